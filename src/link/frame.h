@@ -1,0 +1,40 @@
+#pragma once
+// Frames on the RS-485 line: [address][length N][command][N-1 data][sum lo][sum hi].
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tarnwick::link {
+
+inline constexpr std::size_t kFrameBufferSize = 20;
+using FrameBuffer = std::array<std::uint8_t, kFrameBufferSize>;
+
+inline constexpr std::uint8_t kBroadcastAddress = 0xFF;
+inline constexpr std::uint8_t kReplyFlag = 0x80;
+inline constexpr std::uint8_t kDeviceErrorCommand = 0xFF;
+// Offsets inside a frame.
+inline constexpr std::size_t kAddressOffset = 0;
+inline constexpr std::size_t kLengthOffset = 1;
+inline constexpr std::size_t kCommandOffset = 2;
+inline constexpr std::size_t kFirstDataOffset = 3;
+// The largest N whose frame still fits the buffer.
+inline constexpr std::size_t kMaxCommandLength = kFrameBufferSize - 4;
+
+// 16-bit sum of the bytes, modulo 65536.
+std::uint16_t ComputeChecksum(std::span<const std::uint8_t> bytes);
+
+// Writes the address and N, and appends the checksum low byte first. The command
+// byte and its data must already stand at byte 2 onward. Returns the frame size N + 4.
+std::size_t CompleteFrame(FrameBuffer& frame, std::uint8_t address, std::uint8_t n);
+
+// True when the sum of all bytes but the last two equals the last two, read low byte
+// first. A reply of fewer than two bytes carries no checksum and never verifies.
+bool VerifyReply(std::span<const std::uint8_t> reply);
+
+// The text shown for a device error reply's code.
+std::string_view DeviceErrorText(std::uint8_t code);
+
+}  // namespace tarnwick::link

@@ -1,0 +1,194 @@
+// The serial port on POSIX systems: termios in raw mode, an exclusive flock so two
+// programs never interleave frames on one line, and poll-driven reads that keep
+// the 25 ms gap and the 265 ms limit.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "baud_rates.h"
+#include "serial_port.h"
+
+namespace tarnwick::link {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+speed_t SpeedFor(int baudRate) {
+  switch (baudRate) {
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Microseconds the bytes take on the wire at ten bits each.
+std::chrono::microseconds WireTime(std::size_t byteCount, int baudRate) {
+  return std::chrono::microseconds(static_cast<long long>(byteCount) * 10'000'000LL / baudRate);
+}
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  explicit PosixSerialPort(int fd) : fd_(fd) {}
+  ~PosixSerialPort() override { ::close(fd_); }
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
+    // Write errors go unreported: the exchange carries on as if the frame had left.
+    const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + milliseconds(kDrainMarginMs);
+    WriteAll(bytes, deadline);
+    WaitTransmitEmpty(deadline);
+    std::this_thread::sleep_for(milliseconds(SettleDelayMs(bytes.size(), baudRate)));
+  }
+
+  ReadResult ReadReply(FrameBuffer& buffer) override {
+    const auto start = Clock::now();
+    const auto overall = start + milliseconds(kReadTotalMs);
+    std::size_t count = 0;
+    while (count < buffer.size()) {
+      const int wait = count == 0 ? RemainingMs(overall) : std::min(kInterByteGapMs, RemainingMs(overall));
+      pollfd p{fd_, POLLIN, 0};
+      const int ready = ::poll(&p, 1, wait);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return {false, count};
+      }
+      if (ready == 0) break;  // the gap after a byte, or the overall limit
+      if (p.revents & POLLIN) {
+        const ssize_t got = ::read(fd_, buffer.data() + count, buffer.size() - count);
+        if (got > 0) {
+          count += static_cast<std::size_t>(got);
+          continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        return {false, count};  // end of file or an I/O error: the line is gone
+      }
+      return {false, count};  // POLLHUP, POLLERR or POLLNVAL without data
+    }
+    return {true, count};
+  }
+
+ private:
+  // An adapter unplugged mid-frame may never report an empty queue; past this
+  // margin beyond the wire time the wait gives up and the exchange goes on.
+  static constexpr int kDrainMarginMs = 200;
+
+  void WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+    while (!bytes.empty()) {
+      const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+      if (put > 0) {
+        bytes = bytes.subspan(static_cast<std::size_t>(put));
+        continue;
+      }
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0 && errno == EAGAIN) {
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, RemainingMs(deadline)) > 0 && !(p.revents & (POLLERR | POLLHUP | POLLNVAL))) continue;
+      }
+      return;
+    }
+  }
+
+  // Polls the driver's output queue rather than calling tcdrain, which has no
+  // time-out. Falls back to tcdrain where the queue cannot be asked.
+  void WaitTransmitEmpty(Clock::time_point deadline) {
+    auto pause = std::chrono::microseconds(100);
+    for (;;) {
+      int queued = 0;
+      if (::ioctl(fd_, TIOCOUTQ, &queued) < 0) {
+        ::tcdrain(fd_);
+        return;
+      }
+      if (queued <= 0 || Clock::now() >= deadline) return;
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
+  }
+
+  int fd_;
+};
+
+OpenError ErrorFromErrno(int err) {
+  OpenError e;
+  e.detail = std::strerror(err);
+  switch (err) {
+    case ENOENT: case ENXIO: case ENODEV: e.kind = OpenFailure::NotFound; break;
+    case EACCES: case EPERM: e.kind = OpenFailure::PermissionDenied; break;
+    case EBUSY: case EWOULDBLOCK: e.kind = OpenFailure::Busy; break;
+    case ENOTTY: e.kind = OpenFailure::NotASerialPort; break;
+    default: e.kind = OpenFailure::Other; break;
+  }
+  return e;
+}
+
+bool Configure(int fd, int baudRate) {
+  termios tio{};
+  if (::tcgetattr(fd, &tio) < 0) return false;
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CS8 | CREAD | CLOCAL;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  const speed_t speed = SpeedFor(baudRate);
+  if (speed == B0 || ::cfsetispeed(&tio, speed) < 0 || ::cfsetospeed(&tio, speed) < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  if (::tcsetattr(fd, TCSANOW, &tio) < 0) return false;
+  return ::tcflush(fd, TCIOFLUSH) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
+  auto fail = [&](int fd, int err) -> std::unique_ptr<SerialPort> {
+    if (fd >= 0) ::close(fd);
+    if (error) *error = ErrorFromErrno(err);
+    return nullptr;
+  };
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(-1, errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(fd, errno == EWOULDBLOCK ? EBUSY : errno);
+  if (!::isatty(fd)) return fail(fd, ENOTTY);
+  if (!Configure(fd, baudRate)) return fail(fd, errno);
+  if (error) *error = {};
+  return std::make_unique<PosixSerialPort>(fd);
+}
+
+std::string DescribeOpenError(const std::string& path, const OpenError& error) {
+  switch (error.kind) {
+    case OpenFailure::NotFound:
+      return "cannot open " + path + ": no such port (is the adapter plugged in, or the simulator running?)";
+    case OpenFailure::PermissionDenied:
+      return "cannot open " + path + ": permission denied (add yourself to the dialout group: "
+             "sudo usermod -aG dialout $USER, then log in again)";
+    case OpenFailure::Busy:
+      return "cannot open " + path + ": port busy (another program holds it)";
+    case OpenFailure::NotASerialPort:
+      return "cannot open " + path + ": not a serial port";
+    default:
+      return "cannot open " + path + ": " + error.detail;
+  }
+}
+
+}  // namespace tarnwick::link

@@ -1,0 +1,50 @@
+#pragma once
+// One open serial port, held for a single exchange. The POSIX implementation lives
+// in posix_serial_port.cpp; another platform adds its own OpenPort beside it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "frame.h"
+
+namespace tarnwick::link {
+
+struct ReadResult {
+  bool ok = false;        // false: the read call itself failed (hang-up, I/O error)
+  std::size_t count = 0;  // bytes that arrived, at most the buffer's 20
+};
+
+// Read time-outs: a reply ends after this much silence once a byte arrived...
+inline constexpr int kInterByteGapMs = 25;
+// ...or this long after the read began.
+inline constexpr int kReadTotalMs = 12 * static_cast<int>(kFrameBufferSize) + 25;
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;  // closes the port
+
+  // Writes the bytes, waits until they have left the line, then settles.
+  virtual void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) = 0;
+  // One read of at most 20 bytes with the time-outs above.
+  virtual ReadResult ReadReply(FrameBuffer& buffer) = 0;
+};
+
+enum class OpenFailure { None, NotFound, PermissionDenied, Busy, NotASerialPort, Other };
+
+struct OpenError {
+  OpenFailure kind = OpenFailure::None;
+  std::string detail;  // the system's own words
+};
+
+// Opens and configures the port at path for one exchange: 8 data bits, no parity,
+// one stop bit, no flow control, both queues discarded, held exclusively.
+// Returns nullptr and fills error when any step fails; nothing stays open then.
+std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error = nullptr);
+
+// A sentence for a person: what went wrong and what to do.
+std::string DescribeOpenError(const std::string& path, const OpenError& error);
+
+}  // namespace tarnwick::link

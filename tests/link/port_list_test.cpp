@@ -1,0 +1,101 @@
+#include "link/port_list.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+namespace tarnwick::link {
+namespace {
+namespace fs = std::filesystem;
+
+class PortListTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("tarnwick-ports-" + std::to_string(::getpid()) + "-" +
+                                         testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "sys");
+    fs::create_directories(root_ / "dev");
+    fs::create_directories(root_ / "sim");
+    fs::permissions(root_ / "sim", fs::perms::owner_all, fs::perm_options::replace);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // A tty as sysfs shows it; uartType is written for on-board UARTs.
+  void AddTty(const std::string& name, bool hasDevice, int uartType = -1) {
+    fs::create_directories(root_ / "sys" / name);
+    if (hasDevice) fs::create_directories(root_ / "sys" / name / "device");
+    if (uartType >= 0) std::ofstream(root_ / "sys" / name / "type") << uartType << "\n";
+    std::ofstream(root_ / "dev" / name).put('\0');
+  }
+
+  std::vector<PortEntry> Enumerate() { return EnumeratePorts(root_ / "sys", root_ / "dev", root_ / "sim"); }
+
+  static std::vector<std::string> Names(const std::vector<PortEntry>& ports) {
+    std::vector<std::string> names;
+    for (const auto& p : ports) names.push_back(p.name);
+    return names;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(PortListTest, ListsRealSerialDevicesInNaturalOrderThenSimulatedBoards) {
+  AddTty("tty0", false);         // a virtual console
+  AddTty("ttyS0", true, 4);      // a real 16550
+  AddTty("ttyS1", true, 0);      // listed by the driver, no hardware
+  AddTty("ttyS10", true, 4);
+  AddTty("ttyS2", true, 4);
+  AddTty("ttyUSB0", true);
+  AddTty("ttyACM0", true);
+  fs::create_directories(root_ / "sys" / "ttyUSB9" / "device");  // sysfs entry without a device node
+  const fs::path pty = root_ / "dev" / "pts-3";
+  std::ofstream(pty).put('\0');
+  fs::create_symlink(pty, root_ / "sim" / "sim1");
+  fs::create_symlink(pty, root_ / "sim" / "sim0");
+  fs::create_symlink(root_ / "dev" / "gone", root_ / "sim" / "sim2");  // a board that ended
+
+  const auto ports = Enumerate();
+  EXPECT_EQ(Names(ports), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0", "sim0", "sim1"}));
+  EXPECT_EQ(ports[1].path, (root_ / "dev" / "ttyS0").string());
+  EXPECT_EQ(ports[5].path, (root_ / "sim" / "sim0").string());
+}
+
+TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
+  const fs::path pty = root_ / "dev" / "pts-3";
+  std::ofstream(pty).put('\0');
+  fs::create_symlink(pty, root_ / "sim" / "sim0");
+  fs::permissions(root_ / "sim", fs::perms::others_write, fs::perm_options::add);
+  EXPECT_TRUE(Enumerate().empty());
+}
+
+TEST(SelectionAfterRescanTest, KeepsTheExactNameElseTheFirst) {
+  const std::vector<PortEntry> ports{{"ttyS1", "/dev/ttyS1"}, {"ttyS3", "/dev/ttyS3"}, {"ttyS10", "/dev/ttyS10"}};
+  EXPECT_EQ(SelectionAfterRescan(ports, "ttyS3"), 1);
+  EXPECT_EQ(SelectionAfterRescan(ports, "ttyS1"), 0);  // not ttyS10, whose name merely begins alike
+  EXPECT_EQ(SelectionAfterRescan(ports, "ttyS10"), 2);
+  EXPECT_EQ(SelectionAfterRescan(ports, ""), 0);
+  EXPECT_EQ(SelectionAfterRescan(ports, "ttyUSB0"), 0);
+  EXPECT_EQ(SelectionAfterRescan({{"ttyUSB0", "/dev/ttyUSB0"}}, "ttyS3"), 0);
+  EXPECT_EQ(SelectionAfterRescan({}, "ttyS3"), -1);
+}
+
+TEST(NaturalLessTest, NumbersCompareByValue) {
+  EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
+  EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
+  EXPECT_TRUE(NaturalLess("ttyS9", "ttyUSB0"));
+  EXPECT_TRUE(NaturalLess("sim", "sim0"));
+  EXPECT_FALSE(NaturalLess("sim0", "sim0"));
+  EXPECT_TRUE(NaturalLess("a02", "a3"));
+}
+
+TEST(ResolvePortTest, NamesPathsAndBareDeviceNames) {
+  const std::vector<PortEntry> ports{{"sim0", "/run/user/1/tarnwick/sim0"}};
+  EXPECT_EQ(ResolvePort(ports, "sim0"), "/run/user/1/tarnwick/sim0");
+  EXPECT_EQ(ResolvePort(ports, "/dev/pts/4"), "/dev/pts/4");
+  EXPECT_EQ(ResolvePort(ports, "ttyUSB3"), "/dev/ttyUSB3");
+}
+
+}  // namespace
+}  // namespace tarnwick::link
