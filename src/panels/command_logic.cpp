@@ -1,0 +1,279 @@
+#include "panels/command_logic.h"
+
+#include <algorithm>
+#include <string>
+
+#include "link/field_text.h"
+#include "link/frame.h"
+#include "link/hex_text.h"
+#include "link/transaction.h"
+
+namespace tarnwick::panels {
+namespace {
+
+constexpr std::uint32_t kStepCountMask = 0x7FFFFFFF;
+constexpr std::uint32_t kReverseBit = 0x80000000;
+constexpr std::uint32_t kUnlimitedStepCount = kStepCountMask;
+constexpr std::int32_t kMaxDuty = 100;
+constexpr std::int32_t kMaxFrequency = 0xFFFF;
+
+std::uint8_t CommandByte(std::uint8_t code, std::uint8_t replyFlag) {
+  return replyFlag ? static_cast<std::uint8_t>(code | link::kReplyFlag) : code;
+}
+
+void PutLe16(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {
+  out[at] = static_cast<std::uint8_t>(value & 0xFF);
+  out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutLe32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
+  PutLe16(out, at, static_cast<std::uint16_t>(value & 0xFFFF));
+  PutLe16(out, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+std::uint32_t Le16(std::span<const std::uint8_t> data, std::size_t at) { return data[at] + 256u * data[at + 1]; }
+
+std::uint32_t Le32(std::span<const std::uint8_t> data, std::size_t at) {
+  return Le16(data, at) | (Le16(data, at + 2) << 16);
+}
+
+// The decimal value of a field, or nullopt when its text is empty.
+std::optional<std::int32_t> RequiredDecimal(std::string_view text) {
+  const std::string trimmed = link::TrimFieldText(text);
+  if (trimmed.empty()) return std::nullopt;
+  return link::DecimalFieldValue(trimmed);
+}
+
+std::int32_t OptionalDecimal(std::string_view text) { return link::DecimalFieldValue(link::TrimFieldText(text)); }
+
+// A frequency must fit the frame's 16 bits; cutting it to its low bits would run
+// the motor at an unrelated speed.
+std::optional<std::uint16_t> FrequencyOf(std::optional<std::int32_t> value) {
+  if (!value || *value < 0 || *value > kMaxFrequency) return std::nullopt;
+  return static_cast<std::uint16_t>(*value);
+}
+
+// A duty of 0..100; the unsigned view refuses negative entries as well.
+std::optional<std::uint8_t> DutyOf(std::optional<std::int32_t> value) {
+  if (!value || static_cast<std::uint32_t>(*value) > kMaxDuty) return std::nullopt;
+  return static_cast<std::uint8_t>(*value);
+}
+
+// CMD42 keeps default duties in range by limiting them rather than refusing.
+std::optional<std::uint8_t> LimitedDutyOf(std::optional<std::int32_t> value) {
+  if (!value) return std::nullopt;
+  return static_cast<std::uint8_t>(std::min<std::uint32_t>(static_cast<std::uint32_t>(*value), kMaxDuty));
+}
+
+// Step count and direction in one word. nullopt for a negative decimal count,
+// which would otherwise wrap to about two thousand million steps.
+std::optional<std::uint32_t> StepWordOf(std::string_view stepCountText, bool reverse, bool notLimit) {
+  std::uint32_t count = kUnlimitedStepCount;
+  if (!notLimit) {
+    const std::string text = link::TrimFieldText(stepCountText);
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+      count = link::ParseHexText(std::string_view(text).substr(2)) & kStepCountMask;
+    } else {
+      const std::int32_t value = link::DecimalFieldValue(text);
+      if (value < 0) return std::nullopt;
+      count = static_cast<std::uint32_t>(value);
+    }
+  }
+  return (reverse && count != 0) ? (count | kReverseBit) : count;
+}
+
+// The byte a hexadecimal address text names, or nullopt when it names a larger
+// number (its low eight bits would address some other device).
+std::optional<std::uint8_t> HexByteOf(std::string_view text) {
+  constexpr std::string_view kHexDigits = "0123456789abcdefABCDEF";
+  std::string_view digits = text;
+  if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
+  digits = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+  const std::size_t significant = std::min(digits.find_first_not_of(kHexDigits), digits.size());
+  if (significant > 2) return std::nullopt;
+  return static_cast<std::uint8_t>(link::ParseHexText(text));
+}
+
+std::string Unsigned(std::uint32_t value) { return std::to_string(value); }
+
+std::string SignedStatus(std::uint8_t byte) {
+  const int value = static_cast<std::int8_t>(byte);
+  std::string text = std::to_string(value);
+  if (value > 0) text.insert(text.begin(), '+');
+  return text;
+}
+
+}  // namespace
+
+std::string_view DriveModeText(std::uint8_t mode) {
+  switch (mode) {
+    case kDriveStop: return "Stop";
+    case kDriveForward: return "Forward";
+    case kDriveReversal: return "Reversal";
+    case kDriveShortBrake: return "ShortBrake";
+    default: return "";
+  }
+}
+
+std::string_view MotorTypeText(std::uint8_t code) {
+  switch (code) {
+    case kMotorStepper: return "Stepper";
+    case kMotorDc: return "D-C";
+    default: return "";
+  }
+}
+
+std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 5) return 0;
+  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
+  if (!stepWord) return 0;
+  out[0] = CommandByte(0x11, replyFlag);
+  PutLe32(out, 1, *stepWord);
+  return 5;
+}
+
+std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 8) return 0;
+  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
+  const auto frequency = FrequencyOf(OptionalDecimal(fields.frequency));
+  const auto duty = DutyOf(OptionalDecimal(fields.pulseDuty));
+  if (!stepWord || !frequency || !duty) return 0;
+  out[0] = CommandByte(0x12, replyFlag);
+  PutLe32(out, 1, *stepWord);
+  out[5] = *duty;
+  PutLe16(out, 6, *frequency);
+  return 8;
+}
+
+std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 3) return 0;
+  const auto left = DutyOf(RequiredDecimal(fields.leftDuty));
+  const auto right = DutyOf(RequiredDecimal(fields.rightDuty));
+  if (!left || !right) return 0;
+  const auto signedDuty = [](std::uint8_t duty, bool reverse) {
+    return static_cast<std::uint8_t>(reverse ? -duty : duty);
+  };
+  out[0] = CommandByte(0x21, replyFlag);
+  out[1] = signedDuty(*left, fields.leftReverse);
+  out[2] = signedDuty(*right, fields.rightReverse);
+  return 3;
+}
+
+std::uint8_t Cmd22DataByte(const Cmd22Fields& fields) {
+  return static_cast<std::uint8_t>((fields.rightMode << 4) | (fields.leftMode & 0x0F));
+}
+
+std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 2 || fields.leftMode > kDriveShortBrake || fields.rightMode > kDriveShortBrake) return 0;
+  out[0] = CommandByte(0x22, replyFlag);
+  out[1] = Cmd22DataByte(fields);
+  return 2;
+}
+
+std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 7) return 0;
+  const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
+  const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
+  const auto leftDuty = DutyOf(RequiredDecimal(fields.leftPulseDuty));
+  const auto rightDuty = DutyOf(RequiredDecimal(fields.rightPulseDuty));
+  if (!leftFrequency || !rightFrequency || !leftDuty || !rightDuty) return 0;
+  out[0] = CommandByte(0x23, replyFlag);
+  out[1] = *leftDuty;
+  out[2] = *rightDuty;
+  PutLe16(out, 3, *leftFrequency);
+  PutLe16(out, 5, *rightFrequency);
+  return 7;
+}
+
+std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 2) return 0;
+  const std::string text = link::TrimFieldText(fields.newAddress);
+  if (text.empty()) return 0;
+  const auto address = HexByteOf(text);
+  if (!address || *address == 0x00 || *address == link::kBroadcastAddress) return 0;
+  out[0] = CommandByte(0x40, replyFlag);
+  out[1] = *address;
+  return 2;
+}
+
+std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 2 || !link::BaudRateAt(fields.baudIndex)) return 0;
+  out[0] = CommandByte(0x41, replyFlag);
+  out[1] = static_cast<std::uint8_t>(fields.baudIndex);
+  return 2;
+}
+
+std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (out.size() < 8 || (fields.motorType != kMotorStepper && fields.motorType != kMotorDc)) return 0;
+  const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
+  const auto leftDuty = LimitedDutyOf(RequiredDecimal(fields.leftPulseDuty));
+  if (!leftFrequency || !leftDuty) return 0;
+  out[0] = CommandByte(0x42, replyFlag);
+  out[1] = fields.motorType;
+  out[2] = *leftDuty;
+  if (fields.motorType == kMotorStepper) {
+    PutLe16(out, 3, *leftFrequency);
+    out[5] = out[6] = out[7] = 0;
+    return 8;
+  }
+  const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
+  const auto rightDuty = LimitedDutyOf(RequiredDecimal(fields.rightPulseDuty));
+  if (!rightFrequency || !rightDuty) return 0;
+  out[3] = *rightDuty;
+  PutLe16(out, 4, *leftFrequency);
+  PutLe16(out, 6, *rightFrequency);
+  return 8;
+}
+
+std::optional<Cmd13Display> DecodeCmd13Reply(std::span<const std::uint8_t> data) {
+  if (data.size() < 7) return std::nullopt;
+  const std::uint32_t stepWord = Le32(data, 0);
+  return Cmd13Display{.reverse = (stepWord & kReverseBit) != 0,
+                      .stepCount = Unsigned(stepWord & kStepCountMask),
+                      .pulseDuty = Unsigned(data[4]),
+                      .frequency = Unsigned(Le16(data, 5))};
+}
+
+std::optional<Cmd24Display> DecodeCmd24Reply(std::span<const std::uint8_t> data) {
+  if (data.size() < 2) return std::nullopt;
+  return Cmd24Display{.left = SignedStatus(data[0]), .right = SignedStatus(data[1])};
+}
+
+std::optional<Cmd43Display> DecodeCmd43Reply(std::span<const std::uint8_t> data) {
+  if (data.empty()) return std::nullopt;
+  switch (data[0]) {
+    case kMotorStepper:
+      if (data.size() < 4) return std::nullopt;
+      return Cmd43Display{.motorType = std::string(MotorTypeText(kMotorStepper)),
+                          .leftFrequency = Unsigned(Le16(data, 2)),
+                          .leftPulseDuty = Unsigned(data[1]),
+                          .rightFrequency = {},
+                          .rightPulseDuty = {}};
+    case kMotorDc:
+      if (data.size() < 7) return std::nullopt;
+      return Cmd43Display{.motorType = std::string(MotorTypeText(kMotorDc)),
+                          .leftFrequency = Unsigned(Le16(data, 3)),
+                          .leftPulseDuty = Unsigned(data[1]),
+                          .rightFrequency = Unsigned(Le16(data, 5)),
+                          .rightPulseDuty = Unsigned(data[2])};
+    default:
+      return Cmd43Display{};
+  }
+}
+
+std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, int tab, std::uint8_t replyFlag,
+                               std::span<std::uint8_t> out) {
+  switch (tab) {
+    case link::kTabCmd11: return BuildCommand(fields.cmd11, replyFlag, out);
+    case link::kTabCmd12: return BuildCommand(fields.cmd12, replyFlag, out);
+    case link::kTabCmd21: return BuildCommand(fields.cmd21, replyFlag, out);
+    case link::kTabCmd22: return BuildCommand(fields.cmd22, replyFlag, out);
+    case link::kTabCmd23: return BuildCommand(fields.cmd23, replyFlag, out);
+    case link::kTabCmd40: return BuildCommand(fields.cmd40, replyFlag, out);
+    case link::kTabCmd41: return BuildCommand(fields.cmd41, replyFlag, out);
+    case link::kTabCmd42: return BuildCommand(fields.cmd42, replyFlag, out);
+    default: return 0;
+  }
+}
+
+}  // namespace tarnwick::panels

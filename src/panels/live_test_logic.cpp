@@ -1,0 +1,112 @@
+#include "panels/live_test_logic.h"
+
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "link/field_text.h"
+#include "link/frame.h"
+#include "panels/command_logic.h"
+
+namespace tarnwick::panels {
+namespace {
+
+constexpr int kMaxDuty = 100;
+constexpr int kMaxFrameFrequency = 0xFFFF;
+
+// The value of a live field when it lies in [min, max]; otherwise nullopt, and
+// reason says why in the panel's words.
+std::optional<int> ReadLiveField(std::string_view text, std::string_view label, int min, int max,
+                                 std::string& reason) {
+  const std::string trimmed = link::TrimFieldText(text);
+  if (trimmed.empty()) {
+    reason = std::string(label) + " is empty";
+    return std::nullopt;
+  }
+  const int value = link::DecimalFieldValue(trimmed);
+  if (value < min || value > max) {
+    reason = std::string(label) + " must be " + std::to_string(min) + " to " + std::to_string(max);
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Appends one broadcast frame without the reply flag, encoded by the command
+// panel's own encoder so the live tests and the panels never differ.
+template <typename Fields>
+void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, const Fields& fields) {
+  link::FrameBuffer frame{};
+  const std::uint8_t n =
+      BuildCommand(fields, 0, std::span(frame).subspan(link::kCommandOffset, link::kMaxCommandLength));
+  const std::size_t size = link::CompleteFrame(frame, link::kBroadcastAddress, n);
+  bytes.insert(bytes.end(), frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+template <typename Last>
+LiveTestSend<Last> StopSend(const Last& last) {
+  return {std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()), last, {}};
+}
+
+template <typename Last>
+LiveTestSend<Last> NothingToSend(const Last& last, std::string reason) {
+  return {{}, last, std::move(reason)};
+}
+
+std::uint8_t StartMode(int duty, bool reverse) {
+  if (reverse) return kDriveReversal;
+  return duty > 0 ? kDriveForward : kDriveStop;
+}
+
+}  // namespace
+
+StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop, bool force,
+                                     const StepperTestLast& last) {
+  if (stop) return StopSend(last);
+  std::string reason;
+  const auto duty = ReadLiveField(fields.duty, "Duty", 0, kMaxDuty, reason);
+  if (!duty) return NothingToSend(last, reason);
+  const auto frequency = ReadLiveField(fields.frequency, "Freq", 1, kStepperTestMaxFrequency, reason);
+  if (!frequency) return NothingToSend(last, reason);
+
+  const StepperTestLast now{static_cast<std::uint16_t>(*frequency), static_cast<std::uint8_t>(*duty)};
+  if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
+
+  StepperTestSend send{std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()), now, {}};
+  AppendBroadcastFrame(send.bytes, Cmd12Fields{.reverse = fields.reverse,
+                                               .notLimit = true,
+                                               .frequency = std::to_string(*frequency),
+                                               .pulseDuty = std::to_string(*duty)});
+  return send;
+}
+
+DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, const DcTestLast& last) {
+  if (stop) return StopSend(last);
+  std::string reason;
+  const auto leftDuty = ReadLiveField(fields.leftDuty, "Left Duty", 0, kMaxDuty, reason);
+  if (!leftDuty) return NothingToSend(last, reason);
+  const auto rightDuty = ReadLiveField(fields.rightDuty, "Right Duty", 0, kMaxDuty, reason);
+  if (!rightDuty) return NothingToSend(last, reason);
+  const auto leftFrequency = ReadLiveField(fields.leftFrequency, "Left Freq", 1, kDcTestMaxFrequency, reason);
+  if (!leftFrequency) return NothingToSend(last, reason);
+  const auto rightFrequency = ReadLiveField(fields.rightFrequency, "Right Freq", 1, kDcTestMaxFrequency, reason);
+  if (!rightFrequency) return NothingToSend(last, reason);
+
+  // The frame's frequency fields hold 16 bits; the trackbar's top range goes out
+  // as the largest frequency they can carry.
+  const auto frameFrequency = [](int hz) { return static_cast<std::uint16_t>(std::min(hz, kMaxFrameFrequency)); };
+  const DcTestLast now{static_cast<std::uint8_t>(*leftDuty), static_cast<std::uint8_t>(*rightDuty),
+                       frameFrequency(*leftFrequency), frameFrequency(*rightFrequency)};
+  if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
+
+  DcTestSend send{{}, now, {}};
+  AppendBroadcastFrame(send.bytes, Cmd23Fields{.leftFrequency = std::to_string(now.leftFrequency),
+                                               .leftPulseDuty = std::to_string(now.leftDuty),
+                                               .rightFrequency = std::to_string(now.rightFrequency),
+                                               .rightPulseDuty = std::to_string(now.rightDuty)});
+  AppendBroadcastFrame(send.bytes, Cmd22Fields{.leftMode = StartMode(*leftDuty, fields.leftReverse),
+                                               .rightMode = StartMode(*rightDuty, fields.rightReverse)});
+  return send;
+}
+
+}  // namespace tarnwick::panels
