@@ -1,5 +1,6 @@
 #include "transaction.h"
 
+#include <algorithm>
 #include <array>
 
 #include "baud_rates.h"
@@ -108,40 +109,38 @@ std::uint8_t ParseAddressText(std::string_view text) {
   return static_cast<std::uint8_t>(ParseHexText(trimmed) & 0xFF);
 }
 
-ExchangeOutcome SendCommand(TransactionHost& host) {
-  host.ClearOutputs();
+namespace {
 
+struct OpenedPort {
+  std::unique_ptr<SerialPort> port;
+  int baudRate = 0;
+  ExchangeOutcome failure;
+};
+
+OpenedPort OpenSelectedPort(TransactionHost& host) {
+  host.ClearOutputs();
   const std::string path = host.SelectedPortPath();
   const std::optional<int> baudIndex = host.SelectedBaudIndex();
   const std::optional<int> baudRate = baudIndex ? BaudRateAt(*baudIndex) : std::nullopt;
-  if (path.empty() || !baudRate) return {ExchangeStage::NoPortSelected, {}};
-
+  if (path.empty() || !baudRate) return {nullptr, 0, {ExchangeStage::NoPortSelected, {}}};
   OpenError openError;
-  const std::unique_ptr<SerialPort> port = OpenPort(path, *baudRate, &openError);
+  auto port = OpenPort(path, *baudRate, &openError);
   if (!port) {
     host.PortUnavailable(path, openError);
-    return {ExchangeStage::PortUnavailable, {}};
+    return {nullptr, 0, {ExchangeStage::PortUnavailable, {}}};
   }
+  return {std::move(port), *baudRate, {}};
+}
 
-  const std::uint8_t address = ParseAddressText(host.AddressText());
-  const std::uint8_t replyFlag = (address != kBroadcastAddress && host.ReplyWanted()) ? 1 : 0;
-  const int tab = host.CurrentTab();
-  if (!CommandCodeOfTab(tab)) return {ExchangeStage::NothingToSend, {}};
-
-  FrameBuffer frame{};
-  const std::uint8_t n = EncodeCommand(host, tab, replyFlag, frame);
-  if (n == 0) {
-    host.ShowInvalidParameter();
-    return {ExchangeStage::InvalidParameter, {}};
-  }
-  const std::size_t frameSize = CompleteFrame(frame, address, n);
+// Sends the completed frame and, when asked to, reads and evaluates the reply.
+ExchangeOutcome Exchange(TransactionHost& host, SerialPort& port, int baudRate, FrameBuffer& frame,
+                         std::size_t frameSize, bool awaitReply) {
   const auto sent = std::span(frame).first(frameSize);
   host.ShowFrameBytes(sent, true);
-  port->TransmitFrame(sent, *baudRate);
+  port.TransmitFrame(sent, baudRate);
+  if (!awaitReply) return {ExchangeStage::Sent, {}};
 
-  if (!replyFlag && !AlwaysAwaitsReply(tab)) return {ExchangeStage::Sent, {}};
-
-  const ReadResult read = port->ReadReply(frame);
+  const ReadResult read = port.ReadReply(frame);
   std::string text;
   if (!read.ok) {
     text = result::kReadFailed;
@@ -154,6 +153,46 @@ ExchangeOutcome SendCommand(TransactionHost& host) {
   }
   host.SetResultText(text);
   return {ExchangeStage::ReplyEvaluated, text};
+}
+
+std::uint8_t ReplyFlagFor(const TransactionHost& host, std::uint8_t address) {
+  return (address != kBroadcastAddress && host.ReplyWanted()) ? 1 : 0;
+}
+
+}  // namespace
+
+ExchangeOutcome SendCommand(TransactionHost& host) {
+  OpenedPort opened = OpenSelectedPort(host);
+  if (!opened.port) return opened.failure;
+
+  const std::uint8_t address = ParseAddressText(host.AddressText());
+  const std::uint8_t replyFlag = ReplyFlagFor(host, address);
+  const int tab = host.CurrentTab();
+  if (!CommandCodeOfTab(tab)) return {ExchangeStage::NothingToSend, {}};
+
+  FrameBuffer frame{};
+  const std::uint8_t n = EncodeCommand(host, tab, replyFlag, frame);
+  if (n == 0) {
+    host.ShowInvalidParameter();
+    return {ExchangeStage::InvalidParameter, {}};
+  }
+  const std::size_t frameSize = CompleteFrame(frame, address, n);
+  return Exchange(host, *opened.port, opened.baudRate, frame, frameSize, replyFlag || AlwaysAwaitsReply(tab));
+}
+
+ExchangeOutcome SendRawCommand(TransactionHost& host, std::span<const std::uint8_t> commandAndData) {
+  if (commandAndData.empty() || commandAndData.size() > kMaxCommandLength) {
+    host.ShowInvalidParameter();
+    return {ExchangeStage::InvalidParameter, {}};
+  }
+  OpenedPort opened = OpenSelectedPort(host);
+  if (!opened.port) return opened.failure;
+
+  FrameBuffer frame{};
+  std::copy(commandAndData.begin(), commandAndData.end(), frame.begin() + kCommandOffset);
+  const std::uint8_t address = ParseAddressText(host.AddressText());
+  const std::size_t frameSize = CompleteFrame(frame, address, static_cast<std::uint8_t>(commandAndData.size()));
+  return Exchange(host, *opened.port, opened.baudRate, frame, frameSize, (commandAndData[0] & kReplyFlag) != 0);
 }
 
 }  // namespace tarnwick::link

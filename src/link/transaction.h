@@ -89,6 +89,11 @@ struct ExchangeOutcome {
 // Runs one exchange for host.CurrentTab().
 ExchangeOutcome SendCommand(TransactionHost& host);
 
+// A frame with the given command byte and data, to the address field's address,
+// awaiting a reply exactly when the command byte carries the reply flag. For
+// trying commands the panels do not offer; the reply is evaluated as any other.
+ExchangeOutcome SendRawCommand(TransactionHost& host, std::span<const std::uint8_t> commandAndData);
+
 // The device address from the address field's text: trimmed, empty means
 // broadcast, otherwise the low 8 bits of its hex value.
 std::uint8_t ParseAddressText(std::string_view text);

@@ -1,0 +1,123 @@
+#include "faults.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace tarnwick::sim {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kSplitPause{60};    // well past the 25 ms that ends a read
+constexpr milliseconds kTricklePause{8};   // well inside it
+
+struct NamedKind {
+  std::string_view name;
+  FaultKind kind;
+};
+
+constexpr std::array<NamedKind, 10> kNames = {{
+    {"none", FaultKind::None},
+    {"no-reply", FaultKind::NoReply},
+    {"bad-checksum", FaultKind::BadChecksum},
+    {"swapped-checksum", FaultKind::SwappedChecksum},
+    {"split", FaultKind::SplitReply},
+    {"trickle", FaultKind::TrickleReply},
+    {"extra-bytes", FaultKind::ExtraBytes},
+    {"truncated", FaultKind::TruncatedReply},
+    {"device-error", FaultKind::DeviceError},
+    {"failed-status", FaultKind::FailedStatus},
+}};
+
+std::optional<int> ParseNumber(std::string_view text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  return value;
+}
+
+Bytes Rechecksummed(Bytes reply) {
+  reply.resize(reply.size() - 2);
+  return MakeFrame(reply[0], std::span(reply).subspan(2));
+}
+
+}  // namespace
+
+std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
+  if (reply.size() < 4) return {{reply, {}}};
+  Bytes bytes = reply;
+  switch (fault.kind) {
+    case FaultKind::None:
+      break;
+    case FaultKind::NoReply:
+      return {};
+    case FaultKind::BadChecksum:
+      bytes[bytes.size() - 2] ^= 0x5A;
+      break;
+    case FaultKind::SwappedChecksum:
+      std::swap(bytes[bytes.size() - 2], bytes[bytes.size() - 1]);
+      break;
+    case FaultKind::SplitReply: {
+      const auto half = static_cast<long>(bytes.size() / 2);
+      return {{Bytes(bytes.begin(), bytes.begin() + half), kSplitPause}, {Bytes(bytes.begin() + half, bytes.end()), {}}};
+    }
+    case FaultKind::TrickleReply: {
+      std::vector<ReplyChunk> chunks;
+      for (std::uint8_t b : bytes) chunks.push_back({{b}, kTricklePause});
+      return chunks;
+    }
+    case FaultKind::ExtraBytes:
+      bytes.insert(bytes.end(), {0xAA, 0x55, 0x00});
+      break;
+    case FaultKind::TruncatedReply:
+      bytes.resize(3);
+      break;
+    case FaultKind::DeviceError: {
+      const std::uint8_t body[] = {0xFF, fault.errorCode};
+      bytes = MakeFrame(reply[0], body);
+      break;
+    }
+    case FaultKind::FailedStatus:
+      if (bytes.size() > 5 && bytes[2] != 0xFF) {
+        bytes[3] = bytes[2] == 0x40 ? 0xFF : 1;
+        bytes = Rechecksummed(bytes);
+      }
+      break;
+  }
+  return {{bytes, {}}};
+}
+
+std::optional<Fault> ParseFault(std::string_view text) {
+  Fault fault;
+  std::string_view name = text, argument;
+  if (const auto eq = text.find('='); eq != std::string_view::npos) {
+    name = text.substr(0, eq);
+    argument = text.substr(eq + 1);
+  }
+  if (name == "delay") {
+    const auto ms = ParseNumber(argument);
+    if (!ms || *ms > 10'000) return std::nullopt;
+    fault.replyDelay = milliseconds(*ms);
+    return fault;
+  }
+  const auto found = std::find_if(kNames.begin(), kNames.end(), [&](const NamedKind& k) { return k.name == name; });
+  if (found == kNames.end()) return std::nullopt;
+  fault.kind = found->kind;
+  if (fault.kind == FaultKind::DeviceError && !argument.empty()) {
+    const auto code = ParseNumber(argument);
+    if (!code || *code > 255) return std::nullopt;
+    fault.errorCode = static_cast<std::uint8_t>(*code);
+  } else if (!argument.empty()) {
+    return std::nullopt;
+  }
+  return fault;
+}
+
+std::string FaultNames() {
+  std::string names;
+  for (const auto& k : kNames) names += std::string(k.name) + (k.kind == FaultKind::DeviceError ? "[=CODE]" : "") + ", ";
+  return names + "delay=MS";
+}
+
+}  // namespace tarnwick::sim
