@@ -1,0 +1,131 @@
+// The serial port against a pseudo-terminal: line timing, hang-up, the lock.
+#include "link/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "link/baud_rates.h"
+#include "testing/pty_peer.h"
+
+namespace tarnwick::link {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using tarnwick::testing::PtyPeer;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+std::unique_ptr<SerialPort> Open(const PtyPeer& peer, int baud = 115200) {
+  OpenError error;
+  auto port = OpenPort(peer.Path(), baud, &error);
+  EXPECT_TRUE(port) << error.detail;
+  return port;
+}
+
+TEST(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
+  PtyPeer peer;
+  const std::vector<std::uint8_t> frame = {0x01, 0x08, 0x92, 0x40, 0x1F, 0x00, 0x80, 0x32, 0xE8, 0x03, 0x97, 0x02};
+  struct Row { int baud; int settleMs; };
+  for (const Row row : {Row{2400, 72}, Row{115200, 13}}) {
+    auto port = Open(peer, row.baud);
+    const auto start = Clock::now();
+    port->TransmitFrame(frame, row.baud);
+    const auto took = MsSince(start);
+    EXPECT_GE(took, row.settleMs) << row.baud;
+    EXPECT_LT(took, row.settleMs + 150) << row.baud;
+    EXPECT_EQ(peer.Read(), frame);
+  }
+}
+
+TEST(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
+  PtyPeer peer;
+  auto port = Open(peer);
+  peer.Write({1, 2, 3, 4, 5, 6, 7});
+  FrameBuffer buffer{};
+  const auto start = Clock::now();
+  const ReadResult r = port->ReadReply(buffer);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.count, 7u);
+  EXPECT_EQ(buffer[6], 7);
+  EXPECT_GE(MsSince(start), kInterByteGapMs - 2);
+  EXPECT_LT(MsSince(start), 200);
+}
+
+TEST(SerialPortTest, SilenceEndsTheReadWithNothingAfterItsLimit) {
+  PtyPeer peer;
+  auto port = Open(peer);
+  FrameBuffer buffer{};
+  const auto start = Clock::now();
+  const ReadResult r = port->ReadReply(buffer);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.count, 0u);
+  EXPECT_GE(MsSince(start), kReadTotalMs - 2);
+  EXPECT_LT(MsSince(start), kReadTotalMs + 250);
+}
+
+TEST(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
+  PtyPeer peer;
+  auto port = Open(peer);
+  peer.Write(std::vector<std::uint8_t>(30, 0xAB));
+  FrameBuffer buffer{};
+  const auto start = Clock::now();
+  const ReadResult r = port->ReadReply(buffer);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.count, kFrameBufferSize);
+  EXPECT_LT(MsSince(start), 20);  // a full buffer needs no gap to end
+}
+
+TEST(SerialPortTest, AHangUpIsAFailedRead) {
+  PtyPeer peer;
+  auto port = Open(peer);
+  peer.CloseMaster();
+  FrameBuffer buffer{};
+  EXPECT_FALSE(port->ReadReply(buffer).ok);
+  port->TransmitFrame(std::vector<std::uint8_t>{0xFF, 0x01, 0x3F, 0x3F, 0x01}, 115200);  // must not hang
+}
+
+TEST(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
+  PtyPeer peer;
+  peer.Write({0xEE, 0xEE});  // a late reply to somebody else's exchange
+  auto port = Open(peer);
+  FrameBuffer buffer{};
+  peer.Write({0x01});
+  const ReadResult r = port->ReadReply(buffer);
+  ASSERT_EQ(r.count, 1u);
+  EXPECT_EQ(buffer[0], 0x01);
+}
+
+TEST(SerialPortTest, OpenFailuresSayWhy) {
+  PtyPeer peer;
+  auto held = Open(peer);
+  OpenError error;
+  EXPECT_EQ(OpenPort(peer.Path(), 9600, &error), nullptr);
+  EXPECT_EQ(error.kind, OpenFailure::Busy);
+  held.reset();
+  EXPECT_NE(OpenPort(peer.Path(), 9600, &error), nullptr);  // free again once closed
+
+  EXPECT_EQ(OpenPort("/dev/tarnwick-no-such-port", 9600, &error), nullptr);
+  EXPECT_EQ(error.kind, OpenFailure::NotFound);
+  EXPECT_EQ(OpenPort("/dev/null", 9600, &error), nullptr);
+  EXPECT_EQ(error.kind, OpenFailure::NotASerialPort);
+  EXPECT_EQ(OpenPort(peer.Path(), 12345, &error), nullptr);  // not a rate of the table
+  EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
+}
+
+TEST(SerialPortTest, NoDescriptorOutlivesItsPort) {
+  PtyPeer peer;
+  const int before = tarnwick::testing::CountOpenFds();
+  for (int i = 0; i < 200; ++i) {
+    OpenError error;
+    auto port = OpenPort(peer.Path(), 115200, &error);
+    auto refused = OpenPort(peer.Path(), 115200, &error);
+  }
+  EXPECT_EQ(tarnwick::testing::CountOpenFds(), before);
+}
+
+}  // namespace
+}  // namespace tarnwick::link

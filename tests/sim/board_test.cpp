@@ -1,0 +1,97 @@
+// The simulated board's logic: what it answers to which frame.
+#include "sim/board.h"
+
+#include <gtest/gtest.h>
+
+#include "link/hex_text.h"
+
+namespace tarnwick::sim {
+namespace {
+
+Bytes Hex(const std::string& text) {
+  Bytes bytes;
+  for (std::size_t i = 0; i + 1 < text.size() + 1; i += 3) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(text.substr(i, 2))));
+  return bytes;
+}
+
+std::string Answer(Board& board, const std::string& frame) {
+  const Bytes bytes = Hex(frame);
+  const auto r = board.TakeFrame(bytes, true);
+  EXPECT_EQ(r.consumed, bytes.size()) << frame;
+  return link::FormatHexDump(r.reply);
+}
+
+struct Exchange {
+  const char* frame;
+  const char* reply;  // "" for silence
+};
+
+class BoardAnswers : public testing::TestWithParam<Exchange> {};
+
+TEST_P(BoardAnswers, FromAFreshStepperBoardAtAddress01) {
+  Board board;
+  EXPECT_EQ(Answer(board, GetParam().frame), GetParam().reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, BoardAnswers,
+    testing::Values(Exchange{"FF 01 80 80 01", "01 02 00 00 03 00"},            // address query to everyone
+                    Exchange{"01 01 BF C1 00", "01 02 3F 00 42 00"},            // stop with the reply flag
+                    Exchange{"FF 01 3F 3F 01", ""},                             // stop to everyone: silent
+                    Exchange{"01 01 3F 41 00", ""},                             // no reply flag: silent
+                    Exchange{"02 01 BF C2 00", ""},                             // another board's frame
+                    Exchange{"01 01 BF C2 00", "01 02 FF 02 04 01"},            // wrong checksum
+                    Exchange{"01 01 B0 B2 00", "01 02 FF 01 03 01"},            // unknown command
+                    Exchange{"01 02 BF 00 C2 00", "01 02 FF 03 05 01"},         // wrong length for stop
+                    Exchange{"01 05 BF 00 C5 00", "01 02 FF 03 05 01"},         // length byte beyond the frame
+                    Exchange{"01 01 A4 A6 00", "01 02 FF 04 06 01"},            // D-C query on a stepper board
+                    Exchange{"FF 02 C0 00 C1 01", ""},                          // to everyone: no reply flag
+                    Exchange{"01 02 C0 00 C3 00", "01 02 40 FF 42 01"},         // address 00 refused
+                    Exchange{"01 02 C0 FF C2 01", "01 02 40 FF 42 01"},         // address FF refused
+                    Exchange{"01 02 C0 58 1B 01", "58 02 40 58 F2 00"},         // answered from the new address
+                    Exchange{"01 02 C1 09 CD 00", "01 02 FF 03 05 01"},         // no such baud position
+                    Exchange{"FF 01 43 43 01", "01 08 43 01 64 C4 09 00 00 00 7E 01"}));
+
+TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
+  Board board;
+  const Bytes burst = Hex("FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 00 00");
+  auto first = board.TakeFrame(burst, false);
+  EXPECT_EQ(first.consumed, 5u);
+  // The second frame's checksum does not hold, so the board waits for the line to go quiet.
+  auto second = board.TakeFrame(std::span(burst).subspan(5), false);
+  EXPECT_FALSE(second.complete);
+  const Bytes run = MakeFrame(0xFF, Hex("12 FF FF FF 7F 64 C4 09"));
+  EXPECT_EQ(board.TakeFrame(run, false).consumed, run.size());
+  EXPECT_EQ(board.State().stepWord, 0x7FFFFFFFu);
+  EXPECT_EQ(board.State().stepperFrequency, 2500);
+}
+
+TEST(BoardTest, SetupChangesWhichMotorCommandsItTakes) {
+  Board board;
+  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("C2 02 64 64 C4 09 50 C3")))), "01 02 42 00 45 00");
+  EXPECT_EQ(board.State().motorType, MotorType::DC);
+  EXPECT_EQ(Answer(board, "01 01 93 95 00"), "01 02 FF 04 06 01");
+  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("A1 32 CE")))), "01 02 21 00 24 00");
+  EXPECT_EQ(Answer(board, "FF 01 24 24 01"), "01 03 24 32 CE 28 01");  // +50 and -50
+  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("A2 23")))), "01 02 22 00 25 00");
+  EXPECT_EQ(Answer(board, "FF 01 24 24 01"), "01 03 24 00 CE F6 00");  // Left braked, Right still reversing
+}
+
+TEST(BoardTest, NeverAnswersGarbageAddressedToOthersAndSurvivesAnyBurst) {
+  Board board;
+  std::uint32_t seed = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    Bytes burst(seed % 24);
+    for (auto& b : burst) b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    std::span<const std::uint8_t> rest = burst;
+    while (!rest.empty()) {
+      const auto r = board.TakeFrame(rest, true);
+      ASSERT_GT(r.consumed, 0u);
+      ASSERT_LE(r.consumed, rest.size());
+      rest = rest.subspan(r.consumed);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarnwick::sim

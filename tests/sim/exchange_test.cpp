@@ -1,0 +1,221 @@
+// Whole exchanges through the real transaction: against the simulated board, with
+// each of its faults, and against a peer that answers with exactly the bytes given.
+#include <gtest/gtest.h>
+
+#include "cli/cli_host.h"
+#include "link/hex_text.h"
+#include "sim/board_server.h"
+#include "testing/pty_peer.h"
+
+namespace tarnwick {
+namespace {
+
+using cli::CliHost;
+using link::ExchangeStage;
+using testing::PtyPeer;
+
+sim::Bytes Hex(const std::string& text) {
+  sim::Bytes bytes;
+  for (std::size_t i = 0; i < text.size(); i += 3) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(text.substr(i, 2))));
+  return bytes;
+}
+
+cli::LineSettings Line(const std::string& path, const std::string& address, bool res = true) {
+  cli::LineSettings line;
+  line.portPath = path;
+  line.addressText = address;
+  line.replyWanted = res;
+  line.baudIndex = 6;  // 115200: the shortest waits
+  return line;
+}
+
+struct Done {
+  link::ExchangeOutcome outcome;
+  cli::Report report;
+};
+
+Done Exchange(const cli::LineSettings& line, int tab, const panels::CommandFieldSet& fields = {}) {
+  CliHost host(line, tab, fields);
+  auto outcome = link::SendCommand(host);
+  return {outcome, host.GetReport()};
+}
+
+sim::BoardState At115200() {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  return state;
+}
+
+class SimulatedBoardTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<sim::BoardServer> board_ = sim::BoardServer::OnPseudoTerminal(At115200());
+  const std::string& Path() const { return board_->PortPath(); }
+};
+
+TEST_F(SimulatedBoardTest, AddressQueryFillsTheAddressField) {
+  const Done r = Exchange(Line(Path(), "FF"), link::kTabCmd00);
+  EXPECT_EQ(r.report.sendData, "FF 01 80 80 01");
+  EXPECT_EQ(r.report.recvData, "01 02 00 00 03 00");
+  EXPECT_EQ(r.report.result, "Success");
+  ASSERT_EQ(r.report.fields.size(), 1u);
+  EXPECT_EQ(r.report.fields[0], (std::pair<std::string, std::string>{"Addr", "01"}));
+}
+
+TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
+  const Done r = Exchange(Line(Path(), "  "), link::kTabCmd3F);
+  EXPECT_EQ(r.outcome.stage, ExchangeStage::Sent);
+  EXPECT_EQ(r.report.sendData, "FF 01 3F 3F 01");
+  EXPECT_FALSE(r.report.recvData);
+  EXPECT_FALSE(r.report.result);
+}
+
+TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
+  const Done r = Exchange(Line(Path(), "01", false), link::kTabCmd43);
+  EXPECT_EQ(r.report.sendData, "01 01 43 45 00");
+  EXPECT_EQ(r.report.result, "Success");
+  EXPECT_EQ(r.report.fields.front().second, "Stepper");
+}
+
+TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
+  panels::CommandFieldSet fields;
+  fields.cmd41.baudIndex = 4;  // 38400
+  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd41, fields);
+  EXPECT_EQ(r.report.result, "Success");
+  EXPECT_EQ(r.report.fields.back(), (std::pair<std::string, std::string>{"Baudrate", "38400"}));
+  EXPECT_EQ(board_->State().baudIndex, 4);
+  // The old speed is now noise to the board.
+  EXPECT_EQ(Exchange(Line(Path(), "01"), link::kTabCmd13).report.result, "No response data");
+}
+
+TEST_F(SimulatedBoardTest, InvalidFieldsSendNothing) {
+  panels::CommandFieldSet fields;
+  fields.cmd12.pulseDuty = "101";
+  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd12, fields);
+  EXPECT_EQ(r.outcome.stage, ExchangeStage::InvalidParameter);
+  EXPECT_EQ(r.report.error, "Invalid or Missing Parameter");
+  EXPECT_FALSE(r.report.sendData);
+  EXPECT_EQ(board_->FramesHeard(), 0u);
+}
+
+TEST_F(SimulatedBoardTest, LiveTestTabsOpenTheLineButSendNothing) {
+  for (int tab : {link::kTabStepperTest, link::kTabDcTest}) {
+    const Done r = Exchange(Line(Path(), "01"), tab);
+    EXPECT_EQ(r.outcome.stage, ExchangeStage::NothingToSend);
+    EXPECT_FALSE(r.report.sendData);
+  }
+  EXPECT_EQ(board_->FramesHeard(), 0u);
+}
+
+struct FaultCase {
+  const char* fault;
+  const char* result;
+};
+
+class BoardFaultTest : public SimulatedBoardTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(BoardFaultTest, EachFaultEndsInItsResultAndClosesThePort) {
+  board_->SetFault(*sim::ParseFault(GetParam().fault));
+  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd13);
+  EXPECT_EQ(r.report.result, GetParam().result) << GetParam().fault;
+  // The port was closed: it opens again at once.
+  link::OpenError error;
+  EXPECT_NE(link::OpenPort(Path(), 115200, &error), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BoardFaultTest,
+    ::testing::Values(FaultCase{"none", "Success"}, FaultCase{"no-reply", "No response data"},
+                      FaultCase{"bad-checksum", "Data recv Error"}, FaultCase{"swapped-checksum", "Data recv Error"},
+                      FaultCase{"split", "Data recv Error"},  // the read ends in the pause: half a frame
+                      FaultCase{"trickle", "Success"}, FaultCase{"extra-bytes", "Data recv Error"},
+                      FaultCase{"truncated", "Data recv Error"}, FaultCase{"device-error=1", "Invalid Command"},
+                      FaultCase{"device-error=2", "Data Check Error"}, FaultCase{"device-error=3", "CMD Syntax Error"},
+                      FaultCase{"device-error=4", "Motor Type Error"}, FaultCase{"device-error=9", "Unknown Error"},
+                      FaultCase{"failed-status", "Failed"}, FaultCase{"delay=100", "Success"},
+                      FaultCase{"delay=400", "No response data"}));
+
+// Replies that no well-behaved board sends, answered by a peer byte for byte.
+struct ReplyCase {
+  int tab;
+  const char* reply;
+  const char* result;
+  std::vector<std::pair<std::string, std::string>> fields;
+};
+
+class ReplyTest : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ReplyTest, ResultAndFields) {
+  PtyPeer peer;
+  peer.AnswerOnce({{Hex(GetParam().reply), {}}});
+  const Done r = Exchange(Line(peer.Path(), "01"), GetParam().tab);
+  EXPECT_EQ(r.report.recvData, GetParam().reply);
+  EXPECT_EQ(r.report.result, GetParam().result);
+  EXPECT_EQ(r.report.fields, GetParam().fields);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyTest,
+    ::testing::Values(
+        ReplyCase{link::kTabCmd3F, "01 02 3F 00 42 00", "Success", {}},
+        ReplyCase{link::kTabCmd3F, "01 02 3F 01 43 00", "Failed", {}},
+        ReplyCase{link::kTabCmd3F, "01 02 FF 02 04 01", "Data Check Error", {}},
+        ReplyCase{link::kTabCmd13, "01 02 93 00 96 00", "Success", {}},  // flagged command byte: no handling
+        ReplyCase{link::kTabCmd00, "05 02 00 00 07 00", "Success", {{"Addr", "05"}}},
+        ReplyCase{link::kTabCmd3F, "01", "Data recv Error", {}},              // no checksum at all
+        ReplyCase{link::kTabCmd3F, "00 00", "Data recv Error", {}},           // verifies, but holds no command
+        ReplyCase{link::kTabCmd3F, "01 01 3F 41 00", "Data recv Error", {}},  // no status byte
+        ReplyCase{link::kTabCmd3F, "01 01 FF 01 01", "Data recv Error", {}},  // device error without its code
+        ReplyCase{link::kTabCmd13, "01 05 13 00 70 17 00 A0 00", "Data recv Error", {}},  // status cut short
+        ReplyCase{link::kTabCmd41, "01 02 41 09 4D 00", "Data recv Error", {}},           // no such rate
+        ReplyCase{link::kTabCmd41, "01 02 41 06 4A 00", "Success", {{"Baudrate", "115200"}}},
+        ReplyCase{link::kTabCmd40, "58 02 40 58 F2 00", "Success", {{"Addr", "58"}}},
+        ReplyCase{link::kTabCmd40, "01 02 40 FF 42 01", "Failed", {}},
+        // A reply for another command still lands in its own fields.
+        ReplyCase{link::kTabCmd3F, "01 03 24 32 CE 28 01", "Success", {{"Left", "+50"}, {"Right", "-50"}}},
+        ReplyCase{link::kTabCmd24, "01 02 24 32 59 00", "Data recv Error", {}}));  // one motor's value only
+
+TEST(ExchangeTest, ASplitReplyIsReadOnlyUpToThePause) {
+  PtyPeer peer;
+  peer.AnswerOnce({{Hex("01 02 3F"), {}}, {Hex("00 42 00"), std::chrono::milliseconds(60)}});
+  const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd3F);
+  EXPECT_EQ(r.report.recvData, "01 02 3F");
+  EXPECT_EQ(r.report.result, "Data recv Error");
+  EXPECT_EQ(peer.Received(), Hex("01 01 BF C1 00"));
+}
+
+TEST(ExchangeTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
+  Done r = Exchange(Line("", "01"), link::kTabCmd00);
+  EXPECT_EQ(r.outcome.stage, ExchangeStage::NoPortSelected);
+  r = Exchange(Line("/dev/tarnwick-missing", "01"), link::kTabCmd00);
+  EXPECT_EQ(r.outcome.stage, ExchangeStage::PortUnavailable);
+  EXPECT_FALSE(r.report.sendData);
+  EXPECT_FALSE(r.report.result);
+}
+
+TEST(ExchangeTest, AHangUpDuringTheReadIsAFailedRead) {
+  PtyPeer peer;
+  std::thread closer([&] {
+    peer.Read(5);
+    peer.CloseMaster();
+  });
+  const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd13);
+  closer.join();
+  EXPECT_EQ(r.report.result, "Fail to read res");
+}
+
+TEST(ExchangeSoakTest, ThousandsOfExchangesLeakNoDescriptor) {
+  auto board = sim::BoardServer::OnPseudoTerminal(At115200());
+  const int before = testing::CountOpenFds();
+  for (int i = 0; i < 2000; ++i) {
+    if (i % 500 == 250) board->SetFault(*sim::ParseFault("bad-checksum"));
+    if (i % 500 == 260) board->SetFault({});
+    const Done r = Exchange(Line(board->PortPath(), "FF"), link::kTabCmd3F);  // no reply awaited: quick
+    ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << i;
+  }
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(Exchange(Line(board->PortPath(), "01"), link::kTabCmd13).report.result);
+  EXPECT_EQ(testing::CountOpenFds(), before);
+  EXPECT_EQ(board->FramesHeard(), 2050u);
+}
+
+}  // namespace
+}  // namespace tarnwick
