@@ -1,0 +1,152 @@
+#include "support/multi_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using RavLib::CMultiThread;
+using Clock = std::chrono::steady_clock;
+
+// Generous for a loaded machine, far below the default worker's 5000 ms sleep.
+constexpr auto kPrompt = 1000ms;
+
+Clock::duration TimeOf(const auto& action) {
+  const auto start = Clock::now();
+  action();
+  return Clock::now() - start;
+}
+
+// Records which worker operation ran, for every one of the sixteen.
+class RecordingWorkers : public CMultiThread {
+ public:
+  explicit RecordingWorkers(int count) : CMultiThread(count) {}
+  ~RecordingWorkers() override { StopThreads(); }
+
+  std::set<int> Ran() const {
+    std::lock_guard lock(mutex);
+    return ran;
+  }
+
+ protected:
+#define TARNWICK_RECORDING_OPERATION(k) \
+  void ThreadProc##k() override { Record(k); }
+  TARNWICK_RECORDING_OPERATION(0) TARNWICK_RECORDING_OPERATION(1) TARNWICK_RECORDING_OPERATION(2)
+  TARNWICK_RECORDING_OPERATION(3) TARNWICK_RECORDING_OPERATION(4) TARNWICK_RECORDING_OPERATION(5)
+  TARNWICK_RECORDING_OPERATION(6) TARNWICK_RECORDING_OPERATION(7) TARNWICK_RECORDING_OPERATION(8)
+  TARNWICK_RECORDING_OPERATION(9) TARNWICK_RECORDING_OPERATION(10) TARNWICK_RECORDING_OPERATION(11)
+  TARNWICK_RECORDING_OPERATION(12) TARNWICK_RECORDING_OPERATION(13) TARNWICK_RECORDING_OPERATION(14)
+  TARNWICK_RECORDING_OPERATION(15)
+#undef TARNWICK_RECORDING_OPERATION
+
+ private:
+  void Record(int operation) {
+    std::lock_guard lock(mutex);
+    ran.insert(operation);
+  }
+
+  mutable std::mutex mutex;
+  std::set<int> ran;
+};
+
+TEST(MultiThread, EachThreadRunsTheWorkerOperationOfItsOwnIndex) {
+  RecordingWorkers workers(CMultiThread::workerOperationCount);
+  std::set<int> expected;
+  for (int k = 0; k < CMultiThread::workerOperationCount; ++k) {
+    ASSERT_TRUE(workers.ResumeThread(k));
+    ASSERT_TRUE(workers.WaitForThread(k, 5s));
+    expected.insert(k);
+    EXPECT_EQ(workers.Ran(), expected) << "after resuming thread " << k;
+  }
+}
+
+TEST(MultiThread, ThreadsNeverResumedEndWithoutRunningTheirOperation) {
+  std::set<int> ran;
+  const auto elapsed = TimeOf([&] {
+    RecordingWorkers workers(4);
+    EXPECT_FALSE(workers.WaitForThread(0, 50ms));
+    ran = workers.Ran();
+  });
+  EXPECT_TRUE(ran.empty());
+  EXPECT_LT(elapsed, kPrompt);
+
+  // The same through the base destructor alone.
+  EXPECT_LT(TimeOf([] { CMultiThread idle(4); }), kPrompt);
+}
+
+TEST(MultiThread, DefaultWorkerSleepsFiveSecondsThenEnds) {
+  CMultiThread workers(2);
+  const auto start = Clock::now();
+  ASSERT_TRUE(workers.ResumeThread(0));
+  ASSERT_TRUE(workers.ResumeThread(1));
+  EXPECT_FALSE(workers.WaitForThread(0, 4500ms));
+  EXPECT_TRUE(workers.WaitForThread(0, 5000ms));
+  EXPECT_TRUE(workers.WaitForThread(1, 1000ms));
+  EXPECT_GE(Clock::now() - start, 4900ms);
+}
+
+TEST(MultiThread, DestroyingWakesSleepingDefaultWorkersAtOnce) {
+  auto workers = std::make_unique<CMultiThread>(3);
+  for (int k = 0; k < 3; ++k) ASSERT_TRUE(workers->ResumeThread(k));
+  EXPECT_FALSE(workers->WaitForThread(2, 100ms));
+  EXPECT_LT(TimeOf([&] { workers.reset(); }), kPrompt);
+}
+
+TEST(MultiThread, ThreadsAboveIndexFifteenEndAtOnceWhenResumed) {
+  CMultiThread workers(18);
+  for (int k : {15, 16, 17}) ASSERT_TRUE(workers.ResumeThread(k));
+  EXPECT_TRUE(workers.WaitForThread(16, kPrompt));
+  EXPECT_TRUE(workers.WaitForThread(17, kPrompt));
+  EXPECT_FALSE(workers.WaitForThread(15, 50ms)) << "thread 15 runs the default 5000 ms worker";
+}
+
+// Keeps running for a while after the stop request, to show that destruction
+// waits for it.
+class SlowToFinish : public CMultiThread {
+ public:
+  explicit SlowToFinish(std::atomic<bool>& returned) : CMultiThread(1), returned(returned) {
+    ResumeThread(0);
+  }
+  ~SlowToFinish() override { StopThreads(); }
+
+  std::atomic<bool> started{false};
+
+ protected:
+  void ThreadProc0() override {
+    started = true;
+    while (SleepUnlessStopped(1h)) {
+    }
+    std::this_thread::sleep_for(200ms);
+    returned = true;
+  }
+
+ private:
+  std::atomic<bool>& returned;
+};
+
+TEST(MultiThread, DestructorReturnsOnlyAfterTheWorkerOperationHasReturned) {
+  std::atomic<bool> returned{false};
+  {
+    SlowToFinish worker(returned);
+    while (!worker.started) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(returned);
+}
+
+TEST(MultiThread, ResumeAcceptsEachExistingThreadOnce) {
+  CMultiThread workers(2);
+  EXPECT_FALSE(workers.ResumeThread(-1));
+  EXPECT_FALSE(workers.ResumeThread(2));
+  EXPECT_TRUE(workers.ResumeThread(1));
+  EXPECT_FALSE(workers.ResumeThread(1));
+  EXPECT_FALSE(CMultiThread(0).HasThreads());
+}
+
+}  // namespace
