@@ -1,0 +1,56 @@
+// N exchanges against the simulated board at 115200 baud: the median time of an
+// exchange, and how much of it is the tool's own beyond the waits the line
+// prescribes (the settle delay after sending, the 25 ms gap that ends a read).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "cli/cli_host.h"
+#include "link/baud_rates.h"
+#include "sim/board_server.h"
+
+namespace {
+
+using namespace tarnwick;
+using Clock = std::chrono::steady_clock;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void Measure(const char* what, int tab, const std::string& address, int prescribedMs, const std::string& path, int n) {
+  cli::LineSettings line;
+  line.portPath = path;
+  line.baudIndex = 6;
+  line.addressText = address;
+  std::vector<double> ms;
+  for (int i = 0; i < n; ++i) {
+    cli::CliHost host(line, tab, {});
+    const auto start = Clock::now();
+    const auto outcome = link::SendCommand(host);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (outcome.stage == link::ExchangeStage::ReplyEvaluated && outcome.result != "Success") {
+      std::fprintf(stderr, "exchange %d: %s\n", i, outcome.result.c_str());
+      std::exit(1);
+    }
+  }
+  const double median = Median(ms);
+  std::printf("%-34s n=%d  median %.2f ms  prescribed %d ms  beyond %.2f ms  max %.2f ms\n", what, n, median,
+              prescribedMs, median - prescribedMs, *std::max_element(ms.begin(), ms.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int n = argc > 1 ? std::atoi(argv[1]) : 500;
+  sim::BoardState state;
+  state.baudIndex = 6;
+  auto board = sim::BoardServer::OnPseudoTerminal(state);
+  const int settle = link::SettleDelayMs(5, 115200);
+  Measure("CMD13 with reply (5-byte frame)", link::kTabCmd13, "01", settle + link::kInterByteGapMs, board->PortPath(), n);
+  Measure("CMD3F broadcast, no reply", link::kTabCmd3F, "FF", settle, board->PortPath(), n);
+  return 0;
+}
