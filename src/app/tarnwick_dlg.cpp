@@ -1,0 +1,209 @@
+#include "app/tarnwick_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "link/baud_rates.h"
+#include "link/hex_text.h"
+#include "res/tab_strip.h"
+
+namespace tarnwick::app {
+namespace {
+
+enum MainControlId {
+  kIdSend = 1,
+  kIdExit = 2,
+  kIdRescan = 3,
+  kIdTabStrip = 1000,
+  kIdPortList = 1001,
+  kIdBaudList = 1002,
+  kIdAddress = 1003,
+  kIdSendData = 1004,
+  kIdRecvData = 1005,
+  kIdReply = 1006,
+  kIdResult = 1007,
+};
+
+QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
+    : QDialog(parent),
+      m_enumeratePorts(std::move(enumeratePorts)),
+      m_controls(res::BuildControls(res::FindDialogTemplate(res::kMainDialogTemplate), this)),
+      m_panels{&m_panelCmd00, &m_panelCmd11, &m_panelCmd12, &m_panelCmd13, &m_panelCmd21, &m_panelCmd22,
+               &m_panelCmd23, &m_panelCmd24, &m_panelCmd38, &m_panelCmd3F, &m_panelCmd40, &m_panelCmd41,
+               &m_panelCmd42, &m_panelCmd43, &m_panelStepperTest, &m_panelDcTest} {
+  m_tabStrip = m_controls.get<res::TabStrip>(kIdTabStrip);
+  m_editAddress = m_controls.get<QLineEdit>(kIdAddress);
+  m_comboBaud = m_controls.get<QComboBox>(kIdBaudList);
+  m_comboPort = m_controls.get<QComboBox>(kIdPortList);
+  m_chkReply = m_controls.get<QCheckBox>(kIdReply);
+  m_labelResult = m_controls.get<QLabel>(kIdResult);
+  m_editSendData = m_controls.get<QLineEdit>(kIdSendData);
+  m_editRecvData = m_controls.get<QLineEdit>(kIdRecvData);
+  OnInitDialog();
+}
+
+void CTarnwickDlg::OnInitDialog() {
+  const res::DialogTemplate& dialog = res::FindDialogTemplate(res::kMainDialogTemplate);
+  setWindowTitle(Utf8(dialog.caption));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(res::DialogPixelSize(dialog));
+
+  for (const res::TabPage& page : res::kTabPages) m_tabStrip->addTab(Utf8(page.text));
+
+  FillPortList({});
+
+  for (std::size_t i = 0; i < link::kBaudRates.size(); ++i) {
+    m_comboBaud->addItem(QString::number(link::kBaudRates[i]), static_cast<int>(i));
+    if (static_cast<int>(i) == link::kDefaultBaudIndex) m_comboBaud->setCurrentIndex(static_cast<int>(i));
+  }
+
+  m_editAddress->setText(QStringLiteral("FF"));
+  m_chkReply->setChecked(true);
+
+  // The pages lie over the tab strip's display area, above the strip itself.
+  const QRect pageArea = m_tabStrip->displayRect().translated(m_tabStrip->pos());
+  for (panels::PanelWidget* panel : m_panels) {
+    panel->setParent(this);
+    panel->setGeometry(pageArea);
+    panel->hide();
+  }
+  m_tabStrip->setCurrentIndex(m_currentTab);
+  m_panels[static_cast<std::size_t>(m_currentTab)]->show();
+
+  auto* send = m_controls.get<QPushButton>(kIdSend);
+  send->setDefault(true);
+  connect(send, &QPushButton::clicked, this, &CTarnwickDlg::OnOK);
+  connect(m_controls.get<QPushButton>(kIdExit), &QPushButton::clicked, this, &QDialog::reject);
+  connect(m_controls.get<QPushButton>(kIdRescan), &QPushButton::clicked, this, &CTarnwickDlg::OnRescanPorts);
+  connect(m_tabStrip, &res::TabStrip::currentChanged, this, &CTarnwickDlg::OnTabSelChange);
+  // Only the user's choices reach the live test pages; a CMD41 reply moving the
+  // baud list does not.
+  connect(m_comboPort, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
+  connect(m_comboBaud, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
+}
+
+void CTarnwickDlg::FillPortList(const std::string& previousName) {
+  const std::vector<link::PortEntry> ports = m_enumeratePorts();
+  m_comboPort->clear();
+  for (const link::PortEntry& port : ports) m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
+  m_comboPort->setCurrentIndex(link::SelectionAfterRescan(ports, previousName));
+}
+
+int CTarnwickDlg::GetSelectedBaudRate() const {
+  const std::optional<int> index = SelectedBaudIndex();
+  return index ? link::BaudRateAt(*index).value_or(0) : 0;
+}
+
+void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
+  panel.portPath = SelectedPortPath();
+  panel.baudRate = GetSelectedBaudRate();
+}
+
+// ---- Handlers ----
+
+void CTarnwickDlg::OnOK() {
+  m_invalidParameter = false;
+  link::SendCommand(*this);
+  if (m_invalidParameter) {
+    QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
+                    QMessageBox::Ok, this);
+    box.exec();
+  }
+}
+
+void CTarnwickDlg::OnTabSelChange(int tab) {
+  if (tab == m_currentTab || tab < 0 || tab >= link::kTabCount) return;
+  m_currentTab = tab;
+  for (panels::PanelWidget* panel : m_panels) panel->hide();
+  if (tab == link::kTabStepperTest) HandPortTo(m_panelStepperTest);
+  if (tab == link::kTabDcTest) HandPortTo(m_panelDcTest);
+  m_panels[static_cast<std::size_t>(tab)]->show();
+}
+
+void CTarnwickDlg::OnPortOrBaudChange() {
+  HandPortTo(m_panelStepperTest);
+  HandPortTo(m_panelDcTest);
+}
+
+void CTarnwickDlg::OnRescanPorts() { FillPortList(m_comboPort->currentText().toStdString()); }
+
+void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
+  // Enter in the window's own controls sends; a focused push button has already
+  // taken its own Enter. Escape ends the program.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      OnOK();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// ---- What the exchange reads ----
+
+std::string CTarnwickDlg::SelectedPortPath() const {
+  return m_comboPort->currentIndex() < 0 ? std::string() : m_comboPort->currentData().toString().toStdString();
+}
+
+std::optional<int> CTarnwickDlg::SelectedBaudIndex() const {
+  if (m_comboBaud->currentIndex() < 0) return std::nullopt;
+  return m_comboBaud->currentData().toInt();
+}
+
+std::string CTarnwickDlg::AddressText() const { return m_editAddress->text().toStdString(); }
+
+bool CTarnwickDlg::ReplyWanted() const { return m_chkReply->isChecked(); }
+
+std::uint8_t CTarnwickDlg::BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  switch (tab) {
+    case link::kTabCmd11: return m_panelCmd11.BuildCommand(replyFlag, out);
+    case link::kTabCmd12: return m_panelCmd12.BuildCommand(replyFlag, out);
+    case link::kTabCmd21: return m_panelCmd21.BuildCommand(replyFlag, out);
+    case link::kTabCmd23: return m_panelCmd23.BuildCommand(replyFlag, out);
+    case link::kTabCmd40: return m_panelCmd40.BuildCommand(replyFlag, out);
+    case link::kTabCmd42: return m_panelCmd42.BuildCommand(replyFlag, out);
+    default: return 0;
+  }
+}
+
+bool CTarnwickDlg::ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) {
+  switch (command) {
+    case 0x13: return m_panelCmd13.ShowReply(data);
+    case 0x24: return m_panelCmd24.ShowReply(data);
+    case 0x43: return m_panelCmd43.ShowReply(data);
+    default: return false;
+  }
+}
+
+// ---- What the exchange shows ----
+
+void CTarnwickDlg::ClearOutputs() {
+  m_labelResult->clear();
+  m_editSendData->clear();
+  m_editRecvData->clear();
+}
+
+void CTarnwickDlg::ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) {
+  (sent ? m_editSendData : m_editRecvData)->setText(Utf8(link::FormatHexDump(bytes)));
+}
+
+void CTarnwickDlg::SetResultText(std::string_view text) { m_labelResult->setText(Utf8(text)); }
+
+void CTarnwickDlg::SetAddressText(const std::string& text) { m_editAddress->setText(Utf8(text)); }
+
+void CTarnwickDlg::SelectBaudIndex(int index) { m_comboBaud->setCurrentIndex(index); }
+
+void CTarnwickDlg::ShowInvalidParameter() { m_invalidParameter = true; }
+
+}  // namespace tarnwick::app

@@ -1,0 +1,113 @@
+#pragma once
+// The main window: the tab strip with its sixteen pages over the shared bottom area
+// (port, line speed, address, "Res", Send Data, Recv Data, result line). It is a
+// thin host of the exchange: Send hands the exchange these controls' values and the
+// page on display, and shows what comes back.
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "link/port_list.h"
+#include "link/transaction.h"
+#include "panels/widgets/command_panels.h"
+#include "res/dialog_builder.h"
+#include "testpanels/live_test_panels.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tarnwick::res {
+class TabStrip;
+}
+
+namespace tarnwick::app {
+
+class CTarnwickDlg : public QDialog, public link::TransactionHost {
+  Q_OBJECT
+
+ public:
+  using PortEnumerator = std::function<std::vector<link::PortEntry>()>;
+
+  // enumeratePorts lists the ports at start and on "..."; tests hand in their own.
+  explicit CTarnwickDlg(PortEnumerator enumeratePorts = [] { return link::EnumeratePorts(); },
+                        QWidget* parent = nullptr);
+
+  // The rate of the baud list's selected entry; 0 when it has none.
+  int GetSelectedBaudRate() const;
+
+  panels::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
+  const res::BuiltControls& Controls() const { return m_controls; }
+
+  // link::TransactionHost
+  std::string SelectedPortPath() const override;
+  std::optional<int> SelectedBaudIndex() const override;
+  std::string AddressText() const override;
+  bool ReplyWanted() const override;
+  int CurrentTab() const override { return m_currentTab; }
+  std::uint8_t BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
+  std::uint8_t LeftMode() const override { return m_panelCmd22.m_leftMode; }
+  std::uint8_t RightMode() const override { return m_panelCmd22.m_rightMode; }
+  int NewBaudIndex() const override { return m_panelCmd41.SelectedBaudIndex(); }
+  bool ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) override;
+  void ClearOutputs() override;
+  void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) override;
+  void SetResultText(std::string_view text) override;
+  void SetAddressText(const std::string& text) override;
+  void SelectBaudIndex(int index) override;
+  void ShowInvalidParameter() override;
+
+ public slots:
+  void OnOK();  // Send: one exchange for the page on display
+  void OnTabSelChange(int tab);
+  void OnPortOrBaudChange();
+  void OnRescanPorts();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void OnInitDialog();
+  void FillPortList(const std::string& previousName);
+  void HandPortTo(testpanels::LiveTestPanel& panel) const;
+
+  PortEnumerator m_enumeratePorts;
+  res::BuiltControls m_controls;
+
+  res::TabStrip* m_tabStrip = nullptr;
+  QComboBox* m_comboBaud = nullptr;
+  QComboBox* m_comboPort = nullptr;
+  QLineEdit* m_editAddress = nullptr;
+  QCheckBox* m_chkReply = nullptr;
+  QLabel* m_labelResult = nullptr;
+  QLineEdit* m_editSendData = nullptr;
+  QLineEdit* m_editRecvData = nullptr;
+
+  panels::CCMD00Panel m_panelCmd00;
+  panels::CCMD11Panel m_panelCmd11;
+  panels::CCMD12Panel m_panelCmd12;
+  panels::CCMD13Panel m_panelCmd13;
+  panels::CCMD21Panel m_panelCmd21;
+  panels::CCMD22Panel m_panelCmd22;
+  panels::CCMD23Panel m_panelCmd23;
+  panels::CCMD24Panel m_panelCmd24;
+  panels::CCMD38Panel m_panelCmd38;
+  panels::CCMD3FPanel m_panelCmd3F;
+  panels::CCMD40Panel m_panelCmd40;
+  panels::CCMD41Panel m_panelCmd41;
+  panels::CCMD42Panel m_panelCmd42;
+  panels::CCMD43Panel m_panelCmd43;
+  testpanels::CStepperTestPanel m_panelStepperTest;
+  testpanels::CDCTestPanel m_panelDcTest;
+  std::array<panels::PanelWidget*, link::kTabCount> m_panels;
+  int m_currentTab = link::kTabCmd00;
+
+  // Set while an exchange runs; the message box waits until the port is closed.
+  bool m_invalidParameter = false;
+};
+
+}  // namespace tarnwick::app
