@@ -1,5 +1,6 @@
 // tarnwick-cli: the window's exchange from a shell, for scripts and CI.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -123,6 +124,12 @@ int main(int argc, char** argv) {
                "Exit status: 0 sent (and Success where a reply was read), 1 any other result,\n"
                "2 invalid or missing parameter, 3 no port or the port cannot be opened."};
   app.require_subcommand(1);
+  app.footer("Examples:\n"
+             "  tarnwick-cli ports\n"
+             "  tarnwick-cli send cmd00 --port sim0\n"
+             "  tarnwick-cli send cmd12 --port ttyUSB0 --addr 01 --frequency 1000 --pulse-duty 50\n"
+             "  tarnwick-cli send cmd12 --help       (the fields of one command)\n"
+             "  tarnwick-cli dc-test --port sim0 --left-freq 20000 --right-reverse");
   CommonOptions common;
   panels::CommandFieldSet fields;
 
@@ -156,6 +163,8 @@ int main(int argc, char** argv) {
   std::map<std::string, CLI::App*> commandNamed;
   for (const auto& spec : specs) {
     auto* sub = send->add_subcommand(spec.name, spec.title)->ignore_case()->fallthrough();
+    sub->footer("Line options (--port, --baud, --addr, --no-res, --json): see 'tarnwick-cli send --help'.\n"
+                "An option left out keeps the panel's start value; an empty value is an empty field.");
     tabOf[sub] = spec.tab;
     commandNamed[spec.name] = sub;
   }
@@ -184,17 +193,15 @@ int main(int argc, char** argv) {
   check(c21, "--left-reverse", fields.cmd21.leftReverse, "Left Reverse");
   check(c21, "--right-reverse", fields.cmd21.rightReverse, "Right Reverse");
 
-  const std::map<std::string, std::uint8_t> modes = {{"stop", panels::kDriveStop},
-                                                     {"forward", panels::kDriveForward},
-                                                     {"reversal", panels::kDriveReversal},
-                                                     {"shortbrake", panels::kDriveShortBrake}};
-  auto* c22 = commandNamed["cmd22"];
-  c22->add_option("--left-mode", fields.cmd22.leftMode, "Left drive mode: forward, reversal, stop or shortbrake")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-      ->default_str("forward");
-  c22->add_option("--right-mode", fields.cmd22.rightMode, "Right drive mode: forward, reversal, stop or shortbrake")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-      ->default_str("forward");
+  // Named choices: the text is checked by name here and mapped to its value after parsing.
+  std::string leftMode = "forward", rightMode = "forward", baudrate = "9600", motorTypeName = "stepper";
+  const auto choice = [](CLI::App* sub, const char* flag, std::string& value, std::vector<std::string> names,
+                         const std::string& help) {
+    sub->add_option(flag, value, help)->check(CLI::IsMember(names, CLI::ignore_case))->capture_default_str();
+  };
+  const std::vector<std::string> modeNames = {"stop", "forward", "reversal", "shortbrake"};
+  choice(commandNamed["cmd22"], "--left-mode", leftMode, modeNames, "Left drive mode: forward, reversal, stop or shortbrake");
+  choice(commandNamed["cmd22"], "--right-mode", rightMode, modeNames, "Right drive mode: forward, reversal, stop or shortbrake");
 
   auto* c23 = commandNamed["cmd23"];
   text(c23, "--left-frequency", fields.cmd23.leftFrequency, "Left Frequency in Hz, 0 to 65535");
@@ -204,19 +211,13 @@ int main(int argc, char** argv) {
 
   text(commandNamed["cmd40"], "--new-address", fields.cmd40.newAddress, "New Address in hex, 01 to FE");
 
-  std::map<std::string, int> rates;
-  for (std::size_t i = 0; i < link::kBaudRates.size(); ++i) rates[std::to_string(link::kBaudRates[i])] = static_cast<int>(i);
-  commandNamed["cmd41"]
-      ->add_option("--baudrate", fields.cmd41.baudIndex, "New line speed: 2400, 4800, 9600, 19200, 38400, 57600 or 115200")
-      ->transform(CLI::CheckedTransformer(rates))
-      ->default_str("9600");
+  std::vector<std::string> rateNames;
+  for (int rate : link::kBaudRates) rateNames.push_back(std::to_string(rate));
+  choice(commandNamed["cmd41"], "--baudrate", baudrate, rateNames,
+         "New line speed: 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
 
   auto* c42 = commandNamed["cmd42"];
-  c42->add_option("--motor-type", fields.cmd42.motorType, "Motor type: stepper or d-c (Right fields apply to d-c only)")
-      ->transform(CLI::CheckedTransformer(std::map<std::string, std::uint8_t>{{"stepper", panels::kMotorStepper},
-                                                                              {"d-c", panels::kMotorDc}},
-                                          CLI::ignore_case))
-      ->default_str("stepper");
+  choice(c42, "--motor-type", motorTypeName, {"stepper", "d-c"}, "Motor type: stepper or d-c (Right fields apply to d-c only)");
   text(c42, "--left-frequency", fields.cmd42.leftFrequency, "Left Frequency in Hz, 0 to 65535 (the stepper's frequency)");
   text(c42, "--left-pulse-duty", fields.cmd42.leftPulseDuty, "Left Pulse Duty in %, 0 to 100 (the stepper's duty)");
   text(c42, "--right-frequency", fields.cmd42.rightFrequency, "Right Frequency in Hz, 0 to 65535");
@@ -262,6 +263,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (send->parsed()) {
+    const auto modeOf = [&](const std::string& name) {
+      return static_cast<std::uint8_t>(std::find(modeNames.begin(), modeNames.end(), CLI::detail::to_lower(name)) - modeNames.begin());
+    };
+    fields.cmd22.leftMode = modeOf(leftMode);
+    fields.cmd22.rightMode = modeOf(rightMode);
+    fields.cmd41.baudIndex = *link::BaudIndexOf(std::stoi(baudrate));
+    fields.cmd42.motorType = CLI::detail::to_lower(motorTypeName) == "d-c" ? panels::kMotorDc : panels::kMotorStepper;
     const auto chosen = send->get_subcommands();
     if (!raw.empty() || chosen.empty()) {
       if (chosen.size() == 1 || raw.empty()) {
