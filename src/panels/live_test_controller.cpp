@@ -1,0 +1,92 @@
+#include "panels/live_test_controller.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "link/field_text.h"
+#include "link/serial_port.h"
+
+namespace tarnwick::panels {
+namespace {
+
+constexpr int kMaxDuty = 100;
+
+LiveTestChannel StartChannel(int maxValue, int value) { return {maxValue, std::to_string(value), value}; }
+
+}  // namespace
+
+LiveTestController::LiveTestController(std::vector<LiveTestChannel> channels, std::size_t reverseBoxes)
+    : channels_(std::move(channels)), reverse_(reverseBoxes, false) {}
+
+void LiveTestController::SetPort(std::string path, int baudRate) {
+  portPath_ = std::move(path);
+  baudRate_ = baudRate;
+}
+
+void LiveTestController::BeginStopClicked() {
+  if (portPath_.empty()) return;
+  running_ = !running_;
+  SendTestCommand(!running_, true);
+}
+
+void LiveTestController::SliderMoved(int channel, int value) {
+  LiveTestChannel& c = Channel(channel);
+  c.sliderValue = std::clamp(value, 0, c.maxValue);
+  c.text = std::to_string(c.sliderValue);
+  if (running_) SendTestCommand(false, false);
+}
+
+void LiveTestController::EditTyped(int channel, std::string text) { Channel(channel).text = std::move(text); }
+
+bool LiveTestController::EditLostFocus(int channel, std::string text) {
+  LiveTestChannel& c = Channel(channel);
+  c.text = std::move(text);
+  const std::string trimmed = link::TrimFieldText(c.text);
+  if (trimmed.empty()) return false;
+  const int value = link::DecimalFieldValue(trimmed);
+  if (value < 0 || value > c.maxValue) return false;
+  c.sliderValue = value;
+  if (running_) SendTestCommand(false, false);
+  return true;
+}
+
+void LiveTestController::ReverseClicked(int box, bool checked) {
+  reverse_.at(static_cast<std::size_t>(box)) = checked;
+  if (running_) SendTestCommand(false, true);
+}
+
+void LiveTestController::SendTestCommand(bool stop, bool force) {
+  const std::vector<std::uint8_t> bytes =
+      stop ? std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()) : BuildUpdate(force);
+  if (bytes.empty() || portPath_.empty()) return;
+  // A port that cannot be opened drops this update without a word: the page has
+  // no place to report it, and the next change tries again.
+  const auto port = link::OpenPort(portPath_, baudRate_);
+  if (!port) return;
+  port->TransmitFrame(bytes, baudRate_);
+}
+
+StepperTestController::StepperTestController()
+    : LiveTestController({StartChannel(kStepperTestMaxFrequency, 2500), StartChannel(kMaxDuty, 100)}, 1) {}
+
+std::vector<std::uint8_t> StepperTestController::BuildUpdate(bool force) {
+  const StepperTestFields fields{EditText(kStepperFreq), EditText(kStepperDuty), Reverse(0)};
+  StepperTestSend send = BuildStepperTestSend(fields, false, force, last_);
+  last_ = send.last;
+  return std::move(send.bytes);
+}
+
+DcTestController::DcTestController()
+    : LiveTestController({StartChannel(kDcTestMaxFrequency, 10000), StartChannel(kMaxDuty, 100),
+                          StartChannel(kDcTestMaxFrequency, 10000), StartChannel(kMaxDuty, 100)},
+                         2) {}
+
+std::vector<std::uint8_t> DcTestController::BuildUpdate(bool force) {
+  const DcTestFields fields{EditText(kLeftFreq),       EditText(kLeftDuty),        EditText(kRightFreq),
+                            EditText(kRightDuty),      Reverse(kLeftReverseBox), Reverse(kRightReverseBox)};
+  DcTestSend send = BuildDcTestSend(fields, false, force, last_);
+  last_ = send.last;
+  return std::move(send.bytes);
+}
+
+}  // namespace tarnwick::panels

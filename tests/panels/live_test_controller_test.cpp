@@ -1,0 +1,244 @@
+#include "panels/live_test_controller.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/baud_rates.h"
+#include "link/hex_text.h"
+#include "sim/board_server.h"
+#include "testing/pty_peer.h"
+#include "testing/write_recorder.h"
+
+namespace tarnwick::panels {
+namespace {
+
+using testing::WriteRecorder;
+using namespace std::chrono_literals;
+
+constexpr int kBaud = 115200;
+constexpr const char* kStop = "FF 01 3F 3F 01";
+
+std::string StepperUpdate(int frequency, int duty, bool reverse = false) {
+  const StepperTestFields fields{std::to_string(frequency), std::to_string(duty), reverse};
+  return link::FormatHexDump(BuildStepperTestSend(fields, false, true, {}).bytes);
+}
+
+std::string DcUpdate(const DcTestFields& fields) {
+  return link::FormatHexDump(BuildDcTestSend(fields, false, true, {}).bytes);
+}
+
+// Runs one event and returns what it wrote. Every write must be a single write of
+// a stop frame or an update, and the event must not return (closing the port)
+// before the settle delay after that write has passed.
+std::vector<std::string> SentBy(WriteRecorder& line, const std::function<void()>& event) {
+  const auto before = WriteRecorder::Clock::now();
+  event();
+  const auto after = WriteRecorder::Clock::now();
+  std::vector<std::string> dumps;
+  for (const auto& write : line.Take(1, 30)) {
+    EXPECT_TRUE(write.bytes.size() == 5 || write.bytes.size() == 17) << write.bytes.size() << " bytes in one write";
+    EXPECT_GE(write.at, before);
+    EXPECT_GE(after - write.at, std::chrono::milliseconds(link::SettleDelayMs(write.bytes.size(), kBaud)));
+    EXPECT_LT(after - before, 2s);
+    dumps.push_back(link::FormatHexDump(write.bytes));
+  }
+  return dumps;
+}
+
+struct Step {
+  const char* what;
+  std::function<void(LiveTestController&)> event;
+  std::vector<std::string> sent;
+  const char* button = nullptr;  // the label after the event, when it matters
+};
+
+void RunScenario(LiveTestController& test, const std::vector<Step>& steps) {
+  WriteRecorder line;
+  const int fdsBefore = testing::CountOpenFds();
+  test.SetPort(line.Path(), kBaud);
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    EXPECT_EQ(SentBy(line, [&] { step.event(test); }), step.sent);
+    if (step.button) {
+      EXPECT_EQ(test.ButtonText(), step.button);
+    }
+  }
+  EXPECT_EQ(testing::CountOpenFds(), fdsBefore) << "a port was left open";
+}
+
+auto Slide(int channel, int value) {
+  return [=](LiveTestController& t) { t.SliderMoved(channel, value); };
+}
+auto Leave(int channel, const char* text) {
+  return [=](LiveTestController& t) { t.EditLostFocus(channel, text); };
+}
+auto Type(int channel, const char* text) {
+  return [=](LiveTestController& t) { t.EditTyped(channel, text); };
+}
+auto ClickReverse(int box, bool checked) {
+  return [=](LiveTestController& t) { t.ReverseClicked(box, checked); };
+}
+void BeginStop(LiveTestController& t) { t.BeginStopClicked(); }
+
+TEST(StepperTestController, SendsEachEffectiveChangeWhileRunning) {
+  StepperTestController test;
+  RunScenario(test, {
+      {"reverse while stopped only records", ClickReverse(0, true), {}, "Begin"},
+      {"moves while stopped send nothing", Slide(kStepperFreq, 4000), {}},
+      {"begin sends the update", BeginStop, {StepperUpdate(4000, 100, true)}, "Stop"},
+      {"reverse while running", ClickReverse(0, false), {StepperUpdate(4000, 100)}},
+      {"drag step", Slide(kStepperFreq, 4100), {StepperUpdate(4100, 100)}},
+      {"end of drag at the same place", Slide(kStepperFreq, 4100), {}},
+      {"keyboard step", Slide(kStepperDuty, 99), {StepperUpdate(4100, 99)}},
+      {"freq 0 is never sent", Slide(kStepperFreq, 0), {}},
+      {"typing sends nothing", Type(kStepperFreq, "2000"), {}},
+      {"leaving the edit sends it", Leave(kStepperFreq, " 2000 "), {StepperUpdate(2000, 99)}},
+      {"duty out of range", Leave(kStepperDuty, "300"), {}},
+      {"nor with a valid freq beside it", Slide(kStepperFreq, 2100), {}},
+      {"duty of letters is 0", Leave(kStepperDuty, "x"), {StepperUpdate(2100, 0)}},
+      {"freq with letters after", Leave(kStepperFreq, "12Hz"), {StepperUpdate(12, 0)}},
+      {"stop", BeginStop, {kStop}, "Begin"},
+      {"begin with unchanged values is forced", BeginStop, {StepperUpdate(12, 0)}, "Stop"},
+      {"empty edit", Leave(kStepperDuty, "  "), {}},
+      {"a forced update needs every field", ClickReverse(0, true), {}},
+      {"the trackbar refills the edit", Slide(kStepperDuty, 1), {StepperUpdate(12, 1, true)}},
+  });
+}
+
+TEST(StepperTestController, BeginWithTheStartValues) {
+  StepperTestController test;
+  EXPECT_EQ(test.EditText(kStepperFreq), "2500");
+  EXPECT_EQ(test.SliderValue(kStepperFreq), 2500);
+  RunScenario(test, {
+      {"begin", BeginStop, {"FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 C6 05"}, "Stop"},
+      {"stop", BeginStop, {kStop}, "Begin"},
+  });
+}
+
+TEST(StepperTestController, BeginWithAnInvalidFieldRunsAndSendsTheFirstValidChange) {
+  StepperTestController test;
+  RunScenario(test, {
+      {"freq 0", Leave(kStepperFreq, "0"), {}},
+      {"begin", BeginStop, {}, "Stop"},
+      {"first valid change", Slide(kStepperFreq, 10000), {StepperUpdate(10000, 100)}},
+  });
+}
+
+TEST(DcTestController, SendsEachEffectiveChangeWhileRunning) {
+  DcTestController test;
+  RunScenario(test, {
+      {"begin with the start values", BeginStop, {"FF 07 23 64 64 10 27 10 27 5F 02 FF 02 22 11 34 01"}, "Stop"},
+      {"end of drag sends nothing", Slide(kLeftFreq, 10000), {}},
+      {"above 16 bits goes out as 65535", Slide(kLeftFreq, 70000), {DcUpdate({.leftFrequency = "65535"})}},
+      {"another value above 16 bits adds nothing", Slide(kLeftFreq, 80000), {}},
+      {"right duty to the bottom stops that motor", Slide(kRightDuty, 0),
+       {DcUpdate({.leftFrequency = "80000", .rightDuty = "0"})}},
+      {"right freq 0 is never sent", Slide(kRightFreq, 0), {}},
+      {"nor a forced reverse beside it", ClickReverse(kLeftReverseBox, true), {}},
+      {"freq out of range leaves it", Leave(kRightFreq, "90000"), {}},
+      {"a valid freq sends everything",
+       Leave(kRightFreq, "500"),
+       {DcUpdate({.leftFrequency = "80000", .rightFrequency = "500", .rightDuty = "0", .leftReverse = true})}},
+      {"reverse is forced", ClickReverse(kLeftReverseBox, true),
+       {DcUpdate({.leftFrequency = "80000", .rightFrequency = "500", .rightDuty = "0", .leftReverse = true})}},
+      {"stop", BeginStop, {kStop}, "Begin"},
+  });
+  EXPECT_EQ(test.EditText(kLeftFreq), "80000") << "the edit keeps the trackbar's value";
+  EXPECT_EQ(test.EditText(kRightFreq), "500");
+}
+
+TEST(LiveTestController, EditLeavingMovesTheTrackbarOnlyForInRangeText) {
+  struct Case {
+    int channel;
+    const char* text;
+    bool moves;
+    int sliderAfter;
+  };
+  const Case cases[] = {
+      {kLeftFreq, "80000", true, 80000}, {kLeftFreq, "0", true, 0},       {kLeftFreq, "80001", false, 10000},
+      {kLeftFreq, "-1", false, 10000},   {kLeftDuty, "250", false, 100},  {kLeftDuty, " 7 ", true, 7},
+      {kRightDuty, "", false, 100},      {kRightDuty, "5%", true, 5},     {kRightDuty, "\xEF\xBC\x94", true, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DcTestController test;
+    EXPECT_EQ(test.EditLostFocus(c.channel, c.text), c.moves);
+    EXPECT_EQ(test.SliderValue(c.channel), c.sliderAfter);
+    EXPECT_EQ(test.EditText(c.channel), c.text) << "the edit keeps what was typed";
+  }
+}
+
+TEST(LiveTestController, WithoutAPortBeginDoesNothing) {
+  StepperTestController test;
+  test.BeginStopClicked();
+  EXPECT_FALSE(test.Running());
+  EXPECT_EQ(test.ButtonText(), "Begin");
+}
+
+TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
+  StepperTestController test;
+  WriteRecorder line;
+  test.SetPort(line.Path(), kBaud);
+  ASSERT_EQ(SentBy(line, [&] { test.BeginStopClicked(); }), std::vector<std::string>{StepperUpdate(2500, 100)});
+
+  // Another program holds the port.
+  const int holder = ::open(line.Path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  EXPECT_TRUE(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }).empty());
+  EXPECT_TRUE(test.Running());
+  ::close(holder);
+
+  // The dropped values count as sent: only a forced update brings them back.
+  EXPECT_TRUE(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }).empty());
+  EXPECT_EQ(SentBy(line, [&] { test.ReverseClicked(0, false); }), std::vector<std::string>{StepperUpdate(2500, 50)});
+
+  test.SetPort("/dev/nonexistent-tarnwick-port", kBaud);
+  EXPECT_TRUE(SentBy(line, [&] { test.BeginStopClicked(); }).empty());
+  EXPECT_EQ(test.ButtonText(), "Begin");
+}
+
+TEST(LiveTestController, DrivesTheSimulatedBoard) {
+  constexpr int kBoardBaud = 9600;
+  sim::BoardState dcBoard;
+  dcBoard.motorType = sim::MotorType::DC;
+  const auto board = sim::BoardServer::OnPseudoTerminal(dcBoard);
+
+  DcTestController dc;
+  dc.SetPort(board->PortPath(), kBoardBaud);
+  dc.BeginStopClicked();
+  dc.SliderMoved(kLeftDuty, 40);
+  dc.ReverseClicked(kRightReverseBox, true);
+  dc.SliderMoved(kRightFreq, 20000);
+  std::this_thread::sleep_for(100ms);
+  sim::BoardState state = board->State();
+  EXPECT_EQ(state.left.mode, sim::kForward);
+  EXPECT_EQ(state.left.pulseDuty, 40);
+  EXPECT_EQ(state.right.mode, sim::kReversal);
+  EXPECT_EQ(state.right.frequency, 20000);
+  dc.BeginStopClicked();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(board->State().left.mode, sim::kStop);
+
+  board->SetState({});  // a stepper board
+  StepperTestController stepper;
+  stepper.SetPort(board->PortPath(), kBoardBaud);
+  stepper.ReverseClicked(0, true);
+  stepper.SliderMoved(kStepperFreq, 3300);
+  stepper.BeginStopClicked();
+  stepper.SliderMoved(kStepperDuty, 60);
+  std::this_thread::sleep_for(100ms);
+  state = board->State();
+  EXPECT_EQ(state.stepperFrequency, 3300);
+  EXPECT_EQ(state.stepperDuty, 60);
+  EXPECT_EQ(state.stepWord, 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace tarnwick::panels
