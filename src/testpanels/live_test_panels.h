@@ -1,21 +1,62 @@
 #pragma once
-// The Stepper Test and D-C Test pages. For now they show their templates and keep
-// the port and line speed that the main window hands them; sending comes later.
+// The Stepper Test and D-C Test pages: thin widgets over the live test behaviour in
+// panels/live_test_controller.h. Their trackbars, edits, check boxes and Begin/Stop
+// button feed it events, and they show back what it holds.
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "panels/live_test_controller.h"
 #include "panels/widgets/panel_widget.h"
 
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
 namespace tarnwick::testpanels {
+
+// One edit and its trackbar, by control id, with the trackbar's tick spacing and page.
+struct LiveChannelBinding {
+  int editId;
+  int sliderId;
+  int channel;
+  int tickInterval;
+  int pageStep;
+};
 
 // What the main window hands a live test page: the selected port (empty when the
 // port list has no selection) and the rate in bits per second (not a list index).
 class LiveTestPanel : public panels::PanelWidget {
   Q_OBJECT
  public:
-  using PanelWidget::PanelWidget;
   std::string portPath;
   int baudRate = 0;
+
+  const panels::LiveTestController& controller() const { return *controller_; }
+
+ protected:
+  LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestController> controller,
+                const std::vector<LiveChannelBinding>& channels, const std::vector<int>& reverseBoxIds,
+                QWidget* parent);
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct BoundChannel {
+    QLineEdit* edit;
+    QSlider* slider;
+    int channel;
+  };
+
+  // Every event first takes the port as the main window last handed it, and the
+  // edits' texts as they stand.
+  panels::LiveTestController& Controller();
+  void ShowChannel(const BoundChannel& bound);
+
+  std::unique_ptr<panels::LiveTestController> controller_;
+  std::vector<BoundChannel> channels_;
+  QPushButton* beginStop_ = nullptr;
 };
 
 class CStepperTestPanel : public LiveTestPanel {
