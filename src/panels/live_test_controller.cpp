@@ -60,9 +60,11 @@ void LiveTestController::SendTestCommand(bool stop, bool force) {
       stop ? std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()) : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
   // A port that cannot be opened drops this update without a word: the page has
-  // no place to report it, and the next change tries again.
+  // no place to report it. Its values are not taken as sent, so the next move,
+  // even one that changes nothing, brings the board up to date.
   const auto port = link::OpenPort(portPath_, baudRate_);
   if (!port) return;
+  if (!stop) RecordUpdateSent();
   port->TransmitFrame(bytes, baudRate_);
 }
 
@@ -72,7 +74,7 @@ StepperTestController::StepperTestController()
 std::vector<std::uint8_t> StepperTestController::BuildUpdate(bool force) {
   const StepperTestFields fields{EditText(kStepperFreq), EditText(kStepperDuty), Reverse(0)};
   StepperTestSend send = BuildStepperTestSend(fields, false, force, last_);
-  last_ = send.last;
+  built_ = send.last;
   return std::move(send.bytes);
 }
 
@@ -85,7 +87,7 @@ std::vector<std::uint8_t> DcTestController::BuildUpdate(bool force) {
   const DcTestFields fields{EditText(kLeftFreq),       EditText(kLeftDuty),        EditText(kRightFreq),
                             EditText(kRightDuty),      Reverse(kLeftReverseBox), Reverse(kRightReverseBox)};
   DcTestSend send = BuildDcTestSend(fields, false, force, last_);
-  last_ = send.last;
+  built_ = send.last;
   return std::move(send.bytes);
 }
 

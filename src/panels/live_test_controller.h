@@ -59,9 +59,11 @@ class LiveTestController {
  protected:
   LiveTestController(std::vector<LiveTestChannel> channels, std::size_t reverseBoxes);
 
-  // The update for the current texts and boxes, or nothing; records what it built
-  // as the last values, which suppress an unforced repeat.
+  // The update for the current texts and boxes, or nothing: nothing also when,
+  // without force, its values equal the last ones that went out.
   virtual std::vector<std::uint8_t> BuildUpdate(bool force) = 0;
+  // The update last built went out on an open port: its values become the last.
+  virtual void RecordUpdateSent() = 0;
 
  private:
   const LiveTestChannel& Channel(int channel) const { return channels_.at(static_cast<std::size_t>(channel)); }
@@ -84,7 +86,8 @@ class StepperTestController final : public LiveTestController {
 
  private:
   std::vector<std::uint8_t> BuildUpdate(bool force) override;
-  StepperTestLast last_;
+  void RecordUpdateSent() override { last_ = built_; }
+  StepperTestLast last_, built_;
 };
 
 enum DcTestChannel : int { kLeftFreq, kLeftDuty, kRightFreq, kRightDuty };
@@ -97,7 +100,8 @@ class DcTestController final : public LiveTestController {
 
  private:
   std::vector<std::uint8_t> BuildUpdate(bool force) override;
-  DcTestLast last_;
+  void RecordUpdateSent() override { last_ = built_; }
+  DcTestLast last_, built_;
 };
 
 }  // namespace tarnwick::panels

@@ -198,9 +198,10 @@ TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
   EXPECT_TRUE(test.Running());
   ::close(holder);
 
-  // The dropped values count as sent: only a forced update brings them back.
+  // The dropped values were never sent, so the end of the same drag sends them.
+  EXPECT_EQ(test.Last(), (StepperTestLast{.frequency = 2500, .duty = 100}));
+  EXPECT_EQ(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }), std::vector<std::string>{StepperUpdate(2500, 50)});
   EXPECT_TRUE(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }).empty());
-  EXPECT_EQ(SentBy(line, [&] { test.ReverseClicked(0, false); }), std::vector<std::string>{StepperUpdate(2500, 50)});
 
   test.SetPort("/dev/nonexistent-tarnwick-port", kBaud);
   EXPECT_TRUE(SentBy(line, [&] { test.BeginStopClicked(); }).empty());
