@@ -98,14 +98,6 @@ TEST_P(TemplateLayoutTest, EveryTextFitsItsControl) {
   }
 }
 
-TEST_P(TemplateLayoutTest, ControlsAreFoundByIdWithTheirKind) {
-  for (const auto& entry : controls_.entries()) {
-    if (entry.row->id == res::kStaticId) continue;
-    EXPECT_EQ(controls_.find(entry.row->id), entry.widget) << entry.row->id;
-  }
-  EXPECT_THROW(controls_.get<QCheckBox>(424242), std::logic_error);
-}
-
 std::vector<int> AllTemplateIds() {
   std::vector<int> ids;
   for (const DialogTemplate* t : res::AllDialogTemplates()) ids.push_back(t->id);
