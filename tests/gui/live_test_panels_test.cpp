@@ -21,6 +21,7 @@
 #include "link/transaction.h"
 #include "panels/live_test_logic.h"
 #include "res/tab_strip.h"
+#include "sim/board_server.h"
 #include "testing/write_recorder.h"
 
 namespace tarnwick::gui_test {
@@ -189,6 +190,47 @@ TEST_F(LivePanelsTest, DcPageSendsLimitedFrequencyAndKeepsTheSlidersValue) {
   // Leaving the program while running sends nothing.
   window_.reset();
   EXPECT_TRUE(Sent().empty());
+}
+
+// What the board's state looks like through the window's own query tabs.
+TEST_F(LivePanelsTest, BothPagesDriveTheSimulatedBoard) {
+  sim::BoardState fast;
+  fast.baudIndex = kBaudIndex115200;
+  const auto board = sim::BoardServer::OnPseudoTerminal(fast);
+  OpenWindow({{"sim0", board->PortPath()}});
+  window_->Controls().get<QLineEdit>(1003)->setText("01");
+  const auto query = [&](int tab, int id) {
+    SelectTab(tab);
+    window_->OnOK();
+    return Control<QLineEdit>(tab, id)->text().toStdString();
+  };
+  const auto dragTo = [](QSlider* slider, int value) {
+    slider->setSliderDown(true);
+    slider->setSliderPosition(value);
+    slider->setSliderDown(false);
+  };
+
+  SelectTab(link::kTabStepperTest);
+  QTest::mouseClick(BeginStop(link::kTabStepperTest), Qt::LeftButton);
+  dragTo(StepperSlider(1025), 6000);
+  dragTo(StepperSlider(1027), 35);
+  EXPECT_EQ(query(link::kTabCmd13, 1021), "6000");
+  EXPECT_EQ(Control<QLineEdit>(link::kTabCmd13, 1022)->text(), "35");
+
+  SelectTab(link::kTabCmd42);
+  auto* motorType = Control<QComboBox>(link::kTabCmd42, 1004);
+  motorType->setCurrentIndex(motorType->findText("D-C"));
+  window_->OnOK();
+  SelectTab(link::kTabDcTest);
+  QTest::mouseClick(BeginStop(link::kTabDcTest), Qt::LeftButton);
+  dragTo(Control<QSlider>(link::kTabDcTest, 1032), 40);
+  QTest::mouseClick(Control<QCheckBox>(link::kTabDcTest, 1010), Qt::LeftButton);
+  EXPECT_EQ(query(link::kTabCmd24, 1017), "+40");
+  EXPECT_EQ(Control<QLineEdit>(link::kTabCmd24, 1018)->text(), "-100");
+
+  SelectTab(link::kTabDcTest);
+  QTest::mouseClick(BeginStop(link::kTabDcTest), Qt::LeftButton);
+  EXPECT_EQ(query(link::kTabCmd24, 1017), "0");
 }
 
 TEST_F(LivePanelsTest, WithoutAPortBeginDoesNothing) {
