@@ -12,7 +12,6 @@
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
-#include "sim/board_server.h"
 #include "testing/pty_peer.h"
 #include "testing/write_recorder.h"
 
@@ -206,42 +205,6 @@ TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
   test.SetPort("/dev/nonexistent-tarnwick-port", kBaud);
   EXPECT_TRUE(SentBy(line, [&] { test.BeginStopClicked(); }).empty());
   EXPECT_EQ(test.ButtonText(), "Begin");
-}
-
-TEST(LiveTestController, DrivesTheSimulatedBoard) {
-  constexpr int kBoardBaud = 9600;
-  sim::BoardState dcBoard;
-  dcBoard.motorType = sim::MotorType::DC;
-  const auto board = sim::BoardServer::OnPseudoTerminal(dcBoard);
-
-  DcTestController dc;
-  dc.SetPort(board->PortPath(), kBoardBaud);
-  dc.BeginStopClicked();
-  dc.SliderMoved(kLeftDuty, 40);
-  dc.ReverseClicked(kRightReverseBox, true);
-  dc.SliderMoved(kRightFreq, 20000);
-  std::this_thread::sleep_for(100ms);
-  sim::BoardState state = board->State();
-  EXPECT_EQ(state.left.mode, sim::kForward);
-  EXPECT_EQ(state.left.pulseDuty, 40);
-  EXPECT_EQ(state.right.mode, sim::kReversal);
-  EXPECT_EQ(state.right.frequency, 20000);
-  dc.BeginStopClicked();
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(board->State().left.mode, sim::kStop);
-
-  board->SetState({});  // a stepper board
-  StepperTestController stepper;
-  stepper.SetPort(board->PortPath(), kBoardBaud);
-  stepper.ReverseClicked(0, true);
-  stepper.SliderMoved(kStepperFreq, 3300);
-  stepper.BeginStopClicked();
-  stepper.SliderMoved(kStepperDuty, 60);
-  std::this_thread::sleep_for(100ms);
-  state = board->State();
-  EXPECT_EQ(state.stepperFrequency, 3300);
-  EXPECT_EQ(state.stepperDuty, 60);
-  EXPECT_EQ(state.stepWord, 0xFFFFFFFFu);
 }
 
 }  // namespace
