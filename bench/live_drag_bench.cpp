@@ -58,7 +58,8 @@ void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int 
   const std::size_t writes = line.Take(static_cast<std::size_t>(steps), 500).size() - 1;
   std::erase_if(ms, [&](double step) { return step < settleMs; });
   const double updatesPerSecond = 1000.0 * static_cast<double>(writes) / totalMs;
-  std::printf("%-26s updates %zu  %.1f/s  settle share %.1f%%  beyond settle: median %.3f ms  p99 %.3f ms  max %.3f ms\n",
+  std::printf("%-26s updates %zu  %.1f/s  settle share %.1f%%  "
+              "beyond settle: median %.3f ms  p99 %.3f ms  max %.3f ms\n",
               what, writes, updatesPerSecond, 100.0 * settleMs * static_cast<double>(writes) / totalMs,
               Percentile(ms, 0.5) - settleMs, Percentile(ms, 0.99) - settleMs,
               *std::max_element(ms.begin(), ms.end()) - settleMs);

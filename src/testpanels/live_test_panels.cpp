@@ -33,10 +33,16 @@ LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestCon
     // Every scroll action (drag, wheel, keys, page, click in the channel) reports
     // the position it reached; the end of a drag reports one more time.
     QSlider* slider = bound.slider;
-    connect(slider, &QSlider::actionTriggered, this,
-            [this, slider, bound] { Controller().SliderMoved(bound.channel, slider->sliderPosition()); ShowChannel(bound); });
-    connect(slider, &QSlider::sliderReleased, this,
-            [this, slider, bound] { Controller().SliderMoved(bound.channel, slider->value()); ShowChannel(bound); });
+    // actionTriggered comes before the slider takes the new value as its own, so
+    // it reads the position the action reached.
+    connect(slider, &QSlider::actionTriggered, this, [this, slider, bound] {
+      Controller().SliderMoved(bound.channel, slider->sliderPosition());
+      ShowChannel(bound);
+    });
+    connect(slider, &QSlider::sliderReleased, this, [this, slider, bound] {
+      Controller().SliderMoved(bound.channel, slider->value());
+      ShowChannel(bound);
+    });
     bound.edit->installEventFilter(this);
   }
 

@@ -199,7 +199,8 @@ TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
 
   // The dropped values were never sent, so the end of the same drag sends them.
   EXPECT_EQ(test.Last(), (StepperTestLast{.frequency = 2500, .duty = 100}));
-  EXPECT_EQ(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }), std::vector<std::string>{StepperUpdate(2500, 50)});
+  EXPECT_EQ(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }),
+            std::vector<std::string>{StepperUpdate(2500, 50)});
   EXPECT_TRUE(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }).empty());
 
   test.SetPort("/dev/nonexistent-tarnwick-port", kBaud);
