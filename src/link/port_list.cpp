@@ -92,8 +92,9 @@ std::vector<PortEntry> EnumeratePorts(const fs::path& sysClassTty, const fs::pat
   }
   SortNaturally(simulated);
 
-  devices.insert(devices.end(), simulated.begin(), simulated.end());
-  return devices;
+  // A running simulated board is what its user means to talk to: it comes first.
+  simulated.insert(simulated.end(), devices.begin(), devices.end());
+  return simulated;
 }
 
 std::vector<PortEntry> EnumeratePorts() { return EnumeratePorts("/sys/class/tty", "/dev", SimRegistryDir()); }

@@ -13,8 +13,8 @@ struct PortEntry {
   friend bool operator==(const PortEntry&, const PortEntry&) = default;
 };
 
-// The serial devices that sysfs knows, in natural order (ttyS2 before ttyS10),
-// followed by the ports that simulated boards have registered.
+// The ports that simulated boards have registered, then the serial devices that
+// sysfs knows, each in natural order (ttyS2 before ttyS10).
 std::vector<PortEntry> EnumeratePorts();
 
 // The same, with the system roots given, for tests.

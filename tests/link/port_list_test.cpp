@@ -41,7 +41,7 @@ class PortListTest : public testing::Test {
   fs::path root_;
 };
 
-TEST_F(PortListTest, ListsRealSerialDevicesInNaturalOrderThenSimulatedBoards) {
+TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
   AddTty("tty0", false);         // a virtual console
   AddTty("ttyS0", true, 4);      // a real 16550
   AddTty("ttyS1", true, 0);      // listed by the driver, no hardware
@@ -57,9 +57,9 @@ TEST_F(PortListTest, ListsRealSerialDevicesInNaturalOrderThenSimulatedBoards) {
   fs::create_symlink(root_ / "dev" / "gone", root_ / "sim" / "sim2");  // a board that ended
 
   const auto ports = Enumerate();
-  EXPECT_EQ(Names(ports), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0", "sim0", "sim1"}));
-  EXPECT_EQ(ports[1].path, (root_ / "dev" / "ttyS0").string());
-  EXPECT_EQ(ports[5].path, (root_ / "sim" / "sim0").string());
+  EXPECT_EQ(Names(ports), (std::vector<std::string>{"sim0", "sim1", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+  EXPECT_EQ(ports[3].path, (root_ / "dev" / "ttyS0").string());
+  EXPECT_EQ(ports[0].path, (root_ / "sim" / "sim0").string());
 }
 
 TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
