@@ -155,7 +155,11 @@ bool Configure(int fd, int baudRate) {
     return false;
   }
   if (::tcsetattr(fd, TCSANOW, &tio) < 0) return false;
-  return ::tcflush(fd, TCIOFLUSH) == 0;
+  // Discard what arrived before this exchange (a late reply to an earlier one).
+  // The output side needs no discarding: closing a port waits until its output
+  // has left, and on a pseudo-terminal discarding it would throw away the last
+  // frame before the board at the other end has read it.
+  return ::tcflush(fd, TCIFLUSH) == 0;
 }
 
 }  // namespace

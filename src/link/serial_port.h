@@ -40,7 +40,7 @@ struct OpenError {
 };
 
 // Opens and configures the port at path for one exchange: 8 data bits, no parity,
-// one stop bit, no flow control, both queues discarded, held exclusively.
+// one stop bit, no flow control, the input queue discarded, held exclusively.
 // Returns nullptr and fills error when any step fails; nothing stays open then.
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error = nullptr);
 

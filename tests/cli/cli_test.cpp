@@ -117,22 +117,13 @@ TEST_P(CliFrameTest, SendsThePanelsBytes) {
 INSTANTIATE_TEST_SUITE_P(
     Frames, CliFrameTest,
     ::testing::Values(
-        FrameCase{"send cmd3f --addr 01", "01 01 BF C1 00"},
-        FrameCase{"send cmd38 --addr 01", "01 01 B8 BA 00"},
-        FrameCase{"send cmd11 --addr 01", "01 05 91 70 17 00 00 1E 01"},
-        FrameCase{"send cmd11 --addr 01 --reverse", "01 05 91 70 17 00 80 9E 01"},
         FrameCase{"send cmd11", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"send cmd11 --not-limit --reverse --step-count abc", "FF 05 11 FF FF FF FF 11 05"},
-        FrameCase{"send cmd11 --step-count 0x1770", "FF 05 11 70 17 00 00 9C 01"},
-        FrameCase{"send cmd12 --addr 01", "01 08 92 40 1F 00 00 64 00 00 5E 01"},
         FrameCase{"send cmd12 --addr 01 --reverse --pulse-duty 50 --frequency 1000", "01 08 92 40 1F 00 80 32 E8 03 97 02"},
         FrameCase{"send cmd21 --left-duty 50 --right-reverse --right-duty 50", "FF 03 21 32 CE 23 02"},
         FrameCase{"send cmd22 --left-mode stop --right-mode shortbrake", "FF 02 22 30 53 01"},
-        FrameCase{"send cmd40", "FF 02 40 58 99 01"},
         FrameCase{"send cmd40 --addr 01", "01 02 C0 58 1B 01"},
-        FrameCase{"send cmd41", "FF 02 41 02 44 01"},
         FrameCase{"send cmd41 --addr 01 --baudrate 115200", "01 02 C1 06 CA 00"},
-        FrameCase{"send cmd42", "FF 08 42 01 64 C4 09 00 00 00 7B 02"},
         FrameCase{"send cmd42 --motor-type d-c", "FF 08 42 02 64 64 C4 09 50 C3 F3 03"},
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"stop", "FF 01 3F 3F 01"}));

@@ -54,14 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Replies, VerifyReplyTest,
                                          // equal checksum bytes verify in either order
                                          VerifyCase{{0xFF, 0x02, 0x01, 0x01}, true}));
 
-TEST(DeviceErrorTextTest, EveryCodeHasAText) {
-  EXPECT_EQ(DeviceErrorText(1), "Invalid Command");
-  EXPECT_EQ(DeviceErrorText(2), "Data Check Error");
-  EXPECT_EQ(DeviceErrorText(3), "CMD Syntax Error");
-  EXPECT_EQ(DeviceErrorText(4), "Motor Type Error");
-  for (int code : {0, 5, 9, 0xFF}) EXPECT_EQ(DeviceErrorText(static_cast<std::uint8_t>(code)), "Unknown Error");
-}
-
 struct HexCase {
   const char* text;
   std::uint32_t value;

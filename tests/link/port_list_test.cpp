@@ -81,15 +81,6 @@ TEST(SelectionAfterRescanTest, KeepsTheExactNameElseTheFirst) {
   EXPECT_EQ(SelectionAfterRescan({}, "ttyS3"), -1);
 }
 
-TEST(NaturalLessTest, NumbersCompareByValue) {
-  EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
-  EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
-  EXPECT_TRUE(NaturalLess("ttyS9", "ttyUSB0"));
-  EXPECT_TRUE(NaturalLess("sim", "sim0"));
-  EXPECT_FALSE(NaturalLess("sim0", "sim0"));
-  EXPECT_TRUE(NaturalLess("a02", "a3"));
-}
-
 TEST(ResolvePortTest, NamesPathsAndBareDeviceNames) {
   const std::vector<PortEntry> ports{{"sim0", "/run/user/1/tarnwick/sim0"}};
   EXPECT_EQ(ResolvePort(ports, "sim0"), "/run/user/1/tarnwick/sim0");

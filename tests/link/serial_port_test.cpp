@@ -116,16 +116,5 @@ TEST(SerialPortTest, OpenFailuresSayWhy) {
   EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
 }
 
-TEST(SerialPortTest, NoDescriptorOutlivesItsPort) {
-  PtyPeer peer;
-  const int before = tarnwick::testing::CountOpenFds();
-  for (int i = 0; i < 200; ++i) {
-    OpenError error;
-    auto port = OpenPort(peer.Path(), 115200, &error);
-    auto refused = OpenPort(peer.Path(), 115200, &error);
-  }
-  EXPECT_EQ(tarnwick::testing::CountOpenFds(), before);
-}
-
 }  // namespace
 }  // namespace tarnwick::link

@@ -52,15 +52,6 @@ class SimulatedBoardTest : public ::testing::Test {
   const std::string& Path() const { return board_->PortPath(); }
 };
 
-TEST_F(SimulatedBoardTest, AddressQueryFillsTheAddressField) {
-  const Done r = Exchange(Line(Path(), "FF"), link::kTabCmd00);
-  EXPECT_EQ(r.report.sendData, "FF 01 80 80 01");
-  EXPECT_EQ(r.report.recvData, "01 02 00 00 03 00");
-  EXPECT_EQ(r.report.result, "Success");
-  ASSERT_EQ(r.report.fields.size(), 1u);
-  EXPECT_EQ(r.report.fields[0], (std::pair<std::string, std::string>{"Addr", "01"}));
-}
-
 TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
   const Done r = Exchange(Line(Path(), "  "), link::kTabCmd3F);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::Sent);
@@ -173,15 +164,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A reply for another command still lands in its own fields.
         ReplyCase{link::kTabCmd3F, "01 03 24 32 CE 28 01", "Success", {{"Left", "+50"}, {"Right", "-50"}}},
         ReplyCase{link::kTabCmd24, "01 02 24 32 59 00", "Data recv Error", {}}));  // one motor's value only
-
-TEST(ExchangeTest, ASplitReplyIsReadOnlyUpToThePause) {
-  PtyPeer peer;
-  peer.AnswerOnce({{Hex("01 02 3F"), {}}, {Hex("00 42 00"), std::chrono::milliseconds(60)}});
-  const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd3F);
-  EXPECT_EQ(r.report.recvData, "01 02 3F");
-  EXPECT_EQ(r.report.result, "Data recv Error");
-  EXPECT_EQ(peer.Received(), Hex("01 01 BF C1 00"));
-}
 
 TEST(ExchangeTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
   Done r = Exchange(Line("", "01"), link::kTabCmd00);
