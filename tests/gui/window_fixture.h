@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -19,18 +22,18 @@
 
 namespace tarnwick::gui_test {
 
+constexpr int kMain = -1;
+
 // One QApplication for the whole test binary.
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
+  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
   void TearDown() override { app_.reset(); }
 
  private:
+  int argc_ = 1;
+  char name_[10] = "gui_tests";
+  char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
 };
 
@@ -48,28 +51,45 @@ class WindowFixture : public ::testing::Test {
   }
 
   app::CTarnwickDlg& Window() { return *window_; }
-  template <class W>
-  W* MainControl(int id) {
-    return window_->Controls().get<W>(id);
+  QWidget* Control(int tab, int id) {  // tab kMain: the window's own controls
+    QWidget* control = tab == kMain ? window_->Controls().find(id) : window_->Panel(tab).controls().find(id);
+    EXPECT_NE(control, nullptr) << "tab " << tab << " control " << id;
+    return control;
   }
   template <class W>
-  W* PanelControl(int tab, int id) {
-    return window_->Panel(tab).controls().get<W>(id);
+  W* Get(int tab, int id) {
+    return qobject_cast<W*>(Control(tab, id));
   }
-  res::TabStrip* Strip() { return MainControl<res::TabStrip>(1000); }
+  // Types an edit's text, picks a list's entry by its text, or clicks a button.
+  void Set(int tab, int id, const char* value) {
+    QWidget* control = Control(tab, id);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(QString::fromUtf8(value));
+    if (auto* list = qobject_cast<QComboBox*>(control)) list->setCurrentIndex(list->findText(value));
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) button->click();
+  }
+  // An edit's, list's or push button's text; "checked" or "" for a check box or radio button.
+  std::string Value(int tab, int id) {
+    QWidget* control = Control(tab, id);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text().toStdString();
+    if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+      if (!button->isCheckable()) return button->text().toStdString();
+      return button->isChecked() ? "checked" : "";
+    }
+    return "?";
+  }
+  res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, 1000); }
   void SelectTab(int tab) { Strip()->setCurrentIndex(tab); }
 
   // The frames the board heard, after waiting up to a second for count of them.
   std::vector<std::string> Heard(std::size_t count = 0) {
-    for (int i = 0; i < 100; ++i) {
+    for (int tries = 0;; ++tries) {
       {
         std::lock_guard lock(mutex_);
-        if (heard_.size() >= count) return heard_;
+        if (heard_.size() >= count || tries == 100) return heard_;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::lock_guard lock(mutex_);
-    return heard_;
   }
 
   std::vector<link::PortEntry> ports_;  // what the port list's enumeration finds
