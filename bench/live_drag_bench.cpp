@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "link/baud_rates.h"
-#include "testing/write_recorder.h"
+#include "testing/pty_peer.h"
 #include "testpanels/live_test_panels.h"
 
 namespace {

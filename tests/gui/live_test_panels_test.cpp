@@ -9,7 +9,7 @@
 
 #include "gui/window_fixture.h"
 #include "panels/live_test_logic.h"
-#include "testing/write_recorder.h"
+#include "testing/pty_peer.h"
 
 namespace tarnwick::gui_test {
 namespace {

@@ -1,2 +1,0 @@
-#pragma once
-#include "testing/pty_peer.h"  // WriteRecorder now lives there
