@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
   initial.baudIndex = *link::BaudIndexOf(baud);
   if (motorType == "d-c") {
     initial.motorType = sim::MotorType::DC;
-    initial.setup = {2, 100, 100, 0x50, 0xC3, 0x50, 0xC3};
+    initial.setup = {2, 100, 100, 0xA8, 0x61, 0xA8, 0x61};  // both motors: duty 100, 25000 Hz
   }
 
   // Signals arrive through a descriptor, so the board's thread never sees them.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_host.h"
+#include "link/frame.h"
 #include "link/hex_text.h"
 #include "sim/board_server.h"
 #include "testing/pty_peer.h"
@@ -164,6 +165,28 @@ INSTANTIATE_TEST_SUITE_P(
         // A reply for another command still lands in its own fields.
         ReplyCase{link::kTabCmd3F, "01 03 24 32 CE 28 01", "Success", {{"Left", "+50"}, {"Right", "-50"}}},
         ReplyCase{link::kTabCmd24, "01 02 24 32 59 00", "Data recv Error", {}}));  // one motor's value only
+
+TEST(ExchangeTest, RandomRepliesWithValidChecksumsAlwaysEndInAResult) {
+  // Replies of every length and command byte, checksummed so that they pass the
+  // first gate and reach the per-command handling, where short ones must not be
+  // read past their end (the sanitizer build checks that).
+  std::uint32_t seed = 2024;
+  const auto next = [&] { return static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16); };
+  const std::uint8_t commands[] = {0x00, 0x13, 0x24, 0x40, 0x41, 0x43, 0x3F, 0xFF};
+  for (int i = 0; i < 48; ++i) {
+    sim::Bytes body(static_cast<std::size_t>(i % 12));
+    for (auto& b : body) b = next();
+    if (body.size() > 2) body[2] = commands[i % 8];
+    sim::Bytes reply = body;
+    const std::uint16_t sum = link::ComputeChecksum(reply);
+    reply.push_back(static_cast<std::uint8_t>(sum));
+    reply.push_back(static_cast<std::uint8_t>(sum >> 8));
+    PtyPeer peer;
+    peer.AnswerOnce({{reply, {}}});
+    const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd43);
+    ASSERT_TRUE(r.report.result) << link::FormatHexDump(reply);
+  }
+}
 
 TEST(ExchangeTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
   Done r = Exchange(Line("", "01"), link::kTabCmd00);
