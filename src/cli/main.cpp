@@ -175,15 +175,15 @@ int main(int argc, char** argv) {
     sub->add_flag(flag, field, std::string("Check ") + label);
   };
 
-  auto* c11 = commandNamed["cmd11"];
-  text(c11, "--step-count", fields.cmd11.stepCount, "Step count: decimal, or hex after 0x");
-  check(c11, "--reverse", fields.cmd11.reverse, "Reverse");
-  check(c11, "--not-limit", fields.cmd11.notLimit, "Not-Limit (run without a count)");
-
+  // CMD11 and CMD12 read the step word from the same three controls.
+  const auto stepOptions = [&](CLI::App* sub, auto& f) {
+    text(sub, "--step-count", f.stepCount, "Step count: decimal, or hex after 0x");
+    check(sub, "--reverse", f.reverse, "Reverse");
+    check(sub, "--not-limit", f.notLimit, "Not-Limit (run without a count)");
+  };
+  stepOptions(commandNamed["cmd11"], fields.cmd11);
   auto* c12 = commandNamed["cmd12"];
-  text(c12, "--step-count", fields.cmd12.stepCount, "Step count: decimal, or hex after 0x");
-  check(c12, "--reverse", fields.cmd12.reverse, "Reverse");
-  check(c12, "--not-limit", fields.cmd12.notLimit, "Not-Limit (run without a count)");
+  stepOptions(c12, fields.cmd12);
   text(c12, "--frequency", fields.cmd12.frequency, "Frequency in Hz, 0 to 65535");
   text(c12, "--pulse-duty", fields.cmd12.pulseDuty, "Pulse Duty in %, 0 to 100");
 
