@@ -25,14 +25,14 @@ speed_t SpeedOf(int baudIndex) {
   return kSpeeds[baudIndex];
 }
 
-void MakeRaw(int fd, speed_t speed) {
+void MakeRaw(int fd, speed_t speed, int when = TCSANOW) {
   termios tio{};
   if (::tcgetattr(fd, &tio) < 0) return;
   ::cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
-  ::tcsetattr(fd, TCSANOW, &tio);
+  ::tcsetattr(fd, when, &tio);
 }
 
 void WriteFully(int fd, const Bytes& bytes) {
@@ -88,6 +88,7 @@ BoardServer::BoardServer(int lineFd, int slaveFd, std::string portPath, bool pse
       wakeFd_(::eventfd(0, EFD_CLOEXEC)),
       portPath_(std::move(portPath)),
       pseudoTerminal_(pseudoTerminal),
+      appliedBaudIndex_(initial.baudIndex),
       board_(initial) {
   if (wakeFd_ < 0) {
     const int err = errno;
@@ -154,7 +155,10 @@ void BoardServer::ApplyLineSpeed() {
     std::lock_guard lock(mutex_);
     index = board_.BaudIndex();
   }
-  MakeRaw(lineFd_, SpeedOf(index));
+  if (index == appliedBaudIndex_) return;
+  // After the reply that announced it has left at the old rate.
+  MakeRaw(lineFd_, SpeedOf(index), TCSADRAIN);
+  appliedBaudIndex_ = index;
 }
 
 void BoardServer::Serve(std::stop_token stop) {
@@ -171,14 +175,12 @@ void BoardServer::Serve(std::stop_token stop) {
       HandleBytes(true);
       continue;
     }
-    if (fds[0].revents & POLLIN) {
-      const ssize_t got = ::read(lineFd_, chunk, sizeof chunk);
-      if (got > 0) {
-        if (HeardAtBoardSpeed()) pending_.insert(pending_.end(), chunk, chunk + got);
-        HandleBytes(false);
-      }
-    } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-      // Nobody holds the line's other end at this instant; wait rather than spin.
+    const ssize_t got = (fds[0].revents & POLLIN) ? ::read(lineFd_, chunk, sizeof chunk) : -1;
+    if (got > 0) {
+      if (HeardAtBoardSpeed()) pending_.insert(pending_.end(), chunk, chunk + got);
+      HandleBytes(false);
+    } else if (!(got < 0 && (errno == EAGAIN || errno == EINTR))) {
+      // A hung-up or unplugged line: wait for it to come back rather than spin.
       ::poll(fds + 1, 1, 10);
     }
   }

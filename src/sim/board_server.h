@@ -52,6 +52,7 @@ class BoardServer {
   int wakeFd_;   // an eventfd that ends the serving thread
   std::string portPath_;
   bool pseudoTerminal_;
+  int appliedBaudIndex_;  // the real port's speed; serving thread only
 
   mutable std::mutex mutex_;  // guards board_ and fault_
   Board board_;
