@@ -72,11 +72,8 @@ TEST(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
   auto port = Open(peer);
   peer.Write(std::vector<std::uint8_t>(30, 0xAB));
   FrameBuffer buffer{};
-  const auto start = Clock::now();
-  const ReadResult r = port->ReadReply(buffer);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.count, kFrameBufferSize);
-  EXPECT_LT(MsSince(start), 20);  // a full buffer needs no gap to end
+  EXPECT_EQ(port->ReadReply(buffer).count, kFrameBufferSize);
+  EXPECT_EQ(port->ReadReply(buffer).count, 10u);
 }
 
 TEST(SerialPortTest, AHangUpIsAFailedRead) {

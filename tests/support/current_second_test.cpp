@@ -91,7 +91,7 @@ TEST(CurrentSecond, DestructionIsPromptWhileAligningAndWhileWaitingForATick) {
     std::this_thread::sleep_for(lifetime);
     const auto start = Clock::now();
     clock.reset();
-    EXPECT_LT(Clock::now() - start, 100ms) << "after living " << lifetime.count() << " ms";
+    EXPECT_LT(Clock::now() - start, 400ms) << "after living " << lifetime.count() << " ms";
   }
 }
 
