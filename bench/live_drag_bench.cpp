@@ -30,8 +30,7 @@ double Percentile(std::vector<double> values, double p) {
 
 void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int steps) {
   testing::WriteRecorder line;
-  panel.portPath = line.Path();
-  panel.baudRate = kBaud;
+  panel.SetPort(line.Path(), kBaud);
   panel.show();
   auto* slider = panel.controls().get<QSlider>(sliderId);
   auto* begin = panel.controls().get<QAbstractButton>(1028);

@@ -106,8 +106,7 @@ int CTarnwickDlg::GetSelectedBaudRate() const {
 }
 
 void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
-  panel.portPath = SelectedPortPath();
-  panel.baudRate = GetSelectedBaudRate();
+  panel.SetPort(SelectedPortPath(), GetSelectedBaudRate());
 }
 
 // ---- Handlers ----

@@ -59,7 +59,6 @@ LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestCon
 }
 
 panels::LiveTestController& LiveTestPanel::Controller() {
-  controller_->SetPort(portPath, baudRate);
   // The edits hold the texts; a send reads them as they stand, typed or not.
   for (const BoundChannel& bound : channels_) controller_->EditTyped(bound.channel, panels::FieldText(bound.edit));
   return *controller_;

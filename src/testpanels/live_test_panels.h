@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "panels/live_test_controller.h"
@@ -25,13 +26,14 @@ struct LiveChannelBinding {
   int pageStep;
 };
 
-// What the main window hands a live test page: the selected port (empty when the
-// port list has no selection) and the rate in bits per second (not a list index).
 class LiveTestPanel : public panels::PanelWidget {
   Q_OBJECT
  public:
-  std::string portPath;
-  int baudRate = 0;
+  // The main window's handover: the selected port (empty when the port list has no
+  // selection) and the rate in bits per second (not a list index).
+  void SetPort(std::string path, int baudRate) { controller_->SetPort(std::move(path), baudRate); }
+  const std::string& PortPath() const { return controller_->PortPath(); }
+  int BaudRate() const { return controller_->BaudRate(); }
 
   const panels::LiveTestController& controller() const { return *controller_; }
 
@@ -49,8 +51,7 @@ class LiveTestPanel : public panels::PanelWidget {
     int channel;
   };
 
-  // Every event first takes the port as the main window last handed it, and the
-  // edits' texts as they stand.
+  // Every event first takes the edits' texts as they stand.
   panels::LiveTestController& Controller();
   void ShowChannel(const BoundChannel& bound);
 

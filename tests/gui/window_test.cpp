@@ -146,16 +146,16 @@ TEST_F(WindowFixture, LiveTestPagesReceiveThePortAndRateTheUserChose) {
   auto* bauds = Get<QComboBox>(kMain, 1002);
   bauds->setCurrentIndex(3);
   emit bauds->activated(3);
-  EXPECT_EQ(stepper.portPath, board_->PortPath());
-  EXPECT_EQ(stepper.baudRate, 19200);
-  EXPECT_EQ(dc.baudRate, 19200);
+  EXPECT_EQ(stepper.PortPath(), board_->PortPath());
+  EXPECT_EQ(stepper.BaudRate(), 19200);
+  EXPECT_EQ(dc.BaudRate(), 19200);
 
   // A change the user did not make (a CMD41 reply) reaches them only with their tab.
   Window().SelectBaudIndex(6);
-  EXPECT_EQ(dc.baudRate, 19200);
+  EXPECT_EQ(dc.BaudRate(), 19200);
   SelectTab(link::kTabDcTest);
-  EXPECT_EQ(dc.baudRate, 115200);
-  EXPECT_EQ(stepper.baudRate, 19200);
+  EXPECT_EQ(dc.BaudRate(), 115200);
+  EXPECT_EQ(stepper.BaudRate(), 19200);
 }
 
 }  // namespace
