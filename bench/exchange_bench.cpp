@@ -21,16 +21,17 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-void Measure(const char* what, int tab, const std::string& address, int prescribedMs, const std::string& path, int n) {
-  cli::LineSettings line;
+void Measure(const char* what, link::CommandCode command, const std::string& address, int prescribedMs,
+             const std::string& path, int n) {
+  link::LineSettings line;
   line.portPath = path;
   line.baudIndex = 6;
   line.addressText = address;
   std::vector<double> ms;
   for (int i = 0; i < n; ++i) {
-    cli::CliHost host(line, tab, {});
+    cli::CliHost host({});
     const auto start = Clock::now();
-    const auto outcome = link::SendCommand(host);
+    const auto outcome = link::SendCommand(host, line, command);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     if (outcome.stage == link::ExchangeStage::ReplyEvaluated && outcome.result != "Success") {
       std::fprintf(stderr, "exchange %d: %s\n", i, outcome.result.c_str());
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
   state.baudIndex = 6;
   auto board = sim::BoardServer::OnPseudoTerminal(state);
   const int settle = link::SettleDelayMs(5, 115200);
-  Measure("CMD13 with reply (5-byte frame)", link::kTabCmd13, "01", settle + link::kInterByteGapMs, board->PortPath(), n);
-  Measure("CMD3F broadcast, no reply", link::kTabCmd3F, "FF", settle, board->PortPath(), n);
+  Measure("CMD13 with reply (5-byte frame)", link::CommandCode::kStepperStatus, "01", settle + link::kInterByteGapMs, board->PortPath(), n);
+  Measure("CMD3F broadcast, no reply", link::CommandCode::kStopMotor, "FF", settle, board->PortPath(), n);
   return 0;
 }

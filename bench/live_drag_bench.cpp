@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/baud_rates.h"
+#include "res/control_ids.h"
 #include "testing/pty_peer.h"
 #include "testpanels/live_test_panels.h"
 
@@ -33,7 +34,7 @@ void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int 
   panel.SetPort(line.Path(), kBaud);
   panel.show();
   auto* slider = panel.controls().get<QSlider>(sliderId);
-  auto* begin = panel.controls().get<QAbstractButton>(1028);
+  auto* begin = panel.controls().get<QAbstractButton>(res::ids::stepper_test::kBeginStop);
   begin->click();
   line.Take(1);
 
@@ -70,8 +71,8 @@ int main(int argc, char** argv) {
   const int steps = argc > 1 ? std::atoi(argv[1]) : 500;
   QApplication app(argc, argv);
   testpanels::CStepperTestPanel stepper;
-  Drag("Stepper Test, Freq", stepper, 1025, steps);
+  Drag("Stepper Test, Freq", stepper, res::ids::stepper_test::kFrequencySlider, steps);
   testpanels::CDCTestPanel dc;
-  Drag("D-C Test, Left Freq", dc, 1033, steps);
+  Drag("D-C Test, Left Freq", dc, res::ids::dc_test::kLeftFrequencySlider, steps);
   return 0;
 }

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication application(argc, argv);
-  const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::link::kTabCmd12;
+  const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::res::kTabCmd12;
 
   const auto board = tarnwick::sim::BoardServer::OnPseudoTerminal();
   tarnwick::app::CTarnwickDlg dialog(

@@ -10,24 +10,27 @@
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "res/control_ids.h"
 #include "res/tab_strip.h"
 
 namespace tarnwick::app {
 namespace {
 
-enum MainControlId {
-  kIdSend = 1,
-  kIdExit = 2,
-  kIdRescan = 3,
-  kIdTabStrip = 1000,
-  kIdPortList = 1001,
-  kIdBaudList = 1002,
-  kIdAddress = 1003,
-  kIdSendData = 1004,
-  kIdRecvData = 1005,
-  kIdReply = 1006,
-  kIdResult = 1007,
-};
+namespace window = res::ids::window;
+using link::CommandCode;
+
+// The command each tab sends, in tab order; the live test tabs send by themselves.
+constexpr std::array<CommandCode, res::kTabStepperTest> kTabCommands = {
+    CommandCode::kGetAddress,    CommandCode::kStepperByCount, CommandCode::kStepperByParameters,
+    CommandCode::kStepperStatus, CommandCode::kDcDuty,         CommandCode::kDcDriveModes,
+    CommandCode::kDcParameters,  CommandCode::kDcStatus,       CommandCode::kResetDefaults,
+    CommandCode::kStopMotor,     CommandCode::kChangeAddress,  CommandCode::kChangeBaudRate,
+    CommandCode::kSetupMotor,    CommandCode::kReadSetup};
+
+std::optional<CommandCode> CommandOfTab(int tab) {
+  if (tab < 0 || tab >= static_cast<int>(kTabCommands.size())) return std::nullopt;
+  return kTabCommands[static_cast<std::size_t>(tab)];
+}
 
 QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -42,14 +45,14 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
       m_panels{&m_panelCmd00, &m_panelCmd11, &m_panelCmd12, &m_panelCmd13, &m_panelCmd21, &m_panelCmd22,
                &m_panelCmd23, &m_panelCmd24, &m_panelCmd38, &m_panelCmd3F, &m_panelCmd40, &m_panelCmd41,
                &m_panelCmd42, &m_panelCmd43, &m_panelStepperTest, &m_panelDcTest} {
-  m_tabStrip = m_controls.get<res::TabStrip>(kIdTabStrip);
-  m_editAddress = m_controls.get<QLineEdit>(kIdAddress);
-  m_comboBaud = m_controls.get<QComboBox>(kIdBaudList);
-  m_comboPort = m_controls.get<QComboBox>(kIdPortList);
-  m_chkReply = m_controls.get<QCheckBox>(kIdReply);
-  m_labelResult = m_controls.get<QLabel>(kIdResult);
-  m_editSendData = m_controls.get<QLineEdit>(kIdSendData);
-  m_editRecvData = m_controls.get<QLineEdit>(kIdRecvData);
+  m_tabStrip = m_controls.get<res::TabStrip>(window::kTabStrip);
+  m_editAddress = m_controls.get<QLineEdit>(window::kAddress);
+  m_comboBaud = m_controls.get<QComboBox>(window::kBaudList);
+  m_comboPort = m_controls.get<QComboBox>(window::kPortList);
+  m_chkReply = m_controls.get<QCheckBox>(window::kReply);
+  m_labelResult = m_controls.get<QLabel>(window::kResult);
+  m_editSendData = m_controls.get<QLineEdit>(window::kSendData);
+  m_editRecvData = m_controls.get<QLineEdit>(window::kRecvData);
   OnInitDialog();
 }
 
@@ -81,11 +84,11 @@ void CTarnwickDlg::OnInitDialog() {
   m_tabStrip->setCurrentIndex(m_currentTab);
   m_panels[static_cast<std::size_t>(m_currentTab)]->show();
 
-  auto* send = m_controls.get<QPushButton>(kIdSend);
+  auto* send = m_controls.get<QPushButton>(window::kSend);
   send->setDefault(true);
   connect(send, &QPushButton::clicked, this, &CTarnwickDlg::OnOK);
-  connect(m_controls.get<QPushButton>(kIdExit), &QPushButton::clicked, this, &QDialog::reject);
-  connect(m_controls.get<QPushButton>(kIdRescan), &QPushButton::clicked, this, &CTarnwickDlg::OnRescanPorts);
+  connect(m_controls.get<QPushButton>(window::kExit), &QPushButton::clicked, this, &QDialog::reject);
+  connect(m_controls.get<QPushButton>(window::kRescan), &QPushButton::clicked, this, &CTarnwickDlg::OnRescanPorts);
   connect(m_tabStrip, &res::TabStrip::currentChanged, this, &CTarnwickDlg::OnTabSelChange);
   // Only the user's choices reach the live test pages; a CMD41 reply moving the
   // baud list does not.
@@ -113,7 +116,12 @@ void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
 
 void CTarnwickDlg::OnOK() {
   m_invalidParameter = false;
-  link::SendCommand(*this);
+  const link::LineSettings line = CurrentLineSettings();
+  if (const auto command = CommandOfTab(m_currentTab)) {
+    link::SendCommand(*this, line, *command);
+  } else {
+    link::SendNothing(*this, line);
+  }
   if (m_invalidParameter) {
     QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
                     QMessageBox::Ok, this);
@@ -122,11 +130,11 @@ void CTarnwickDlg::OnOK() {
 }
 
 void CTarnwickDlg::OnTabSelChange(int tab) {
-  if (tab == m_currentTab || tab < 0 || tab >= link::kTabCount) return;
+  if (tab == m_currentTab || tab < 0 || tab >= res::kTabCount) return;
   m_currentTab = tab;
   for (panels::PanelWidget* panel : m_panels) panel->hide();
-  if (tab == link::kTabStepperTest) HandPortTo(m_panelStepperTest);
-  if (tab == link::kTabDcTest) HandPortTo(m_panelDcTest);
+  if (tab == res::kTabStepperTest) HandPortTo(m_panelStepperTest);
+  if (tab == res::kTabDcTest) HandPortTo(m_panelDcTest);
   m_panels[static_cast<std::size_t>(tab)]->show();
 }
 
@@ -160,27 +168,25 @@ std::optional<int> CTarnwickDlg::SelectedBaudIndex() const {
   return m_comboBaud->currentData().toInt();
 }
 
-std::string CTarnwickDlg::AddressText() const { return m_editAddress->text().toStdString(); }
-
-bool CTarnwickDlg::ReplyWanted() const { return m_chkReply->isChecked(); }
-
-std::uint8_t CTarnwickDlg::BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  switch (tab) {
-    case link::kTabCmd11: return m_panelCmd11.BuildCommand(replyFlag, out);
-    case link::kTabCmd12: return m_panelCmd12.BuildCommand(replyFlag, out);
-    case link::kTabCmd21: return m_panelCmd21.BuildCommand(replyFlag, out);
-    case link::kTabCmd23: return m_panelCmd23.BuildCommand(replyFlag, out);
-    case link::kTabCmd40: return m_panelCmd40.BuildCommand(replyFlag, out);
-    case link::kTabCmd42: return m_panelCmd42.BuildCommand(replyFlag, out);
-    default: return 0;
-  }
+link::LineSettings CTarnwickDlg::CurrentLineSettings() const {
+  return {SelectedPortPath(), SelectedBaudIndex().value_or(-1), m_editAddress->text().toStdString(),
+          m_chkReply->isChecked()};
 }
 
-bool CTarnwickDlg::ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) {
+panels::CommandFieldSet CTarnwickDlg::PanelFields() const {
+  return {m_panelCmd11.Fields(), m_panelCmd12.Fields(), m_panelCmd21.Fields(), m_panelCmd22.Fields(),
+          m_panelCmd23.Fields(), m_panelCmd40.Fields(), m_panelCmd41.Fields(), m_panelCmd42.Fields()};
+}
+
+std::uint8_t CTarnwickDlg::BuildCommand(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  return panels::BuildPanelCommand(PanelFields(), code, replyFlag, out);
+}
+
+bool CTarnwickDlg::ShowReply(CommandCode command, std::span<const std::uint8_t> data) {
   switch (command) {
-    case 0x13: return m_panelCmd13.ShowReply(data);
-    case 0x24: return m_panelCmd24.ShowReply(data);
-    case 0x43: return m_panelCmd43.ShowReply(data);
+    case CommandCode::kStepperStatus: return m_panelCmd13.ShowReply(data);
+    case CommandCode::kDcStatus: return m_panelCmd24.ShowReply(data);
+    case CommandCode::kReadSetup: return m_panelCmd43.ShowReply(data);
     default: return false;
   }
 }

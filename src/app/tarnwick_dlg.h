@@ -7,12 +7,14 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "link/port_list.h"
 #include "link/transaction.h"
 #include "panels/widgets/command_panels.h"
 #include "res/dialog_builder.h"
+#include "res/dialog_templates.h"
 #include "testpanels/live_test_panels.h"
 
 class QCheckBox;
@@ -39,21 +41,16 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
 
   // The rate of the baud list's selected entry; 0 when it has none.
   int GetSelectedBaudRate() const;
+  // The port, rate, address and "Res" as the window's controls stand.
+  link::LineSettings CurrentLineSettings() const;
+  int CurrentTab() const { return m_currentTab; }
 
   panels::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
   const res::BuiltControls& Controls() const { return m_controls; }
 
   // link::TransactionHost
-  std::string SelectedPortPath() const override;
-  std::optional<int> SelectedBaudIndex() const override;
-  std::string AddressText() const override;
-  bool ReplyWanted() const override;
-  int CurrentTab() const override { return m_currentTab; }
-  std::uint8_t BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
-  std::uint8_t LeftMode() const override { return m_panelCmd22.m_leftMode; }
-  std::uint8_t RightMode() const override { return m_panelCmd22.m_rightMode; }
-  int NewBaudIndex() const override { return m_panelCmd41.SelectedBaudIndex(); }
-  bool ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) override;
+  std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
+  bool ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
   void ClearOutputs() override;
   void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) override;
   void SetResultText(std::string_view text) override;
@@ -74,6 +71,9 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void OnInitDialog();
   void FillPortList(const std::string& previousName);
   void HandPortTo(testpanels::LiveTestPanel& panel) const;
+  std::string SelectedPortPath() const;
+  std::optional<int> SelectedBaudIndex() const;
+  panels::CommandFieldSet PanelFields() const;
 
   PortEnumerator m_enumeratePorts;
   res::BuiltControls m_controls;
@@ -103,8 +103,8 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   panels::CCMD43Panel m_panelCmd43;
   testpanels::CStepperTestPanel m_panelStepperTest;
   testpanels::CDCTestPanel m_panelDcTest;
-  std::array<panels::PanelWidget*, link::kTabCount> m_panels;
-  int m_currentTab = link::kTabCmd00;
+  std::array<panels::PanelWidget*, res::kTabCount> m_panels;
+  int m_currentTab = res::kTabCmd00;
 
   // Set while an exchange runs; the message box waits until the port is closed.
   bool m_invalidParameter = false;

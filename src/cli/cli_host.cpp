@@ -7,8 +7,8 @@
 
 namespace tarnwick::cli {
 
-std::uint8_t CliHost::BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  return panels::BuildPanelCommand(fields_, tab, replyFlag, out);
+std::uint8_t CliHost::BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  return panels::BuildPanelCommand(fields_, code, replyFlag, out);
 }
 
 void CliHost::ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) {
@@ -19,10 +19,10 @@ void CliHost::SelectBaudIndex(int index) {
   if (const auto rate = link::BaudRateAt(index)) report_.fields.emplace_back("Baudrate", std::to_string(*rate));
 }
 
-bool CliHost::ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) {
+bool CliHost::ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) {
   auto& f = report_.fields;
   switch (command) {
-    case 0x13:
+    case link::CommandCode::kStepperStatus:
       if (const auto d = panels::DecodeCmd13Reply(data)) {
         f.insert(f.end(), {{"Reverse", d->reverse ? "checked" : "unchecked"},
                            {"Step count", d->stepCount},
@@ -31,13 +31,13 @@ bool CliHost::ShowReply(std::uint8_t command, std::span<const std::uint8_t> data
         return true;
       }
       return false;
-    case 0x24:
+    case link::CommandCode::kDcStatus:
       if (const auto d = panels::DecodeCmd24Reply(data)) {
         f.insert(f.end(), {{"Left", d->left}, {"Right", d->right}});
         return true;
       }
       return false;
-    case 0x43:
+    case link::CommandCode::kReadSetup:
       if (const auto d = panels::DecodeCmd43Reply(data)) {
         f.insert(f.end(), {{"MotorType", d->motorType},
                            {"Left Frequency", d->leftFrequency},

@@ -1,6 +1,6 @@
 #pragma once
-// The command line's side of an exchange: it holds what the window's controls
-// would hold and records what the exchange shows, for printing afterwards.
+// The command line's side of an exchange: it holds what the window's panels would
+// hold and records what the exchange shows, for printing afterwards.
 
 #include <optional>
 #include <string>
@@ -12,13 +12,6 @@
 
 namespace tarnwick::cli {
 
-struct LineSettings {
-  std::string portPath;
-  int baudIndex = link::kDefaultBaudIndex;
-  std::string addressText = "FF";
-  bool replyWanted = true;
-};
-
 // What one run produced, in the order it is printed.
 struct Report {
   std::optional<std::string> sendData, recvData, result;
@@ -29,23 +22,13 @@ struct Report {
 
 class CliHost final : public link::TransactionHost {
  public:
-  CliHost(LineSettings line, int tab, panels::CommandFieldSet fields)
-      : line_(std::move(line)), tab_(tab), fields_(std::move(fields)) {}
+  explicit CliHost(panels::CommandFieldSet fields) : fields_(std::move(fields)) {}
 
   const Report& GetReport() const { return report_; }
   Report& MutableReport() { return report_; }
 
-  std::string SelectedPortPath() const override { return line_.portPath; }
-  std::optional<int> SelectedBaudIndex() const override { return line_.baudIndex; }
-  std::string AddressText() const override { return line_.addressText; }
-  bool ReplyWanted() const override { return line_.replyWanted; }
-  int CurrentTab() const override { return tab_; }
-
-  std::uint8_t BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
-  std::uint8_t LeftMode() const override { return fields_.cmd22.leftMode; }
-  std::uint8_t RightMode() const override { return fields_.cmd22.rightMode; }
-  int NewBaudIndex() const override { return fields_.cmd41.baudIndex; }
-  bool ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) override;
+  std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
+  bool ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
 
   void ClearOutputs() override { report_ = {}; }
   void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) override;
@@ -58,8 +41,6 @@ class CliHost final : public link::TransactionHost {
   }
 
  private:
-  LineSettings line_;
-  int tab_;
   panels::CommandFieldSet fields_;
   Report report_;
 };

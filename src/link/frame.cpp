@@ -8,14 +8,14 @@ std::uint16_t ComputeChecksum(std::span<const std::uint8_t> bytes) {
   return static_cast<std::uint16_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
 }
 
-std::size_t CompleteFrame(FrameBuffer& frame, std::uint8_t address, std::uint8_t n) {
-  frame[kAddressOffset] = address;
-  frame[kLengthOffset] = n;
-  const std::size_t summed = std::size_t{n} + 2;
-  const std::uint16_t sum = ComputeChecksum(std::span(frame).first(summed));
-  frame[summed] = static_cast<std::uint8_t>(sum & 0xFF);
-  frame[summed + 1] = static_cast<std::uint8_t>(sum >> 8);
-  return summed + 2;
+Bytes MakeFrame(std::uint8_t address, std::span<const std::uint8_t> commandAndData) {
+  Bytes frame{address, static_cast<std::uint8_t>(commandAndData.size())};
+  frame.reserve(commandAndData.size() + 4);
+  frame.insert(frame.end(), commandAndData.begin(), commandAndData.end());
+  const std::uint16_t sum = ComputeChecksum(frame);
+  frame.push_back(static_cast<std::uint8_t>(sum & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(sum >> 8));
+  return frame;
 }
 
 bool VerifyReply(std::span<const std::uint8_t> reply) {

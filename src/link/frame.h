@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::link {
 
 inline constexpr std::size_t kFrameBufferSize = 20;
 using FrameBuffer = std::array<std::uint8_t, kFrameBufferSize>;
+using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kBroadcastAddress = 0xFF;
 inline constexpr std::uint8_t kReplyFlag = 0x80;
@@ -26,9 +28,9 @@ inline constexpr std::size_t kMaxCommandLength = kFrameBufferSize - 4;
 // 16-bit sum of the bytes, modulo 65536.
 std::uint16_t ComputeChecksum(std::span<const std::uint8_t> bytes);
 
-// Writes the address and N, and appends the checksum low byte first. The command
-// byte and its data must already stand at byte 2 onward. Returns the frame size N + 4.
-std::size_t CompleteFrame(FrameBuffer& frame, std::uint8_t address, std::uint8_t n);
+// The frame that carries commandAndData (the command byte and its data, N bytes)
+// to address: the address, N, the bytes, and their checksum low byte first.
+Bytes MakeFrame(std::uint8_t address, std::span<const std::uint8_t> commandAndData);
 
 // True when the sum of all bytes but the last two equals the last two, read low byte
 // first. A reply of fewer than two bytes carries no checksum and never verifies.

@@ -13,27 +13,14 @@
 #include <cstring>
 #include <thread>
 
-#include "baud_rates.h"
 #include "serial_port.h"
+#include "termios_speed.h"
 
 namespace tarnwick::link {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-speed_t SpeedFor(int baudRate) {
-  switch (baudRate) {
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
-  }
-}
 
 int RemainingMs(Clock::time_point deadline) {
   const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
@@ -149,7 +136,7 @@ bool Configure(int fd, int baudRate) {
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  const speed_t speed = SpeedFor(baudRate);
+  const speed_t speed = TermiosSpeedOf(baudRate);
   if (speed == B0 || ::cfsetispeed(&tio, speed) < 0 || ::cfsetospeed(&tio, speed) < 0) {
     errno = EINVAL;
     return false;

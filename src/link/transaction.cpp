@@ -1,107 +1,132 @@
 #include "transaction.h"
 
-#include <algorithm>
 #include <array>
 
-#include "baud_rates.h"
 #include "field_text.h"
+#include "frame.h"
 #include "hex_text.h"
 
 namespace tarnwick::link {
 namespace {
 
-constexpr std::array<std::uint8_t, kTabStepperTest> kCommandCodes = {
-    0x00, 0x11, 0x12, 0x13, 0x21, 0x22, 0x23, 0x24, 0x38, 0x3F, 0x40, 0x41, 0x42, 0x43};
+using Span = std::span<const std::uint8_t>;
 
-bool PanelBuildsCommand(int tab) {
-  switch (tab) {
-    case kTabCmd11: case kTabCmd12: case kTabCmd21: case kTabCmd23: case kTabCmd40: case kTabCmd42:
+std::string Text(std::string_view text) { return std::string(text); }
+
+// The commands whose first reply data byte is a status byte, 1 meaning failure.
+bool RepliesWithStatus(CommandCode code) {
+  switch (code) {
+    case CommandCode::kStepperByCount: case CommandCode::kStepperByParameters: case CommandCode::kDcDuty:
+    case CommandCode::kDcDriveModes: case CommandCode::kDcParameters: case CommandCode::kStopMotor:
+    case CommandCode::kSetupMotor:
       return true;
     default:
       return false;
   }
 }
 
-// CMD00, CMD24 and CMD43 ask a question, so their reply is read whatever the flag.
-bool AlwaysAwaitsReply(int tab) { return tab == kTabCmd00 || tab == kTabCmd24 || tab == kTabCmd43; }
-
-// Writes the command byte and data for tab from frame byte 2; returns N, 0 for invalid input.
-std::uint8_t EncodeCommand(TransactionHost& host, int tab, std::uint8_t replyFlag, FrameBuffer& frame) {
-  const auto out = std::span(frame).subspan(kCommandOffset, kMaxCommandLength);
-  if (PanelBuildsCommand(tab)) {
-    const std::uint8_t n = host.BuildCommand(tab, replyFlag, out);
-    return n <= kMaxCommandLength ? n : 0;
-  }
-  const std::uint8_t flag = replyFlag ? kReplyFlag : 0;
-  const std::uint8_t code = kCommandCodes[static_cast<std::size_t>(tab)];
-  switch (tab) {
-    case kTabCmd00:
-      out[0] = code | kReplyFlag;
-      return 1;
-    case kTabCmd22:
-      out[0] = code | flag;
-      out[1] = static_cast<std::uint8_t>(((host.RightMode() & 0x0F) << 4) | (host.LeftMode() & 0x0F));
-      return 2;
-    case kTabCmd41:
-      out[0] = code | flag;
-      out[1] = static_cast<std::uint8_t>(host.NewBaudIndex());
-      return 2;
-    default:
-      out[0] = code | flag;
-      return 1;
-  }
+// The commands whose reply handling reads the first data byte.
+bool ReadsFirstDataByte(CommandCode code) {
+  return RepliesWithStatus(code) || code == CommandCode::kStepperStatus || code == CommandCode::kChangeAddress ||
+         code == CommandCode::kChangeBaudRate;
 }
 
-// Evaluates a reply whose checksum holds. reply ends before the checksum.
-std::string EvaluateReply(TransactionHost& host, std::span<const std::uint8_t> reply) {
-  if (reply.size() <= kCommandOffset) return std::string(result::kDataError);
-  const std::uint8_t command = reply[kCommandOffset];
+// reply: a verified reply without its checksum, long enough to hold a command byte.
+std::string EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply) {
   const bool hasStatus = reply.size() > kFirstDataOffset;
   const std::uint8_t status = hasStatus ? reply[kFirstDataOffset] : 0;
-  const auto dataFrom = [&](std::size_t offset) {
-    return offset <= reply.size() ? reply.subspan(offset) : std::span<const std::uint8_t>();
-  };
+  const auto dataFrom = [&](std::size_t offset) { return offset <= reply.size() ? reply.subspan(offset) : Span(); };
+  const auto shown = [&](Span data) { return Text(host.ShowReply(code, data) ? result::kSuccess : result::kDataError); };
 
-  if (command == kDeviceErrorCommand)
-    return hasStatus ? std::string(DeviceErrorText(status)) : std::string(result::kDataError);
-
-  switch (command) {
-    case 0x00:
+  if (ReadsFirstDataByte(code) && !hasStatus) return Text(result::kDataError);
+  if (RepliesWithStatus(code)) return Text(status == 1 ? result::kFailed : result::kSuccess);
+  switch (code) {
+    case CommandCode::kGetAddress:
       host.SetAddressText(FormatHexByte(reply[kAddressOffset]));
       break;
-    case 0x11: case 0x12: case 0x21: case 0x22: case 0x23: case 0x3F: case 0x42:
-      if (!hasStatus) return std::string(result::kDataError);
-      if (status == 1) return std::string(result::kFailed);
-      break;
-    case 0x13:
-      if (!hasStatus) return std::string(result::kDataError);
-      if (status == 1) return std::string(result::kFailed);
-      if (!host.ShowReply(command, dataFrom(kFirstDataOffset + 1))) return std::string(result::kDataError);
-      break;
-    case 0x24: case 0x43:
-      if (!host.ShowReply(command, dataFrom(kFirstDataOffset))) return std::string(result::kDataError);
-      break;
-    case 0x40:
-      if (!hasStatus) return std::string(result::kDataError);
-      if (status == 0xFF) return std::string(result::kFailed);
+    case CommandCode::kStepperStatus:
+      return status == 1 ? Text(result::kFailed) : shown(dataFrom(kFirstDataOffset + 1));
+    case CommandCode::kDcStatus:
+    case CommandCode::kReadSetup:
+      return shown(dataFrom(kFirstDataOffset));
+    case CommandCode::kChangeAddress:
+      if (status == 0xFF) return Text(result::kFailed);
       host.SetAddressText(FormatHexByte(status));
       break;
-    case 0x41:
-      if (!hasStatus || !BaudRateAt(status)) return std::string(result::kDataError);
+    case CommandCode::kChangeBaudRate:
+      if (!BaudRateAt(status)) return Text(result::kDataError);
       host.SelectBaudIndex(status);
       break;
     default:
       break;
   }
-  return std::string(result::kSuccess);
+  return Text(result::kSuccess);
+}
+
+// Evaluates a reply whose checksum holds. reply ends before the checksum.
+std::string EvaluateReply(TransactionHost& host, Span reply) {
+  if (reply.size() <= kCommandOffset) return Text(result::kDataError);
+  const std::uint8_t commandByte = reply[kCommandOffset];
+  if (commandByte == kDeviceErrorCommand) {
+    return reply.size() > kFirstDataOffset ? Text(DeviceErrorText(reply[kFirstDataOffset])) : Text(result::kDataError);
+  }
+  // A command byte that names no command (one that still carries the reply flag)
+  // is taken as it stands.
+  const CommandInfo* command = FindCommand(commandByte);
+  return command ? EvaluateCommandReply(host, command->code, reply) : Text(result::kSuccess);
+}
+
+struct OpenedLine {
+  std::unique_ptr<SerialPort> port;
+  int baudRate = 0;
+  ExchangeOutcome failure;
+};
+
+OpenedLine OpenLine(TransactionHost& host, const LineSettings& line) {
+  host.ClearOutputs();
+  const std::optional<int> baudRate = BaudRateAt(line.baudIndex);
+  if (line.portPath.empty() || !baudRate) return {nullptr, 0, {ExchangeStage::NoPortSelected, {}}};
+  OpenError openError;
+  auto port = OpenPort(line.portPath, *baudRate, &openError);
+  if (!port) {
+    host.PortUnavailable(line.portPath, openError);
+    return {nullptr, 0, {ExchangeStage::PortUnavailable, {}}};
+  }
+  return {std::move(port), *baudRate, {}};
+}
+
+// Reads the reply and says what it means.
+std::string ReceiveReply(TransactionHost& host, SerialPort& port) {
+  FrameBuffer buffer{};
+  const ReadResult read = port.ReadReply(buffer);
+  if (!read.ok) return Text(result::kReadFailed);
+  if (read.count == 0) return Text(result::kNoResponse);
+  const auto reply = Span(buffer).first(read.count);
+  host.ShowFrameBytes(reply, false);
+  if (!VerifyReply(reply)) return Text(result::kDataError);
+  return EvaluateReply(host, reply.first(reply.size() - 2));
+}
+
+// Sends the frame and, when asked to, reads and evaluates the reply.
+ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& frame, bool awaitReply) {
+  host.ShowFrameBytes(frame, true);
+  line.port->TransmitFrame(frame, line.baudRate);
+  if (!awaitReply) return {ExchangeStage::Sent, {}};
+  const std::string text = ReceiveReply(host, *line.port);
+  host.SetResultText(text);
+  return {ExchangeStage::ReplyEvaluated, text};
+}
+
+std::uint8_t ReplyFlagFor(const LineSettings& line, std::uint8_t address) {
+  return (address != kBroadcastAddress && line.replyWanted) ? 1 : 0;
+}
+
+ExchangeOutcome InvalidParameter(TransactionHost& host) {
+  host.ShowInvalidParameter();
+  return {ExchangeStage::InvalidParameter, {}};
 }
 
 }  // namespace
-
-std::optional<std::uint8_t> CommandCodeOfTab(int tab) {
-  if (tab < 0 || tab >= kTabStepperTest) return std::nullopt;
-  return kCommandCodes[static_cast<std::size_t>(tab)];
-}
 
 std::uint8_t ParseAddressText(std::string_view text) {
   const std::string trimmed = TrimFieldText(text);
@@ -109,90 +134,32 @@ std::uint8_t ParseAddressText(std::string_view text) {
   return static_cast<std::uint8_t>(ParseHexText(trimmed) & 0xFF);
 }
 
-namespace {
-
-struct OpenedPort {
-  std::unique_ptr<SerialPort> port;
-  int baudRate = 0;
-  ExchangeOutcome failure;
-};
-
-OpenedPort OpenSelectedPort(TransactionHost& host) {
-  host.ClearOutputs();
-  const std::string path = host.SelectedPortPath();
-  const std::optional<int> baudIndex = host.SelectedBaudIndex();
-  const std::optional<int> baudRate = baudIndex ? BaudRateAt(*baudIndex) : std::nullopt;
-  if (path.empty() || !baudRate) return {nullptr, 0, {ExchangeStage::NoPortSelected, {}}};
-  OpenError openError;
-  auto port = OpenPort(path, *baudRate, &openError);
-  if (!port) {
-    host.PortUnavailable(path, openError);
-    return {nullptr, 0, {ExchangeStage::PortUnavailable, {}}};
-  }
-  return {std::move(port), *baudRate, {}};
-}
-
-// Sends the completed frame and, when asked to, reads and evaluates the reply.
-ExchangeOutcome Exchange(TransactionHost& host, SerialPort& port, int baudRate, FrameBuffer& frame,
-                         std::size_t frameSize, bool awaitReply) {
-  const auto sent = std::span(frame).first(frameSize);
-  host.ShowFrameBytes(sent, true);
-  port.TransmitFrame(sent, baudRate);
-  if (!awaitReply) return {ExchangeStage::Sent, {}};
-
-  const ReadResult read = port.ReadReply(frame);
-  std::string text;
-  if (!read.ok) {
-    text = result::kReadFailed;
-  } else if (read.count == 0) {
-    text = result::kNoResponse;
-  } else {
-    const auto reply = std::span<const std::uint8_t>(frame).first(read.count);
-    host.ShowFrameBytes(reply, false);
-    text = VerifyReply(reply) ? EvaluateReply(host, reply.first(reply.size() - 2)) : std::string(result::kDataError);
-  }
-  host.SetResultText(text);
-  return {ExchangeStage::ReplyEvaluated, text};
-}
-
-std::uint8_t ReplyFlagFor(const TransactionHost& host, std::uint8_t address) {
-  return (address != kBroadcastAddress && host.ReplyWanted()) ? 1 : 0;
-}
-
-}  // namespace
-
-ExchangeOutcome SendCommand(TransactionHost& host) {
-  OpenedPort opened = OpenSelectedPort(host);
+ExchangeOutcome SendCommand(TransactionHost& host, const LineSettings& line, CommandCode command) {
+  OpenedLine opened = OpenLine(host, line);
   if (!opened.port) return opened.failure;
 
-  const std::uint8_t address = ParseAddressText(host.AddressText());
-  const std::uint8_t replyFlag = ReplyFlagFor(host, address);
-  const int tab = host.CurrentTab();
-  if (!CommandCodeOfTab(tab)) return {ExchangeStage::NothingToSend, {}};
+  const std::uint8_t address = ParseAddressText(line.addressText);
+  const std::uint8_t replyFlag = ReplyFlagFor(line, address);
+  std::array<std::uint8_t, kMaxCommandLength> commandAndData{};
+  const std::uint8_t n = host.BuildCommand(command, replyFlag, commandAndData);
+  if (n == 0 || n > commandAndData.size()) return InvalidParameter(host);
 
-  FrameBuffer frame{};
-  const std::uint8_t n = EncodeCommand(host, tab, replyFlag, frame);
-  if (n == 0) {
-    host.ShowInvalidParameter();
-    return {ExchangeStage::InvalidParameter, {}};
-  }
-  const std::size_t frameSize = CompleteFrame(frame, address, n);
-  return Exchange(host, *opened.port, opened.baudRate, frame, frameSize, replyFlag || AlwaysAwaitsReply(tab));
+  const bool awaitReply = replyFlag || CommandInfoOf(command).reply == ReplyRule::kAlways;
+  return Exchange(host, opened, MakeFrame(address, std::span(commandAndData).first(n)), awaitReply);
 }
 
-ExchangeOutcome SendRawCommand(TransactionHost& host, std::span<const std::uint8_t> commandAndData) {
-  if (commandAndData.empty() || commandAndData.size() > kMaxCommandLength) {
-    host.ShowInvalidParameter();
-    return {ExchangeStage::InvalidParameter, {}};
-  }
-  OpenedPort opened = OpenSelectedPort(host);
+ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line, Span commandAndData) {
+  if (commandAndData.empty() || commandAndData.size() > kMaxCommandLength) return InvalidParameter(host);
+  OpenedLine opened = OpenLine(host, line);
   if (!opened.port) return opened.failure;
 
-  FrameBuffer frame{};
-  std::copy(commandAndData.begin(), commandAndData.end(), frame.begin() + kCommandOffset);
-  const std::uint8_t address = ParseAddressText(host.AddressText());
-  const std::size_t frameSize = CompleteFrame(frame, address, static_cast<std::uint8_t>(commandAndData.size()));
-  return Exchange(host, *opened.port, opened.baudRate, frame, frameSize, (commandAndData[0] & kReplyFlag) != 0);
+  const Bytes frame = MakeFrame(ParseAddressText(line.addressText), commandAndData);
+  return Exchange(host, opened, frame, (commandAndData[0] & kReplyFlag) != 0);
+}
+
+ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line) {
+  const OpenedLine opened = OpenLine(host, line);
+  return opened.port ? ExchangeOutcome{ExchangeStage::NothingToSend, {}} : opened.failure;
 }
 
 }  // namespace tarnwick::link

@@ -1,26 +1,17 @@
 #pragma once
-// One exchange with the board for the tab on display: the window's Send button,
-// a `tarnwick-cli send`, and the tests all run this same code through a host.
+// One exchange with the board for one command: the window's Send button, a
+// `tarnwick-cli send`, and the tests all run this same code through a host.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "baud_rates.h"
+#include "commands.h"
 #include "serial_port.h"
 
 namespace tarnwick::link {
-
-// Tab indices of the main window, in tab-strip order.
-enum Tab : int {
-  kTabCmd00, kTabCmd11, kTabCmd12, kTabCmd13, kTabCmd21, kTabCmd22, kTabCmd23, kTabCmd24,
-  kTabCmd38, kTabCmd3F, kTabCmd40, kTabCmd41, kTabCmd42, kTabCmd43, kTabStepperTest, kTabDcTest,
-  kTabCount
-};
-
-// The command code each command tab sends (without the reply flag).
-std::optional<std::uint8_t> CommandCodeOfTab(int tab);
 
 // Result-line texts.
 namespace result {
@@ -34,31 +25,28 @@ inline constexpr std::string_view kDataError = "Data recv Error";
 inline constexpr std::string_view kInvalidParameterMessage = "Invalid or Missing Parameter";
 inline constexpr std::string_view kInvalidParameterCaption = "Error";
 
-// What the transaction asks of, and tells to, whoever shows it.
+// The line as the user set it up: which port, how fast, which device, and
+// whether a reply is wanted (the "Res" check box).
+struct LineSettings {
+  std::string portPath;                // empty: no port selected
+  int baudIndex = kDefaultBaudIndex;   // position in kBaudRates; outside it: no rate selected
+  std::string addressText = "FF";      // hexadecimal, as typed
+  bool replyWanted = true;
+};
+
+// What the exchange asks of, and tells to, whoever shows it.
 class TransactionHost {
  public:
   virtual ~TransactionHost() = default;
 
-  // The main window's state.
-  virtual std::string SelectedPortPath() const = 0;      // empty: no port selected
-  virtual std::optional<int> SelectedBaudIndex() const = 0;
-  virtual std::string AddressText() const = 0;
-  virtual bool ReplyWanted() const = 0;                  // the "Res" check box
-  virtual int CurrentTab() const = 0;
-
-  // The panels. BuildCommand is asked for the tabs whose panel encodes its own
-  // command (CMD11, CMD12, CMD21, CMD23, CMD40, CMD42): it writes the command byte
-  // and data to out and returns their count, or 0 for invalid input.
-  virtual std::uint8_t BuildCommand(int tab, std::uint8_t replyFlag, std::span<std::uint8_t> out) = 0;
-  // CMD22's stored drive modes, 0 to 3 each.
-  virtual std::uint8_t LeftMode() const = 0;
-  virtual std::uint8_t RightMode() const = 0;
-  // The list position chosen on the CMD41 tab.
-  virtual int NewBaudIndex() const = 0;
-  // Reply data for the CMD13, CMD24 and CMD43 panels: the bytes that arrived between
-  // the panel's first byte and the checksum. Returns false, changing nothing, when
-  // they are too few for what the panel shows.
-  virtual bool ShowReply(std::uint8_t command, std::span<const std::uint8_t> data) = 0;
+  // The panels. Writes the command byte (the code, with the reply flag when
+  // replyFlag is non-zero) and its data to out and returns their count, or 0
+  // for invalid or missing input.
+  virtual std::uint8_t BuildCommand(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) = 0;
+  // Reply data for the panels that show it (stepper status, D-C status, set-up):
+  // the bytes that arrived between the panel's first byte and the checksum.
+  // Returns false, changing nothing, when they are too few for what it shows.
+  virtual bool ShowReply(CommandCode command, std::span<const std::uint8_t> data) = 0;
 
   // What the exchange produced.
   virtual void ClearOutputs() = 0;  // Send Data, Recv Data and the result line
@@ -76,7 +64,7 @@ enum class ExchangeStage {
   NoPortSelected,    // or no baud rate selected
   PortUnavailable,
   InvalidParameter,
-  NothingToSend,     // a live test tab
+  NothingToSend,     // a page that sends by itself
   Sent,              // no reply awaited
   ReplyEvaluated,    // the result text says how it went
 };
@@ -86,13 +74,19 @@ struct ExchangeOutcome {
   std::string result;  // the result line's text
 };
 
-// Runs one exchange for host.CurrentTab().
-ExchangeOutcome SendCommand(TransactionHost& host);
+// Runs one exchange for command: the host's panel encodes it, the reply (where
+// one is awaited) is evaluated and shown through the host.
+ExchangeOutcome SendCommand(TransactionHost& host, const LineSettings& line, CommandCode command);
 
-// A frame with the given command byte and data, to the address field's address,
-// awaiting a reply exactly when the command byte carries the reply flag. For
-// trying commands the panels do not offer; the reply is evaluated as any other.
-ExchangeOutcome SendRawCommand(TransactionHost& host, std::span<const std::uint8_t> commandAndData);
+// A frame with the given command byte and data, to the line's address, awaiting
+// a reply exactly when the command byte carries the reply flag. For trying
+// commands the panels do not offer; the reply is evaluated as any other.
+ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line,
+                               std::span<const std::uint8_t> commandAndData);
+
+// Send on a page without a command: clears the outputs and opens and closes the
+// port as every Send does, but sends nothing.
+ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line);
 
 // The device address from the address field's text: trimmed, empty means
 // broadcast, otherwise the low 8 bits of its hex value.

@@ -6,35 +6,35 @@
 #include "link/field_text.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
-#include "link/transaction.h"
+#include "link/little_endian.h"
 
 namespace tarnwick::panels {
 namespace {
 
+using link::CommandCode;
+using link::kMotorDc;
+using link::kMotorStepper;
+using link::Le16;
+using link::Le32;
+using link::PutLe16;
+using link::PutLe32;
+
 constexpr std::uint32_t kStepCountMask = 0x7FFFFFFF;
 constexpr std::uint32_t kReverseBit = 0x80000000;
 constexpr std::uint32_t kUnlimitedStepCount = kStepCountMask;
-constexpr std::int32_t kMaxDuty = 100;
+constexpr std::int32_t kMaxDuty = link::kMaxDutyPercent;
 constexpr std::int32_t kMaxFrequency = 0xFFFF;
 
-std::uint8_t CommandByte(std::uint8_t code, std::uint8_t replyFlag) {
-  return replyFlag ? static_cast<std::uint8_t>(code | link::kReplyFlag) : code;
-}
+// N, the command byte and data bytes of code's frame.
+std::uint8_t LengthOf(CommandCode code) { return static_cast<std::uint8_t>(link::CommandInfoOf(code).dataLength + 1); }
 
-void PutLe16(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {
-  out[at] = static_cast<std::uint8_t>(value & 0xFF);
-  out[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
+// out can take code's command byte and data.
+bool Fits(CommandCode code, std::span<const std::uint8_t> out) { return out.size() >= LengthOf(code); }
 
-void PutLe32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
-  PutLe16(out, at, static_cast<std::uint16_t>(value & 0xFFFF));
-  PutLe16(out, at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
-std::uint32_t Le16(std::span<const std::uint8_t> data, std::size_t at) { return data[at] + 256u * data[at + 1]; }
-
-std::uint32_t Le32(std::span<const std::uint8_t> data, std::size_t at) {
-  return Le16(data, at) | (Le16(data, at + 2) << 16);
+// Writes code's command byte, the data being in place, and returns N.
+std::uint8_t Finish(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  out[0] = replyFlag ? static_cast<std::uint8_t>(link::CodeByte(code) | link::kReplyFlag) : link::CodeByte(code);
+  return LengthOf(code);
 }
 
 // The decimal value of a field, or nullopt when its text is empty.
@@ -107,10 +107,10 @@ std::string SignedStatus(std::uint8_t byte) {
 
 std::string_view DriveModeText(std::uint8_t mode) {
   switch (mode) {
-    case kDriveStop: return "Stop";
-    case kDriveForward: return "Forward";
-    case kDriveReversal: return "Reversal";
-    case kDriveShortBrake: return "ShortBrake";
+    case link::kDriveStop: return "Stop";
+    case link::kDriveForward: return "Forward";
+    case link::kDriveReversal: return "Reversal";
+    case link::kDriveShortBrake: return "ShortBrake";
     default: return "";
   }
 }
@@ -124,97 +124,86 @@ std::string_view MotorTypeText(std::uint8_t code) {
 }
 
 std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 5) return 0;
+  if (!Fits(CommandCode::kStepperByCount, out)) return 0;
   const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
   if (!stepWord) return 0;
-  out[0] = CommandByte(0x11, replyFlag);
   PutLe32(out, 1, *stepWord);
-  return 5;
+  return Finish(CommandCode::kStepperByCount, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 8) return 0;
+  if (!Fits(CommandCode::kStepperByParameters, out)) return 0;
   const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
   const auto frequency = FrequencyOf(OptionalDecimal(fields.frequency));
   const auto duty = DutyOf(OptionalDecimal(fields.pulseDuty));
   if (!stepWord || !frequency || !duty) return 0;
-  out[0] = CommandByte(0x12, replyFlag);
   PutLe32(out, 1, *stepWord);
   out[5] = *duty;
   PutLe16(out, 6, *frequency);
-  return 8;
+  return Finish(CommandCode::kStepperByParameters, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 3) return 0;
+  if (!Fits(CommandCode::kDcDuty, out)) return 0;
   const auto left = DutyOf(RequiredDecimal(fields.leftDuty));
   const auto right = DutyOf(RequiredDecimal(fields.rightDuty));
   if (!left || !right) return 0;
   const auto signedDuty = [](std::uint8_t duty, bool reverse) {
     return static_cast<std::uint8_t>(reverse ? -duty : duty);
   };
-  out[0] = CommandByte(0x21, replyFlag);
   out[1] = signedDuty(*left, fields.leftReverse);
   out[2] = signedDuty(*right, fields.rightReverse);
-  return 3;
-}
-
-std::uint8_t Cmd22DataByte(const Cmd22Fields& fields) {
-  return static_cast<std::uint8_t>((fields.rightMode << 4) | (fields.leftMode & 0x0F));
+  return Finish(CommandCode::kDcDuty, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 2 || fields.leftMode > kDriveShortBrake || fields.rightMode > kDriveShortBrake) return 0;
-  out[0] = CommandByte(0x22, replyFlag);
-  out[1] = Cmd22DataByte(fields);
-  return 2;
+  constexpr CommandCode kCode = CommandCode::kDcDriveModes;
+  if (!Fits(kCode, out) || fields.leftMode > link::kDriveShortBrake || fields.rightMode > link::kDriveShortBrake) return 0;
+  out[1] = static_cast<std::uint8_t>((fields.rightMode << 4) | fields.leftMode);  // Right in the high four bits
+  return Finish(kCode, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 7) return 0;
+  if (!Fits(CommandCode::kDcParameters, out)) return 0;
   const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
   const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
   const auto leftDuty = DutyOf(RequiredDecimal(fields.leftPulseDuty));
   const auto rightDuty = DutyOf(RequiredDecimal(fields.rightPulseDuty));
   if (!leftFrequency || !rightFrequency || !leftDuty || !rightDuty) return 0;
-  out[0] = CommandByte(0x23, replyFlag);
   out[1] = *leftDuty;
   out[2] = *rightDuty;
   PutLe16(out, 3, *leftFrequency);
   PutLe16(out, 5, *rightFrequency);
-  return 7;
+  return Finish(CommandCode::kDcParameters, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 2) return 0;
+  if (!Fits(CommandCode::kChangeAddress, out)) return 0;
   const std::string text = link::TrimFieldText(fields.newAddress);
   if (text.empty()) return 0;
   const auto address = HexByteOf(text);
   if (!address || *address == 0x00 || *address == link::kBroadcastAddress) return 0;
-  out[0] = CommandByte(0x40, replyFlag);
   out[1] = *address;
-  return 2;
+  return Finish(CommandCode::kChangeAddress, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 2 || !link::BaudRateAt(fields.baudIndex)) return 0;
-  out[0] = CommandByte(0x41, replyFlag);
+  if (!Fits(CommandCode::kChangeBaudRate, out) || !link::BaudRateAt(fields.baudIndex)) return 0;
   out[1] = static_cast<std::uint8_t>(fields.baudIndex);
-  return 2;
+  return Finish(CommandCode::kChangeBaudRate, replyFlag, out);
 }
 
 std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (out.size() < 8 || (fields.motorType != kMotorStepper && fields.motorType != kMotorDc)) return 0;
+  if (!Fits(CommandCode::kSetupMotor, out) || (fields.motorType != kMotorStepper && fields.motorType != kMotorDc)) return 0;
   const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
   const auto leftDuty = LimitedDutyOf(RequiredDecimal(fields.leftPulseDuty));
   if (!leftFrequency || !leftDuty) return 0;
-  out[0] = CommandByte(0x42, replyFlag);
   out[1] = fields.motorType;
   out[2] = *leftDuty;
   if (fields.motorType == kMotorStepper) {
     PutLe16(out, 3, *leftFrequency);
     out[5] = out[6] = out[7] = 0;
-    return 8;
+    return Finish(CommandCode::kSetupMotor, replyFlag, out);
   }
   const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
   const auto rightDuty = LimitedDutyOf(RequiredDecimal(fields.rightPulseDuty));
@@ -222,7 +211,13 @@ std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std
   out[3] = *rightDuty;
   PutLe16(out, 4, *leftFrequency);
   PutLe16(out, 6, *rightFrequency);
-  return 8;
+  return Finish(CommandCode::kSetupMotor, replyFlag, out);
+}
+
+std::uint8_t BuildParameterlessCommand(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+  if (link::CommandInfoOf(code).dataLength != 0 || !Fits(code, out)) return 0;
+  // The address question is always asked for an answer.
+  return Finish(code, code == CommandCode::kGetAddress ? 1 : replyFlag, out);
 }
 
 std::optional<Cmd13Display> DecodeCmd13Reply(std::span<const std::uint8_t> data) {
@@ -261,18 +256,18 @@ std::optional<Cmd43Display> DecodeCmd43Reply(std::span<const std::uint8_t> data)
   }
 }
 
-std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, int tab, std::uint8_t replyFlag,
+std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, CommandCode command, std::uint8_t replyFlag,
                                std::span<std::uint8_t> out) {
-  switch (tab) {
-    case link::kTabCmd11: return BuildCommand(fields.cmd11, replyFlag, out);
-    case link::kTabCmd12: return BuildCommand(fields.cmd12, replyFlag, out);
-    case link::kTabCmd21: return BuildCommand(fields.cmd21, replyFlag, out);
-    case link::kTabCmd22: return BuildCommand(fields.cmd22, replyFlag, out);
-    case link::kTabCmd23: return BuildCommand(fields.cmd23, replyFlag, out);
-    case link::kTabCmd40: return BuildCommand(fields.cmd40, replyFlag, out);
-    case link::kTabCmd41: return BuildCommand(fields.cmd41, replyFlag, out);
-    case link::kTabCmd42: return BuildCommand(fields.cmd42, replyFlag, out);
-    default: return 0;
+  switch (command) {
+    case CommandCode::kStepperByCount: return BuildCommand(fields.cmd11, replyFlag, out);
+    case CommandCode::kStepperByParameters: return BuildCommand(fields.cmd12, replyFlag, out);
+    case CommandCode::kDcDuty: return BuildCommand(fields.cmd21, replyFlag, out);
+    case CommandCode::kDcDriveModes: return BuildCommand(fields.cmd22, replyFlag, out);
+    case CommandCode::kDcParameters: return BuildCommand(fields.cmd23, replyFlag, out);
+    case CommandCode::kChangeAddress: return BuildCommand(fields.cmd40, replyFlag, out);
+    case CommandCode::kChangeBaudRate: return BuildCommand(fields.cmd41, replyFlag, out);
+    case CommandCode::kSetupMotor: return BuildCommand(fields.cmd42, replyFlag, out);
+    default: return BuildParameterlessCommand(command, replyFlag, out);
   }
 }
 

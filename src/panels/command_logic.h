@@ -12,14 +12,9 @@
 #include <string_view>
 
 #include "link/baud_rates.h"
+#include "link/commands.h"
 
 namespace tarnwick::panels {
-
-// CMD22 drive modes, as the board numbers them.
-enum DriveMode : std::uint8_t { kDriveStop = 0, kDriveForward = 1, kDriveReversal = 2, kDriveShortBrake = 3 };
-
-// CMD42/CMD43 motor type codes.
-enum MotorType : std::uint8_t { kMotorStepper = 1, kMotorDc = 2 };
 
 // "Stop", "Forward", "Reversal", "ShortBrake"; "" for any other value.
 std::string_view DriveModeText(std::uint8_t mode);
@@ -50,8 +45,8 @@ struct Cmd21Fields {
 };
 
 struct Cmd22Fields {
-  std::uint8_t leftMode = kDriveForward;   // 0..3, a DriveMode
-  std::uint8_t rightMode = kDriveForward;
+  std::uint8_t leftMode = link::kDriveForward;  // 0..3, a link::DriveMode
+  std::uint8_t rightMode = link::kDriveForward;
 };
 
 struct Cmd23Fields {
@@ -70,7 +65,7 @@ struct Cmd41Fields {
 };
 
 struct Cmd42Fields {
-  std::uint8_t motorType = kMotorStepper;  // a MotorType; the Right fields are read only for D-C
+  std::uint8_t motorType = link::kMotorStepper;  // a link::MotorType; the Right fields are read only for D-C
   std::string leftFrequency = "2500";
   std::string leftPulseDuty = "100";
   std::string rightFrequency = "50000";
@@ -91,8 +86,10 @@ std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std
 std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 2
 std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 8
 
-// CMD22's data byte: Right mode in the high four bits, Left mode in the low four.
-std::uint8_t Cmd22DataByte(const Cmd22Fields& fields);
+// The commands without data (CMD00, CMD13, CMD24, CMD38, CMD3F, CMD43): the
+// command byte alone, N = 1. CMD00 carries the reply flag whatever replyFlag says.
+// 0 for a command that has data.
+std::uint8_t BuildParameterlessCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out);
 
 // ---- Reply decoders ----
 // data holds exactly the reply bytes from the panel's first byte up to, not
@@ -139,9 +136,9 @@ struct CommandFieldSet {
   Cmd42Fields cmd42;
 };
 
-// BuildCommand of the panel on tab (a link::Tab). Tabs without fields of their
-// own (CMD00, CMD13, CMD24, CMD38, CMD3F, CMD43, the live tests) give 0.
-std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, int tab, std::uint8_t replyFlag,
+// Encodes command from its fields in the set (or from nothing, for a command
+// without data).
+std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, link::CommandCode command, std::uint8_t replyFlag,
                                std::span<std::uint8_t> out);
 
 }  // namespace tarnwick::panels

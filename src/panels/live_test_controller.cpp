@@ -56,8 +56,7 @@ void LiveTestController::ReverseClicked(int box, bool checked) {
 }
 
 void LiveTestController::SendTestCommand(bool stop, bool force) {
-  const std::vector<std::uint8_t> bytes =
-      stop ? std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()) : BuildUpdate(force);
+  const std::vector<std::uint8_t> bytes = stop ? StopFrame() : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
   // A port that cannot be opened drops this update without a word: the page has
   // no place to report it. Its values are not taken as sent, so the next move,

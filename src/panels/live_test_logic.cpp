@@ -1,10 +1,12 @@
 #include "panels/live_test_logic.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <span>
 #include <string_view>
 
+#include "link/commands.h"
 #include "link/field_text.h"
 #include "link/frame.h"
 #include "panels/command_logic.h"
@@ -12,7 +14,7 @@
 namespace tarnwick::panels {
 namespace {
 
-constexpr int kMaxDuty = 100;
+constexpr int kMaxDuty = link::kMaxDutyPercent;
 constexpr int kMaxFrameFrequency = 0xFFFF;
 
 // The value of a live field when it lies in [min, max]; otherwise nullopt, and
@@ -36,16 +38,15 @@ std::optional<int> ReadLiveField(std::string_view text, std::string_view label, 
 // panel's own encoder so the live tests and the panels never differ.
 template <typename Fields>
 void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, const Fields& fields) {
-  link::FrameBuffer frame{};
-  const std::uint8_t n =
-      BuildCommand(fields, 0, std::span(frame).subspan(link::kCommandOffset, link::kMaxCommandLength));
-  const std::size_t size = link::CompleteFrame(frame, link::kBroadcastAddress, n);
-  bytes.insert(bytes.end(), frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(size));
+  std::array<std::uint8_t, link::kMaxCommandLength> commandAndData{};
+  const std::uint8_t n = BuildCommand(fields, 0, commandAndData);
+  const link::Bytes frame = link::MakeFrame(link::kBroadcastAddress, std::span(commandAndData).first(n));
+  bytes.insert(bytes.end(), frame.begin(), frame.end());
 }
 
 template <typename Last>
 LiveTestSend<Last> StopSend(const Last& last) {
-  return {std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()), last, {}};
+  return {StopFrame(), last, {}};
 }
 
 template <typename Last>
@@ -54,11 +55,19 @@ LiveTestSend<Last> NothingToSend(const Last& last, std::string reason) {
 }
 
 std::uint8_t StartMode(int duty, bool reverse) {
-  if (reverse) return kDriveReversal;
-  return duty > 0 ? kDriveForward : kDriveStop;
+  if (reverse) return link::kDriveReversal;
+  return duty > 0 ? link::kDriveForward : link::kDriveStop;
 }
 
 }  // namespace
+
+const std::vector<std::uint8_t>& StopFrame() {
+  static const link::Bytes frame = [] {
+    const std::uint8_t stop = link::CodeByte(link::CommandCode::kStopMotor);
+    return link::MakeFrame(link::kBroadcastAddress, std::span(&stop, 1));
+  }();
+  return frame;
+}
 
 StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop, bool force,
                                      const StepperTestLast& last) {
@@ -72,7 +81,7 @@ StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop,
   const StepperTestLast now{static_cast<std::uint16_t>(*frequency), static_cast<std::uint8_t>(*duty)};
   if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
 
-  StepperTestSend send{std::vector<std::uint8_t>(kStopFrame.begin(), kStopFrame.end()), now, {}};
+  StepperTestSend send{StopFrame(), now, {}};
   AppendBroadcastFrame(send.bytes, Cmd12Fields{.reverse = fields.reverse,
                                                .notLimit = true,
                                                .frequency = std::to_string(*frequency),

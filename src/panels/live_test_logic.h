@@ -10,8 +10,8 @@
 
 namespace tarnwick::panels {
 
-// CMD3F to the broadcast address without the reply flag.
-inline constexpr std::array<std::uint8_t, 5> kStopFrame = {0xFF, 0x01, 0x3F, 0x3F, 0x01};
+// The stop command to the broadcast address without the reply flag (FF 01 3F 3F 01).
+const std::vector<std::uint8_t>& StopFrame();
 
 inline constexpr int kStepperTestMaxFrequency = 10000;
 inline constexpr int kDcTestMaxFrequency = 80000;  // the trackbar's top; the frame carries at most 65535

@@ -92,11 +92,18 @@ std::span<const DialogTemplate* const> AllDialogTemplates();
 // The main window's caption and its tab strip, in tab order.
 inline constexpr std::string_view kMainCaption = "Quorral RS485电机驱动器测试工具Ver1.3";
 
+// Tab indices of the main window, in tab-strip order.
+enum Tab : int {
+  kTabCmd00, kTabCmd11, kTabCmd12, kTabCmd13, kTabCmd21, kTabCmd22, kTabCmd23, kTabCmd24,
+  kTabCmd38, kTabCmd3F, kTabCmd40, kTabCmd41, kTabCmd42, kTabCmd43, kTabStepperTest, kTabDcTest,
+  kTabCount
+};
+
 struct TabPage {
   std::string_view text;
   int templateId;
 };
-inline constexpr std::array<TabPage, 16> kTabPages = {{
+inline constexpr std::array<TabPage, kTabCount> kTabPages = {{
     {"CMD00", kCmd00Template},       {"CMD11", kCmd11Template}, {"CMD12", kCmd12Template},
     {"CMD13", kCmd13Template},       {"CMD21", kCmd21Template}, {"CMD22", kCmd22Template},
     {"CMD23", kCmd23Template},       {"CMD24", kCmd24Template}, {"CMD38", kCmd38Template},

@@ -4,20 +4,21 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "link/commands.h"
+#include "link/frame.h"
+
 namespace tarnwick::sim {
 
-using Bytes = std::vector<std::uint8_t>;
-
-enum class MotorType : std::uint8_t { Stepper = 1, DC = 2 };
-
-enum DriveMode : std::uint8_t { kStop = 0, kForward = 1, kReversal = 2, kShortBrake = 3 };
+using link::Bytes;
+using link::MakeFrame;
 
 struct DcMotor {
   std::int8_t duty = 0;          // signed percent while driven by a duty command
-  std::uint8_t mode = kStop;
+  std::uint8_t mode = link::kDriveStop;
   std::uint8_t pulseDuty = 100;  // for the next start
   std::uint16_t frequency = 25000;
 };
@@ -25,7 +26,7 @@ struct DcMotor {
 struct BoardState {
   std::uint8_t address = 0x01;
   int baudIndex = 2;  // 9600
-  MotorType motorType = MotorType::Stepper;
+  link::MotorType motorType = link::kMotorStepper;
   // The parameter block as a setup command stores it and a setup query returns it.
   std::array<std::uint8_t, 7> setup = {1, 100, 0xC4, 0x09, 0, 0, 0};
   std::uint32_t stepWord = 0;  // bit 31: reverse; bits 0-30: steps to go
@@ -59,14 +60,33 @@ class Board {
   int BaudIndex() const { return state_.baudIndex; }
 
  private:
+  using Data = std::span<const std::uint8_t>;
+  // What a command's handler answers: reply data, or a device error.
+  struct Outcome {
+    Bytes data;
+    std::optional<DeviceError> error;
+  };
+
   Bytes Execute(std::span<const std::uint8_t> frame);
-  Bytes ReplyFrame(std::uint8_t address, std::uint8_t command, std::span<const std::uint8_t> data) const;
+  std::optional<DeviceError> Refusal(link::CommandCode code, std::uint8_t n) const;
+  Outcome Handle(link::CommandCode code, Data data);
+  Outcome RunStepperByCount(Data data);
+  Outcome RunStepperByParameters(Data data);
+  Outcome StepperStatus() const;
+  Outcome RunDcDuty(Data data);
+  Outcome SetDriveModes(Data data);
+  Outcome SetDcParameters(Data data);
+  Outcome DcStatus() const;
+  Outcome ResetDefaults();
+  Outcome StopMotors();
+  Outcome ChangeAddress(Data data);
+  Outcome ChangeBaudRate(Data data);
+  Outcome SetupMotor(Data data);
+
+  Bytes ReplyFrame(std::uint8_t command, Data data) const;
   Bytes ErrorReply(DeviceError code) const;
 
   BoardState state_;
 };
-
-// Wraps command and data into a frame: address, length, bytes, checksum.
-Bytes MakeFrame(std::uint8_t address, std::span<const std::uint8_t> commandAndData);
 
 }  // namespace tarnwick::sim

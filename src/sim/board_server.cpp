@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "link/baud_rates.h"
+#include "link/termios_speed.h"
 
 namespace tarnwick::sim {
 namespace {
@@ -20,10 +20,7 @@ constexpr int kBurstGapMs = 20;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
-speed_t SpeedOf(int baudIndex) {
-  static constexpr speed_t kSpeeds[] = {B2400, B4800, B9600, B19200, B38400, B57600, B115200};
-  return kSpeeds[baudIndex];
-}
+speed_t SpeedOf(int baudIndex) { return link::kTermiosSpeeds.at(static_cast<std::size_t>(baudIndex)); }
 
 void MakeRaw(int fd, speed_t speed, int when = TCSANOW) {
   termios tio{};

@@ -74,13 +74,14 @@ std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
       bytes.resize(3);
       break;
     case FaultKind::DeviceError: {
-      const std::uint8_t body[] = {0xFF, fault.errorCode};
+      const std::uint8_t body[] = {link::kDeviceErrorCommand, fault.errorCode};
       bytes = MakeFrame(reply[0], body);
       break;
     }
     case FaultKind::FailedStatus:
-      if (bytes.size() > 5 && bytes[2] != 0xFF) {
-        bytes[3] = bytes[2] == 0x40 ? 0xFF : 1;
+      if (bytes.size() > 5 && bytes[2] != link::kDeviceErrorCommand) {
+        // The address change reports failure with FF, every other command with 1.
+        bytes[3] = bytes[2] == link::CodeByte(link::CommandCode::kChangeAddress) ? 0xFF : 1;
         bytes = Rechecksummed(bytes);
       }
       break;

@@ -7,15 +7,10 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "res/control_ids.h"
 #include "res/dialog_templates.h"
 
 namespace tarnwick::testpanels {
-namespace {
-
-constexpr int kBeginStopId = 1028;
-
-}  // namespace
-
 LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestController> controller,
                              const std::vector<LiveChannelBinding>& channels, const std::vector<int>& reverseBoxIds,
                              QWidget* parent)
@@ -51,7 +46,8 @@ LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestCon
             [this, box](bool checked) { Controller().ReverseClicked(static_cast<int>(box), checked); });
   }
 
-  beginStop_ = Control<QPushButton>(kBeginStopId);
+  static_assert(res::ids::stepper_test::kBeginStop == res::ids::dc_test::kBeginStop);
+  beginStop_ = Control<QPushButton>(res::ids::stepper_test::kBeginStop);
   connect(beginStop_, &QPushButton::clicked, this, [this] {
     Controller().BeginStopClicked();
     beginStop_->setText(panels::DisplayText(std::string(controller_->ButtonText())));
@@ -83,17 +79,21 @@ bool LiveTestPanel::eventFilter(QObject* watched, QEvent* event) {
   return PanelWidget::eventFilter(watched, event);
 }
 
+namespace stepper_ids = res::ids::stepper_test;
+namespace dc_ids = res::ids::dc_test;
+
 CStepperTestPanel::CStepperTestPanel(QWidget* parent)
     : LiveTestPanel(res::kStepperTestTemplate, std::make_unique<panels::StepperTestController>(),
-                    {{1024, 1025, panels::kStepperFreq, 500, 100}, {1026, 1027, panels::kStepperDuty, 5, 10}},
-                    {1019}, parent) {}
+                    {{stepper_ids::kFrequency, stepper_ids::kFrequencySlider, panels::kStepperFreq, 500, 100},
+                     {stepper_ids::kDuty, stepper_ids::kDutySlider, panels::kStepperDuty, 5, 10}},
+                    {stepper_ids::kReverse}, parent) {}
 
 CDCTestPanel::CDCTestPanel(QWidget* parent)
     : LiveTestPanel(res::kDcTestTemplate, std::make_unique<panels::DcTestController>(),
-                    {{1030, 1033, panels::kLeftFreq, 4000, 100},
-                     {1031, 1032, panels::kLeftDuty, 5, 10},
-                     {1035, 1034, panels::kRightFreq, 4000, 100},
-                     {1036, 1037, panels::kRightDuty, 5, 10}},
-                    {1009, 1010}, parent) {}
+                    {{dc_ids::kLeftFrequency, dc_ids::kLeftFrequencySlider, panels::kLeftFreq, 4000, 100},
+                     {dc_ids::kLeftDuty, dc_ids::kLeftDutySlider, panels::kLeftDuty, 5, 10},
+                     {dc_ids::kRightFrequency, dc_ids::kRightFrequencySlider, panels::kRightFreq, 4000, 100},
+                     {dc_ids::kRightDuty, dc_ids::kRightDutySlider, panels::kRightDuty, 5, 10}},
+                    {dc_ids::kLeftReverse, dc_ids::kRightReverse}, parent) {}
 
 }  // namespace tarnwick::testpanels

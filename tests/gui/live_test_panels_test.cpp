@@ -21,7 +21,11 @@ std::string StepperUpdate(int frequency, int duty) {
   return link::FormatHexDump(panels::BuildStepperTestSend(fields, false, true, {}).bytes);
 }
 
-constexpr int kBeginStop = 1028;
+namespace ids = res::ids;
+namespace stepper = ids::stepper_test;
+namespace dc = ids::dc_test;
+static_assert(stepper::kBeginStop == dc::kBeginStop);
+constexpr int kBeginStop = stepper::kBeginStop;
 
 class LivePanelsTest : public WindowFixture {
  protected:
@@ -29,7 +33,7 @@ class LivePanelsTest : public WindowFixture {
     ports_ = std::move(ports);
     window_ = std::make_unique<app::CTarnwickDlg>([this] { return ports_; });
     window_->show();
-    Set(kMain, 1002, "115200");
+    Set(kMain, ids::window::kBaudList, "115200");
     window_->OnPortOrBaudChange();
   }
   QSlider* Slider(int tab, int id) { return Get<QSlider>(tab, id); }
@@ -62,20 +66,23 @@ TEST_F(LivePanelsTest, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoe
     int tab, sliderId, editId, maximum, value;
   };
   const Row rows[] = {
-      {link::kTabStepperTest, 1025, 1024, 10000, 2500}, {link::kTabStepperTest, 1027, 1026, 100, 100},
-      {link::kTabDcTest, 1033, 1030, 80000, 10000},     {link::kTabDcTest, 1032, 1031, 100, 100},
-      {link::kTabDcTest, 1034, 1035, 80000, 10000},     {link::kTabDcTest, 1037, 1036, 100, 100},
+      {res::kTabStepperTest, stepper::kFrequencySlider, stepper::kFrequency, 10000, 2500},
+      {res::kTabStepperTest, stepper::kDutySlider, stepper::kDuty, 100, 100},
+      {res::kTabDcTest, dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
+      {res::kTabDcTest, dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
+      {res::kTabDcTest, dc::kRightFrequencySlider, dc::kRightFrequency, 80000, 10000},
+      {res::kTabDcTest, dc::kRightDutySlider, dc::kRightDuty, 100, 100},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sliderId);
     const QSlider* slider = Slider(row.tab, row.sliderId);
-    EXPECT_EQ(slider->orientation(), row.tab == link::kTabDcTest ? Qt::Vertical : Qt::Horizontal);
+    EXPECT_EQ(slider->orientation(), row.tab == res::kTabDcTest ? Qt::Vertical : Qt::Horizontal);
     EXPECT_FALSE(slider->invertedAppearance()) << "a vertical trackbar shows its largest value at the top";
     EXPECT_EQ(slider->maximum(), row.maximum);
     EXPECT_EQ(slider->value(), row.value);
     EXPECT_EQ(Value(row.tab, row.editId), std::to_string(row.value));
   }
-  for (int tab : {link::kTabStepperTest, link::kTabDcTest}) {
+  for (int tab : {res::kTabStepperTest, res::kTabDcTest}) {
     SelectTab(tab);
     Set(tab, kBeginStop, "");
     EXPECT_EQ(Value(tab, kBeginStop), "Begin");
@@ -84,7 +91,7 @@ TEST_F(LivePanelsTest, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoe
 }
 
 TEST_F(LivePanelsTest, StepperPageFollowsItsControlsWhileRunning) {
-  constexpr int kPage = link::kTabStepperTest;
+  constexpr int kPage = res::kTabStepperTest;
   OpenWindow({{"pty", line_.Path()}});
   SelectTab(kPage);
   QTest::mouseClick(Get<QPushButton>(kPage, kBeginStop), Qt::LeftButton);
@@ -93,30 +100,30 @@ TEST_F(LivePanelsTest, StepperPageFollowsItsControlsWhileRunning) {
 
   const std::vector<std::vector<std::string>> expected = {
       {StepperUpdate(3000, 100)}, {}, {StepperUpdate(4000, 100)}, {}};
-  EXPECT_EQ(Drag(Slider(kPage, 1025), {3000, 0, 4000}), expected) << "frequency 0 and the end of a drag send nothing";
-  EXPECT_EQ(Value(kPage, 1024), "4000");
+  EXPECT_EQ(Drag(Slider(kPage, stepper::kFrequencySlider), {3000, 0, 4000}), expected) << "frequency 0 and the end of a drag send nothing";
+  EXPECT_EQ(Value(kPage, stepper::kFrequency), "4000");
 
-  Slider(kPage, 1025)->setFocus();
-  QTest::keyClick(Slider(kPage, 1025), Qt::Key_PageUp);
+  Slider(kPage, stepper::kFrequencySlider)->setFocus();
+  QTest::keyClick(Slider(kPage, stepper::kFrequencySlider), Qt::Key_PageUp);
   EXPECT_EQ(Sent(), std::vector<std::string>{StepperUpdate(4100, 100)});
-  EXPECT_EQ(Value(kPage, 1024), "4100");
+  EXPECT_EQ(Value(kPage, stepper::kFrequency), "4100");
 
   // Typing changes nothing until the edit loses the focus.
-  auto* dutyEdit = Get<QLineEdit>(kPage, 1026);
+  auto* dutyEdit = Get<QLineEdit>(kPage, stepper::kDuty);
   dutyEdit->clear();
   QTest::keyClicks(dutyEdit, "40");
   EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(Slider(kPage, 1027)->value(), 100);
+  EXPECT_EQ(Slider(kPage, stepper::kDutySlider)->value(), 100);
   QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
   QApplication::sendEvent(dutyEdit, &focusOut);
   EXPECT_EQ(Sent(), std::vector<std::string>{StepperUpdate(4100, 40)});
-  EXPECT_EQ(Slider(kPage, 1027)->value(), 40);
+  EXPECT_EQ(Slider(kPage, stepper::kDutySlider)->value(), 40);
 
-  Set(kPage, 1019, "");
+  Set(kPage, stepper::kReverse, "");
   EXPECT_EQ(Sent().size(), 1u) << "Reverse while running is sent with unchanged values";
 
   // Another tab neither stops the motor nor changes the label; leaving the program sends nothing either.
-  SelectTab(link::kTabCmd00);
+  SelectTab(res::kTabCmd00);
   SelectTab(kPage);
   EXPECT_EQ(Value(kPage, kBeginStop), "Stop");
   window_.reset();
@@ -130,27 +137,27 @@ TEST_F(LivePanelsTest, DcPageDrivesTheSimulatedBoard) {
   fast.baudIndex = 6;  // 115200
   board_ = sim::BoardServer::OnPseudoTerminal(fast);
   OpenWindow({{"sim0", board_->PortPath()}});
-  Set(kMain, 1003, "01");
+  Set(kMain, ids::window::kAddress, "01");
   const auto send = [&](int tab) {
     SelectTab(tab);
     window_->OnOK();
   };
 
-  Set(link::kTabCmd42, 1004, "D-C");
-  send(link::kTabCmd42);
-  SelectTab(link::kTabDcTest);
-  Set(link::kTabDcTest, kBeginStop, "");
-  Drag(Slider(link::kTabDcTest, 1032), {40});
-  Set(link::kTabDcTest, 1010, "");
-  send(link::kTabCmd24);
-  EXPECT_EQ(Value(link::kTabCmd24, 1017), "+40");
-  EXPECT_EQ(Value(link::kTabCmd24, 1018), "-100");
+  Set(res::kTabCmd42, ids::parameters::kMotorType, "D-C");
+  send(res::kTabCmd42);
+  SelectTab(res::kTabDcTest);
+  Set(res::kTabDcTest, kBeginStop, "");
+  Drag(Slider(res::kTabDcTest, dc::kLeftDutySlider), {40});
+  Set(res::kTabDcTest, dc::kRightReverse, "");
+  send(res::kTabCmd24);
+  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "+40");
+  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kRight), "-100");
 
-  SelectTab(link::kTabDcTest);
-  Set(link::kTabDcTest, kBeginStop, "");
-  EXPECT_EQ(Value(link::kTabDcTest, kBeginStop), "Begin");
-  send(link::kTabCmd24);
-  EXPECT_EQ(Value(link::kTabCmd24, 1017), "0");
+  SelectTab(res::kTabDcTest);
+  Set(res::kTabDcTest, kBeginStop, "");
+  EXPECT_EQ(Value(res::kTabDcTest, kBeginStop), "Begin");
+  send(res::kTabCmd24);
+  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "0");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "app/tarnwick_dlg.h"
 #include "link/hex_text.h"
+#include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
 
@@ -78,7 +79,7 @@ class WindowFixture : public ::testing::Test {
     }
     return "?";
   }
-  res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, 1000); }
+  res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, res::ids::window::kTabStrip); }
   void SelectTab(int tab) { Strip()->setCurrentIndex(tab); }
 
   // The frames the board heard, after waiting up to a second for count of them.

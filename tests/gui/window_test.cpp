@@ -12,33 +12,36 @@
 namespace tarnwick::gui_test {
 namespace {
 
+namespace window = res::ids::window;
+namespace stepper = res::ids::stepper;
+
 TEST_F(WindowFixture, StartsOnCmd00WithTheDefaultSettings) {
   EXPECT_EQ(Window().windowTitle(), QString::fromUtf8("Quorral RS485电机驱动器测试工具Ver1.3"));
-  EXPECT_EQ(Window().CurrentTab(), link::kTabCmd00);
-  for (int tab = 0; tab < link::kTabCount; ++tab) EXPECT_EQ(Window().Panel(tab).isVisibleTo(&Window()), !tab) << tab;
+  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd00);
+  for (int tab = 0; tab < res::kTabCount; ++tab) EXPECT_EQ(Window().Panel(tab).isVisibleTo(&Window()), !tab) << tab;
 
-  EXPECT_EQ(Get<QComboBox>(kMain, 1001)->currentData().toString().toStdString(), board_->PortPath());
-  EXPECT_EQ(Value(kMain, 1002), "9600");
-  EXPECT_EQ(Value(kMain, 1003), "FF");
-  EXPECT_EQ(Value(kMain, 1006), "checked");
-  EXPECT_EQ(Get<QLabel>(kMain, 1007)->text(), "");
-  for (const int id : {1004, 1005}) {
+  EXPECT_EQ(Get<QComboBox>(kMain, window::kPortList)->currentData().toString().toStdString(), board_->PortPath());
+  EXPECT_EQ(Value(kMain, window::kBaudList), "9600");
+  EXPECT_EQ(Value(kMain, window::kAddress), "FF");
+  EXPECT_EQ(Value(kMain, window::kReply), "checked");
+  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "");
+  for (const int id : {window::kSendData, window::kRecvData}) {
     EXPECT_EQ(Value(kMain, id), "") << id;
     EXPECT_TRUE(Get<QLineEdit>(kMain, id)->isReadOnly()) << id;
   }
   // The query pages only show what a reply brings.
-  for (const int tab : {link::kTabCmd13, link::kTabCmd24, link::kTabCmd43}) {
+  for (const int tab : {res::kTabCmd13, res::kTabCmd24, res::kTabCmd43}) {
     for (const auto& entry : Window().Panel(tab).controls().entries()) {
       if (auto* edit = qobject_cast<QLineEdit*>(entry.widget)) {
         EXPECT_TRUE(edit->isReadOnly() && edit->text().isEmpty()) << tab << " " << entry.row->id;
       }
     }
   }
-  EXPECT_FALSE(Control(link::kTabCmd13, 1019)->isEnabled());
+  EXPECT_FALSE(Control(res::kTabCmd13, stepper::kReverse)->isEnabled());
 }
 
 TEST_F(WindowFixture, EveryTabLabelIsVisibleInRowsInsideTheStrip) {
-  ASSERT_EQ(Strip()->count(), link::kTabCount);
+  ASSERT_EQ(Strip()->count(), res::kTabCount);
   EXPECT_GT(Strip()->rowCount(), 1);
   int lowest = 0;
   for (int i = 0; i < Strip()->count(); ++i) {
@@ -49,15 +52,15 @@ TEST_F(WindowFixture, EveryTabLabelIsVisibleInRowsInsideTheStrip) {
     lowest = std::max(lowest, tab.bottom());
   }
   // The selected tab's row moves next to the pages.
-  EXPECT_EQ(Strip()->tabRect(link::kTabCmd00).bottom(), lowest);
-  SelectTab(link::kTabDcTest);
-  EXPECT_EQ(Strip()->tabRect(link::kTabDcTest).bottom(), lowest);
-  EXPECT_LT(Strip()->tabRect(link::kTabCmd00).bottom(), lowest);
+  EXPECT_EQ(Strip()->tabRect(res::kTabCmd00).bottom(), lowest);
+  SelectTab(res::kTabDcTest);
+  EXPECT_EQ(Strip()->tabRect(res::kTabDcTest).bottom(), lowest);
+  EXPECT_LT(Strip()->tabRect(res::kTabCmd00).bottom(), lowest);
 }
 
 TEST_F(WindowFixture, EveryPageFitsTheDisplayAreaAndKeepsItsControlsInside) {
   const QRect area = Strip()->displayRect().translated(Strip()->pos());
-  for (int tab = 0; tab < link::kTabCount; ++tab) {
+  for (int tab = 0; tab < res::kTabCount; ++tab) {
     const panels::PanelWidget& page = Window().Panel(tab);
     EXPECT_EQ(page.geometry(), area) << tab;
     for (const auto& entry : page.controls().entries())
@@ -68,43 +71,46 @@ TEST_F(WindowFixture, EveryPageFitsTheDisplayAreaAndKeepsItsControlsInside) {
 TEST_F(WindowFixture, ClickingTabsSwitchesPagesAndKeepsWhatWasTyped) {
   Window().show();
   const auto click = [&](int tab) { QTest::mouseClick(Strip(), Qt::LeftButton, {}, Strip()->tabRect(tab).center()); };
-  click(link::kTabCmd11);
-  ASSERT_EQ(Window().CurrentTab(), link::kTabCmd11);
-  Set(link::kTabCmd11, 1018, "1234");
-  click(link::kTabCmd43);
-  EXPECT_EQ(Window().CurrentTab(), link::kTabCmd43);
-  for (int tab = 0; tab < link::kTabCount; ++tab) EXPECT_EQ(Window().Panel(tab).isVisible(), tab == link::kTabCmd43);
-  click(link::kTabCmd11);
-  EXPECT_TRUE(Window().Panel(link::kTabCmd11).isVisible());
-  EXPECT_EQ(Value(link::kTabCmd11, 1018), "1234");
+  click(res::kTabCmd11);
+  ASSERT_EQ(Window().CurrentTab(), res::kTabCmd11);
+  Set(res::kTabCmd11, stepper::kStepCount, "1234");
+  click(res::kTabCmd43);
+  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd43);
+  for (int tab = 0; tab < res::kTabCount; ++tab) EXPECT_EQ(Window().Panel(tab).isVisible(), tab == res::kTabCmd43);
+  click(res::kTabCmd11);
+  EXPECT_TRUE(Window().Panel(res::kTabCmd11).isVisible());
+  EXPECT_EQ(Value(res::kTabCmd11, stepper::kStepCount), "1234");
 }
 
 TEST_F(WindowFixture, NotLimitGreysTheStepCountAndKeepsItsText) {
-  for (const int tab : {link::kTabCmd11, link::kTabCmd12}) {
-    Set(tab, 1018, "77");
-    Set(tab, 1020, "");
-    EXPECT_FALSE(Control(tab, 1018)->isEnabled()) << tab;
-    Set(tab, 1020, "");
-    EXPECT_TRUE(Control(tab, 1018)->isEnabled()) << tab;
-    EXPECT_EQ(Value(tab, 1018), "77") << tab;
+  for (const int tab : {res::kTabCmd11, res::kTabCmd12}) {
+    Set(tab, stepper::kStepCount, "77");
+    Set(tab, stepper::kNotLimit, "");
+    EXPECT_FALSE(Control(tab, stepper::kStepCount)->isEnabled()) << tab;
+    Set(tab, stepper::kNotLimit, "");
+    EXPECT_TRUE(Control(tab, stepper::kStepCount)->isEnabled()) << tab;
+    EXPECT_EQ(Value(tab, stepper::kStepCount), "77") << tab;
   }
 }
 
 TEST_F(WindowFixture, MotorTypeEnablesTheRightFieldsOnlyForDc) {
-  QWidget* rightFields[] = {Control(link::kTabCmd42, 1007), Control(link::kTabCmd42, 1008)};
-  Set(link::kTabCmd42, 1007, "123");
+  namespace setup = res::ids::parameters;
+  QWidget* rightFields[] = {Control(res::kTabCmd42, setup::kRightFrequency),
+                            Control(res::kTabCmd42, setup::kRightPulseDuty)};
+  Set(res::kTabCmd42, setup::kRightFrequency, "123");
   for (const char* type : {"Stepper", "D-C", "Stepper"}) {
-    Set(link::kTabCmd42, 1004, type);
+    Set(res::kTabCmd42, setup::kMotorType, type);
     for (QWidget* field : rightFields) EXPECT_EQ(field->isEnabled(), type[0] == 'D') << type;
   }
-  EXPECT_EQ(Value(link::kTabCmd42, 1007), "123");
+  EXPECT_EQ(Value(res::kTabCmd42, setup::kRightFrequency), "123");
 }
 
 // Enter and Escape inside a page neither send nor close; in the window's own fields they do.
 TEST_F(WindowFixture, EnterAndEscapeActOnlyInTheWindowsOwnFields) {
   Window().show();
-  Set(kMain, 1003, "01");
-  const std::pair<int, int> fields[] = {{link::kTabCmd40, 1011}, {link::kTabCmd41, 1002}};  // an edit and a list
+  Set(kMain, window::kAddress, "01");
+  const std::pair<int, int> fields[] = {{res::kTabCmd40, res::ids::cmd40::kNewAddress},
+                                         {res::kTabCmd41, res::ids::cmd41::kBaudrate}};  // an edit and a list
   for (const auto& [tab, id] : fields) {
     SelectTab(tab);
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
@@ -112,38 +118,38 @@ TEST_F(WindowFixture, EnterAndEscapeActOnlyInTheWindowsOwnFields) {
       EXPECT_TRUE(Window().Panel(tab).isVisible()) << tab << " " << key;
     }
   }
-  SelectTab(link::kTabCmd00);
-  QTest::keyClick(Get<QLineEdit>(kMain, 1003), Qt::Key_Return);
+  SelectTab(res::kTabCmd00);
+  QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return);
   EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"}) << "one frame: the keys inside pages sent none";
-  EXPECT_EQ(Get<QLabel>(kMain, 1007)->text(), "Success");
-  QTest::keyClick(Get<QLineEdit>(kMain, 1003), Qt::Key_Escape);
+  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Success");
+  QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Escape);
   EXPECT_FALSE(Window().isVisible());
   EXPECT_EQ(Window().result(), QDialog::Rejected);
 
   Window().show();
-  Get<QPushButton>(kMain, 2)->click();
+  Get<QPushButton>(kMain, window::kExit)->click();
   EXPECT_FALSE(Window().isVisible());
 }
 
 // Which entry a rescan selects is pinned down with the port list; here, that the window rescans.
 TEST_F(WindowFixture, RescanKeepsTheSelectedPortWhereItIsFoundAgain) {
-  auto* ports = Get<QComboBox>(kMain, 1001);
+  auto* ports = Get<QComboBox>(kMain, window::kPortList);
   ports_ = {{"ttyACM0", "/dev/ttyACM0"}, {"sim0", board_->PortPath()}};
-  Get<QPushButton>(kMain, 3)->click();
+  Get<QPushButton>(kMain, window::kRescan)->click();
   EXPECT_EQ(ports->count(), 2);
   EXPECT_EQ(ports->currentText(), "sim0");
 
   ports_ = {};
-  Get<QPushButton>(kMain, 3)->click();
+  Get<QPushButton>(kMain, window::kRescan)->click();
   EXPECT_EQ(ports->currentIndex(), -1);
-  Get<QPushButton>(kMain, 1)->click();
-  EXPECT_EQ(Value(kMain, 1004), "") << "no port: nothing sent, nothing shown";
+  Get<QPushButton>(kMain, window::kSend)->click();
+  EXPECT_EQ(Value(kMain, window::kSendData), "") << "no port: nothing sent, nothing shown";
 }
 
 TEST_F(WindowFixture, LiveTestPagesReceiveThePortAndRateTheUserChose) {
-  auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(link::kTabStepperTest));
-  auto& dc = static_cast<testpanels::LiveTestPanel&>(Window().Panel(link::kTabDcTest));
-  auto* bauds = Get<QComboBox>(kMain, 1002);
+  auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabStepperTest));
+  auto& dc = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabDcTest));
+  auto* bauds = Get<QComboBox>(kMain, window::kBaudList);
   bauds->setCurrentIndex(3);
   emit bauds->activated(3);
   EXPECT_EQ(stepper.PortPath(), board_->PortPath());
@@ -153,7 +159,7 @@ TEST_F(WindowFixture, LiveTestPagesReceiveThePortAndRateTheUserChose) {
   // A change the user did not make (a CMD41 reply) reaches them only with their tab.
   Window().SelectBaudIndex(6);
   EXPECT_EQ(dc.BaudRate(), 19200);
-  SelectTab(link::kTabDcTest);
+  SelectTab(res::kTabDcTest);
   EXPECT_EQ(dc.BaudRate(), 115200);
   EXPECT_EQ(stepper.BaudRate(), 19200);
 }

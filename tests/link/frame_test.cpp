@@ -2,23 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "link/baud_rates.h"
+#include "link/commands.h"
 #include "link/hex_text.h"
+#include "link/termios_speed.h"
 #include "link/transaction.h"
 
 namespace tarnwick::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Complete(std::uint8_t address, Bytes commandAndData) {
-  FrameBuffer frame{};
-  std::copy(commandAndData.begin(), commandAndData.end(), frame.begin() + kCommandOffset);
-  const std::size_t size = CompleteFrame(frame, address, static_cast<std::uint8_t>(commandAndData.size()));
-  return Bytes(frame.begin(), frame.begin() + static_cast<long>(size));
-}
+Bytes Complete(std::uint8_t address, const Bytes& commandAndData) { return MakeFrame(address, commandAndData); }
 
 TEST(FrameTest, CompletedFramesMatchKnownBytes) {
   EXPECT_EQ(Complete(0xFF, {0x80}), (Bytes{0xFF, 0x01, 0x80, 0x80, 0x01}));
@@ -96,6 +92,51 @@ TEST(SettleDelayTest, TwelveBitTimesAndAMillisecondPerByte) {
   // The double-precision form equals the integer formula for every table rate.
   for (int baud : kBaudRates)
     for (int n = 1; n <= 20; ++n) EXPECT_EQ(SettleDelayMs(static_cast<std::size_t>(n), baud), n + 12000 * n / baud);
+}
+
+TEST(CommandTable, CodesAndNamesAreUniqueAndFoundBothWays) {
+  std::set<std::uint8_t> codes;
+  std::set<std::string_view> names;
+  for (const CommandInfo& command : AllCommands()) {
+    SCOPED_TRACE(command.name);
+    EXPECT_TRUE(codes.insert(CodeByte(command.code)).second);
+    EXPECT_TRUE(names.insert(command.name).second);
+    EXPECT_EQ(CodeByte(command.code) & kReplyFlag, 0);
+    EXPECT_LE(command.dataLength + 1u, kMaxCommandLength);
+    EXPECT_EQ(FindCommand(CodeByte(command.code)), &command);
+    EXPECT_EQ(FindCommandNamed(command.name), &command);
+  }
+  EXPECT_EQ(codes.size(), 14u);
+}
+
+struct LookupCase {
+  const char* what;
+  const CommandInfo* found;
+  const CommandInfo* expected;
+};
+
+TEST(CommandTable, LookupsByWireByteAndTypedName) {
+  const CommandInfo& stop = CommandInfoOf(CommandCode::kStopMotor);
+  for (const LookupCase& c : {LookupCase{"name in lower case", FindCommandNamed("cmd3f"), &stop},
+                              LookupCase{"name in mixed case", FindCommandNamed("Cmd3F"), &stop},
+                              LookupCase{"name with a space", FindCommandNamed("CMD3F "), nullptr},
+                              LookupCase{"name cut short", FindCommandNamed("CMD3"), nullptr},
+                              LookupCase{"byte with the reply flag", FindCommand(0xBF), nullptr},
+                              LookupCase{"device error byte", FindCommand(kDeviceErrorCommand), nullptr},
+                              LookupCase{"unknown byte", FindCommand(0x30), nullptr}}) {
+    EXPECT_EQ(c.found, c.expected) << c.what;
+  }
+}
+
+TEST(BaudTable, EveryRateHasItsOwnTermiosSpeed) {
+  std::set<speed_t> speeds;
+  for (int rate : kBaudRates) {
+    EXPECT_NE(TermiosSpeedOf(rate), B0) << rate;
+    speeds.insert(TermiosSpeedOf(rate));
+  }
+  EXPECT_EQ(speeds.size(), kBaudRates.size());
+  EXPECT_EQ(TermiosSpeedOf(9600), B9600);
+  EXPECT_EQ(TermiosSpeedOf(1200), B0);  // not a rate of the list
 }
 
 }  // namespace

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <initializer_list>
-#include <set>
 #include <vector>
 
 #include "link/frame.h"
 #include "link/hex_text.h"
-#include "link/transaction.h"
 
 namespace tarnwick::panels {
 namespace {
@@ -21,11 +20,10 @@ constexpr std::uint8_t kBroadcast = link::kBroadcastAddress;
 template <typename Fields>
 std::string EncodedFrame(const Fields& fields, std::uint8_t address = kBroadcast) {
   const std::uint8_t replyFlag = address == kBroadcast ? 0 : 1;
-  link::FrameBuffer frame{};
-  const std::uint8_t n =
-      BuildCommand(fields, replyFlag, std::span(frame).subspan(link::kCommandOffset, link::kMaxCommandLength));
+  std::array<std::uint8_t, link::kMaxCommandLength> commandAndData{};
+  const std::uint8_t n = BuildCommand(fields, replyFlag, commandAndData);
   if (n == 0) return kRefused;
-  return link::FormatHexDump(std::span(frame).first(link::CompleteFrame(frame, address, n)));
+  return link::FormatHexDump(link::MakeFrame(address, std::span(commandAndData).first(n)));
 }
 
 template <typename Fields>
@@ -84,8 +82,8 @@ TEST(Cmd21Encoding, Frames) {
 TEST(Cmd22Encoding, Frames) {
   ExpectFrames<Cmd22Fields>({
       {"both forward", {}, "FF 02 22 11 34 01"},
-      {"short brake, reversal", {.leftMode = kDriveShortBrake, .rightMode = kDriveReversal}, "FF 02 22 23 46 01"},
-      {"both stop", {.leftMode = kDriveStop, .rightMode = kDriveStop}, "01 02 A2 00 A5 00", 0x01},
+      {"short brake, reversal", {.leftMode = link::kDriveShortBrake, .rightMode = link::kDriveReversal}, "FF 02 22 23 46 01"},
+      {"both stop", {.leftMode = link::kDriveStop, .rightMode = link::kDriveStop}, "01 02 A2 00 A5 00", 0x01},
   }, {{.leftMode = 4}, {.rightMode = 4}});
 }
 
@@ -117,7 +115,7 @@ TEST(Cmd41Encoding, Frames) {
 }
 
 TEST(Cmd42Encoding, Frames) {
-  constexpr std::uint8_t dc = kMotorDc;
+  constexpr std::uint8_t dc = link::kMotorDc;
   constexpr const char* kStepperDefaults = "FF 08 42 01 64 C4 09 00 00 00 7B 02";
   ExpectFrames<Cmd42Fields>({
       {"stepper defaults", {}, kStepperDefaults},
@@ -141,16 +139,16 @@ TEST(Encoders, RefuseAnOutputTooSmallForTheCommand) {
   EXPECT_EQ(BuildCommand(Cmd23Fields{}, 0, out), 7);
 }
 
-TEST(BuildPanelCommand, EachFieldedTabUsesItsOwnPanel) {
-  const std::set<int> fielded = {link::kTabCmd11, link::kTabCmd12, link::kTabCmd21, link::kTabCmd22,
-                                 link::kTabCmd23, link::kTabCmd40, link::kTabCmd41, link::kTabCmd42};
-  for (int tab = 0; tab < link::kTabCount; ++tab) {
-    SCOPED_TRACE(tab);
-    std::array<std::uint8_t, link::kMaxCommandLength> out{};
-    const std::uint8_t n = BuildPanelCommand(CommandFieldSet{}, tab, 1, out);
-    EXPECT_EQ(n > 1, fielded.contains(tab));
-    if (n > 0) {
-      EXPECT_EQ(out[0], *link::CommandCodeOfTab(tab) | link::kReplyFlag);
+// The default fields give every command its own code, its length in the command
+// table and the reply flag asked for; the address question always asks.
+TEST(BuildPanelCommand, EveryCommandHasItsCodeAndLength) {
+  for (const link::CommandInfo& command : link::AllCommands()) {
+    for (const std::uint8_t replyFlag : {0, 1}) {
+      SCOPED_TRACE(::testing::Message() << command.name << " reply flag " << int(replyFlag));
+      std::array<std::uint8_t, link::kMaxCommandLength> out{};
+      ASSERT_EQ(BuildPanelCommand(CommandFieldSet{}, command.code, replyFlag, out), command.dataLength + 1);
+      const bool flagged = replyFlag || command.code == link::CommandCode::kGetAddress;
+      EXPECT_EQ(out[0], link::CodeByte(command.code) | (flagged ? link::kReplyFlag : 0));
     }
   }
 }

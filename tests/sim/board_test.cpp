@@ -69,7 +69,7 @@ TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
 TEST(BoardTest, SetupChangesWhichMotorCommandsItTakes) {
   Board board;
   EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("C2 02 64 64 C4 09 50 C3")))), "01 02 42 00 45 00");
-  EXPECT_EQ(board.State().motorType, MotorType::DC);
+  EXPECT_EQ(board.State().motorType, link::kMotorDc);
   EXPECT_EQ(Answer(board, "01 01 93 95 00"), "01 02 FF 04 06 01");
   EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("A1 32 CE")))), "01 02 21 00 24 00");
   EXPECT_EQ(Answer(board, "FF 01 24 24 01"), "01 03 24 32 CE 28 01");  // +50 and -50

@@ -12,6 +12,7 @@ namespace tarnwick {
 namespace {
 
 using cli::CliHost;
+using Cmd = link::CommandCode;
 using link::ExchangeStage;
 using testing::PtyPeer;
 
@@ -21,8 +22,8 @@ sim::Bytes Hex(const std::string& text) {
   return bytes;
 }
 
-cli::LineSettings Line(const std::string& path, const std::string& address, bool res = true) {
-  cli::LineSettings line;
+link::LineSettings Line(const std::string& path, const std::string& address, bool res = true) {
+  link::LineSettings line;
   line.portPath = path;
   line.addressText = address;
   line.replyWanted = res;
@@ -35,9 +36,9 @@ struct Done {
   cli::Report report;
 };
 
-Done Exchange(const cli::LineSettings& line, int tab, const panels::CommandFieldSet& fields = {}) {
-  CliHost host(line, tab, fields);
-  auto outcome = link::SendCommand(host);
+Done Exchange(const link::LineSettings& line, Cmd command, const panels::CommandFieldSet& fields = {}) {
+  CliHost host(fields);
+  auto outcome = link::SendCommand(host, line, command);
   return {outcome, host.GetReport()};
 }
 
@@ -54,7 +55,7 @@ class SimulatedBoardTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
-  const Done r = Exchange(Line(Path(), "  "), link::kTabCmd3F);
+  const Done r = Exchange(Line(Path(), "  "), Cmd::kStopMotor);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::Sent);
   EXPECT_EQ(r.report.sendData, "FF 01 3F 3F 01");
   EXPECT_FALSE(r.report.recvData);
@@ -62,7 +63,7 @@ TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
 }
 
 TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
-  const Done r = Exchange(Line(Path(), "01", false), link::kTabCmd43);
+  const Done r = Exchange(Line(Path(), "01", false), Cmd::kReadSetup);
   EXPECT_EQ(r.report.sendData, "01 01 43 45 00");
   EXPECT_EQ(r.report.result, "Success");
   EXPECT_EQ(r.report.fields.front().second, "Stepper");
@@ -71,30 +72,29 @@ TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
 TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
   panels::CommandFieldSet fields;
   fields.cmd41.baudIndex = 4;  // 38400
-  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd41, fields);
+  const Done r = Exchange(Line(Path(), "01"), Cmd::kChangeBaudRate, fields);
   EXPECT_EQ(r.report.result, "Success");
   EXPECT_EQ(r.report.fields.back(), (std::pair<std::string, std::string>{"Baudrate", "38400"}));
   EXPECT_EQ(board_->State().baudIndex, 4);
   // The old speed is now noise to the board.
-  EXPECT_EQ(Exchange(Line(Path(), "01"), link::kTabCmd13).report.result, "No response data");
+  EXPECT_EQ(Exchange(Line(Path(), "01"), Cmd::kStepperStatus).report.result, "No response data");
 }
 
 TEST_F(SimulatedBoardTest, InvalidFieldsSendNothing) {
   panels::CommandFieldSet fields;
   fields.cmd12.pulseDuty = "101";
-  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd12, fields);
+  const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperByParameters, fields);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::InvalidParameter);
   EXPECT_EQ(r.report.error, "Invalid or Missing Parameter");
   EXPECT_FALSE(r.report.sendData);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
-TEST_F(SimulatedBoardTest, LiveTestTabsOpenTheLineButSendNothing) {
-  for (int tab : {link::kTabStepperTest, link::kTabDcTest}) {
-    const Done r = Exchange(Line(Path(), "01"), tab);
-    EXPECT_EQ(r.outcome.stage, ExchangeStage::NothingToSend);
-    EXPECT_FALSE(r.report.sendData);
-  }
+TEST_F(SimulatedBoardTest, SendingNothingOpensTheLineButSendsNothing) {
+  CliHost host({});
+  EXPECT_EQ(link::SendNothing(host, Line(Path(), "01")).stage, ExchangeStage::NothingToSend);
+  EXPECT_FALSE(host.GetReport().sendData);
+  EXPECT_EQ(link::SendNothing(host, Line("/dev/tarnwick-missing", "01")).stage, ExchangeStage::PortUnavailable);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
@@ -107,7 +107,7 @@ class BoardFaultTest : public SimulatedBoardTest, public ::testing::WithParamInt
 
 TEST_P(BoardFaultTest, EachFaultEndsInItsResultAndClosesThePort) {
   board_->SetFault(*sim::ParseFault(GetParam().fault));
-  const Done r = Exchange(Line(Path(), "01"), link::kTabCmd13);
+  const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperStatus);
   EXPECT_EQ(r.report.result, GetParam().result) << GetParam().fault;
   // The port was closed: it opens again at once.
   link::OpenError error;
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Replies that no well-behaved board sends, answered by a peer byte for byte.
 struct ReplyCase {
-  int tab;
+  Cmd command;
   const char* reply;
   const char* result;
   std::vector<std::pair<std::string, std::string>> fields;
@@ -139,7 +139,7 @@ class ReplyTest : public ::testing::TestWithParam<ReplyCase> {};
 TEST_P(ReplyTest, ResultAndFields) {
   PtyPeer peer;
   peer.AnswerOnce({{Hex(GetParam().reply), {}}});
-  const Done r = Exchange(Line(peer.Path(), "01"), GetParam().tab);
+  const Done r = Exchange(Line(peer.Path(), "01"), GetParam().command);
   EXPECT_EQ(r.report.recvData, GetParam().reply);
   EXPECT_EQ(r.report.result, GetParam().result);
   EXPECT_EQ(r.report.fields, GetParam().fields);
@@ -148,23 +148,23 @@ TEST_P(ReplyTest, ResultAndFields) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTest,
     ::testing::Values(
-        ReplyCase{link::kTabCmd3F, "01 02 3F 00 42 00", "Success", {}},
-        ReplyCase{link::kTabCmd3F, "01 02 3F 01 43 00", "Failed", {}},
-        ReplyCase{link::kTabCmd3F, "01 02 FF 02 04 01", "Data Check Error", {}},
-        ReplyCase{link::kTabCmd13, "01 02 93 00 96 00", "Success", {}},  // flagged command byte: no handling
-        ReplyCase{link::kTabCmd00, "05 02 00 00 07 00", "Success", {{"Addr", "05"}}},
-        ReplyCase{link::kTabCmd3F, "01", "Data recv Error", {}},              // no checksum at all
-        ReplyCase{link::kTabCmd3F, "00 00", "Data recv Error", {}},           // verifies, but holds no command
-        ReplyCase{link::kTabCmd3F, "01 01 3F 41 00", "Data recv Error", {}},  // no status byte
-        ReplyCase{link::kTabCmd3F, "01 01 FF 01 01", "Data recv Error", {}},  // device error without its code
-        ReplyCase{link::kTabCmd13, "01 05 13 00 70 17 00 A0 00", "Data recv Error", {}},  // status cut short
-        ReplyCase{link::kTabCmd41, "01 02 41 09 4D 00", "Data recv Error", {}},           // no such rate
-        ReplyCase{link::kTabCmd41, "01 02 41 06 4A 00", "Success", {{"Baudrate", "115200"}}},
-        ReplyCase{link::kTabCmd40, "58 02 40 58 F2 00", "Success", {{"Addr", "58"}}},
-        ReplyCase{link::kTabCmd40, "01 02 40 FF 42 01", "Failed", {}},
+        ReplyCase{Cmd::kStopMotor, "01 02 3F 00 42 00", "Success", {}},
+        ReplyCase{Cmd::kStopMotor, "01 02 3F 01 43 00", "Failed", {}},
+        ReplyCase{Cmd::kStopMotor, "01 02 FF 02 04 01", "Data Check Error", {}},
+        ReplyCase{Cmd::kStepperStatus, "01 02 93 00 96 00", "Success", {}},  // flagged command byte: no handling
+        ReplyCase{Cmd::kGetAddress, "05 02 00 00 07 00", "Success", {{"Addr", "05"}}},
+        ReplyCase{Cmd::kStopMotor, "01", "Data recv Error", {}},              // no checksum at all
+        ReplyCase{Cmd::kStopMotor, "00 00", "Data recv Error", {}},           // verifies, but holds no command
+        ReplyCase{Cmd::kStopMotor, "01 01 3F 41 00", "Data recv Error", {}},  // no status byte
+        ReplyCase{Cmd::kStopMotor, "01 01 FF 01 01", "Data recv Error", {}},  // device error without its code
+        ReplyCase{Cmd::kStepperStatus, "01 05 13 00 70 17 00 A0 00", "Data recv Error", {}},  // status cut short
+        ReplyCase{Cmd::kChangeBaudRate, "01 02 41 09 4D 00", "Data recv Error", {}},           // no such rate
+        ReplyCase{Cmd::kChangeBaudRate, "01 02 41 06 4A 00", "Success", {{"Baudrate", "115200"}}},
+        ReplyCase{Cmd::kChangeAddress, "58 02 40 58 F2 00", "Success", {{"Addr", "58"}}},
+        ReplyCase{Cmd::kChangeAddress, "01 02 40 FF 42 01", "Failed", {}},
         // A reply for another command still lands in its own fields.
-        ReplyCase{link::kTabCmd3F, "01 03 24 32 CE 28 01", "Success", {{"Left", "+50"}, {"Right", "-50"}}},
-        ReplyCase{link::kTabCmd24, "01 02 24 32 59 00", "Data recv Error", {}}));  // one motor's value only
+        ReplyCase{Cmd::kStopMotor, "01 03 24 32 CE 28 01", "Success", {{"Left", "+50"}, {"Right", "-50"}}},
+        ReplyCase{Cmd::kDcStatus, "01 02 24 32 59 00", "Data recv Error", {}}));  // one motor's value only
 
 TEST(ExchangeTest, RandomRepliesWithValidChecksumsAlwaysEndInAResult) {
   // Replies of every length and command byte, checksummed so that they pass the
@@ -183,15 +183,15 @@ TEST(ExchangeTest, RandomRepliesWithValidChecksumsAlwaysEndInAResult) {
     reply.push_back(static_cast<std::uint8_t>(sum >> 8));
     PtyPeer peer;
     peer.AnswerOnce({{reply, {}}});
-    const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd43);
+    const Done r = Exchange(Line(peer.Path(), "01"), Cmd::kReadSetup);
     ASSERT_TRUE(r.report.result) << link::FormatHexDump(reply);
   }
 }
 
 TEST(ExchangeTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
-  Done r = Exchange(Line("", "01"), link::kTabCmd00);
+  Done r = Exchange(Line("", "01"), Cmd::kGetAddress);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::NoPortSelected);
-  r = Exchange(Line("/dev/tarnwick-missing", "01"), link::kTabCmd00);
+  r = Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kGetAddress);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::PortUnavailable);
   EXPECT_FALSE(r.report.sendData);
   EXPECT_FALSE(r.report.result);
@@ -203,7 +203,7 @@ TEST(ExchangeTest, AHangUpDuringTheReadIsAFailedRead) {
     peer.Read(5);
     peer.CloseMaster();
   });
-  const Done r = Exchange(Line(peer.Path(), "01"), link::kTabCmd13);
+  const Done r = Exchange(Line(peer.Path(), "01"), Cmd::kStepperStatus);
   closer.join();
   EXPECT_EQ(r.report.result, "Fail to read res");
 }
@@ -214,10 +214,10 @@ TEST(ExchangeSoakTest, ThousandsOfExchangesLeakNoDescriptor) {
   for (int i = 0; i < 2000; ++i) {
     if (i % 500 == 250) board->SetFault(*sim::ParseFault("bad-checksum"));
     if (i % 500 == 260) board->SetFault({});
-    const Done r = Exchange(Line(board->PortPath(), "FF"), link::kTabCmd3F);  // no reply awaited: quick
+    const Done r = Exchange(Line(board->PortPath(), "FF"), Cmd::kStopMotor);  // no reply awaited: quick
     ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << i;
   }
-  for (int i = 0; i < 50; ++i) ASSERT_TRUE(Exchange(Line(board->PortPath(), "01"), link::kTabCmd13).report.result);
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(Exchange(Line(board->PortPath(), "01"), Cmd::kStepperStatus).report.result);
   EXPECT_EQ(testing::CountOpenFds(), before);
   EXPECT_EQ(board->FramesHeard(), 2050u);
 }

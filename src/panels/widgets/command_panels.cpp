@@ -8,9 +8,14 @@
 #include <array>
 
 #include "link/baud_rates.h"
+#include "res/control_ids.h"
 #include "res/dialog_templates.h"
 
 namespace tarnwick::panels {
+
+namespace ids = res::ids;
+namespace stepper = ids::stepper;
+namespace parameters = ids::parameters;
 
 CCMD00Panel::CCMD00Panel(QWidget* parent) : PanelWidget(res::kCmd00Template, parent) {}
 CCMD38Panel::CCMD38Panel(QWidget* parent) : PanelWidget(res::kCmd38Template, parent) {}
@@ -20,9 +25,9 @@ CCMD3FPanel::CCMD3FPanel(QWidget* parent) : PanelWidget(res::kCmd3FTemplate, par
 
 CCMD11Panel::CCMD11Panel(QWidget* parent)
     : PanelWidget(res::kCmd11Template, parent),
-      m_chkReverse(Control<QCheckBox>(1019)),
-      m_editStepCount(Control<QLineEdit>(1018)),
-      m_chkNotLimit(Control<QCheckBox>(1020)) {
+      m_chkReverse(Control<QCheckBox>(stepper::kReverse)),
+      m_editStepCount(Control<QLineEdit>(stepper::kStepCount)),
+      m_chkNotLimit(Control<QCheckBox>(stepper::kNotLimit)) {
   SetFields({});
   GreyWhileChecked(m_chkNotLimit, m_editStepCount);
 }
@@ -37,17 +42,13 @@ void CCMD11Panel::SetFields(const Cmd11Fields& fields) {
   m_chkNotLimit->setChecked(fields.notLimit);
 }
 
-std::uint8_t CCMD11Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD12Panel::CCMD12Panel(QWidget* parent)
     : PanelWidget(res::kCmd12Template, parent),
-      m_chkReverse(Control<QCheckBox>(1019)),
-      m_chkNotLimit(Control<QCheckBox>(1020)),
-      m_editStepCount(Control<QLineEdit>(1018)),
-      m_editFrequency(Control<QLineEdit>(1021)),
-      m_editPulseDuty(Control<QLineEdit>(1022)) {
+      m_chkReverse(Control<QCheckBox>(stepper::kReverse)),
+      m_chkNotLimit(Control<QCheckBox>(stepper::kNotLimit)),
+      m_editStepCount(Control<QLineEdit>(stepper::kStepCount)),
+      m_editFrequency(Control<QLineEdit>(stepper::kFrequency)),
+      m_editPulseDuty(Control<QLineEdit>(stepper::kPulseDuty)) {
   SetFields({});
   // The count is ignored while "Not-Limit" is checked; greying says so, as on CMD11.
   GreyWhileChecked(m_chkNotLimit, m_editStepCount);
@@ -66,16 +67,12 @@ void CCMD12Panel::SetFields(const Cmd12Fields& fields) {
   m_editPulseDuty->setText(DisplayText(fields.pulseDuty));
 }
 
-std::uint8_t CCMD12Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD13Panel::CCMD13Panel(QWidget* parent)
     : PanelWidget(res::kCmd13Template, parent),
-      m_chkReverse(Control<QCheckBox>(1019)),
-      m_editStepCount(Control<QLineEdit>(1018)),
-      m_editFrequency(Control<QLineEdit>(1021)),
-      m_editPulseDuty(Control<QLineEdit>(1022)) {}
+      m_chkReverse(Control<QCheckBox>(stepper::kReverse)),
+      m_editStepCount(Control<QLineEdit>(stepper::kStepCount)),
+      m_editFrequency(Control<QLineEdit>(stepper::kFrequency)),
+      m_editPulseDuty(Control<QLineEdit>(stepper::kPulseDuty)) {}
 
 bool CCMD13Panel::ShowReply(std::span<const std::uint8_t> data) {
   const std::optional<Cmd13Display> shown = DecodeCmd13Reply(data);
@@ -91,10 +88,10 @@ bool CCMD13Panel::ShowReply(std::span<const std::uint8_t> data) {
 
 CCMD21Panel::CCMD21Panel(QWidget* parent)
     : PanelWidget(res::kCmd21Template, parent),
-      m_editLeftDuty(Control<QLineEdit>(1006)),
-      m_editRightDuty(Control<QLineEdit>(1008)),
-      m_chkLeftReverse(Control<QCheckBox>(1009)),
-      m_chkRightReverse(Control<QCheckBox>(1010)) {
+      m_editLeftDuty(Control<QLineEdit>(ids::cmd21::kLeftDuty)),
+      m_editRightDuty(Control<QLineEdit>(ids::cmd21::kRightDuty)),
+      m_chkLeftReverse(Control<QCheckBox>(ids::cmd21::kLeftReverse)),
+      m_chkRightReverse(Control<QCheckBox>(ids::cmd21::kRightReverse)) {
   SetFields({});
 }
 
@@ -110,25 +107,22 @@ void CCMD21Panel::SetFields(const Cmd21Fields& fields) {
   m_chkRightReverse->setChecked(fields.rightReverse);
 }
 
-std::uint8_t CCMD21Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD22Panel::CCMD22Panel(QWidget* parent) : PanelWidget(res::kCmd22Template, parent) {
   struct ModeButton {
     int id;
     std::uint8_t CCMD22Panel::*mode;
-    DriveMode value;
+    link::DriveMode value;
   };
+  namespace id = ids::cmd22;
   static constexpr std::array<ModeButton, 8> kButtons = {{
-      {1010, &CCMD22Panel::m_leftMode, kDriveForward},
-      {1011, &CCMD22Panel::m_leftMode, kDriveReversal},
-      {1012, &CCMD22Panel::m_leftMode, kDriveStop},
-      {1016, &CCMD22Panel::m_leftMode, kDriveShortBrake},
-      {1013, &CCMD22Panel::m_rightMode, kDriveForward},
-      {1014, &CCMD22Panel::m_rightMode, kDriveReversal},
-      {1015, &CCMD22Panel::m_rightMode, kDriveStop},
-      {1017, &CCMD22Panel::m_rightMode, kDriveShortBrake},
+      {id::kLeftForward, &CCMD22Panel::m_leftMode, link::kDriveForward},
+      {id::kLeftReversal, &CCMD22Panel::m_leftMode, link::kDriveReversal},
+      {id::kLeftStop, &CCMD22Panel::m_leftMode, link::kDriveStop},
+      {id::kLeftShortBrake, &CCMD22Panel::m_leftMode, link::kDriveShortBrake},
+      {id::kRightForward, &CCMD22Panel::m_rightMode, link::kDriveForward},
+      {id::kRightReversal, &CCMD22Panel::m_rightMode, link::kDriveReversal},
+      {id::kRightStop, &CCMD22Panel::m_rightMode, link::kDriveStop},
+      {id::kRightShortBrake, &CCMD22Panel::m_rightMode, link::kDriveShortBrake},
   }};
   for (const ModeButton& button : kButtons) {
     auto* radio = Control<QRadioButton>(button.id);
@@ -139,10 +133,10 @@ CCMD22Panel::CCMD22Panel(QWidget* parent) : PanelWidget(res::kCmd22Template, par
 
 CCMD23Panel::CCMD23Panel(QWidget* parent)
     : PanelWidget(res::kCmd23Template, parent),
-      m_editLeftFrequency(Control<QLineEdit>(1005)),
-      m_editLeftPulseDuty(Control<QLineEdit>(1006)),
-      m_editRightFrequency(Control<QLineEdit>(1007)),
-      m_editRightPulseDuty(Control<QLineEdit>(1008)) {
+      m_editLeftFrequency(Control<QLineEdit>(parameters::kLeftFrequency)),
+      m_editLeftPulseDuty(Control<QLineEdit>(parameters::kLeftPulseDuty)),
+      m_editRightFrequency(Control<QLineEdit>(parameters::kRightFrequency)),
+      m_editRightPulseDuty(Control<QLineEdit>(parameters::kRightPulseDuty)) {
   SetFields({});
 }
 
@@ -158,14 +152,10 @@ void CCMD23Panel::SetFields(const Cmd23Fields& fields) {
   m_editRightPulseDuty->setText(DisplayText(fields.rightPulseDuty));
 }
 
-std::uint8_t CCMD23Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD24Panel::CCMD24Panel(QWidget* parent)
     : PanelWidget(res::kCmd24Template, parent),
-      m_editLeft(Control<QLineEdit>(1017)),
-      m_editRight(Control<QLineEdit>(1018)) {}
+      m_editLeft(Control<QLineEdit>(ids::cmd24::kLeft)),
+      m_editRight(Control<QLineEdit>(ids::cmd24::kRight)) {}
 
 bool CCMD24Panel::ShowReply(std::span<const std::uint8_t> data) {
   const std::optional<Cmd24Display> shown = DecodeCmd24Reply(data);
@@ -178,34 +168,30 @@ bool CCMD24Panel::ShowReply(std::span<const std::uint8_t> data) {
 // ---- Device configuration ----
 
 CCMD40Panel::CCMD40Panel(QWidget* parent)
-    : PanelWidget(res::kCmd40Template, parent), m_editNewAddress(Control<QLineEdit>(1011)) {
+    : PanelWidget(res::kCmd40Template, parent), m_editNewAddress(Control<QLineEdit>(ids::cmd40::kNewAddress)) {
   m_editNewAddress->setText(DisplayText(Cmd40Fields{}.newAddress));
 }
 
 Cmd40Fields CCMD40Panel::Fields() const { return {FieldText(m_editNewAddress)}; }
 
-std::uint8_t CCMD40Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD41Panel::CCMD41Panel(QWidget* parent)
-    : PanelWidget(res::kCmd41Template, parent), m_comboBaudrate(Control<QComboBox>(1002)) {
+    : PanelWidget(res::kCmd41Template, parent), m_comboBaudrate(Control<QComboBox>(ids::cmd41::kBaudrate)) {
   for (std::size_t i = 0; i < link::kBaudRates.size(); ++i)
     m_comboBaudrate->addItem(QString::number(link::kBaudRates[i]), static_cast<int>(i));
   m_comboBaudrate->setCurrentIndex(Cmd41Fields{}.baudIndex);
 }
 
-int CCMD41Panel::SelectedBaudIndex() const { return m_comboBaudrate->currentIndex(); }
+Cmd41Fields CCMD41Panel::Fields() const { return {m_comboBaudrate->currentIndex()}; }
 
 CCMD42Panel::CCMD42Panel(QWidget* parent)
     : PanelWidget(res::kCmd42Template, parent),
-      m_comboMotorType(Control<QComboBox>(1004)),
-      m_editLeftFrequency(Control<QLineEdit>(1005)),
-      m_editLeftPulseDuty(Control<QLineEdit>(1006)),
-      m_editRightFrequency(Control<QLineEdit>(1007)),
-      m_editRightPulseDuty(Control<QLineEdit>(1008)) {
+      m_comboMotorType(Control<QComboBox>(parameters::kMotorType)),
+      m_editLeftFrequency(Control<QLineEdit>(parameters::kLeftFrequency)),
+      m_editLeftPulseDuty(Control<QLineEdit>(parameters::kLeftPulseDuty)),
+      m_editRightFrequency(Control<QLineEdit>(parameters::kRightFrequency)),
+      m_editRightPulseDuty(Control<QLineEdit>(parameters::kRightPulseDuty)) {
   const Cmd42Fields defaults;
-  for (const MotorType type : {kMotorStepper, kMotorDc})
+  for (const link::MotorType type : {link::kMotorStepper, link::kMotorDc})
     m_comboMotorType->addItem(DisplayText(std::string(MotorTypeText(type))), static_cast<int>(type));
   m_comboMotorType->setCurrentIndex(m_comboMotorType->findData(static_cast<int>(defaults.motorType)));
   m_editLeftFrequency->setText(DisplayText(defaults.leftFrequency));
@@ -218,7 +204,7 @@ CCMD42Panel::CCMD42Panel(QWidget* parent)
 
 void CCMD42Panel::OnMotorTypeChange() {
   m_motorType = static_cast<std::uint8_t>(m_comboMotorType->currentData().toInt());
-  const bool rightUsed = m_motorType == kMotorDc;
+  const bool rightUsed = m_motorType == link::kMotorDc;
   m_editRightFrequency->setEnabled(rightUsed);
   m_editRightPulseDuty->setEnabled(rightUsed);
 }
@@ -228,17 +214,13 @@ Cmd42Fields CCMD42Panel::Fields() const {
           FieldText(m_editRightFrequency), FieldText(m_editRightPulseDuty)};
 }
 
-std::uint8_t CCMD42Panel::BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const {
-  return panels::BuildCommand(Fields(), replyFlag, out);
-}
-
 CCMD43Panel::CCMD43Panel(QWidget* parent)
     : PanelWidget(res::kCmd43Template, parent),
-      m_editMotorType(Control<QLineEdit>(1009)),
-      m_editLeftFrequency(Control<QLineEdit>(1013)),
-      m_editRightFrequency(Control<QLineEdit>(1015)),
-      m_editLeftPulseDuty(Control<QLineEdit>(1014)),
-      m_editRightPulseDuty(Control<QLineEdit>(1016)) {}
+      m_editMotorType(Control<QLineEdit>(ids::cmd43::kMotorType)),
+      m_editLeftFrequency(Control<QLineEdit>(ids::cmd43::kLeftFrequency)),
+      m_editRightFrequency(Control<QLineEdit>(ids::cmd43::kRightFrequency)),
+      m_editLeftPulseDuty(Control<QLineEdit>(ids::cmd43::kLeftPulseDuty)),
+      m_editRightPulseDuty(Control<QLineEdit>(ids::cmd43::kRightPulseDuty)) {}
 
 bool CCMD43Panel::ShowReply(std::span<const std::uint8_t> data) {
   const std::optional<Cmd43Display> shown = DecodeCmd43Reply(data);

@@ -39,7 +39,6 @@ class CCMD11Panel : public PanelWidget {
   explicit CCMD11Panel(QWidget* parent = nullptr);
   Cmd11Fields Fields() const;
   void SetFields(const Cmd11Fields& fields);
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   QCheckBox* m_chkReverse;
@@ -53,7 +52,6 @@ class CCMD12Panel : public PanelWidget {
   explicit CCMD12Panel(QWidget* parent = nullptr);
   Cmd12Fields Fields() const;
   void SetFields(const Cmd12Fields& fields);
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   QCheckBox* m_chkReverse;
@@ -84,7 +82,6 @@ class CCMD21Panel : public PanelWidget {
   explicit CCMD21Panel(QWidget* parent = nullptr);
   Cmd21Fields Fields() const;
   void SetFields(const Cmd21Fields& fields);
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   QLineEdit* m_editLeftDuty;
@@ -93,14 +90,17 @@ class CCMD21Panel : public PanelWidget {
   QCheckBox* m_chkRightReverse;
 };
 
-// Keeps the two drive modes that its radio buttons choose; the exchange reads the
+// Keeps the two drive modes that its radio buttons choose; a send reads the
 // stored modes, never the buttons.
 class CCMD22Panel : public PanelWidget {
   Q_OBJECT
  public:
   explicit CCMD22Panel(QWidget* parent = nullptr);
-  std::uint8_t m_leftMode = kDriveForward;
-  std::uint8_t m_rightMode = kDriveForward;
+  Cmd22Fields Fields() const { return {m_leftMode, m_rightMode}; }
+
+ private:
+  std::uint8_t m_leftMode = link::kDriveForward;
+  std::uint8_t m_rightMode = link::kDriveForward;
 };
 
 class CCMD23Panel : public PanelWidget {
@@ -109,7 +109,6 @@ class CCMD23Panel : public PanelWidget {
   explicit CCMD23Panel(QWidget* parent = nullptr);
   Cmd23Fields Fields() const;
   void SetFields(const Cmd23Fields& fields);
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   QLineEdit* m_editLeftFrequency;
@@ -135,7 +134,6 @@ class CCMD40Panel : public PanelWidget {
  public:
   explicit CCMD40Panel(QWidget* parent = nullptr);
   Cmd40Fields Fields() const;
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   QLineEdit* m_editNewAddress;
@@ -146,7 +144,7 @@ class CCMD41Panel : public PanelWidget {
  public:
   explicit CCMD41Panel(QWidget* parent = nullptr);
   // The list position chosen, which is also the rate's position in the baud table.
-  int SelectedBaudIndex() const;
+  Cmd41Fields Fields() const;
 
  private:
   QComboBox* m_comboBaudrate;
@@ -157,7 +155,6 @@ class CCMD42Panel : public PanelWidget {
  public:
   explicit CCMD42Panel(QWidget* parent = nullptr);
   Cmd42Fields Fields() const;
-  std::uint8_t BuildCommand(std::uint8_t replyFlag, std::span<std::uint8_t> out) const;
 
  private:
   void OnMotorTypeChange();
@@ -167,7 +164,7 @@ class CCMD42Panel : public PanelWidget {
   QLineEdit* m_editLeftPulseDuty;
   QLineEdit* m_editRightFrequency;
   QLineEdit* m_editRightPulseDuty;
-  std::uint8_t m_motorType = kMotorStepper;
+  std::uint8_t m_motorType = link::kMotorStepper;
 };
 
 class CCMD43Panel : public PanelWidget {
