@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
   state.baudIndex = 6;
   auto board = sim::BoardServer::OnPseudoTerminal(state);
   const int settle = link::SettleDelayMs(5, 115200);
-  Measure("CMD13 with reply (5-byte frame)", link::CommandCode::kStepperStatus, "01", settle + link::kInterByteGapMs, board->PortPath(), n);
+  Measure("CMD13 with reply (5-byte frame)", link::CommandCode::kStepperStatus, "01", settle + link::kInterByteGapMs,
+          board->PortPath(), n);
   Measure("CMD3F broadcast, no reply", link::CommandCode::kStopMotor, "FF", settle, board->PortPath(), n);
   return 0;
 }

@@ -51,7 +51,8 @@ inline constexpr std::array<CommandInfo, 14> kCommands = {{
     {CommandCode::kDcParameters, "CMD23", 6, ReplyRule::kWhenFlagged,
      "Give DC-motor special runing parameters for next-starting"},
     {CommandCode::kDcStatus, "CMD24", 0, ReplyRule::kAlways, "Get DC-motor status"},
-    {CommandCode::kResetDefaults, "CMD38", 0, ReplyRule::kWhenFlagged, "Reset all parameters to default(D-C or Stepper)"},
+    {CommandCode::kResetDefaults, "CMD38", 0, ReplyRule::kWhenFlagged,
+     "Reset all parameters to default(D-C or Stepper)"},
     {CommandCode::kStopMotor, "CMD3F", 0, ReplyRule::kWhenFlagged, "Stop motor(D-C or Stepper)"},
     {CommandCode::kChangeAddress, "CMD40", 1, ReplyRule::kWhenFlagged, "Change Address of device"},
     {CommandCode::kChangeBaudRate, "CMD41", 1, ReplyRule::kWhenFlagged, "Change RS485 Baudrate"},
@@ -60,11 +61,18 @@ inline constexpr std::array<CommandInfo, 14> kCommands = {{
 }};
 
 inline std::span<const CommandInfo> AllCommands() { return kCommands; }
-
 // The command with this code byte (without the reply flag); nullptr for a byte
 // that names none, such as a reply's command byte that still carries the flag.
-const CommandInfo* FindCommand(std::uint8_t codeByte);
-const CommandInfo& CommandInfoOf(CommandCode code);
+constexpr const CommandInfo* FindCommand(std::uint8_t codeByte) {
+  for (const CommandInfo& command : kCommands)
+    if (CodeByte(command.code) == codeByte) return &command;
+  return nullptr;
+}
+
+// Every CommandCode has its row.
+constexpr const CommandInfo& CommandInfoOf(CommandCode code) { return *FindCommand(CodeByte(code)); }
+constexpr std::string_view TitleOf(CommandCode code) { return CommandInfoOf(code).title; }
+
 // By name, ignoring case: "cmd3f" finds CMD3F.
 const CommandInfo* FindCommandNamed(std::string_view name);
 

@@ -36,7 +36,9 @@ std::string EvaluateCommandReply(TransactionHost& host, CommandCode code, Span r
   const bool hasStatus = reply.size() > kFirstDataOffset;
   const std::uint8_t status = hasStatus ? reply[kFirstDataOffset] : 0;
   const auto dataFrom = [&](std::size_t offset) { return offset <= reply.size() ? reply.subspan(offset) : Span(); };
-  const auto shown = [&](Span data) { return Text(host.ShowReply(code, data) ? result::kSuccess : result::kDataError); };
+  const auto shown = [&](Span data) {
+    return Text(host.ShowReply(code, data) ? result::kSuccess : result::kDataError);
+  };
 
   if (ReadsFirstDataByte(code) && !hasStatus) return Text(result::kDataError);
   if (RepliesWithStatus(code)) return Text(status == 1 ? result::kFailed : result::kSuccess);

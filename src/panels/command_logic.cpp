@@ -158,7 +158,8 @@ std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std
 
 std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
   constexpr CommandCode kCode = CommandCode::kDcDriveModes;
-  if (!Fits(kCode, out) || fields.leftMode > link::kDriveShortBrake || fields.rightMode > link::kDriveShortBrake) return 0;
+  const auto isMode = [](std::uint8_t mode) { return mode <= link::kDriveShortBrake; };
+  if (!Fits(kCode, out) || !isMode(fields.leftMode) || !isMode(fields.rightMode)) return 0;
   out[1] = static_cast<std::uint8_t>((fields.rightMode << 4) | fields.leftMode);  // Right in the high four bits
   return Finish(kCode, replyFlag, out);
 }
@@ -194,7 +195,8 @@ std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std
 }
 
 std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (!Fits(CommandCode::kSetupMotor, out) || (fields.motorType != kMotorStepper && fields.motorType != kMotorDc)) return 0;
+  const bool knownType = fields.motorType == kMotorStepper || fields.motorType == kMotorDc;
+  if (!Fits(CommandCode::kSetupMotor, out) || !knownType) return 0;
   const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
   const auto leftDuty = LimitedDutyOf(RequiredDecimal(fields.leftPulseDuty));
   if (!leftFrequency || !leftDuty) return 0;

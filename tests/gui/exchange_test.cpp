@@ -63,12 +63,15 @@ const ExchangeCase kCases[] = {
      }},
     {"Cmd13FailedKeepsTheFields", res::kTabCmd13, "01", "01 01 93 95 00", "Failed",
      {{stepper::kStepCount, "earlier"}}, {{stepper::kStepCount, "earlier"}}, nullptr, "failed-status"},
-    {"Cmd21EmptyAddressBroadcasts", res::kTabCmd21, "", "FF 03 21 CE 3C 2D 02", "", {{ids::cmd21::kLeftDuty, " 50 "}, {ids::cmd21::kLeftReverse, ""}}},
-    {"Cmd22", res::kTabCmd22, "01", "01 02 A2 23 C8 00", "Success", {{ids::cmd22::kLeftShortBrake, ""}, {ids::cmd22::kRightReversal, ""}}, {}, DcMotors},
+    {"Cmd21EmptyAddressBroadcasts", res::kTabCmd21, "", "FF 03 21 CE 3C 2D 02", "",
+     {{ids::cmd21::kLeftDuty, " 50 "}, {ids::cmd21::kLeftReverse, ""}}},
+    {"Cmd22", res::kTabCmd22, "01", "01 02 A2 23 C8 00", "Success",
+     {{ids::cmd22::kLeftShortBrake, ""}, {ids::cmd22::kRightReversal, ""}}, {}, DcMotors},
     {"Cmd23", res::kTabCmd23, "01", "01 07 A3 32 64 E8 03 A8 61 35 03", "Success",
      {{parameters::kLeftFrequency, "1000"}, {parameters::kLeftPulseDuty, "50"}},
      {}, DcMotors},
-    {"Cmd24ReadsEvenWithoutRes", res::kTabCmd24, "01", "01 01 24 26 00", "Success", {}, {{ids::cmd24::kLeft, "+50"}, {ids::cmd24::kRight, "-50"}},
+    {"Cmd24ReadsEvenWithoutRes", res::kTabCmd24, "01", "01 01 24 26 00", "Success", {},
+     {{ids::cmd24::kLeft, "+50"}, {ids::cmd24::kRight, "-50"}},
      [](sim::BoardState& s) {
        DcMotors(s);
        s.left.duty = 50;

@@ -82,7 +82,8 @@ TEST(Cmd21Encoding, Frames) {
 TEST(Cmd22Encoding, Frames) {
   ExpectFrames<Cmd22Fields>({
       {"both forward", {}, "FF 02 22 11 34 01"},
-      {"short brake, reversal", {.leftMode = link::kDriveShortBrake, .rightMode = link::kDriveReversal}, "FF 02 22 23 46 01"},
+      {"short brake, reversal", {.leftMode = link::kDriveShortBrake, .rightMode = link::kDriveReversal},
+       "FF 02 22 23 46 01"},
       {"both stop", {.leftMode = link::kDriveStop, .rightMode = link::kDriveStop}, "01 02 A2 00 A5 00", 0x01},
   }, {{.leftMode = 4}, {.rightMode = 4}});
 }
