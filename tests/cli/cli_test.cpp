@@ -94,6 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"send cmd40 --new-address 1FF", 2},        //
                       StatusCase{"send cmd41 --baudrate 1200", 2},          // not a rate of the list
                       StatusCase{"send cmd99", 2},                          // no such command
+                      StatusCase{"send cmd22 --left-mode 2", 2},            // a mode by name only
+                      StatusCase{"send cmd42 --motor-type dc", 2},          //
                       StatusCase{"send --raw \"13 ZZ\"", 2},                //
                       StatusCase{"send --raw \"93\" --addr 01", 0},         // raw, reply flag set
                       StatusCase{"stepper-test --freq 0", 2},               // a frequency the panel would not send
@@ -122,9 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"send cmd12 --addr 01 --reverse --pulse-duty 50 --frequency 1000", "01 08 92 40 1F 00 80 32 E8 03 97 02"},
         FrameCase{"send cmd21 --left-duty 50 --right-reverse --right-duty 50", "FF 03 21 32 CE 23 02"},
         FrameCase{"send cmd22 --left-mode stop --right-mode shortbrake", "FF 02 22 30 53 01"},
+        FrameCase{"send CMD22 --left-mode Reversal --right-mode STOP", "FF 02 22 02 25 01"},
         FrameCase{"send cmd40 --addr 01", "01 02 C0 58 1B 01"},
         FrameCase{"send cmd41 --addr 01 --baudrate 115200", "01 02 C1 06 CA 00"},
-        FrameCase{"send cmd42 --motor-type d-c", "FF 08 42 02 64 64 C4 09 50 C3 F3 03"},
+        FrameCase{"send cmd42 --motor-type D-C", "FF 08 42 02 64 64 C4 09 50 C3 F3 03"},
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"stop", "FF 01 3F 3F 01"}));
 
