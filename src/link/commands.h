@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string_view>
 
 namespace tarnwick::link {
@@ -69,8 +70,12 @@ constexpr const CommandInfo* FindCommand(std::uint8_t codeByte) {
   return nullptr;
 }
 
-// Every CommandCode has its row.
-constexpr const CommandInfo& CommandInfoOf(CommandCode code) { return *FindCommand(CodeByte(code)); }
+// Every CommandCode has its row; a value cast from some other byte throws.
+constexpr const CommandInfo& CommandInfoOf(CommandCode code) {
+  const CommandInfo* command = FindCommand(CodeByte(code));
+  if (!command) throw std::out_of_range("no command with this code");
+  return *command;
+}
 constexpr std::string_view TitleOf(CommandCode code) { return CommandInfoOf(code).title; }
 
 // By name, ignoring case: "cmd3f" finds CMD3F.
