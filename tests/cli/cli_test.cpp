@@ -8,6 +8,8 @@
 #include <string>
 
 #include "sim/board_server.h"
+#include "testing/needs_pty.h"
+#include "testing/row_name.h"
 
 namespace tarnwick {
 namespace {
@@ -34,15 +36,22 @@ std::string SendDataLine(const std::string& out) {
   return start == std::string::npos ? "" : out.substr(start + 11, out.find('\n', start) - start - 11);
 }
 
-class CliTest : public ::testing::Test {
+// Rows are named by their arguments.
+constexpr auto kByArguments = [](const auto& row) { return testing::RowIdentifier(row.param.arguments); };
+
+class CliTest : public testing::PtyTest {
  protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (!IsSkipped()) board_ = sim::BoardServer::OnPseudoTerminal(Board());
+  }
   static sim::BoardState Board() {
     sim::BoardState state;
     state.baudIndex = 6;
     return state;
   }
   std::string Line() const { return " --port " + board_->PortPath() + " --baud 115200"; }
-  std::unique_ptr<sim::BoardServer> board_ = sim::BoardServer::OnPseudoTerminal(Board());
+  std::unique_ptr<sim::BoardServer> board_;
 };
 
 TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {
@@ -61,13 +70,13 @@ TEST_F(CliTest, SetupQueryPrintsEmptyFieldsWithNothingAfterTheColon) {
 }
 
 TEST_F(CliTest, JsonCarriesTheSameFacts) {
-  board_->SetFault(*sim::ParseFault("device-error=4"));
+  board_->SetFault(sim::ParseFault("device-error=4").value());
   const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
   const auto json = nlohmann::json::parse(run.out);
-  EXPECT_EQ(json["send_data"], "01 01 93 95 00");
-  EXPECT_EQ(json["result"], "Motor Type Error");
-  EXPECT_TRUE(json["fields"].empty());
-  EXPECT_EQ(json["exit_status"], 1);
+  EXPECT_EQ(json.at("send_data"), "01 01 93 95 00");
+  EXPECT_EQ(json.at("result"), "Motor Type Error");
+  EXPECT_TRUE(json.at("fields").empty());
+  EXPECT_EQ(json.at("exit_status"), 1);
   EXPECT_EQ(run.status, 1);
 }
 
@@ -81,7 +90,7 @@ class CliStatusTest : public CliTest, public ::testing::WithParamInterface<Statu
 TEST_P(CliStatusTest, ExitStatusTellsWhatHappened) {
   const bool needsLine = std::string(GetParam().arguments).find("--port") == std::string::npos;
   const CliRun run = RunCli(std::string(GetParam().arguments) + (needsLine ? Line() : ""));
-  EXPECT_EQ(run.status, GetParam().status) << GetParam().arguments << "\n" << run.out;
+  EXPECT_EQ(run.status, GetParam().status) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -102,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"dc-test --left-duty \"\"", 2},            //
                       StatusCase{"stop", 0},                                //
                       StatusCase{"send cmd00 --port /dev/tarnwick-missing", 3},
-                      StatusCase{"stop --port /dev/tarnwick-missing", 3}));
+                      StatusCase{"stop --port /dev/tarnwick-missing", 3}),
+    kByArguments);
 
 struct FrameCase {
   const char* arguments;
@@ -113,7 +123,7 @@ class CliFrameTest : public CliTest, public ::testing::WithParamInterface<FrameC
 
 TEST_P(CliFrameTest, SendsThePanelsBytes) {
   const CliRun run = RunCli(std::string(GetParam().arguments) + Line());
-  EXPECT_EQ(SendDataLine(run.out), GetParam().frame) << GetParam().arguments;
+  EXPECT_EQ(SendDataLine(run.out), GetParam().frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -129,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"send cmd41 --addr 01 --baudrate 115200", "01 02 C1 06 CA 00"},
         FrameCase{"send cmd42 --motor-type D-C", "FF 08 42 02 64 64 C4 09 50 C3 F3 03"},
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
-        FrameCase{"stop", "FF 01 3F 3F 01"}));
+        FrameCase{"stop", "FF 01 3F 3F 01"}),
+    kByArguments);
 
 TEST(CliHelpTest, HelpNamesEveryCommandAndOption) {
   const CliRun top = RunCli("--help");

@@ -103,7 +103,7 @@ TEST_P(ExchangeTest, FrameResultAndDisplay) {
   sim::BoardState state = board_->State();
   if (c.board) c.board(state);
   board_->SetState(state);
-  if (c.fault) board_->SetFault(*sim::ParseFault(c.fault));
+  if (c.fault) board_->SetFault(sim::ParseFault(c.fault).value());
 
   Get<QPushButton>(kMain, window::kSend)->click();
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
+#include "testing/needs_pty.h"
 
 namespace tarnwick::gui_test {
 
@@ -41,6 +43,7 @@ class QtEnvironment : public ::testing::Environment {
 class WindowFixture : public ::testing::Test {
  public:
   void SetUp() override {
+    TARNWICK_NEEDS_PTY();
     board_ = sim::BoardServer::OnPseudoTerminal();
     board_->ObserveTraffic([this](const sim::Bytes& bytes, bool heard) {
       if (!heard) return;
@@ -52,14 +55,18 @@ class WindowFixture : public ::testing::Test {
   }
 
   app::CTarnwickDlg& Window() { return *window_; }
+  // A control that is missing, or not of the kind asked for, ends the test by an
+  // exception rather than crashing every test after it.
   QWidget* Control(int tab, int id) {  // tab kMain: the window's own controls
     QWidget* control = tab == kMain ? window_->Controls().find(id) : window_->Panel(tab).controls().find(id);
-    EXPECT_NE(control, nullptr) << "tab " << tab << " control " << id;
+    if (!control) throw std::runtime_error(Describe(tab, id) + " does not exist");
     return control;
   }
   template <class W>
   W* Get(int tab, int id) {
-    return qobject_cast<W*>(Control(tab, id));
+    W* control = qobject_cast<W*>(Control(tab, id));
+    if (!control) throw std::runtime_error(Describe(tab, id) + " is no " + W::staticMetaObject.className());
+    return control;
   }
   // Types an edit's text, picks a list's entry by its text, or clicks a button.
   void Set(int tab, int id, const char* value) {
@@ -98,6 +105,10 @@ class WindowFixture : public ::testing::Test {
   std::unique_ptr<app::CTarnwickDlg> window_;
 
  private:
+  static std::string Describe(int tab, int id) {
+    return "tab " + std::to_string(tab) + " control " + std::to_string(id);
+  }
+
   std::mutex mutex_;
   std::vector<std::string> heard_;
 };

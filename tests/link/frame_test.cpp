@@ -10,6 +10,7 @@
 #include "link/hex_text.h"
 #include "link/termios_speed.h"
 #include "link/transaction.h"
+#include "testing/row_name.h"
 
 namespace tarnwick::link {
 namespace {
@@ -30,40 +31,47 @@ TEST(FrameTest, CompletedFramesMatchKnownBytes) {
 }
 
 struct VerifyCase {
+  const char* name;
   Bytes reply;
   bool intact;
 };
 
-class VerifyReplyTest : public testing::TestWithParam<VerifyCase> {};
+class VerifyReplyTest : public ::testing::TestWithParam<VerifyCase> {};
 
 TEST_P(VerifyReplyTest, ChecksumDecides) { EXPECT_EQ(VerifyReply(GetParam().reply), GetParam().intact); }
 
-INSTANTIATE_TEST_SUITE_P(Replies, VerifyReplyTest,
-                         testing::Values(VerifyCase{{0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
-                                         VerifyCase{{0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},  // swapped
-                                         VerifyCase{{0x05, 0x02, 0x00, 0x00, 0x07, 0x00}, true},
-                                         VerifyCase{{0x00, 0x00}, true},  // sum over nothing is 0
-                                         VerifyCase{{0x01, 0x00}, false},
-                                         VerifyCase{{0x00}, false},  // no checksum field at all
-                                         VerifyCase{{}, false},
-                                         VerifyCase{{0x80, 0x80, 0x00, 0x01}, true},
-                                         // equal checksum bytes verify in either order
-                                         VerifyCase{{0xFF, 0x02, 0x01, 0x01}, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Replies, VerifyReplyTest,
+    ::testing::Values(VerifyCase{"CMD3F success", {0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
+                      VerifyCase{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
+                      VerifyCase{"CMD00 from address 05", {0x05, 0x02, 0x00, 0x00, 0x07, 0x00}, true},
+                      VerifyCase{"sum over nothing is 0", {0x00, 0x00}, true},
+                      VerifyCase{"sum over nothing is not 1", {0x01, 0x00}, false},
+                      VerifyCase{"no checksum field at all", {0x00}, false}, VerifyCase{"empty", {}, false},
+                      VerifyCase{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true},
+                      VerifyCase{"equal checksum bytes in either order", {0xFF, 0x02, 0x01, 0x01}, true}),
+    tarnwick::testing::RowName{});
 
 struct HexCase {
+  const char* name;
   const char* text;
   std::uint32_t value;
 };
 
-class ParseHexTextTest : public testing::TestWithParam<HexCase> {};
+class ParseHexTextTest : public ::testing::TestWithParam<HexCase> {};
 
 TEST_P(ParseHexTextTest, ReadsLeadingDigits) { EXPECT_EQ(ParseHexText(GetParam().text), GetParam().value); }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ParseHexTextTest,
-                         testing::Values(HexCase{"", 0}, HexCase{"0x", 0}, HexCase{"0X1a", 26}, HexCase{"ff", 255},
-                                         HexCase{"1FF", 511}, HexCase{"12G4", 0x12}, HexCase{"x12", 0},
-                                         HexCase{"-1", 0}, HexCase{"100000000", 0}, HexCase{"FFFFFFFF", 0xFFFFFFFF},
-                                         HexCase{"0x0x5", 0}, HexCase{"0", 0}, HexCase{"00000000000001", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ParseHexTextTest,
+    ::testing::Values(HexCase{"empty", "", 0}, HexCase{"prefix alone", "0x", 0},
+                      HexCase{"upper-case prefix", "0X1a", 26},
+                      HexCase{"lower case", "ff", 255}, HexCase{"three digits", "1FF", 511},
+                      HexCase{"stops at a non-digit", "12G4", 0x12}, HexCase{"letter first", "x12", 0},
+                      HexCase{"minus sign", "-1", 0}, HexCase{"above 32 bits", "100000000", 0},
+                      HexCase{"largest", "FFFFFFFF", 0xFFFFFFFF}, HexCase{"prefix twice", "0x0x5", 0},
+                      HexCase{"zero", "0", 0}, HexCase{"many leading zeros", "00000000000001", 1}),
+    tarnwick::testing::RowName{});
 
 TEST(FormatHexDumpTest, UpperCaseWithSingleSpaces) {
   const Bytes one{0x0A}, two{0x0A, 0xFF}, cmd00{0xFF, 0x01, 0x80, 0x80, 0x01};

@@ -57,7 +57,7 @@ TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
   fs::create_symlink(root_ / "dev" / "gone", root_ / "sim" / "sim2");  // a board that ended
 
   const auto ports = Enumerate();
-  EXPECT_EQ(Names(ports), (std::vector<std::string>{"sim0", "sim1", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+  ASSERT_EQ(Names(ports), (std::vector<std::string>{"sim0", "sim1", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
   EXPECT_EQ(ports[3].path, (root_ / "dev" / "ttyS0").string());
   EXPECT_EQ(ports[0].path, (root_ / "sim" / "sim0").string());
 }

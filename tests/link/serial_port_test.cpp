@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 
 #include "link/baud_rates.h"
+#include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 
 namespace tarnwick::link {
@@ -19,14 +21,17 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
+// A port that does not open ends the test by its exception, not by a null port.
 std::unique_ptr<SerialPort> Open(const PtyPeer& peer, int baud = 115200) {
   OpenError error;
   auto port = OpenPort(peer.Path(), baud, &error);
-  EXPECT_TRUE(port) << error.detail;
+  if (!port) throw std::runtime_error("cannot open " + peer.Path() + ": " + error.detail);
   return port;
 }
 
-TEST(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
+class SerialPortTest : public tarnwick::testing::PtyTest {};
+
+TEST_F(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
   PtyPeer peer;
   const std::vector<std::uint8_t> frame = {0x01, 0x08, 0x92, 0x40, 0x1F, 0x00, 0x80, 0x32, 0xE8, 0x03, 0x97, 0x02};
   struct Row { int baud; int settleMs; };
@@ -41,7 +46,7 @@ TEST(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
   }
 }
 
-TEST(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
+TEST_F(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
   PtyPeer peer;
   auto port = Open(peer);
   peer.Write({1, 2, 3, 4, 5, 6, 7});
@@ -55,7 +60,7 @@ TEST(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
   EXPECT_LT(MsSince(start), 200);
 }
 
-TEST(SerialPortTest, SilenceEndsTheReadWithNothingAfterItsLimit) {
+TEST_F(SerialPortTest, SilenceEndsTheReadWithNothingAfterItsLimit) {
   PtyPeer peer;
   auto port = Open(peer);
   FrameBuffer buffer{};
@@ -67,7 +72,7 @@ TEST(SerialPortTest, SilenceEndsTheReadWithNothingAfterItsLimit) {
   EXPECT_LT(MsSince(start), kReadTotalMs + 250);
 }
 
-TEST(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
+TEST_F(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
   PtyPeer peer;
   auto port = Open(peer);
   peer.Write(std::vector<std::uint8_t>(30, 0xAB));
@@ -76,7 +81,7 @@ TEST(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
   EXPECT_EQ(port->ReadReply(buffer).count, 10u);
 }
 
-TEST(SerialPortTest, AHangUpIsAFailedRead) {
+TEST_F(SerialPortTest, AHangUpIsAFailedRead) {
   PtyPeer peer;
   auto port = Open(peer);
   peer.CloseMaster();
@@ -85,7 +90,7 @@ TEST(SerialPortTest, AHangUpIsAFailedRead) {
   port->TransmitFrame(std::vector<std::uint8_t>{0xFF, 0x01, 0x3F, 0x3F, 0x01}, 115200);  // must not hang
 }
 
-TEST(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
+TEST_F(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
   PtyPeer peer;
   peer.Write({0xEE, 0xEE});  // a late reply to somebody else's exchange
   auto port = Open(peer);
@@ -96,7 +101,7 @@ TEST(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
   EXPECT_EQ(buffer[0], 0x01);
 }
 
-TEST(SerialPortTest, OpenFailuresSayWhy) {
+TEST_F(SerialPortTest, OpenFailuresSayWhy) {
   PtyPeer peer;
   auto held = Open(peer);
   OpenError error;

@@ -12,6 +12,7 @@
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 
 namespace tarnwick::panels {
@@ -81,6 +82,7 @@ auto ClickReverse(int box, bool on) { return [=](LiveTestController& t) { t.Reve
 void BeginStop(LiveTestController& t) { t.BeginStopClicked(); }
 
 TEST(StepperTestController, SendsEachEffectiveChangeWhileRunning) {
+  TARNWICK_NEEDS_PTY();
   StepperTestController test;
   RunScenario(test, {
       {"reverse while stopped only records", ClickReverse(0, true), {}, "Begin"},
@@ -103,6 +105,7 @@ TEST(StepperTestController, SendsEachEffectiveChangeWhileRunning) {
 }
 
 TEST(DcTestController, SendsEachEffectiveChangeWhileRunning) {
+  TARNWICK_NEEDS_PTY();
   DcTestController test;
   RunScenario(test, {
       {"begin with the start values", BeginStop, {"FF 07 23 64 64 10 27 10 27 5F 02 FF 02 22 11 34 01"}, "Stop"},
@@ -135,6 +138,7 @@ TEST(LiveTestController, EditLeavingMovesTheTrackbarOnlyForInRangeText) {
 }
 
 TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
+  TARNWICK_NEEDS_PTY();
   StepperTestController test;
   test.BeginStopClicked();
   EXPECT_EQ(test.ButtonText(), "Begin") << "without a port Begin does nothing";

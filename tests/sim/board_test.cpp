@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "link/hex_text.h"
+#include "testing/row_name.h"
 
 namespace tarnwick::sim {
 namespace {
@@ -22,11 +23,12 @@ std::string Answer(Board& board, const std::string& frame) {
 }
 
 struct Exchange {
+  const char* name;
   const char* frame;
   const char* reply;  // "" for silence
 };
 
-class BoardAnswers : public testing::TestWithParam<Exchange> {};
+class BoardAnswers : public ::testing::TestWithParam<Exchange> {};
 
 TEST_P(BoardAnswers, FromAFreshStepperBoardAtAddress01) {
   Board board;
@@ -35,22 +37,23 @@ TEST_P(BoardAnswers, FromAFreshStepperBoardAtAddress01) {
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, BoardAnswers,
-    testing::Values(Exchange{"FF 01 80 80 01", "01 02 00 00 03 00"},            // address query to everyone
-                    Exchange{"01 01 BF C1 00", "01 02 3F 00 42 00"},            // stop with the reply flag
-                    Exchange{"FF 01 3F 3F 01", ""},                             // stop to everyone: silent
-                    Exchange{"01 01 3F 41 00", ""},                             // no reply flag: silent
-                    Exchange{"02 01 BF C2 00", ""},                             // another board's frame
-                    Exchange{"01 01 BF C2 00", "01 02 FF 02 04 01"},            // wrong checksum
-                    Exchange{"01 01 B0 B2 00", "01 02 FF 01 03 01"},            // unknown command
-                    Exchange{"01 02 BF 00 C2 00", "01 02 FF 03 05 01"},         // wrong length for stop
-                    Exchange{"01 05 BF 00 C5 00", "01 02 FF 03 05 01"},         // length byte beyond the frame
-                    Exchange{"01 01 A4 A6 00", "01 02 FF 04 06 01"},            // D-C query on a stepper board
-                    Exchange{"FF 02 C0 00 C1 01", ""},                          // to everyone: no reply flag
-                    Exchange{"01 02 C0 00 C3 00", "01 02 40 FF 42 01"},         // address 00 refused
-                    Exchange{"01 02 C0 FF C2 01", "01 02 40 FF 42 01"},         // address FF refused
-                    Exchange{"01 02 C0 58 1B 01", "58 02 40 58 F2 00"},         // answered from the new address
-                    Exchange{"01 02 C1 09 CD 00", "01 02 FF 03 05 01"},         // no such baud position
-                    Exchange{"FF 01 43 43 01", "01 08 43 01 64 C4 09 00 00 00 7E 01"}));
+    ::testing::Values(Exchange{"address query to everyone", "FF 01 80 80 01", "01 02 00 00 03 00"},
+                      Exchange{"stop with the reply flag", "01 01 BF C1 00", "01 02 3F 00 42 00"},
+                      Exchange{"stop to everyone is silent", "FF 01 3F 3F 01", ""},
+                      Exchange{"no reply flag is silent", "01 01 3F 41 00", ""},
+                      Exchange{"another board's frame", "02 01 BF C2 00", ""},
+                      Exchange{"wrong checksum", "01 01 BF C2 00", "01 02 FF 02 04 01"},
+                      Exchange{"unknown command", "01 01 B0 B2 00", "01 02 FF 01 03 01"},
+                      Exchange{"wrong length for stop", "01 02 BF 00 C2 00", "01 02 FF 03 05 01"},
+                      Exchange{"length byte beyond the frame", "01 05 BF 00 C5 00", "01 02 FF 03 05 01"},
+                      Exchange{"D-C query on a stepper board", "01 01 A4 A6 00", "01 02 FF 04 06 01"},
+                      Exchange{"new address to everyone has no reply flag", "FF 02 C0 00 C1 01", ""},
+                      Exchange{"address 00 refused", "01 02 C0 00 C3 00", "01 02 40 FF 42 01"},
+                      Exchange{"address FF refused", "01 02 C0 FF C2 01", "01 02 40 FF 42 01"},
+                      Exchange{"answered from the new address", "01 02 C0 58 1B 01", "58 02 40 58 F2 00"},
+                      Exchange{"no such baud position", "01 02 C1 09 CD 00", "01 02 FF 03 05 01"},
+                      Exchange{"setup query", "FF 01 43 43 01", "01 08 43 01 64 C4 09 00 00 00 7E 01"}),
+    tarnwick::testing::RowName{});
 
 TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
   Board board;
