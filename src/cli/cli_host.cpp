@@ -6,49 +6,86 @@
 #include "link/hex_text.h"
 
 namespace tarnwick::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A decoded number shown as text ("8000", "+50"); an empty text is an empty field.
+ReportField NumberField(std::string label, std::string key, const std::string& text) {
+  FieldValue value = nullptr;
+  if (!text.empty()) value = static_cast<std::int64_t>(std::stoll(text));
+  return {std::move(label), std::move(key), text, value};
+}
+
+Json ValueJson(const FieldValue& value) {
+  return std::visit([](const auto& v) { return Json(v); }, value);
+}
+
+Json BytesJson(const std::optional<link::Bytes>& bytes) { return bytes ? Json(*bytes) : Json(nullptr); }
+Json DumpJson(const std::optional<link::Bytes>& bytes) {
+  return bytes ? Json(link::FormatHexDump(*bytes)) : Json(nullptr);
+}
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+}  // namespace
+
+std::vector<ReportField> FieldsOf(const panels::Cmd13Display& status) {
+  return {{"Reverse", "reverse", status.reverse ? "checked" : "unchecked", status.reverse},
+          NumberField("Step count", "step_count", status.stepCount),
+          NumberField("Pulse Duty", "pulse_duty", status.pulseDuty),
+          NumberField("Frequency", "frequency", status.frequency)};
+}
+
+std::vector<ReportField> FieldsOf(const panels::Cmd24Display& status) {
+  return {NumberField("Left", "left", status.left), NumberField("Right", "right", status.right)};
+}
+
+std::vector<ReportField> FieldsOf(const panels::Cmd43Display& setup) {
+  FieldValue type = nullptr;
+  if (!setup.motorType.empty()) type = setup.motorType;
+  return {{"MotorType", "motor_type", setup.motorType, type},
+          NumberField("Left Frequency", "left_frequency", setup.leftFrequency),
+          NumberField("Left Pulse Duty", "left_pulse_duty", setup.leftPulseDuty),
+          NumberField("Right Frequency", "right_frequency", setup.rightFrequency),
+          NumberField("Right Pulse Duty", "right_pulse_duty", setup.rightPulseDuty)};
+}
+
+ReportField AddressField(const std::string& hexText) {
+  return {"Addr", "address", hexText, static_cast<std::int64_t>(link::ParseHexText(hexText))};
+}
+
+ReportField BaudrateField(int rate) { return {"Baudrate", "baudrate", std::to_string(rate), std::int64_t{rate}}; }
 
 std::uint8_t CliHost::BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  return panels::BuildPanelCommand(fields_, code, replyFlag, out);
+  refusal_.clear();
+  return panels::BuildPanelCommand(fields_, code, replyFlag, out, &refusal_);
+}
+
+void CliHost::ShowInvalidParameter() {
+  report_.error = std::string(link::kInvalidParameterMessage);
+  report_.detail = refusal_;
 }
 
 void CliHost::ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) {
-  (sent ? report_.sendData : report_.recvData) = link::FormatHexDump(bytes);
+  (sent ? report_.sent : report_.received) = link::Bytes(bytes.begin(), bytes.end());
 }
 
 void CliHost::SelectBaudIndex(int index) {
-  if (const auto rate = link::BaudRateAt(index)) report_.fields.emplace_back("Baudrate", std::to_string(*rate));
+  if (const auto rate = link::BaudRateAt(index)) report_.fields.push_back(BaudrateField(*rate));
 }
 
 bool CliHost::ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) {
-  auto& f = report_.fields;
+  const auto show = [&](const auto& decoded) {
+    if (!decoded) return false;
+    const auto fields = FieldsOf(*decoded);
+    report_.fields.insert(report_.fields.end(), fields.begin(), fields.end());
+    return true;
+  };
   switch (command) {
-    case link::CommandCode::kStepperStatus:
-      if (const auto d = panels::DecodeCmd13Reply(data)) {
-        f.insert(f.end(), {{"Reverse", d->reverse ? "checked" : "unchecked"},
-                           {"Step count", d->stepCount},
-                           {"Pulse Duty", d->pulseDuty},
-                           {"Frequency", d->frequency}});
-        return true;
-      }
-      return false;
-    case link::CommandCode::kDcStatus:
-      if (const auto d = panels::DecodeCmd24Reply(data)) {
-        f.insert(f.end(), {{"Left", d->left}, {"Right", d->right}});
-        return true;
-      }
-      return false;
-    case link::CommandCode::kReadSetup:
-      if (const auto d = panels::DecodeCmd43Reply(data)) {
-        f.insert(f.end(), {{"MotorType", d->motorType},
-                           {"Left Frequency", d->leftFrequency},
-                           {"Left Pulse Duty", d->leftPulseDuty},
-                           {"Right Frequency", d->rightFrequency},
-                           {"Right Pulse Duty", d->rightPulseDuty}});
-        return true;
-      }
-      return false;
-    default:
-      return false;
+    case link::CommandCode::kStepperStatus: return show(panels::DecodeCmd13Reply(data));
+    case link::CommandCode::kDcStatus: return show(panels::DecodeCmd24Reply(data));
+    case link::CommandCode::kReadSetup: return show(panels::DecodeCmd43Reply(data));
+    default: return false;
   }
 }
 
@@ -72,22 +109,37 @@ std::string FormatText(const Report& report) {
     if (!value.empty()) text.append(" ").append(value);
     text += '\n';
   };
-  if (report.sendData) line("Send Data", *report.sendData);
-  if (report.recvData) line("Recv Data", *report.recvData);
-  if (report.result) line("Result", *report.result);
-  for (const auto& [label, value] : report.fields) line(label, value);
+  if (report.sent) line("Send Data", link::FormatHexDump(*report.sent));
+  if (report.received) line("Recv Data", link::FormatHexDump(*report.received));
+  if (report.result) {
+    const std::string code = report.deviceErrorCode ? " (code " + std::to_string(*report.deviceErrorCode) + ")" : "";
+    line("Result", *report.result + code);
+    if (!report.detail.empty()) line("Detail", report.detail);
+    if (!report.hint.empty()) line("Hint", report.hint);
+  }
+  for (const ReportField& field : report.fields) line(field.label, field.text);
   return text;
 }
 
+std::string FormatError(const Report& report) {
+  if (report.error.empty()) return {};
+  const bool detailed = !report.result && !report.detail.empty();
+  return report.error + (detailed ? ": " + report.detail : "");
+}
+
 std::string FormatJson(const Report& report) {
-  nlohmann::ordered_json json;
-  const auto optional = [](const std::optional<std::string>& v) { return v ? nlohmann::ordered_json(*v) : nullptr; };
-  json["send_data"] = optional(report.sendData);
-  json["recv_data"] = optional(report.recvData);
-  json["result"] = optional(report.result);
-  json["fields"] = nlohmann::ordered_json::object();
-  for (const auto& [label, value] : report.fields) json["fields"][label] = value;
-  json["error"] = report.error.empty() ? nullptr : nlohmann::ordered_json(report.error);
+  Json json;
+  json["send_data"] = DumpJson(report.sent);
+  json["send_bytes"] = BytesJson(report.sent);
+  json["recv_data"] = DumpJson(report.received);
+  json["recv_bytes"] = BytesJson(report.received);
+  json["result"] = report.result ? Json(*report.result) : Json(nullptr);
+  json["device_error_code"] = report.deviceErrorCode ? Json(*report.deviceErrorCode) : Json(nullptr);
+  json["detail"] = TextOrNull(report.detail);
+  json["hint"] = TextOrNull(report.hint);
+  json["fields"] = Json::object();
+  for (const ReportField& field : report.fields) json["fields"][field.key] = ValueJson(field.value);
+  json["error"] = TextOrNull(report.error);
   json["exit_status"] = report.exitStatus;
   return json.dump(2) + "\n";
 }

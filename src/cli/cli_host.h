@@ -2,21 +2,47 @@
 // The command line's side of an exchange: it holds what the window's panels would
 // hold and records what the exchange shows, for printing afterwards.
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
-#include <utility>
+#include <variant>
 #include <vector>
 
+#include "link/frame.h"
 #include "link/transaction.h"
 #include "panels/command_logic.h"
 
 namespace tarnwick::cli {
 
+// A shown value as a script reads it: a number, a check box, a text, or nothing
+// (a field the reply leaves empty).
+using FieldValue = std::variant<std::nullptr_t, bool, std::int64_t, std::string>;
+
+struct ReportField {
+  std::string label;  // the window's label: "Step count"
+  std::string key;    // its JSON key: "step_count"
+  std::string text;   // as the window shows it: "8000", "checked", "+50"
+  FieldValue value;
+};
+
+// The fields each reply shows, keyed as in JSON. Scripts that watch or expect
+// replies use the same keys.
+std::vector<ReportField> FieldsOf(const panels::Cmd13Display& status);
+std::vector<ReportField> FieldsOf(const panels::Cmd24Display& status);
+std::vector<ReportField> FieldsOf(const panels::Cmd43Display& setup);
+ReportField AddressField(const std::string& hexText);
+ReportField BaudrateField(int rate);
+
 // What one run produced, in the order it is printed.
 struct Report {
-  std::optional<std::string> sendData, recvData, result;
-  std::vector<std::pair<std::string, std::string>> fields;  // label, value
-  std::string error;                                        // for standard error
+  std::optional<link::Bytes> sent, received;
+  std::optional<std::string> result;
+  std::optional<int> deviceErrorCode;
+  std::string detail;  // why the result or the error, when there is more to say
+  std::string hint;    // what to try next
+  std::vector<ReportField> fields;
+  std::string error;   // for standard error
   int exitStatus = 0;
 };
 
@@ -33,15 +59,16 @@ class CliHost final : public link::TransactionHost {
   void ClearOutputs() override { report_ = {}; }
   void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) override;
   void SetResultText(std::string_view text) override { report_.result = std::string(text); }
-  void SetAddressText(const std::string& text) override { report_.fields.emplace_back("Addr", text); }
+  void SetAddressText(const std::string& text) override { report_.fields.push_back(AddressField(text)); }
   void SelectBaudIndex(int index) override;
-  void ShowInvalidParameter() override { report_.error = std::string(link::kInvalidParameterMessage); }
+  void ShowInvalidParameter() override;
   void PortUnavailable(const std::string& path, const link::OpenError& error) override {
     report_.error = link::DescribeOpenError(path, error);
   }
 
  private:
   panels::CommandFieldSet fields_;
+  std::string refusal_;  // why the panel refused its fields
   Report report_;
 };
 
@@ -49,7 +76,11 @@ class CliHost final : public link::TransactionHost {
 // result; 2 invalid or missing parameters; 3 no port or the port cannot be opened.
 int ExitStatusOf(const link::ExchangeOutcome& outcome);
 
+// Lines for people: "Send Data: ...", "Result: ...", one per field.
 std::string FormatText(const Report& report);
+// The error line for standard error, with its detail when there is no result.
+std::string FormatError(const Report& report);
+// One JSON object, the same facts; every key is always present.
 std::string FormatJson(const Report& report);
 
 }  // namespace tarnwick::cli

@@ -13,6 +13,8 @@ using Span = std::span<const std::uint8_t>;
 
 std::string Text(std::string_view text) { return std::string(text); }
 
+ExchangeOutcome AtStage(ExchangeStage stage) { return {stage, {}, {}, {}}; }
+
 // The commands whose first reply data byte is a status byte, 1 meaning failure.
 bool RepliesWithStatus(CommandCode code) {
   switch (code) {
@@ -31,51 +33,84 @@ bool ReadsFirstDataByte(CommandCode code) {
          code == CommandCode::kChangeBaudRate;
 }
 
+// What a reply came to: the result text and, for "Data recv Error", why.
+struct Verdict {
+  std::string text;
+  std::string detail;
+  std::optional<std::uint8_t> deviceErrorCode;
+};
+
+Verdict Plain(std::string_view text) { return {Text(text), {}, {}}; }
+Verdict DataError(std::string detail) { return {Text(result::kDataError), std::move(detail), {}}; }
+
+Verdict TooShort(CommandCode code, Span reply) {
+  return DataError("reply too short for " + std::string(CommandInfoOf(code).name) + ": " +
+                   std::to_string(reply.size() + 2) + " bytes");
+}
+
 // reply: a verified reply without its checksum, long enough to hold a command byte.
-std::string EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply) {
+Verdict EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply) {
   const bool hasStatus = reply.size() > kFirstDataOffset;
   const std::uint8_t status = hasStatus ? reply[kFirstDataOffset] : 0;
   const auto dataFrom = [&](std::size_t offset) { return offset <= reply.size() ? reply.subspan(offset) : Span(); };
-  const auto shown = [&](Span data) {
-    return Text(host.ShowReply(code, data) ? result::kSuccess : result::kDataError);
-  };
+  const auto shown = [&](Span data) { return host.ShowReply(code, data) ? Plain(result::kSuccess) : TooShort(code, reply); };
 
-  if (ReadsFirstDataByte(code) && !hasStatus) return Text(result::kDataError);
-  if (RepliesWithStatus(code)) return Text(status == 1 ? result::kFailed : result::kSuccess);
+  if (ReadsFirstDataByte(code) && !hasStatus) return TooShort(code, reply);
+  if (RepliesWithStatus(code)) return Plain(status == 1 ? result::kFailed : result::kSuccess);
   switch (code) {
     case CommandCode::kGetAddress:
       host.SetAddressText(FormatHexByte(reply[kAddressOffset]));
       break;
     case CommandCode::kStepperStatus:
-      return status == 1 ? Text(result::kFailed) : shown(dataFrom(kFirstDataOffset + 1));
+      return status == 1 ? Plain(result::kFailed) : shown(dataFrom(kFirstDataOffset + 1));
     case CommandCode::kDcStatus:
     case CommandCode::kReadSetup:
       return shown(dataFrom(kFirstDataOffset));
     case CommandCode::kChangeAddress:
-      if (status == 0xFF) return Text(result::kFailed);
+      if (status == 0xFF) return Plain(result::kFailed);
       host.SetAddressText(FormatHexByte(status));
       break;
     case CommandCode::kChangeBaudRate:
-      if (!BaudRateAt(status)) return Text(result::kDataError);
+      if (!BaudRateAt(status))
+        return DataError("reply names no baud rate: position " + std::to_string(status) + ", the list has 0 to " +
+                         std::to_string(kBaudRates.size() - 1));
       host.SelectBaudIndex(status);
       break;
     default:
       break;
   }
-  return Text(result::kSuccess);
+  return Plain(result::kSuccess);
 }
 
 // Evaluates a reply whose checksum holds. reply ends before the checksum.
-std::string EvaluateReply(TransactionHost& host, Span reply) {
-  if (reply.size() <= kCommandOffset) return Text(result::kDataError);
+Verdict EvaluateReply(TransactionHost& host, Span reply) {
+  if (reply.size() <= kCommandOffset) return DataError("reply too short: " + std::to_string(reply.size() + 2) + " bytes");
   const std::uint8_t commandByte = reply[kCommandOffset];
   if (commandByte == kDeviceErrorCommand) {
-    return reply.size() > kFirstDataOffset ? Text(DeviceErrorText(reply[kFirstDataOffset])) : Text(result::kDataError);
+    if (reply.size() <= kFirstDataOffset) return DataError("device error reply too short to carry its code");
+    const std::uint8_t code = reply[kFirstDataOffset];
+    return {Text(DeviceErrorText(code)), {}, code};
   }
   // A command byte that names no command (one that still carries the reply flag)
   // is taken as it stands.
   const CommandInfo* command = FindCommand(commandByte);
-  return command ? EvaluateCommandReply(host, command->code, reply) : Text(result::kSuccess);
+  return command ? EvaluateCommandReply(host, command->code, reply) : Plain(result::kSuccess);
+}
+
+std::string Hex16(std::uint16_t value) {
+  return "0x" + FormatHexByte(static_cast<std::uint8_t>(value >> 8)) + FormatHexByte(static_cast<std::uint8_t>(value));
+}
+
+// Why received bytes fail verification.
+std::string WhyUnverified(Span received) {
+  if (received.size() < 2) return "1 byte arrived, too few to carry a checksum";
+  const std::uint16_t computed = ComputeChecksum(received.first(received.size() - 2));
+  const auto receivedSum =
+      static_cast<std::uint16_t>(received[received.size() - 2] | (received[received.size() - 1] << 8));
+  std::string detail = "bad checksum: computed " + Hex16(computed) + ", received " + Hex16(receivedSum);
+  if (received.size() == kFrameBufferSize)
+    detail = "more bytes than a frame holds: the first " + std::to_string(kFrameBufferSize) + " were read; " + detail;
+  return detail;
 }
 
 struct OpenedLine {
@@ -87,25 +122,25 @@ struct OpenedLine {
 OpenedLine OpenLine(TransactionHost& host, const LineSettings& line) {
   host.ClearOutputs();
   const std::optional<int> baudRate = BaudRateAt(line.baudIndex);
-  if (line.portPath.empty() || !baudRate) return {nullptr, 0, {ExchangeStage::NoPortSelected, {}}};
+  if (line.portPath.empty() || !baudRate) return {nullptr, 0, AtStage(ExchangeStage::NoPortSelected)};
   OpenError openError;
   auto port = OpenPort(line.portPath, *baudRate, &openError);
   if (!port) {
     host.PortUnavailable(line.portPath, openError);
-    return {nullptr, 0, {ExchangeStage::PortUnavailable, {}}};
+    return {nullptr, 0, AtStage(ExchangeStage::PortUnavailable)};
   }
   return {std::move(port), *baudRate, {}};
 }
 
 // Reads the reply and says what it means.
-std::string ReceiveReply(TransactionHost& host, SerialPort& port) {
+Verdict ReceiveReply(TransactionHost& host, SerialPort& port) {
   FrameBuffer buffer{};
   const ReadResult read = port.ReadReply(buffer);
-  if (!read.ok) return Text(result::kReadFailed);
-  if (read.count == 0) return Text(result::kNoResponse);
+  if (!read.ok) return Plain(result::kReadFailed);
+  if (read.count == 0) return Plain(result::kNoResponse);
   const auto reply = Span(buffer).first(read.count);
   host.ShowFrameBytes(reply, false);
-  if (!VerifyReply(reply)) return Text(result::kDataError);
+  if (!VerifyReply(reply)) return DataError(WhyUnverified(reply));
   return EvaluateReply(host, reply.first(reply.size() - 2));
 }
 
@@ -113,10 +148,10 @@ std::string ReceiveReply(TransactionHost& host, SerialPort& port) {
 ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& frame, bool awaitReply) {
   host.ShowFrameBytes(frame, true);
   line.port->TransmitFrame(frame, line.baudRate);
-  if (!awaitReply) return {ExchangeStage::Sent, {}};
-  const std::string text = ReceiveReply(host, *line.port);
-  host.SetResultText(text);
-  return {ExchangeStage::ReplyEvaluated, text};
+  if (!awaitReply) return AtStage(ExchangeStage::Sent);
+  Verdict verdict = ReceiveReply(host, *line.port);
+  host.SetResultText(verdict.text);
+  return {ExchangeStage::ReplyEvaluated, std::move(verdict.text), std::move(verdict.detail), verdict.deviceErrorCode};
 }
 
 std::uint8_t ReplyFlagFor(const LineSettings& line, std::uint8_t address) {
@@ -125,7 +160,7 @@ std::uint8_t ReplyFlagFor(const LineSettings& line, std::uint8_t address) {
 
 ExchangeOutcome InvalidParameter(TransactionHost& host) {
   host.ShowInvalidParameter();
-  return {ExchangeStage::InvalidParameter, {}};
+  return AtStage(ExchangeStage::InvalidParameter);
 }
 
 }  // namespace
@@ -161,7 +196,7 @@ ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line, 
 
 ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line) {
   const OpenedLine opened = OpenLine(host, line);
-  return opened.port ? ExchangeOutcome{ExchangeStage::NothingToSend, {}} : opened.failure;
+  return opened.port ? AtStage(ExchangeStage::NothingToSend) : opened.failure;
 }
 
 }  // namespace tarnwick::link

@@ -3,6 +3,7 @@
 // `tarnwick-cli send`, and the tests all run this same code through a host.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,6 +73,10 @@ enum class ExchangeStage {
 struct ExchangeOutcome {
   ExchangeStage stage = ExchangeStage::NoPortSelected;
   std::string result;  // the result line's text
+  // Why a reply was "Data recv Error" ("bad checksum: computed 0x0104, received
+  // 0x0105"); empty otherwise. The window shows only the result line.
+  std::string detail;
+  std::optional<std::uint8_t> deviceErrorCode;  // the code of a device error reply
 };
 
 // Runs one exchange for command: the host's panel encodes it, the reply (where

@@ -37,37 +37,58 @@ std::uint8_t Finish(CommandCode code, std::uint8_t replyFlag, std::span<std::uin
   return LengthOf(code);
 }
 
-// The decimal value of a field, or nullopt when its text is empty.
-std::optional<std::int32_t> RequiredDecimal(std::string_view text) {
+// Records why an encoder refuses its fields, in the panel's words: the first
+// field refused is the one named.
+class Refusal {
+ public:
+  explicit Refusal(std::string* reason) : reason_(reason) {}
+  std::nullopt_t Say(std::string why) {
+    if (reason_ && reason_->empty()) *reason_ = std::move(why);
+    return std::nullopt;
+  }
+  std::nullopt_t Range(std::string_view label, std::string_view range) {
+    return Say(std::string(label) + " must be " + std::string(range));
+  }
+
+ private:
+  std::string* reason_;
+};
+
+// A decimal field's value; an empty field is 0 unless the panel requires it.
+std::optional<std::int32_t> DecimalField(std::string_view label, std::string_view text, bool required, Refusal& refusal) {
   const std::string trimmed = link::TrimFieldText(text);
-  if (trimmed.empty()) return std::nullopt;
+  if (trimmed.empty() && required) return refusal.Say(std::string(label) + " is empty");
   return link::DecimalFieldValue(trimmed);
 }
 
-std::int32_t OptionalDecimal(std::string_view text) { return link::DecimalFieldValue(link::TrimFieldText(text)); }
-
 // A frequency must fit the frame's 16 bits; cutting it to its low bits would run
 // the motor at an unrelated speed.
-std::optional<std::uint16_t> FrequencyOf(std::optional<std::int32_t> value) {
-  if (!value || *value < 0 || *value > kMaxFrequency) return std::nullopt;
+std::optional<std::uint16_t> FrequencyField(std::string_view label, std::string_view text, bool required,
+                                            Refusal& refusal) {
+  const auto value = DecimalField(label, text, required, refusal);
+  if (!value) return std::nullopt;
+  if (*value < 0 || *value > kMaxFrequency) return refusal.Range(label, "0 to 65535");
   return static_cast<std::uint16_t>(*value);
 }
 
 // A duty of 0..100; the unsigned view refuses negative entries as well.
-std::optional<std::uint8_t> DutyOf(std::optional<std::int32_t> value) {
-  if (!value || static_cast<std::uint32_t>(*value) > kMaxDuty) return std::nullopt;
+std::optional<std::uint8_t> DutyField(std::string_view label, std::string_view text, bool required, Refusal& refusal) {
+  const auto value = DecimalField(label, text, required, refusal);
+  if (!value) return std::nullopt;
+  if (static_cast<std::uint32_t>(*value) > kMaxDuty) return refusal.Range(label, "0 to 100");
   return static_cast<std::uint8_t>(*value);
 }
 
 // CMD42 keeps default duties in range by limiting them rather than refusing.
-std::optional<std::uint8_t> LimitedDutyOf(std::optional<std::int32_t> value) {
+std::optional<std::uint8_t> LimitedDutyField(std::string_view label, std::string_view text, Refusal& refusal) {
+  const auto value = DecimalField(label, text, true, refusal);
   if (!value) return std::nullopt;
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(static_cast<std::uint32_t>(*value), kMaxDuty));
 }
 
 // Step count and direction in one word. nullopt for a negative decimal count,
 // which would otherwise wrap to about two thousand million steps.
-std::optional<std::uint32_t> StepWordOf(std::string_view stepCountText, bool reverse, bool notLimit) {
+std::optional<std::uint32_t> StepWordOf(std::string_view stepCountText, bool reverse, bool notLimit, Refusal& refusal) {
   std::uint32_t count = kUnlimitedStepCount;
   if (!notLimit) {
     const std::string text = link::TrimFieldText(stepCountText);
@@ -75,7 +96,7 @@ std::optional<std::uint32_t> StepWordOf(std::string_view stepCountText, bool rev
       count = link::ParseHexText(std::string_view(text).substr(2)) & kStepCountMask;
     } else {
       const std::int32_t value = link::DecimalFieldValue(text);
-      if (value < 0) return std::nullopt;
+      if (value < 0) return refusal.Say("Step count must not be negative");
       count = static_cast<std::uint32_t>(value);
     }
   }
@@ -123,19 +144,23 @@ std::string_view MotorTypeText(std::uint8_t code) {
   }
 }
 
-std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   if (!Fits(CommandCode::kStepperByCount, out)) return 0;
-  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
+  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit, refusal);
   if (!stepWord) return 0;
   PutLe32(out, 1, *stepWord);
   return Finish(CommandCode::kStepperByCount, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   if (!Fits(CommandCode::kStepperByParameters, out)) return 0;
-  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit);
-  const auto frequency = FrequencyOf(OptionalDecimal(fields.frequency));
-  const auto duty = DutyOf(OptionalDecimal(fields.pulseDuty));
+  const auto stepWord = StepWordOf(fields.stepCount, fields.reverse, fields.notLimit, refusal);
+  const auto frequency = FrequencyField("Frequency", fields.frequency, false, refusal);
+  const auto duty = DutyField("Pulse Duty", fields.pulseDuty, false, refusal);
   if (!stepWord || !frequency || !duty) return 0;
   PutLe32(out, 1, *stepWord);
   out[5] = *duty;
@@ -143,10 +168,12 @@ std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std
   return Finish(CommandCode::kStepperByParameters, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   if (!Fits(CommandCode::kDcDuty, out)) return 0;
-  const auto left = DutyOf(RequiredDecimal(fields.leftDuty));
-  const auto right = DutyOf(RequiredDecimal(fields.rightDuty));
+  const auto left = DutyField("Left Duty", fields.leftDuty, true, refusal);
+  const auto right = DutyField("Right Duty", fields.rightDuty, true, refusal);
   if (!left || !right) return 0;
   const auto signedDuty = [](std::uint8_t duty, bool reverse) {
     return static_cast<std::uint8_t>(reverse ? -duty : duty);
@@ -156,20 +183,28 @@ std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std
   return Finish(CommandCode::kDcDuty, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
   constexpr CommandCode kCode = CommandCode::kDcDriveModes;
+  Refusal refusal(reason);
   const auto isMode = [](std::uint8_t mode) { return mode <= link::kDriveShortBrake; };
-  if (!Fits(kCode, out) || !isMode(fields.leftMode) || !isMode(fields.rightMode)) return 0;
+  if (!Fits(kCode, out)) return 0;
+  if (!isMode(fields.leftMode) || !isMode(fields.rightMode)) {
+    refusal.Range("A drive mode", "Stop, Forward, Reversal or ShortBrake");
+    return 0;
+  }
   out[1] = static_cast<std::uint8_t>((fields.rightMode << 4) | fields.leftMode);  // Right in the high four bits
   return Finish(kCode, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   if (!Fits(CommandCode::kDcParameters, out)) return 0;
-  const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
-  const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
-  const auto leftDuty = DutyOf(RequiredDecimal(fields.leftPulseDuty));
-  const auto rightDuty = DutyOf(RequiredDecimal(fields.rightPulseDuty));
+  const auto leftFrequency = FrequencyField("Left Frequency", fields.leftFrequency, true, refusal);
+  const auto leftDuty = DutyField("Left Pulse Duty", fields.leftPulseDuty, true, refusal);
+  const auto rightFrequency = FrequencyField("Right Frequency", fields.rightFrequency, true, refusal);
+  const auto rightDuty = DutyField("Right Pulse Duty", fields.rightPulseDuty, true, refusal);
   if (!leftFrequency || !rightFrequency || !leftDuty || !rightDuty) return 0;
   out[1] = *leftDuty;
   out[2] = *rightDuty;
@@ -178,27 +213,36 @@ std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std
   return Finish(CommandCode::kDcParameters, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   if (!Fits(CommandCode::kChangeAddress, out)) return 0;
   const std::string text = link::TrimFieldText(fields.newAddress);
-  if (text.empty()) return 0;
+  if (text.empty()) return refusal.Say("New Address is empty"), 0;
   const auto address = HexByteOf(text);
-  if (!address || *address == 0x00 || *address == link::kBroadcastAddress) return 0;
+  if (!address || *address == 0x00 || *address == link::kBroadcastAddress)
+    return refusal.Range("New Address", "01 to FE"), 0;
   out[1] = *address;
   return Finish(CommandCode::kChangeAddress, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  if (!Fits(CommandCode::kChangeBaudRate, out) || !link::BaudRateAt(fields.baudIndex)) return 0;
+std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
+  if (!Fits(CommandCode::kChangeBaudRate, out)) return 0;
+  if (!link::BaudRateAt(fields.baudIndex)) return refusal.Range("Baudrate", "a rate of the list"), 0;
   out[1] = static_cast<std::uint8_t>(fields.baudIndex);
   return Finish(CommandCode::kChangeBaudRate, replyFlag, out);
 }
 
-std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
+std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason) {
+  Refusal refusal(reason);
   const bool knownType = fields.motorType == kMotorStepper || fields.motorType == kMotorDc;
-  if (!Fits(CommandCode::kSetupMotor, out) || !knownType) return 0;
-  const auto leftFrequency = FrequencyOf(RequiredDecimal(fields.leftFrequency));
-  const auto leftDuty = LimitedDutyOf(RequiredDecimal(fields.leftPulseDuty));
+  if (!Fits(CommandCode::kSetupMotor, out)) return 0;
+  if (!knownType) return refusal.Range("MotorType", "Stepper or D-C"), 0;
+  const auto leftFrequency = FrequencyField("Left Frequency", fields.leftFrequency, true, refusal);
+  const auto leftDuty = LimitedDutyField("Left Pulse Duty", fields.leftPulseDuty, refusal);
   if (!leftFrequency || !leftDuty) return 0;
   out[1] = fields.motorType;
   out[2] = *leftDuty;
@@ -207,8 +251,8 @@ std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std
     out[5] = out[6] = out[7] = 0;
     return Finish(CommandCode::kSetupMotor, replyFlag, out);
   }
-  const auto rightFrequency = FrequencyOf(RequiredDecimal(fields.rightFrequency));
-  const auto rightDuty = LimitedDutyOf(RequiredDecimal(fields.rightPulseDuty));
+  const auto rightFrequency = FrequencyField("Right Frequency", fields.rightFrequency, true, refusal);
+  const auto rightDuty = LimitedDutyField("Right Pulse Duty", fields.rightPulseDuty, refusal);
   if (!rightFrequency || !rightDuty) return 0;
   out[3] = *rightDuty;
   PutLe16(out, 4, *leftFrequency);
@@ -259,16 +303,16 @@ std::optional<Cmd43Display> DecodeCmd43Reply(std::span<const std::uint8_t> data)
 }
 
 std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, CommandCode command, std::uint8_t replyFlag,
-                               std::span<std::uint8_t> out) {
+                               std::span<std::uint8_t> out, std::string* reason) {
   switch (command) {
-    case CommandCode::kStepperByCount: return BuildCommand(fields.cmd11, replyFlag, out);
-    case CommandCode::kStepperByParameters: return BuildCommand(fields.cmd12, replyFlag, out);
-    case CommandCode::kDcDuty: return BuildCommand(fields.cmd21, replyFlag, out);
-    case CommandCode::kDcDriveModes: return BuildCommand(fields.cmd22, replyFlag, out);
-    case CommandCode::kDcParameters: return BuildCommand(fields.cmd23, replyFlag, out);
-    case CommandCode::kChangeAddress: return BuildCommand(fields.cmd40, replyFlag, out);
-    case CommandCode::kChangeBaudRate: return BuildCommand(fields.cmd41, replyFlag, out);
-    case CommandCode::kSetupMotor: return BuildCommand(fields.cmd42, replyFlag, out);
+    case CommandCode::kStepperByCount: return BuildCommand(fields.cmd11, replyFlag, out, reason);
+    case CommandCode::kStepperByParameters: return BuildCommand(fields.cmd12, replyFlag, out, reason);
+    case CommandCode::kDcDuty: return BuildCommand(fields.cmd21, replyFlag, out, reason);
+    case CommandCode::kDcDriveModes: return BuildCommand(fields.cmd22, replyFlag, out, reason);
+    case CommandCode::kDcParameters: return BuildCommand(fields.cmd23, replyFlag, out, reason);
+    case CommandCode::kChangeAddress: return BuildCommand(fields.cmd40, replyFlag, out, reason);
+    case CommandCode::kChangeBaudRate: return BuildCommand(fields.cmd41, replyFlag, out, reason);
+    case CommandCode::kSetupMotor: return BuildCommand(fields.cmd42, replyFlag, out, reason);
     default: return BuildParameterlessCommand(command, replyFlag, out);
   }
 }

@@ -75,16 +75,26 @@ struct Cmd42Fields {
 // ---- Encoders ----
 // Each writes the command byte (its code, | 0x80 when replyFlag is non-zero) and
 // its data bytes to out and returns their count N, or 0 when a field is invalid
-// or missing, or out is too small. After a 0, out may hold partial bytes.
+// or missing, or out is too small. After a 0, out may hold partial bytes, and
+// reason (when given and still empty) says which field was refused and why, in
+// the panel's words ("Pulse Duty must be 0 to 100").
 
-std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 5
-std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 8
-std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 3
-std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 2
-std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 7
-std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 2
-std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 2
-std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out);  // N = 8
+std::uint8_t BuildCommand(const Cmd11Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 5
+std::uint8_t BuildCommand(const Cmd12Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 8
+std::uint8_t BuildCommand(const Cmd21Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 3
+std::uint8_t BuildCommand(const Cmd22Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 2
+std::uint8_t BuildCommand(const Cmd23Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 7
+std::uint8_t BuildCommand(const Cmd40Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 2
+std::uint8_t BuildCommand(const Cmd41Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 2
+std::uint8_t BuildCommand(const Cmd42Fields& fields, std::uint8_t replyFlag, std::span<std::uint8_t> out,
+                          std::string* reason = nullptr);  // N = 8
 
 // The commands without data (CMD00, CMD13, CMD24, CMD38, CMD3F, CMD43): the
 // command byte alone, N = 1. CMD00 carries the reply flag whatever replyFlag says.
@@ -139,6 +149,6 @@ struct CommandFieldSet {
 // Encodes command from its fields in the set (or from nothing, for a command
 // without data).
 std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, link::CommandCode command, std::uint8_t replyFlag,
-                               std::span<std::uint8_t> out);
+                               std::span<std::uint8_t> out, std::string* reason = nullptr);
 
 }  // namespace tarnwick::panels

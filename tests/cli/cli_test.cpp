@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "sim/board_server.h"
@@ -19,8 +20,9 @@ struct CliRun {
   int status = -1;
 };
 
-CliRun RunCli(const std::string& arguments) {
-  const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " 2>/dev/null";
+// Standard error is dropped, or with withErrors read after standard output.
+CliRun RunCli(const std::string& arguments, bool withErrors = false) {
+  const std::string command = std::string(TARNWICK_CLI) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
   CliRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -74,11 +76,48 @@ TEST_F(CliTest, JsonCarriesTheSameFacts) {
   const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
   const auto json = nlohmann::json::parse(run.out);
   EXPECT_EQ(json.at("send_data"), "01 01 93 95 00");
+  EXPECT_EQ(json.at("send_bytes"), nlohmann::json::array({1, 1, 0x93, 0x95, 0}));
   EXPECT_EQ(json.at("result"), "Motor Type Error");
+  EXPECT_EQ(json.at("device_error_code"), 4);
   EXPECT_TRUE(json.at("fields").empty());
   EXPECT_EQ(json.at("exit_status"), 1);
   EXPECT_EQ(run.status, 1);
 }
+
+TEST_F(CliTest, JsonFieldsAreTypedForScripts) {
+  const auto json = nlohmann::json::parse(RunCli("--json send cmd13 --addr 01" + Line()).out);
+  EXPECT_EQ(json["fields"], nlohmann::json::parse(
+                                R"({"reverse": false, "step_count": 0, "pulse_duty": 100, "frequency": 2500})"));
+}
+
+// What the lines say about a reply that went wrong, and what to do next.
+struct ExplainedCase {
+  const char* fault;
+  const char* arguments;
+  const char* line;
+};
+
+void PrintTo(const ExplainedCase& c, std::ostream* os) { *os << c.arguments << " (fault " << c.fault << ")"; }
+
+class CliExplainsTest : public CliTest, public ::testing::WithParamInterface<ExplainedCase> {};
+
+TEST_P(CliExplainsTest, SaysWhyAndWhatNext) {
+  if (*GetParam().fault) board_->SetFault(sim::ParseFault(GetParam().fault).value());
+  const CliRun run = RunCli(std::string(GetParam().arguments) + Line(), true);
+  EXPECT_NE(run.out.find(GetParam().line), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Explained, CliExplainsTest,
+    ::testing::Values(
+        ExplainedCase{"device-error=9", "send cmd13 --addr 01", "Result: Unknown Error (code 9)\n"},
+        ExplainedCase{"bad-checksum", "send cmd3f --addr 01", "Detail: bad checksum: computed 0x0042, received 0x0018"},
+        ExplainedCase{"", "send cmd13 --addr 07", "Hint: no reply from address 07 at 115200 baud; 'tarnwick-cli scan'"},
+        ExplainedCase{"", "send cmd12 --as-typed --frequency 70000",
+                      "tarnwick-cli: Invalid or Missing Parameter: Frequency must be 0 to 65535\n"},
+        ExplainedCase{"", "dc-test --as-typed --right-duty \"\"",
+                      "tarnwick-cli: Invalid or Missing Parameter: Right Duty is empty\n"}),
+    kByArguments);
 
 struct StatusCase {
   const char* arguments;
@@ -99,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"send cmd3f --addr 01", 0},                //
                       StatusCase{"send cmd3f --addr 02", 1},                // nobody answers
                       StatusCase{"send cmd24 --addr 01", 1},                // a stepper board refuses it
-                      StatusCase{"send cmd12 --pulse-duty 101", 2},         // the panel refuses it
+                      StatusCase{"send cmd12 --pulse-duty 101", 2},         // out of range
+                      StatusCase{"send cmd12 --as-typed --pulse-duty 101", 2},  // the panel refuses it
                       StatusCase{"send cmd40 --new-address 1FF", 2},        //
                       StatusCase{"send cmd41 --baudrate 1200", 2},          // not a rate of the list
                       StatusCase{"send cmd99", 2},                          // no such command
@@ -130,7 +170,14 @@ INSTANTIATE_TEST_SUITE_P(
     Frames, CliFrameTest,
     ::testing::Values(
         FrameCase{"send cmd11", "FF 05 11 70 17 00 00 9C 01"},
-        FrameCase{"send cmd11 --not-limit --reverse --step-count abc", "FF 05 11 FF FF FF FF 11 05"},
+        FrameCase{"send cmd11 --as-typed --not-limit --reverse --step-count abc", "FF 05 11 FF FF FF FF 11 05"},
+        FrameCase{"send cmd11 --step-count 0x1F40", "FF 05 11 40 1F 00 00 74 01"},
+        // What the window sends for what an operator typed.
+        FrameCase{"send cmd12 --as-typed --frequency 12abc --pulse-duty 50%", "FF 08 12 40 1F 00 00 32 0C 00 B6 01"},
+        FrameCase{"send --as-typed cmd12 --frequency \"\" --pulse-duty \"\xEF\xBC\x95\xEF\xBC\x90\"",
+                  "FF 08 12 40 1F 00 00 32 00 00 AA 01"},  // empty is 0; full-width 50
+        FrameCase{"send cmd00 --as-typed --addr \" 1FF \" --no-res", "FF 01 80 80 01"},
+        FrameCase{"send cmd3f --addr 0x1a --no-res", "1A 01 3F 5A 00"},
         FrameCase{"send cmd12 --addr 01 --reverse --pulse-duty 50 --frequency 1000", "01 08 92 40 1F 00 80 32 E8 03 97 02"},
         FrameCase{"send cmd21 --left-duty 50 --right-reverse --right-duty 50", "FF 03 21 32 CE 23 02"},
         FrameCase{"send cmd22 --left-mode stop --right-mode shortbrake", "FF 02 22 30 53 01"},
@@ -141,6 +188,59 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"stop", "FF 01 3F 3F 01"}),
     kByArguments);
+
+// Refused command lines: nothing is opened or sent, and the message says what is accepted.
+struct UsageCase {
+  const char* arguments;
+  const char* message;
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.arguments; }
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, RefusedBeforeAnythingIsSent) {
+  const CliRun text = RunCli(std::string(GetParam().arguments) + Line(), true);
+  EXPECT_EQ(text.status, 2);
+  EXPECT_NE(text.out.find(std::string("tarnwick-cli: ") + GetParam().message + "\n"), std::string::npos) << text.out;
+  const CliRun json = RunCli(std::string(GetParam().arguments) + " --json" + Line());
+  EXPECT_EQ(nlohmann::json::parse(json.out),
+            nlohmann::json({{"error", GetParam().message}, {"exit_status", 2}}));
+  EXPECT_EQ(board_->FramesHeard(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usage, CliUsageTest,
+    ::testing::Values(
+        UsageCase{"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
+        UsageCase{"send cmd00 --addr ZZ", "--addr: 'ZZ' is not a hex number in 00..FF (one or two hex digits)"},
+        UsageCase{"send cmd00 --addr 123", "--addr: '123' is not a hex number in 00..FF (one or two hex digits)"},
+        UsageCase{"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
+        UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
+        UsageCase{"dc-test --left-freq 80001", "--left-freq: '80001' is not a number in 1..80000"},
+        UsageCase{"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, "
+                                "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"}),
+    kByArguments);
+
+TEST(CliHelpTest, WithoutASubcommandTheHelpEndsBeforeTheError) {
+  const CliRun run = RunCli("", true);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("--right-reverse\n\ntarnwick-cli: give a subcommand"), std::string::npos) << run.out;
+}
+
+TEST(CliHelpTest, EachSubcommandShowsItsOwnExamples) {
+  for (const char* sub : {"ports", "send", "send cmd41", "stepper-test", "dc-test", "stop"}) {
+    const CliRun run = RunCli(std::string(sub) + " --help");
+    std::istringstream lines(run.out.substr(run.out.find("Examples:")));
+    int examples = 0;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("  tarnwick-cli", 0) != 0) continue;
+      ++examples;
+      EXPECT_EQ((line + " ").rfind(std::string("  tarnwick-cli ") + sub + " ", 0), 0u) << sub << ": " << line;
+    }
+    EXPECT_GT(examples, 0) << sub;
+  }
+}
 
 TEST(CliHelpTest, HelpNamesEveryCommandAndOption) {
   const CliRun top = RunCli("--help");

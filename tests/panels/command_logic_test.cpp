@@ -133,6 +133,42 @@ TEST(Cmd42Encoding, Frames) {
       {.motorType = 3}});
 }
 
+TEST(Encoders, NameTheFirstFieldTheyRefuseAndWhy) {
+  struct Case {
+    CommandFieldSet fields;
+    link::CommandCode command;
+    const char* reason;
+  };
+  const auto with = [](auto change) {
+    CommandFieldSet fields;
+    change(fields);
+    return fields;
+  };
+  const Case cases[] = {
+      {with([](auto& f) { f.cmd11.stepCount = "-5"; }), link::CommandCode::kStepperByCount,
+       "Step count must not be negative"},
+      {with([](auto& f) { f.cmd12.frequency = "65536"; f.cmd12.pulseDuty = "101"; }),
+       link::CommandCode::kStepperByParameters, "Frequency must be 0 to 65535"},
+      {with([](auto& f) { f.cmd21.rightDuty = " "; }), link::CommandCode::kDcDuty, "Right Duty is empty"},
+      {with([](auto& f) { f.cmd22.rightMode = 4; }), link::CommandCode::kDcDriveModes,
+       "A drive mode must be Stop, Forward, Reversal or ShortBrake"},
+      {with([](auto& f) { f.cmd23.rightPulseDuty = "-1"; }), link::CommandCode::kDcParameters,
+       "Right Pulse Duty must be 0 to 100"},
+      {with([](auto& f) { f.cmd40.newAddress = "1FF"; }), link::CommandCode::kChangeAddress,
+       "New Address must be 01 to FE"},
+      {with([](auto& f) { f.cmd41.baudIndex = 7; }), link::CommandCode::kChangeBaudRate,
+       "Baudrate must be a rate of the list"},
+      {with([](auto& f) { f.cmd42.motorType = link::kMotorDc; f.cmd42.rightFrequency = ""; }),
+       link::CommandCode::kSetupMotor, "Right Frequency is empty"},
+  };
+  for (const Case& c : cases) {
+    std::array<std::uint8_t, link::kMaxCommandLength> out{};
+    std::string reason;
+    EXPECT_EQ(BuildPanelCommand(c.fields, c.command, 0, out, &reason), 0);
+    EXPECT_EQ(reason, c.reason);
+  }
+}
+
 TEST(Encoders, RefuseAnOutputTooSmallForTheCommand) {
   std::vector<std::uint8_t> out(7, 0xAA);
   EXPECT_EQ(BuildCommand(Cmd12Fields{}, 0, out), 0);

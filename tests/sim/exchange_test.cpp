@@ -64,17 +64,17 @@ class SimulatedBoardTest : public PtyTest {
 TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
   const Done r = Exchange(Line(Path(), "  "), Cmd::kStopMotor);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::Sent);
-  EXPECT_EQ(r.report.sendData, "FF 01 3F 3F 01");
-  EXPECT_FALSE(r.report.recvData);
+  EXPECT_EQ(r.report.sent, Hex("FF 01 3F 3F 01"));
+  EXPECT_FALSE(r.report.received);
   EXPECT_FALSE(r.report.result);
 }
 
 TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
   const Done r = Exchange(Line(Path(), "01", false), Cmd::kReadSetup);
-  EXPECT_EQ(r.report.sendData, "01 01 43 45 00");
+  EXPECT_EQ(r.report.sent, Hex("01 01 43 45 00"));
   EXPECT_EQ(r.report.result, "Success");
   ASSERT_FALSE(r.report.fields.empty());
-  EXPECT_EQ(r.report.fields.front().second, "Stepper");
+  EXPECT_EQ(r.report.fields.front().text, "Stepper");
 }
 
 TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
@@ -83,7 +83,7 @@ TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
   const Done r = Exchange(Line(Path(), "01"), Cmd::kChangeBaudRate, fields);
   EXPECT_EQ(r.report.result, "Success");
   ASSERT_FALSE(r.report.fields.empty());
-  EXPECT_EQ(r.report.fields.back(), (std::pair<std::string, std::string>{"Baudrate", "38400"}));
+  EXPECT_EQ(r.report.fields.back().text, "38400");
   EXPECT_EQ(board_->State().baudIndex, 4);
   // The old speed is now noise to the board.
   EXPECT_EQ(Exchange(Line(Path(), "01"), Cmd::kStepperStatus).report.result, "No response data");
@@ -95,14 +95,15 @@ TEST_F(SimulatedBoardTest, InvalidFieldsSendNothing) {
   const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperByParameters, fields);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::InvalidParameter);
   EXPECT_EQ(r.report.error, "Invalid or Missing Parameter");
-  EXPECT_FALSE(r.report.sendData);
+  EXPECT_EQ(r.report.detail, "Pulse Duty must be 0 to 100");
+  EXPECT_FALSE(r.report.sent);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
 TEST_F(SimulatedBoardTest, SendingNothingOpensTheLineButSendsNothing) {
   CliHost host({});
   EXPECT_EQ(link::SendNothing(host, Line(Path(), "01")).stage, ExchangeStage::NothingToSend);
-  EXPECT_FALSE(host.GetReport().sendData);
+  EXPECT_FALSE(host.GetReport().sent);
   EXPECT_EQ(link::SendNothing(host, Line("/dev/tarnwick-missing", "01")).stage, ExchangeStage::PortUnavailable);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
@@ -142,8 +143,15 @@ struct ReplyCase {
   Cmd command;
   const char* reply;
   const char* result;
-  std::vector<std::pair<std::string, std::string>> fields;
+  std::vector<std::pair<std::string, std::string>> fields;  // label, text
+  const char* detail = "";  // why a reply is "Data recv Error"
 };
+
+std::vector<std::pair<std::string, std::string>> Shown(const cli::Report& report) {
+  std::vector<std::pair<std::string, std::string>> shown;
+  for (const auto& field : report.fields) shown.emplace_back(field.label, field.text);
+  return shown;
+}
 
 class ReplyTest : public PtyTest, public ::testing::WithParamInterface<ReplyCase> {};
 
@@ -151,9 +159,10 @@ TEST_P(ReplyTest, ResultAndFields) {
   PtyPeer peer;
   peer.AnswerOnce({{Hex(GetParam().reply), {}}});
   const Done r = Exchange(Line(peer.Path(), "01"), GetParam().command);
-  EXPECT_EQ(r.report.recvData, GetParam().reply);
+  EXPECT_EQ(r.report.received, Hex(GetParam().reply));
   EXPECT_EQ(r.report.result, GetParam().result);
-  EXPECT_EQ(r.report.fields, GetParam().fields);
+  EXPECT_EQ(Shown(r.report), GetParam().fields);
+  EXPECT_EQ(r.outcome.detail, GetParam().detail);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -164,12 +173,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"device error", Cmd::kStopMotor, "01 02 FF 02 04 01", "Data Check Error", {}},
         ReplyCase{"flagged command byte needs no handling", Cmd::kStepperStatus, "01 02 93 00 96 00", "Success", {}},
         ReplyCase{"cmd00 reply names the address", Cmd::kGetAddress, "05 02 00 00 07 00", "Success", {{"Addr", "05"}}},
-        ReplyCase{"no checksum at all", Cmd::kStopMotor, "01", "Data recv Error", {}},
-        ReplyCase{"checksum holds but no command", Cmd::kStopMotor, "00 00", "Data recv Error", {}},
-        ReplyCase{"no status byte", Cmd::kStopMotor, "01 01 3F 41 00", "Data recv Error", {}},
-        ReplyCase{"device error without its code", Cmd::kStopMotor, "01 01 FF 01 01", "Data recv Error", {}},
-        ReplyCase{"cmd13 status cut short", Cmd::kStepperStatus, "01 05 13 00 70 17 00 A0 00", "Data recv Error", {}},
-        ReplyCase{"cmd41 reply names no rate", Cmd::kChangeBaudRate, "01 02 41 09 4D 00", "Data recv Error", {}},
+        ReplyCase{"no checksum at all", Cmd::kStopMotor, "01", "Data recv Error", {},
+                  "1 byte arrived, too few to carry a checksum"},
+        ReplyCase{"checksum holds but no command", Cmd::kStopMotor, "00 00", "Data recv Error", {},
+                  "reply too short: 2 bytes"},
+        ReplyCase{"no status byte", Cmd::kStopMotor, "01 01 3F 41 00", "Data recv Error", {},
+                  "reply too short for CMD3F: 5 bytes"},
+        ReplyCase{"device error without its code", Cmd::kStopMotor, "01 01 FF 01 01", "Data recv Error", {},
+                  "device error reply too short to carry its code"},
+        ReplyCase{"cmd13 status cut short", Cmd::kStepperStatus, "01 05 13 00 70 17 00 A0 00", "Data recv Error", {},
+                  "reply too short for CMD13: 9 bytes"},
+        ReplyCase{"cmd41 reply names no rate", Cmd::kChangeBaudRate, "01 02 41 09 4D 00", "Data recv Error", {},
+                  "reply names no baud rate: position 9, the list has 0 to 6"},
         ReplyCase{"cmd41 reply names 115200", Cmd::kChangeBaudRate, "01 02 41 06 4A 00", "Success",
                   {{"Baudrate", "115200"}}},
         ReplyCase{"cmd40 reply names the new address", Cmd::kChangeAddress, "58 02 40 58 F2 00", "Success",
@@ -177,7 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"cmd40 refused", Cmd::kChangeAddress, "01 02 40 FF 42 01", "Failed", {}},
         ReplyCase{"another command's reply fills its own fields", Cmd::kStopMotor, "01 03 24 32 CE 28 01", "Success",
                   {{"Left", "+50"}, {"Right", "-50"}}},
-        ReplyCase{"cmd24 reply with one motor only", Cmd::kDcStatus, "01 02 24 32 59 00", "Data recv Error", {}}),
+        ReplyCase{"cmd24 reply with one motor only", Cmd::kDcStatus, "01 02 24 32 59 00", "Data recv Error", {},
+                  "reply too short for CMD24: 6 bytes"},
+        ReplyCase{"bad checksum", Cmd::kStopMotor, "01 02 3F 00 43 00", "Data recv Error", {},
+                  "bad checksum: computed 0x0042, received 0x0043"},
+        ReplyCase{"checksum high byte first", Cmd::kStopMotor, "01 02 3F 00 00 42", "Data recv Error", {},
+                  "bad checksum: computed 0x0042, received 0x4200"},
+        ReplyCase{"more than a frame", Cmd::kStopMotor, "01 10 3F 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
+                  "Data recv Error", {},
+                  "more bytes than a frame holds: the first 20 were read; bad checksum: computed 0x0050, "
+                  "received 0x0000"}),
     testing::RowName{});
 
 class ExchangeTest : public PtyTest {};
@@ -209,7 +233,7 @@ TEST(NoLineTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
   EXPECT_EQ(r.outcome.stage, ExchangeStage::NoPortSelected);
   r = Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kGetAddress);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::PortUnavailable);
-  EXPECT_FALSE(r.report.sendData);
+  EXPECT_FALSE(r.report.sent);
   EXPECT_FALSE(r.report.result);
 }
 

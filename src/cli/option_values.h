@@ -1,0 +1,55 @@
+#pragma once
+// The command line's rules for option values: a value is a number of its kind in
+// its range, or one of a list of names, or it is refused with a message that names
+// the option, the value and what is accepted. Options, and script steps that set
+// the same fields, check their values here before anything is opened or sent.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tarnwick::cli {
+
+enum class NumberKind {
+  kDecimal,    // ASCII digits
+  kHex,        // one or two hex digits, 0x allowed: a byte
+  kStepCount,  // decimal, or hex after 0x
+};
+
+struct NumberRule {
+  NumberKind kind;
+  std::uint32_t min;
+  std::uint32_t max;
+};
+
+inline constexpr NumberRule kFrequencyRule{NumberKind::kDecimal, 0, 65535};
+inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, 100};
+inline constexpr NumberRule kStepCountRule{NumberKind::kStepCount, 0, 0x7FFFFFFF};
+inline constexpr NumberRule kAddressRule{NumberKind::kHex, 0x00, 0xFF};
+inline constexpr NumberRule kNewAddressRule{NumberKind::kHex, 0x01, 0xFE};
+inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, 1, 10000};
+inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, 1, 80000};
+
+// The value of text under rule, or nullopt with error set to
+// "--frequency: 'abc' is not a number in 0..65535".
+std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
+                                         std::string& error);
+
+// The text a panel field reads as the same value: decimal, or two hex digits
+// for a byte.
+std::string FieldTextOf(std::uint32_t value, const NumberRule& rule);
+
+// Names and the values they stand for; names match in any case.
+using Choices = std::vector<std::pair<std::string, int>>;
+
+// The value text names, or nullopt with error set to
+// "--baud: '1200' is not one of 2400, 4800, ...".
+std::optional<int> CheckChoice(std::string_view option, std::string_view text, const Choices& choices,
+                               std::string& error);
+
+std::string Lowercase(std::string_view text);
+
+}  // namespace tarnwick::cli

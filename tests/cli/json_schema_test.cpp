@@ -1,0 +1,127 @@
+// Every subcommand's --json output, from real runs against a simulated board,
+// matches the schema that docs/cli.md publishes (docs/cli.schema.json).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "sim/board_server.h"
+#include "testing/needs_pty.h"
+#include "testing/row_name.h"
+
+namespace tarnwick {
+namespace {
+
+using Json = nlohmann::json;
+
+bool HasType(const Json& value, const std::string& type) {
+  if (type == "integer") return value.is_number_integer();
+  if (type == "string") return value.is_string();
+  if (type == "boolean") return value.is_boolean();
+  if (type == "object") return value.is_object();
+  if (type == "array") return value.is_array();
+  return type == "null" && value.is_null();
+}
+
+// Why value does not match schema, or "". Knows the keywords the schema uses.
+std::string Mismatch(const Json& value, const Json& schema, const std::string& at) {
+  if (schema.contains("oneOf")) {
+    std::string why;
+    int matches = 0;
+    for (const Json& option : schema["oneOf"]) {
+      const std::string m = Mismatch(value, option, at);
+      matches += m.empty();
+      why += "\n  " + m;
+    }
+    return matches == 1 ? "" : at + " matches " + std::to_string(matches) + " of oneOf:" + why;
+  }
+  if (schema.contains("type")) {
+    const Json types = schema["type"].is_array() ? schema["type"] : Json::array({schema["type"]});
+    if (std::none_of(types.begin(), types.end(), [&](const Json& t) { return HasType(value, t); }))
+      return at + " is " + value.type_name() + ", not " + types.dump();
+  }
+  if (value.is_number() && ((schema.contains("minimum") && value < schema["minimum"]) ||
+                            (schema.contains("maximum") && value > schema["maximum"])))
+    return at + " = " + value.dump() + " is out of range";
+  if (value.is_object()) {
+    for (const Json& key : schema.value("required", Json::array()))
+      if (!value.contains(key)) return at + " lacks " + key.get<std::string>();
+    for (const auto& [key, item] : value.items()) {
+      if (schema.contains("properties") && schema["properties"].contains(key)) {
+        if (auto m = Mismatch(item, schema["properties"][key], at + "." + key); !m.empty()) return m;
+      } else if (schema.value("additionalProperties", true) == false) {
+        return at + " has the unexpected key " + key;
+      }
+    }
+  }
+  if (value.is_array() && schema.contains("items"))
+    for (std::size_t i = 0; i < value.size(); ++i)
+      if (auto m = Mismatch(value[i], schema["items"], at + "[" + std::to_string(i) + "]"); !m.empty()) return m;
+  return "";
+}
+
+std::string Output(const std::string& arguments) {
+  const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " 2>/dev/null";
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::array<char, 512> buffer{};
+  while (pipe && std::fgets(buffer.data(), buffer.size(), pipe)) out += buffer.data();
+  if (pipe) ::pclose(pipe);
+  return out;
+}
+
+struct SchemaCase {
+  const char* name;
+  const char* arguments;
+  const char* fault = "none";
+};
+
+class JsonSchemaTest : public testing::PtyTest, public ::testing::WithParamInterface<SchemaCase> {
+ protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (!IsSkipped()) board_ = sim::BoardServer::OnPseudoTerminal(Board());
+  }
+  static sim::BoardState Board() {
+    sim::BoardState state;
+    state.baudIndex = 6;
+    return state;
+  }
+  std::unique_ptr<sim::BoardServer> board_;
+};
+
+TEST_P(JsonSchemaTest, OutputMatchesThePublishedSchema) {
+  std::ifstream file(TARNWICK_CLI_SCHEMA);
+  const Json schema = Json::parse(file);
+  board_->SetFault(sim::ParseFault(GetParam().fault).value());
+  const std::string out = Output("--json " + std::string(GetParam().arguments) + " --port " + board_->PortPath() + " --baud 115200");
+  const Json json = Json::parse(out, nullptr, false);
+  ASSERT_FALSE(json.is_discarded()) << out;
+  EXPECT_EQ(Mismatch(json, schema, "$"), "") << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subcommands, JsonSchemaTest,
+    ::testing::Values(
+        SchemaCase{"Cmd00", "send cmd00"}, SchemaCase{"Cmd11", "send cmd11 --addr 01"},
+        SchemaCase{"Cmd12", "send cmd12 --addr 01"}, SchemaCase{"Cmd13", "send cmd13 --addr 01"},
+        SchemaCase{"Cmd21", "send cmd21 --addr 01"}, SchemaCase{"Cmd22", "send cmd22 --addr 01"},
+        SchemaCase{"Cmd23", "send cmd23 --addr 01"}, SchemaCase{"Cmd24", "send cmd24 --addr 01"},
+        SchemaCase{"Cmd38", "send cmd38 --addr 01"}, SchemaCase{"Cmd3F", "send cmd3f --addr 01"},
+        SchemaCase{"Cmd40", "send cmd40 --addr 01"}, SchemaCase{"Cmd41", "send cmd41 --addr 01 --baudrate 115200"},
+        SchemaCase{"Cmd42", "send cmd42 --addr 01"}, SchemaCase{"Cmd43", "send cmd43 --addr 01"},
+        SchemaCase{"Raw", "send --raw 93 --addr 01"}, SchemaCase{"DeviceError", "send cmd13 --addr 01", "device-error=5"},
+        SchemaCase{"BadChecksum", "send cmd13 --addr 01", "bad-checksum"},
+        SchemaCase{"NoResponse", "send cmd13 --addr 07"},
+        SchemaCase{"InvalidParameter", "send cmd12 --as-typed --pulse-duty 101"},
+        SchemaCase{"StepperTest", "stepper-test"}, SchemaCase{"DcTest", "dc-test"}, SchemaCase{"Stop", "stop"},
+        SchemaCase{"Ports", "ports"}, SchemaCase{"UnknownCommand", "send cmd99"},
+        SchemaCase{"BadValue", "send cmd00 --addr ZZ"}, SchemaCase{"UnknownOption", "stop --port-typo x"}),
+    testing::RowName{});
+
+}  // namespace
+}  // namespace tarnwick

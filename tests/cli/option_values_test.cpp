@@ -1,0 +1,75 @@
+// The command line's value rules: what each kind of option takes and refuses.
+#include "cli/option_values.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/row_name.h"
+
+namespace tarnwick::cli {
+namespace {
+
+constexpr std::uint32_t kRefused = 0xFFFFFFFF;
+
+struct ValueCase {
+  const char* rule;
+  const char* text;
+  std::uint32_t value;  // kRefused: refused
+};
+
+NumberRule RuleNamed(std::string_view name) {
+  if (name == "frequency") return kFrequencyRule;
+  if (name == "percent") return kPercentRule;
+  if (name == "step count") return kStepCountRule;
+  if (name == "address") return kAddressRule;
+  if (name == "new address") return kNewAddressRule;
+  if (name == "stepper-test freq") return kStepperTestFrequencyRule;
+  return kDcTestFrequencyRule;
+}
+
+class StrictValueTest : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(StrictValueTest, TakesOnlyNumbersOfItsKindInItsRange) {
+  std::string error;
+  const auto value = CheckNumber("--option", GetParam().text, RuleNamed(GetParam().rule), error);
+  if (GetParam().value == kRefused) {
+    EXPECT_FALSE(value) << *value;
+    EXPECT_EQ(error.rfind(std::string("--option: '") + GetParam().text + "' is not a ", 0), 0u) << error;
+  } else {
+    EXPECT_EQ(value, GetParam().value) << error;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, StrictValueTest,
+    ::testing::Values(
+        ValueCase{"frequency", "65535", 65535}, ValueCase{"frequency", "007", 7}, ValueCase{"frequency", "0", 0},
+        ValueCase{"frequency", "65536", kRefused}, ValueCase{"frequency", "-1", kRefused},
+        ValueCase{"frequency", "+7", kRefused}, ValueCase{"frequency", "12abc", kRefused},
+        ValueCase{"frequency", "", kRefused}, ValueCase{"frequency", " 5", kRefused},
+        ValueCase{"frequency", "0x10", kRefused}, ValueCase{"frequency", "\xEF\xBC\x95", kRefused},  // full-width 5
+        ValueCase{"frequency", "99999999999999999999999", kRefused},  // would overflow any integer
+        ValueCase{"percent", "100", 100}, ValueCase{"percent", "101", kRefused}, ValueCase{"percent", "50%", kRefused},
+        ValueCase{"step count", "2147483647", 0x7FFFFFFF}, ValueCase{"step count", "2147483648", kRefused},
+        ValueCase{"step count", "0x7fffffff", 0x7FFFFFFF}, ValueCase{"step count", "0X1F40", 8000},
+        ValueCase{"step count", "0x80000000", kRefused}, ValueCase{"step count", "0x", kRefused},
+        ValueCase{"address", "FF", 0xFF}, ValueCase{"address", "f", 0x0F}, ValueCase{"address", "0x1a", 0x1A},
+        ValueCase{"address", "ZZ", kRefused}, ValueCase{"address", "123", kRefused},
+        ValueCase{"address", "0x123", kRefused}, ValueCase{"address", "", kRefused},
+        ValueCase{"address", "0x", kRefused}, ValueCase{"new address", "FE", 0xFE},
+        ValueCase{"new address", "00", kRefused}, ValueCase{"new address", "FF", kRefused},
+        ValueCase{"stepper-test freq", "0", kRefused}, ValueCase{"stepper-test freq", "10000", 10000},
+        ValueCase{"stepper-test freq", "10001", kRefused}, ValueCase{"dc-test freq", "80000", 80000}),
+    [](const auto& row) {
+      return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
+    });
+
+TEST(ChoiceTest, NamesInAnyCaseAndARefusalThatListsThem) {
+  const Choices modes = {{"stop", 0}, {"forward", 1}};
+  std::string error;
+  EXPECT_EQ(CheckChoice("--left-mode", "FORWARD", modes, error), 1);
+  EXPECT_FALSE(CheckChoice("--left-mode", "1", modes, error));
+  EXPECT_EQ(error, "--left-mode: '1' is not one of stop, forward");
+}
+
+}  // namespace
+}  // namespace tarnwick::cli
