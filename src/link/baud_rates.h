@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 
@@ -26,6 +27,11 @@ inline std::optional<int> BaudIndexOf(int rate) {
 inline int SettleDelayMs(std::size_t byteCount, int baudRate) {
   const double bitTimeNs = 1e9 / baudRate;
   return static_cast<int>(bitTimeNs * 12 * static_cast<double>(byteCount) / 1e6) + static_cast<int>(byteCount);
+}
+
+// How long the bytes take on the wire at ten bits each.
+inline std::chrono::microseconds WireTime(std::size_t byteCount, int baudRate) {
+  return std::chrono::microseconds(static_cast<long long>(byteCount) * 10'000'000LL / baudRate);
 }
 
 }  // namespace tarnwick::link

@@ -1,47 +1,10 @@
 #include "port_list.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
-#include <system_error>
+#include <string_view>
 
 namespace tarnwick::link {
-namespace fs = std::filesystem;
-namespace {
-
-// An on-board UART that sysfs lists but that has no hardware behind it reports
-// port type 0 (unknown).
-bool IsPhantomUart(const fs::path& ttyDir) {
-  std::ifstream typeFile(ttyDir / "type");
-  int type = -1;
-  return typeFile >> type && type == 0;
-}
-
-bool IsSerialDevice(const fs::path& ttyDir) {
-  std::error_code ec;
-  // Virtual terminals, ptys and the console have no device behind them.
-  if (!fs::exists(ttyDir / "device", ec)) return false;
-  return !IsPhantomUart(ttyDir);
-}
-
-template <typename Entries>
-void SortNaturally(Entries& entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const PortEntry& a, const PortEntry& b) { return NaturalLess(a.name, b.name); });
-}
-
-// A registry is trusted only when this user owns it and nobody else may write to it.
-bool IsPrivateDirectory(const fs::path& dir) {
-  struct stat st {};
-  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-         (st.st_mode & 077) == 0;
-}
-
-}  // namespace
 
 bool NaturalLess(const std::string& a, const std::string& b) {
   std::size_t i = 0, j = 0;
@@ -66,38 +29,9 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return a.size() - i < b.size() - j;
 }
 
-fs::path SimRegistryDir() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) return fs::path(runtime) / "tarnwick";
-  return fs::temp_directory_path() / ("tarnwick-" + std::to_string(::getuid()));
+void SortNaturally(std::vector<PortEntry>& ports) {
+  std::sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) { return NaturalLess(a.name, b.name); });
 }
-
-std::vector<PortEntry> EnumeratePorts(const fs::path& sysClassTty, const fs::path& devDir,
-                                      const fs::path& simRegistry) {
-  std::vector<PortEntry> devices;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(sysClassTty, ec)) {
-    const std::string name = entry.path().filename().string();
-    const fs::path device = devDir / name;
-    if (IsSerialDevice(entry.path()) && fs::exists(device, ec)) devices.push_back({name, device.string()});
-  }
-  SortNaturally(devices);
-
-  std::vector<PortEntry> simulated;
-  if (IsPrivateDirectory(simRegistry)) {
-    for (const auto& entry : fs::directory_iterator(simRegistry, ec)) {
-      // A board registers a link to its pty; one whose pty is gone has ended.
-      if (!entry.is_symlink(ec) || !fs::exists(entry.path(), ec)) continue;
-      simulated.push_back({entry.path().filename().string(), entry.path().string()});
-    }
-  }
-  SortNaturally(simulated);
-
-  // A running simulated board is what its user means to talk to: it comes first.
-  simulated.insert(simulated.end(), devices.begin(), devices.end());
-  return simulated;
-}
-
-std::vector<PortEntry> EnumeratePorts() { return EnumeratePorts("/sys/class/tty", "/dev", SimRegistryDir()); }
 
 int SelectionAfterRescan(const std::vector<PortEntry>& ports, const std::string& previousName) {
   if (ports.empty()) return -1;
@@ -108,8 +42,7 @@ int SelectionAfterRescan(const std::vector<PortEntry>& ports, const std::string&
 std::string ResolvePort(const std::vector<PortEntry>& ports, const std::string& nameOrPath) {
   for (const PortEntry& p : ports)
     if (p.name == nameOrPath || p.path == nameOrPath) return p.path;
-  if (nameOrPath.find('/') != std::string::npos) return nameOrPath;
-  return "/dev/" + nameOrPath;
+  return DevicePathForName(nameOrPath);
 }
 
 }  // namespace tarnwick::link

@@ -27,11 +27,6 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Microseconds the bytes take on the wire at ten bits each.
-std::chrono::microseconds WireTime(std::size_t byteCount, int baudRate) {
-  return std::chrono::microseconds(static_cast<long long>(byteCount) * 10'000'000LL / baudRate);
-}
-
 class PosixSerialPort final : public SerialPort {
  public:
   explicit PosixSerialPort(int fd) : fd_(fd) {}
@@ -75,10 +70,6 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
-  // An adapter unplugged mid-frame may never report an empty queue; past this
-  // margin beyond the wire time the wait gives up and the exchange goes on.
-  static constexpr int kDrainMarginMs = 200;
-
   void WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
     while (!bytes.empty()) {
       const ssize_t put = ::write(fd_, bytes.data(), bytes.size());

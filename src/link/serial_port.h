@@ -1,6 +1,6 @@
 #pragma once
-// One open serial port, held for a single exchange. The POSIX implementation lives
-// in posix_serial_port.cpp; another platform adds its own OpenPort beside it.
+// One open serial port, held for a single exchange. Each platform implements it
+// in its own file: posix_serial_port.cpp (termios), win32_serial_port.cpp.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +21,10 @@ struct ReadResult {
 inline constexpr int kInterByteGapMs = 25;
 // ...or this long after the read began.
 inline constexpr int kReadTotalMs = 12 * static_cast<int>(kFrameBufferSize) + 25;
+
+// An adapter unplugged mid-frame may never report an empty transmit queue; this
+// long past the frame's wire time the wait gives up and the exchange goes on.
+inline constexpr int kDrainMarginMs = 200;
 
 class SerialPort {
  public:

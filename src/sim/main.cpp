@@ -14,7 +14,7 @@
 #include "board_server.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
-#include "link/port_list.h"
+#include "link/posix_port_list.h"
 #include "port_registry.h"
 
 namespace {

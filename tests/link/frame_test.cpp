@@ -8,7 +8,6 @@
 #include "link/baud_rates.h"
 #include "link/commands.h"
 #include "link/hex_text.h"
-#include "link/termios_speed.h"
 #include "link/transaction.h"
 #include "testing/row_name.h"
 
@@ -136,16 +135,6 @@ TEST(CommandTable, LookupsByWireByteAndTypedName) {
   }
 }
 
-TEST(BaudTable, EveryRateHasItsOwnTermiosSpeed) {
-  std::set<speed_t> speeds;
-  for (int rate : kBaudRates) {
-    EXPECT_NE(TermiosSpeedOf(rate), B0) << rate;
-    speeds.insert(TermiosSpeedOf(rate));
-  }
-  EXPECT_EQ(speeds.size(), kBaudRates.size());
-  EXPECT_EQ(TermiosSpeedOf(9600), B9600);
-  EXPECT_EQ(TermiosSpeedOf(1200), B0);  // not a rate of the list
-}
 
 }  // namespace
 }  // namespace tarnwick::link

@@ -1,73 +1,18 @@
+// The port list's rules that hold on every platform.
 #include "link/port_list.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <fstream>
 
 namespace tarnwick::link {
 namespace {
-namespace fs = std::filesystem;
 
-class PortListTest : public testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tarnwick-ports-" + std::to_string(::getpid()) + "-" +
-                                         testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "sys");
-    fs::create_directories(root_ / "dev");
-    fs::create_directories(root_ / "sim");
-    fs::permissions(root_ / "sim", fs::perms::owner_all, fs::perm_options::replace);
+TEST(NaturalLessTest, DigitRunsCompareByValue) {
+  struct Row { const char* a; const char* b; bool less; };
+  for (const Row row : {Row{"ttyS2", "ttyS10", true}, Row{"ttyS10", "ttyS2", false}, Row{"COM2", "COM10", true},
+                        Row{"COM9", "COM10", true}, Row{"COM010", "COM9", false}, Row{"COM1", "COM1", false},
+                        Row{"ttyACM0", "ttyS0", true}, Row{"sim", "sim0", true}, Row{"COM3", "COM3a", true}}) {
+    EXPECT_EQ(NaturalLess(row.a, row.b), row.less) << row.a << " < " << row.b;
   }
-  void TearDown() override { fs::remove_all(root_); }
-
-  // A tty as sysfs shows it; uartType is written for on-board UARTs.
-  void AddTty(const std::string& name, bool hasDevice, int uartType = -1) {
-    fs::create_directories(root_ / "sys" / name);
-    if (hasDevice) fs::create_directories(root_ / "sys" / name / "device");
-    if (uartType >= 0) std::ofstream(root_ / "sys" / name / "type") << uartType << "\n";
-    std::ofstream(root_ / "dev" / name).put('\0');
-  }
-
-  std::vector<PortEntry> Enumerate() { return EnumeratePorts(root_ / "sys", root_ / "dev", root_ / "sim"); }
-
-  static std::vector<std::string> Names(const std::vector<PortEntry>& ports) {
-    std::vector<std::string> names;
-    for (const auto& p : ports) names.push_back(p.name);
-    return names;
-  }
-
-  fs::path root_;
-};
-
-TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
-  AddTty("tty0", false);         // a virtual console
-  AddTty("ttyS0", true, 4);      // a real 16550
-  AddTty("ttyS1", true, 0);      // listed by the driver, no hardware
-  AddTty("ttyS10", true, 4);
-  AddTty("ttyS2", true, 4);
-  AddTty("ttyUSB0", true);
-  AddTty("ttyACM0", true);
-  fs::create_directories(root_ / "sys" / "ttyUSB9" / "device");  // sysfs entry without a device node
-  const fs::path pty = root_ / "dev" / "pts-3";
-  std::ofstream(pty).put('\0');
-  fs::create_symlink(pty, root_ / "sim" / "sim1");
-  fs::create_symlink(pty, root_ / "sim" / "sim0");
-  fs::create_symlink(root_ / "dev" / "gone", root_ / "sim" / "sim2");  // a board that ended
-
-  const auto ports = Enumerate();
-  ASSERT_EQ(Names(ports), (std::vector<std::string>{"sim0", "sim1", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
-  EXPECT_EQ(ports[3].path, (root_ / "dev" / "ttyS0").string());
-  EXPECT_EQ(ports[0].path, (root_ / "sim" / "sim0").string());
-}
-
-TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
-  const fs::path pty = root_ / "dev" / "pts-3";
-  std::ofstream(pty).put('\0');
-  fs::create_symlink(pty, root_ / "sim" / "sim0");
-  fs::permissions(root_ / "sim", fs::perms::others_write, fs::perm_options::add);
-  EXPECT_TRUE(Enumerate().empty());
 }
 
 TEST(SelectionAfterRescanTest, KeepsTheExactNameElseTheFirst) {
@@ -81,11 +26,11 @@ TEST(SelectionAfterRescanTest, KeepsTheExactNameElseTheFirst) {
   EXPECT_EQ(SelectionAfterRescan({}, "ttyS3"), -1);
 }
 
-TEST(ResolvePortTest, NamesPathsAndBareDeviceNames) {
+TEST(ResolvePortTest, ListedNamesAndPathsGiveTheirPath) {
   const std::vector<PortEntry> ports{{"sim0", "/run/user/1/tarnwick/sim0"}};
   EXPECT_EQ(ResolvePort(ports, "sim0"), "/run/user/1/tarnwick/sim0");
-  EXPECT_EQ(ResolvePort(ports, "/dev/pts/4"), "/dev/pts/4");
-  EXPECT_EQ(ResolvePort(ports, "ttyUSB3"), "/dev/ttyUSB3");
+  EXPECT_EQ(ResolvePort(ports, "/run/user/1/tarnwick/sim0"), "/run/user/1/tarnwick/sim0");
+  EXPECT_EQ(ResolvePort(ports, "ttyUSB3"), DevicePathForName("ttyUSB3"));  // not listed: the platform's device
 }
 
 }  // namespace

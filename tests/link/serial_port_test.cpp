@@ -1,9 +1,11 @@
 // The serial port against a pseudo-terminal: line timing, hang-up, the lock.
 #include "link/serial_port.h"
+#include "link/termios_speed.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <stdexcept>
 
 #include "link/baud_rates.h"
@@ -116,6 +118,17 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
   EXPECT_EQ(error.kind, OpenFailure::NotASerialPort);
   EXPECT_EQ(OpenPort(peer.Path(), 12345, &error), nullptr);  // not a rate of the table
   EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
+}
+
+TEST(BaudTable, EveryRateHasItsOwnTermiosSpeed) {
+  std::set<speed_t> speeds;
+  for (int rate : kBaudRates) {
+    EXPECT_NE(TermiosSpeedOf(rate), B0) << rate;
+    speeds.insert(TermiosSpeedOf(rate));
+  }
+  EXPECT_EQ(speeds.size(), kBaudRates.size());
+  EXPECT_EQ(TermiosSpeedOf(9600), B9600);
+  EXPECT_EQ(TermiosSpeedOf(1200), B0);  // not a rate of the list
 }
 
 }  // namespace
