@@ -1,0 +1,185 @@
+// The serial port on Windows: a synchronous handle opened without sharing, the
+// driver's own read time-outs for the 25 ms gap and the 265 ms limit, and a 1 ms
+// timer period while the port is open, so that the settle delay is not stretched
+// to the default 15.6 ms tick.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "baud_rates.h"
+#include "serial_port.h"
+#include "win32_text.h"
+
+namespace tarnwick::link {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr DWORD kQueueBytes = 1024;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+class Win32SerialPort final : public SerialPort {
+ public:
+  explicit Win32SerialPort(UniqueHandle handle) : handle_(std::move(handle)) { ::timeBeginPeriod(1); }
+  ~Win32SerialPort() override { ::timeEndPeriod(1); }
+  Win32SerialPort(const Win32SerialPort&) = delete;
+  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+  void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
+    // Write errors go unreported: the exchange carries on as if the frame had left.
+    const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + std::chrono::milliseconds(kDrainMarginMs);
+    WriteAll(bytes, deadline);
+    WaitTransmitEmpty(deadline);
+    ::Sleep(static_cast<DWORD>(SettleDelayMs(bytes.size(), baudRate)));
+  }
+
+  // The time-outs set at opening end this one call after the gap or the limit.
+  ReadResult ReadReply(FrameBuffer& buffer) override {
+    DWORD got = 0;
+    const BOOL ok = ::ReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+    return {ok != FALSE, std::min<std::size_t>(got, buffer.size())};
+  }
+
+ private:
+  void WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+    while (!bytes.empty() && Clock::now() < deadline) {
+      DWORD put = 0;
+      if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr)) return;
+      bytes = bytes.subspan(std::min<std::size_t>(put, bytes.size()));
+    }
+  }
+
+  // Polls the output queue's count. Waiting for EV_TXEMPTY instead has no
+  // time-out of its own, and some drivers never signal it.
+  void WaitTransmitEmpty(Clock::time_point deadline) {
+    for (;;) {
+      DWORD errors = 0;
+      COMSTAT status{};
+      if (!::ClearCommError(handle_.get(), &errors, &status)) {
+        ::FlushFileBuffers(handle_.get());
+        return;
+      }
+      if (status.cbOutQue == 0 || Clock::now() >= deadline) return;
+      ::Sleep(1);
+    }
+  }
+
+  UniqueHandle handle_;
+};
+
+std::string SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(code);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
+    message.pop_back();
+  return Utf8FromWide(message);
+}
+
+OpenError ErrorFromCode(DWORD code) {
+  OpenError e{OpenFailure::Other, SystemMessage(code)};
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_NETPATH:
+      e.kind = OpenFailure::NotFound;
+      break;
+    // A COM port is never shared: another program holding it is what refuses access.
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_BUSY:
+      e.kind = OpenFailure::Busy;
+      break;
+    default:
+      break;
+  }
+  return e;
+}
+
+// 8 data bits, no parity, one stop bit, and nothing that holds back, drops or
+// rewrites a byte: no flow control, no null stripping, no stop on a line error.
+void SetLineFormat(DCB& dcb, int baudRate) {
+  dcb.BaudRate = static_cast<DWORD>(baudRate);
+  dcb.fBinary = TRUE;
+  dcb.fParity = FALSE;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fAbortOnError = FALSE;
+  if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+}
+
+// Returns the failing step's error code, 0 when the port is ready.
+DWORD Configure(HANDLE handle, int baudRate) {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = kInterByteGapMs;
+  timeouts.ReadTotalTimeoutMultiplier = 12;
+  timeouts.ReadTotalTimeoutConstant = kReadTotalMs - 12 * static_cast<DWORD>(kFrameBufferSize);
+  timeouts.WriteTotalTimeoutMultiplier = 12;
+  timeouts.WriteTotalTimeoutConstant = 25;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!::GetCommState(handle, &dcb)) return ::GetLastError();
+  SetLineFormat(dcb, baudRate);
+  if (!::SetCommState(handle, &dcb) || !::SetupComm(handle, kQueueBytes, kQueueBytes) ||
+      !::SetCommTimeouts(handle, &timeouts))
+    return ::GetLastError();
+  // Discard what arrived before this exchange (a late reply to an earlier one).
+  return ::PurgeComm(handle, PURGE_RXCLEAR) ? 0 : ::GetLastError();
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
+  auto fail = [&](OpenError e) -> std::unique_ptr<SerialPort> {
+    if (error) *error = std::move(e);
+    return nullptr;
+  };
+  if (!BaudIndexOf(baudRate)) return fail({OpenFailure::Other, "unsupported line speed"});
+  const HANDLE raw = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return fail(ErrorFromCode(::GetLastError()));
+  UniqueHandle handle(raw);
+  if (::GetFileType(raw) != FILE_TYPE_CHAR) return fail({OpenFailure::NotASerialPort, {}});
+  if (const DWORD code = Configure(raw, baudRate)) {
+    // A character device that refuses the port settings (NUL, CON) is no serial port.
+    if (code == ERROR_INVALID_FUNCTION || code == ERROR_INVALID_HANDLE || code == ERROR_NOT_SUPPORTED)
+      return fail({OpenFailure::NotASerialPort, SystemMessage(code)});
+    return fail(ErrorFromCode(code));
+  }
+  if (error) *error = {};
+  return std::make_unique<Win32SerialPort>(std::move(handle));
+}
+
+std::string DescribeOpenError(const std::string& path, const OpenError& error) {
+  // People know their ports as COM3, not by the device namespace's name.
+  const std::string prefix = R"(\\.\)";
+  const std::string port = path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+  switch (error.kind) {
+    case OpenFailure::NotFound:
+      return "cannot open " + port + ": no such port (is the adapter plugged in? Device Manager lists the COM ports "
+             "under Ports)";
+    case OpenFailure::Busy:
+      return "cannot open " + port + ": port busy (another program holds it)";
+    case OpenFailure::NotASerialPort:
+      return "cannot open " + port + ": not a serial port";
+    default:
+      return "cannot open " + port + ": " + error.detail;
+  }
+}
+
+}  // namespace tarnwick::link
