@@ -1,15 +1,22 @@
 // N exchanges against the simulated board at 115200 baud: the median time of an
 // exchange, and how much of it is the tool's own beyond the waits the line
 // prescribes (the settle delay after sending, the 25 ms gap that ends a read).
+// exchange_bench [N] [PORT]: without PORT it serves a board of its own on a
+// pseudo-terminal; with one, a board at 115200 baud and address 01 must answer there.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "cli/cli_host.h"
 #include "link/baud_rates.h"
+#include "link/port_list.h"
+#ifndef _WIN32
 #include "sim/board_server.h"
+#endif
 
 namespace {
 
@@ -47,12 +54,23 @@ void Measure(const char* what, link::CommandCode command, const std::string& add
 
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 500;
-  sim::BoardState state;
-  state.baudIndex = 6;
-  auto board = sim::BoardServer::OnPseudoTerminal(state);
+  std::string path = argc > 2 ? link::ResolvePort(link::EnumeratePorts(), argv[2]) : std::string();
+#ifndef _WIN32
+  std::unique_ptr<sim::BoardServer> board;
+  if (path.empty()) {
+    sim::BoardState state;
+    state.baudIndex = 6;
+    board = sim::BoardServer::OnPseudoTerminal(state);
+    path = board->PortPath();
+  }
+#endif
+  if (path.empty()) {
+    std::fprintf(stderr, "usage: exchange_bench N PORT (a board at 115200 baud, address 01)\n");
+    return 2;
+  }
   const int settle = link::SettleDelayMs(5, 115200);
   Measure("CMD13 with reply (5-byte frame)", link::CommandCode::kStepperStatus, "01", settle + link::kInterByteGapMs,
-          board->PortPath(), n);
-  Measure("CMD3F broadcast, no reply", link::CommandCode::kStopMotor, "FF", settle, board->PortPath(), n);
+          path, n);
+  Measure("CMD3F broadcast, no reply", link::CommandCode::kStopMotor, "FF", settle, path, n);
   return 0;
 }
