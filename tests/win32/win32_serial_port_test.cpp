@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "link/commands.h"
 #include "link/frame.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
@@ -40,11 +41,9 @@ bool RunningUnderWine() {
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
 }
 
-std::vector<std::uint8_t> AddressRequest() {
-  FrameBuffer frame{};
-  frame[kCommandOffset] = 0x00 | kReplyFlag;
-  const std::size_t size = CompleteFrame(frame, kBroadcastAddress, 1);
-  return {frame.begin(), frame.begin() + static_cast<long>(size)};
+Bytes AddressRequest() {
+  const std::uint8_t command[] = {static_cast<std::uint8_t>(CodeByte(CommandCode::kGetAddress) | kReplyFlag)};
+  return MakeFrame(kBroadcastAddress, command);
 }
 
 class BoardPortTest : public testing::Test {
