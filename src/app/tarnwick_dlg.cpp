@@ -7,11 +7,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
+#include "app/traffic_log_window.h"
 
 namespace tarnwick::app {
 namespace {
@@ -53,7 +55,27 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   m_labelResult = m_controls.get<QLabel>(window::kResult);
   m_editSendData = m_controls.get<QLineEdit>(window::kSendData);
   m_editRecvData = m_controls.get<QLineEdit>(window::kRecvData);
+  m_buttonLog = m_controls.get<QPushButton>(window::kLog);
   OnInitDialog();
+  ConnectTrafficLog();
+}
+
+// The log window goes before the model it shows.
+CTarnwickDlg::~CTarnwickDlg() { delete m_logWindow; }
+
+void CTarnwickDlg::ConnectTrafficLog() {
+  // A child of the dialog, so the modal dialog leaves it usable.
+  m_logWindow = new CTrafficLogWindow(m_trafficLog, this);
+  m_panelStepperTest.SetTrafficLog(&m_trafficLog);
+  m_panelDcTest.SetTrafficLog(&m_trafficLog);
+  connect(m_buttonLog, &QPushButton::clicked, this, &CTarnwickDlg::OnShowTrafficLog);
+  for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_logWindow)}) {
+    auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
+    connect(key, &QShortcut::activated, this, &CTarnwickDlg::OnToggleTrafficLog);
+  }
+  connect(&m_trafficLog, &TrafficLogModel::OpenFailureRecorded, this, [this] {
+    if (!m_logWindow->isVisible()) MarkLogButton(true);
+  });
 }
 
 void CTarnwickDlg::OnInitDialog() {
@@ -145,6 +167,24 @@ void CTarnwickDlg::OnPortOrBaudChange() {
 
 void CTarnwickDlg::OnRescanPorts() { FillPortList(m_comboPort->currentText().toStdString()); }
 
+void CTarnwickDlg::OnShowTrafficLog() {
+  m_trafficLog.Flush();
+  m_logWindow->ShowBeside(*this);
+  MarkLogButton(false);
+}
+
+void CTarnwickDlg::OnToggleTrafficLog() {
+  if (m_logWindow->isVisible()) {
+    m_logWindow->hide();
+  } else {
+    OnShowTrafficLog();
+  }
+}
+
+void CTarnwickDlg::MarkLogButton(bool unread) {
+  m_buttonLog->setText(Utf8(unread ? kLogButtonUnreadText : kLogButtonText));
+}
+
 void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
   // Enter in the window's own controls sends; a focused push button has already
   // taken its own Enter. Escape ends the program.
@@ -210,5 +250,9 @@ void CTarnwickDlg::SetAddressText(const std::string& text) { m_editAddress->setT
 void CTarnwickDlg::SelectBaudIndex(int index) { m_comboBaud->setCurrentIndex(index); }
 
 void CTarnwickDlg::ShowInvalidParameter() { m_invalidParameter = true; }
+
+std::vector<std::string> CTarnwickDlg::DescribeReply(CommandCode command, std::span<const std::uint8_t> data) {
+  return panels::DescribeReplyFields(command, data);
+}
 
 }  // namespace tarnwick::app

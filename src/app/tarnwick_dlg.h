@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/traffic_log_model.h"
+
 #include "link/port_list.h"
 #include "link/transaction.h"
 #include "panels/widgets/command_panels.h"
@@ -29,6 +31,12 @@ class TabStrip;
 
 namespace tarnwick::app {
 
+class CTrafficLogWindow;
+
+// The Log button's text, and with the mark of an error not yet seen in the log.
+inline constexpr std::string_view kLogButtonText = "Log";
+inline constexpr std::string_view kLogButtonUnreadText = "Log \u2022";
+
 class CTarnwickDlg : public QDialog, public link::TransactionHost {
   Q_OBJECT
 
@@ -38,6 +46,7 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   // enumeratePorts lists the ports at start and on "..."; tests hand in their own.
   explicit CTarnwickDlg(PortEnumerator enumeratePorts = [] { return link::EnumeratePorts(); },
                         QWidget* parent = nullptr);
+  ~CTarnwickDlg() override;
 
   // The rate of the baud list's selected entry; 0 when it has none.
   int GetSelectedBaudRate() const;
@@ -47,6 +56,8 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
 
   panels::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
   const res::BuiltControls& Controls() const { return m_controls; }
+  TrafficLogModel& LogModel() { return m_trafficLog; }
+  CTrafficLogWindow& TrafficLogWindow() const { return *m_logWindow; }
 
   // link::TransactionHost
   std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
@@ -57,18 +68,24 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void SetAddressText(const std::string& text) override;
   void SelectBaudIndex(int index) override;
   void ShowInvalidParameter() override;
+  link::TrafficLog* Traffic() override { return &m_trafficLog; }
+  std::vector<std::string> DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
 
  public slots:
   void OnOK();  // Send: one exchange for the page on display
   void OnTabSelChange(int tab);
   void OnPortOrBaudChange();
   void OnRescanPorts();
+  void OnShowTrafficLog();  // the Log button
+  void OnToggleTrafficLog();  // Ctrl+L
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void OnInitDialog();
+  void ConnectTrafficLog();
+  void MarkLogButton(bool unread);
   void FillPortList(const std::string& previousName);
   void HandPortTo(testpanels::LiveTestPanel& panel) const;
   std::string SelectedPortPath() const;
@@ -104,6 +121,9 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   testpanels::CStepperTestPanel m_panelStepperTest;
   testpanels::CDCTestPanel m_panelDcTest;
   std::array<panels::PanelWidget*, res::kTabCount> m_panels;
+  TrafficLogModel m_trafficLog;
+  CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
+  QPushButton* m_buttonLog = nullptr;
   int m_currentTab = res::kTabCmd00;
 
   // Set while an exchange runs; the message box waits until the port is closed.

@@ -89,6 +89,10 @@ bool CliHost::ShowReply(link::CommandCode command, std::span<const std::uint8_t>
   }
 }
 
+std::vector<std::string> CliHost::DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) {
+  return panels::DescribeReplyFields(command, data);
+}
+
 int ExitStatusOf(const link::ExchangeOutcome& outcome) {
   using link::ExchangeStage;
   switch (outcome.stage) {

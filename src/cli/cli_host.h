@@ -48,7 +48,9 @@ struct Report {
 
 class CliHost final : public link::TransactionHost {
  public:
-  explicit CliHost(panels::CommandFieldSet fields) : fields_(std::move(fields)) {}
+  // log: where the exchange's entries go; none when null.
+  explicit CliHost(panels::CommandFieldSet fields, link::TrafficLog* log = nullptr)
+      : fields_(std::move(fields)), log_(log) {}
 
   const Report& GetReport() const { return report_; }
   Report& MutableReport() { return report_; }
@@ -65,10 +67,13 @@ class CliHost final : public link::TransactionHost {
   void PortUnavailable(const std::string& path, const link::OpenError& error) override {
     report_.error = link::DescribeOpenError(path, error);
   }
+  link::TrafficLog* Traffic() override { return log_; }
+  std::vector<std::string> DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
 
  private:
   panels::CommandFieldSet fields_;
   std::string refusal_;  // why the panel refused its fields
+  link::TrafficLog* log_;
   Report report_;
 };
 

@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "link/hex_text.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
+#include "link/traffic_log_text.h"
+#include "link/transaction.h"
 #include "panels/live_test_logic.h"
 
 namespace {
@@ -33,6 +36,7 @@ constexpr const char* kProgram = "tarnwick-cli";
 struct OutputMode {
   bool json = false;
   bool asTyped = false;
+  std::string logPath;  // --log: where every frame, reply and result is appended
 };
 
 struct LineOptions {
@@ -154,6 +158,21 @@ std::string ChoosePort(const LineOptions& o, std::string& error) {
   if (!o.port.empty()) return link::ResolvePort(ports, o.port);
   if (ports.empty()) error = "no port selected: no serial port found (plug in an adapter, or start tarnwick-sim)";
   return ports.empty() ? std::string() : ports.front().path;
+}
+
+// The traffic log --log asks for: null without it. A log that cannot be written
+// refuses the run before the line is touched.
+struct TrafficLogOption {
+  std::unique_ptr<link::TrafficLogFile> file;
+  std::string error;
+  link::TrafficLog* get() const { return file.get(); }
+};
+
+TrafficLogOption OpenTrafficLog(const OutputMode& mode) {
+  if (mode.logPath.empty()) return {};
+  auto file = std::make_unique<link::TrafficLogFile>(mode.logPath);
+  if (!file->IsOpen()) return {nullptr, file->Error()};
+  return {std::move(file), {}};
 }
 
 // ---- send ----
@@ -328,10 +347,12 @@ std::string NoResponseHint(const link::LineSettings& line) {
 // Runs one exchange over the line the options name and prints what it produced.
 template <typename Run>
 int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
+  const TrafficLogOption log = OpenTrafficLog(mode);
+  if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   std::string portError;
   const link::LineSettings line{ChoosePort(send.line, portError), send.line.baudIndex, send.line.address,
                                 !send.line.noRes};
-  cli::CliHost host(send.fields);
+  cli::CliHost host(send.fields, log.get());
   const link::ExchangeOutcome outcome = run(host, line);
   cli::Report& report = host.MutableReport();
   if (outcome.stage == link::ExchangeStage::NoPortSelected && report.error.empty())
@@ -368,7 +389,7 @@ int RunSend(const SendCommandLine& send, const OutputMode& mode) {
 // ---- stepper-test, dc-test, stop: one write of a live test update, no address, no reply ----
 
 int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const std::uint8_t> bytes,
-                const std::string& refusal) {
+                const std::string& refusal, std::string_view source) {
   cli::Report report;
   if (bytes.empty()) {
     report.error = std::string(link::kInvalidParameterMessage);
@@ -376,17 +397,18 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
     report.exitStatus = kExitInvalid;
     return Finish(report, mode);
   }
+  const TrafficLogOption log = OpenTrafficLog(mode);
+  if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   const std::string path = ChoosePort(o, report.error);
   const int baudRate = *link::BaudRateAt(o.baudIndex);
   link::OpenError openError;
-  auto port = path.empty() ? nullptr : link::OpenPort(path, baudRate, &openError);
-  if (!port) {
+  if (path.empty()) link::TrafficReporter(log.get(), path).Event("no port selected", link::log_result::kNoPort);
+  if (path.empty() || !link::SendFrames(path, baudRate, bytes, source, log.get(), &openError)) {
     if (!path.empty()) report.error = link::DescribeOpenError(path, openError);
     report.exitStatus = kExitNoPort;
     return Finish(report, mode);
   }
   report.sent = link::Bytes(bytes.begin(), bytes.end());
-  port->TransmitFrame(bytes, baudRate);
   return Finish(report, mode);
 }
 
@@ -430,12 +452,12 @@ void AddDcTest(CLI::App& app, DcTestCommandLine& test, OutputMode& mode, Checked
 
 int RunStepperTest(const StepperTestCommandLine& test, const OutputMode& mode) {
   const auto update = panels::BuildStepperTestSend(test.fields, false, true, {});
-  return RunLiveSend(test.line, mode, update.bytes, update.reason);
+  return RunLiveSend(test.line, mode, update.bytes, update.reason, "Stepper Test");
 }
 
 int RunDcTest(const DcTestCommandLine& test, const OutputMode& mode) {
   const auto update = panels::BuildDcTestSend(test.fields, false, true, {});
-  return RunLiveSend(test.line, mode, update.bytes, update.reason);
+  return RunLiveSend(test.line, mode, update.bytes, update.reason, "D-C Test");
 }
 
 int RunPorts(const OutputMode& mode) {
@@ -494,6 +516,10 @@ int main(int argc, char** argv) {
   OutputMode mode{.json = JsonWanted(argc, argv)};
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
+  app.add_option("--log", mode.logPath,
+                 "Append every frame sent and received, and each result, to FILE: one JSON object a line "
+                 "(before or after the subcommand)")
+      ->type_name("FILE");
   auto* ports = app.add_subcommand("ports", "List the serial ports and simulated boards: name, a tab, path");
   ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
   SendCommandLine send;
@@ -514,5 +540,5 @@ int main(int argc, char** argv) {
   if (send.app->parsed()) return RunSend(send, mode);
   if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);
   if (dcTest.app->parsed()) return RunDcTest(dcTest, mode);
-  return RunLiveSend(stopLine, mode, panels::StopFrame(), {});
+  return RunLiveSend(stopLine, mode, panels::StopFrame(), {}, "stop");
 }

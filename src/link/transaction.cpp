@@ -1,6 +1,7 @@
 #include "transaction.h"
 
 #include <array>
+#include <vector>
 
 #include "field_text.h"
 #include "frame.h"
@@ -48,18 +49,33 @@ Verdict TooShort(CommandCode code, Span reply) {
                    std::to_string(reply.size() + 2) + " bytes");
 }
 
+// The fields a reply filled, in the order the exchange filled them, for the log.
+using Filled = std::vector<std::string>;
+
 // reply: a verified reply without its checksum, long enough to hold a command byte.
-Verdict EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply) {
+Verdict EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply, Filled& filled) {
   const bool hasStatus = reply.size() > kFirstDataOffset;
   const std::uint8_t status = hasStatus ? reply[kFirstDataOffset] : 0;
   const auto dataFrom = [&](std::size_t offset) { return offset <= reply.size() ? reply.subspan(offset) : Span(); };
-  const auto shown = [&](Span data) { return host.ShowReply(code, data) ? Plain(result::kSuccess) : TooShort(code, reply); };
+  const auto shown = [&](Span data) {
+    if (!host.ShowReply(code, data)) return TooShort(code, reply);
+    const std::vector<std::string> fields = host.DescribeReply(code, data);
+    filled.insert(filled.end(), fields.begin(), fields.end());
+    return Plain(result::kSuccess);
+  };
+  const auto addressShown = [&](std::uint8_t address) {
+    host.SetAddressText(FormatHexByte(address));
+    filled.push_back("Addr " + FormatHexByte(address));
+  };
 
   if (ReadsFirstDataByte(code) && !hasStatus) return TooShort(code, reply);
+  if (RepliesWithStatus(code) || (code == CommandCode::kStepperStatus && status == 1) ||
+      (code == CommandCode::kChangeAddress && status == 0xFF))
+    filled.push_back("status " + FormatHexByte(status));
   if (RepliesWithStatus(code)) return Plain(status == 1 ? result::kFailed : result::kSuccess);
   switch (code) {
     case CommandCode::kGetAddress:
-      host.SetAddressText(FormatHexByte(reply[kAddressOffset]));
+      addressShown(reply[kAddressOffset]);
       break;
     case CommandCode::kStepperStatus:
       return status == 1 ? Plain(result::kFailed) : shown(dataFrom(kFirstDataOffset + 1));
@@ -68,13 +84,14 @@ Verdict EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply
       return shown(dataFrom(kFirstDataOffset));
     case CommandCode::kChangeAddress:
       if (status == 0xFF) return Plain(result::kFailed);
-      host.SetAddressText(FormatHexByte(status));
+      addressShown(status);
       break;
     case CommandCode::kChangeBaudRate:
       if (!BaudRateAt(status))
         return DataError("reply names no baud rate: position " + std::to_string(status) + ", the list has 0 to " +
                          std::to_string(kBaudRates.size() - 1));
       host.SelectBaudIndex(status);
+      filled.push_back("Baudrate " + std::to_string(*BaudRateAt(status)));
       break;
     default:
       break;
@@ -83,18 +100,33 @@ Verdict EvaluateCommandReply(TransactionHost& host, CommandCode code, Span reply
 }
 
 // Evaluates a reply whose checksum holds. reply ends before the checksum.
-Verdict EvaluateReply(TransactionHost& host, Span reply) {
+Verdict EvaluateReply(TransactionHost& host, Span reply, Filled& filled) {
   if (reply.size() <= kCommandOffset) return DataError("reply too short: " + std::to_string(reply.size() + 2) + " bytes");
   const std::uint8_t commandByte = reply[kCommandOffset];
   if (commandByte == kDeviceErrorCommand) {
     if (reply.size() <= kFirstDataOffset) return DataError("device error reply too short to carry its code");
     const std::uint8_t code = reply[kFirstDataOffset];
+    filled.emplace_back(DeviceErrorText(code));
     return {Text(DeviceErrorText(code)), {}, code};
   }
   // A command byte that names no command (one that still carries the reply flag)
   // is taken as it stands.
   const CommandInfo* command = FindCommand(commandByte);
-  return command ? EvaluateCommandReply(host, command->code, reply) : Plain(result::kSuccess);
+  return command ? EvaluateCommandReply(host, command->code, reply, filled) : Plain(result::kSuccess);
+}
+
+// "CMD13 from 01: Reverse unchecked, Step count 1000": who answered, and what the
+// reply filled. reply: verified, without its checksum.
+std::string DescribeReply(Span reply, const Filled& filled) {
+  if (reply.size() <= kCommandOffset) return "too short for a reply";
+  const std::uint8_t commandByte = reply[kCommandOffset];
+  const CommandInfo* command = FindCommand(commandByte);
+  std::string text = commandByte == kDeviceErrorCommand ? std::string("device error")
+                     : command                          ? std::string(command->name)
+                                                        : "command " + FormatHexByte(commandByte);
+  text += " from " + FormatHexByte(reply[kAddressOffset]);
+  for (std::size_t i = 0; i < filled.size(); ++i) text += (i == 0 ? ": " : ", ") + filled[i];
+  return text;
 }
 
 std::string Hex16(std::uint16_t value) {
@@ -119,13 +151,17 @@ struct OpenedLine {
   ExchangeOutcome failure;
 };
 
-OpenedLine OpenLine(TransactionHost& host, const LineSettings& line) {
+OpenedLine OpenLine(TransactionHost& host, const LineSettings& line, TrafficReporter& log) {
   host.ClearOutputs();
   const std::optional<int> baudRate = BaudRateAt(line.baudIndex);
-  if (line.portPath.empty() || !baudRate) return {nullptr, 0, AtStage(ExchangeStage::NoPortSelected)};
+  if (line.portPath.empty() || !baudRate) {
+    log.Event(line.portPath.empty() ? "no port selected" : "no baud rate selected", log_result::kNoPort);
+    return {nullptr, 0, AtStage(ExchangeStage::NoPortSelected)};
+  }
   OpenError openError;
   auto port = OpenPort(line.portPath, *baudRate, &openError);
   if (!port) {
+    log.Event(DescribeOpenError(line.portPath, openError), log_result::kPortNotOpened);
     host.PortUnavailable(line.portPath, openError);
     return {nullptr, 0, AtStage(ExchangeStage::PortUnavailable)};
   }
@@ -133,24 +169,41 @@ OpenedLine OpenLine(TransactionHost& host, const LineSettings& line) {
 }
 
 // Reads the reply and says what it means.
-Verdict ReceiveReply(TransactionHost& host, SerialPort& port) {
+Verdict ReceiveReply(TransactionHost& host, SerialPort& port, TrafficReporter& log) {
   FrameBuffer buffer{};
   const ReadResult read = port.ReadReply(buffer);
   if (!read.ok) return Plain(result::kReadFailed);
   if (read.count == 0) return Plain(result::kNoResponse);
   const auto reply = Span(buffer).first(read.count);
   host.ShowFrameBytes(reply, false);
-  if (!VerifyReply(reply)) return DataError(WhyUnverified(reply));
-  return EvaluateReply(host, reply.first(reply.size() - 2));
+  if (!VerifyReply(reply)) {
+    Verdict verdict = DataError(WhyUnverified(reply));
+    log.Received(reply, verdict.detail);
+    return verdict;
+  }
+  Filled filled;
+  const auto withoutChecksum = reply.first(reply.size() - 2);
+  Verdict verdict = EvaluateReply(host, withoutChecksum, filled);
+  std::string summary = DescribeReply(withoutChecksum, filled);
+  if (!verdict.detail.empty()) summary += " (" + verdict.detail + ")";
+  log.Received(reply, std::move(summary));
+  return verdict;
 }
 
 // Sends the frame and, when asked to, reads and evaluates the reply.
-ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& frame, bool awaitReply) {
+ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& frame, bool awaitReply,
+                         TrafficReporter& log) {
+  const std::string sent = DescribeSentFrames(frame);
   host.ShowFrameBytes(frame, true);
+  log.Sent(frame, sent);
   line.port->TransmitFrame(frame, line.baudRate);
-  if (!awaitReply) return AtStage(ExchangeStage::Sent);
-  Verdict verdict = ReceiveReply(host, *line.port);
+  if (!awaitReply) {
+    log.Event(sent + ", no reply awaited", {});
+    return AtStage(ExchangeStage::Sent);
+  }
+  Verdict verdict = ReceiveReply(host, *line.port, log);
   host.SetResultText(verdict.text);
+  log.Event(sent, verdict.text);
   return {ExchangeStage::ReplyEvaluated, std::move(verdict.text), std::move(verdict.detail), verdict.deviceErrorCode};
 }
 
@@ -158,7 +211,8 @@ std::uint8_t ReplyFlagFor(const LineSettings& line, std::uint8_t address) {
   return (address != kBroadcastAddress && line.replyWanted) ? 1 : 0;
 }
 
-ExchangeOutcome InvalidParameter(TransactionHost& host) {
+ExchangeOutcome InvalidParameter(TransactionHost& host, TrafficReporter& log, std::string_view command) {
+  log.Event(std::string(command) + ": nothing sent", kInvalidParameterMessage);
   host.ShowInvalidParameter();
   return AtStage(ExchangeStage::InvalidParameter);
 }
@@ -172,31 +226,50 @@ std::uint8_t ParseAddressText(std::string_view text) {
 }
 
 ExchangeOutcome SendCommand(TransactionHost& host, const LineSettings& line, CommandCode command) {
-  OpenedLine opened = OpenLine(host, line);
+  TrafficReporter log(host.Traffic(), line.portPath);
+  OpenedLine opened = OpenLine(host, line, log);
   if (!opened.port) return opened.failure;
 
   const std::uint8_t address = ParseAddressText(line.addressText);
   const std::uint8_t replyFlag = ReplyFlagFor(line, address);
   std::array<std::uint8_t, kMaxCommandLength> commandAndData{};
   const std::uint8_t n = host.BuildCommand(command, replyFlag, commandAndData);
-  if (n == 0 || n > commandAndData.size()) return InvalidParameter(host);
+  if (n == 0 || n > commandAndData.size()) return InvalidParameter(host, log, CommandInfoOf(command).name);
 
   const bool awaitReply = replyFlag || CommandInfoOf(command).reply == ReplyRule::kAlways;
-  return Exchange(host, opened, MakeFrame(address, std::span(commandAndData).first(n)), awaitReply);
+  return Exchange(host, opened, MakeFrame(address, std::span(commandAndData).first(n)), awaitReply, log);
 }
 
 ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line, Span commandAndData) {
-  if (commandAndData.empty() || commandAndData.size() > kMaxCommandLength) return InvalidParameter(host);
-  OpenedLine opened = OpenLine(host, line);
+  TrafficReporter log(host.Traffic(), line.portPath);
+  if (commandAndData.empty() || commandAndData.size() > kMaxCommandLength)
+    return InvalidParameter(host, log, "raw command");
+  OpenedLine opened = OpenLine(host, line, log);
   if (!opened.port) return opened.failure;
 
   const Bytes frame = MakeFrame(ParseAddressText(line.addressText), commandAndData);
-  return Exchange(host, opened, frame, (commandAndData[0] & kReplyFlag) != 0);
+  return Exchange(host, opened, frame, (commandAndData[0] & kReplyFlag) != 0, log);
 }
 
 ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line) {
-  const OpenedLine opened = OpenLine(host, line);
+  TrafficReporter log(host.Traffic(), line.portPath);
+  const OpenedLine opened = OpenLine(host, line, log);
   return opened.port ? AtStage(ExchangeStage::NothingToSend) : opened.failure;
+}
+
+bool SendFrames(const std::string& portPath, int baudRate, Span bytes, std::string_view source, TrafficLog* log,
+                OpenError* error) {
+  TrafficReporter reporter(log, portPath);
+  OpenError openError;
+  const auto port = OpenPort(portPath, baudRate, &openError);
+  if (!port) {
+    reporter.Event(std::string(source) + ": " + DescribeOpenError(portPath, openError), log_result::kPortNotOpened);
+    if (error) *error = openError;
+    return false;
+  }
+  reporter.Sent(bytes, std::string(source) + ": " + DescribeSentFrames(bytes));
+  port->TransmitFrame(bytes, baudRate);
+  return true;
 }
 
 }  // namespace tarnwick::link

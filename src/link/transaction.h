@@ -7,10 +7,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "baud_rates.h"
 #include "commands.h"
 #include "serial_port.h"
+#include "traffic_log.h"
 
 namespace tarnwick::link {
 
@@ -58,6 +60,14 @@ class TransactionHost {
   virtual void ShowInvalidParameter() = 0;
   // The window stays silent here; a command line says why.
   virtual void PortUnavailable(const std::string& /*path*/, const OpenError& /*error*/) {}
+
+  // The log this host's exchanges report to; none by default.
+  virtual TrafficLog* Traffic() { return nullptr; }
+  // For the log: the fields that ShowReply filled from data, as "label value"
+  // texts ("Left +50", "Right 0").
+  virtual std::vector<std::string> DescribeReply(CommandCode /*command*/, std::span<const std::uint8_t> /*data*/) {
+    return {};
+  }
 };
 
 // How far an exchange got, for callers that report it (exit codes).
@@ -92,6 +102,12 @@ ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line,
 // Send on a page without a command: clears the outputs and opens and closes the
 // port as every Send does, but sends nothing.
 ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line);
+
+// Writes bytes (whole frames, all to be read by nobody) in one write: the live
+// test pages' updates and stops. source names the sender in the log ("Stepper
+// Test"). False, with error filled, when the port cannot be opened.
+bool SendFrames(const std::string& portPath, int baudRate, std::span<const std::uint8_t> bytes,
+                std::string_view source, TrafficLog* log, OpenError* error = nullptr);
 
 // The device address from the address field's text: trimmed, empty means
 // broadcast, otherwise the low 8 bits of its hex value.

@@ -317,4 +317,37 @@ std::uint8_t BuildPanelCommand(const CommandFieldSet& fields, CommandCode comman
   }
 }
 
+std::optional<ShownFields> ReplyFieldsOf(CommandCode command, std::span<const std::uint8_t> data) {
+  const auto checked = [](bool on) { return std::string(on ? "checked" : "unchecked"); };
+  switch (command) {
+    case CommandCode::kStepperStatus:
+      if (const auto d = DecodeCmd13Reply(data))
+        return ShownFields{{"Reverse", checked(d->reverse)},
+                           {"Step count", d->stepCount},
+                           {"Pulse Duty", d->pulseDuty},
+                           {"Frequency", d->frequency}};
+      return std::nullopt;
+    case CommandCode::kDcStatus:
+      if (const auto d = DecodeCmd24Reply(data)) return ShownFields{{"Left", d->left}, {"Right", d->right}};
+      return std::nullopt;
+    case CommandCode::kReadSetup:
+      if (const auto d = DecodeCmd43Reply(data))
+        return ShownFields{{"MotorType", d->motorType},
+                           {"Left Frequency", d->leftFrequency},
+                           {"Left Pulse Duty", d->leftPulseDuty},
+                           {"Right Frequency", d->rightFrequency},
+                           {"Right Pulse Duty", d->rightPulseDuty}};
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::vector<std::string> DescribeReplyFields(CommandCode command, std::span<const std::uint8_t> data) {
+  std::vector<std::string> texts;
+  if (const auto fields = ReplyFieldsOf(command, data))
+    for (const auto& [label, value] : *fields) texts.push_back(value.empty() ? label : label + " " + value);
+  return texts;
+}
+
 }  // namespace tarnwick::panels

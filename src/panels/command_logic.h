@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "link/baud_rates.h"
 #include "link/commands.h"
@@ -132,6 +134,14 @@ std::optional<Cmd24Display> DecodeCmd24Reply(std::span<const std::uint8_t> data)
 // Needs 4 bytes for a Stepper block, 7 for a D-C block, 1 for any other type
 // (which empties all five fields).
 std::optional<Cmd43Display> DecodeCmd43Reply(std::span<const std::uint8_t> data);
+
+// A reply's data as the panel that shows it labels it: ("Left", "+50"), ... in the
+// panel's order. Nothing for a command whose reply no panel shows, or for data too
+// short for it.
+using ShownFields = std::vector<std::pair<std::string, std::string>>;
+std::optional<ShownFields> ReplyFieldsOf(link::CommandCode command, std::span<const std::uint8_t> data);
+// The same as "label value" texts, for the traffic log ("Left +50").
+std::vector<std::string> DescribeReplyFields(link::CommandCode command, std::span<const std::uint8_t> data);
 
 // ---- For hosts that keep every panel's fields ----
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "link/field_text.h"
-#include "link/serial_port.h"
+#include "link/transaction.h"
 
 namespace tarnwick::panels {
 namespace {
@@ -15,8 +15,9 @@ LiveTestChannel StartChannel(int maxValue, int value) { return {maxValue, std::t
 
 }  // namespace
 
-LiveTestController::LiveTestController(std::vector<LiveTestChannel> channels, std::size_t reverseBoxes)
-    : channels_(std::move(channels)), reverse_(reverseBoxes, false) {}
+LiveTestController::LiveTestController(std::string_view source, std::vector<LiveTestChannel> channels,
+                                       std::size_t reverseBoxes)
+    : source_(source), channels_(std::move(channels)), reverse_(reverseBoxes, false) {}
 
 void LiveTestController::SetPort(std::string path, int baudRate) {
   portPath_ = std::move(path);
@@ -58,17 +59,14 @@ void LiveTestController::ReverseClicked(int box, bool checked) {
 void LiveTestController::SendTestCommand(bool stop, bool force) {
   const std::vector<std::uint8_t> bytes = stop ? StopFrame() : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
-  // A port that cannot be opened drops this update without a word: the page has
-  // no place to report it. Its values are not taken as sent, so the next move,
-  // even one that changes nothing, brings the board up to date.
-  const auto port = link::OpenPort(portPath_, baudRate_);
-  if (!port) return;
-  if (!stop) RecordUpdateSent();
-  port->TransmitFrame(bytes, baudRate_);
+  // A port that cannot be opened drops this update; only the log says so. Its
+  // values are not taken as sent, so the next move, even one that changes
+  // nothing, brings the board up to date.
+  if (link::SendFrames(portPath_, baudRate_, bytes, source_, log_) && !stop) RecordUpdateSent();
 }
 
 StepperTestController::StepperTestController()
-    : LiveTestController({StartChannel(kStepperTestMaxFrequency, 2500), StartChannel(kMaxDuty, 100)}, 1) {}
+    : LiveTestController("Stepper Test", {StartChannel(kStepperTestMaxFrequency, 2500), StartChannel(kMaxDuty, 100)}, 1) {}
 
 std::vector<std::uint8_t> StepperTestController::BuildUpdate(bool force) {
   const StepperTestFields fields{EditText(kStepperFreq), EditText(kStepperDuty), Reverse(0)};
@@ -78,7 +76,7 @@ std::vector<std::uint8_t> StepperTestController::BuildUpdate(bool force) {
 }
 
 DcTestController::DcTestController()
-    : LiveTestController({StartChannel(kDcTestMaxFrequency, 10000), StartChannel(kMaxDuty, 100),
+    : LiveTestController("D-C Test", {StartChannel(kDcTestMaxFrequency, 10000), StartChannel(kMaxDuty, 100),
                           StartChannel(kDcTestMaxFrequency, 10000), StartChannel(kMaxDuty, 100)},
                          2) {}
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/traffic_log.h"
 #include "panels/live_test_logic.h"
 
 namespace tarnwick::panels {
@@ -33,6 +34,8 @@ class LiveTestController {
   // The main window's handover: an empty path means no port is selected.
   void SetPort(std::string path, int baudRate);
   const std::string& PortPath() const { return portPath_; }
+  // Where every send and every port that could not be opened is recorded; none by default.
+  void SetTrafficLog(link::TrafficLog* log) { log_ = log; }
   int BaudRate() const { return baudRate_; }
 
   bool Running() const { return running_; }
@@ -57,7 +60,8 @@ class LiveTestController {
   void ReverseClicked(int box, bool checked);
 
  protected:
-  LiveTestController(std::vector<LiveTestChannel> channels, std::size_t reverseBoxes);
+  // source: the page's name in the log.
+  LiveTestController(std::string_view source, std::vector<LiveTestChannel> channels, std::size_t reverseBoxes);
 
   // The update for the current texts and boxes, or nothing: nothing also when,
   // without force, its values equal the last ones that went out.
@@ -70,6 +74,8 @@ class LiveTestController {
   LiveTestChannel& Channel(int channel) { return channels_.at(static_cast<std::size_t>(channel)); }
   void SendTestCommand(bool stop, bool force);
 
+  std::string_view source_;
+  link::TrafficLog* log_ = nullptr;
   std::vector<LiveTestChannel> channels_;
   std::vector<bool> reverse_;
   bool running_ = false;

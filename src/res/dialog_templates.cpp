@@ -97,13 +97,15 @@ struct TemplateStore {
       {ids::window::kBaudList, DropDownList, {68, 218, 51, 78}},
       {ids::window::kAddress, Edit, {142, 218, 19, 12}},
       {kStaticId, Label, {122, 221, 17, 8}, "Addr:", kAlignRight},
-      {ids::window::kResult, Label, {233, 221, 86, 8}},
+      // Wide enough for the longest result text; the Log button sits in the rest.
+      {ids::window::kResult, Label, {233, 221, 62, 8}},
       {ids::window::kReply, CheckBox, {206, 221, 23, 8}, "Res"},
       {kStaticId, Label, {16, 185, 36, 8}, "Send Data:", kAlignRight},
       {ids::window::kSendData, Edit, {55, 184, 310, 12}, {}, kReadOnly},
       {kStaticId, Label, {16, 201, 36, 8}, "Recv Data:", kAlignRight},
       {ids::window::kRecvData, Edit, {55, 200, 310, 12}, {}, kReadOnly},
       {ids::window::kRescan, PushButton, {49, 217, 17, 14}, "..."},
+      {ids::window::kLog, PushButton, {297, 217, 26, 14}, "Log"},
   };
   Rows cmd00 = NoParameterRows(TitleOf(CommandCode::kGetAddress), 63);
   Rows cmd38 = NoParameterRows(TitleOf(CommandCode::kResetDefaults), 159);

@@ -34,6 +34,7 @@ class LiveTestPanel : public panels::PanelWidget {
   void SetPort(std::string path, int baudRate) { controller_->SetPort(std::move(path), baudRate); }
   const std::string& PortPath() const { return controller_->PortPath(); }
   int BaudRate() const { return controller_->BaudRate(); }
+  void SetTrafficLog(link::TrafficLog* log) { controller_->SetTrafficLog(log); }
 
   const panels::LiveTestController& controller() const { return *controller_; }
 

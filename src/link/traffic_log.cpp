@@ -1,0 +1,77 @@
+#include "traffic_log.h"
+
+#include <filesystem>
+
+#include "commands.h"
+#include "hex_text.h"
+
+namespace tarnwick::link {
+
+std::string_view DirectionText(TrafficDirection direction) {
+  switch (direction) {
+    case TrafficDirection::kTx: return "tx";
+    case TrafficDirection::kRx: return "rx";
+    case TrafficDirection::kEvent: return "event";
+  }
+  return "event";
+}
+
+bool IsOpenFailure(const TrafficEntry& entry) {
+  return entry.direction == TrafficDirection::kEvent && entry.result == log_result::kPortNotOpened;
+}
+
+void TrafficLog::Record(TrafficEntry entry) {
+  const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(LogClock::now());
+  const std::lock_guard lock(mutex_);
+  last_ = now > last_ ? now : last_ + std::chrono::milliseconds(1);
+  entry.time = last_;
+  Append(std::move(entry));
+}
+
+void TrafficLog::ContinueAfter(LogTime last) {
+  const std::lock_guard lock(mutex_);
+  if (last > last_) last_ = last;
+}
+
+std::string PortNameOf(std::string_view path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  return name.empty() ? std::string(path) : name;
+}
+
+std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  while (!bytes.empty()) {
+    if (!text.empty()) text += ", ";
+    const std::size_t n = bytes.size() > kLengthOffset ? bytes[kLengthOffset] : 0;
+    if (n == 0 || bytes.size() < n + 4) {
+      text += "unframed bytes";
+      break;
+    }
+    const std::uint8_t commandByte = bytes[kCommandOffset];
+    const CommandInfo* command = FindCommand(commandByte & static_cast<std::uint8_t>(~kReplyFlag));
+    text += command ? std::string(command->name) : "command " + FormatHexByte(commandByte);
+    text += " to " + FormatHexByte(bytes[kAddressOffset]);
+    bytes = bytes.subspan(n + 4);
+  }
+  return text;
+}
+
+void TrafficReporter::Sent(std::span<const std::uint8_t> bytes, std::string summary) {
+  Record(TrafficDirection::kTx, bytes, std::move(summary), {});
+}
+
+void TrafficReporter::Received(std::span<const std::uint8_t> bytes, std::string summary) {
+  Record(TrafficDirection::kRx, bytes, std::move(summary), {});
+}
+
+void TrafficReporter::Event(std::string summary, std::string_view result) {
+  Record(TrafficDirection::kEvent, {}, std::move(summary), result);
+}
+
+void TrafficReporter::Record(TrafficDirection direction, std::span<const std::uint8_t> bytes, std::string summary,
+                             std::string_view result) {
+  if (!log_) return;
+  log_->Record({{}, port_, direction, Bytes(bytes.begin(), bytes.end()), std::move(summary), std::string(result)});
+}
+
+}  // namespace tarnwick::link
