@@ -34,6 +34,8 @@ void TrafficLog::ContinueAfter(LogTime last) {
 }
 
 std::string PortNameOf(std::string_view path) {
+  constexpr std::string_view kDevices = "/dev/";
+  if (path.starts_with(kDevices) && path.size() > kDevices.size()) return std::string(path.substr(kDevices.size()));
   const std::string name = std::filesystem::path(path).filename().string();
   return name.empty() ? std::string(path) : name;
 }

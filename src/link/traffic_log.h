@@ -61,7 +61,8 @@ class TrafficLog {
   LogTime last_{};
 };
 
-// The name an entry gives the port at path: its last component.
+// The name an entry gives the port at path: below /dev/ its path from there
+// ("ttyUSB0", "pts/3"), elsewhere its last component (a simulated board's "sim0").
 std::string PortNameOf(std::string_view path);
 
 // "CMD13 to 01": each whole frame in bytes, by command name and address, joined

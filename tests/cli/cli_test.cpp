@@ -5,9 +5,13 @@
 #include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
+#include "link/traffic_log_text.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
 #include "testing/row_name.h"
@@ -240,6 +244,76 @@ TEST(CliHelpTest, EachSubcommandShowsItsOwnExamples) {
     }
     EXPECT_GT(examples, 0) << sub;
   }
+}
+
+std::string LineAfter(const std::string& out, const std::string& label) {
+  const auto start = out.find(label + ": ");
+  if (start == std::string::npos) return "";
+  const auto from = start + label.size() + 2;
+  return out.substr(from, out.find('\n', from) - from);
+}
+
+class CliLogTest : public CliTest {
+ protected:
+  std::string path_ = ::testing::TempDir() + "tarnwick-cli-log-" + std::to_string(::getpid()) + ".jsonl";
+  void TearDown() override { std::remove(path_.c_str()); }
+  std::vector<nlohmann::json> Lines() const {
+    std::vector<nlohmann::json> lines;
+    std::ifstream in(path_);
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));  // throws if not JSON
+    return lines;
+  }
+};
+
+TEST_F(CliLogTest, EverySubcommandAppendsItsFramesRepliesAndResults) {
+  const std::string log = " --log " + path_;
+  struct Run {
+    std::string arguments;
+    std::vector<std::string> dirs;
+  };
+  board_->SetFault(*sim::ParseFault("device-error=3"));
+  const std::vector<Run> runs = {
+      {"send cmd13 --addr 01", {"tx", "rx", "event"}},  // device error
+      {"send cmd3f", {"tx", "event"}},                   // broadcast: no reply
+      {"stepper-test --freq 1000", {"tx"}},
+      {"dc-test", {"tx"}},
+      {"stop", {"tx"}},
+  };
+  std::vector<std::string> expectedDirs, sendData, recvData;
+  for (const Run& run : runs) {
+    const CliRun result = RunCli(run.arguments + Line() + log);
+    expectedDirs.insert(expectedDirs.end(), run.dirs.begin(), run.dirs.end());
+    sendData.push_back(LineAfter(result.out, "Send Data"));
+    if (!LineAfter(result.out, "Recv Data").empty()) recvData.push_back(LineAfter(result.out, "Recv Data"));
+  }
+  RunCli("send cmd00 --port /dev/tarnwick-missing" + log);
+  expectedDirs.push_back("event");
+
+  const auto lines = Lines();
+  std::vector<std::string> dirs, txHex, rxHex;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& line = lines[i];
+    for (const char* key : {"time", "port", "dir", "hex", "summary"}) EXPECT_TRUE(line[key].is_string()) << i << key;
+    dirs.push_back(line["dir"]);
+    if (line["dir"] == "tx") txHex.push_back(line["hex"]);
+    if (line["dir"] == "rx") rxHex.push_back(line["hex"]);
+    if (i > 0) {
+      EXPECT_GT(*link::ParseLogTime(line["time"].get<std::string>()),
+                *link::ParseLogTime(lines[i - 1]["time"].get<std::string>()));
+    }
+  }
+  EXPECT_EQ(dirs, expectedDirs);
+  EXPECT_EQ(txHex, sendData);
+  EXPECT_EQ(rxHex, recvData);
+  EXPECT_EQ(lines[2]["result"], "CMD Syntax Error");
+  EXPECT_EQ(lines.back()["result"], "Port not opened");
+}
+
+TEST_F(CliLogTest, ALogThatCannotBeWrittenRefusesBeforeSending) {
+  const CliRun run = RunCli("send cmd3f" + Line() + " --log /nonexistent-dir/log.jsonl");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
 TEST(CliHelpTest, HelpNamesEveryCommandAndOption) {

@@ -1,0 +1,180 @@
+// The traffic log in the window: what Send and the live test pages put in its
+// table, the Log button and its unread mark, copying, clearing, saving, the
+// 100,000-entry window of the ring, and following new rows.
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableView>
+#include <QTest>
+#include <fstream>
+
+#include "app/traffic_log_window.h"
+#include "link/traffic_log_text.h"
+#include "window_fixture.h"
+
+namespace tarnwick::gui_test {
+namespace {
+
+namespace window = res::ids::window;
+
+class TrafficLogWindowTest : public WindowFixture {
+ protected:
+  app::TrafficLogModel& Model() { return Window().LogModel(); }
+  app::CTrafficLogWindow& LogWindow() { return Window().TrafficLogWindow(); }
+  QPushButton* LogButton() { return Get<QPushButton>(kMain, window::kLog); }
+  // Send on tab with the address given; the log's rows are in the table afterwards.
+  void SendOn(int tab, const char* address) {
+    SelectTab(tab);
+    Set(kMain, window::kAddress, address);
+    Window().OnOK();
+    QApplication::processEvents();
+  }
+  std::vector<std::string> Column(int column) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < Model().rowCount(); ++row)
+      texts.push_back(Model().index(row, column).data().toString().toStdString());
+    return texts;
+  }
+  std::string temp_ = ::testing::TempDir() + "tarnwick-window-log-" + std::to_string(QCoreApplication::applicationPid());
+  void TearDown() override {
+    QFile::remove(QString::fromStdString(temp_ + ".jsonl"));
+    QFile::remove(QString::fromStdString(temp_ + ".csv"));
+  }
+};
+
+TEST_F(TrafficLogWindowTest, SendAndLiveTestRowsAppearInOrder) {
+  SendOn(res::kTabCmd13, "01");
+  SendOn(res::kTabCmd3F, "FF");
+  SelectTab(res::kTabStepperTest);
+  Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
+  Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
+  QApplication::processEvents();
+  EXPECT_EQ(Column(app::TrafficLogModel::kDirection),
+            (std::vector<std::string>{"tx", "rx", "event", "tx", "event", "tx", "tx"}));
+  EXPECT_EQ(Column(app::TrafficLogModel::kSummary)[1],
+            "CMD13 from 01: Reverse unchecked, Step count 0, Pulse Duty 100, Frequency 2500");
+  EXPECT_EQ(Column(app::TrafficLogModel::kResult)[2], "Success");
+  EXPECT_EQ(Column(app::TrafficLogModel::kBytes)[6], "FF 01 3F 3F 01");
+  EXPECT_EQ(Column(app::TrafficLogModel::kPort)[0], link::PortNameOf(board_->PortPath()));
+}
+
+TEST_F(TrafficLogWindowTest, SelectedRowsCopyAsTextAndClearEmptiesTheTable) {
+  SendOn(res::kTabCmd13, "01");
+  LogButton()->click();
+  ASSERT_TRUE(LogWindow().isVisible());
+  LogWindow().Table()->selectRow(0);
+  LogWindow().Table()->selectionModel()->select(Model().index(2, 0), QItemSelectionModel::Select |
+                                                                         QItemSelectionModel::Rows);
+  LogWindow().CopySelection();
+  const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\ttx\t01 01 93 95 00\tCMD13 to 01\t"))) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tevent\t\tCMD13 to 01\tSuccess"))) << lines[1].toStdString();
+  EXPECT_TRUE(link::ParseLogTime(lines[0].section(QLatin1Char('\t'), 0, 0).toStdString()));  // the full time
+  Model().Clear();
+  EXPECT_EQ(Model().rowCount(), 0);
+}
+
+TEST_F(TrafficLogWindowTest, SavedJsonLinesReadBackAsTheSameEntriesAndCsvHasAHeader) {
+  SendOn(res::kTabCmd24, "01");
+  SendOn(res::kTabCmd00, "FF");
+  ASSERT_TRUE(Model().SaveTo(QString::fromStdString(temp_ + ".jsonl")));
+  std::ifstream in(temp_ + ".jsonl");
+  int row = 0;
+  for (std::string line; std::getline(in, line); ++row) {
+    ASSERT_LT(row, Model().rowCount());
+    EXPECT_EQ(link::ParseTrafficJson(line), Model().Entry(row)) << line;
+  }
+  EXPECT_EQ(row, Model().rowCount());
+
+  ASSERT_TRUE(Model().SaveTo(QString::fromStdString(temp_ + ".csv")));
+  std::ifstream csv(temp_ + ".csv");
+  std::string header;
+  std::getline(csv, header);
+  EXPECT_EQ(header, std::string(link::kTrafficCsvHeader) + "\r");
+  EXPECT_FALSE(Model().SaveTo(QString::fromStdString(temp_ + "-no-such-dir/log.csv")));
+}
+
+TEST_F(TrafficLogWindowTest, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
+  ports_ = {{"gone", "/dev/tarnwick-missing"}};
+  Window().OnRescanPorts();
+  const QSize buttonSize = LogButton()->size();
+  SendOn(res::kTabCmd13, "01");
+  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "");
+  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonUnreadText);
+  EXPECT_EQ(LogButton()->size(), buttonSize);
+  EXPECT_TRUE(link::IsOpenFailure(Model().Entry(0)));
+
+  // Shortcuts reach only the active window.
+  Window().show();
+  QApplication::setActiveWindow(&Window());
+  QTest::keyClick(&Window(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_TRUE(LogWindow().isVisible());
+  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
+  SendOn(res::kTabCmd13, "01");  // seen as it happens: no mark
+  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
+  QApplication::setActiveWindow(&Window());
+  QTest::keyClick(&Window(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_FALSE(LogWindow().isVisible());
+}
+
+TEST(TrafficLogModelTest, KeepsOnlyTheNewestEntries) {
+  app::TrafficLogModel model(5);
+  const auto record = [&](int from, int to) {
+    for (int i = from; i <= to; ++i) model.Record({{}, "p", link::TrafficDirection::kTx, {}, std::to_string(i), ""});
+    model.Flush();
+  };
+  const auto summaries = [&] {
+    std::string text;
+    for (int row = 0; row < model.rowCount(); ++row) text += model.Entry(row).summary + " ";
+    return text;
+  };
+  record(1, 3);
+  EXPECT_EQ(summaries(), "1 2 3 ");
+  record(4, 6);
+  EXPECT_EQ(summaries(), "2 3 4 5 6 ");
+  record(7, 18);  // one batch larger than the whole log
+  EXPECT_EQ(summaries(), "14 15 16 17 18 ");
+}
+
+TEST_F(TrafficLogWindowTest, FollowsNewRowsUnlessScrolledUp) {
+  LogButton()->click();
+  const auto add = [&](int count) {
+    for (int i = 0; i < count; ++i) Model().Record({{}, "p", link::TrafficDirection::kTx, {1}, "row", ""});
+    Model().Flush();
+    QApplication::processEvents();
+  };
+  QScrollBar* bar = LogWindow().Table()->verticalScrollBar();
+  add(500);
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  add(10);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  bar->setValue(bar->maximum() / 2);
+  const int reading = bar->value();
+  add(10);
+  EXPECT_EQ(bar->value(), reading);
+}
+
+TEST_F(TrafficLogWindowTest, ResultLineHoldsEveryResultTextBesideTheLogButton) {
+  const QLabel* result = Get<QLabel>(kMain, window::kResult);
+  const QFontMetrics metrics = result->fontMetrics();
+  std::vector<std::string_view> texts = {link::result::kSuccess, link::result::kFailed, link::result::kReadFailed,
+                                         link::result::kNoResponse, link::result::kDataError};
+  for (int code = 0; code <= 5; ++code) texts.push_back(link::DeviceErrorText(static_cast<std::uint8_t>(code)));
+  for (const std::string_view text : texts)
+    EXPECT_LE(metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))),
+              result->width())
+        << text;
+  const QString marked = QString::fromUtf8(app::kLogButtonUnreadText.data());
+  EXPECT_LE(LogButton()->fontMetrics().horizontalAdvance(marked) +
+                LogButton()->style()->pixelMetric(QStyle::PM_ButtonMargin),
+            LogButton()->width());
+  EXPECT_LT(result->geometry().right(), LogButton()->geometry().left());
+}
+
+}  // namespace
+}  // namespace tarnwick::gui_test

@@ -1,0 +1,114 @@
+// The traffic log's text forms: times that read back to the same instant, JSON
+// lines and CSV rows that survive any text, and a file that keeps its times
+// increasing across runs.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "link/traffic_log_text.h"
+
+namespace tarnwick::link {
+namespace {
+
+using namespace std::chrono;
+
+LogTime At(const char* text) { return ParseLogTime(text).value(); }
+
+TEST(LogTime, FormatsInTheLocalZoneAndReadsBackForAnyOffset) {
+  const LogTime instant = At("2026-12-06T14:03:07.123+01:00");
+  EXPECT_EQ(instant, At("2026-12-06T13:03:07.123+00:00"));
+  EXPECT_EQ(instant, At("2026-12-06T07:33:07.123-05:30"));
+  EXPECT_EQ(instant, At("2026-12-07T00:03:07.123+11:00"));  // across midnight
+  for (const LogTime time : {instant, instant + milliseconds(999), LogTime{} + hours(24 * 365 * 50) + milliseconds(7)})
+    EXPECT_EQ(ParseLogTime(FormatLogTime(time)), time) << FormatLogTime(time);
+}
+
+TEST(LogTime, OtherShapesAreRefused) {
+  for (const char* text : {"", "2026-12-06 14:03:07.123+01:00", "2026-12-06T14:03:07+01:00",
+                           "2026-12-06T14:03:07.123Z", "2026-13-06T14:03:07.123+01:00", "2026-02-30T14:03:07.123+01:00",
+                           "2026-12-06T24:03:07.123+01:00", "2026-12-06T14:03:07.12x+01:00",
+                           "2026-12-06T14:03:07.123+01:00 "})
+    EXPECT_FALSE(ParseLogTime(text)) << text;
+}
+
+TrafficEntry Sample(std::string summary, TrafficDirection direction = TrafficDirection::kEvent) {
+  return {At("2026-12-06T14:03:07.123+01:00"), "sim0", direction, {0x01, 0x02, 0xFF}, std::move(summary), "Success"};
+}
+
+TEST(TrafficJson, TheDocumentedFieldsInOrder) {
+  TrafficEntry tx = Sample("CMD13 to 01", TrafficDirection::kTx);
+  tx.result.clear();
+  const std::string line = FormatTrafficJson(tx);
+  EXPECT_EQ(line.substr(line.find("\"port\"")),
+            R"("port": "sim0", "dir": "tx", "hex": "01 02 FF", "summary": "CMD13 to 01"})");
+  EXPECT_EQ(nlohmann::json::parse(line)["time"], FormatLogTime(tx.time));
+  EXPECT_TRUE(nlohmann::json::parse(FormatTrafficJson(Sample("x"))).contains("result"));
+}
+
+TEST(TrafficJson, EveryTextReadsBack) {
+  for (const char* summary : {"plain", "quote \" and backslash \\", "line\nbreak\ttab", "Ünïcødé 电机", ""}) {
+    const TrafficEntry entry = Sample(summary);
+    EXPECT_EQ(ParseTrafficJson(FormatTrafficJson(entry)), entry) << summary;
+  }
+}
+
+TEST(TrafficJson, LinesOfAnotherShapeAreRefused) {
+  for (const char* line : {"", "[]", "{\"time\": 5}", R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "up"})",
+                           R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "rx", "hex": "0G"})",
+                           R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "rx", "hex": "123"})",
+                           R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "rx", "port": 3})"})
+    EXPECT_FALSE(ParseTrafficJson(line)) << line;
+}
+
+TEST(TrafficCsv, QuotesOnlyWhatNeedsIt) {
+  const std::string row = FormatTrafficCsv(Sample("CMD13 from 01: Left +50, Right \"0\""));
+  EXPECT_EQ(row.substr(row.find(',')), R"(,sim0,event,01 02 FF,"CMD13 from 01: Left +50, Right ""0""",Success)");
+}
+
+TEST(TrafficFileFormat, ChosenByTheNameEnding) {
+  EXPECT_EQ(TrafficFormatForFileName("log.csv"), TrafficFileFormat::kCsv);
+  EXPECT_EQ(TrafficFormatForFileName("LOG.CSV"), TrafficFileFormat::kCsv);
+  EXPECT_EQ(TrafficFormatForFileName("log.jsonl"), TrafficFileFormat::kJsonLines);
+  EXPECT_EQ(TrafficFormatForFileName("csv"), TrafficFileFormat::kJsonLines);
+  EXPECT_EQ(TrafficFormatForFileName("log.csv.json"), TrafficFileFormat::kJsonLines);
+}
+
+class TrafficLogFileTest : public ::testing::Test {
+ protected:
+  std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                ("tarnwick-log-test-" + std::to_string(LogClock::now().time_since_epoch().count()) + ".jsonl");
+  void TearDown() override { std::filesystem::remove(path_); }
+  std::vector<TrafficEntry> Read() {
+    std::vector<TrafficEntry> entries;
+    std::ifstream in(path_);
+    for (std::string line; std::getline(in, line);) entries.push_back(ParseTrafficJson(line).value());
+    return entries;
+  }
+};
+
+TEST_F(TrafficLogFileTest, AppendsAndContinuesAfterAnEntryFromTheFuture) {
+  const LogTime later = time_point_cast<milliseconds>(LogClock::now()) + hours(1);
+  { std::ofstream(path_) << FormatTrafficJson({later, "sim0", TrafficDirection::kTx, {}, "earlier run", ""}) << "\n"; }
+  {
+    TrafficLogFile file(path_.string());
+    ASSERT_TRUE(file.IsOpen());
+    file.Record({{}, "sim0", TrafficDirection::kEvent, {}, "this run", "Success"});
+  }
+  const auto entries = Read();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].summary, "this run");
+  EXPECT_GT(entries[1].time, entries[0].time);
+}
+
+TEST_F(TrafficLogFileTest, AFileThatCannotBeWrittenSaysWhy) {
+  TrafficLogFile file((path_ / "no-such-dir" / "log.jsonl").string());
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_NE(file.Error().find("cannot write the log"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnwick::link

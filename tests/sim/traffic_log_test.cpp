@@ -1,0 +1,184 @@
+// What the exchange and the live test pages write to the traffic log, against the
+// simulated board: one entry per frame, per reply, per port that would not open,
+// and per result, stamped strictly in order.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cli/cli_host.h"
+#include "link/hex_text.h"
+#include "link/traffic_log.h"
+#include "panels/live_test_controller.h"
+#include "sim/board_server.h"
+
+namespace tarnwick {
+namespace {
+
+using Cmd = link::CommandCode;
+using Dir = link::TrafficDirection;
+
+class CollectedLog final : public link::TrafficLog {
+ public:
+  std::vector<link::TrafficEntry> entries;
+
+ private:
+  void Append(link::TrafficEntry entry) override { entries.push_back(std::move(entry)); }
+};
+
+// An entry without its time: what a case expects.
+struct Expected {
+  Dir direction;
+  const char* hex;
+  const char* summary;
+  const char* result = "";
+};
+
+void ExpectEntries(const std::vector<link::TrafficEntry>& entries, const std::vector<Expected>& expected,
+                   const std::string& port) {
+  ASSERT_EQ(entries.size(), expected.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE("entry " + std::to_string(i));
+    EXPECT_EQ(entries[i].direction, expected[i].direction);
+    EXPECT_EQ(link::FormatHexDump(entries[i].bytes), expected[i].hex);
+    EXPECT_EQ(entries[i].summary, expected[i].summary);
+    EXPECT_EQ(entries[i].result, expected[i].result);
+    EXPECT_EQ(entries[i].port, port);
+    if (i > 0) {
+      EXPECT_GT(entries[i].time, entries[i - 1].time);
+    }
+  }
+}
+
+struct ExchangeCase {
+  const char* name;
+  const char* fault;
+  Cmd command;
+  const char* address;
+  std::vector<Expected> expected;
+};
+
+class ExchangeLogTest : public ::testing::TestWithParam<ExchangeCase> {};
+
+TEST_P(ExchangeLogTest, EntriesOfOneExchange) {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  board->SetFault(*sim::ParseFault(GetParam().fault));
+  CollectedLog log;
+  cli::CliHost host({}, &log);
+  link::LineSettings line{board->PortPath(), 6, GetParam().address, true};
+  link::SendCommand(host, line, GetParam().command);
+  ExpectEntries(log.entries, GetParam().expected, link::PortNameOf(board->PortPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchanges, ExchangeLogTest,
+    ::testing::Values(
+        ExchangeCase{"StatusReplyNamesTheFieldsItFilled", "none", Cmd::kStepperStatus, "01",
+                     {{Dir::kTx, "01 01 93 95 00", "CMD13 to 01"},
+                      {Dir::kRx, "01 09 13 00 00 00 00 00 64 C4 09 4E 01",
+                       "CMD13 from 01: Reverse unchecked, Step count 0, Pulse Duty 100, Frequency 2500"},
+                      {Dir::kEvent, "", "CMD13 to 01", "Success"}}},
+        ExchangeCase{"DeviceErrorGivesItsText", "device-error=2", Cmd::kStepperStatus, "01",
+                     {{Dir::kTx, "01 01 93 95 00", "CMD13 to 01"},
+                      {Dir::kRx, "01 02 FF 02 04 01", "device error from 01: Data Check Error"},
+                      {Dir::kEvent, "", "CMD13 to 01", "Data Check Error"}}},
+        ExchangeCase{"WrongChecksumStillLogsTheBytes", "bad-checksum", Cmd::kGetAddress, "FF",
+                     {{Dir::kTx, "FF 01 80 80 01", "CMD00 to FF"},
+                      {Dir::kRx, "01 02 00 00 59 00", "checksum wrong"},
+                      {Dir::kEvent, "", "CMD00 to FF", "Data recv Error"}}},
+        ExchangeCase{"SilenceIsAResultWithoutAReplyEntry", "no-reply", Cmd::kDcStatus, "01",
+                     {{Dir::kTx, "01 01 A4 A6 00", "CMD24 to 01"},
+                      {Dir::kEvent, "", "CMD24 to 01", "No response data"}}},
+        ExchangeCase{"BroadcastEndsWithoutAResultText", "none", Cmd::kStopMotor, "FF",
+                     {{Dir::kTx, "FF 01 3F 3F 01", "CMD3F to FF"},
+                      {Dir::kEvent, "", "CMD3F to FF, no reply awaited"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
+  CollectedLog log;
+  cli::CliHost host({}, &log);
+  link::SendCommand(host, {"/dev/tarnwick-missing", 6, "01", true}, Cmd::kStepperStatus);
+  ExpectEntries(log.entries,
+                {{Dir::kEvent, "",
+                  "cannot open /dev/tarnwick-missing: no such port (is the adapter plugged in, or the simulator "
+                  "running?)",
+                  "Port not opened"}},
+                "tarnwick-missing");
+  EXPECT_TRUE(link::IsOpenFailure(log.entries.front()));
+}
+
+TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  CollectedLog log;
+  panels::CommandFieldSet fields;
+  fields.cmd12.pulseDuty = "300";
+  cli::CliHost host(fields, &log);
+  link::SendCommand(host, {board->PortPath(), 6, "01", true}, Cmd::kStepperByParameters);
+  ExpectEntries(log.entries, {{Dir::kEvent, "", "CMD12: nothing sent", "Invalid or Missing Parameter"}},
+                link::PortNameOf(board->PortPath()));
+  EXPECT_FALSE(link::IsOpenFailure(log.entries.front()));
+}
+
+TEST(LiveTestLog, UpdatesAndStopAreLoggedAndAFailedOpenSaysWhy) {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  CollectedLog log;
+  panels::StepperTestController page;
+  page.SetTrafficLog(&log);
+  page.SetPort(board->PortPath(), 115200);
+  page.BeginStopClicked();  // Begin: an update
+  page.SliderMoved(panels::kStepperFreq, 2500);  // same values: nothing
+  page.BeginStopClicked();  // Stop
+  page.SetPort("/dev/tarnwick-missing", 115200);
+  page.BeginStopClicked();
+  const std::string port = link::PortNameOf(board->PortPath());
+  ASSERT_EQ(log.entries.size(), 3u);
+  ExpectEntries({log.entries[0], log.entries[1]},
+                {{Dir::kTx, "FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 C6 05",
+                  "Stepper Test: CMD3F to FF, CMD12 to FF"},
+                 {Dir::kTx, "FF 01 3F 3F 01", "Stepper Test: CMD3F to FF"}},
+                port);
+  EXPECT_EQ(log.entries[2].port, "tarnwick-missing");
+  EXPECT_TRUE(link::IsOpenFailure(log.entries[2]));
+  EXPECT_TRUE(log.entries[2].summary.starts_with("Stepper Test: cannot open /dev/tarnwick-missing"));
+}
+
+TEST(TrafficLogStamps, StrictlyIncreasingWhenTheClockRepeatsAMillisecond) {
+  CollectedLog log;
+  for (int i = 0; i < 2000; ++i) log.Record({});
+  for (std::size_t i = 1; i < log.entries.size(); ++i)
+    ASSERT_EQ(log.entries[i].time - log.entries[i - 1].time >= std::chrono::milliseconds(1), true) << i;
+  // A burst runs ahead of the clock by at most its own length.
+  EXPECT_LE(log.entries.back().time - std::chrono::time_point_cast<std::chrono::milliseconds>(link::LogClock::now()),
+            std::chrono::milliseconds(2000));
+}
+
+struct FramesCase {
+  const char* hex;
+  const char* summary;
+};
+
+class SentFramesTest : public ::testing::TestWithParam<FramesCase> {};
+
+TEST_P(SentFramesTest, EachWholeFrameByNameAndAddress) {
+  link::Bytes bytes;
+  const std::string hex = GetParam().hex;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 3)
+    bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(hex.substr(i, 2))));
+  EXPECT_EQ(link::DescribeSentFrames(bytes), GetParam().summary);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, SentFramesTest,
+    ::testing::Values(FramesCase{"01 01 93 95 00", "CMD13 to 01"},  // the reply flag does not hide the name
+                      FramesCase{"FF 07 23 64 64 10 27 10 27 5F 02 FF 02 22 11 34 01", "CMD23 to FF, CMD22 to FF"},
+                      FramesCase{"05 01 77 7D 00", "command 77 to 05"},
+                      FramesCase{"FF 01 3F 3F 01 FF 08 12", "CMD3F to FF, unframed bytes"},
+                      FramesCase{"FF 00 3F", "unframed bytes"}));
+
+}  // namespace
+}  // namespace tarnwick
