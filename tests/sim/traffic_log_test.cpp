@@ -49,6 +49,12 @@ void ExpectEntries(const std::vector<link::TrafficEntry>& entries, const std::ve
   }
 }
 
+std::unique_ptr<sim::BoardServer> BoardAt115200() {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  return sim::BoardServer::OnPseudoTerminal(state);
+}
+
 struct ExchangeCase {
   const char* name;
   const char* fault;
@@ -60,9 +66,7 @@ struct ExchangeCase {
 class ExchangeLogTest : public ::testing::TestWithParam<ExchangeCase> {};
 
 TEST_P(ExchangeLogTest, EntriesOfOneExchange) {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  const auto board = BoardAt115200();
   board->SetFault(*sim::ParseFault(GetParam().fault));
   CollectedLog log;
   cli::CliHost host({}, &log);
@@ -109,9 +113,7 @@ TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
 }
 
 TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  const auto board = BoardAt115200();
   CollectedLog log;
   panels::CommandFieldSet fields;
   fields.cmd12.pulseDuty = "300";
@@ -123,9 +125,7 @@ TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
 }
 
 TEST(LiveTestLog, UpdatesAndStopAreLoggedAndAFailedOpenSaysWhy) {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  const auto board = sim::BoardServer::OnPseudoTerminal(state);
+  const auto board = BoardAt115200();
   CollectedLog log;
   panels::StepperTestController page;
   page.SetTrafficLog(&log);
