@@ -1,50 +1,93 @@
 // Renders the main window to a PNG without a display: a simulated board on a
 // pseudo-terminal is listed as the port, one Send is made on the chosen tab, and the
-// window is drawn under a plain title bar that carries its caption.
-//   tarnwick-screenshot OUTPUT.png [TAB]
+// window is drawn under a plain title bar that carries its caption. With "log",
+// a few more exchanges are made first and the traffic log is drawn beside it.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log]
 
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/tarnwick_dlg.h"
+#include "app/traffic_log_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
+#include "sim/port_registry.h"
+
+namespace {
+
+// The widget under a plain title bar that carries its caption.
+QPixmap Framed(QWidget& widget) {
+  const QPixmap client = widget.grab();
+  const QFontMetrics metrics(widget.font());
+  const int titleHeight = metrics.height() + 12;
+  QPixmap shot(client.width() + 2, client.height() + titleHeight + 1);
+  shot.fill(widget.palette().color(QPalette::Dark));
+  QPainter painter(&shot);
+  painter.fillRect(1, 1, client.width(), titleHeight - 1, widget.palette().color(QPalette::Highlight));
+  painter.setPen(widget.palette().color(QPalette::HighlightedText));
+  painter.setFont(widget.font());
+  painter.drawText(QRect(8, 1, client.width() - 16, titleHeight - 1), Qt::AlignVCenter | Qt::AlignLeft,
+                   widget.windowTitle());
+  painter.drawText(QRect(8, 1, client.width() - 16, titleHeight - 1), Qt::AlignVCenter | Qt::AlignRight,
+                   QStringLiteral("✕"));
+  painter.drawPixmap(1, titleHeight, client);
+  return shot;
+}
+
+// A few exchanges for the log to show, one of them a device error, then the chosen tab's.
+void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& strip) {
+  using namespace tarnwick::res;
+  for (const int tab : {kTabCmd00, kTabCmd13, kTabCmd43, kTabCmd3F}) {
+    strip.setCurrentIndex(tab);
+    dialog.OnOK();
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
   const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::res::kTabCmd12;
+  const bool withLog = argc > 3 && std::string(argv[3]) == "log";
 
   const auto board = tarnwick::sim::BoardServer::OnPseudoTerminal();
+  // Listed as a running simulator lists it, so the log names it as the port list does.
+  const tarnwick::sim::PortRegistration registration(tarnwick::link::SimRegistryDir(), board->PortPath());
+  const std::string listed = (tarnwick::link::SimRegistryDir() / registration.Name()).string();
   tarnwick::app::CTarnwickDlg dialog(
-      [&] { return std::vector<tarnwick::link::PortEntry>{{"sim0", board->PortPath()}}; });
-  dialog.findChild<tarnwick::res::TabStrip*>()->setCurrentIndex(tab);
+      [&] { return std::vector<tarnwick::link::PortEntry>{{registration.Name(), listed}}; });
+  auto& strip = *dialog.findChild<tarnwick::res::TabStrip*>();
   dialog.SetAddressText("01");
   dialog.show();
+  if (withLog) SendSome(dialog, strip);
+  strip.setCurrentIndex(tab);
   dialog.OnOK();
   QApplication::processEvents();
 
-  const QPixmap client = dialog.grab();
-  const QFontMetrics metrics(dialog.font());
-  const int titleHeight = metrics.height() + 12;
-  QPixmap shot(client.width() + 2, client.height() + titleHeight + 1);
-  shot.fill(dialog.palette().color(QPalette::Dark));
-  QPainter painter(&shot);
-  painter.fillRect(1, 1, client.width(), titleHeight - 1, dialog.palette().color(QPalette::Highlight));
-  painter.setPen(dialog.palette().color(QPalette::HighlightedText));
-  painter.setFont(dialog.font());
-  painter.drawText(QRect(8, 1, client.width() - 16, titleHeight - 1), Qt::AlignVCenter | Qt::AlignLeft,
-                   dialog.windowTitle());
-  painter.drawText(QRect(8, 1, client.width() - 16, titleHeight - 1), Qt::AlignVCenter | Qt::AlignRight,
-                   QStringLiteral("✕"));
-  painter.drawPixmap(1, titleHeight, client);
-  painter.end();
+  QPixmap shot = Framed(dialog);
+  if (withLog) {
+    dialog.OnShowTrafficLog();
+    auto& log = dialog.TrafficLogWindow();
+    log.resize(log.width(), dialog.height());
+    QApplication::processEvents();
+    const QPixmap logShot = Framed(log);
+    constexpr int kGap = 8;
+    QPixmap both(shot.width() + kGap + logShot.width(), std::max(shot.height(), logShot.height()));
+    both.fill(Qt::white);
+    QPainter painter(&both);
+    painter.drawPixmap(0, 0, shot);
+    painter.drawPixmap(shot.width() + kGap, 0, logShot);
+    painter.end();
+    shot = both;
+  }
   if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);
     return 1;

@@ -1,6 +1,5 @@
 #include "app/traffic_log_model.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -32,7 +31,10 @@ QString CellText(const link::TrafficEntry& entry, int column, bool fullTime) {
 }  // namespace
 
 TrafficLogModel::TrafficLogModel(std::size_t capacity, QObject* parent)
-    : QAbstractTableModel(parent), capacity_(std::max<std::size_t>(capacity, 1)) {}
+    : QAbstractTableModel(parent), capacity_(std::max<std::size_t>(capacity, 1)) {
+  flushTimer_.setSingleShot(true);
+  connect(&flushTimer_, &QTimer::timeout, this, &TrafficLogModel::Flush);
+}
 
 int TrafficLogModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(entries_.size());
@@ -56,14 +58,15 @@ QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, i
 
 void TrafficLogModel::Append(link::TrafficEntry entry) {
   pending_.push_back(std::move(entry));
-  if (flushQueued_) return;
-  flushQueued_ = true;
-  QMetaObject::invokeMethod(this, &TrafficLogModel::Flush, Qt::QueuedConnection);
+  if (flushTimer_.isActive()) return;
+  const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : kFlushIntervalMs;
+  flushTimer_.start(static_cast<int>(std::max<qint64>(0, kFlushIntervalMs - since)));
 }
 
 void TrafficLogModel::Flush() {
-  flushQueued_ = false;
+  flushTimer_.stop();
   if (pending_.empty()) return;
+  sinceFlush_.start();
   std::vector<link::TrafficEntry> batch = std::move(pending_);
   pending_.clear();
   const bool failure = std::any_of(batch.begin(), batch.end(), link::IsOpenFailure);

@@ -1,10 +1,13 @@
 #pragma once
 // The window's traffic log: a table model over the last 100,000 entries, newest
 // last. Entries arrive through link::TrafficLog (from the exchange and the live
-// test pages) and join the table in batches, one insertion per turn of the event
-// loop, so a burst of entries costs the view one update.
+// test pages) and join the table in batches: at once after a quiet spell, then at
+// most every kFlushIntervalMs, so a stream of entries costs the view a few
+// updates a second however fast it comes.
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstddef>
 #include <deque>
 #include <string>
@@ -20,6 +23,7 @@ class TrafficLogModel : public QAbstractTableModel, public link::TrafficLog {
  public:
   enum Column : int { kTime, kPort, kDirection, kBytes, kSummary, kResult, kColumnCount };
   static constexpr std::size_t kDefaultCapacity = 100'000;
+  static constexpr int kFlushIntervalMs = 50;
 
   explicit TrafficLogModel(std::size_t capacity = kDefaultCapacity, QObject* parent = nullptr);
 
@@ -47,7 +51,8 @@ class TrafficLogModel : public QAbstractTableModel, public link::TrafficLog {
   std::size_t capacity_;
   std::deque<link::TrafficEntry> entries_;
   std::vector<link::TrafficEntry> pending_;
-  bool flushQueued_ = false;
+  QTimer flushTimer_;
+  QElapsedTimer sinceFlush_;
 };
 
 }  // namespace tarnwick::app

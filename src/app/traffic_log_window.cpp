@@ -39,7 +39,7 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   QHeaderView* columns = m_table->horizontalHeader();
   columns->setStretchLastSection(true);
   const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-  const int widths[] = {13 * digit, 8 * digit, 6 * digit, 40 * digit, 44 * digit};
+  const int widths[] = {13 * digit, 8 * digit, 6 * digit, 38 * digit, 50 * digit};
   for (int column = 0; column < static_cast<int>(std::size(widths)); ++column)
     m_table->setColumnWidth(column, widths[column]);
 
@@ -62,7 +62,7 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   copyKey->setContext(Qt::WidgetShortcut);
   connect(copyKey, &QShortcut::activated, this, &CTrafficLogWindow::CopySelection);
   FollowNewRows();
-  resize(100 * digit, 24 * fontMetrics().height());
+  resize(140 * digit, 24 * fontMetrics().height());
 }
 
 void CTrafficLogWindow::FollowNewRows() {

@@ -30,7 +30,7 @@ class TrafficLogWindowTest : public WindowFixture {
     SelectTab(tab);
     Set(kMain, window::kAddress, address);
     Window().OnOK();
-    QApplication::processEvents();
+    Model().Flush();
   }
   std::vector<std::string> Column(int column) {
     std::vector<std::string> texts;
@@ -51,7 +51,7 @@ TEST_F(TrafficLogWindowTest, SendAndLiveTestRowsAppearInOrder) {
   SelectTab(res::kTabStepperTest);
   Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
   Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
-  QApplication::processEvents();
+  Model().Flush();
   EXPECT_EQ(Column(app::TrafficLogModel::kDirection),
             (std::vector<std::string>{"tx", "rx", "event", "tx", "event", "tx", "tx"}));
   EXPECT_EQ(Column(app::TrafficLogModel::kSummary)[1],
