@@ -15,6 +15,7 @@
 #include "app/traffic_log_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
+#include "link/posix_port_list.h"
 #include "sim/port_registry.h"
 
 namespace {

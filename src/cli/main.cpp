@@ -513,7 +513,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
 int main(int argc, char** argv) {
   CLI::App app;
   Describe(app);
-  OutputMode mode{.json = JsonWanted(argc, argv)};
+  OutputMode mode{.json = JsonWanted(argc, argv), .asTyped = false, .logPath = {}};
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
   app.add_option("--log", mode.logPath,

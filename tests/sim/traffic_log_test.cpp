@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {Dir::kEvent, "", "CMD13 to 01", "Data Check Error"}}},
         ExchangeCase{"WrongChecksumStillLogsTheBytes", "bad-checksum", Cmd::kGetAddress, "FF",
                      {{Dir::kTx, "FF 01 80 80 01", "CMD00 to FF"},
-                      {Dir::kRx, "01 02 00 00 59 00", "checksum wrong"},
+                      {Dir::kRx, "01 02 00 00 59 00", "bad checksum: computed 0x0003, received 0x0059"},
                       {Dir::kEvent, "", "CMD00 to FF", "Data recv Error"}}},
         ExchangeCase{"SilenceIsAResultWithoutAReplyEntry", "no-reply", Cmd::kDcStatus, "01",
                      {{Dir::kTx, "01 01 A4 A6 00", "CMD24 to 01"},
