@@ -1,10 +1,18 @@
+#include <variant>
+
 #include "app/tarnwick_app.h"
+#include "app/window_options.h"
 #include "support/process_services.h"
 
 int main(int argc, char** argv) {
+  // Read before the application object, so --help, --version and a bad value need
+  // no display and never open a window.
+  const auto parsed = tarnwick::app::ParseWindowOptions(argc, argv, tarnwick::link::EnumeratePorts());
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
+
   tarnwick::app::CTarnwickApp app(argc, argv);
   // The support library's clock and generator live from just after the application
   // object until just before it goes; nothing in the window consults them.
   const RavLib::ProcessServices services;
-  return app.InitInstance();
+  return app.InitInstance(std::get<tarnwick::app::WindowOptions>(parsed));
 }

@@ -1,18 +1,27 @@
 #include "app/tarnwick_app.h"
 
 #include "app/tarnwick_dlg.h"
+#include "app/window_settings.h"
 
 namespace tarnwick::app {
 
 CTarnwickApp::CTarnwickApp(int& argc, char** argv) : application_(argc, argv) {
-  // The settings key the program registers; it stores nothing under it.
+  // The settings key the program registers; the settings themselves go to the
+  // XDG configuration folder under the program's own name (OpenUserSettings).
   QCoreApplication::setOrganizationName(QStringLiteral("应用程序向导生成的本地应用程序"));
   QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
+  // Lets a desktop match the window to its launcher and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwick.Tarnwick"));
 }
 
-int CTarnwickApp::InitInstance() {
+int CTarnwickApp::InitInstance(const WindowOptions& options) {
+  const std::unique_ptr<QSettings> settings = OpenUserSettings();
+  if (options.resetSettings) settings->clear();
   CTarnwickDlg dialog;
+  RestoreWindowSettings(dialog, *settings);
+  ApplyWindowOptions(dialog, options);
   dialog.exec();
+  SaveWindowSettings(dialog, *settings);
   return 0;
 }
 

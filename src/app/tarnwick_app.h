@@ -3,13 +3,16 @@
 
 #include <QApplication>
 
+#include "app/window_options.h"
+
 namespace tarnwick::app {
 
 class CTarnwickApp {
  public:
   CTarnwickApp(int& argc, char** argv);
-  // Runs the main window modally and returns the program's exit code.
-  int InitInstance();
+  // Runs the main window modally, with the remembered settings and then options
+  // applied, saves its settings when it closes and returns the program's exit code.
+  int InitInstance(const WindowOptions& options);
 
  private:
   QApplication application_;

@@ -116,6 +116,23 @@ void CTarnwickDlg::OnInitDialog() {
   // baud list does not.
   connect(m_comboPort, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
   connect(m_comboBaud, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
+  InstallTabShortcuts();
+}
+
+// Ctrl+Tab and Ctrl+PgDn step to the next tab, with Shift or PgUp to the one
+// before, wrapping round, wherever the focus is in the window.
+void CTarnwickDlg::InstallTabShortcuts() {
+  const auto step = [this](QKeyCombination keys, int by) {
+    auto* shortcut = new QShortcut(QKeySequence(keys), this);
+    connect(shortcut, &QShortcut::activated, this, [this, by] {
+      SelectTab((m_currentTab + by + res::kTabCount) % res::kTabCount);
+    });
+  };
+  step(Qt::CTRL | Qt::Key_Tab, 1);
+  step(Qt::CTRL | Qt::Key_PageDown, 1);
+  step(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1);  // what Shift+Tab arrives as
+  step(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, -1);
+  step(Qt::CTRL | Qt::Key_PageUp, -1);
 }
 
 void CTarnwickDlg::FillPortList(const std::string& previousName) {
@@ -196,6 +213,20 @@ void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
   }
   QDialog::keyPressEvent(event);
 }
+
+// ---- Settings and presets ----
+
+std::string CTarnwickDlg::SelectedPortName() const { return m_comboPort->currentText().toStdString(); }
+
+bool CTarnwickDlg::SelectPortNamed(const std::string& name) {
+  const int index = m_comboPort->findText(Utf8(name), Qt::MatchFixedString | Qt::MatchCaseSensitive);
+  if (index >= 0) m_comboPort->setCurrentIndex(index);
+  return index >= 0;
+}
+
+void CTarnwickDlg::SetReplyWanted(bool wanted) { m_chkReply->setChecked(wanted); }
+
+void CTarnwickDlg::SelectTab(int tab) { m_tabStrip->setCurrentIndex(tab); }
 
 // ---- What the exchange reads ----
 

@@ -59,6 +59,12 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   TrafficLogModel& LogModel() { return m_trafficLog; }
   CTrafficLogWindow& TrafficLogWindow() const { return *m_logWindow; }
 
+  // For the remembered settings and the command line's presets.
+  std::string SelectedPortName() const;
+  bool SelectPortNamed(const std::string& name);  // false, changing nothing, when no listed port has it
+  void SetReplyWanted(bool wanted);
+  void SelectTab(int tab);
+
   // link::TransactionHost
   std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
   bool ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
@@ -91,6 +97,7 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   std::string SelectedPortPath() const;
   std::optional<int> SelectedBaudIndex() const;
   panels::CommandFieldSet PanelFields() const;
+  void InstallTabShortcuts();
 
   PortEnumerator m_enumeratePorts;
   res::BuiltControls m_controls;

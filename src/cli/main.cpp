@@ -19,6 +19,7 @@
 #include "link/traffic_log_text.h"
 #include "link/transaction.h"
 #include "panels/live_test_logic.h"
+#include "support/parse_arguments.h"
 
 namespace {
 
@@ -475,7 +476,7 @@ int RunPorts(const OutputMode& mode) {
 }
 
 void Describe(CLI::App& app) {
-  app.name(kProgram);
+  tarnwick::NameProgram(app, kProgram);
   app.description("Tarnwick command line: one exchange with a motor-driver board on an RS-485 line.\n"
                   "Exit status: 0 sent (and Success where a reply was read), 1 any other result,\n"
                   "2 invalid or missing parameter, 3 no port or the port cannot be opened.");
@@ -490,17 +491,12 @@ bool JsonWanted(int argc, char** argv) {
   return false;
 }
 
-// The exit status when the command line cannot run or asked for help; nothing when it can run.
+// The exit status when the command line cannot run or asked for help, its version
+// or its completion; nothing when it can run.
 std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode& mode) {
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    return RefuseInvocation(e.what(), mode);
-  }
+  const auto status = tarnwick::ParseArguments(
+      app, argc, argv, [&mode](const CLI::ParseError& e) { return RefuseInvocation(e.what(), mode); });
+  if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";
     return RefuseInvocation("give a subcommand: ports, send, stepper-test, dc-test or stop", mode);

@@ -1,5 +1,7 @@
 #include "res/dialog_templates.h"
 
+#include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -90,8 +92,8 @@ Rows NoParameterRows(std::string_view title, int titleWidth) {
 
 struct TemplateStore {
   Rows main = {
-      {ids::window::kSend, PushButton, {163, 217, 40, 14}, "Send"},
-      {ids::window::kExit, PushButton, {327, 217, 50, 14}, "Exit"},
+      {ids::window::kSend, PushButton, {163, 217, 40, 14}, "&Send"},
+      {ids::window::kExit, PushButton, {327, 217, 50, 14}, "E&xit"},
       {ids::window::kTabStrip, TabStrip, {7, 8, 370, 170}},
       {ids::window::kPortList, DropDownList, {7, 218, 41, 78}},
       {ids::window::kBaudList, DropDownList, {68, 218, 51, 78}},
@@ -251,7 +253,59 @@ const TemplateStore& Store() {
   return store;
 }
 
+// Tops closer than this, in dialog units, share a row: an edit sits a unit or two
+// above the check box or label beside it.
+constexpr int kRowTolerance = 6;
+
+bool TakesFocus(const ControlTemplate& row) { return row.kind != Label && row.kind != GroupBox; }
+
+bool Contains(const DluRect& box, const DluRect& inner) {
+  return inner.x >= box.x && inner.y >= box.y && inner.x < box.x + box.width && inner.y < box.y + box.height;
+}
+
+// Sorts positions by their rectangles' reading order.
+void SortByRows(std::vector<std::size_t>& positions, std::span<const ControlTemplate> rows) {
+  std::ranges::sort(positions, {}, [&](std::size_t i) { return rows[i].rect.y; });
+  for (auto rowStart = positions.begin(); rowStart != positions.end();) {
+    const int top = rows[*rowStart].rect.y;
+    const auto rowEnd = std::find_if(rowStart, positions.end(),
+                                     [&](std::size_t i) { return rows[i].rect.y > top + kRowTolerance; });
+    std::stable_sort(rowStart, rowEnd, [&](std::size_t a, std::size_t b) { return rows[a].rect.x < rows[b].rect.x; });
+    rowStart = rowEnd;
+  }
+}
+
 }  // namespace
+
+std::vector<std::size_t> LayoutTabOrder(const DialogTemplate& dialog) {
+  const std::span<const ControlTemplate> rows = dialog.controls;
+  // Each focusable control is a unit of its own or a member of the group box it starts in.
+  std::vector<std::size_t> units;
+  std::vector<std::vector<std::size_t>> members(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!TakesFocus(rows[i])) continue;
+    std::optional<std::size_t> box;
+    for (std::size_t g = 0; g < rows.size(); ++g)
+      if (rows[g].kind == GroupBox && Contains(rows[g].rect, rows[i].rect)) box = g;
+    if (box) {
+      if (members[*box].empty()) units.push_back(*box);
+      members[*box].push_back(i);
+    } else {
+      units.push_back(i);
+    }
+  }
+  SortByRows(units, rows);
+  std::vector<std::size_t> order;
+  for (std::size_t unit : units) {
+    if (members[unit].empty()) {
+      order.push_back(unit);
+      continue;
+    }
+    SortByRows(members[unit], rows);
+    order.insert(order.end(), members[unit].begin(), members[unit].end());
+  }
+  return order;
+}
 
 const DialogTemplate& FindDialogTemplate(int id) {
   for (const DialogTemplate* t : Store().pointers)

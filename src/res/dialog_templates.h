@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::res {
 
@@ -85,6 +86,11 @@ inline constexpr int kDcTestTemplate = 144;
 
 // The template of id; throws std::out_of_range for an unknown id.
 const DialogTemplate& FindDialogTemplate(int id);
+
+// The positions in dialog.controls of the controls that take the focus, in reading
+// order: top to bottom by rows, left to right within a row; the controls inside a
+// group box come together, where the box stands. A page's Tab key follows it.
+std::vector<std::size_t> LayoutTabOrder(const DialogTemplate& dialog);
 
 // Every template, the main dialog first.
 std::span<const DialogTemplate* const> AllDialogTemplates();

@@ -16,6 +16,7 @@
 #include "link/hex_text.h"
 #include "link/posix_port_list.h"
 #include "port_registry.h"
+#include "support/parse_arguments.h"
 
 namespace {
 
@@ -155,16 +156,19 @@ int main(int argc, char** argv) {
   CLI::App app{"A simulated motor-driver board on a pseudo-terminal, for trying and testing the tool without "
                "hardware.\nIt prints its port and lists it for the tool as simN. Type 'state' or "
                "'fault KIND' while it runs."};
+  tarnwick::NameProgram(app, "tarnwick-sim");
+  app.footer("Exit status: 0 ended by Ctrl-D, Ctrl-C or a signal; 1 the pseudo-terminal or the port\n"
+             "could not be opened; 2 an unknown option or a bad value.");
   SimOptions options;
   AddOptions(app, options);
-  CLI11_PARSE(app, argc, argv);
+  if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;
 
   const std::optional<sim::BoardState> initial = InitialState(options);
-  if (!initial) return 2;
+  if (!initial) return tarnwick::kExitBadArguments;
   auto fault = sim::ParseFault(options.faultText);
   if (!fault) {
     std::cerr << "tarnwick-sim: unknown fault '" << options.faultText << "'; one of " << sim::FaultNames() << "\n";
-    return 2;
+    return tarnwick::kExitBadArguments;
   }
   fault->count = options.faultCount;
 

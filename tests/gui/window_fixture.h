@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -27,13 +28,18 @@ namespace tarnwick::gui_test {
 
 constexpr int kMain = -1;
 
-// One QApplication for the whole test binary.
+// One QApplication for the whole test binary, with a configuration folder of its
+// own so that no test reads or writes the user's settings.
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void SetUp() override {
+    qputenv("XDG_CONFIG_HOME", configHome_.path().toLocal8Bit());
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
   void TearDown() override { app_.reset(); }
 
  private:
+  QTemporaryDir configHome_;
   int argc_ = 1;
   char name_[10] = "gui_tests";
   char* argv_[2] = {name_, nullptr};

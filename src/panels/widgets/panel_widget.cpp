@@ -12,6 +12,17 @@ PanelWidget::PanelWidget(int templateId, QWidget* parent)
       dialogTemplate_(res::FindDialogTemplate(templateId)),
       controls_(res::BuildControls(dialogTemplate_, this)) {
   resize(res::DialogPixelSize(dialogTemplate_));
+  // The page is still a window of its own here, and Qt will not move a control
+  // after the one that closes a window's focus chain; a placeholder closes it
+  // while the controls are put in layout order.
+  QWidget chainEnd(this);
+  chainEnd.setFocusPolicy(Qt::TabFocus);
+  QWidget* previous = nullptr;
+  for (std::size_t position : res::LayoutTabOrder(dialogTemplate_)) {
+    QWidget* next = controls_.entries()[position].widget;
+    if (previous) setTabOrder(previous, next);
+    previous = next;
+  }
   hide();
 }
 

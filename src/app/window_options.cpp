@@ -1,0 +1,78 @@
+#include "app/window_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "link/baud_rates.h"
+#include "res/dialog_templates.h"
+#include "support/parse_arguments.h"
+
+namespace tarnwick::app {
+namespace {
+
+std::string ListedNames(const std::vector<link::PortEntry>& ports) {
+  std::string names;
+  for (const link::PortEntry& port : ports) names += (names.empty() ? "" : ", ") + port.name;
+  return names.empty() ? "none is listed" : "listed: " + names;
+}
+
+// A port is given by its listed name or its device path; the window selects by name.
+std::optional<std::string> ListedPortName(const std::vector<link::PortEntry>& ports, const std::string& given) {
+  for (const link::PortEntry& port : ports)
+    if (port.name == given || port.path == given) return port.name;
+  return std::nullopt;
+}
+
+bool IsAddressText(const std::string& text) {
+  return !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+std::optional<int> TabNamed(const std::string& name) {
+  for (std::size_t i = 0; i < res::kTabPages.size(); ++i)
+    if (CLI::detail::to_lower(std::string(res::kTabPages[i].text)) == CLI::detail::to_lower(name))
+      return static_cast<int>(i);
+  return std::nullopt;
+}
+
+std::string TabNames() {
+  std::string names;
+  for (const res::TabPage& page : res::kTabPages) names += (names.empty() ? "" : ", ") + std::string(page.text);
+  return names;
+}
+
+}  // namespace
+
+std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const std::vector<link::PortEntry>& ports) {
+  CLI::App app{"Tarnwick: test a motor-driver board on an RS-485 line. Opens the window with the port,\n"
+               "line speed, address and tab of the last session; the options below preset them."};
+  NameProgram(app, "tarnwick");
+  app.footer("Exit status: 0 the window was closed; 2 an unknown option or a bad value (no window opens).\n"
+             "Settings are kept in $XDG_CONFIG_HOME/tarnwick/tarnwick.conf (~/.config when unset).");
+  std::string port, address, tab;
+  int baud = 0;
+  WindowOptions options;
+  app.add_option("--port", port, "Select this port: a name from the port list (sim0, ttyUSB0) or its device path")
+      ->check([&ports](const std::string& given) {
+        return ListedPortName(ports, given) ? std::string() : "no port '" + given + "' (" + ListedNames(ports) + ")";
+      });
+  app.add_option("--baud", baud, "Select this line speed")
+      ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())));
+  app.add_option("--addr", address, "Set Addr: to this device address in hex, 00 to FF")
+      ->check([](const std::string& text) {
+        return IsAddressText(text) ? std::string() : "'" + text + "' is not an address: one or two hex digits";
+      });
+  app.add_option("--tab", tab, "Show this tab: " + TabNames() + " (in any case)")->check([](const std::string& name) {
+    return TabNamed(name) ? std::string() : "no tab '" + name + "'; one of " + TabNames();
+  });
+  app.add_flag("--reset-settings", options.resetSettings,
+               "Forget the remembered settings and start with the start values");
+  if (const auto status = ParseArguments(app, argc, argv)) return *status;
+
+  if (!port.empty()) options.portName = ListedPortName(ports, port);
+  if (baud != 0) options.baudIndex = link::BaudIndexOf(baud);
+  if (app.count("--addr")) options.address = address;
+  if (!tab.empty()) options.tab = TabNamed(tab);
+  return options;
+}
+
+}  // namespace tarnwick::app

@@ -1,0 +1,27 @@
+#pragma once
+// tarnwick's own command line: presets for the window's port, line speed, address
+// and tab, and forgetting the remembered settings. Read before the window exists,
+// so --help, --version and a bad value never need a display.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "link/port_list.h"
+
+namespace tarnwick::app {
+
+struct WindowOptions {
+  std::optional<std::string> portName;  // a listed port's name
+  std::optional<int> baudIndex;
+  std::optional<std::string> address;
+  std::optional<int> tab;
+  bool resetSettings = false;
+};
+
+// The options, or the exit status to end with at once after printing the help, the
+// version (0) or what was wrong (2). ports is the list the window will show.
+std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const std::vector<link::PortEntry>& ports);
+
+}  // namespace tarnwick::app

@@ -1,0 +1,98 @@
+#include "app/window_settings.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "app/tarnwick_dlg.h"
+#include "link/baud_rates.h"
+#include "res/dialog_templates.h"
+
+namespace tarnwick::app {
+namespace {
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString TabName(int tab) { return Utf8(res::kTabPages.at(static_cast<std::size_t>(tab)).text); }
+
+std::optional<int> TabNamed(const QString& name) {
+  for (std::size_t i = 0; i < res::kTabPages.size(); ++i)
+    if (TabName(static_cast<int>(i)) == name) return static_cast<int>(i);
+  return std::nullopt;
+}
+
+// The fields a user fills in on a command page: edits, lists, check boxes and radio
+// buttons, leaving out the read-only ones that show a reply.
+template <class Visit>
+void ForEachCommandField(const CTarnwickDlg& window, Visit visit) {
+  for (int tab = 0; tab < res::kTabStepperTest; ++tab) {
+    for (const res::BuiltControls::Entry& entry : window.Panel(tab).controls().entries()) {
+      if (entry.row->id == res::kStaticId || (entry.row->style & (res::kReadOnly | res::kDisabled))) continue;
+      visit(TabName(tab) + '/' + QString::number(entry.row->id), entry.widget);
+    }
+  }
+}
+
+QVariant FieldValue(const QWidget* field) {
+  if (auto* edit = qobject_cast<const QLineEdit*>(field)) return edit->text();
+  if (auto* list = qobject_cast<const QComboBox*>(field)) return list->currentText();
+  if (auto* button = qobject_cast<const QAbstractButton*>(field); button && button->isCheckable())
+    return button->isChecked();
+  return {};
+}
+
+void SetFieldValue(QWidget* field, const QVariant& value) {
+  if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+    edit->setText(value.toString());
+  } else if (auto* list = qobject_cast<QComboBox*>(field)) {
+    if (const int index = list->findText(value.toString()); index >= 0) list->setCurrentIndex(index);
+  } else if (auto* radio = qobject_cast<QRadioButton*>(field)) {
+    // A click, as the user's, so the page learns its new choice.
+    if (value.toBool()) radio->click();
+  } else if (auto* box = qobject_cast<QAbstractButton*>(field); box && box->isCheckable()) {
+    box->setChecked(value.toBool());
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<QSettings> OpenUserSettings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tarnwick"),
+                                     QStringLiteral("tarnwick"));
+}
+
+void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings) {
+  const link::LineSettings line = window.CurrentLineSettings();
+  settings.setValue("window/port", Utf8(window.SelectedPortName()));
+  settings.setValue("window/baud", window.GetSelectedBaudRate());
+  settings.setValue("window/address", Utf8(line.addressText));
+  settings.setValue("window/res", line.replyWanted);
+  settings.setValue("window/tab", TabName(window.CurrentTab()));
+  ForEachCommandField(window, [&settings](const QString& key, const QWidget* field) {
+    if (const QVariant value = FieldValue(field); value.isValid()) settings.setValue("pages/" + key, value);
+  });
+  settings.sync();
+}
+
+void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
+  if (settings.contains("window/port")) window.SelectPortNamed(settings.value("window/port").toString().toStdString());
+  if (const auto index = link::BaudIndexOf(settings.value("window/baud").toInt())) window.SelectBaudIndex(*index);
+  if (settings.contains("window/address")) window.SetAddressText(settings.value("window/address").toString().toStdString());
+  if (settings.contains("window/res")) window.SetReplyWanted(settings.value("window/res").toBool());
+  ForEachCommandField(window, [&settings](const QString& key, QWidget* field) {
+    if (settings.contains("pages/" + key)) SetFieldValue(field, settings.value("pages/" + key));
+  });
+  // Last, so that a live test page shown at start is handed the restored port.
+  if (const auto tab = TabNamed(settings.value("window/tab").toString())) window.SelectTab(*tab);
+}
+
+void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options) {
+  if (options.portName) window.SelectPortNamed(*options.portName);
+  if (options.baudIndex) window.SelectBaudIndex(*options.baudIndex);
+  if (options.portName || options.baudIndex) window.OnPortOrBaudChange();
+  if (options.address) window.SetAddressText(*options.address);
+  if (options.tab) window.SelectTab(*options.tab);
+}
+
+}  // namespace tarnwick::app

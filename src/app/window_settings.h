@@ -1,0 +1,28 @@
+#pragma once
+// What the window remembers between sessions: the port (by name), the line speed,
+// the address, "Res", the tab on display and the fields of every command page. The
+// application restores them before the window shows and saves them when it closes;
+// the window itself never touches the user's configuration.
+
+#include <QSettings>
+#include <memory>
+
+#include "app/window_options.h"
+
+namespace tarnwick::app {
+
+class CTarnwickDlg;
+
+// The user's settings file: $XDG_CONFIG_HOME/tarnwick/tarnwick.conf.
+std::unique_ptr<QSettings> OpenUserSettings();
+
+void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings);
+
+// Keys that are missing leave the start values; a remembered port that is no longer
+// listed leaves the first listed one selected.
+void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings);
+
+// The command line's presets, over whatever was restored.
+void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options);
+
+}  // namespace tarnwick::app

@@ -1,0 +1,292 @@
+// What the window remembers between sessions, the command line's presets over it,
+// and the keyboard: switching tabs, the buttons' mnemonics and each page's Tab order.
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/window_options.h"
+#include "app/window_settings.h"
+#include "panels/command_logic.h"
+#include "window_fixture.h"
+
+namespace tarnwick::gui_test {
+namespace {
+
+using app::WindowOptions;
+
+class SettingsTest : public WindowFixture {
+ public:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    app::OpenUserSettings()->clear();
+    ports_ = {{"sim0", board_->PortPath()}, {"ttyACM0", "/dev/ttyACM0"}};
+    Get<QPushButton>(kMain, 3)->click();  // rescan
+  }
+
+  // Closes the window as the program does, saving its settings unless told not to,
+  // and starts a new one over the ports listed now.
+  void Restart(bool save = true) {
+    if (save) SaveWindowSettings(Window(), *app::OpenUserSettings());
+    window_ = std::make_unique<app::CTarnwickDlg>([this] { return ports_; });
+    RestoreWindowSettings(Window(), *app::OpenUserSettings());
+  }
+};
+
+struct Field {
+  int tab;
+  int id;
+  const char* value;  // typed, chosen, or for a button clicked once
+  const char* shown;  // what it shows afterwards
+};
+
+TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
+  const Field fields[] = {
+      {kMain, 1001, "ttyACM0", "ttyACM0"},  {kMain, 1002, "19200", "19200"},
+      {kMain, 1003, "0a", "0a"},            {kMain, 1006, "click", ""},
+      {res::kTabCmd11, 1018, "1234", "1234"}, {res::kTabCmd11, 1019, "click", "checked"},
+      {res::kTabCmd11, 1020, "click", "checked"}, {res::kTabCmd12, 1021, " 1000 ", " 1000 "},
+      {res::kTabCmd12, 1022, "", ""},      {res::kTabCmd21, 1006, "40", "40"},
+      {res::kTabCmd21, 1010, "click", "checked"}, {res::kTabCmd22, 1011, "click", "checked"},
+      {res::kTabCmd22, 1017, "click", "checked"}, {res::kTabCmd23, 1008, "七十", "七十"},
+      {res::kTabCmd40, 1011, "3C", "3C"},  {res::kTabCmd41, 1002, "57600", "57600"},
+      {res::kTabCmd42, 1004, "D-C", "D-C"}, {res::kTabCmd42, 1007, "2000", "2000"},
+  };
+  for (const Field& f : fields) Set(f.tab, f.id, f.value);
+  SelectTab(res::kTabCmd22);
+  Restart();
+
+  for (const Field& f : fields) EXPECT_EQ(Value(f.tab, f.id), f.shown) << "tab " << f.tab << " control " << f.id;
+  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
+  EXPECT_TRUE(Window().Panel(res::kTabCmd22).isVisibleTo(&Window()));
+  EXPECT_FALSE(Window().Panel(res::kTabCmd00).isVisibleTo(&Window()));
+  // The pages act on what came back, not only show it.
+  const panels::Cmd22Fields modes = static_cast<panels::CCMD22Panel&>(Window().Panel(res::kTabCmd22)).Fields();
+  EXPECT_EQ(modes.leftMode, link::kDriveReversal);
+  EXPECT_EQ(modes.rightMode, link::kDriveShortBrake);
+  EXPECT_FALSE(Control(res::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";
+  EXPECT_TRUE(Control(res::kTabCmd42, 1007)->isEnabled()) << "D-C enables the Right fields";
+}
+
+TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
+  const std::pair<const char*, const char*> remembered[] = {
+      {"", ""},  // the first start ever
+      {"window/baud", "12345"},   {"window/tab", "CMD99"},   {"window/port", "ttyUSB7"},
+      {"pages/CMD41/1002", "777"}, {"pages/CMD42/1004", "Servo"},
+  };
+  for (const auto& [key, value] : remembered) {
+    auto settings = app::OpenUserSettings();
+    settings->clear();
+    if (*key) settings->setValue(key, value);
+    settings.reset();
+    Restart(false);
+    EXPECT_EQ(Value(kMain, 1001), "sim0") << key;
+    EXPECT_EQ(Value(kMain, 1002), "9600") << key;
+    EXPECT_EQ(Value(kMain, 1003), "FF") << key;
+    EXPECT_EQ(Value(kMain, 1006), "checked") << key;
+    EXPECT_EQ(Window().CurrentTab(), res::kTabCmd00) << key;
+    EXPECT_EQ(Value(res::kTabCmd41, 1002), "9600") << key;
+    EXPECT_EQ(Value(res::kTabCmd42, 1004), "Stepper") << key;
+  }
+}
+
+struct PortCase {
+  const char* name;
+  std::vector<link::PortEntry> listedNext;
+  const char* selected;
+};
+
+class RememberedPortTest : public SettingsTest, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(RememberedPortTest, IsFoundByNameOrGivesWayToTheFirstListed) {
+  Set(kMain, 1001, "ttyACM0");
+  SaveWindowSettings(Window(), *app::OpenUserSettings());
+  ports_ = GetParam().listedNext;
+  Restart(false);
+  EXPECT_EQ(Value(kMain, 1001), GetParam().selected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, RememberedPortTest,
+    ::testing::Values(PortCase{"StillThere", {{"sim0", "/a"}, {"ttyACM0", "/dev/ttyACM0"}}, "ttyACM0"},
+                      PortCase{"MovedInTheList", {{"ttyACM0", "/dev/ttyACM0"}, {"ttyS0", "/dev/ttyS0"}}, "ttyACM0"},
+                      PortCase{"Vanished", {{"ttyS0", "/dev/ttyS0"}, {"ttyUSB0", "/dev/ttyUSB0"}}, "ttyS0"},
+                      PortCase{"NoPortsAtAll", {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The command line ----
+
+struct OptionsCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exitStatus;  // -1: the window opens
+  WindowOptions expected;
+};
+
+WindowOptions Options(std::optional<std::string> port, std::optional<int> baud, std::optional<std::string> address,
+                      std::optional<int> tab, bool reset = false) {
+  return {std::move(port), baud, std::move(address), tab, reset};
+}
+
+class WindowOptionsTest : public ::testing::TestWithParam<OptionsCase> {};
+
+TEST_P(WindowOptionsTest, PresetWhatTheyNameOrEndWithAStatus) {
+  const std::vector<link::PortEntry> ports = {{"sim0", "/run/user/1/tarnwick/sim0"}, {"ttyUSB0", "/dev/ttyUSB0"}};
+  std::vector<std::string> args = {"tarnwick"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const auto parsed = app::ParseWindowOptions(static_cast<int>(args.size()), argv.data(), ports);
+  if (GetParam().exitStatus >= 0) {
+    ASSERT_TRUE(std::holds_alternative<int>(parsed));
+    EXPECT_EQ(std::get<int>(parsed), GetParam().exitStatus);
+    return;
+  }
+  ASSERT_TRUE(std::holds_alternative<WindowOptions>(parsed));
+  const WindowOptions& got = std::get<WindowOptions>(parsed);
+  const WindowOptions& want = GetParam().expected;
+  EXPECT_EQ(got.portName, want.portName);
+  EXPECT_EQ(got.baudIndex, want.baudIndex);
+  EXPECT_EQ(got.address, want.address);
+  EXPECT_EQ(got.tab, want.tab);
+  EXPECT_EQ(got.resetSettings, want.resetSettings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, WindowOptionsTest,
+    ::testing::Values(
+        OptionsCase{"None", {}, -1, {}},
+        OptionsCase{"All", {"--port", "ttyUSB0", "--baud", "115200", "--addr", "0a", "--tab", "CMD13"}, -1,
+                    Options("ttyUSB0", 6, "0a", res::kTabCmd13)},
+        OptionsCase{"PortByPath", {"--port", "/run/user/1/tarnwick/sim0"}, -1, Options("sim0", {}, {}, {})},
+        OptionsCase{"TabInAnyCase", {"--tab", "d-c test"}, -1, Options({}, {}, {}, res::kTabDcTest)},
+        OptionsCase{"Reset", {"--reset-settings"}, -1, Options({}, {}, {}, {}, true)},
+        OptionsCase{"Help", {"--help"}, 0, {}}, OptionsCase{"Version", {"--version"}, 0, {}},
+        OptionsCase{"UnlistedPort", {"--port", "ttyUSB9"}, 2, {}},
+        OptionsCase{"RateNotInTheTable", {"--baud", "14400"}, 2, {}},
+        OptionsCase{"RateNotANumber", {"--baud", "fast"}, 2, {}},
+        OptionsCase{"AddressTooLong", {"--addr", "100"}, 2, {}},
+        OptionsCase{"AddressNotHex", {"--addr", "0g"}, 2, {}}, OptionsCase{"AddressEmpty", {"--addr", ""}, 2, {}},
+        OptionsCase{"UnknownTab", {"--tab", "CMD99"}, 2, {}},
+        OptionsCase{"MissingValue", {"--tab"}, 2, {}}, OptionsCase{"UnknownOption", {"--colour"}, 2, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
+  Set(kMain, 1002, "19200");
+  Set(kMain, 1003, "0A");
+  SelectTab(res::kTabCmd22);
+  Restart();
+  ApplyWindowOptions(Window(), Options("ttyACM0", {}, "33", res::kTabStepperTest));
+
+  EXPECT_EQ(Value(kMain, 1001), "ttyACM0");
+  EXPECT_EQ(Value(kMain, 1002), "19200") << "not named on the command line: remembered";
+  EXPECT_EQ(Value(kMain, 1003), "33");
+  EXPECT_EQ(Window().CurrentTab(), res::kTabStepperTest);
+  auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabStepperTest));
+  EXPECT_EQ(stepper.PortPath(), "/dev/ttyACM0");
+  EXPECT_EQ(stepper.BaudRate(), 19200);
+}
+
+// ---- The keyboard ----
+
+class KeyboardTest : public WindowFixture {
+ public:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    Window().show();
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+  }
+};
+
+struct TabKeyCase {
+  const char* name;
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers;
+  int from;
+  int to;
+};
+
+class TabSwitchTest : public KeyboardTest, public ::testing::WithParamInterface<TabKeyCase> {};
+
+TEST_P(TabSwitchTest, MovesToTheNeighbouringTabFromAnyField) {
+  const TabKeyCase& c = GetParam();
+  // From a field of the window's own and from one inside the page.
+  for (const bool inPage : {false, true}) {
+    SelectTab(c.from);
+    QWidget* field = inPage ? Window().Panel(c.from).nextInFocusChain() : Control(kMain, 1003);
+    field->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), c.key, c.modifiers);
+    EXPECT_EQ(Window().CurrentTab(), c.to) << (inPage ? "from the page" : "from Addr:");
+    EXPECT_TRUE(Window().Panel(c.to).isVisible());
+  }
+}
+
+constexpr auto kCtrl = Qt::ControlModifier;
+constexpr auto kCtrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+INSTANTIATE_TEST_SUITE_P(Keys, TabSwitchTest,
+                         ::testing::Values(TabKeyCase{"CtrlTab", Qt::Key_Tab, kCtrl, 0, 1},
+                                           TabKeyCase{"CtrlTabWraps", Qt::Key_Tab, kCtrl, 15, 0},
+                                           TabKeyCase{"CtrlShiftTab", Qt::Key_Tab, kCtrlShift, 5, 4},
+                                           TabKeyCase{"CtrlShiftBacktabWraps", Qt::Key_Backtab, kCtrlShift, 0, 15},
+                                           TabKeyCase{"CtrlPageDown", Qt::Key_PageDown, kCtrl, 13, 14},
+                                           TabKeyCase{"CtrlPageUp", Qt::Key_PageUp, kCtrl, 14, 13},
+                                           TabKeyCase{"CtrlPageUpWraps", Qt::Key_PageUp, kCtrl, 0, 15}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KeyboardTest, AltSSendsAndAltXExits) {
+  EXPECT_EQ(Get<QPushButton>(kMain, 1)->text(), "&Send");
+  EXPECT_EQ(Get<QPushButton>(kMain, 2)->text(), "E&xit");
+  Set(kMain, 1003, "01");
+  Get<QLineEdit>(kMain, 1003)->setFocus();
+  // A mnemonic presses its button visibly: the click comes a moment later.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Get<QLabel>(kMain, 1007)->text().isEmpty(); }, 5000));
+  EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"});
+  EXPECT_EQ(Get<QLabel>(kMain, 1007)->text(), "Success");
+  EXPECT_EQ(Value(kMain, 1003), "01") << "the S went to the button, not into Addr:";
+
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Window().isVisible(); }, 5000));
+  EXPECT_EQ(Window().result(), QDialog::Rejected);
+}
+
+struct TabOrderCase {
+  const char* name;
+  int tab;
+  std::vector<int> ids;  // in the order Tab visits them
+};
+
+class PageTabOrderTest : public KeyboardTest, public ::testing::WithParamInterface<TabOrderCase> {};
+
+TEST_P(PageTabOrderTest, FollowsTheLayout) {
+  const TabOrderCase& c = GetParam();
+  SelectTab(c.tab);
+  Control(c.tab, c.ids.front())->setFocus();
+  std::vector<int> visited;
+  for (std::size_t i = 0; i < c.ids.size(); ++i) {
+    for (const auto& entry : Window().Panel(c.tab).controls().entries())
+      if (entry.widget == QApplication::focusWidget() || entry.widget->isAncestorOf(QApplication::focusWidget()))
+        visited.push_back(entry.row->id);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  EXPECT_EQ(visited, c.ids);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, PageTabOrderTest,
+    ::testing::Values(TabOrderCase{"Cmd11", res::kTabCmd11, {1019, 1018, 1020}},
+                      TabOrderCase{"Cmd12", res::kTabCmd12, {1019, 1018, 1020, 1021, 1022}},
+                      TabOrderCase{"Cmd21GroupByGroup", res::kTabCmd21, {1009, 1006, 1010, 1008}},
+                      TabOrderCase{"Cmd23", res::kTabCmd23, {1005, 1006, 1007, 1008}},
+                      TabOrderCase{"Cmd42StepperSkipsTheGreyedRight", res::kTabCmd42, {1004, 1005, 1006}},
+                      TabOrderCase{"StepperTest", res::kTabStepperTest, {1028, 1024, 1019, 1025, 1026, 1027}},
+                      TabOrderCase{"DcTest",
+                                   res::kTabDcTest,
+                                   {1009, 1030, 1033, 1032, 1031, 1010, 1035, 1034, 1037, 1036, 1028}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarnwick::gui_test
