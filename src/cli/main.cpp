@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/bash_completion.h"
 #include "cli/option_values.h"
 #include "cli_host.h"
 #include "link/baud_rates.h"
@@ -529,6 +530,11 @@ int main(int argc, char** argv) {
   LineOptions stopLine;
   AddLineOptions(*stop, stopLine, checked);
 
+  // Hidden: the build installs its output as the bash completion.
+  app.add_flag_callback("--bash-completion", [&app] {
+       cli::WriteBashCompletion(app, kProgram, std::cout);
+       throw CLI::Success();
+     })->group("");
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 

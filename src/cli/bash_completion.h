@@ -1,0 +1,16 @@
+#pragma once
+// Bash completion for a CLI11 command line, written from the parser itself: its
+// subcommands, their options (with those a subcommand takes from its parent) and
+// the values of every option that accepts only a fixed set. So the completion
+// never disagrees with what the parser accepts.
+
+#include <CLI/CLI.hpp>
+#include <ostream>
+
+namespace tarnwick::cli {
+
+// Writes a script that completes command for `complete -F`. Options named in
+// portOptions complete from `command ports` (the names of the ports listed now).
+void WriteBashCompletion(const CLI::App& app, const std::string& command, std::ostream& out);
+
+}  // namespace tarnwick::cli
