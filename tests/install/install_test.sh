@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a user gets: every
+# file in its place, the desktop entry and metainfo valid, the manual pages
+# readable, the completion completing, and each installed program answering
+# --version, --help and a bad option without a display.
+#   install_test.sh BUILD_DIR VERSION
+set -uo pipefail
+build=$1 version=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }
+
+app=org.tarnwick.Tarnwick
+for file in bin/tarnwick bin/tarnwick-cli bin/tarnwick-sim \
+    share/applications/$app.desktop share/icons/hicolor/scalable/apps/$app.svg share/metainfo/$app.metainfo.xml \
+    share/man/man1/tarnwick.1.gz share/man/man1/tarnwick-cli.1.gz share/man/man1/tarnwick-sim.1.gz \
+    share/bash-completion/completions/tarnwick-cli \
+    share/doc/tarnwick/README.md share/doc/tarnwick/docs/architecture.md share/doc/tarnwick/docs/window.png \
+    share/doc/tarnwick/copyright share/doc/tarnwick/changelog.gz; do
+  [ -s "$prefix/$file" ] || fail "$file is missing or empty"
+done
+for program in tarnwick tarnwick-cli tarnwick-sim; do
+  [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
+done
+
+if command -v desktop-file-validate >/dev/null; then
+  out=$(desktop-file-validate "$prefix/share/applications/$app.desktop" 2>&1) || fail "desktop entry: $out"
+  [ -z "$out" ] || fail "desktop entry: $out"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$app.metainfo.xml" >/dev/null 2>&1 ||
+    fail "metainfo: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" 2>&1)"
+fi
+grep -q '<image>https://[^<]*window.png</image>' "$prefix/share/metainfo/$app.metainfo.xml" ||
+  fail "metainfo: no screenshot of the window"
+grep -q "<release version=\"$version\"" "$prefix/share/metainfo/$app.metainfo.xml" || fail "metainfo: release is not $version"
+icon=$prefix/share/icons/hicolor/scalable/apps/$app.svg
+grep -q '<svg' "$icon" && grep -q 'viewBox="0 0 48 48"' "$icon" || fail "icon is not a square SVG"
+
+# Manual pages: they render, name the program and hold the exit statuses.
+for program in tarnwick tarnwick-cli tarnwick-sim; do
+  page=$prefix/share/man/man1/$program.1.gz
+  text=$(zcat "$page" | MANWIDTH=100 man -l - 2>&1 | col -b) || fail "man $program does not render"
+  grep -q "^NAME" <<<"$text" && grep -q "$program - " <<<"$text" || fail "man $program: no NAME line"
+  grep -q "^EXIT STATUS" <<<"$text" || fail "man $program: no EXIT STATUS"
+  grep -q -- "--version" <<<"$text" || fail "man $program: options missing"
+  grep -q "$version" <<<"$text" || fail "man $program: version $version missing"
+done
+
+# The installed programs, with no display at all.
+run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$@"; }
+for program in tarnwick tarnwick-cli tarnwick-sim; do
+  out=$(run "$program" --version 2>&1); status=$?
+  [ $status -eq 0 ] && [ "$(head -1 <<<"$out")" = "$program $version" ] ||
+    fail "$program --version: status $status, '$out'"
+  out=$(run "$program" --help 2>&1); status=$?
+  [ $status -eq 0 ] && grep -q "^Usage: $program " <<<"$out" || fail "$program --help: status $status, '$(head -3 <<<"$out")'"
+  out=$(run "$program" --no-such-option 2>&1); status=$?
+  [ $status -eq 2 ] || fail "$program --no-such-option: status $status (want 2), '$out'"
+done
+out=$(run tarnwick --baud 14400 2>&1); [ $? -eq 2 ] && grep -q 14400 <<<"$out" || fail "tarnwick --baud 14400: '$out'"
+
+# Completion: what bash offers after each line.
+source "$prefix/share/bash-completion/completions/tarnwick-cli" || fail "completion does not load"
+offered() {
+  read -ra COMP_WORDS <<<"$1"
+  [[ $1 == *" " ]] && COMP_WORDS+=("")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMPREPLY=()
+  _tarnwick_cli
+  echo "${COMPREPLY[*]}"
+}
+while IFS='|' read -r line want; do
+  got=$(offered "$line")
+  [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
+done <<'CASES'
+tarnwick-cli |ports send stepper-test dc-test stop --help --version
+tarnwick-cli send cmd4|cmd40 cmd41 cmd42 cmd43
+tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
+tarnwick-cli send cmd42 --motor-type |stepper d-c
+tarnwick-cli send cmd41 --baudrate 11|115200
+tarnwick-cli send cmd12 --pulse|--pulse-duty
+tarnwick-cli send cmd12 --frequency |
+tarnwick-cli send cmd12 --addr 01 --no|--not-limit --no-res
+tarnwick-cli dc-test --left-r|--left-reverse
+CASES
+
+[ $failures -eq 0 ] && echo "install: all checks passed"
+exit $((failures > 0))
