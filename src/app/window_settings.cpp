@@ -58,7 +58,7 @@ void SetFieldValue(QWidget* field, const QVariant& value) {
 }  // namespace
 
 std::unique_ptr<QSettings> OpenUserSettings() {
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tarnwick"),
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnwick"),
                                      QStringLiteral("tarnwick"));
 }
 

@@ -55,6 +55,8 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   for (const Field& f : fields) Set(f.tab, f.id, f.value);
   SelectTab(res::kTabCmd22);
   Restart();
+  EXPECT_EQ(app::OpenUserSettings()->fileName().toStdString(),
+            (qEnvironmentVariable("XDG_CONFIG_HOME") + "/tarnwick/tarnwick.conf").toStdString());
 
   for (const Field& f : fields) EXPECT_EQ(Value(f.tab, f.id), f.shown) << "tab " << f.tab << " control " << f.id;
   EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
