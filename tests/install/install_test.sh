@@ -18,7 +18,7 @@ for file in bin/tarnwick bin/tarnwick-cli bin/tarnwick-sim \
     share/applications/$app.desktop share/icons/hicolor/scalable/apps/$app.svg share/metainfo/$app.metainfo.xml \
     share/man/man1/tarnwick.1.gz share/man/man1/tarnwick-cli.1.gz share/man/man1/tarnwick-sim.1.gz \
     share/bash-completion/completions/tarnwick-cli \
-    share/doc/tarnwick/README.md share/doc/tarnwick/docs/architecture.md share/doc/tarnwick/docs/window.png \
+    share/doc/tarnwick/README.md share/doc/tarnwick/docs/architecture.md share/doc/tarnwick/docs/cli.md share/doc/tarnwick/docs/cli.schema.json share/doc/tarnwick/docs/window.png \
     share/doc/tarnwick/copyright share/doc/tarnwick/changelog.gz; do
   [ -s "$prefix/$file" ] || fail "$file is missing or empty"
 done
@@ -50,6 +50,18 @@ for program in tarnwick tarnwick-cli tarnwick-sim; do
   grep -q "$version" <<<"$text" || fail "man $program: version $version missing"
 done
 
+# The command line's page carries what docs/cli.md documents: every option and
+# every key of the JSON output (its schema's own words aside).
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+cli_page=$(zcat "$prefix/share/man/man1/tarnwick-cli.1.gz" | MANWIDTH=1000 man -l - 2>/dev/null | col -b)
+for word in $(grep -o -- '--[a-z][a-z-]*' "$source_dir/docs/cli.md" | sort -u) \
+    $(grep -o '"[a-z_]*": {' "$source_dir/docs/cli.schema.json" | tr -d '":{ ' | grep -vx -e items -e properties | sort -u); do
+  grep -q -- "$word" <<<"$cli_page" || fail "man tarnwick-cli: $word missing"
+done
+for section in SUBCOMMANDS "OPTION VALUES" OUTPUT "JSON OUTPUT"; do
+  grep -q "^$section" <<<"$cli_page" || fail "man tarnwick-cli: no $section"
+done
+
 # The installed programs, with no display at all.
 run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$@"; }
 for program in tarnwick tarnwick-cli tarnwick-sim; do
@@ -61,6 +73,9 @@ for program in tarnwick tarnwick-cli tarnwick-sim; do
   out=$(run "$program" --no-such-option 2>&1); status=$?
   [ $status -eq 2 ] || fail "$program --no-such-option: status $status (want 2), '$out'"
 done
+out=$(run tarnwick-cli send cmd12 --version 2>&1); status=$?
+[ $status -eq 0 ] && [ "$(head -1 <<<"$out")" = "tarnwick-cli $version" ] ||
+  fail "tarnwick-cli send cmd12 --version: status $status, '$out'"
 out=$(run tarnwick --baud 14400 2>&1); [ $? -eq 2 ] && grep -q 14400 <<<"$out" || fail "tarnwick --baud 14400: '$out'"
 
 # Completion: what bash offers after each line.
@@ -77,7 +92,13 @@ while IFS='|' read -r line want; do
   got=$(offered "$line")
   [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
 done <<'CASES'
-tarnwick-cli |ports send stepper-test dc-test stop --help --version
+tarnwick-cli |ports send stepper-test dc-test stop --help --version --json
+tarnwick-cli --json send cmd4|cmd40 cmd41 cmd42 cmd43
+tarnwick-cli send cmd12 --as|--as-typed
+tarnwick-cli dc-test --as|--as-typed
+tarnwick-cli send cmd00 --js|--json
+tarnwick-cli stop --js|--json
+tarnwick-cli stepper-test --baud 9|9600
 tarnwick-cli send cmd4|cmd40 cmd41 cmd42 cmd43
 tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
 tarnwick-cli send cmd42 --motor-type |stepper d-c
