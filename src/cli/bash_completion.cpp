@@ -33,6 +33,15 @@ std::vector<std::string> Choices(const CLI::Option& option) {
   return choices;
 }
 
+// What follows an option that takes a value: the ports listed now, file names,
+// the option's fixed set, or nothing for a free value rather than the options.
+std::string ValueCompletion(const CLI::Option& option, const std::string& command) {
+  if (option.get_lnames().front() == "port") return "words=\"$(" + command + " ports 2>/dev/null | cut -f1)\"";
+  if (option.get_type_name() == "FILE") return "COMPREPLY=($(compgen -f -- \"$cur\")); return 0";
+  const std::vector<std::string> choices = Choices(option);
+  return choices.empty() ? "return 0" : "words=\"" + Joined(choices) + "\"";
+}
+
 std::vector<const CLI::Option*> OptionsOf(const CLI::App& app) {
   std::vector<const CLI::Option*> options = app.get_options([](const CLI::Option* o) {
     return !o->get_group().empty() && !o->get_lnames().empty();
@@ -78,13 +87,7 @@ void WriteBashCompletion(const CLI::App& app, const std::string& command, std::o
     for (const CLI::Option* option : OptionsOf(*node.app)) {
       if (option->get_expected_max() == 0) continue;  // a flag takes no value
       const std::string key = "\"" + node.path + "|--" + option->get_lnames().front() + "\"";
-      if (option->get_lnames().front() == "port") {
-        out << "    " << key << ") words=\"$(" << command << " ports 2>/dev/null | cut -f1)\" ;;\n";
-      } else {
-        // A free value: offer nothing rather than the options.
-        const std::vector<std::string> choices = Choices(*option);
-        out << "    " << key << ") " << (choices.empty() ? "return 0" : "words=\"" + Joined(choices) + "\"") << " ;;\n";
-      }
+      out << "    " << key << ") " << ValueCompletion(*option, command) << " ;;\n";
     }
   }
   for (const Node& node : nodes) {

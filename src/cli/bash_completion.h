@@ -9,8 +9,9 @@
 
 namespace tarnwick::cli {
 
-// Writes a script that completes command for `complete -F`. Options named in
-// portOptions complete from `command ports` (the names of the ports listed now).
+// Writes a script that completes command for `complete -F`. --port completes from
+// `command ports` (the names of the ports listed now), an option of type FILE from
+// the file names.
 void WriteBashCompletion(const CLI::App& app, const std::string& command, std::ostream& out);
 
 }  // namespace tarnwick::cli

@@ -58,7 +58,7 @@ for word in $(grep -o -- '--[a-z][a-z-]*' "$source_dir/docs/cli.md" | sort -u) \
     $(grep -o '"[a-z_]*": {' "$source_dir/docs/cli.schema.json" | tr -d '":{ ' | grep -vx -e items -e properties | sort -u); do
   grep -q -- "$word" <<<"$cli_page" || fail "man tarnwick-cli: $word missing"
 done
-for section in SUBCOMMANDS "OPTION VALUES" OUTPUT "JSON OUTPUT"; do
+for section in SUBCOMMANDS "OPTION VALUES" OUTPUT "JSON OUTPUT" "TRAFFIC LOG"; do
   grep -q "^$section" <<<"$cli_page" || fail "man tarnwick-cli: no $section"
 done
 
@@ -91,14 +91,16 @@ offered() {
 while IFS='|' read -r line want; do
   got=$(offered "$line")
   [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
-done <<'CASES'
-tarnwick-cli |ports send stepper-test dc-test stop --help --version --json
+done <<CASES
+tarnwick-cli |ports send stepper-test dc-test stop --help --version --json --log
 tarnwick-cli --json send cmd4|cmd40 cmd41 cmd42 cmd43
 tarnwick-cli send cmd12 --as|--as-typed
 tarnwick-cli dc-test --as|--as-typed
 tarnwick-cli send cmd00 --js|--json
 tarnwick-cli stop --js|--json
 tarnwick-cli stepper-test --baud 9|9600
+tarnwick-cli send cmd00 --lo|--log
+tarnwick-cli --log $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
 tarnwick-cli send cmd4|cmd40 cmd41 cmd42 cmd43
 tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
 tarnwick-cli send cmd42 --motor-type |stepper d-c
