@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
+
+#include "sim_registry.h"
 
 namespace tarnwick::link {
 namespace fs = std::filesystem;
@@ -35,6 +39,11 @@ bool IsPrivateDirectory(const fs::path& dir) {
          (st.st_mode & 077) == 0;
 }
 
+bool IsSimulatedBoardName(const std::string& name) {
+  return name.size() > 3 && name.starts_with("sim") &&
+         std::all_of(name.begin() + 3, name.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
 }  // namespace
 
 fs::path SimRegistryDir() {
@@ -54,13 +63,7 @@ std::vector<PortEntry> EnumeratePorts(const fs::path& sysClassTty, const fs::pat
   SortNaturally(devices);
 
   std::vector<PortEntry> simulated;
-  if (IsPrivateDirectory(simRegistry)) {
-    for (const auto& entry : fs::directory_iterator(simRegistry, ec)) {
-      // A board registers a link to its pty; one whose pty is gone has ended.
-      if (!entry.is_symlink(ec) || !fs::exists(entry.path(), ec)) continue;
-      simulated.push_back({entry.path().filename().string(), entry.path().string()});
-    }
-  }
+  if (IsPrivateDirectory(simRegistry)) simulated = RunningSimulatedBoards(simRegistry);
   SortNaturally(simulated);
 
   // A running simulated board is what its user means to talk to: it comes first.
@@ -72,6 +75,8 @@ std::vector<PortEntry> EnumeratePorts() { return EnumeratePorts("/sys/class/tty"
 
 std::string DevicePathForName(const std::string& nameOrPath) {
   if (nameOrPath.find('/') != std::string::npos) return nameOrPath;
+  // A board's name that is not listed: its registry entry, which names the board when it fails to open.
+  if (IsSimulatedBoardName(nameOrPath)) return (SimRegistryDir() / nameOrPath).string();
   return "/dev/" + nameOrPath;
 }
 

@@ -1,6 +1,6 @@
-// The serial port on POSIX systems: termios in raw mode, an exclusive flock so two
-// programs never interleave frames on one line, and poll-driven reads that keep
-// the 25 ms gap and the 265 ms limit.
+// The serial port on POSIX systems: termios in raw mode, held exclusively (an flock
+// and the terminal's exclusive mode) so two programs never interleave frames on one
+// line, and poll-driven reads that keep the 25 ms gap and the 265 ms limit.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -11,10 +11,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
+#include "port_list.h"
 #include "serial_port.h"
 #include "termios_speed.h"
+#include "unique_fd.h"
 
 namespace tarnwick::link {
 namespace {
@@ -29,8 +32,8 @@ int RemainingMs(Clock::time_point deadline) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  explicit PosixSerialPort(int fd) : fd_(fd) {}
-  ~PosixSerialPort() override { ::close(fd_); }
+  explicit PosixSerialPort(UniqueFd fd) : line_(std::move(fd)), fd_(line_.Get()) {}
+  ~PosixSerialPort() override { ReleaseLineExclusively(fd_); }
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
@@ -102,7 +105,8 @@ class PosixSerialPort final : public SerialPort {
     }
   }
 
-  int fd_;
+  UniqueFd line_;
+  int fd_;  // line_'s descriptor, for the many system calls
 };
 
 OpenError ErrorFromErrno(int err) {
@@ -142,22 +146,35 @@ bool Configure(int fd, int baudRate) {
 
 }  // namespace
 
+int HoldLineExclusively(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return errno == EWOULDBLOCK ? EBUSY : errno;
+  // Programs that take no flock are kept out by the terminal itself (root excepted).
+  if (::ioctl(fd, TIOCEXCL) < 0) return errno;
+  return 0;
+}
+
+void ReleaseLineExclusively(int fd) { ::ioctl(fd, TIOCNXCL); }
+
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
-  auto fail = [&](int fd, int err) -> std::unique_ptr<SerialPort> {
-    if (fd >= 0) ::close(fd);
+  auto fail = [&](int err) -> std::unique_ptr<SerialPort> {
     if (error) *error = ErrorFromErrno(err);
     return nullptr;
   };
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(-1, errno);
-  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(fd, errno == EWOULDBLOCK ? EBUSY : errno);
-  if (!::isatty(fd)) return fail(fd, ENOTTY);
-  if (!Configure(fd, baudRate)) return fail(fd, errno);
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return fail(errno);
+  // Held before anything changes, so a refused open never touches the holder's line.
+  if (const int err = HoldLineExclusively(fd.Get())) return fail(err);
+  const int line = fd.Get();
+  auto port = std::make_unique<PosixSerialPort>(std::move(fd));
+  if (!Configure(line, baudRate)) return fail(errno);
   if (error) *error = {};
-  return std::make_unique<PosixSerialPort>(fd);
+  return port;
 }
 
 std::string DescribeOpenError(const std::string& path, const OpenError& error) {
+  const std::filesystem::path asPath(path);
+  if (error.kind == OpenFailure::NotFound && asPath.parent_path() == SimRegistryDir())
+    return "no simulated board " + asPath.filename().string() + " is running";
   switch (error.kind) {
     case OpenFailure::NotFound:
       return "cannot open " + path + ": no such port (is the adapter plugged in, or the simulator running?)";

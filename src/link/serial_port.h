@@ -44,9 +44,17 @@ struct OpenError {
 };
 
 // Opens and configures the port at path for one exchange: 8 data bits, no parity,
-// one stop bit, no flow control, the input queue discarded, held exclusively.
+// one stop bit, no flow control, the input queue discarded, held exclusively
+// until the port is destroyed.
 // Returns nullptr and fills error when any step fails; nothing stays open then.
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error = nullptr);
+
+// Holds an open terminal for this process alone: an exclusive flock for programs
+// that take one, the terminal's exclusive mode for those that do not. Returns 0, or
+// the errno value of the failure (EBUSY when another program holds the line).
+int HoldLineExclusively(int fd);
+// Lets other programs open the terminal again; the flock ends with the descriptor.
+void ReleaseLineExclusively(int fd);
 
 // A sentence for a person: what went wrong and what to do.
 std::string DescribeOpenError(const std::string& path, const OpenError& error);

@@ -4,19 +4,29 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
 
+#include "link/serial_port.h"
 #include "link/termios_speed.h"
 
 namespace tarnwick::sim {
 namespace {
 
+using link::UniqueFd;
+
 // Silence after which a partial frame is judged as it stands.
 constexpr int kBurstGapMs = 20;
+// How often an idle board looks for a pty left in exclusive mode.
+constexpr int kIdleCheckMs = 1000;
+// No frame is longer than this (a length byte of 255), so a byte further back than
+// this from the newest one can no longer begin a frame.
+constexpr std::size_t kLongestFrame = 255 + 4;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -50,60 +60,45 @@ void WriteFully(int fd, const Bytes& bytes) {
 }  // namespace
 
 std::unique_ptr<BoardServer> BoardServer::OnPseudoTerminal(BoardState initial) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (master < 0) ThrowErrno("posix_openpt");
-  if (::grantpt(master) < 0 || ::unlockpt(master) < 0) {
-    const int err = errno;
-    ::close(master);
-    throw std::system_error(err, std::generic_category(), "unlockpt");
-  }
+  UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!master) ThrowErrno("posix_openpt");
+  if (::grantpt(master.Get()) < 0 || ::unlockpt(master.Get()) < 0) ThrowErrno("unlockpt");
   char name[64];
-  if (::ptsname_r(master, name, sizeof name) != 0) {
-    ::close(master);
-    ThrowErrno("ptsname_r");
-  }
-  const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) {
-    const int err = errno;
-    ::close(master);
-    throw std::system_error(err, std::generic_category(), name);
-  }
-  MakeRaw(slave, SpeedOf(initial.baudIndex));
-  return std::unique_ptr<BoardServer>(new BoardServer(master, slave, name, true, initial));
+  if (const int err = ::ptsname_r(master.Get(), name, sizeof name)) throw std::system_error(err, std::generic_category(), "ptsname_r");
+  UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!slave) ThrowErrno(name);
+  MakeRaw(slave.Get(), SpeedOf(initial.baudIndex));
+  return std::unique_ptr<BoardServer>(new BoardServer(std::move(master), std::move(slave), name, true, initial));
 }
 
 std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, BoardState initial) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) ThrowErrno(path.c_str());
-  MakeRaw(fd, SpeedOf(initial.baudIndex));
-  return std::unique_ptr<BoardServer>(new BoardServer(fd, -1, path, false, initial));
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) ThrowErrno(path.c_str());
+  // The same hold the tool takes: a board and the tool (or two boards) never share a line by accident.
+  if (const int err = link::HoldLineExclusively(fd.Get()))
+    throw std::system_error(err, std::generic_category(), path + " (another program holds it)");
+  MakeRaw(fd.Get(), SpeedOf(initial.baudIndex));
+  return std::unique_ptr<BoardServer>(new BoardServer(std::move(fd), UniqueFd(), path, false, initial));
 }
 
-BoardServer::BoardServer(int lineFd, int slaveFd, std::string portPath, bool pseudoTerminal, BoardState initial)
-    : lineFd_(lineFd),
-      slaveFd_(slaveFd),
-      wakeFd_(::eventfd(0, EFD_CLOEXEC)),
+BoardServer::BoardServer(UniqueFd line, UniqueFd slave, std::string portPath, bool pseudoTerminal, BoardState initial)
+    : line_(std::move(line)),
+      slave_(std::move(slave)),
+      wake_(::eventfd(0, EFD_CLOEXEC)),
       portPath_(std::move(portPath)),
       pseudoTerminal_(pseudoTerminal),
       appliedBaudIndex_(initial.baudIndex),
       board_(initial) {
-  if (wakeFd_ < 0) {
-    const int err = errno;
-    ::close(lineFd_);
-    if (slaveFd_ >= 0) ::close(slaveFd_);
-    throw std::system_error(err, std::generic_category(), "eventfd");
-  }
+  if (!wake_) ThrowErrno("eventfd");
   thread_ = std::jthread([this](std::stop_token stop) { Serve(stop); });
 }
 
 BoardServer::~BoardServer() {
   thread_.request_stop();
   const std::uint64_t one = 1;
-  (void)!::write(wakeFd_, &one, sizeof one);
+  (void)!::write(wake_.Get(), &one, sizeof one);
   if (thread_.joinable()) thread_.join();
-  ::close(wakeFd_);
-  ::close(lineFd_);
-  if (slaveFd_ >= 0) ::close(slaveFd_);
+  if (!pseudoTerminal_) link::ReleaseLineExclusively(line_.Get());
 }
 
 void BoardServer::SetFault(const Fault& fault) {
@@ -140,7 +135,7 @@ void BoardServer::SetState(const BoardState& state) {
 bool BoardServer::HeardAtBoardSpeed() const {
   if (!pseudoTerminal_) return true;
   termios tio{};
-  if (::tcgetattr(slaveFd_, &tio) < 0) return true;
+  if (::tcgetattr(slave_.Get(), &tio) < 0) return true;
   std::lock_guard lock(mutex_);
   return ::cfgetospeed(&tio) == SpeedOf(board_.BaudIndex());
 }
@@ -154,28 +149,42 @@ void BoardServer::ApplyLineSpeed() {
   }
   if (index == appliedBaudIndex_) return;
   // After the reply that announced it has left at the old rate.
-  MakeRaw(lineFd_, SpeedOf(index), TCSADRAIN);
+  MakeRaw(line_.Get(), SpeedOf(index), TCSADRAIN);
   appliedBaudIndex_ = index;
+}
+
+// A tool that dies during an exchange leaves the pty in exclusive mode, and since
+// this side keeps the pty open nothing would ever clear it: every later open by an
+// ordinary user would fail. Its flock died with it, which tells the two cases apart.
+void BoardServer::ReleaseAbandonedExclusiveMode() {
+  if (!pseudoTerminal_) return;
+  int exclusive = 0;
+  if (::ioctl(slave_.Get(), TIOCGEXCL, &exclusive) < 0 || !exclusive) return;
+  if (::flock(slave_.Get(), LOCK_EX | LOCK_NB) < 0) return;  // a live exchange holds it
+  link::ReleaseLineExclusively(slave_.Get());
+  ::flock(slave_.Get(), LOCK_UN);
 }
 
 void BoardServer::Serve(std::stop_token stop) {
   std::uint8_t chunk[256];
   while (!stop.stop_requested()) {
-    pollfd fds[2] = {{lineFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, pending_.empty() ? -1 : kBurstGapMs);
+    pollfd fds[2] = {{line_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
+    const int ready = ::poll(fds, 2, pending_.empty() ? kIdleCheckMs : kBurstGapMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (fds[1].revents) return;
-    if (ready == 0) {  // the line went quiet with a partial frame
+    if (ready == 0) {  // the line went quiet, perhaps with a partial frame
       HandleBytes(true);
+      ReleaseAbandonedExclusiveMode();
       continue;
     }
-    const ssize_t got = (fds[0].revents & POLLIN) ? ::read(lineFd_, chunk, sizeof chunk) : -1;
+    const ssize_t got = (fds[0].revents & POLLIN) ? ::read(line_.Get(), chunk, sizeof chunk) : -1;
     if (got > 0) {
       if (HeardAtBoardSpeed()) pending_.insert(pending_.end(), chunk, chunk + got);
       HandleBytes(false);
+      ForgetWhatCannotBeginAFrame();
     } else if (!(got < 0 && (errno == EAGAIN || errno == EINTR))) {
       // A hung-up or unplugged line: wait for it to come back rather than spin.
       ::poll(fds + 1, 1, 10);
@@ -200,6 +209,13 @@ void BoardServer::HandleBytes(bool atBurstEnd) {
   }
 }
 
+// A line that never falls quiet and never forms a frame would otherwise grow the
+// pending bytes without end.
+void BoardServer::ForgetWhatCannotBeginAFrame() {
+  if (pending_.size() <= kLongestFrame) return;
+  pending_.erase(pending_.begin(), pending_.end() - static_cast<long>(kLongestFrame - 1));
+}
+
 void BoardServer::SendReply(const Bytes& reply) {
   Fault fault;
   {
@@ -210,7 +226,7 @@ void BoardServer::SendReply(const Bytes& reply) {
   if (fault.replyDelay.count() > 0) std::this_thread::sleep_for(fault.replyDelay);
   const auto chunks = ShapeReply(reply, fault);
   for (const ReplyChunk& c : chunks) {
-    WriteFully(lineFd_, c.bytes);
+    WriteFully(line_.Get(), c.bytes);
     Notify(c.bytes, false);
     if (c.pauseAfter.count() > 0) std::this_thread::sleep_for(c.pauseAfter);
   }

@@ -12,6 +12,7 @@
 
 #include "board.h"
 #include "faults.h"
+#include "link/unique_fd.h"
 
 namespace tarnwick::sim {
 
@@ -39,17 +40,19 @@ class BoardServer {
   std::uint64_t RepliesSent() const { return repliesSent_; }
 
  private:
-  BoardServer(int lineFd, int slaveFd, std::string portPath, bool pseudoTerminal, BoardState initial);
+  BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal, BoardState initial);
   void Serve(std::stop_token stop);
   void HandleBytes(bool atBurstEnd);
   void SendReply(const Bytes& reply);
   void Notify(const Bytes& bytes, bool heard);
   bool HeardAtBoardSpeed() const;
   void ApplyLineSpeed();
+  void ReleaseAbandonedExclusiveMode();
+  void ForgetWhatCannotBeginAFrame();
 
-  int lineFd_;   // what the board reads and writes: the pty master, or the port
-  int slaveFd_;  // the pty's other end, held open so the line never hangs up; -1 for a port
-  int wakeFd_;   // an eventfd that ends the serving thread
+  link::UniqueFd line_;   // what the board reads and writes: the pty master, or the port
+  link::UniqueFd slave_;  // the pty's other end, held open so the line never hangs up; none for a port
+  link::UniqueFd wake_;   // an eventfd that ends the serving thread
   std::string portPath_;
   bool pseudoTerminal_;
   int appliedBaudIndex_;  // the real port's speed; serving thread only

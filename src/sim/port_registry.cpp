@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "link/sim_registry.h"
+
 namespace tarnwick::sim {
 namespace fs = std::filesystem;
 namespace {
@@ -28,41 +30,40 @@ void EnsurePrivateDirectory(const fs::path& dir) {
     throw std::runtime_error("cannot make " + dir.string() + " private: " + std::strerror(errno));
 }
 
+// The name's lock, held; none when another board runs under the name, or when the
+// lock file was found stale and removed between opening and locking it.
+link::UniqueFd LockName(const fs::path& lockPath) {
+  link::UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!lock || ::flock(lock.Get(), LOCK_EX | LOCK_NB) < 0 || !link::LockStillNamed(lock.Get(), lockPath)) return {};
+  return lock;
+}
+
 }  // namespace
 
 PortRegistration::PortRegistration(const fs::path& registry, const std::string& target) {
   EnsurePrivateDirectory(registry);
   for (int i = 0; i < kMaxBoards; ++i) {
     const std::string name = "sim" + std::to_string(i);
-    const fs::path lockPath = registry / (name + ".lock");
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
-      ::close(fd);
-      continue;
-    }
     const fs::path link = registry / name;
+    link::UniqueFd lock = LockName(link::SimLockPath(link));
+    if (!lock) continue;
     std::error_code ec;
     fs::remove(link, ec);  // left behind by a board that did not end cleanly
     fs::create_symlink(target, link, ec);
-    if (ec) {
-      ::close(fd);
-      throw std::runtime_error("cannot register " + link.string() + ": " + ec.message());
-    }
+    if (ec) throw std::runtime_error("cannot register " + link.string() + ": " + ec.message());
     link_ = link;
-    lockPath_ = lockPath;
     name_ = name;
-    lockFd_ = fd;
+    lock_ = std::move(lock);
     return;
   }
   throw std::runtime_error("no free simulated port name in " + registry.string());
 }
 
 PortRegistration::~PortRegistration() {
+  // The link goes first, so nobody finds it while its lock is already free.
   std::error_code ec;
   fs::remove(link_, ec);
-  fs::remove(lockPath_, ec);
-  ::close(lockFd_);
+  fs::remove(link::SimLockPath(link_), ec);
 }
 
 }  // namespace tarnwick::sim

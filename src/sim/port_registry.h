@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "link/unique_fd.h"
+
 namespace tarnwick::sim {
 
 class PortRegistration {
@@ -19,9 +21,9 @@ class PortRegistration {
   const std::string& Name() const { return name_; }
 
  private:
-  std::filesystem::path link_, lockPath_;
+  std::filesystem::path link_;
   std::string name_;
-  int lockFd_ = -1;  // held locked while the board lives, so a crashed board's name can be reused
+  link::UniqueFd lock_;  // held locked while the board lives: the entry counts only while it is
 };
 
 }  // namespace tarnwick::sim

@@ -1,9 +1,15 @@
 #include "link/posix_port_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <fstream>
+
+#include "link/port_list.h"
+#include "link/serial_port.h"
+#include "link/unique_fd.h"
 
 namespace tarnwick::link {
 namespace {
@@ -32,6 +38,17 @@ class PortListTest : public testing::Test {
 
   std::vector<PortEntry> Enumerate() { return EnumeratePorts(root_ / "sys", root_ / "dev", root_ / "sim"); }
 
+  // A board's registry entry linking to target; a running board holds its lock.
+  void Register(const std::string& name, const fs::path& target, bool running = true) {
+    fs::create_symlink(target, root_ / "sim" / name);
+    const fs::path lock = root_ / "sim" / (name + ".lock");
+    std::ofstream(lock).put('\0');
+    if (!running) return;
+    UniqueFd held(::open(lock.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_EQ(::flock(held.Get(), LOCK_EX | LOCK_NB), 0);
+    locks_.push_back(std::move(held));
+  }
+
   static std::vector<std::string> Names(const std::vector<PortEntry>& ports) {
     std::vector<std::string> names;
     for (const auto& p : ports) names.push_back(p.name);
@@ -39,6 +56,7 @@ class PortListTest : public testing::Test {
   }
 
   fs::path root_;
+  std::vector<UniqueFd> locks_;
 };
 
 TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
@@ -52,9 +70,8 @@ TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
   fs::create_directories(root_ / "sys" / "ttyUSB9" / "device");  // sysfs entry without a device node
   const fs::path pty = root_ / "dev" / "pts-3";
   std::ofstream(pty).put('\0');
-  fs::create_symlink(pty, root_ / "sim" / "sim1");
-  fs::create_symlink(pty, root_ / "sim" / "sim0");
-  fs::create_symlink(root_ / "dev" / "gone", root_ / "sim" / "sim2");  // a board that ended
+  Register("sim1", pty);
+  Register("sim0", pty);
 
   const auto ports = Enumerate();
   ASSERT_EQ(Names(ports), (std::vector<std::string>{"sim0", "sim1", "ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
@@ -65,15 +82,58 @@ TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
 TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
   const fs::path pty = root_ / "dev" / "pts-3";
   std::ofstream(pty).put('\0');
-  fs::create_symlink(pty, root_ / "sim" / "sim0");
+  Register("sim0", pty);
   fs::permissions(root_ / "sim", fs::perms::others_write, fs::perm_options::add);
   EXPECT_TRUE(Enumerate().empty());
+}
+
+// Whether an entry is listed, and what is left of it after the scan that found it.
+TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
+  struct Row {
+    const char* what;
+    bool running, lockFile, othersLink, portExists;
+    bool listed, linkLeft, lockLeft;
+  };
+  const Row rows[] = {
+      {"running board", true, true, false, true, true, true, true},
+      {"board killed: lock free", false, true, false, true, false, false, false},
+      {"board killed, its pty gone", false, true, false, false, false, false, false},
+      {"no lock file", false, false, false, true, false, false, false},
+      {"running, but its port is gone", true, true, false, false, false, true, true},
+      {"planted by another user", true, true, true, true, false, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(root_ / "sim");
+    fs::create_directories(root_ / "sim");
+    fs::permissions(root_ / "sim", fs::perms::owner_all, fs::perm_options::replace);
+    locks_.clear();
+    const fs::path pty = root_ / "dev" / "pts-3", link = root_ / "sim" / "sim0", lock = root_ / "sim" / "sim0.lock";
+    fs::remove(pty);
+    if (row.portExists) std::ofstream(pty).put('\0');
+    Register("sim0", pty, row.running);
+    if (!row.lockFile) fs::remove(lock);
+    if (row.othersLink) {
+      if (::geteuid() != 0) GTEST_SKIP() << "only root can plant a link owned by another user";
+      ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);
+    }
+    EXPECT_EQ(Enumerate().size(), row.listed ? 1u : 0u);
+    EXPECT_EQ(fs::is_symlink(link), row.linkLeft);
+    EXPECT_EQ(fs::exists(lock), row.lockLeft);
+  }
 }
 
 TEST(PosixPortNameTest, BareNamesAreDevicesAndPathsStayAsTheyAre) {
   EXPECT_EQ(ResolvePort({}, "ttyUSB3"), "/dev/ttyUSB3");
   EXPECT_EQ(ResolvePort({}, "/dev/pts/4"), "/dev/pts/4");
   EXPECT_EQ(ResolvePort({}, "./board"), "./board");
+  EXPECT_EQ(ResolvePort({}, "simulator"), "/dev/simulator");
+}
+
+TEST(PosixPortNameTest, ABoardThatIsNotRunningIsNamedAsABoard) {
+  const std::string path = ResolvePort({}, "sim7");
+  EXPECT_EQ(DescribeOpenError(path, {OpenFailure::NotFound, ""}), "no simulated board sim7 is running");
+  EXPECT_EQ(OpenPort(path, 9600), nullptr);
 }
 
 }  // namespace

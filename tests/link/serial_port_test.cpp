@@ -103,6 +103,15 @@ TEST_F(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
   EXPECT_EQ(buffer[0], 0x01);
 }
 
+TEST_F(SerialPortTest, AnOpenPortKeepsOutProgramsThatTakeNoLockUntilItCloses) {
+  PtyPeer peer;
+  ASSERT_TRUE(tarnwick::testing::OrdinaryProgramCanOpen(peer.Path()));
+  auto port = Open(peer);
+  EXPECT_FALSE(tarnwick::testing::OrdinaryProgramCanOpen(peer.Path()));
+  port.reset();
+  EXPECT_TRUE(tarnwick::testing::OrdinaryProgramCanOpen(peer.Path()));
+}
+
 TEST_F(SerialPortTest, OpenFailuresSayWhy) {
   PtyPeer peer;
   auto held = Open(peer);

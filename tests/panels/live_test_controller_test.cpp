@@ -147,11 +147,11 @@ TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
   ASSERT_EQ(SentBy(line, [&] { test.BeginStopClicked(); }), Sent{StepperUpdate(2500, 100)});
 
   // Another program holds the port.
-  const int holder = ::open(line.Path().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  link::UniqueFd holder(::open(line.Path().c_str(), O_RDWR | O_NOCTTY));
+  ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
   EXPECT_TRUE(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }).empty());
   EXPECT_TRUE(test.Running());
-  ::close(holder);
+  holder.Reset();
 
   // The dropped values were never sent, so the end of the same drag sends them.
   EXPECT_EQ(SentBy(line, [&] { test.SliderMoved(kStepperDuty, 50); }), Sent{StepperUpdate(2500, 50)});

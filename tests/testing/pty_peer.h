@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,14 +20,21 @@
 #include <thread>
 #include <vector>
 
+#include "link/unique_fd.h"
+
 namespace tarnwick::testing {
 
+using link::UniqueFd;
+
 // Opens a raw pseudo-terminal pair and returns the slave's path.
-inline std::string OpenRawPty(int& master, int& slave) {
+inline std::string OpenRawPty(UniqueFd& master, UniqueFd& slave) {
   char name[128];
   termios raw{};
   ::cfmakeraw(&raw);
-  if (::openpty(&master, &slave, name, &raw, nullptr) < 0) throw std::runtime_error("openpty failed");
+  int masterFd = -1, slaveFd = -1;
+  if (::openpty(&masterFd, &slaveFd, name, &raw, nullptr) < 0) throw std::runtime_error("openpty failed");
+  master.Reset(masterFd);
+  slave.Reset(slaveFd);
   return name;
 }
 
@@ -34,8 +43,6 @@ class PtyPeer {
   PtyPeer() : path_(OpenRawPty(master_, slave_)) {}
   ~PtyPeer() {
     if (answerer_.joinable()) answerer_.join();
-    CloseMaster();
-    if (slave_ >= 0) ::close(slave_);
   }
   PtyPeer(const PtyPeer&) = delete;
   PtyPeer& operator=(const PtyPeer&) = delete;
@@ -46,17 +53,17 @@ class PtyPeer {
   std::vector<std::uint8_t> Read(int quietMs = 50) {
     std::vector<std::uint8_t> bytes;
     for (;;) {
-      pollfd p{master_, POLLIN, 0};
+      pollfd p{master_.Get(), POLLIN, 0};
       if (::poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN)) return bytes;
       std::uint8_t chunk[256];
-      const ssize_t got = ::read(master_, chunk, sizeof chunk);
+      const ssize_t got = ::read(master_.Get(), chunk, sizeof chunk);
       if (got <= 0) return bytes;
       bytes.insert(bytes.end(), chunk, chunk + got);
     }
   }
 
   void Write(const std::vector<std::uint8_t>& bytes) {
-    if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (::write(master_.Get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
       throw std::runtime_error("short write to the pseudo-terminal");
   }
 
@@ -81,13 +88,10 @@ class PtyPeer {
   }
 
   // Ends this side of the line: the tool sees a hang-up.
-  void CloseMaster() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
+  void CloseMaster() { master_.Reset(); }
 
  private:
-  int master_ = -1, slave_ = -1;  // the slave stays open so the line lives between exchanges
+  UniqueFd master_, slave_;  // the slave stays open so the line lives between exchanges
   std::string path_;
   std::thread answerer_;
   std::vector<std::uint8_t> received_;
@@ -108,11 +112,8 @@ class WriteRecorder {
   }
   ~WriteRecorder() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto put = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] const auto put = ::write(wake_.Get(), &one, sizeof one);
     thread_.join();
-    ::close(wake_);
-    ::close(master_);
-    ::close(slave_);
   }
   WriteRecorder(const WriteRecorder&) = delete;
   WriteRecorder& operator=(const WriteRecorder&) = delete;
@@ -137,12 +138,12 @@ class WriteRecorder {
  private:
   void Record() {
     for (;;) {
-      pollfd p[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
+      pollfd p[2] = {{master_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
       if (::poll(p, 2, -1) < 0) continue;
       if (p[1].revents) return;
       if (!(p[0].revents & POLLIN)) continue;
       std::uint8_t chunk[256];
-      const ssize_t got = ::read(master_, chunk, sizeof chunk);
+      const ssize_t got = ::read(master_.Get(), chunk, sizeof chunk);
       if (got <= 0) continue;
       const auto now = Clock::now();
       std::lock_guard lock(mutex_);
@@ -151,14 +152,29 @@ class WriteRecorder {
     }
   }
 
-  int master_ = -1, slave_ = -1;  // the slave stays open so the line lives between sends
+  UniqueFd master_, slave_;  // the slave stays open so the line lives between sends
   std::string path_;
-  int wake_ = -1;
+  UniqueFd wake_;
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<Write> writes_;
   std::thread thread_;
 };
+
+// Whether a program that takes no flock may open the terminal at path now. Root is
+// let through a terminal's exclusive mode, so a root test asks from a child process
+// that has become an ordinary user (after opening the terminal to everyone).
+inline bool OrdinaryProgramCanOpen(const std::string& path) {
+  if (::geteuid() == 0) ::chmod(path.c_str(), 0666);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) < 0 || ::setuid(65534) < 0)) ::_exit(2);
+    ::_exit(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 // Open file descriptors of this process.
 inline int CountOpenFds() {
