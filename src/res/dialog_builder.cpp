@@ -38,7 +38,14 @@ QWidget* CreateControl(const ControlTemplate& row, QWidget* parent, QButtonGroup
       return new QComboBox(parent);
     case ControlKind::Edit: {
       auto* edit = new QLineEdit(parent);
-      edit->setReadOnly(row.style & kReadOnly);
+      if (row.style & kReadOnly) {
+        // Shown on the window's own grey, so an output cannot be taken for an input;
+        // a read-only line edit draws no caret.
+        edit->setReadOnly(true);
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        edit->setPalette(palette);
+      }
       return edit;
     }
     case ControlKind::Label: {

@@ -220,6 +220,7 @@ struct TemplateStore {
       {ids::dc_test::kRightFrequencySlider, Trackbar, {334, 17, 31, 130}, {}, kVertical | kAutoTicks},
       {kStaticId, Label, {367, 22, 21, 8}, "80KHz"},
       {kStaticId, Label, {367, 136, 8, 8}, "0"},
+      {kStaticId, Label, {75, 113, 8, 8}, "0"},
   };
 
   std::vector<DialogTemplate> templates = {

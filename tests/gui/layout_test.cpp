@@ -1,7 +1,10 @@
 // Every dialog template built at the default font: controls inside their dialog, no
 // two overlapping except inside group boxes, and every text fitting its control.
 
+#include <QLineEdit>
 #include <QStyle>
+
+#include <algorithm>
 
 #include "res/dialog_builder.h"
 #include "window_fixture.h"
@@ -67,6 +70,32 @@ TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
       const bool bIsGroup = entries[j].row->kind == ControlKind::GroupBox;
       EXPECT_TRUE(aIsGroup != bIsGroup && (aIsGroup ? a.contains(b) : b.contains(a)))
           << Describe(entries[i]) << " overlaps " << Describe(entries[j]);
+    }
+  }
+}
+
+// Outputs look like outputs: on the window's grey and without a caret, unlike the
+// inputs beside them. Every vertical trackbar has its "0" at its bottom end.
+TEST_P(TemplateLayoutTest, OutputsLookReadOnlyAndTrackbarsShowTheirZero) {
+  const DialogTemplate& dialog = res::FindDialogTemplate(GetParam());
+  QWidget host;
+  const res::BuiltControls controls = res::BuildControls(dialog, &host);
+  for (const auto& entry : controls.entries()) {
+    const auto& row = *entry.row;
+    if (row.kind == ControlKind::Edit) {
+      const QPalette palette = entry.widget->palette();
+      const bool output = row.style & res::kReadOnly;
+      EXPECT_EQ(static_cast<QLineEdit*>(entry.widget)->isReadOnly(), output) << Describe(entry);
+      EXPECT_EQ(palette.color(QPalette::Base) == palette.color(QPalette::Window), output) << Describe(entry);
+    }
+    if (row.kind == ControlKind::Trackbar && (row.style & res::kVertical)) {
+      const int bottom = row.rect.y + row.rect.height, right = row.rect.x + row.rect.width;
+      const bool zeroBeside = std::any_of(dialog.controls.begin(), dialog.controls.end(), [&](const auto& label) {
+        return label.kind == ControlKind::Label && label.text == "0" && label.rect.x >= right &&
+               label.rect.x <= right + 16 && label.rect.y + label.rect.height <= bottom &&
+               label.rect.y >= bottom - 16;
+      });
+      EXPECT_TRUE(zeroBeside) << "no 0 at the bottom of trackbar " << row.id;
     }
   }
 }
