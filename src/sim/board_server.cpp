@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "link/serial_port.h"
 #include "link/termios_speed.h"
@@ -201,10 +202,10 @@ void BoardServer::HandleBytes(bool atBurstEnd) {
     }
     if (!taken.complete || taken.consumed == 0) return;
     const auto end = pending_.begin() + static_cast<long>(taken.consumed);
-    Notify(Bytes(pending_.begin(), end), true);
+    const Bytes heard(pending_.begin(), end);
     pending_.erase(pending_.begin(), end);
     ++framesHeard_;
-    if (!taken.reply.empty()) SendReply(taken.reply);
+    SendReply(taken.reply, heard);
     ApplyLineSpeed();
   }
 }
@@ -216,20 +217,30 @@ void BoardServer::ForgetWhatCannotBeginAFrame() {
   pending_.erase(pending_.begin(), pending_.end() - static_cast<long>(kLongestFrame - 1));
 }
 
-void BoardServer::SendReply(const Bytes& reply) {
+// The reply leaves before the observer hears of the frame: an observer printing to
+// a slow terminal must not make the reply late for the tool's read.
+void BoardServer::SendReply(const Bytes& reply, const Bytes& heard) {
+  bool told = false;
+  const auto tellHeard = [&] {
+    if (!std::exchange(told, true)) Notify(heard, true);
+  };
   Fault fault;
-  {
+  if (!reply.empty()) {
     std::lock_guard lock(mutex_);
     fault = fault_;
     if (fault_.count > 0 && --fault_.count == 0) fault_ = Fault{};
   }
+  if (reply.empty() || fault.replyDelay.count() > 0) tellHeard();
+  if (reply.empty()) return;
   if (fault.replyDelay.count() > 0) std::this_thread::sleep_for(fault.replyDelay);
   const auto chunks = ShapeReply(reply, fault);
   for (const ReplyChunk& c : chunks) {
     WriteFully(line_.Get(), c.bytes);
+    tellHeard();
     Notify(c.bytes, false);
     if (c.pauseAfter.count() > 0) std::this_thread::sleep_for(c.pauseAfter);
   }
+  tellHeard();
   if (!chunks.empty()) ++repliesSent_;
 }
 

@@ -43,7 +43,7 @@ class BoardServer {
   BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal, BoardState initial);
   void Serve(std::stop_token stop);
   void HandleBytes(bool atBurstEnd);
-  void SendReply(const Bytes& reply);
+  void SendReply(const Bytes& reply, const Bytes& heard);
   void Notify(const Bytes& bytes, bool heard);
   bool HeardAtBoardSpeed() const;
   void ApplyLineSpeed();

@@ -2,8 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <fstream>
 #include <sstream>
@@ -314,6 +320,63 @@ TEST_F(CliLogTest, ALogThatCannotBeWrittenRefusesBeforeSending) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(board_->FramesHeard(), 0u);
+}
+
+// A freshly started board process, and the port it announces on its first line.
+class SimProcess {
+ public:
+  SimProcess() {
+    int out[2];
+    if (::pipe(out) < 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::close(out[0]);
+      ::close(out[1]);
+      ::execl(TARNWICK_SIM, TARNWICK_SIM, "--no-register", "--verbose", "--baud", "115200", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    output_ = ::fdopen(out[0], "r");
+    std::array<char, 256> line{};
+    if (output_ && std::fgets(line.data(), line.size(), output_)) {
+      const std::string text = line.data();
+      const auto on = text.find(" on ");
+      if (on != std::string::npos) path_ = text.substr(on + 4, text.find_first_of(",\n", on + 4) - on - 4);
+    }
+  }
+  ~SimProcess() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM), ::waitpid(pid_, nullptr, 0);
+    if (output_) std::fclose(output_);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* output_ = nullptr;
+  std::string path_;
+};
+
+// The first exchange after a board starts is answered like any other, also while
+// other work keeps both cores busy.
+TEST(CliFreshBoardTest, TheFirstExchangeAfterAFreshStartIsAnsweredUnderLoad) {
+  std::atomic<bool> loading{true};
+  std::vector<std::jthread> load;
+  for (int i = 0; i < 3; ++i)
+    load.emplace_back([&] {
+      while (loading) {
+      }
+    });
+  const auto start = std::chrono::steady_clock::now();
+  int rounds = 0;
+  for (; rounds < 25 && std::chrono::steady_clock::now() - start < std::chrono::seconds(20); ++rounds) {
+    SimProcess board;
+    ASSERT_FALSE(board.Path().empty());
+    const CliRun run = RunCli("send cmd00 --baud 115200 --port " + board.Path());
+    EXPECT_NE(run.out.find("Result: Success"), std::string::npos) << "round " << rounds << ":\n" << run.out;
+  }
+  loading = false;
+  EXPECT_GE(rounds, 5);
 }
 
 TEST(CliHelpTest, HelpNamesEveryCommandAndOption) {
