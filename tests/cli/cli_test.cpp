@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "link/traffic_log_text.h"
+#include "link/unique_fd.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
 #include "testing/row_name.h"
@@ -326,18 +328,17 @@ TEST_F(CliLogTest, ALogThatCannotBeWrittenRefusesBeforeSending) {
 class SimProcess {
  public:
   SimProcess() {
-    int out[2];
-    if (::pipe(out) < 0) return;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) < 0) return;
+    link::UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
     pid_ = ::fork();
     if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
+      ::dup2(writeEnd.Get(), STDOUT_FILENO);  // the copy survives exec; the originals do not
       ::execl(TARNWICK_SIM, TARNWICK_SIM, "--no-register", "--verbose", "--baud", "115200", static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    ::close(out[1]);
-    output_ = ::fdopen(out[0], "r");
+    writeEnd.Reset();
+    output_ = ::fdopen(readEnd.Release(), "r");
     std::array<char, 256> line{};
     if (output_ && std::fgets(line.data(), line.size(), output_)) {
       const std::string text = line.data();

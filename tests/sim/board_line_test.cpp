@@ -1,6 +1,7 @@
 // The simulated board's hold on its line and its registry entry, against real
 // ports and processes: who may share a line, what a killed tool or board leaves
 // behind, and a line that never stops sending noise.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -131,19 +132,19 @@ class RegisteredBoardTest : public ::testing::Test {
   }
   // Starts a process that registers target and waits to be killed; returns its name.
   std::string StartBoardProcess(const std::string& target) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
+    int ends[2];
+    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    link::UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
     child_ = ::fork();
     if (child_ == 0) {
       PortRegistration registration(registry_, target);
       const char n = static_cast<char>('0' + std::stoi(registration.Name().substr(3)));
-      (void)!::write(ready[1], &n, 1);
+      (void)!::write(writeEnd.Get(), &n, 1);
       for (;;) ::pause();
     }
-    ::close(ready[1]);
+    writeEnd.Reset();
     char n = 0;
-    EXPECT_EQ(::read(ready[0], &n, 1), 1);
-    ::close(ready[0]);
+    EXPECT_EQ(::read(readEnd.Get(), &n, 1), 1);
     return std::string("sim") + n;
   }
   std::vector<link::PortEntry> Listed() const { return link::EnumeratePorts("/nonexistent", "/nonexistent", registry_); }
