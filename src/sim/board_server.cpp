@@ -77,7 +77,7 @@ std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, 
   if (!fd) ThrowErrno(path.c_str());
   // The same hold the tool takes: a board and the tool (or two boards) never share a line by accident.
   if (const int err = link::HoldLineExclusively(fd.Get()))
-    throw std::system_error(err, std::generic_category(), path + " (another program holds it)");
+    throw std::system_error(err, std::generic_category(), err == EBUSY ? path + ": another program holds it" : path);
   MakeRaw(fd.Get(), SpeedOf(initial.baudIndex));
   return std::unique_ptr<BoardServer>(new BoardServer(std::move(fd), UniqueFd(), path, false, initial));
 }
