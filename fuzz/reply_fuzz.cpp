@@ -9,6 +9,7 @@
 
 #include "cli/cli_host.h"
 #include "link/serial_port.h"
+#include "link/commands.h"
 #include "link/transaction.h"
 
 namespace tarnwick::link {
@@ -42,13 +43,13 @@ using namespace tarnwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const int tab = data[0] % link::kTabStepperTest;
+  const link::CommandInfo& command = link::kCommands[data[0] % link::kCommands.size()];
   link::g_reply.assign(data + 1, data + size);
-  cli::LineSettings line;
+  link::LineSettings line;
   line.portPath = "scripted";
   line.addressText = (data[0] & 0x80) ? "FF" : "01";
-  cli::CliHost host(line, tab, {});
-  const link::ExchangeOutcome outcome = link::SendCommand(host);
+  cli::CliHost host({});
+  const link::ExchangeOutcome outcome = link::SendCommand(host, line, command.code);
   if (outcome.stage == link::ExchangeStage::ReplyEvaluated && !host.GetReport().result) std::abort();
   return 0;
 }

@@ -15,6 +15,7 @@
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/posix_port_list.h"
+#include "link/unique_fd.h"
 #include "port_registry.h"
 #include "support/parse_arguments.h"
 
@@ -99,12 +100,12 @@ std::optional<sim::BoardState> InitialState(const SimOptions& o) {
 }
 
 // Signals arrive through a descriptor, so the board's thread never sees them.
-int StopSignalDescriptor() {
+link::UniqueFd StopSignalDescriptor() {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, s);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  return ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  return link::UniqueFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
 }
 
 // Serves until a stop signal, or until a person at the terminal presses Ctrl-D.
@@ -172,9 +173,9 @@ int main(int argc, char** argv) {
   }
   fault->count = options.faultCount;
 
-  const int signalFd = StopSignalDescriptor();
+  const link::UniqueFd signalFd = StopSignalDescriptor();
   try {
-    Run(options, *initial, *fault, signalFd);
+    Run(options, *initial, *fault, signalFd.Get());
   } catch (const std::exception& e) {
     std::cerr << "tarnwick-sim: " << e.what() << "\n";
     return 1;

@@ -361,6 +361,7 @@ class SimProcess {
 // The first exchange after a board starts is answered like any other, also while
 // other work keeps both cores busy.
 TEST(CliFreshBoardTest, TheFirstExchangeAfterAFreshStartIsAnsweredUnderLoad) {
+  TARNWICK_NEEDS_PTY();
   std::atomic<bool> loading{true};
   std::vector<std::jthread> load;
   for (int i = 0; i < 3; ++i)

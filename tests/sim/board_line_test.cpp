@@ -17,6 +17,7 @@
 #include "link/sim_registry.h"
 #include "sim/board_server.h"
 #include "sim/port_registry.h"
+#include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 
 namespace tarnwick::sim {
@@ -43,9 +44,11 @@ bool AnswersAddressQuery(const std::string& path) {
   return read.count == 6 && link::VerifyReply(std::span(buffer).first(6));
 }
 
+class BoardLineTest : public tarnwick::testing::PtyTest {};
+
 // Who takes a real line first, and who is refused after: a board serving the
 // line and the tool's port each hold it against both.
-TEST(BoardLineTest, ALineIsNeverSharedByTheToolAndABoardOrTwoBoards) {
+TEST_F(BoardLineTest, ALineIsNeverSharedByTheToolAndABoardOrTwoBoards) {
   enum Holder { kTool, kBoard };
   struct Row { const char* what; Holder first, second; };
   for (const Row row : {Row{"board then tool", kBoard, kTool}, Row{"tool then board", kTool, kBoard},
@@ -72,7 +75,7 @@ TEST(BoardLineTest, ALineIsNeverSharedByTheToolAndABoardOrTwoBoards) {
 
 // A tool killed in the middle of an exchange cannot release the pty's exclusive
 // mode, and the board keeps the pty open; the board notices and frees it.
-TEST(BoardLineTest, AToolKilledMidExchangeDoesNotLockOthersOutForGood) {
+TEST_F(BoardLineTest, AToolKilledMidExchangeDoesNotLockOthersOutForGood) {
   auto board = BoardServer::OnPseudoTerminal(At115200());
   const pid_t tool = ::fork();
   if (tool == 0) {
@@ -96,7 +99,7 @@ long ResidentKiB() {
   return -1;
 }
 
-TEST(BoardLineTest, EndlessNoiseKeepsMemoryBoundedAndTheBoardAnswering) {
+TEST_F(BoardLineTest, EndlessNoiseKeepsMemoryBoundedAndTheBoardAnswering) {
   auto board = BoardServer::OnPseudoTerminal(At115200());
   link::UniqueFd line(::open(board->PortPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
   ASSERT_TRUE(line);
@@ -120,9 +123,11 @@ TEST(BoardLineTest, EndlessNoiseKeepsMemoryBoundedAndTheBoardAnswering) {
 }
 
 // A board in a process of its own, registered as a real one is.
-class RegisteredBoardTest : public ::testing::Test {
+class RegisteredBoardTest : public tarnwick::testing::PtyTest {
  protected:
   void SetUp() override {
+    PtyTest::SetUp();
+    if (IsSkipped()) return;
     registry_ = fs::temp_directory_path() / ("tarnwick-registry-" + std::to_string(::getpid()));
     fs::remove_all(registry_);
   }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "link/unique_fd.h"
+
 namespace tarnwick::testing {
 
 // Why no pseudo-terminal can be opened here, or "" when one can. Both ends are
@@ -21,19 +23,13 @@ inline const std::string& PtyUnavailableReason() {
     const auto failed = [](const char* step) {
       return std::string("no pseudo-terminal here: ") + step + ": " + std::strerror(errno);
     };
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0) return failed("posix_openpt");
-    std::string why;
+    const link::UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY));
+    if (!master) return failed("posix_openpt");
     const char* slavePath = nullptr;
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || !(slavePath = ::ptsname(master))) {
-      why = failed("grantpt or unlockpt");
-    } else if (const int slave = ::open(slavePath, O_RDWR | O_NOCTTY); slave < 0) {
-      why = failed(slavePath);
-    } else {
-      ::close(slave);
-    }
-    ::close(master);
-    return why;
+    if (::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0 || !(slavePath = ::ptsname(master.Get())))
+      return failed("grantpt or unlockpt");
+    if (!link::UniqueFd(::open(slavePath, O_RDWR | O_NOCTTY))) return failed(slavePath);
+    return std::string();
   }();
   return reason;
 }
