@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "link/commands.h"
 #include "link/frame.h"
 #include "sim/board.h"
 
@@ -14,7 +15,7 @@ using namespace tarnwick;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   sim::BoardState state;
-  state.motorType = (data[0] & 1) ? sim::MotorType::DC : sim::MotorType::Stepper;
+  state.motorType = (data[0] & 1) ? link::kMotorDc : link::kMotorStepper;
   sim::Board board(state);
   std::span<const std::uint8_t> pending(data + 1, size - 1);
   while (!pending.empty()) {
