@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "port_list.h"
+#include "posix_port_list.h"
 #include "serial_port.h"
 #include "termios_speed.h"
 #include "unique_fd.h"

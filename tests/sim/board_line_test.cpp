@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "link/frame.h"
-#include "link/port_list.h"
+#include "link/posix_port_list.h"
 #include "link/serial_port.h"
 #include "link/sim_registry.h"
 #include "sim/board_server.h"
