@@ -99,6 +99,7 @@ int ExitStatusOf(const link::ExchangeOutcome& outcome) {
     case ExchangeStage::NoPortSelected:
     case ExchangeStage::PortUnavailable: return 3;
     case ExchangeStage::InvalidParameter: return 2;
+    case ExchangeStage::SendFailed: return 1;
     case ExchangeStage::NothingToSend:
     case ExchangeStage::Sent: return 0;
     case ExchangeStage::ReplyEvaluated: return outcome.result == link::result::kSuccess ? 0 : 1;

@@ -405,12 +405,16 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
   const int baudRate = *link::BaudRateAt(o.baudIndex);
   link::OpenError openError;
   if (path.empty()) link::TrafficReporter(log.get(), path).Event("no port selected", link::log_result::kNoPort);
-  if (path.empty() || !link::SendFrames(path, baudRate, bytes, source, log.get(), &openError)) {
-    if (!path.empty()) report.error = link::DescribeOpenError(path, openError);
-    report.exitStatus = kExitNoPort;
-    return Finish(report, mode);
+  const link::ExchangeOutcome outcome =
+      path.empty() ? link::ExchangeOutcome{} : link::SendFrames(path, baudRate, bytes, source, log.get(), &openError);
+  if (outcome.stage == link::ExchangeStage::PortUnavailable) report.error = link::DescribeOpenError(path, openError);
+  if (outcome.stage == link::ExchangeStage::Sent || outcome.stage == link::ExchangeStage::SendFailed)
+    report.sent = link::Bytes(bytes.begin(), bytes.end());
+  if (outcome.stage == link::ExchangeStage::SendFailed) {
+    report.result = outcome.result;
+    report.detail = outcome.detail;
   }
-  report.sent = link::Bytes(bytes.begin(), bytes.end());
+  report.exitStatus = cli::ExitStatusOf(outcome);
   return Finish(report, mode);
 }
 

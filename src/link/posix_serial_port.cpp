@@ -37,12 +37,12 @@ class PosixSerialPort final : public SerialPort {
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
-  void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
-    // Write errors go unreported: the exchange carries on as if the frame had left.
+  TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
     const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + milliseconds(kDrainMarginMs);
-    WriteAll(bytes, deadline);
-    WaitTransmitEmpty(deadline);
+    if (std::string why = WriteAll(bytes, deadline); !why.empty()) return {false, std::move(why)};
+    if (std::string why = WaitTransmitEmpty(deadline); !why.empty()) return {false, std::move(why)};
     std::this_thread::sleep_for(milliseconds(SettleDelayMs(bytes.size(), baudRate)));
+    return {true, {}};
   }
 
   ReadResult ReadReply(FrameBuffer& buffer) override {
@@ -73,7 +73,12 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
-  void WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+  // Writes every byte by the deadline; returns why not, or "".
+  std::string WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+    const std::size_t total = bytes.size();
+    const auto stoppedShort = [&](const std::string& why) {
+      return why + " after " + std::to_string(total - bytes.size()) + " of " + std::to_string(total) + " bytes";
+    };
     while (!bytes.empty()) {
       const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
       if (put > 0) {
@@ -81,25 +86,30 @@ class PosixSerialPort final : public SerialPort {
         continue;
       }
       if (put < 0 && errno == EINTR) continue;
-      if (put < 0 && errno == EAGAIN) {
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, RemainingMs(deadline)) > 0 && !(p.revents & (POLLERR | POLLHUP | POLLNVAL))) continue;
-      }
-      return;
+      if (put < 0 && errno != EAGAIN) return stoppedShort(std::string("write failed: ") + std::strerror(errno));
+      pollfd p{fd_, POLLOUT, 0};
+      const int ready = ::poll(&p, 1, RemainingMs(deadline));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) return stoppedShort("the line took no more bytes in time");
+      if (ready < 0) return stoppedShort(std::string("waiting to write failed: ") + std::strerror(errno));
+      if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return stoppedShort("the line hung up");
     }
+    return {};
   }
 
   // Polls the driver's output queue rather than calling tcdrain, which has no
-  // time-out. Falls back to tcdrain where the queue cannot be asked.
-  void WaitTransmitEmpty(Clock::time_point deadline) {
+  // time-out. Falls back to tcdrain where the queue cannot be asked. Returns why
+  // the frame did not leave, or "".
+  std::string WaitTransmitEmpty(Clock::time_point deadline) {
     auto pause = std::chrono::microseconds(100);
     for (;;) {
       int queued = 0;
       if (::ioctl(fd_, TIOCOUTQ, &queued) < 0) {
-        ::tcdrain(fd_);
-        return;
+        if (errno != ENOTTY && errno != EINVAL) return std::string("the line failed: ") + std::strerror(errno);
+        return ::tcdrain(fd_) == 0 ? std::string() : std::string("the line failed: ") + std::strerror(errno);
       }
-      if (queued <= 0 || Clock::now() >= deadline) return;
+      if (queued <= 0) return {};
+      if (Clock::now() >= deadline) return std::to_string(queued) + " bytes had not left the line in time";
       std::this_thread::sleep_for(pause);
       pause = std::min(pause * 2, std::chrono::microseconds(2000));
     }

@@ -23,15 +23,22 @@ inline constexpr int kInterByteGapMs = 25;
 inline constexpr int kReadTotalMs = 12 * static_cast<int>(kFrameBufferSize) + 25;
 
 // An adapter unplugged mid-frame may never report an empty transmit queue; this
-// long past the frame's wire time the wait gives up and the exchange goes on.
+// long past the frame's wire time the wait gives up and the frame counts as not sent.
 inline constexpr int kDrainMarginMs = 200;
+
+struct TransmitResult {
+  bool sent = false;   // every byte written and gone from the driver's queue in time
+  std::string detail;  // when not sent: what stopped it, in the system's words
+};
 
 class SerialPort {
  public:
   virtual ~SerialPort() = default;  // closes the port
 
-  // Writes the bytes, waits until they have left the line, then settles.
-  virtual void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) = 0;
+  // Writes the bytes, waits until they have left the line, then settles. A write
+  // that fails or stops short, or a frame still queued when the wait runs out,
+  // ends it at once: no settle delay, and the result says why.
+  [[nodiscard]] virtual TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) = 0;
   // One read of at most 20 bytes with the time-outs above.
   virtual ReadResult ReadReply(FrameBuffer& buffer) = 0;
 };

@@ -196,7 +196,12 @@ ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& f
   const std::string sent = DescribeSentFrames(frame);
   host.ShowFrameBytes(frame, true);
   log.Sent(frame, sent);
-  line.port->TransmitFrame(frame, line.baudRate);
+  TransmitResult transmitted = line.port->TransmitFrame(frame, line.baudRate);
+  if (!transmitted.sent) {
+    host.SetResultText(result::kSendFailed);
+    log.Event(sent + ": " + transmitted.detail, result::kSendFailed);
+    return {ExchangeStage::SendFailed, Text(result::kSendFailed), std::move(transmitted.detail), {}};
+  }
   if (!awaitReply) {
     log.Event(sent + ", no reply awaited", {});
     return AtStage(ExchangeStage::Sent);
@@ -257,19 +262,22 @@ ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line) {
   return opened.port ? AtStage(ExchangeStage::NothingToSend) : opened.failure;
 }
 
-bool SendFrames(const std::string& portPath, int baudRate, Span bytes, std::string_view source, TrafficLog* log,
-                OpenError* error) {
+ExchangeOutcome SendFrames(const std::string& portPath, int baudRate, Span bytes, std::string_view source,
+                           TrafficLog* log, OpenError* error) {
   TrafficReporter reporter(log, portPath);
   OpenError openError;
   const auto port = OpenPort(portPath, baudRate, &openError);
   if (!port) {
     reporter.Event(std::string(source) + ": " + DescribeOpenError(portPath, openError), log_result::kPortNotOpened);
     if (error) *error = openError;
-    return false;
+    return AtStage(ExchangeStage::PortUnavailable);
   }
-  reporter.Sent(bytes, std::string(source) + ": " + DescribeSentFrames(bytes));
-  port->TransmitFrame(bytes, baudRate);
-  return true;
+  const std::string sent = std::string(source) + ": " + DescribeSentFrames(bytes);
+  reporter.Sent(bytes, sent);
+  TransmitResult transmitted = port->TransmitFrame(bytes, baudRate);
+  if (transmitted.sent) return AtStage(ExchangeStage::Sent);
+  reporter.Event(sent + ": " + transmitted.detail, result::kSendFailed);
+  return {ExchangeStage::SendFailed, Text(result::kSendFailed), std::move(transmitted.detail), {}};
 }
 
 }  // namespace tarnwick::link

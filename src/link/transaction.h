@@ -23,6 +23,7 @@ inline constexpr std::string_view kFailed = "Failed";
 inline constexpr std::string_view kReadFailed = "Fail to read res";
 inline constexpr std::string_view kNoResponse = "No response data";
 inline constexpr std::string_view kDataError = "Data recv Error";
+inline constexpr std::string_view kSendFailed = "Fail to send";
 }  // namespace result
 
 inline constexpr std::string_view kInvalidParameterMessage = "Invalid or Missing Parameter";
@@ -76,6 +77,7 @@ enum class ExchangeStage {
   PortUnavailable,
   InvalidParameter,
   NothingToSend,     // a page that sends by itself
+  SendFailed,        // the frame did not leave: "Fail to send", nothing read
   Sent,              // no reply awaited
   ReplyEvaluated,    // the result text says how it went
 };
@@ -84,7 +86,8 @@ struct ExchangeOutcome {
   ExchangeStage stage = ExchangeStage::NoPortSelected;
   std::string result;  // the result line's text
   // Why a reply was "Data recv Error" ("bad checksum: computed 0x0104, received
-  // 0x0105"); empty otherwise. The window shows only the result line.
+  // 0x0105") or the frame failed to send; empty otherwise. The window shows only
+  // the result line.
   std::string detail;
   std::optional<std::uint8_t> deviceErrorCode;  // the code of a device error reply
 };
@@ -105,8 +108,9 @@ ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line);
 
 // Writes bytes (whole frames, all to be read by nobody) in one write: the live
 // test pages' updates and stops. source names the sender in the log ("Stepper
-// Test"). False, with error filled, when the port cannot be opened.
-bool SendFrames(const std::string& portPath, int baudRate, std::span<const std::uint8_t> bytes,
+// Test"). The stage is Sent, PortUnavailable (with error filled) or SendFailed
+// (with the result "Fail to send" and why).
+ExchangeOutcome SendFrames(const std::string& portPath, int baudRate, std::span<const std::uint8_t> bytes,
                 std::string_view source, TrafficLog* log, OpenError* error = nullptr);
 
 // The device address from the address field's text: trimmed, empty means

@@ -25,55 +25,6 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
-class Win32SerialPort final : public SerialPort {
- public:
-  explicit Win32SerialPort(UniqueHandle handle) : handle_(std::move(handle)) { ::timeBeginPeriod(1); }
-  ~Win32SerialPort() override { ::timeEndPeriod(1); }
-  Win32SerialPort(const Win32SerialPort&) = delete;
-  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
-
-  void TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
-    // Write errors go unreported: the exchange carries on as if the frame had left.
-    const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + std::chrono::milliseconds(kDrainMarginMs);
-    WriteAll(bytes, deadline);
-    WaitTransmitEmpty(deadline);
-    ::Sleep(static_cast<DWORD>(SettleDelayMs(bytes.size(), baudRate)));
-  }
-
-  // The time-outs set at opening end this one call after the gap or the limit.
-  ReadResult ReadReply(FrameBuffer& buffer) override {
-    DWORD got = 0;
-    const BOOL ok = ::ReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
-    return {ok != FALSE, std::min<std::size_t>(got, buffer.size())};
-  }
-
- private:
-  void WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
-    while (!bytes.empty() && Clock::now() < deadline) {
-      DWORD put = 0;
-      if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr)) return;
-      bytes = bytes.subspan(std::min<std::size_t>(put, bytes.size()));
-    }
-  }
-
-  // Polls the output queue's count. Waiting for EV_TXEMPTY instead has no
-  // time-out of its own, and some drivers never signal it.
-  void WaitTransmitEmpty(Clock::time_point deadline) {
-    for (;;) {
-      DWORD errors = 0;
-      COMSTAT status{};
-      if (!::ClearCommError(handle_.get(), &errors, &status)) {
-        ::FlushFileBuffers(handle_.get());
-        return;
-      }
-      if (status.cbOutQue == 0 || Clock::now() >= deadline) return;
-      ::Sleep(1);
-    }
-  }
-
-  UniqueHandle handle_;
-};
-
 std::string SystemMessage(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
@@ -85,6 +36,64 @@ std::string SystemMessage(DWORD code) {
     message.pop_back();
   return Utf8FromWide(message);
 }
+
+class Win32SerialPort final : public SerialPort {
+ public:
+  explicit Win32SerialPort(UniqueHandle handle) : handle_(std::move(handle)) { ::timeBeginPeriod(1); }
+  ~Win32SerialPort() override { ::timeEndPeriod(1); }
+  Win32SerialPort(const Win32SerialPort&) = delete;
+  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+  TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
+    const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + std::chrono::milliseconds(kDrainMarginMs);
+    if (std::string why = WriteAll(bytes, deadline); !why.empty()) return {false, std::move(why)};
+    if (std::string why = WaitTransmitEmpty(deadline); !why.empty()) return {false, std::move(why)};
+    ::Sleep(static_cast<DWORD>(SettleDelayMs(bytes.size(), baudRate)));
+    return {true, {}};
+  }
+
+  // The time-outs set at opening end this one call after the gap or the limit.
+  ReadResult ReadReply(FrameBuffer& buffer) override {
+    DWORD got = 0;
+    const BOOL ok = ::ReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+    return {ok != FALSE, std::min<std::size_t>(got, buffer.size())};
+  }
+
+ private:
+  // Writes every byte by the deadline; returns why not, or "".
+  std::string WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+    const std::size_t total = bytes.size();
+    const auto stoppedShort = [&](const std::string& why) {
+      return why + " after " + std::to_string(total - bytes.size()) + " of " + std::to_string(total) + " bytes";
+    };
+    while (!bytes.empty()) {
+      if (Clock::now() >= deadline) return stoppedShort("the line took no more bytes in time");
+      DWORD put = 0;
+      if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr))
+        return stoppedShort("write failed: " + SystemMessage(::GetLastError()));
+      bytes = bytes.subspan(std::min<std::size_t>(put, bytes.size()));
+    }
+    return {};
+  }
+
+  // Polls the output queue's count. Waiting for EV_TXEMPTY instead has no
+  // time-out of its own, and some drivers never signal it. Returns why the frame
+  // did not leave, or "".
+  std::string WaitTransmitEmpty(Clock::time_point deadline) {
+    for (;;) {
+      DWORD errors = 0;
+      COMSTAT status{};
+      if (!::ClearCommError(handle_.get(), &errors, &status))
+        return ::FlushFileBuffers(handle_.get()) ? std::string()
+                                                 : "the line failed: " + SystemMessage(::GetLastError());
+      if (status.cbOutQue == 0) return {};
+      if (Clock::now() >= deadline) return std::to_string(status.cbOutQue) + " bytes had not left the line in time";
+      ::Sleep(1);
+    }
+  }
+
+  UniqueHandle handle_;
+};
 
 OpenError ErrorFromCode(DWORD code) {
   OpenError e{OpenFailure::Other, SystemMessage(code)};

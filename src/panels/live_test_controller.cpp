@@ -59,10 +59,11 @@ void LiveTestController::ReverseClicked(int box, bool checked) {
 void LiveTestController::SendTestCommand(bool stop, bool force) {
   const std::vector<std::uint8_t> bytes = stop ? StopFrame() : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
-  // A port that cannot be opened drops this update; only the log says so. Its
-  // values are not taken as sent, so the next move, even one that changes
-  // nothing, brings the board up to date.
-  if (link::SendFrames(portPath_, baudRate_, bytes, source_, log_) && !stop) RecordUpdateSent();
+  // A port that cannot be opened, or a frame that does not leave, drops this
+  // update; only the log says so. Its values are not taken as sent, so the next
+  // move, even one that changes nothing, brings the board up to date.
+  const link::ExchangeStage stage = link::SendFrames(portPath_, baudRate_, bytes, source_, log_).stage;
+  if (stage == link::ExchangeStage::Sent && !stop) RecordUpdateSent();
 }
 
 StepperTestController::StepperTestController()

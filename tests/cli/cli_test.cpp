@@ -22,6 +22,7 @@
 #include "link/unique_fd.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
+#include "testing/pty_peer.h"
 #include "testing/row_name.h"
 
 namespace tarnwick {
@@ -200,6 +201,25 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"stop", "FF 01 3F 3F 01"}),
     kByArguments);
+
+// A frame that cannot go out is a failure in every form, never a quiet success.
+TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
+  TARNWICK_NEEDS_PTY();
+  testing::PtyPeer peer;
+  peer.Clog();
+  for (const char* arguments : {"send cmd13 --addr 01", "send cmd3f", "stop", "stepper-test", "dc-test"}) {
+    SCOPED_TRACE(arguments);
+    const std::string line = std::string(arguments) + " --baud 115200 --port " + peer.Path();
+    const CliRun text = RunCli(line);
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("Result: Fail to send\nDetail: the line took no more bytes"), std::string::npos)
+        << text.out;
+    const auto json = nlohmann::json::parse(RunCli(line + " --json").out);
+    EXPECT_EQ(json["result"], "Fail to send");
+    EXPECT_EQ(json["recv_data"], nullptr);
+    EXPECT_EQ(json["exit_status"], 1);
+  }
+}
 
 // Refused command lines: nothing is opened or sent, and the message says what is accepted.
 struct UsageCase {

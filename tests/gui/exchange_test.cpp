@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "testing/pty_peer.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -132,6 +133,20 @@ TEST_F(WindowFixture, Cmd41MovesTheBaudListAndTheNextExchangeUsesIt) {
   SelectTab(res::kTabCmd38);
   Get<QPushButton>(kMain, window::kSend)->click();
   EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Success");
+}
+
+// A frame that cannot leave (the line takes no more bytes) is reported, not shown as sent.
+TEST_F(WindowFixture, AFrameThatCannotLeaveShowsFailToSend) {
+  testing::PtyPeer peer;
+  peer.Clog();
+  ports_ = {{"stuck", peer.Path()}};
+  Window().OnRescanPorts();
+  SelectTab(res::kTabCmd13);
+  Set(kMain, window::kAddress, "01");
+  Get<QPushButton>(kMain, window::kSend)->click();
+  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Fail to send");
+  EXPECT_EQ(Value(kMain, window::kSendData), "01 01 93 95 00");
+  EXPECT_EQ(Value(kMain, window::kRecvData), "");
 }
 
 // The message box for a refused field: its texts, its one button, and nothing sent.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <set>
 #include <stdexcept>
 
@@ -40,7 +41,7 @@ TEST_F(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
   for (const Row row : {Row{2400, 72}, Row{115200, 13}}) {
     auto port = Open(peer, row.baud);
     const auto start = Clock::now();
-    port->TransmitFrame(frame, row.baud);
+    EXPECT_TRUE(port->TransmitFrame(frame, row.baud).sent) << row.baud;
     const auto took = MsSince(start);
     EXPECT_GE(took, row.settleMs) << row.baud;
     EXPECT_LT(took, row.settleMs + 150) << row.baud;
@@ -89,7 +90,34 @@ TEST_F(SerialPortTest, AHangUpIsAFailedRead) {
   peer.CloseMaster();
   FrameBuffer buffer{};
   EXPECT_FALSE(port->ReadReply(buffer).ok);
-  port->TransmitFrame(std::vector<std::uint8_t>{0xFF, 0x01, 0x3F, 0x3F, 0x01}, 115200);  // must not hang
+}
+
+// A frame that does not leave is never taken as sent, and the call neither hangs
+// nor waits the settle delay beyond the bounded wait for the line.
+TEST_F(SerialPortTest, AFrameThatCannotLeaveIsNotSent) {
+  struct Row {
+    const char* name;
+    std::function<void(PtyPeer&)> breakLine;
+    const char* why;
+    long long minMs, maxMs;
+  };
+  const std::vector<std::uint8_t> stop = {0xFF, 0x01, 0x3F, 0x3F, 0x01};
+  const Row rows[] = {
+      {"hang-up", [](PtyPeer& p) { p.CloseMaster(); }, "write failed: ", 0, 100},
+      {"line full", [](PtyPeer& p) { p.Clog(); }, "the line took no more bytes in time after 0 of 5 bytes", 150, 600},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PtyPeer peer;
+    auto port = Open(peer, 115200);
+    row.breakLine(peer);
+    const auto start = Clock::now();
+    const TransmitResult result = port->TransmitFrame(stop, 115200);
+    EXPECT_FALSE(result.sent);
+    EXPECT_NE(result.detail.find(row.why), std::string::npos) << result.detail;
+    EXPECT_GE(MsSince(start), row.minMs);
+    EXPECT_LT(MsSince(start), row.maxMs);
+  }
 }
 
 TEST_F(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {

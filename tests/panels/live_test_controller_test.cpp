@@ -162,5 +162,22 @@ TEST(LiveTestController, APortThatCannotBeOpenedDropsTheChangeSilently) {
   EXPECT_EQ(test.ButtonText(), "Begin");
 }
 
+TEST(LiveTestController, AnUpdateThatCannotLeaveIsNotRememberedAsSent) {
+  TARNWICK_NEEDS_PTY();
+  testing::PtyPeer peer;
+  StepperTestController test;
+  test.SetPort(peer.Path(), kBaud);
+  test.BeginStopClicked();
+  ASSERT_EQ(link::FormatHexDump(peer.Read()), StepperUpdate(2500, 100));
+
+  peer.Clog();
+  test.SliderMoved(kStepperDuty, 50);
+  EXPECT_EQ(test.Last().duty, 100) << "the update that did not leave became the last sent";
+  peer.Read();  // the line takes bytes again
+
+  test.SliderMoved(kStepperDuty, 50);
+  EXPECT_EQ(link::FormatHexDump(peer.Read()), StepperUpdate(2500, 50));
+}
+
 }  // namespace
 }  // namespace tarnwick::panels

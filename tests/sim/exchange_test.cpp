@@ -2,6 +2,8 @@
 // each of its faults, and against a peer that answers with exactly the bytes given.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "cli/cli_host.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
@@ -246,6 +248,35 @@ TEST_F(ExchangeTest, AHangUpDuringTheReadIsAFailedRead) {
   const Done r = Exchange(Line(peer.Path(), "01"), Cmd::kStepperStatus);
   closer.join();
   EXPECT_EQ(r.report.result, "Fail to read res");
+}
+
+// A frame that cannot go out (the line full, as when the adapter stopped taking
+// bytes) ends every kind of exchange as "Fail to send", without reading a reply.
+TEST_F(ExchangeTest, AFrameThatCannotLeaveFailsToSendAndReadsNothing) {
+  struct Row {
+    const char* name;
+    std::function<link::ExchangeOutcome(CliHost&, const link::LineSettings&)> send;
+    const char* address;
+  };
+  const sim::Bytes raw = {0x93};
+  const Row rows[] = {
+      {"reply awaited", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kStepperStatus); }, "01"},
+      {"no reply awaited", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kStopMotor); }, "FF"},
+      {"reply always read", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kDcStatus); }, "FF"},
+      {"raw", [&](CliHost& h, const auto& l) { return link::SendRawCommand(h, l, raw); }, "01"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PtyPeer peer;
+    peer.Clog();
+    CliHost host({});
+    const link::ExchangeOutcome outcome = row.send(host, Line(peer.Path(), row.address));
+    EXPECT_EQ(outcome.stage, ExchangeStage::SendFailed);
+    EXPECT_EQ(host.GetReport().result, "Fail to send");
+    EXPECT_NE(outcome.detail.find("in time"), std::string::npos) << outcome.detail;
+    EXPECT_TRUE(host.GetReport().sent);
+    EXPECT_FALSE(host.GetReport().received);
+  }
 }
 
 // Every outcome closes what it opened, so a leak shows after a few exchanges of each.
