@@ -114,6 +114,7 @@ std::string FormatText(const Report& report) {
     if (!value.empty()) text.append(" ").append(value);
     text += '\n';
   };
+  if (report.port) line("Port", report.port->name + " (" + report.port->path + ")");
   if (report.sent) line("Send Data", link::FormatHexDump(*report.sent));
   if (report.received) line("Recv Data", link::FormatHexDump(*report.received));
   if (report.result) {
@@ -134,6 +135,7 @@ std::string FormatError(const Report& report) {
 
 std::string FormatJson(const Report& report) {
   Json json;
+  json["port"] = report.port ? Json{{"name", report.port->name}, {"path", report.port->path}} : Json(nullptr);
   json["send_data"] = DumpJson(report.sent);
   json["send_bytes"] = BytesJson(report.sent);
   json["recv_data"] = DumpJson(report.received);
@@ -146,7 +148,9 @@ std::string FormatJson(const Report& report) {
   for (const ReportField& field : report.fields) json["fields"][field.key] = ValueJson(field.value);
   json["error"] = TextOrNull(report.error);
   json["exit_status"] = report.exitStatus;
-  return json.dump(2) + "\n";
+  return JsonText(json);
 }
+
+std::string JsonText(const Json& json) { return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
 }  // namespace tarnwick::cli

@@ -9,7 +9,10 @@
 #include <variant>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "link/frame.h"
+#include "link/port_list.h"
 #include "link/transaction.h"
 #include "panels/command_logic.h"
 
@@ -36,6 +39,7 @@ ReportField BaudrateField(int rate);
 
 // What one run produced, in the order it is printed.
 struct Report {
+  std::optional<link::PortEntry> port;  // the port used, once one was chosen
   std::optional<link::Bytes> sent, received;
   std::optional<std::string> result;
   std::optional<int> deviceErrorCode;
@@ -81,11 +85,15 @@ class CliHost final : public link::TransactionHost {
 // result; 2 invalid or missing parameters; 3 no port or the port cannot be opened.
 int ExitStatusOf(const link::ExchangeOutcome& outcome);
 
-// Lines for people: "Send Data: ...", "Result: ...", one per field.
+// Lines for people: "Port: ...", "Send Data: ...", "Result: ...", one per field.
 std::string FormatText(const Report& report);
 // The error line for standard error, with its detail when there is no result.
 std::string FormatError(const Report& report);
 // One JSON object, the same facts; every key is always present.
 std::string FormatJson(const Report& report);
+// Every JSON the command line prints goes through here: indented, one object a
+// run, and text that is not UTF-8 (a port name as typed, the system's words)
+// written with replacement characters instead of failing.
+std::string JsonText(const nlohmann::ordered_json& json);
 
 }  // namespace tarnwick::cli

@@ -113,7 +113,8 @@ Choices BaudChoices() {
 }
 
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0) or a device path; default: the first listed");
+  app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0) or a device path; default: the first simulated board "
+                  "running (a serial port is used only when named)");
   checked.Choice(&app, "--baud", o.baudIndex, BaudChoices(), "Line speed");
 }
 
@@ -145,21 +146,34 @@ int RefuseInvocation(const std::string& error, const OutputMode& mode) {
     nlohmann::ordered_json json;
     json["error"] = error;
     json["exit_status"] = kExitInvalid;
-    std::cout << json.dump(2) << "\n";
+    std::cout << cli::JsonText(json);
   } else {
     std::cerr << kProgram << ": " << error << "\n";
   }
   return kExitInvalid;
 }
 
-// The port to use, or an explanation of why there is none. A device path is
-// taken as given; only a name, or no port at all, needs the list of ports.
-std::string ChoosePort(const LineOptions& o, std::string& error) {
-  if (o.port.find('/') != std::string::npos) return o.port;
+// Why no port was chosen, with the ports there are to choose from.
+std::string NoPortGiven(const std::vector<link::PortEntry>& ports) {
+  if (ports.empty())
+    return "no port given and no simulated board running; no serial port found either (plug in an adapter and "
+           "name it with --port, or start tarnwick-sim)";
+  std::string names;
+  for (const link::PortEntry& p : ports) names += (names.empty() ? "" : ", ") + p.name + " (" + p.path + ")";
+  return "no port given and no simulated board running; name one with --port: " + names;
+}
+
+// The port that --port names, else the first simulated board running: a real
+// serial port is used only when named. Nothing, with why in error, otherwise. A
+// device path is taken as given; only a name, or no port at all, needs the list.
+std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error) {
+  if (o.port.find('/') != std::string::npos) return link::FindPort({}, o.port);
   const auto ports = link::EnumeratePorts();
-  if (!o.port.empty()) return link::ResolvePort(ports, o.port);
-  if (ports.empty()) error = "no port selected: no serial port found (plug in an adapter, or start tarnwick-sim)";
-  return ports.empty() ? std::string() : ports.front().path;
+  if (!o.port.empty()) return link::FindPort(ports, o.port);
+  for (const link::PortEntry& p : ports)
+    if (link::IsSimulatedBoard(p)) return p;
+  error = NoPortGiven(ports);
+  return std::nullopt;
 }
 
 // The traffic log --log asks for: null without it. A log that cannot be written
@@ -175,6 +189,15 @@ TrafficLogOption OpenTrafficLog(const OutputMode& mode) {
   auto file = std::make_unique<link::TrafficLogFile>(mode.logPath);
   if (!file->IsOpen()) return {nullptr, file->Error()};
   return {std::move(file), {}};
+}
+
+// A run without a port sends nothing: exit status 2, as a refused command line.
+int RefuseWithoutPort(const std::string& error, const OutputMode& mode, link::TrafficLog* log) {
+  link::TrafficReporter(log, "").Event("no port selected", link::log_result::kNoPort);
+  cli::Report report;
+  report.error = error;
+  report.exitStatus = kExitInvalid;
+  return Finish(report, mode);
 }
 
 // ---- send ----
@@ -352,13 +375,13 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   const TrafficLogOption log = OpenTrafficLog(mode);
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   std::string portError;
-  const link::LineSettings line{ChoosePort(send.line, portError), send.line.baudIndex, send.line.address,
-                                !send.line.noRes};
+  const auto port = ChoosePort(send.line, portError);
+  if (!port) return RefuseWithoutPort(portError, mode, log.get());
+  const link::LineSettings line{port->path, send.line.baudIndex, send.line.address, !send.line.noRes};
   cli::CliHost host(send.fields, log.get());
   const link::ExchangeOutcome outcome = run(host, line);
   cli::Report& report = host.MutableReport();
-  if (outcome.stage == link::ExchangeStage::NoPortSelected && report.error.empty())
-    report.error = portError.empty() ? "no port selected" : portError;
+  report.port = port;
   if (outcome.result == link::result::kNoResponse) report.hint = NoResponseHint(line);
   if (!outcome.detail.empty()) report.detail = outcome.detail;
   report.deviceErrorCode = outcome.deviceErrorCode;
@@ -401,12 +424,13 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
   }
   const TrafficLogOption log = OpenTrafficLog(mode);
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
-  const std::string path = ChoosePort(o, report.error);
-  const int baudRate = *link::BaudRateAt(o.baudIndex);
+  std::string portError;
+  report.port = ChoosePort(o, portError);
+  if (!report.port) return RefuseWithoutPort(portError, mode, log.get());
+  const std::string& path = report.port->path;
   link::OpenError openError;
-  if (path.empty()) link::TrafficReporter(log.get(), path).Event("no port selected", link::log_result::kNoPort);
   const link::ExchangeOutcome outcome =
-      path.empty() ? link::ExchangeOutcome{} : link::SendFrames(path, baudRate, bytes, source, log.get(), &openError);
+      link::SendFrames(path, *link::BaudRateAt(o.baudIndex), bytes, source, log.get(), &openError);
   if (outcome.stage == link::ExchangeStage::PortUnavailable) report.error = link::DescribeOpenError(path, openError);
   if (outcome.stage == link::ExchangeStage::Sent || outcome.stage == link::ExchangeStage::SendFailed)
     report.sent = link::Bytes(bytes.begin(), bytes.end());
@@ -476,7 +500,7 @@ int RunPorts(const OutputMode& mode) {
   json["ports"] = nlohmann::ordered_json::array();
   for (const auto& p : ports) json["ports"].push_back({{"name", p.name}, {"path", p.path}});
   json["exit_status"] = 0;
-  std::cout << json.dump(2) << "\n";
+  std::cout << cli::JsonText(json);
   return 0;
 }
 
@@ -484,7 +508,7 @@ void Describe(CLI::App& app) {
   tarnwick::NameProgram(app, kProgram);
   app.description("Tarnwick command line: one exchange with a motor-driver board on an RS-485 line.\n"
                   "Exit status: 0 sent (and Success where a reply was read), 1 any other result,\n"
-                  "2 invalid or missing parameter, 3 no port or the port cannot be opened.");
+                  "2 invalid or missing parameter or no port given, 3 the port cannot be opened.");
   app.footer(Examples({"ports", ExampleOf(CommandCode::kGetAddress), ExampleOf(CommandCode::kStepperByParameters),
                        "send cmd12 --help       (the fields of one command)",
                        "dc-test --port sim0 --left-freq 20000 --right-reverse"}));

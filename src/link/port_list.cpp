@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
 
 namespace tarnwick::link {
@@ -39,10 +40,19 @@ int SelectionAfterRescan(const std::vector<PortEntry>& ports, const std::string&
   return found == ports.end() ? 0 : static_cast<int>(found - ports.begin());
 }
 
-std::string ResolvePort(const std::vector<PortEntry>& ports, const std::string& nameOrPath) {
+PortEntry FindPort(const std::vector<PortEntry>& ports, const std::string& nameOrPath) {
   for (const PortEntry& p : ports)
-    if (p.name == nameOrPath || p.path == nameOrPath) return p.path;
-  return DevicePathForName(nameOrPath);
+    if (p.name == nameOrPath || p.path == nameOrPath) return p;
+  const std::string path = DevicePathForName(nameOrPath);
+  if (path != nameOrPath) return {nameOrPath, path};
+  const std::string_view devDir = "/dev/";
+  if (path.starts_with(devDir) && path.size() > devDir.size()) return {path.substr(devDir.size()), path};
+  const std::string last = std::filesystem::path(path).filename().string();
+  return {last.empty() ? path : last, path};
+}
+
+std::string ResolvePort(const std::vector<PortEntry>& ports, const std::string& nameOrPath) {
+  return FindPort(ports, nameOrPath).path;
 }
 
 }  // namespace tarnwick::link

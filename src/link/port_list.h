@@ -26,6 +26,12 @@ int SelectionAfterRescan(const std::vector<PortEntry>& ports, const std::string&
 // Finds a port given by name ("sim0", "COM3") or by path; anything else is taken
 // as a device name or path (DevicePathForName).
 std::string ResolvePort(const std::vector<PortEntry>& ports, const std::string& nameOrPath);
+// The same as an entry: the listed one, else a bare name with its device, else
+// the path as given, named by what follows /dev/ or by its last part.
+PortEntry FindPort(const std::vector<PortEntry>& ports, const std::string& nameOrPath);
+
+// Whether a listed port is a running simulated board's (they run on POSIX systems only).
+bool IsSimulatedBoard(const PortEntry& port);
 
 // The device a bare name stands for on this platform ("ttyUSB3" is /dev/ttyUSB3,
 // "COM3" is \\.\COM3); a path is returned as it is.

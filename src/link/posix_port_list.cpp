@@ -51,6 +51,13 @@ fs::path SimRegistryDir() {
   return fs::temp_directory_path() / ("tarnwick-" + std::to_string(::getuid()));
 }
 
+bool IsSimulatedBoard(const PortEntry& port, const fs::path& registry) {
+  const auto directoryOf = [](const fs::path& path) { return path.lexically_normal().parent_path(); };
+  return directoryOf(port.path) == directoryOf(registry / "entry");
+}
+
+bool IsSimulatedBoard(const PortEntry& port) { return IsSimulatedBoard(port, SimRegistryDir()); }
+
 std::vector<PortEntry> EnumeratePorts(const fs::path& sysClassTty, const fs::path& devDir,
                                       const fs::path& simRegistry) {
   std::vector<PortEntry> devices;

@@ -19,4 +19,7 @@ std::vector<PortEntry> EnumeratePorts(const std::filesystem::path& sysClassTty,
 // directory with the user id in its name.
 std::filesystem::path SimRegistryDir();
 
+// Whether the port is one that a simulated board registered in registry.
+bool IsSimulatedBoard(const PortEntry& port, const std::filesystem::path& registry);
+
 }  // namespace tarnwick::link

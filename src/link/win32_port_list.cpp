@@ -52,4 +52,6 @@ std::string DevicePathForName(const std::string& nameOrPath) {
   return kDevicePrefix + nameOrPath;
 }
 
+bool IsSimulatedBoard(const PortEntry&) { return false; }
+
 }  // namespace tarnwick::link

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <fstream>
 #include <sstream>
@@ -21,6 +23,7 @@
 #include "link/traffic_log_text.h"
 #include "link/unique_fd.h"
 #include "sim/board_server.h"
+#include "sim/port_registry.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
@@ -34,8 +37,10 @@ struct CliRun {
 };
 
 // Standard error is dropped, or with withErrors read after standard output.
-CliRun RunCli(const std::string& arguments, bool withErrors = false) {
-  const std::string command = std::string(TARNWICK_CLI) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+// environment: assignments for the shell to put before the program ("A=1 ").
+CliRun RunCli(const std::string& arguments, bool withErrors = false, const std::string& environment = "") {
+  const std::string command =
+      environment + TARNWICK_CLI + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
   CliRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -66,12 +71,15 @@ class CliTest : public testing::PtyTest {
     return state;
   }
   std::string Line() const { return " --port " + board_->PortPath() + " --baud 115200"; }
+  // The first line of the text output, naming the board's port as given by path.
+  std::string PortLine() const { return "Port: " + board_->PortPath().substr(5) + " (" + board_->PortPath() + ")\n"; }
   std::unique_ptr<sim::BoardServer> board_;
 };
 
 TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {
   const CliRun run = RunCli("send cmd00" + Line());
-  EXPECT_EQ(run.out, "Send Data: FF 01 80 80 01\nRecv Data: 01 02 00 00 03 00\nResult: Success\nAddr: 01\n");
+  EXPECT_EQ(run.out,
+            PortLine() + "Send Data: FF 01 80 80 01\nRecv Data: 01 02 00 00 03 00\nResult: Success\nAddr: 01\n");
   EXPECT_EQ(run.status, 0);
 }
 
@@ -201,6 +209,100 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"send --raw \"11 70 17 00 00\"", "FF 05 11 70 17 00 00 9C 01"},
         FrameCase{"stop", "FF 01 3F 3F 01"}),
     kByArguments);
+
+// Which port a run uses when none is named, and that every output names it. Each
+// run sees a registry of simulated boards of its own, so that boards which other
+// programs run do not count.
+class CliPortChoiceTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    char dir[] = "/tmp/tarnwick-cli-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    runtime_ = dir;
+  }
+  void TearDown() override {
+    registration_.reset();
+    std::filesystem::remove_all(runtime_);
+  }
+  std::string Environment() const { return "XDG_RUNTIME_DIR=" + runtime_ + " "; }
+  std::string Registry() const { return runtime_ + "/tarnwick"; }
+  void Register() { registration_ = std::make_unique<sim::PortRegistration>(Registry(), board_->PortPath()); }
+
+  std::string runtime_;
+  std::unique_ptr<sim::PortRegistration> registration_;
+};
+
+TEST_F(CliPortChoiceTest, WithoutAPortNoBoardMeansNothingSent) {
+  const CliRun text = RunCli("stop", true, Environment());
+  EXPECT_EQ(text.status, 2);
+  EXPECT_NE(text.out.find("tarnwick-cli: no port given and no simulated board running; "), std::string::npos)
+      << text.out;
+  const auto json = nlohmann::json::parse(RunCli("send cmd00 --json", false, Environment()).out);
+  EXPECT_EQ(json["port"], nullptr);
+  EXPECT_EQ(json["send_data"], nullptr);
+  EXPECT_EQ(json["exit_status"], 2);
+  EXPECT_EQ(board_->FramesHeard(), 0u);
+}
+
+TEST_F(CliPortChoiceTest, EveryOutputNamesThePortUsed) {
+  Register();
+  const std::string registered = Registry() + "/sim0";
+  struct Row {
+    const char* arguments;
+    std::string name, path;
+  };
+  const Row rows[] = {{"stop --baud 115200", "sim0", registered},                      // the running board
+                      {"send cmd00 --baud 115200 --port sim0", "sim0", registered},    // by name
+                      {"stop --baud 115200 --port /dev/tarnwick-missing", "tarnwick-missing", "/dev/tarnwick-missing"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    const CliRun text = RunCli(row.arguments, false, Environment());
+    EXPECT_EQ(text.out.substr(0, text.out.find('\n') + 1), "Port: " + row.name + " (" + row.path + ")\n");
+    const auto json = nlohmann::json::parse(RunCli(std::string(row.arguments) + " --json", false, Environment()).out);
+    EXPECT_EQ(json["port"], nlohmann::json({{"name", row.name}, {"path", row.path}}));
+  }
+  EXPECT_EQ(board_->FramesHeard(), 4u);  // two runs of each that reach the board
+}
+
+// Text that is not UTF-8 reaches the JSON output with replacement characters.
+TEST_F(CliPortChoiceTest, JsonOfTextThatIsNotUtf8IsStillJson) {
+  const std::string replaced = "ab\xEF\xBF\xBD";
+  for (const char* arguments : {"stop --port 'ab\xD2' --json", "--json send cmd00 --port 'ab\xD2'"}) {
+    SCOPED_TRACE(arguments);
+    const CliRun run = RunCli(arguments, false, Environment());
+    EXPECT_EQ(run.status, 3);
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["port"]["name"], replaced);
+    EXPECT_NE(json["error"].get<std::string>().find("/dev/" + replaced), std::string::npos);
+  }
+  const CliRun refused = RunCli("send cmd00 --addr 'Z\xD2' --json", false, Environment());
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(nlohmann::json::parse(refused.out)["error"], "--addr: 'Z\xEF\xBF\xBD' is not a hex number in 00..FF (one or two hex digits)");
+}
+
+// Random argument vectors, odd bytes included, end in an exit status and, with
+// --json, in one JSON object: never in a signal. No real port is ever named.
+TEST_F(CliPortChoiceTest, RandomArgumentsNeverEndInASignal) {
+  const std::vector<std::string> words = {
+      "send", "stop", "ports", "stepper-test", "dc-test", "cmd00", "cmd12", "cmd41", "cmd99", "--raw", "93", "\xD2\xFF",
+      "--port", "ab\xD2", "/dev/tarnwick-missing", "", "--addr", "01", "0x", "--baud", "115200", "--as-typed",
+      "--frequency", "-1", "99999999999999999999", "--step-count", "0x", "--left-mode", "Forward", "--help", "--",
+      "--json", "--no-res", "--baudrate", "\xC3\x28", "--freq", "0", "--motor-type", "d-c", "-x", "\xEF\xBC\x95"};
+  std::uint32_t seed = 7;
+  const auto next = [&](std::size_t n) { return (seed = seed * 1103515245 + 12345) / 65536 % n; };
+  for (int i = 0; i < 40; ++i) {
+    std::string arguments;
+    const bool json = next(2) == 0;
+    for (std::size_t n = 1 + next(6); n > 0; --n) arguments += " '" + words[next(words.size())] + "'";
+    const CliRun run = RunCli(arguments + (json ? " --json" : ""), false, Environment());
+    EXPECT_GE(run.status, 0) << arguments;
+    EXPECT_LE(run.status, 3) << arguments;
+    if (json && run.out.find("Usage:") == std::string::npos) {
+      EXPECT_FALSE(nlohmann::json::parse(run.out, nullptr, false).is_discarded()) << arguments << "\n" << run.out;
+    }
+  }
+}
 
 // A frame that cannot go out is a failure in every form, never a quiet success.
 TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {

@@ -26,11 +26,19 @@ TEST(SelectionAfterRescanTest, KeepsTheExactNameElseTheFirst) {
   EXPECT_EQ(SelectionAfterRescan({}, "ttyS3"), -1);
 }
 
-TEST(ResolvePortTest, ListedNamesAndPathsGiveTheirPath) {
-  const std::vector<PortEntry> ports{{"sim0", "/run/user/1/tarnwick/sim0"}};
-  EXPECT_EQ(ResolvePort(ports, "sim0"), "/run/user/1/tarnwick/sim0");
-  EXPECT_EQ(ResolvePort(ports, "/run/user/1/tarnwick/sim0"), "/run/user/1/tarnwick/sim0");
-  EXPECT_EQ(ResolvePort(ports, "ttyUSB3"), DevicePathForName("ttyUSB3"));  // not listed: the platform's device
+TEST(ResolvePortTest, ListedNamesAndPathsGiveTheirEntry) {
+  const std::vector<PortEntry> ports{{"sim0", "/run/user/1/tarnwick/sim0"}, {"ttyS0", "/dev/ttyS0"}};
+  struct Row { const char* given; PortEntry found; };
+  const Row rows[] = {{"sim0", {"sim0", "/run/user/1/tarnwick/sim0"}},
+                      {"/run/user/1/tarnwick/sim0", {"sim0", "/run/user/1/tarnwick/sim0"}},
+                      {"ttyUSB3", {"ttyUSB3", DevicePathForName("ttyUSB3")}},  // not listed: the platform's device
+                      {"/dev/pts/4", {"pts/4", "/dev/pts/4"}},
+                      {"/tmp/line", {"line", "/tmp/line"}},
+                      {"/dev/", {"/dev/", "/dev/"}}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(FindPort(ports, row.given), row.found) << row.given;
+    EXPECT_EQ(ResolvePort(ports, row.given), row.found.path) << row.given;
+  }
 }
 
 }  // namespace

@@ -136,5 +136,13 @@ TEST(PosixPortNameTest, ABoardThatIsNotRunningIsNamedAsABoard) {
   EXPECT_EQ(OpenPort(path, 9600), nullptr);
 }
 
+TEST(PosixPortNameTest, SimulatedBoardsAreThoseOfTheRegistry) {
+  const fs::path registry = "/run/user/1/tarnwick";
+  EXPECT_TRUE(IsSimulatedBoard({"sim0", "/run/user/1/tarnwick/sim0"}, registry));
+  EXPECT_TRUE(IsSimulatedBoard({"sim0", "/run/user/1//tarnwick/./sim0"}, registry));
+  EXPECT_FALSE(IsSimulatedBoard({"ttyS0", "/dev/ttyS0"}, registry));
+  EXPECT_FALSE(IsSimulatedBoard({"sim0", "/run/user/1/tarnwick-other/sim0"}, registry));
+}
+
 }  // namespace
 }  // namespace tarnwick::link
