@@ -4,6 +4,7 @@
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "link/json_text.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -151,6 +152,6 @@ std::string FormatJson(const Report& report) {
   return JsonText(json);
 }
 
-std::string JsonText(const Json& json) { return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
+std::string JsonText(const Json& json) { return link::JsonText(json, 2) + "\n"; }
 
 }  // namespace tarnwick::cli

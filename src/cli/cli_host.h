@@ -91,9 +91,7 @@ std::string FormatText(const Report& report);
 std::string FormatError(const Report& report);
 // One JSON object, the same facts; every key is always present.
 std::string FormatJson(const Report& report);
-// Every JSON the command line prints goes through here: indented, one object a
-// run, and text that is not UTF-8 (a port name as typed, the system's words)
-// written with replacement characters instead of failing.
+// Every JSON the command line prints: one object a run, indented.
 std::string JsonText(const nlohmann::ordered_json& json);
 
 }  // namespace tarnwick::cli

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "hex_text.h"
+#include "json_text.h"
 
 namespace tarnwick::link {
 namespace {
@@ -128,7 +129,7 @@ std::string FormatTrafficJson(const TrafficEntry& entry) {
   std::string line = "{";
   const auto add = [&](std::string_view key, std::string_view value) {
     if (line.size() > 1) line += ", ";
-    line += Json(std::string(key)).dump() + ": " + Json(std::string(value)).dump();
+    line += JsonText(std::string(key)) + ": " + JsonText(std::string(value));
   };
   add("time", FormatLogTime(entry.time));
   add("port", entry.port);

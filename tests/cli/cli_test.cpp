@@ -268,14 +268,20 @@ TEST_F(CliPortChoiceTest, EveryOutputNamesThePortUsed) {
 // Text that is not UTF-8 reaches the JSON output with replacement characters.
 TEST_F(CliPortChoiceTest, JsonOfTextThatIsNotUtf8IsStillJson) {
   const std::string replaced = "ab\xEF\xBF\xBD";
+  const std::string log = runtime_ + "/traffic.jsonl";
   for (const char* arguments : {"stop --port 'ab\xD2' --json", "--json send cmd00 --port 'ab\xD2'"}) {
     SCOPED_TRACE(arguments);
-    const CliRun run = RunCli(arguments, false, Environment());
+    const CliRun run = RunCli(std::string(arguments) + " --log " + log, false, Environment());
     EXPECT_EQ(run.status, 3);
     const auto json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["port"]["name"], replaced);
     EXPECT_NE(json["error"].get<std::string>().find("/dev/" + replaced), std::string::npos);
   }
+  std::ifstream written(log);
+  int lines = 0;
+  for (std::string line; std::getline(written, line); ++lines)
+    EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
+  EXPECT_EQ(lines, 2);
   const CliRun refused = RunCli("send cmd00 --addr 'Z\xD2' --json", false, Environment());
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(nlohmann::json::parse(refused.out)["error"], "--addr: 'Z\xEF\xBF\xBD' is not a hex number in 00..FF (one or two hex digits)");

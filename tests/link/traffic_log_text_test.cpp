@@ -56,6 +56,15 @@ TEST(TrafficJson, EveryTextReadsBack) {
   }
 }
 
+TEST(TrafficJson, TextThatIsNotUtf8IsWrittenWithReplacementCharacters) {
+  TrafficEntry entry = Sample("cannot open /dev/ab\xD2: no such port");
+  entry.port = "/dev/ab\xD2";
+  const auto read = ParseTrafficJson(FormatTrafficJson(entry));
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->port, "/dev/ab\uFFFD");
+  EXPECT_EQ(read->summary, "cannot open /dev/ab\uFFFD: no such port");
+}
+
 TEST(TrafficJson, LinesOfAnotherShapeAreRefused) {
   for (const char* line : {"", "[]", "{\"time\": 5}", R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "up"})",
                            R"({"time": "2026-12-06T14:03:07.123+01:00", "dir": "rx", "hex": "0G"})",
