@@ -82,7 +82,7 @@ class CliHost final : public link::TransactionHost {
 };
 
 // Exit status: 0 sent (and, where a reply was awaited, "Success"); 1 any other
-// result; 2 invalid or missing parameters; 3 no port or the port cannot be opened.
+// result; 2 invalid or missing parameters; 3 the port cannot be opened (or, here, none was given).
 int ExitStatusOf(const link::ExchangeOutcome& outcome);
 
 // Lines for people: "Port: ...", "Send Data: ...", "Result: ...", one per field.
