@@ -90,8 +90,8 @@ class PtyPeer {
   // Fills the line toward this side until it takes no more, as a peer that stopped
   // reading would: the tool's next write cannot go out. Read() unclogs it.
   void Clog() {
-    const int flags = ::fcntl(slave_, F_GETFL);
-    ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+    const int flags = ::fcntl(slave_.Get(), F_GETFL);
+    ::fcntl(slave_.Get(), F_SETFL, flags | O_NONBLOCK);
     const std::vector<std::uint8_t> filler(4096, 0x55);
     // The kernel moves queued bytes on to this side's reader a little later, which
     // makes room again, and a buffer's last few bytes take only small writes: the
@@ -99,11 +99,11 @@ class PtyPeer {
     for (int quietRounds = 0; quietRounds < 3;) {
       bool tookAny = false;
       for (const std::size_t size : {filler.size(), std::size_t{1}})
-        while (::write(slave_, filler.data(), size) > 0) tookAny = true;
+        while (::write(slave_.Get(), filler.data(), size) > 0) tookAny = true;
       quietRounds = tookAny ? 0 : quietRounds + 1;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ::fcntl(slave_, F_SETFL, flags);
+    ::fcntl(slave_.Get(), F_SETFL, flags);
   }
 
   // Ends this side of the line: the tool sees a hang-up.
