@@ -30,7 +30,6 @@ using cli::NumberRule;
 using link::CommandCode;
 
 constexpr int kExitInvalid = 2;
-constexpr int kExitNoPort = 3;
 constexpr const char* kProgram = "tarnwick-cli";
 
 // How the run prints, decided before the options are parsed so that a refused

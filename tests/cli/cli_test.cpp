@@ -234,6 +234,11 @@ class CliPortChoiceTest : public CliTest {
 };
 
 TEST_F(CliPortChoiceTest, WithoutAPortNoBoardMeansNothingSent) {
+  // A board that died without removing its entry leaves a link and a lock no one holds.
+  std::filesystem::create_directory(Registry());
+  std::filesystem::permissions(Registry(), std::filesystem::perms::owner_all);
+  std::filesystem::create_symlink(board_->PortPath(), Registry() + "/sim0");
+  std::ofstream(Registry() + "/sim0.lock").put('\0');
   const CliRun text = RunCli("stop", true, Environment());
   EXPECT_EQ(text.status, 2);
   EXPECT_NE(text.out.find("tarnwick-cli: no port given and no simulated board running; "), std::string::npos)
