@@ -18,10 +18,6 @@ ReportField NumberField(std::string label, std::string key, const std::string& t
   return {std::move(label), std::move(key), text, value};
 }
 
-Json ValueJson(const FieldValue& value) {
-  return std::visit([](const auto& v) { return Json(v); }, value);
-}
-
 Json BytesJson(const std::optional<link::Bytes>& bytes) { return bytes ? Json(*bytes) : Json(nullptr); }
 Json DumpJson(const std::optional<link::Bytes>& bytes) {
   return bytes ? Json(link::FormatHexDump(*bytes)) : Json(nullptr);
@@ -49,6 +45,16 @@ std::vector<ReportField> FieldsOf(const panels::Cmd43Display& setup) {
           NumberField("Left Pulse Duty", "left_pulse_duty", setup.leftPulseDuty),
           NumberField("Right Frequency", "right_frequency", setup.rightFrequency),
           NumberField("Right Pulse Duty", "right_pulse_duty", setup.rightPulseDuty)};
+}
+
+nlohmann::ordered_json JsonOf(const FieldValue& value) {
+  return std::visit([](const auto& v) { return Json(v); }, value);
+}
+
+nlohmann::ordered_json FieldsJson(const std::vector<ReportField>& fields) {
+  Json json = Json::object();
+  for (const ReportField& field : fields) json[field.key] = JsonOf(field.value);
+  return json;
 }
 
 ReportField AddressField(const std::string& hexText) {
@@ -145,8 +151,7 @@ std::string FormatJson(const Report& report) {
   json["device_error_code"] = report.deviceErrorCode ? Json(*report.deviceErrorCode) : Json(nullptr);
   json["detail"] = TextOrNull(report.detail);
   json["hint"] = TextOrNull(report.hint);
-  json["fields"] = Json::object();
-  for (const ReportField& field : report.fields) json["fields"][field.key] = ValueJson(field.value);
+  json["fields"] = FieldsJson(report.fields);
   json["error"] = TextOrNull(report.error);
   json["exit_status"] = report.exitStatus;
   return JsonText(json);

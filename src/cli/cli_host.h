@@ -3,6 +3,7 @@
 // hold and records what the exchange shows, for printing afterwards.
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,6 +36,9 @@ std::vector<ReportField> FieldsOf(const panels::Cmd13Display& status);
 std::vector<ReportField> FieldsOf(const panels::Cmd24Display& status);
 std::vector<ReportField> FieldsOf(const panels::Cmd43Display& setup);
 ReportField AddressField(const std::string& hexText);
+nlohmann::ordered_json JsonOf(const FieldValue& value);
+// The fields as one JSON object, each under its key with its typed value.
+nlohmann::ordered_json FieldsJson(const std::vector<ReportField>& fields);
 ReportField BaudrateField(int rate);
 
 // What one run produced, in the order it is printed.

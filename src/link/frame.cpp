@@ -25,6 +25,14 @@ bool VerifyReply(std::span<const std::uint8_t> reply) {
   return ComputeChecksum(reply.first(summed)) == expected;
 }
 
+FrameProgress JudgeFrameSoFar(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() <= kLengthOffset) return FrameProgress::Incomplete;
+  const std::size_t announced = std::size_t{bytes[kLengthOffset]} + 4;
+  if (announced > kFrameBufferSize || bytes.size() > announced) return FrameProgress::NotAFrame;
+  if (bytes.size() < announced) return FrameProgress::Incomplete;
+  return VerifyReply(bytes) ? FrameProgress::Complete : FrameProgress::NotAFrame;
+}
+
 std::string_view DeviceErrorText(std::uint8_t code) {
   switch (code) {
     case 1: return "Invalid Command";

@@ -36,6 +36,14 @@ Bytes MakeFrame(std::uint8_t address, std::span<const std::uint8_t> commandAndDa
 // first. A reply of fewer than two bytes carries no checksum and never verifies.
 bool VerifyReply(std::span<const std::uint8_t> reply);
 
+// How far the bytes received so far go towards one reply frame.
+enum class FrameProgress {
+  Incomplete,  // fewer bytes than the length byte announces (or no length byte yet)
+  Complete,    // exactly the announced N + 4 bytes, and their checksum holds
+  NotAFrame,   // more bytes than announced, a length that cannot fit, or a checksum that fails
+};
+FrameProgress JudgeFrameSoFar(std::span<const std::uint8_t> bytes);
+
 // The text shown for a device error reply's code.
 std::string_view DeviceErrorText(std::uint8_t code);
 

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -45,23 +46,25 @@ class PosixSerialPort final : public SerialPort {
     return {true, {}};
   }
 
-  ReadResult ReadReply(FrameBuffer& buffer) override {
+  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
     const auto start = Clock::now();
     const auto overall = start + milliseconds(kReadTotalMs);
+    const auto firstByte = start + milliseconds(std::clamp(rule.firstByteMs, 0, kReadTotalMs));
     std::size_t count = 0;
     while (count < buffer.size()) {
-      const int wait = count == 0 ? RemainingMs(overall) : std::min(kInterByteGapMs, RemainingMs(overall));
+      const int wait = count == 0 ? RemainingMs(firstByte) : std::min(kInterByteGapMs, RemainingMs(overall));
       pollfd p{fd_, POLLIN, 0};
       const int ready = ::poll(&p, 1, wait);
       if (ready < 0) {
         if (errno == EINTR) continue;
         return {false, count};
       }
-      if (ready == 0) break;  // the gap after a byte, or the overall limit
+      if (ready == 0) break;  // the gap after a byte, or a time limit
       if (p.revents & POLLIN) {
         const ssize_t got = ::read(fd_, buffer.data() + count, buffer.size() - count);
         if (got > 0) {
           count += static_cast<std::size_t>(got);
+          if (ReadIsComplete(std::span(buffer).first(count), rule)) break;
           continue;
         }
         if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;

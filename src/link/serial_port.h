@@ -31,6 +31,21 @@ struct TransmitResult {
   std::string detail;  // when not sent: what stopped it, in the system's words
 };
 
+// When a read ends. The gap rule ends a reply after kInterByteGapMs of silence;
+// the frame rule also ends it as soon as the bytes form one whole verified frame
+// (bytes that cannot be one fall back to the gap). kReadTotalMs bounds both.
+enum class ReadEnd { Gap, Frame };
+
+struct ReadRule {
+  ReadEnd end = ReadEnd::Gap;
+  int firstByteMs = kReadTotalMs;  // how long to wait for the first byte; never beyond kReadTotalMs
+};
+
+// True when a read under rule may end now, before any gap, with these bytes.
+inline bool ReadIsComplete(std::span<const std::uint8_t> bytes, const ReadRule& rule) {
+  return rule.end == ReadEnd::Frame && JudgeFrameSoFar(bytes) == FrameProgress::Complete;
+}
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;  // closes the port
@@ -39,8 +54,9 @@ class SerialPort {
   // that fails or stops short, or a frame still queued when the wait runs out,
   // ends it at once: no settle delay, and the result says why.
   [[nodiscard]] virtual TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) = 0;
-  // One read of at most 20 bytes with the time-outs above.
-  virtual ReadResult ReadReply(FrameBuffer& buffer) = 0;
+  // One read of at most 20 bytes, ended as rule says.
+  virtual ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) = 0;
+  ReadResult ReadReply(FrameBuffer& buffer) { return ReadReply(buffer, ReadRule{}); }
 };
 
 enum class OpenFailure { None, NotFound, PermissionDenied, Busy, NotASerialPort, Other };

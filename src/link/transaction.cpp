@@ -148,6 +148,7 @@ std::string WhyUnverified(Span received) {
 struct OpenedLine {
   std::unique_ptr<SerialPort> port;
   int baudRate = 0;
+  ReadRule read;
   ExchangeOutcome failure;
 };
 
@@ -156,22 +157,22 @@ OpenedLine OpenLine(TransactionHost& host, const LineSettings& line, TrafficRepo
   const std::optional<int> baudRate = BaudRateAt(line.baudIndex);
   if (line.portPath.empty() || !baudRate) {
     log.Event(line.portPath.empty() ? "no port selected" : "no baud rate selected", log_result::kNoPort);
-    return {nullptr, 0, AtStage(ExchangeStage::NoPortSelected)};
+    return {nullptr, 0, {}, AtStage(ExchangeStage::NoPortSelected)};
   }
   OpenError openError;
   auto port = OpenPort(line.portPath, *baudRate, &openError);
   if (!port) {
     log.Event(DescribeOpenError(line.portPath, openError), log_result::kPortNotOpened);
     host.PortUnavailable(line.portPath, openError);
-    return {nullptr, 0, AtStage(ExchangeStage::PortUnavailable)};
+    return {nullptr, 0, {}, AtStage(ExchangeStage::PortUnavailable)};
   }
-  return {std::move(port), *baudRate, {}};
+  return {std::move(port), *baudRate, line.read, {}};
 }
 
 // Reads the reply and says what it means.
-Verdict ReceiveReply(TransactionHost& host, SerialPort& port, TrafficReporter& log) {
+Verdict ReceiveReply(TransactionHost& host, SerialPort& port, const ReadRule& rule, TrafficReporter& log) {
   FrameBuffer buffer{};
-  const ReadResult read = port.ReadReply(buffer);
+  const ReadResult read = port.ReadReply(buffer, rule);
   if (!read.ok) return Plain(result::kReadFailed);
   if (read.count == 0) return Plain(result::kNoResponse);
   const auto reply = Span(buffer).first(read.count);
@@ -206,7 +207,7 @@ ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& f
     log.Event(sent + ", no reply awaited", {});
     return AtStage(ExchangeStage::Sent);
   }
-  Verdict verdict = ReceiveReply(host, *line.port, log);
+  Verdict verdict = ReceiveReply(host, *line.port, line.read, log);
   host.SetResultText(verdict.text);
   log.Event(sent, verdict.text);
   return {ExchangeStage::ReplyEvaluated, std::move(verdict.text), std::move(verdict.detail), verdict.deviceErrorCode};

@@ -36,6 +36,7 @@ struct LineSettings {
   int baudIndex = kDefaultBaudIndex;   // position in kBaudRates; outside it: no rate selected
   std::string addressText = "FF";      // hexadecimal, as typed
   bool replyWanted = true;
+  ReadRule read;                       // when the reply's read ends: the window keeps the gap rule
 };
 
 // What the exchange asks of, and tells to, whoever shows it.

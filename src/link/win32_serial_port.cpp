@@ -20,6 +20,33 @@ using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kQueueBytes = 1024;
 
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The driver ends one read of the whole buffer after the gap or the limit.
+COMMTIMEOUTS ReplyTimeouts() {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = kInterByteGapMs;
+  timeouts.ReadTotalTimeoutMultiplier = 12;
+  timeouts.ReadTotalTimeoutConstant = kReadTotalMs - 12 * static_cast<DWORD>(kFrameBufferSize);
+  timeouts.WriteTotalTimeoutMultiplier = 12;
+  timeouts.WriteTotalTimeoutConstant = 25;
+  return timeouts;
+}
+
+// How many more bytes a read should ask for: under the frame rule those that
+// complete the announced frame (the length byte first); otherwise all that fit.
+std::size_t BytesWanted(std::span<const std::uint8_t> bytes, const ReadRule& rule, std::size_t capacity) {
+  if (rule.end == ReadEnd::Frame) {
+    if (bytes.size() <= kLengthOffset) return kLengthOffset + 1 - bytes.size();
+    const std::size_t announced = std::size_t{bytes[kLengthOffset]} + 4;
+    if (announced <= capacity && announced > bytes.size()) return announced - bytes.size();
+  }
+  return capacity - bytes.size();
+}
+
 struct HandleCloser {
   void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
@@ -52,14 +79,61 @@ class Win32SerialPort final : public SerialPort {
     return {true, {}};
   }
 
+  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
+    if (rule.end == ReadEnd::Gap && rule.firstByteMs >= kReadTotalMs) return ReadWithOpeningTimeouts(buffer);
+    return ReadPieceByPiece(buffer, rule);
+  }
+
+ private:
   // The time-outs set at opening end this one call after the gap or the limit.
-  ReadResult ReadReply(FrameBuffer& buffer) override {
+  ReadResult ReadWithOpeningTimeouts(FrameBuffer& buffer) {
+    if (timeoutsChanged_) {
+      COMMTIMEOUTS timeouts = ReplyTimeouts();
+      if (!::SetCommTimeouts(handle_.get(), &timeouts)) return {false, 0};
+      timeoutsChanged_ = false;
+    }
     DWORD got = 0;
     const BOOL ok = ::ReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
     return {ok != FALSE, std::min<std::size_t>(got, buffer.size())};
   }
 
- private:
+  // The first byte within the rule's wait, then the rest with the gap as the
+  // driver's interval time-out. Under the frame rule each read asks for just the
+  // bytes that complete the frame the length byte announces, so the driver
+  // returns as soon as they are in; the bytes are judged after every read with
+  // the same rule as the POSIX read loop.
+  ReadResult ReadPieceByPiece(FrameBuffer& buffer, const ReadRule& rule) {
+    const auto overall = Clock::now() + std::chrono::milliseconds(kReadTotalMs);
+    timeoutsChanged_ = true;
+    std::size_t count = 0;
+    bool ok = ReadMore(buffer, count, 1, 0, std::clamp(rule.firstByteMs, 0, kReadTotalMs));
+    while (ok && count > 0 && count < buffer.size() && !ReadIsComplete(std::span(buffer).first(count), rule)) {
+      const int leftMs = RemainingMs(overall);
+      const std::size_t wanted = BytesWanted(std::span(buffer).first(count), rule, buffer.size());
+      const std::size_t before = count;
+      if (leftMs == 0) break;
+      ok = ReadMore(buffer, count, wanted, kInterByteGapMs, leftMs);
+      if (count - before < wanted) break;  // the gap, or the limit
+    }
+    return {ok, count};
+  }
+
+  // One ReadFile of up to wanted bytes after count; gapMs 0: no interval time-out.
+  bool ReadMore(FrameBuffer& buffer, std::size_t& count, std::size_t wanted, int gapMs, int totalMs) {
+    COMMTIMEOUTS timeouts = ReplyTimeouts();
+    timeouts.ReadIntervalTimeout = static_cast<DWORD>(gapMs);
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(totalMs);
+    // No time at all: what has arrived, at once (all three zero would wait forever).
+    if (totalMs == 0) timeouts.ReadIntervalTimeout = MAXDWORD;
+    DWORD got = 0;
+    wanted = std::min(wanted, buffer.size() - count);
+    const bool ok = ::SetCommTimeouts(handle_.get(), &timeouts) &&
+                    ::ReadFile(handle_.get(), buffer.data() + count, static_cast<DWORD>(wanted), &got, nullptr);
+    count += std::min<std::size_t>(got, wanted);
+    return ok;
+  }
+
   // Writes every byte by the deadline; returns why not, or "".
   std::string WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
     const std::size_t total = bytes.size();
@@ -93,6 +167,7 @@ class Win32SerialPort final : public SerialPort {
   }
 
   UniqueHandle handle_;
+  bool timeoutsChanged_ = false;  // a piecewise read left its own time-outs set
 };
 
 OpenError ErrorFromCode(DWORD code) {
@@ -134,12 +209,7 @@ void SetLineFormat(DCB& dcb, int baudRate) {
 
 // Returns the failing step's error code, 0 when the port is ready.
 DWORD Configure(HANDLE handle, int baudRate) {
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = kInterByteGapMs;
-  timeouts.ReadTotalTimeoutMultiplier = 12;
-  timeouts.ReadTotalTimeoutConstant = kReadTotalMs - 12 * static_cast<DWORD>(kFrameBufferSize);
-  timeouts.WriteTotalTimeoutMultiplier = 12;
-  timeouts.WriteTotalTimeoutConstant = 25;
+  COMMTIMEOUTS timeouts = ReplyTimeouts();
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!::GetCommState(handle, &dcb)) return ::GetLastError();

@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -61,6 +63,11 @@ void WriteFully(int fd, const Bytes& bytes) {
 }  // namespace
 
 std::unique_ptr<BoardServer> BoardServer::OnPseudoTerminal(BoardState initial) {
+  return OnPseudoTerminal(std::vector<BoardState>{initial});
+}
+
+std::unique_ptr<BoardServer> BoardServer::OnPseudoTerminal(std::vector<BoardState> boards) {
+  if (boards.empty()) throw std::invalid_argument("a line needs a board");
   UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!master) ThrowErrno("posix_openpt");
   if (::grantpt(master.Get()) < 0 || ::unlockpt(master.Get()) < 0) ThrowErrno("unlockpt");
@@ -68,8 +75,8 @@ std::unique_ptr<BoardServer> BoardServer::OnPseudoTerminal(BoardState initial) {
   if (const int err = ::ptsname_r(master.Get(), name, sizeof name)) throw std::system_error(err, std::generic_category(), "ptsname_r");
   UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
   if (!slave) ThrowErrno(name);
-  MakeRaw(slave.Get(), SpeedOf(initial.baudIndex));
-  return std::unique_ptr<BoardServer>(new BoardServer(std::move(master), std::move(slave), name, true, initial));
+  MakeRaw(slave.Get(), SpeedOf(boards.front().baudIndex));
+  return std::unique_ptr<BoardServer>(new BoardServer(std::move(master), std::move(slave), name, true, std::move(boards)));
 }
 
 std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, BoardState initial) {
@@ -79,17 +86,19 @@ std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, 
   if (const int err = link::HoldLineExclusively(fd.Get()))
     throw std::system_error(err, std::generic_category(), err == EBUSY ? path + ": another program holds it" : path);
   MakeRaw(fd.Get(), SpeedOf(initial.baudIndex));
-  return std::unique_ptr<BoardServer>(new BoardServer(std::move(fd), UniqueFd(), path, false, initial));
+  return std::unique_ptr<BoardServer>(new BoardServer(std::move(fd), UniqueFd(), path, false, {initial}));
 }
 
-BoardServer::BoardServer(UniqueFd line, UniqueFd slave, std::string portPath, bool pseudoTerminal, BoardState initial)
+BoardServer::BoardServer(UniqueFd line, UniqueFd slave, std::string portPath, bool pseudoTerminal,
+                         std::vector<BoardState> boards)
     : line_(std::move(line)),
       slave_(std::move(slave)),
       wake_(::eventfd(0, EFD_CLOEXEC)),
       portPath_(std::move(portPath)),
       pseudoTerminal_(pseudoTerminal),
-      appliedBaudIndex_(initial.baudIndex),
-      board_(initial) {
+      appliedBaudIndex_(boards.front().baudIndex),
+      boardCount_(boards.size()),
+      bus_(std::move(boards)) {
   if (!wake_) ThrowErrno("eventfd");
   thread_ = std::jthread([this](std::stop_token stop) { Serve(stop); });
 }
@@ -102,9 +111,14 @@ BoardServer::~BoardServer() {
   if (!pseudoTerminal_) link::ReleaseLineExclusively(line_.Get());
 }
 
-void BoardServer::SetFault(const Fault& fault) {
+void BoardServer::SetFault(std::size_t board, const Fault& fault) {
   std::lock_guard lock(mutex_);
-  fault_ = fault;
+  bus_.SetFault(board, fault);
+}
+
+void BoardServer::SetFaultOnEvery(const Fault& fault) {
+  std::lock_guard lock(mutex_);
+  bus_.SetFaultOnEvery(fault);
 }
 
 void BoardServer::ObserveTraffic(TrafficObserver observer) {
@@ -121,24 +135,25 @@ void BoardServer::Notify(const Bytes& bytes, bool heard) {
   if (observer) observer(bytes, heard);
 }
 
-BoardState BoardServer::State() const {
+BoardState BoardServer::State(std::size_t board) const {
   std::lock_guard lock(mutex_);
-  return board_.State();
+  return bus_.State(board);
 }
 
-void BoardServer::SetState(const BoardState& state) {
+void BoardServer::SetState(std::size_t board, const BoardState& state) {
   std::lock_guard lock(mutex_);
-  board_.MutableState() = state;
+  bus_.SetState(board, state);
 }
 
 // On a pseudo-terminal the tool's line settings are visible from this side; a frame
-// sent at another speed would be noise on a real line, so the board ignores it.
-bool BoardServer::HeardAtBoardSpeed() const {
-  if (!pseudoTerminal_) return true;
+// sent at another speed would be noise on a real line, so only the boards at the
+// tool's speed hear it. A real port runs at its one board's speed.
+int BoardServer::LineSpeedIndex() const {
   termios tio{};
-  if (::tcgetattr(slave_.Get(), &tio) < 0) return true;
-  std::lock_guard lock(mutex_);
-  return ::cfgetospeed(&tio) == SpeedOf(board_.BaudIndex());
+  if (!pseudoTerminal_ || ::tcgetattr(slave_.Get(), &tio) < 0) return kEveryBoardHears;
+  const auto& speeds = link::kTermiosSpeeds;
+  const auto found = std::find(speeds.begin(), speeds.end(), ::cfgetospeed(&tio));
+  return found == speeds.end() ? static_cast<int>(speeds.size()) : static_cast<int>(found - speeds.begin());
 }
 
 void BoardServer::ApplyLineSpeed() {
@@ -146,7 +161,7 @@ void BoardServer::ApplyLineSpeed() {
   int index;
   {
     std::lock_guard lock(mutex_);
-    index = board_.BaudIndex();
+    index = bus_.State(0).baudIndex;
   }
   if (index == appliedBaudIndex_) return;
   // After the reply that announced it has left at the old rate.
@@ -170,7 +185,7 @@ void BoardServer::Serve(std::stop_token stop) {
   std::uint8_t chunk[256];
   while (!stop.stop_requested()) {
     pollfd fds[2] = {{line_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, pending_.empty() ? kIdleCheckMs : kBurstGapMs);
+    const int ready = ::poll(fds, 2, HasPending() ? kBurstGapMs : kIdleCheckMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return;
@@ -183,7 +198,11 @@ void BoardServer::Serve(std::stop_token stop) {
     }
     const ssize_t got = (fds[0].revents & POLLIN) ? ::read(line_.Get(), chunk, sizeof chunk) : -1;
     if (got > 0) {
-      if (HeardAtBoardSpeed()) pending_.insert(pending_.end(), chunk, chunk + got);
+      {
+        const int speed = LineSpeedIndex();
+        std::lock_guard lock(mutex_);
+        bus_.Hear(std::span(chunk, static_cast<std::size_t>(got)), speed);
+      }
       HandleBytes(false);
       ForgetWhatCannotBeginAFrame();
     } else if (!(got < 0 && (errno == EAGAIN || errno == EINTR))) {
@@ -193,19 +212,21 @@ void BoardServer::Serve(std::stop_token stop) {
   }
 }
 
+bool BoardServer::HasPending() const {
+  std::lock_guard lock(mutex_);
+  return bus_.HasPending();
+}
+
 void BoardServer::HandleBytes(bool atBurstEnd) {
-  while (!pending_.empty()) {
-    Board::Result taken;
+  for (;;) {
+    std::optional<Bus::Turn> turn;
     {
       std::lock_guard lock(mutex_);
-      taken = board_.TakeFrame(pending_, atBurstEnd);
+      turn = bus_.TakeTurn(atBurstEnd);
     }
-    if (!taken.complete || taken.consumed == 0) return;
-    const auto end = pending_.begin() + static_cast<long>(taken.consumed);
-    const Bytes heard(pending_.begin(), end);
-    pending_.erase(pending_.begin(), end);
+    if (!turn) return;
     ++framesHeard_;
-    SendReply(taken.reply, heard);
+    SendReply(*turn);
     ApplyLineSpeed();
   }
 }
@@ -213,35 +234,28 @@ void BoardServer::HandleBytes(bool atBurstEnd) {
 // A line that never falls quiet and never forms a frame would otherwise grow the
 // pending bytes without end.
 void BoardServer::ForgetWhatCannotBeginAFrame() {
-  if (pending_.size() <= kLongestFrame) return;
-  pending_.erase(pending_.begin(), pending_.end() - static_cast<long>(kLongestFrame - 1));
+  std::lock_guard lock(mutex_);
+  bus_.KeepNewestPending(kLongestFrame - 1, kLongestFrame);
 }
 
 // The reply leaves before the observer hears of the frame: an observer printing to
 // a slow terminal must not make the reply late for the tool's read.
-void BoardServer::SendReply(const Bytes& reply, const Bytes& heard) {
+void BoardServer::SendReply(const Bus::Turn& turn) {
   bool told = false;
   const auto tellHeard = [&] {
-    if (!std::exchange(told, true)) Notify(heard, true);
+    if (!std::exchange(told, true)) Notify(turn.heard, true);
   };
-  Fault fault;
-  if (!reply.empty()) {
-    std::lock_guard lock(mutex_);
-    fault = fault_;
-    if (fault_.count > 0 && --fault_.count == 0) fault_ = Fault{};
-  }
-  if (reply.empty() || fault.replyDelay.count() > 0) tellHeard();
-  if (reply.empty()) return;
-  if (fault.replyDelay.count() > 0) std::this_thread::sleep_for(fault.replyDelay);
-  const auto chunks = ShapeReply(reply, fault);
-  for (const ReplyChunk& c : chunks) {
+  if (turn.reply.empty() || turn.delay.count() > 0) tellHeard();
+  if (turn.reply.empty()) return;
+  if (turn.delay.count() > 0) std::this_thread::sleep_for(turn.delay);
+  for (const ReplyChunk& c : turn.reply) {
     WriteFully(line_.Get(), c.bytes);
     tellHeard();
     Notify(c.bytes, false);
     if (c.pauseAfter.count() > 0) std::this_thread::sleep_for(c.pauseAfter);
   }
   tellHeard();
-  if (!chunks.empty()) ++repliesSent_;
+  ++repliesSent_;
 }
 
 }  // namespace tarnwick::sim

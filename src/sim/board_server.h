@@ -1,6 +1,6 @@
 #pragma once
-// Serves a simulated board on a pseudo-terminal (or a real port) from a thread of
-// its own, until destroyed.
+// Serves simulated boards on a pseudo-terminal (one board on a real port) from a
+// thread of its own, until destroyed.
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "board.h"
+#include "bus.h"
 #include "faults.h"
 #include "link/unique_fd.h"
 
@@ -20,6 +21,8 @@ class BoardServer {
  public:
   // A new pseudo-terminal; the tool opens PortPath(). Throws std::system_error.
   static std::unique_ptr<BoardServer> OnPseudoTerminal(BoardState initial = {});
+  // Several boards on one new pseudo-terminal, each at its own rate.
+  static std::unique_ptr<BoardServer> OnPseudoTerminal(std::vector<BoardState> boards);
   // A real serial port, at the board's line speed. Throws std::system_error.
   static std::unique_ptr<BoardServer> OnSerialPort(const std::string& path, BoardState initial = {});
 
@@ -29,9 +32,14 @@ class BoardServer {
 
   const std::string& PortPath() const { return portPath_; }
 
-  void SetFault(const Fault& fault);
-  BoardState State() const;
-  void SetState(const BoardState& state);
+  std::size_t BoardCount() const { return boardCount_; }
+  // Board 0 alone unless a board is named.
+  void SetFault(const Fault& fault) { SetFault(0, fault); }
+  void SetFault(std::size_t board, const Fault& fault);
+  void SetFaultOnEvery(const Fault& fault);
+  BoardState State(std::size_t board = 0) const;
+  void SetState(const BoardState& state) { SetState(0, state); }
+  void SetState(std::size_t board, const BoardState& state);
   // Called on the serving thread with every frame heard and every reply sent.
   using TrafficObserver = std::function<void(const Bytes& bytes, bool heard)>;
   void ObserveTraffic(TrafficObserver observer);
@@ -40,12 +48,14 @@ class BoardServer {
   std::uint64_t RepliesSent() const { return repliesSent_; }
 
  private:
-  BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal, BoardState initial);
+  BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal,
+              std::vector<BoardState> boards);
   void Serve(std::stop_token stop);
   void HandleBytes(bool atBurstEnd);
-  void SendReply(const Bytes& reply, const Bytes& heard);
+  void SendReply(const Bus::Turn& turn);
   void Notify(const Bytes& bytes, bool heard);
-  bool HeardAtBoardSpeed() const;
+  int LineSpeedIndex() const;
+  bool HasPending() const;
   void ApplyLineSpeed();
   void ReleaseAbandonedExclusiveMode();
   void ForgetWhatCannotBeginAFrame();
@@ -57,11 +67,10 @@ class BoardServer {
   bool pseudoTerminal_;
   int appliedBaudIndex_;  // the real port's speed; serving thread only
 
-  mutable std::mutex mutex_;  // guards board_ and fault_
-  Board board_;
-  Fault fault_;
+  std::size_t boardCount_;
+  mutable std::mutex mutex_;  // guards bus_ and observer_
+  Bus bus_;
   TrafficObserver observer_;
-  Bytes pending_;  // bytes heard, not yet taken as frames; serving thread only
   std::atomic<std::uint64_t> framesHeard_{0}, repliesSent_{0};
   std::jthread thread_;
 };

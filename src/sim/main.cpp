@@ -42,61 +42,101 @@ std::string Describe(const sim::BoardState& s) {
   return out.str();
 }
 
+std::string DescribeBoards(const sim::BoardServer& server) {
+  if (server.BoardCount() == 1) return Describe(server.State());
+  std::string text;
+  for (std::size_t i = 0; i < server.BoardCount(); ++i) text += "board " + std::to_string(i + 1) + ": " + Describe(server.State(i));
+  return text;
+}
+
+// "KIND" for every board, or "ADDR:KIND" for the boards at that address. False,
+// changing nothing, for a fault or an address no board has.
+bool ApplyFault(sim::BoardServer& server, const std::string& text, int count = -1) {
+  std::string kind = text;
+  std::optional<std::uint8_t> address;
+  if (const auto colon = text.find(':'); colon != std::string::npos) {
+    address = static_cast<std::uint8_t>(link::ParseHexText(text.substr(0, colon)));
+    kind = text.substr(colon + 1);
+  }
+  auto fault = sim::ParseFault(kind);
+  if (!fault) return false;
+  fault->count = count;
+  if (!address) {
+    server.SetFaultOnEvery(*fault);
+    return true;
+  }
+  bool found = false;
+  for (std::size_t i = 0; i < server.BoardCount(); ++i) {
+    if (server.State(i).address != *address) continue;
+    server.SetFault(i, *fault);
+    found = true;
+  }
+  return found;
+}
+
 // Commands typed on standard input while the board runs.
 void HandleCommand(const std::string& line, sim::BoardServer& server) {
   std::istringstream words(line);
   std::string verb, argument;
   words >> verb >> argument;
   if (verb == "state") {
-    std::cout << Describe(server.State()) << std::flush;
+    std::cout << DescribeBoards(server) << std::flush;
   } else if (verb == "fault") {
-    if (const auto fault = sim::ParseFault(argument.empty() ? "none" : argument)) {
-      server.SetFault(*fault);
+    if (ApplyFault(server, argument.empty() ? "none" : argument)) {
       std::cout << "fault: " << (argument.empty() ? "none" : argument) << "\n" << std::flush;
     } else {
-      std::cout << "unknown fault '" << argument << "'; one of " << sim::FaultNames() << "\n" << std::flush;
+      std::cout << "unknown fault '" << argument << "'; [ADDR:] and one of " << sim::FaultNames() << "\n"
+                << std::flush;
     }
   } else if (!verb.empty()) {
-    std::cout << "commands: state | fault KIND | fault none   (Ctrl-D or Ctrl-C ends)\n" << std::flush;
+    std::cout << "commands: state | fault [ADDR:]KIND | fault none   (Ctrl-D or Ctrl-C ends)\n" << std::flush;
   }
 }
 
 struct SimOptions {
-  std::string port, addressText = "01", motorType = "stepper", faultText = "none";
+  std::string port, addressText = "01", motorType = "stepper", boards;
+  std::vector<std::string> faults;
   int baud = 9600, faultCount = -1;
   bool verbose = false, noRegister = false;
 };
 
 void AddOptions(CLI::App& app, SimOptions& o) {
   app.add_option("--port", o.port, "Serve a real serial port instead of a new pseudo-terminal");
-  app.add_option("--address", o.addressText, "The board's bus address in hex, 01 to FE")->capture_default_str();
-  app.add_option("--baud", o.baud, "The board's line speed")
-      ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())))
-      ->capture_default_str();
-  app.add_option("--motor-type", o.motorType, "What the board is set up to drive")
-      ->check(CLI::IsMember({"stepper", "d-c"}))
-      ->capture_default_str();
-  app.add_option("--fault", o.faultText, "A fault for its replies: " + sim::FaultNames())->capture_default_str();
-  app.add_option("--fault-count", o.faultCount, "Apply the fault to this many replies only (default: all)");
+  auto* address =
+      app.add_option("--address", o.addressText, "The board's bus address in hex, 01 to FE")->capture_default_str();
+  auto* baud = app.add_option("--baud", o.baud, "The board's line speed")
+                   ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())))
+                   ->capture_default_str();
+  auto* motor = app.add_option("--motor-type", o.motorType, "What the board is set up to drive")
+                    ->check(CLI::IsMember({"stepper", "d-c"}))
+                    ->capture_default_str();
+  app.add_option("--boards", o.boards,
+                 "Several boards on one line, ADDR[@RATE][:stepper|d-c] separated by commas, such as "
+                 "01@9600:stepper,05@19200:d-c,2A@115200 (rate 9600 and stepper unless given)")
+      ->excludes(address, baud, motor, app.get_option("--port"));
+  app.add_option("--fault", o.faults,
+                 "A fault for the replies, of every board or, as ADDR:KIND, of the boards at ADDR; repeatable: " +
+                     sim::FaultNames());
+  app.add_option("--fault-count", o.faultCount, "Apply the faults to this many replies only (default: all)");
   app.add_flag("-v,--verbose", o.verbose, "Print every frame heard and every reply sent");
   app.add_flag("--no-register", o.noRegister, "Do not list the port for the tool");
 }
 
-// The board the options describe; nullopt, with a message printed, for an address it cannot have.
-std::optional<sim::BoardState> InitialState(const SimOptions& o) {
+// The boards the options describe; nullopt, with a message printed, for a board that cannot be.
+std::optional<std::vector<sim::BoardState>> InitialBoards(const SimOptions& o) {
+  std::string why;
+  if (!o.boards.empty()) {
+    auto boards = sim::ParseBoards(o.boards, why);
+    if (!boards) std::cerr << "tarnwick-sim: --boards " << why << "\n";
+    return boards;
+  }
   const std::uint32_t address = link::ParseHexText(o.addressText);
   if (address == 0 || address >= link::kBroadcastAddress) {
     std::cerr << "tarnwick-sim: --address must be 01 to FE\n";
     return std::nullopt;
   }
-  sim::BoardState initial;
-  initial.address = static_cast<std::uint8_t>(address);
-  initial.baudIndex = *link::BaudIndexOf(o.baud);
-  if (o.motorType == "d-c") {
-    initial.motorType = link::kMotorDc;
-    initial.setup = {link::kMotorDc, 100, 100, 0xA8, 0x61, 0xA8, 0x61};  // both motors: duty 100, 25000 Hz
-  }
-  return initial;
+  const auto motor = o.motorType == "d-c" ? link::kMotorDc : link::kMotorStepper;
+  return std::vector{sim::MakeBoardState(static_cast<std::uint8_t>(address), *link::BaudIndexOf(o.baud), motor)};
 }
 
 // Signals arrive through a descriptor, so the board's thread never sees them.
@@ -132,10 +172,33 @@ void ServeUntilStopped(sim::BoardServer& server, int signalFd) {
   }
 }
 
-void Run(const SimOptions& o, const sim::BoardState& initial, const sim::Fault& fault, int signalFd) {
-  auto server = o.port.empty() ? sim::BoardServer::OnPseudoTerminal(initial)
-                               : sim::BoardServer::OnSerialPort(o.port, initial);
-  server->SetFault(fault);
+std::string Announce(const sim::BoardServer& server) {
+  const auto board = [&](std::size_t i) {
+    const sim::BoardState& s = server.State(i);
+    return link::FormatHexByte(s.address) + " at " + std::to_string(link::kBaudRates[static_cast<std::size_t>(s.baudIndex)]) +
+           " baud";
+  };
+  if (server.BoardCount() == 1) return "Simulated board " + board(0);
+  std::string text = "Simulated boards ";
+  for (std::size_t i = 0; i < server.BoardCount(); ++i) text += (i ? ", " : "") + board(i);
+  return text;
+}
+
+// Applies the faults in order; false, with a message printed, for one that is not a fault.
+bool ApplyFaults(sim::BoardServer& server, const SimOptions& o) {
+  for (const std::string& fault : o.faults) {
+    if (ApplyFault(server, fault, o.faultCount)) continue;
+    std::cerr << "tarnwick-sim: --fault '" << fault << "': [ADDR:] and one of " << sim::FaultNames()
+              << " (ADDR: a board's address)\n";
+    return false;
+  }
+  return true;
+}
+
+int Run(const SimOptions& o, std::vector<sim::BoardState> boards, int signalFd) {
+  auto server = o.port.empty() ? sim::BoardServer::OnPseudoTerminal(std::move(boards))
+                               : sim::BoardServer::OnSerialPort(o.port, boards.front());
+  if (!ApplyFaults(*server, o)) return tarnwick::kExitBadArguments;
   if (o.verbose) {
     server->ObserveTraffic([](const sim::Bytes& bytes, bool heard) {
       std::printf("%s %s\n", heard ? "heard:" : "reply:", link::FormatHexDump(bytes).c_str());
@@ -144,11 +207,11 @@ void Run(const SimOptions& o, const sim::BoardState& initial, const sim::Fault& 
   }
   std::optional<sim::PortRegistration> registration;
   if (!o.noRegister) registration.emplace(link::SimRegistryDir(), server->PortPath());
-  std::cout << "Simulated board " << link::FormatHexByte(initial.address) << " at " << o.baud << " baud on "
-            << server->PortPath();
+  std::cout << Announce(*server) << " on " << server->PortPath();
   if (registration) std::cout << ", listed as " << registration->Name();
   std::cout << std::endl;
   ServeUntilStopped(*server, signalFd);
+  return 0;
 }
 
 }  // namespace
@@ -164,21 +227,14 @@ int main(int argc, char** argv) {
   AddOptions(app, options);
   if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;
 
-  const std::optional<sim::BoardState> initial = InitialState(options);
-  if (!initial) return tarnwick::kExitBadArguments;
-  auto fault = sim::ParseFault(options.faultText);
-  if (!fault) {
-    std::cerr << "tarnwick-sim: unknown fault '" << options.faultText << "'; one of " << sim::FaultNames() << "\n";
-    return tarnwick::kExitBadArguments;
-  }
-  fault->count = options.faultCount;
+  auto boards = InitialBoards(options);
+  if (!boards) return tarnwick::kExitBadArguments;
 
   const link::UniqueFd signalFd = StopSignalDescriptor();
   try {
-    Run(options, *initial, *fault, signalFd.Get());
+    return Run(options, std::move(*boards), signalFd.Get());
   } catch (const std::exception& e) {
     std::cerr << "tarnwick-sim: " << e.what() << "\n";
     return 1;
   }
-  return 0;
 }

@@ -1,0 +1,154 @@
+#pragma once
+// What tarnwick-cli's subcommands share: the line and address options, the option
+// values checked before anything is opened, the command subcommands (cmd00 ...
+// cmd43) with their panels' fields, choosing the port, and refusing a command line.
+
+#include <CLI/CLI.hpp>
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/cli_host.h"
+#include "cli/option_values.h"
+#include "link/baud_rates.h"
+#include "link/commands.h"
+#include "link/port_list.h"
+#include "link/serial_port.h"
+#include "link/traffic_log_text.h"
+#include "link/transaction.h"
+#include "panels/command_logic.h"
+
+namespace tarnwick::cli {
+
+inline constexpr int kExitInvalid = 2;
+inline constexpr int kExitNoPort = 3;
+inline constexpr const char* kProgram = "tarnwick-cli";
+
+// How the run prints, decided before the options are parsed so that a refused
+// command line already answers in the form asked for.
+struct OutputMode {
+  bool json = false;
+  bool asTyped = false;
+  std::string logPath;  // --log: where every frame, reply and result is appended
+};
+
+struct LineOptions {
+  std::string port;
+  int baudIndex = link::kDefaultBaudIndex;
+  std::string address = "FF";
+  bool noRes = false;
+  link::ReadEnd readEnd = link::ReadEnd::Gap;
+};
+
+// Options whose values are checked after parsing, in one pass, before anything is
+// opened: a field option's text against its number rule (unless --as-typed hands
+// it to the panel as typed), a choice's name against its list.
+class CheckedOptions {
+ public:
+  void Field(CLI::App* app, const char* flag, std::string& field, const std::string& help, NumberRule rule);
+  // A number the command line itself uses (an interval, a count), not a panel's field.
+  void Number(CLI::App* app, const char* flag, int& value, const std::string& help, NumberRule rule);
+
+  template <typename Value>
+  void Choice(CLI::App* app, const char* flag, Value& field, const Choices& choices, const std::string& help) {
+    std::string& text = texts_.emplace_back();
+    CLI::Option* option = AddChoiceOption(app, flag, text, choices, static_cast<int>(field), help);
+    entries_.push_back({option, false, [flag, &text, &field, choices](std::string& error) {
+                          const auto value = CheckChoice(flag, text, choices, error);
+                          if (value) field = static_cast<Value>(*value);
+                          return value.has_value();
+                        }});
+  }
+
+  // The first refusal among the options given, or "".
+  std::string Check(bool asTyped) const;
+
+ private:
+  static CLI::Option* AddChoiceOption(CLI::App* app, const char* flag, std::string& text, const Choices& choices,
+                                      int current, const std::string& help);
+
+  struct Entry {
+    CLI::Option* option;
+    bool isFieldText;
+    std::function<bool(std::string&)> apply;
+  };
+  std::deque<std::string> texts_;  // a choice's text as given; deque: the options keep its address
+  std::vector<Entry> entries_;
+};
+
+Choices BaudChoices();
+
+void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
+void AddAddressOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
+void AddAsTyped(CLI::App& app, OutputMode& mode);
+// --read-end gap|frame, its default what o holds.
+void AddReadEndOption(CLI::App& app, LineOptions& o, CheckedOptions& checked);
+void AddCheck(CLI::App* sub, const char* flag, bool& field, const std::string& label);
+
+// "Examples:" and a line per example, each after the program's name.
+std::string Examples(std::initializer_list<std::string> lines);
+// The example of one command, as 'send' shows it.
+std::string ExampleOf(link::CommandCode code);
+// "cmd00, cmd11, ..."
+std::string CommandNames();
+
+// The commands as subcommands of parent (send, watch, a sequence step), each with
+// the options of its panel's fields, which fill choice.fields.
+struct CommandChoice {
+  panels::CommandFieldSet fields;
+  std::vector<std::pair<CLI::App*, link::CommandCode>> commands;
+  std::string unknownCommand;  // a word after the parent that names no command
+};
+void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked);
+// The command given under parent, if one was.
+std::optional<link::CommandCode> ChosenCommand(const CLI::App& parent, const CommandChoice& choice);
+
+// The port that --port names, else the first simulated board running: a real
+// serial port is used only when named. Nothing, with why in error, otherwise. A
+// device path is taken as given; only a name, or no port at all, needs the list.
+std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error);
+
+// The line the options describe, on the port chosen for them.
+link::LineSettings LineSettingsOf(const LineOptions& o, std::string port);
+
+// The traffic log --log asks for: null without it. A log that cannot be written
+// refuses the run before the line is touched.
+struct TrafficLogOption {
+  std::unique_ptr<link::TrafficLogFile> file;
+  std::string error;
+  link::TrafficLog* get() const { return file.get(); }
+};
+TrafficLogOption OpenTrafficLog(const OutputMode& mode);
+
+// A run that cannot go on: the error on standard error, or as JSON
+// {"error": ..., "exit_status": ...} (indented, or on one line for -1); returns exitStatus.
+int ReportFailure(const std::string& error, int exitStatus, const OutputMode& mode, int jsonIndent = 2);
+// A command line that cannot run: exit status 2, in the form asked for.
+int RefuseInvocation(const std::string& error, const OutputMode& mode);
+
+// What the exchange's outcome adds to its report: the detail, the device error's
+// code, the exit status.
+void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);
+
+// One exchange of a command and how long it took, port opening to reply, with
+// AddOutcome's part of the report.
+struct TimedExchange {
+  link::ExchangeOutcome outcome;
+  Report report;
+  double roundTripMs = 0;
+};
+TimedExchange RunTimedExchange(const link::LineSettings& line, link::CommandCode command,
+                               const panels::CommandFieldSet& fields, link::TrafficLog* log);
+
+// The keys of the fields a command's reply shows, in order (as in JSON).
+std::vector<std::string> FieldKeysOf(link::CommandCode command);
+
+// What an exchange came to in one word or line: the result, "Sent", or the error.
+std::string OutcomeText(const TimedExchange& done);
+
+}  // namespace tarnwick::cli

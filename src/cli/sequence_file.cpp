@@ -1,0 +1,151 @@
+#include "cli/sequence_file.h"
+
+#include <algorithm>
+#include <map>
+
+#include "cli/command_line.h"
+
+#if TARNWICK_HAS_YAML
+#include <yaml-cpp/yaml.h>
+#endif
+
+namespace tarnwick::cli {
+
+#if TARNWICK_HAS_YAML
+namespace {
+
+int LineOf(const YAML::Node& node) { return node.Mark().line + 1; }
+
+[[noreturn]] void Invalid(const YAML::Node& node, const std::string& reason) {
+  throw InvalidSequence{LineOf(node), reason};
+}
+
+std::string Scalar(const YAML::Node& node, const std::string& what) {
+  if (!node.IsScalar()) Invalid(node, what + " must be a single value");
+  return node.Scalar();
+}
+
+int Count(const YAML::Node& node, const char* what, std::uint32_t least, std::uint32_t most) {
+  std::string error;
+  const auto value = CheckNumber(what, Scalar(node, what), {NumberKind::kDecimal, least, most}, error);
+  if (!value) Invalid(node, error);
+  return static_cast<int>(*value);
+}
+
+// The command line that the step's keys stand for: "send: cmd42" and
+// "motor-type: d-c" are "cmd42 --motor-type d-c". A check box is true or false.
+std::vector<std::string> StepArguments(const std::string& command, const std::map<std::string, std::string>& options) {
+  std::vector<std::string> arguments{command};
+  for (const auto& [key, value] : options) {
+    if (value == "false") continue;
+    arguments.push_back("--" + key);
+    if (value != "true") arguments.push_back(value);
+  }
+  std::reverse(arguments.begin(), arguments.end());  // CLI11 takes a vector last argument first
+  return arguments;
+}
+
+// The step's command and options, parsed and checked by the options of 'send'.
+void ParseExchange(Step& step, const std::map<std::string, std::string>& options, const YAML::Node& node,
+                   const std::string& commandName) {
+  CLI::App parser("step");
+  CheckedOptions checked;
+  LineOptions line;
+  line.readEnd = link::ReadEnd::Frame;
+  AddLineOptions(parser, line, checked);
+  AddAddressOptions(parser, line, checked);
+  AddReadEndOption(parser, line, checked);
+  CommandChoice choice;
+  AddCommandSubcommands(parser, choice, checked);
+  try {
+    parser.parse(StepArguments(commandName, options));
+  } catch (const CLI::ParseError& e) {
+    Invalid(node, e.what());
+  }
+  step.command = ChosenCommand(parser, choice);
+  if (!step.command) Invalid(node, "'" + commandName + "' is not a command; one of " + CommandNames());
+  if (const std::string refused = checked.Check(false); !refused.empty()) Invalid(node, refused);
+  step.fields = choice.fields;
+  std::string error;
+  const auto port = ChoosePort(line, error);
+  if (!port) Invalid(node, error);
+  step.settings = LineSettingsOf(line, port->path);
+  step.title = Lowercase(commandName);
+}
+
+void ParseExpectations(Step& step, const YAML::Node& node) {
+  if (!node.IsMap()) Invalid(node, "expect is a map such as {result: Success}");
+  const std::vector<std::string> keys = FieldKeysOf(*step.command);
+  for (const auto& entry : node) {
+    const std::string key = Scalar(entry.first, "an expect key");
+    if (key != "result" && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+      std::string known = "result";
+      for (const std::string& k : keys) known += ", " + k;
+      Invalid(entry.first, "expect: " + step.title + " shows no '" + key + "' (one of " + known + ")");
+    }
+    // An empty field is null in JSON, and so in YAML.
+    step.expect.emplace_back(key, entry.second.IsNull() ? "null" : Scalar(entry.second, "an expected value"));
+  }
+}
+
+Step ParseStep(const YAML::Node& node, const std::map<std::string, std::string>& defaults) {
+  if (!node.IsMap()) Invalid(node, "a step is a map with 'send' or 'wait'");
+  Step step;
+  step.line = LineOf(node);
+  if (node["wait"]) {
+    if (node.size() != 1) Invalid(node, "a 'wait' step has nothing else");
+    step.waitMs = Count(node["wait"], "wait", 0, 3'600'000);
+    step.title = "wait " + std::to_string(step.waitMs) + " ms";
+    return step;
+  }
+  if (!node["send"]) Invalid(node, "a step needs 'send: COMMAND' or 'wait: MS'");
+  std::map<std::string, std::string> options = defaults;
+  for (const auto& entry : node) {
+    const std::string key = Scalar(entry.first, "a key");
+    if (key == "repeat") step.repeat = Count(entry.second, "repeat", 1, 1'000'000);
+    else if (key != "send" && key != "expect") options[key] = Scalar(entry.second, key);
+  }
+  ParseExchange(step, options, node, Scalar(node["send"], "send"));
+  if (node["expect"]) ParseExpectations(step, node["expect"]);
+  return step;
+}
+
+YAML::Node LoadSequence(const std::string& path) {
+  try {
+    return YAML::LoadFile(path);
+  } catch (const YAML::BadFile&) {
+    throw InvalidSequence{0, "cannot read the file"};
+  } catch (const YAML::ParserException& e) {
+    throw InvalidSequence{e.mark.line + 1, e.msg};
+  }
+}
+
+}  // namespace
+
+std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride) {
+  const YAML::Node root = LoadSequence(path);
+  if (!root.IsMap()) throw InvalidSequence{LineOf(root), "a sequence is a map with 'steps'"};
+  std::map<std::string, std::string> defaults;
+  for (const auto& entry : root) {
+    const std::string key = Scalar(entry.first, "a key");
+    if (key == "port" || key == "baud") defaults[key] = Scalar(entry.second, key);
+    else if (key != "steps") Invalid(entry.first, "unknown key '" + key + "' (port, baud, steps)");
+  }
+  if (!portOverride.empty()) defaults["port"] = portOverride;
+  const YAML::Node steps = root["steps"];
+  if (!steps || !steps.IsSequence() || steps.size() == 0)
+    throw InvalidSequence{LineOf(steps ? steps : root), "'steps' must be a list of at least one step"};
+  std::vector<Step> parsed;
+  for (const auto& step : steps) parsed.push_back(ParseStep(step, defaults));
+  return parsed;
+}
+
+#else
+
+std::vector<Step> ParseSequence(const std::string&, const std::string&) {
+  throw InvalidSequence{0, "this build of tarnwick-cli reads no YAML (it was built without yaml-cpp)"};
+}
+
+#endif
+
+}  // namespace tarnwick::cli

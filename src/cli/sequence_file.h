@@ -1,0 +1,37 @@
+#pragma once
+// A test sequence as read from its YAML file: the steps, each with the line it
+// stands on, checked with the same option rules and messages as the command line.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/commands.h"
+#include "link/transaction.h"
+#include "panels/command_logic.h"
+
+namespace tarnwick::cli {
+
+// A sequence file that cannot be run, and the line that says so (0: the file itself).
+struct InvalidSequence {
+  int line = 0;
+  std::string reason;
+};
+
+struct Step {
+  int line = 0;
+  std::string title;  // "cmd42", "wait 200 ms"
+  std::optional<link::CommandCode> command;
+  panels::CommandFieldSet fields;
+  link::LineSettings settings;
+  int repeat = 1;
+  int waitMs = 0;
+  std::vector<std::pair<std::string, std::string>> expect;  // a JSON field key or "result", and the value
+};
+
+// The steps of the file at path; portOverride, when given, replaces the file's
+// port. Throws InvalidSequence.
+std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride);
+
+}  // namespace tarnwick::cli

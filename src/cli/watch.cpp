@@ -1,0 +1,197 @@
+#include "cli/watch.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "cli/console.h"
+#include "link/json_text.h"
+
+namespace tarnwick::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::ordered_json;
+
+std::string WallClock() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const std::tm local = LocalTime(seconds);
+  std::ostringstream text;
+  text << std::put_time(&local, "%H:%M:%S") << '.' << std::setw(3) << std::setfill('0') << ms;
+  return text.str();
+}
+
+std::string Milliseconds(double ms) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(1) << ms;
+  return text.str();
+}
+
+double TenthsOfMs(double ms) { return std::round(ms * 10) / 10; }
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+struct Summary {
+  int exchanges = 0, successes = 0;
+  std::map<std::string, int> failures;  // by result text
+  std::vector<double> roundTrips;
+
+  void Add(const TimedExchange& done) {
+    ++exchanges;
+    roundTrips.push_back(done.roundTripMs);
+    if (done.report.exitStatus == 0) ++successes;
+    else ++failures[OutcomeText(done)];
+  }
+  // min, median, max
+  std::array<double, 3> RoundTrips() const {
+    if (roundTrips.empty()) return {0, 0, 0};
+    auto sorted = roundTrips;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t mid = sorted.size() / 2;
+    const double median = sorted.size() % 2 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2;
+    return {sorted.front(), median, sorted.back()};
+  }
+};
+
+class Printer {
+ public:
+  Printer(const WatchCommandLine& watch, const OutputMode& mode, link::CommandCode command)
+      : csv_(watch.csv), json_(mode.json), keys_(FieldKeysOf(command)) {}
+
+  void Header() const {
+    if (!csv_) return;
+    std::cout << "time,round_trip_ms,result";
+    for (const auto& key : keys_) std::cout << ',' << key;
+    std::cout << std::endl;
+  }
+
+  void Line(const TimedExchange& done) const {
+    const std::vector<ReportField>& fields = done.report.fields;
+    if (json_) {
+      Json line;
+      line["time"] = WallClock();
+      line["round_trip_ms"] = TenthsOfMs(done.roundTripMs);
+      line["result"] = OutcomeText(done);
+      line["detail"] = done.report.detail.empty() ? Json() : Json(done.report.detail);
+      line["fields"] = FieldsJson(fields);
+      std::cout << link::JsonText(line) << std::endl;
+    } else if (csv_) {
+      std::cout << WallClock() << ',' << Milliseconds(done.roundTripMs) << ',' << CsvCell(OutcomeText(done));
+      for (const auto& key : keys_) {
+        const auto found = std::find_if(fields.begin(), fields.end(), [&](const ReportField& f) { return f.key == key; });
+        std::cout << ',' << (found == fields.end() ? "" : CsvCell(found->text));
+      }
+      std::cout << std::endl;
+    } else {
+      std::cout << WallClock() << "  " << std::setw(7) << Milliseconds(done.roundTripMs) << " ms  " << OutcomeText(done);
+      for (const ReportField& field : fields) std::cout << "  " << field.key << '=' << field.text;
+      std::cout << std::endl;
+    }
+  }
+
+  void Summarise(const Summary& s) const {
+    const auto [low, median, high] = s.RoundTrips();
+    if (json_) {
+      Json summary;
+      summary["exchanges"] = s.exchanges;
+      summary["successes"] = s.successes;
+      summary["failures"] = s.failures;
+      summary["round_trip_ms"] = {{"min", TenthsOfMs(low)}, {"median", TenthsOfMs(median)}, {"max", TenthsOfMs(high)}};
+      std::cout << link::JsonText(Json{{"summary", summary}}) << std::endl;
+      return;
+    }
+    std::ostream& out = csv_ ? std::cerr : std::cout;  // a CSV file stays one table
+    out << "--\n" << s.exchanges << " exchanges, " << s.successes << " succeeded";
+    for (const auto& [result, count] : s.failures) out << ", " << count << " " << result;
+    out << "\nround trip ms: min " << Milliseconds(low) << ", median " << Milliseconds(median) << ", max "
+        << Milliseconds(high) << std::endl;
+  }
+
+ private:
+  bool csv_, json_;
+  std::vector<std::string> keys_;
+};
+
+// Sleeps until the next exchange is due, waking early for Ctrl+C.
+void WaitUntil(Clock::time_point due) {
+  while (!Interrupted() && Clock::now() < due)
+    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+}
+
+bool EndsTheWatch(link::ExchangeStage stage) {
+  return stage == link::ExchangeStage::InvalidParameter || stage == link::ExchangeStage::NoPortSelected ||
+         stage == link::ExchangeStage::PortUnavailable;
+}
+
+}  // namespace
+
+void AddWatch(CLI::App& app, WatchCommandLine& watch, OutputMode& mode, CheckedOptions& checked) {
+  watch.app = app.add_subcommand("watch", "Repeat one command, a line per exchange, until Ctrl+C or --count");
+  watch.app->fallthrough()->require_subcommand(0, 1);
+  AddLineOptions(*watch.app, watch.line, checked);
+  AddAddressOptions(*watch.app, watch.line, checked);
+  AddAsTyped(*watch.app, mode);
+  watch.line.readEnd = link::ReadEnd::Frame;
+  AddReadEndOption(*watch.app, watch.line, checked);
+  checked.Number(watch.app, "--interval", watch.intervalMs, "From the start of one exchange to the next, in ms",
+                 {NumberKind::kDecimal, 0, 3'600'000});
+  checked.Number(watch.app, "--count", watch.count, "Stop after this many exchanges (default: until Ctrl+C)",
+                 {NumberKind::kDecimal, 1, 1'000'000'000});
+  watch.app->add_flag("--csv", watch.csv, "Print comma-separated values with a header (the summary goes to stderr)");
+  AddCommandSubcommands(*watch.app, watch.command, checked);
+  watch.app->footer(Examples({"watch cmd13 --port sim0 --addr 01 --interval 200",
+                              "watch cmd24 --port sim0 --addr 05 --interval 0 --count 100 --csv > status.csv"}) +
+                    "\n\nEach line: time, round trip (port opening to the reply's end), result and the reply's "
+                    "fields;\nwith --json one object per line, the summary last. Ctrl+C or --count ends it with a "
+                    "summary.\nExit status: 0 every exchange succeeded, 1 any failed, 2 invalid options, 3 no port.");
+}
+
+int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
+  if (!watch.command.unknownCommand.empty())
+    return RefuseInvocation("unknown command " + watch.command.unknownCommand + "; one of " + CommandNames(), mode);
+  const auto command = ChosenCommand(*watch.app, watch.command);
+  if (!command) return RefuseInvocation("watch needs a command: one of " + CommandNames(), mode);
+  if (watch.csv && mode.json) return RefuseInvocation("--csv and --json exclude each other", mode);
+  const TrafficLogOption log = OpenTrafficLog(mode);
+  if (!log.error.empty()) return RefuseInvocation(log.error, mode);
+  std::string portError;
+  const auto port = ChoosePort(watch.line, portError);
+  if (!port) return RefuseInvocation(portError, mode);
+  const link::LineSettings line = LineSettingsOf(watch.line, port->path);
+  CatchInterrupt();
+  const Printer printer(watch, mode, *command);
+  printer.Header();
+  Summary summary;
+  auto due = Clock::now();
+  while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
+    const TimedExchange done = RunTimedExchange(line, *command, watch.command.fields, log.get());
+    if (EndsTheWatch(done.outcome.stage)) {
+      const std::string why = done.report.error.empty() ? "no port selected" : FormatError(done.report);
+      if (summary.exchanges > 0) printer.Summarise(summary);
+      return ReportFailure(why, done.report.exitStatus, mode, -1);  // JSON stays one object per line
+    }
+    summary.Add(done);
+    printer.Line(done);
+    // A late exchange starts the next one at once rather than a burst of catching up.
+    due = std::max(due + std::chrono::milliseconds(watch.intervalMs), Clock::now());
+    if (watch.count == 0 || summary.exchanges < watch.count) WaitUntil(due);
+  }
+  printer.Summarise(summary);
+  return summary.successes == summary.exchanges ? 0 : 1;
+}
+
+}  // namespace tarnwick::cli
