@@ -1,6 +1,5 @@
 // tarnwick-cli as a script sees it: its lines, its JSON and its exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -24,6 +23,7 @@
 #include "link/unique_fd.h"
 #include "sim/board_server.h"
 #include "sim/port_registry.h"
+#include "testing/cli_run.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
@@ -31,25 +31,8 @@
 namespace tarnwick {
 namespace {
 
-struct CliRun {
-  std::string out;
-  int status = -1;
-};
-
-// Standard error is dropped, or with withErrors read after standard output.
-// environment: assignments for the shell to put before the program ("A=1 ").
-CliRun RunCli(const std::string& arguments, bool withErrors = false, const std::string& environment = "") {
-  const std::string command =
-      environment + TARNWICK_CLI + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 512> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using testing::CliRun;
+using testing::RunCli;
 
 std::string SendDataLine(const std::string& out) {
   const auto start = out.find("Send Data: ");

@@ -12,6 +12,7 @@
 #include "link/baud_rates.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
+#include "testing/row_name.h"
 
 namespace tarnwick::link {
 namespace {
@@ -63,17 +64,44 @@ TEST_F(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
   EXPECT_LT(MsSince(start), 200);
 }
 
-TEST_F(SerialPortTest, SilenceEndsTheReadWithNothingAfterItsLimit) {
+struct ReadEndCase {
+  const char* name;
+  ReadRule rule;
+  std::vector<std::uint8_t> bytes;
+  std::size_t count;
+  long long leastMs, mostMs;
+};
+
+class ReadEndTest : public tarnwick::testing::PtyTest, public ::testing::WithParamInterface<ReadEndCase> {};
+
+TEST_P(ReadEndTest, EndsWhenItsRuleSays) {
   PtyPeer peer;
   auto port = Open(peer);
+  if (!GetParam().bytes.empty()) peer.Write(GetParam().bytes);
   FrameBuffer buffer{};
   const auto start = Clock::now();
-  const ReadResult r = port->ReadReply(buffer);
+  const ReadResult r = port->ReadReply(buffer, GetParam().rule);
+  const auto took = MsSince(start);
   EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.count, 0u);
-  EXPECT_GE(MsSince(start), kReadTotalMs - 2);
-  EXPECT_LT(MsSince(start), kReadTotalMs + 250);
+  EXPECT_EQ(r.count, GetParam().count);
+  EXPECT_GE(took, GetParam().leastMs);
+  EXPECT_LT(took, GetParam().mostMs);
 }
+
+const std::vector<std::uint8_t> kReply = {0x01, 0x02, 0x00, 0x00, 0x03, 0x00};
+const std::vector<std::uint8_t> kReplyAndNoise = {0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0xAA};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ReadEndTest,
+    ::testing::Values(ReadEndCase{"FrameEndsAWholeFrameAtOnce", {ReadEnd::Frame}, kReply, 6, 0, kInterByteGapMs - 5},
+                    ReadEndCase{"FrameWithNoiseFallsBackToTheGap", {ReadEnd::Frame}, kReplyAndNoise, 7,
+                                kInterByteGapMs - 2, 200},
+                    ReadEndCase{"BadChecksumFallsBackToTheGap", {ReadEnd::Frame}, {0x01, 0x02, 0x00, 0x00, 0x09, 0x00},
+                                6, kInterByteGapMs - 2, 200},
+                    ReadEndCase{"ShortFirstByteWait", {ReadEnd::Frame, 40}, {}, 0, 38, 200},
+                    ReadEndCase{"SilenceEndsAtTheLimitWhateverTheFirstByteWait", {ReadEnd::Gap, 5000}, {}, 0, kReadTotalMs - 2,
+                                kReadTotalMs + 200}),
+    tarnwick::testing::RowName());
 
 TEST_F(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
   PtyPeer peer;

@@ -1,0 +1,286 @@
+// tarnwick-cli scan, watch and run against simulated boards, as a script sees them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "link/hex_text.h"
+#include "sim/board_server.h"
+#include "testing/cli_run.h"
+#include "testing/needs_pty.h"
+#include "testing/row_name.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::RunCli;
+
+std::unique_ptr<sim::BoardServer> Boards(const std::string& spec) {
+  std::string why;
+  return sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(spec, why));
+}
+
+// ---- scan ----
+
+struct ScanCase {
+  const char* name;
+  const char* boards;
+  const char* arguments;
+  const char* found;  // ADDR@BAUD:TYPE, comma-separated; TYPE "conflict" for an address conflict
+  int status;
+};
+
+std::string Found(const nlohmann::json& list) {
+  std::string text;
+  for (const auto& b : list) {
+    if (!text.empty()) text += ',';
+    text += link::FormatHexByte(b["address"].get<std::uint8_t>()) + "@" + std::to_string(b["baud"].get<int>()) + ":" +
+            (b["conflict"].get<bool>() ? "conflict" : b["motor_type"].get<std::string>());
+  }
+  return text;
+}
+
+class ScanTest : public testing::PtyTest, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(ScanTest, FindsExactlyTheBoardsOnTheLine) {
+  const auto line = Boards(GetParam().boards);
+  const auto run = RunCli("scan --json --port " + line->PortPath() + " " + GetParam().arguments);
+  ASSERT_EQ(run.status, GetParam().status) << run.out;
+  EXPECT_EQ(Found(nlohmann::json::parse(run.out)), GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ScanTest,
+    ::testing::Values(
+        // Alone at its rate, each board answers the broadcast cleanly: no probing needed.
+        ScanCase{"ThreeBoardsAtThreeRates", "01@9600:stepper,05@19200:d-c,2A@115200",
+                 "--baud 9600,19200,38400,115200", "01@9600:Stepper,05@19200:D-C,2A@115200:Stepper", 0},
+        // Three at one rate garble the broadcast; probing each address finds them.
+        ScanCase{"ThreeBoardsAtOneRate", "01@115200,05@115200:d-c,2A@115200",
+                 "--baud 115200 --addr 01-2F --timeout 20", "01@115200:Stepper,05@115200:D-C,2A@115200:Stepper", 0},
+        ScanCase{"TwoBoardsShareAnAddress", "05@115200,01@115200:d-c,05@115200:d-c", "--baud 115200 --addr 01-08",
+                 "01@115200:D-C,05@115200:conflict", 0},
+        ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01-03 --full", "01@115200:Stepper", 0},
+        ScanCase{"BoardOutsideTheRange", "2A@115200", "--baud 115200 --addr 01-10", "", 1},
+        ScanCase{"NobodyAtTheseRates", "01@9600", "--baud 115200,57600", "", 1}),
+    testing::RowName());
+
+struct RefusalCase {
+  const char* name;
+  const char* arguments;
+  int status;
+};
+
+class RefusalTest : public testing::PtyTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, RefusesBeforeTouchingTheLine) {
+  const auto line = Boards("01@115200");
+  const auto run = RunCli(std::string(GetParam().arguments) + " --port " + line->PortPath());
+  EXPECT_EQ(run.status, GetParam().status) << run.out;
+  EXPECT_EQ(line->FramesHeard(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RefusalTest,
+    ::testing::Values(RefusalCase{"ScanAddressZero", "scan --addr 00-10", 2},
+                      RefusalCase{"ScanRangeBackwards", "scan --addr 10-01", 2},
+                      RefusalCase{"ScanBroadcastAddress", "scan --addr FF", 2},
+                      RefusalCase{"ScanRateNotInTheTable", "scan --baud 1200", 2},
+                      RefusalCase{"ScanNoTimeout", "scan --timeout 0", 2},
+                      RefusalCase{"WatchWithoutCommand", "watch --count 1", 2},
+                      RefusalCase{"WatchBadField", "watch cmd12 --pulse-duty 101 --count 1", 2},
+                      RefusalCase{"WatchCsvAndJson", "watch cmd13 --csv --json --count 1", 2},
+                      RefusalCase{"ReadEndUnknown", "send cmd13 --read-end soon", 2}),
+    testing::RowName());
+
+// ---- watch ----
+
+struct WatchCase {
+  const char* name;
+  const char* fault;  // for the board's next replies
+  int faultCount;
+  int successes;
+  nlohmann::json failures;
+  int status;
+};
+
+class WatchTest : public testing::PtyTest, public ::testing::WithParamInterface<WatchCase> {};
+
+TEST_P(WatchTest, OneLinePerExchangeAndASummaryThatCountsThem) {
+  const auto line = Boards("01@115200");
+  auto fault = *sim::ParseFault(GetParam().fault);
+  fault.count = GetParam().faultCount;
+  line->SetFault(fault);
+  const auto run = RunCli("watch cmd13 --addr 01 --interval 0 --count 6 --json --baud 115200 --port " + line->PortPath());
+  EXPECT_EQ(run.status, GetParam().status);
+  std::istringstream lines(run.out);
+  std::vector<nlohmann::json> objects;
+  for (std::string text; std::getline(lines, text);) objects.push_back(nlohmann::json::parse(text));
+  ASSERT_EQ(objects.size(), 7u) << run.out;
+  for (std::size_t i = 0; i < 6; ++i) {
+    const bool succeeded = objects[i]["result"] == "Success";
+    EXPECT_EQ(objects[i].contains("step_count"), succeeded) << objects[i];
+    EXPECT_GE(objects[i]["round_trip_ms"].get<double>(), 0.0);
+  }
+  const auto& summary = objects.back()["summary"];
+  EXPECT_EQ(summary["exchanges"], 6);
+  EXPECT_EQ(summary["successes"], GetParam().successes);
+  EXPECT_EQ(summary["failures"], GetParam().failures);
+  const auto& trips = summary["round_trip_ms"];
+  EXPECT_LE(trips["min"].get<double>(), trips["median"].get<double>());
+  EXPECT_LE(trips["median"].get<double>(), trips["max"].get<double>());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, WatchTest,
+    ::testing::Values(WatchCase{"AllAnswered", "none", -1, 6, nlohmann::json::object(), 0},
+                      WatchCase{"TwoUnanswered", "no-reply", 2, 4, {{"No response data", 2}}, 1},
+                      WatchCase{"OneRefusedOneGarbled", "device-error=4", 1, 5, {{"Motor Type Error", 1}}, 1},
+                      WatchCase{"AllBroken", "bad-checksum", -1, 0, {{"Data recv Error", 6}}, 1}),
+    testing::RowName());
+
+class WatchCsvTest : public testing::PtyTest {};
+
+TEST_F(WatchCsvTest, EveryRowHasTheHeadersColumns) {
+  const auto line = Boards("01@115200:d-c");
+  const auto run =
+      RunCli("watch cmd43 --addr 01 --interval 0 --count 3 --csv --baud 115200 --port " + line->PortPath());
+  std::istringstream lines(run.out);
+  std::string header, row;
+  std::getline(lines, header);
+  EXPECT_EQ(header, "time,round_trip_ms,result,motor_type,left_frequency,left_pulse_duty,right_frequency,"
+                    "right_pulse_duty");
+  int rows = 0;
+  while (std::getline(lines, row)) {
+    ++rows;
+    EXPECT_NE(row.find(",Success,D-C,25000,100,25000,100"), std::string::npos) << row;
+  }
+  EXPECT_EQ(rows, 3);  // the summary went to standard error
+}
+
+// ---- run ----
+
+class RunTest : public testing::PtyTest {
+ protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (!IsSkipped()) line_ = Boards("01@115200");
+  }
+  std::string Write(const std::string& name, const std::string& yaml) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path) << yaml;
+    return path;
+  }
+  std::string ReadFile(const std::string& name) {
+    std::ifstream in(dir_ + "/" + name);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  testing::CliRun Run(const std::string& yaml, const std::string& options = "") {
+    return RunCli("run " + Write("sequence.yaml", yaml) + " --port " + line_->PortPath() + " " + options, true);
+  }
+  void TearDown() override {
+    for (const char* f : {"sequence.yaml", "report.xml"}) ::unlink((dir_ + "/" + f).c_str());
+    ::rmdir(dir_.c_str());
+  }
+
+  std::string dir_ = [] {
+    char pattern[] = "/tmp/tarnwick-run-XXXXXX";
+    return std::string(::mkdtemp(pattern));
+  }();
+  std::unique_ptr<sim::BoardServer> line_;
+};
+
+constexpr const char* kSetUpAndReadBack = R"(baud: 115200
+steps:
+  - send: cmd42
+    addr: "01"
+    motor-type: d-c
+    left-frequency: 20000
+    expect: {result: Success}
+  - send: cmd43
+    addr: "01"
+    expect: {result: Success, motor_type: D-C, left_frequency: 20000}
+  - wait: 10
+  - send: cmd24
+    addr: "01"
+    repeat: 3
+)";
+
+TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
+  const auto run = Run(kSetUpAndReadBack, "--junit " + dir_ + "/report.xml");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out,
+            "step 1  cmd42  Success  pass\nstep 2  cmd43  Success  pass\nstep 3  wait 10 ms  pass\n"
+            "step 4  cmd24 x3  Success  pass\n");
+  EXPECT_EQ(line_->State().motorType, link::kMotorDc);
+  const std::string xml = ReadFile("report.xml");
+  EXPECT_NE(xml.find("<testsuite name=\"sequence\" tests=\"4\" failures=\"0\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("name=\"step 2: cmd43\""), std::string::npos);
+  EXPECT_EQ(xml.find("<failure"), std::string::npos);
+}
+
+TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
+  std::string yaml = kSetUpAndReadBack;
+  yaml.replace(yaml.find("left_frequency: 20000"), 21, "left_frequency: 20001, right_pulse_duty: 5");
+  const auto run = Run(yaml, "--junit " + dir_ + "/report.xml");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("step 2  cmd43  Success  FAIL  left_frequency: expected 20001, got 20000; "
+                         "right_pulse_duty: expected 5, got 100\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << run.out;
+  const std::string xml = ReadFile("report.xml");
+  EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<failure message=\"left_frequency: expected 20001"), std::string::npos) << xml;
+}
+
+TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
+  line_->SetFault({sim::FaultKind::NoReply, 2, {}, 1});  // the first reply is lost
+  const auto run = Run(kSetUpAndReadBack, "--keep-going");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
+}
+
+struct InvalidCase {
+  const char* name;
+  const char* yaml;
+  const char* message;  // what standard error says, after the file's path
+};
+
+class InvalidSequenceTest : public RunTest, public ::testing::WithParamInterface<InvalidCase> {};
+
+TEST_P(InvalidSequenceTest, NamesTheLineAndRunsNothing) {
+  const auto run = Run(GetParam().yaml);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find(std::string("sequence.yaml") + GetParam().message), std::string::npos) << run.out;
+  EXPECT_EQ(line_->FramesHeard(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InvalidSequenceTest,
+    ::testing::Values(
+        InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3: "},
+        InvalidCase{"NoSteps", "port: sim0\n", ":1: 'steps' must be a list"},
+        InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1: unknown key 'speed'"},
+        InvalidCase{"UnknownCommand", "steps:\n  - wait: 1\n  - send: cmd99\n", ":3: "},
+        InvalidCase{"UnknownOption", "steps:\n  - send: cmd13\n    adress: 01\n", ":2: "},
+        InvalidCase{"ValueOutsideItsChoices", "steps:\n  - send: cmd42\n    motor-type: servo\n", ":2: "},
+        InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2: a step needs 'send"},
+        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3: repeat must be a whole number"},
+        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2: wait must be a whole number"},
+        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3: expect is a map"}),
+    testing::RowName());
+
+TEST(RunFileTest, AMissingFileIsInvalid) {
+  const auto run = RunCli("run /tmp/tarnwick-no-such-sequence.yaml", true);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("cannot read the file"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace tarnwick

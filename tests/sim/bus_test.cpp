@@ -1,0 +1,134 @@
+// Several simulated boards on one line: who hears what, and what collides.
+#include "sim/bus.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_host.h"
+#include "link/hex_text.h"
+#include "sim/board_server.h"
+#include "testing/needs_pty.h"
+#include "testing/row_name.h"
+
+namespace tarnwick::sim {
+namespace {
+
+using link::CommandCode;
+
+struct BoardsCase {
+  const char* name;
+  const char* spec;
+  std::vector<std::tuple<int, int, link::MotorType>> boards;  // address, baud index, motor type
+};
+
+class ParseBoardsTest : public ::testing::TestWithParam<BoardsCase> {};
+
+TEST_P(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
+  std::string why;
+  const auto boards = ParseBoards(GetParam().spec, why);
+  if (GetParam().boards.empty()) {
+    EXPECT_FALSE(boards) << GetParam().spec;
+    EXPECT_FALSE(why.empty());
+    return;
+  }
+  ASSERT_TRUE(boards) << why;
+  ASSERT_EQ(boards->size(), GetParam().boards.size());
+  for (std::size_t i = 0; i < boards->size(); ++i) {
+    const auto [address, baud, type] = GetParam().boards[i];
+    EXPECT_EQ((*boards)[i].address, address);
+    EXPECT_EQ((*boards)[i].baudIndex, baud);
+    EXPECT_EQ((*boards)[i].motorType, type);
+    EXPECT_EQ((*boards)[i].setup[0], type);  // the set-up query tells the same type
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Specs, ParseBoardsTest,
+    ::testing::Values(
+        BoardsCase{"ThreeBoards", "01@9600:stepper,05@19200:d-c,2A@115200",
+                   {{0x01, 2, link::kMotorStepper}, {0x05, 3, link::kMotorDc}, {0x2A, 6, link::kMotorStepper}}},
+        BoardsCase{"AddressAlone", "fe", {{0xFE, 2, link::kMotorStepper}}},
+        BoardsCase{"SharedAddress", "05,05:d-c", {{0x05, 2, link::kMotorStepper}, {0x05, 2, link::kMotorDc}}},
+        BoardsCase{"BroadcastAddress", "FF", {}}, BoardsCase{"AddressZero", "00@9600", {}},
+        BoardsCase{"ThreeDigits", "101", {}}, BoardsCase{"RateNotInTheTable", "01@1200", {}},
+        BoardsCase{"RateNotANumber", "01@fast", {}}, BoardsCase{"UnknownMotor", "01:servo", {}},
+        BoardsCase{"EmptyEntry", "01,,02", {}}, BoardsCase{"Nothing", "", {}}),
+    tarnwick::testing::RowName());
+
+Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
+  return link::MakeFrame(address, commandAndData);
+}
+
+struct CollisionCase {
+  const char* name;
+  std::vector<Bytes> replies;
+};
+
+class CollideTest : public ::testing::TestWithParam<CollisionCase> {};
+
+TEST_P(CollideTest, SeveralRepliesNeverArriveAsAGoodFrame) {
+  const Bytes heard = Collide(GetParam().replies);
+  EXPECT_FALSE(heard.empty());
+  EXPECT_FALSE(link::VerifyReply(heard)) << link::FormatHexDump(heard);
+  EXPECT_EQ(Collide(GetParam().replies), heard);  // the same every time
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, CollideTest,
+    ::testing::Values(
+        // Identical bytes from two boards at one address: without the skew they would add up to one good frame.
+        CollisionCase{"SameAddressSameReply", {Reply(0x05, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})}},
+        // 01's bits are a subset of 05's: a plain AND of the bytes would verify.
+        CollisionCase{"AddressQueries", {Reply(0x01, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})}},
+        CollisionCase{"ThreeBoards",
+                      {Reply(0x01, {0x00, 0x00}), Reply(0x05, {0x00, 0x00}), Reply(0x2A, {0x00, 0x00})}},
+        CollisionCase{"DifferentLengths",
+                      {Reply(0x01, {0x43, 0x01, 0x64, 0xC4, 0x09}), Reply(0x02, {0x43, 0x02, 0x64, 0x64, 0xA8, 0x61, 0xA8, 0x61})}}),
+    tarnwick::testing::RowName());
+
+TEST(CollideTest, OneReplyArrivesUnchanged) {
+  const Bytes reply = Reply(0x2A, {0x43, 0x01, 0x64, 0xC4, 0x09, 0x00, 0x00, 0x00});
+  EXPECT_EQ(Collide({reply}), reply);
+}
+
+// The boards behind a pseudo-terminal, asked through the real exchange.
+class BusLineTest : public tarnwick::testing::PtyTest {
+ protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (IsSkipped()) return;
+    server_ = BoardServer::OnPseudoTerminal({MakeBoardState(0x01, 6, link::kMotorStepper),
+                                             MakeBoardState(0x05, 6, link::kMotorDc),
+                                             MakeBoardState(0x2A, 2, link::kMotorStepper)});
+  }
+
+  std::string Ask(int baudIndex, const std::string& address, CommandCode command = CommandCode::kGetAddress) {
+    cli::CliHost host({});
+    link::LineSettings line{server_->PortPath(), baudIndex, address, true, {}};
+    line.read.end = link::ReadEnd::Frame;
+    return link::SendCommand(host, line, command).result;
+  }
+
+  std::unique_ptr<BoardServer> server_;
+};
+
+TEST_F(BusLineTest, EachBoardAnswersAtItsOwnRateOnly) {
+  EXPECT_EQ(Ask(6, "05", CommandCode::kDcStatus), "Success");
+  EXPECT_EQ(Ask(6, "2A"), "No response data");  // 2A listens at 9600
+  EXPECT_EQ(Ask(2, "2A"), "Success");
+  EXPECT_EQ(Ask(2, "FF"), "Success");           // alone at its rate: a clean broadcast reply
+  EXPECT_EQ(Ask(6, "FF"), "Data recv Error");   // 01 and 05 answer at once
+  EXPECT_EQ(server_->State(1).motorType, link::kMotorDc);
+}
+
+TEST_F(BusLineTest, AFaultOnOneBoardLeavesTheOthersAlone) {
+  server_->SetFault(1, *ParseFault("no-reply"));
+  EXPECT_EQ(Ask(6, "05"), "No response data");
+  EXPECT_EQ(Ask(6, "01"), "Success");
+  EXPECT_EQ(Ask(6, "FF"), "Success");  // only 01 is left to answer
+  server_->SetFaultOnEvery(*ParseFault("device-error=4"));
+  EXPECT_EQ(Ask(6, "01"), "Motor Type Error");
+  EXPECT_EQ(Ask(2, "2A"), "Motor Type Error");
+}
+
+}  // namespace
+}  // namespace tarnwick::sim
