@@ -1,6 +1,7 @@
 // N exchanges against the simulated board at 115200 baud: the median time of an
 // exchange, and how much of it is the tool's own beyond the waits the line
-// prescribes (the settle delay after sending, the 25 ms gap that ends a read).
+// prescribes (the settle delay after sending, the 25 ms gap that ends a read),
+// and the exchanges per second that each way of ending a reply allows.
 // exchange_bench [N] [PORT]: without PORT it serves a board of its own on a
 // pseudo-terminal; with one, a board at 115200 baud and address 01 must answer there.
 #include <algorithm>
@@ -29,11 +30,12 @@ double Median(std::vector<double> values) {
 }
 
 void Measure(const char* what, link::CommandCode command, const std::string& address, int prescribedMs,
-             const std::string& path, int n) {
+             const std::string& path, int n, link::ReadEnd readEnd = link::ReadEnd::Gap) {
   link::LineSettings line;
   line.portPath = path;
   line.baudIndex = 6;
   line.addressText = address;
+  line.read.end = readEnd;
   std::vector<double> ms;
   for (int i = 0; i < n; ++i) {
     cli::CliHost host({});
@@ -46,8 +48,11 @@ void Measure(const char* what, link::CommandCode command, const std::string& add
     }
   }
   const double median = Median(ms);
-  std::printf("%-34s n=%d  median %.2f ms  prescribed %d ms  beyond %.2f ms  max %.2f ms\n", what, n, median,
-              prescribedMs, median - prescribedMs, *std::max_element(ms.begin(), ms.end()));
+  double total = 0;
+  for (double m : ms) total += m;
+  std::printf("%-38s n=%d  median %.2f ms  prescribed %d ms  beyond %.2f ms  max %.2f ms  %.0f exchanges/s\n", what,
+              n, median, prescribedMs, median - prescribedMs, *std::max_element(ms.begin(), ms.end()),
+              1000.0 * n / total);
 }
 
 }  // namespace
@@ -71,6 +76,8 @@ int main(int argc, char** argv) {
   const int settle = link::SettleDelayMs(5, 115200);
   Measure("CMD13 with reply (5-byte frame)", link::CommandCode::kStepperStatus, "01", settle + link::kInterByteGapMs,
           path, n);
+  Measure("CMD13, reply ended by its frame", link::CommandCode::kStepperStatus, "01", settle, path, n,
+          link::ReadEnd::Frame);
   Measure("CMD3F broadcast, no reply", link::CommandCode::kStopMotor, "FF", settle, path, n);
   return 0;
 }
