@@ -35,13 +35,13 @@ struct ProgressCase {
   FrameProgress progress;
 };
 
-class FrameProgressTest : public testing::TestWithParam<ProgressCase> {};
+class FrameProgressTest : public ::testing::TestWithParam<ProgressCase> {};
 
 TEST_P(FrameProgressTest, JudgesTheBytesSoFar) { EXPECT_EQ(JudgeFrameSoFar(GetParam().bytes), GetParam().progress); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameProgressTest,
-    testing::Values(ProgressCase{"Nothing", {}, FrameProgress::Incomplete},
+    ::testing::Values(ProgressCase{"Nothing", {}, FrameProgress::Incomplete},
                     ProgressCase{"AddressOnly", {0x01}, FrameProgress::Incomplete},
                     ProgressCase{"OneByteShort", {0x01, 0x02, 0x00, 0x00, 0x03}, FrameProgress::Incomplete},
                     ProgressCase{"WholeAndVerified", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00}, FrameProgress::Complete},
@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // N = 17 announces 21 bytes, more than any reply may have.
                     ProgressCase{"LengthBeyondTheBuffer", {0x01, 0x11, 0x00}, FrameProgress::NotAFrame},
                     ProgressCase{"LargestThatFits", MakeFrame(0x01, Bytes(16, 0x43)), FrameProgress::Complete}),
-    [](const auto& info) { return std::string(info.param.name); });
+    tarnwick::testing::RowName{});
 
 struct VerifyCase {
   const char* name;
