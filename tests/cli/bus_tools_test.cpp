@@ -70,29 +70,34 @@ INSTANTIATE_TEST_SUITE_P(
 struct RefusalCase {
   const char* name;
   const char* arguments;
-  int status;
+  const char* said;  // on standard error, the checker's own words
 };
 
 class RefusalTest : public testing::PtyTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(RefusalTest, RefusesBeforeTouchingTheLine) {
   const auto line = Boards("01@115200");
-  const auto run = RunCli(std::string(GetParam().arguments) + " --port " + line->PortPath());
-  EXPECT_EQ(run.status, GetParam().status) << run.out;
+  const auto run = RunCli(std::string(GetParam().arguments) + " --port " + line->PortPath(), true);
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_NE(run.out.find(GetParam().said), std::string::npos) << run.out;
   EXPECT_EQ(line->FramesHeard(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Options, RefusalTest,
-    ::testing::Values(RefusalCase{"ScanAddressZero", "scan --addr 00-10", 2},
-                      RefusalCase{"ScanRangeBackwards", "scan --addr 10-01", 2},
-                      RefusalCase{"ScanBroadcastAddress", "scan --addr FF", 2},
-                      RefusalCase{"ScanRateNotInTheTable", "scan --baud 1200", 2},
-                      RefusalCase{"ScanNoTimeout", "scan --timeout 0", 2},
-                      RefusalCase{"WatchWithoutCommand", "watch --count 1", 2},
-                      RefusalCase{"WatchBadField", "watch cmd12 --pulse-duty 101 --count 1", 2},
-                      RefusalCase{"WatchCsvAndJson", "watch cmd13 --csv --json --count 1", 2},
-                      RefusalCase{"ReadEndUnknown", "send cmd13 --read-end soon", 2}),
+    ::testing::Values(
+        RefusalCase{"ScanAddressZero", "scan --addr 00-10", "--addr: '00' is not a hex number in 01..FE"},
+        RefusalCase{"ScanRangeBackwards", "scan --addr 10-01", "--addr: '10-01' runs backwards"},
+        RefusalCase{"ScanBroadcastAddress", "scan --addr FF", "--addr: 'FF' is not a hex number in 01..FE"},
+        RefusalCase{"ScanRateNotInTheTable", "scan --baud 9600,1200", "--baud: '1200' is not one of 2400, 4800"},
+        RefusalCase{"ScanNoTimeout", "scan --timeout 0", "--timeout: '0' is not a number in 1..265"},
+        RefusalCase{"WatchWithoutCommand", "watch --count 1", "watch needs a command: one of cmd00, cmd11"},
+        RefusalCase{"WatchUnknownCommand", "watch cmd99 --count 1", "unknown command cmd99; one of cmd00"},
+        RefusalCase{"WatchBadField", "watch cmd12 --pulse-duty 101 --count 1", "--pulse-duty: '101' is not a number"},
+        RefusalCase{"WatchBadInterval", "watch cmd13 --interval -5", "--interval: '-5' is not a number in 0..3600000"},
+        RefusalCase{"WatchNoCount", "watch cmd13 --count 0", "--count: '0' is not a number in 1..1000000000"},
+        RefusalCase{"WatchCsvAndJson", "watch cmd13 --csv --json --count 1", "--csv and --json exclude each other"},
+        RefusalCase{"ReadEndUnknown", "send cmd13 --read-end soon", "--read-end: 'soon' is not one of gap, frame"}),
     testing::RowName());
 
 // ---- watch ----
@@ -121,7 +126,7 @@ TEST_P(WatchTest, OneLinePerExchangeAndASummaryThatCountsThem) {
   ASSERT_EQ(objects.size(), 7u) << run.out;
   for (std::size_t i = 0; i < 6; ++i) {
     const bool succeeded = objects[i]["result"] == "Success";
-    EXPECT_EQ(objects[i].contains("step_count"), succeeded) << objects[i];
+    EXPECT_EQ(objects[i]["fields"].contains("step_count"), succeeded) << objects[i];
     EXPECT_GE(objects[i]["round_trip_ms"].get<double>(), 0.0);
   }
   const auto& summary = objects.back()["summary"];
@@ -246,6 +251,35 @@ TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
   EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
 }
 
+struct ExpectCase {
+  const char* name;
+  const char* step;     // a send step's command and its expect map
+  const char* differs;  // what the step's line says after FAIL; "" when it passes
+};
+
+class ExpectTest : public RunTest, public ::testing::WithParamInterface<ExpectCase> {};
+
+// Expected values are written as the JSON values of `send --json` (or as the window's text).
+TEST_P(ExpectTest, ComparesTheTypedValues) {
+  const auto run = Run(std::string("baud: 115200\nsteps:\n  - addr: \"01\"\n    send: ") + GetParam().step + "\n");
+  const std::string differs = GetParam().differs;
+  EXPECT_EQ(run.status, differs.empty() ? 0 : 1) << run.out;
+  if (!differs.empty()) EXPECT_NE(run.out.find("FAIL  " + differs + "\n"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ExpectTest,
+    ::testing::Values(
+        ExpectCase{"BooleanAndNumber", "cmd13\n    expect: {reverse: false, step_count: 0}", ""},
+        ExpectCase{"BooleanDiffers", "cmd13\n    expect: {reverse: true}", "reverse: expected true, got false"},
+        ExpectCase{"TheWindowsText", "cmd13\n    expect: {reverse: unchecked, pulse_duty: \"100\"}", ""},
+        ExpectCase{"EmptyFieldIsNull", "cmd43\n    expect: {motor_type: Stepper, right_frequency: null}", ""},
+        ExpectCase{"EmptyFieldIsNotZero", "cmd43\n    expect: {right_frequency: 0}",
+                   "right_frequency: expected 0, got null"},
+        ExpectCase{"TextDiffers", "cmd43\n    expect: {motor_type: D-C}", "motor_type: expected D-C, got \"Stepper\""},
+        ExpectCase{"ResultOfADeviceError", "cmd24\n    expect: {result: Motor Type Error}", ""}),
+    testing::RowName());
+
 struct InvalidCase {
   const char* name;
   const char* yaml;
@@ -271,8 +305,15 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"UnknownOption", "steps:\n  - send: cmd13\n    adress: 01\n", ":2: "},
         InvalidCase{"ValueOutsideItsChoices", "steps:\n  - send: cmd42\n    motor-type: servo\n", ":2: "},
         InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2: a step needs 'send"},
-        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3: repeat must be a whole number"},
-        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2: wait must be a whole number"},
+        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3: repeat: '0' is not a number in 1.."},
+        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2: wait: 'soon' is not a number in 0.."},
+        // Step values go through the command line's checker, with its words.
+        InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
+                    ":2: --left-frequency: '70000' is not a number in 0..65535"},
+        InvalidCase{"AddressNotHex", "steps:\n  - send: cmd13\n    addr: 0G\n", ":2: --addr: '0G' is not a hex number"},
+        InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":3: --baud: '1200' is not one of"},
+        InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
+                    ":3: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
         InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3: expect is a map"}),
     testing::RowName());
 

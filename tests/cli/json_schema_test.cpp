@@ -1,15 +1,16 @@
 // Every subcommand's --json output, from real runs against a simulated board,
 // matches the schema that docs/cli.md publishes (docs/cli.schema.json).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim/board_server.h"
+#include "testing/cli_run.h"
 #include "testing/needs_pty.h"
 #include "testing/row_name.h"
 
@@ -20,6 +21,7 @@ using Json = nlohmann::json;
 
 bool HasType(const Json& value, const std::string& type) {
   if (type == "integer") return value.is_number_integer();
+  if (type == "number") return value.is_number();
   if (type == "string") return value.is_string();
   if (type == "boolean") return value.is_boolean();
   if (type == "object") return value.is_object();
@@ -27,8 +29,19 @@ bool HasType(const Json& value, const std::string& type) {
   return type == "null" && value.is_null();
 }
 
+Json PublishedSchema() {
+  std::ifstream file(TARNWICK_CLI_SCHEMA);
+  return Json::parse(file);
+}
+
 // Why value does not match schema, or "". Knows the keywords the schema uses.
 std::string Mismatch(const Json& value, const Json& schema, const std::string& at) {
+  if (schema.contains("$ref")) {  // "#/$defs/NAME"
+    static const Json root = PublishedSchema();
+    return Mismatch(value, root.at(Json::json_pointer(schema["$ref"].get<std::string>().substr(1))), at);
+  }
+  if (schema.contains("enum") && std::find(schema["enum"].begin(), schema["enum"].end(), value) == schema["enum"].end())
+    return at + " = " + value.dump() + " is not listed";
   if (schema.contains("oneOf")) {
     std::string why;
     int matches = 0;
@@ -53,8 +66,10 @@ std::string Mismatch(const Json& value, const Json& schema, const std::string& a
     for (const auto& [key, item] : value.items()) {
       if (schema.contains("properties") && schema["properties"].contains(key)) {
         if (auto m = Mismatch(item, schema["properties"][key], at + "." + key); !m.empty()) return m;
-      } else if (schema.value("additionalProperties", true) == false) {
+      } else if (schema.value("additionalProperties", Json(true)) == false) {
         return at + " has the unexpected key " + key;
+      } else if (schema.contains("additionalProperties") && schema["additionalProperties"].is_object()) {
+        if (auto m = Mismatch(item, schema["additionalProperties"], at + "." + key); !m.empty()) return m;
       }
     }
   }
@@ -64,20 +79,12 @@ std::string Mismatch(const Json& value, const Json& schema, const std::string& a
   return "";
 }
 
-std::string Output(const std::string& arguments) {
-  const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " 2>/dev/null";
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 512> buffer{};
-  while (pipe && std::fgets(buffer.data(), buffer.size(), pipe)) out += buffer.data();
-  if (pipe) ::pclose(pipe);
-  return out;
-}
-
 struct SchemaCase {
   const char* name;
   const char* arguments;
   const char* fault = "none";
+  const char* baud = " --baud 115200";
+  bool jsonLines = false;  // an object per line (watch)
 };
 
 class JsonSchemaTest : public testing::PtyTest, public ::testing::WithParamInterface<SchemaCase> {
@@ -95,13 +102,20 @@ class JsonSchemaTest : public testing::PtyTest, public ::testing::WithParamInter
 };
 
 TEST_P(JsonSchemaTest, OutputMatchesThePublishedSchema) {
-  std::ifstream file(TARNWICK_CLI_SCHEMA);
-  const Json schema = Json::parse(file);
+  const Json schema = PublishedSchema();
   board_->SetFault(sim::ParseFault(GetParam().fault).value());
-  const std::string out = Output("--json " + std::string(GetParam().arguments) + " --port " + board_->PortPath() + " --baud 115200");
-  const Json json = Json::parse(out, nullptr, false);
-  ASSERT_FALSE(json.is_discarded()) << out;
-  EXPECT_EQ(Mismatch(json, schema, "$"), "") << out;
+  const std::string arguments = std::string(GetParam().arguments) + " --port " + board_->PortPath() + GetParam().baud;
+  const std::string out = testing::RunCli("--json " + arguments).out;
+  std::istringstream lines(out);
+  std::vector<std::string> documents;
+  if (!GetParam().jsonLines) documents.push_back(out);
+  for (std::string line; GetParam().jsonLines && std::getline(lines, line);) documents.push_back(line);
+  ASSERT_FALSE(documents.empty());
+  for (const std::string& document : documents) {
+    const Json json = Json::parse(document, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << out;
+    EXPECT_EQ(Mismatch(json, schema, "$"), "") << document;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,7 +134,14 @@ INSTANTIATE_TEST_SUITE_P(
         SchemaCase{"InvalidParameter", "send cmd12 --as-typed --pulse-duty 101"},
         SchemaCase{"StepperTest", "stepper-test"}, SchemaCase{"DcTest", "dc-test"}, SchemaCase{"Stop", "stop"},
         SchemaCase{"Ports", "ports"}, SchemaCase{"UnknownCommand", "send cmd99"},
-        SchemaCase{"BadValue", "send cmd00 --addr ZZ"}, SchemaCase{"UnknownOption", "stop --port-typo x"}),
+        SchemaCase{"BadValue", "send cmd00 --addr ZZ"}, SchemaCase{"UnknownOption", "stop --port-typo x"},
+        SchemaCase{"Scan", "scan --addr 01-02"}, SchemaCase{"ScanFindingNone", "scan --addr 01-02", "no-reply"},
+        SchemaCase{"WatchStatus", "watch cmd13 --addr 01 --interval 0 --count 2", "none", " --baud 115200", true},
+        SchemaCase{"WatchSetup", "watch cmd43 --addr 01 --interval 0 --count 2", "device-error=4", " --baud 115200",
+                   true},
+        SchemaCase{"Run", "run " TARNWICK_EXAMPLES "/setup_and_status.yaml", "none", ""},
+        SchemaCase{"RunFailing", "run " TARNWICK_EXAMPLES "/setup_and_status.yaml", "no-reply", ""},
+        SchemaCase{"RunInvalid", "run /tmp/tarnwick-no-such-sequence.yaml", "none", ""}),
     testing::RowName{});
 
 }  // namespace
