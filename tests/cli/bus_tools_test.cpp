@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -145,6 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                       WatchCase{"OneRefusedOneGarbled", "device-error=4", 1, 5, {{"Motor Type Error", 1}}, 1},
                       WatchCase{"AllBroken", "bad-checksum", -1, 0, {{"Data recv Error", 6}}, 1}),
     testing::RowName());
+
+TEST(WatchPortTest, APortThatWillNotOpenEndsTheJsonLinesWithOneMore) {
+  const auto run = RunCli("watch cmd13 --addr 01 --count 2 --json --port /dev/tarnwick-no-such-port");
+  EXPECT_EQ(run.status, 3);
+  ASSERT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+  EXPECT_EQ(nlohmann::json::parse(run.out)["exit_status"], 3);
+}
 
 class WatchCsvTest : public testing::PtyTest {};
 

@@ -88,6 +88,40 @@ TEST_F(BoardPortTest, SilenceEndsTheReadWithNothingAtTheLimit) {
   EXPECT_LT(MsSince(start), kReadTotalMs + 250);
 }
 
+// Milliseconds one address request's read takes under rule, and the bytes it got.
+std::pair<long long, std::size_t> TimedRead(SerialPort& port, const ReadRule& rule) {
+  port.TransmitFrame(AddressRequest(), kBoardBaud);
+  FrameBuffer buffer{};
+  const auto start = Clock::now();
+  const ReadResult read = port.ReadReply(buffer, rule);
+  EXPECT_TRUE(read.ok);
+  return {MsSince(start), read.count};
+}
+
+TEST_F(BoardPortTest, TheFrameRuleEndsTheReadOnceTheWholeFrameIsInWithoutTheGap) {
+  auto port = Open(path_);
+  ASSERT_TRUE(port);
+  const auto [gapMs, gapCount] = TimedRead(*port, {ReadEnd::Gap, kReadTotalMs});
+  const auto [frameMs, frameCount] = TimedRead(*port, {ReadEnd::Frame, kReadTotalMs});
+  EXPECT_EQ(gapCount, kAddressReplySize);
+  EXPECT_EQ(frameCount, kAddressReplySize);
+  EXPECT_LT(frameMs + kInterByteGapMs / 2, gapMs) << "frame " << frameMs << " ms, gap " << gapMs << " ms";
+  // The port's own time-outs are back for the next read under the gap rule.
+  EXPECT_EQ(TimedRead(*port, {}).second, kAddressReplySize);
+}
+
+TEST_F(BoardPortTest, AShortWaitForTheFirstByteEndsASilentReadEarly) {
+  auto port = Open(path_);
+  ASSERT_TRUE(port);
+  FrameBuffer buffer{};
+  const auto start = Clock::now();
+  const ReadResult read = port->ReadReply(buffer, {ReadEnd::Frame, 30});
+  EXPECT_TRUE(read.ok);
+  EXPECT_EQ(read.count, 0u);
+  EXPECT_GE(MsSince(start), 25);
+  EXPECT_LT(MsSince(start), kReadTotalMs - 100);
+}
+
 TEST_F(BoardPortTest, OneReadTakesTwentyBytesAndLeavesTheRest) {
   auto port = Open(path_);
   ASSERT_TRUE(port);
@@ -143,13 +177,16 @@ TEST(SplitReplyTest, APauseLongerThanTheGapEndsTheRead) {
   if (path.empty()) GTEST_SKIP() << "TARNWICK_TEST_SPLIT_PORT names no simulated board";
   auto port = OpenPort(path, kBoardBaud);
   ASSERT_TRUE(port);
-  port->TransmitFrame(AddressRequest(), kBoardBaud);
   FrameBuffer buffer{};
-  const std::size_t first = port->ReadReply(buffer).count;
-  const std::size_t rest = port->ReadReply(buffer).count;
-  EXPECT_GT(first, 0u);
-  EXPECT_LT(first, kAddressReplySize);
-  EXPECT_EQ(first + rest, kAddressReplySize);
+  // Under either rule: a part of a frame is no whole frame, so the gap ends it.
+  for (const ReadEnd end : {ReadEnd::Gap, ReadEnd::Frame}) {
+    port->TransmitFrame(AddressRequest(), kBoardBaud);
+    const std::size_t first = port->ReadReply(buffer, {end, kReadTotalMs}).count;
+    const std::size_t rest = port->ReadReply(buffer, {end, kReadTotalMs}).count;
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(first, kAddressReplySize);
+    EXPECT_EQ(first + rest, kAddressReplySize);
+  }
 }
 
 TEST(OpenErrorTest, EachFailureHasItsKindAndWindowsWording) {
