@@ -241,7 +241,7 @@ std::optional<int> CTarnwickDlg::SelectedBaudIndex() const {
 
 link::LineSettings CTarnwickDlg::CurrentLineSettings() const {
   return {SelectedPortPath(), SelectedBaudIndex().value_or(-1), m_editAddress->text().toStdString(),
-          m_chkReply->isChecked()};
+          m_chkReply->isChecked(), {}};
 }
 
 panels::CommandFieldSet CTarnwickDlg::PanelFields() const {

@@ -272,7 +272,9 @@ TEST_P(ExpectTest, ComparesTheTypedValues) {
   const auto run = Run(std::string("baud: 115200\nsteps:\n  - addr: \"01\"\n    send: ") + GetParam().step + "\n");
   const std::string differs = GetParam().differs;
   EXPECT_EQ(run.status, differs.empty() ? 0 : 1) << run.out;
-  if (!differs.empty()) EXPECT_NE(run.out.find("FAIL  " + differs + "\n"), std::string::npos) << run.out;
+  if (!differs.empty()) {
+    EXPECT_NE(run.out.find("FAIL  " + differs + "\n"), std::string::npos) << run.out;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -70,7 +70,7 @@ TEST_P(ExchangeLogTest, EntriesOfOneExchange) {
   board->SetFault(*sim::ParseFault(GetParam().fault));
   CollectedLog log;
   cli::CliHost host({}, &log);
-  link::LineSettings line{board->PortPath(), 6, GetParam().address, true};
+  link::LineSettings line{board->PortPath(), 6, GetParam().address, true, {}};
   link::SendCommand(host, line, GetParam().command);
   ExpectEntries(log.entries, GetParam().expected, link::PortNameOf(board->PortPath()));
 }
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
   CollectedLog log;
   cli::CliHost host({}, &log);
-  link::SendCommand(host, {"/dev/tarnwick-missing", 6, "01", true}, Cmd::kStepperStatus);
+  link::SendCommand(host, {"/dev/tarnwick-missing", 6, "01", true, {}}, Cmd::kStepperStatus);
   ExpectEntries(log.entries,
                 {{Dir::kEvent, "",
                   "cannot open /dev/tarnwick-missing: no such port (is the adapter plugged in, or the simulator "
@@ -118,7 +118,7 @@ TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
   panels::CommandFieldSet fields;
   fields.cmd12.pulseDuty = "300";
   cli::CliHost host(fields, &log);
-  link::SendCommand(host, {board->PortPath(), 6, "01", true}, Cmd::kStepperByParameters);
+  link::SendCommand(host, {board->PortPath(), 6, "01", true, {}}, Cmd::kStepperByParameters);
   ExpectEntries(log.entries, {{Dir::kEvent, "", "CMD12: nothing sent", "Invalid or Missing Parameter"}},
                 link::PortNameOf(board->PortPath()));
   EXPECT_FALSE(link::IsOpenFailure(log.entries.front()));
