@@ -154,6 +154,21 @@ TEST(WatchPortTest, APortThatWillNotOpenEndsTheJsonLinesWithOneMore) {
   EXPECT_EQ(nlohmann::json::parse(run.out)["exit_status"], 3);
 }
 
+class WatchLogTest : public testing::PtyTest {};
+
+TEST_F(WatchLogTest, EachExchangeIsLoggedWithItsFramesAndResult) {
+  const auto line = Boards("01@115200");
+  char path[] = "/tmp/tarnwick-watch-log-XXXXXX";
+  ::close(::mkstemp(path));
+  RunCli("watch cmd13 --addr 01 --interval 0 --count 2 --baud 115200 --log " + std::string(path) + " --port " +
+         line->PortPath());
+  std::ifstream log(path);
+  std::vector<std::string> directions;
+  for (std::string text; std::getline(log, text);) directions.push_back(nlohmann::json::parse(text)["dir"]);
+  ::unlink(path);
+  EXPECT_EQ(directions, (std::vector<std::string>{"tx", "rx", "event", "tx", "rx", "event"}));
+}
+
 class WatchCsvTest : public testing::PtyTest {};
 
 TEST_F(WatchCsvTest, EveryRowHasTheHeadersColumns) {
