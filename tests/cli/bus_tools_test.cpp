@@ -154,6 +154,17 @@ TEST(WatchPortTest, APortThatWillNotOpenEndsTheJsonLinesWithOneMore) {
   EXPECT_EQ(nlohmann::json::parse(run.out)["exit_status"], 3);
 }
 
+class WatchInterruptTest : public testing::PtyTest {};
+
+TEST_F(WatchInterruptTest, CtrlCEndsItWithTheSummary) {
+  const auto line = Boards("01@115200");
+  // timeout sends SIGINT, as Ctrl+C does, and passes on watch's own exit status.
+  const auto run = RunCli("watch cmd13 --addr 01 --interval 50 --baud 115200 --port " + line->PortPath(), false,
+                          "timeout --preserve-status -s INT 0.5 ");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find(" succeeded\nround trip ms: min "), std::string::npos) << run.out;
+}
+
 class WatchLogTest : public testing::PtyTest {};
 
 TEST_F(WatchLogTest, EachExchangeIsLoggedWithItsFramesAndResult) {
