@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   link::LineSettings line;
   line.portPath = "scripted";
   line.addressText = (data[0] & 0x80) ? "FF" : "01";
+  line.read.end = (data[0] & 0x20) ? link::ReadEnd::Frame : link::ReadEnd::Gap;
   cli::CliHost host({});
   const link::ExchangeOutcome outcome = link::SendCommand(host, line, command.code);
   if (outcome.stage == link::ExchangeStage::ReplyEvaluated && !host.GetReport().result) std::abort();

@@ -24,10 +24,17 @@ class StandInPort final : public SerialPort {
     if (fuzzing::TheStandInLine().sendFails) return {false, "Input/output error"};
     return {true, {}};
   }
-  ReadResult ReadReply(FrameBuffer& buffer) override {
+  // The reply arrives byte by byte, so a frame rule may end the read early as a real
+  // port's would.
+  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
     const auto& reply = fuzzing::TheStandInLine().reply;
-    const std::size_t count = std::min(reply.size(), buffer.size());
-    std::copy_n(reply.begin(), count, buffer.begin());
+    const std::size_t available = std::min(reply.size(), buffer.size());
+    std::size_t count = 0;
+    while (count < available) {
+      buffer[count] = reply[count];
+      ++count;
+      if (ReadIsComplete(std::span<const std::uint8_t>(buffer.data(), count), rule)) break;
+    }
     return {true, count};
   }
 };
