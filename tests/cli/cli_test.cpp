@@ -23,6 +23,7 @@
 #include "link/unique_fd.h"
 #include "sim/board_server.h"
 #include "sim/port_registry.h"
+#include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
@@ -42,21 +43,11 @@ std::string SendDataLine(const std::string& out) {
 // Rows are named by their arguments.
 constexpr auto kByArguments = [](const auto& row) { return testing::RowIdentifier(row.param.arguments); };
 
-class CliTest : public testing::PtyTest {
+class CliTest : public testing::BoardAt115200Test {
  protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (!IsSkipped()) board_ = sim::BoardServer::OnPseudoTerminal(Board());
-  }
-  static sim::BoardState Board() {
-    sim::BoardState state;
-    state.baudIndex = 6;
-    return state;
-  }
   std::string Line() const { return " --port " + board_->PortPath() + " --baud 115200"; }
   // The first line of the text output, naming the board's port as given by path.
   std::string PortLine() const { return "Port: " + board_->PortPath().substr(5) + " (" + board_->PortPath() + ")\n"; }
-  std::unique_ptr<sim::BoardServer> board_;
 };
 
 TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {

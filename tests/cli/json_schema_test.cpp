@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/board_server.h"
+#include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
 #include "testing/needs_pty.h"
 #include "testing/row_name.h"
@@ -87,19 +88,7 @@ struct SchemaCase {
   bool jsonLines = false;  // an object per line (watch)
 };
 
-class JsonSchemaTest : public testing::PtyTest, public ::testing::WithParamInterface<SchemaCase> {
- protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (!IsSkipped()) board_ = sim::BoardServer::OnPseudoTerminal(Board());
-  }
-  static sim::BoardState Board() {
-    sim::BoardState state;
-    state.baudIndex = 6;
-    return state;
-  }
-  std::unique_ptr<sim::BoardServer> board_;
-};
+class JsonSchemaTest : public testing::BoardAt115200Test, public ::testing::WithParamInterface<SchemaCase> {};
 
 TEST_P(JsonSchemaTest, OutputMatchesThePublishedSchema) {
   const Json schema = PublishedSchema();
