@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "line_holders.h"
 #include "posix_port_list.h"
 #include "serial_port.h"
 #include "termios_speed.h"
@@ -25,6 +26,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// Another program may hold a line for a moment (a modem manager probing a new
+// adapter does): an open waits this long for it before calling the port busy.
+constexpr milliseconds kBusyWait{200};
+constexpr milliseconds kBusyRetry{2};
 
 int RemainingMs(Clock::time_point deadline) {
   const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
@@ -160,20 +166,47 @@ bool Configure(int fd, int baudRate) {
 }  // namespace
 
 int HoldLineExclusively(int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return errno == EWOULDBLOCK ? EBUSY : errno;
+  const auto deadline = Clock::now() + kBusyWait;
+  while (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (Clock::now() >= deadline) return EBUSY;
+    std::this_thread::sleep_for(kBusyRetry);
+  }
   // Programs that take no flock are kept out by the terminal itself (root excepted).
   if (::ioctl(fd, TIOCEXCL) < 0) return errno;
+  RememberHeldLine(fd);
   return 0;
 }
 
-void ReleaseLineExclusively(int fd) { ::ioctl(fd, TIOCNXCL); }
+void ReleaseLineExclusively(int fd) {
+  ::ioctl(fd, TIOCNXCL);
+  ForgetHeldLine(fd);
+}
+
+namespace {
+
+// A terminal in exclusive mode refuses a second open with EBUSY: wait for its
+// holder as HoldLineExclusively waits for a flock.
+UniqueFd OpenLine(const std::string& path) {
+  const auto deadline = Clock::now() + kBusyWait;
+  for (;;) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd || (errno != EBUSY && errno != EINTR) || Clock::now() >= deadline) return fd;
+    std::this_thread::sleep_for(kBusyRetry);
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
   auto fail = [&](int err) -> std::unique_ptr<SerialPort> {
-    if (error) *error = ErrorFromErrno(err);
+    if (error) {
+      *error = ErrorFromErrno(err);
+      if (error->kind == OpenFailure::Busy) error->holder = DescribeLockHolder(path);
+    }
     return nullptr;
   };
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd = OpenLine(path);
   if (!fd) return fail(errno);
   // Held before anything changes, so a refused open never touches the holder's line.
   if (const int err = HoldLineExclusively(fd.Get())) return fail(err);
@@ -195,7 +228,8 @@ std::string DescribeOpenError(const std::string& path, const OpenError& error) {
       return "cannot open " + path + ": permission denied (add yourself to the dialout group: "
              "sudo usermod -aG dialout $USER, then log in again)";
     case OpenFailure::Busy:
-      return "cannot open " + path + ": port busy (another program holds it)";
+      return "cannot open " + path + ": port busy (" +
+             (error.holder.empty() ? std::string("another program holds it") : "held by " + error.holder) + ")";
     case OpenFailure::NotASerialPort:
       return "cannot open " + path + ": not a serial port";
     default:

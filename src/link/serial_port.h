@@ -64,6 +64,7 @@ enum class OpenFailure { None, NotFound, PermissionDenied, Busy, NotASerialPort,
 struct OpenError {
   OpenFailure kind = OpenFailure::None;
   std::string detail;  // the system's own words
+  std::string holder;  // for Busy, where it can be found out: "tarnwick-cli, process 4416"
 };
 
 // Opens and configures the port at path for one exchange: 8 data bits, no parity,
@@ -73,8 +74,9 @@ struct OpenError {
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error = nullptr);
 
 // Holds an open terminal for this process alone: an exclusive flock for programs
-// that take one, the terminal's exclusive mode for those that do not. Returns 0, or
-// the errno value of the failure (EBUSY when another program holds the line).
+// that take one, the terminal's exclusive mode for those that do not. Waits up to
+// 200 ms for a holder to let go. Returns 0, or the errno value of the failure
+// (EBUSY when another program holds the line).
 int HoldLineExclusively(int fd);
 // Lets other programs open the terminal again; the flock ends with the descriptor.
 void ReleaseLineExclusively(int fd);

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <system_error>
 #include <utility>
 
+#include "link/line_holders.h"
 #include "link/serial_port.h"
 #include "link/termios_speed.h"
 
@@ -172,13 +172,15 @@ void BoardServer::ApplyLineSpeed() {
 // A tool that dies during an exchange leaves the pty in exclusive mode, and since
 // this side keeps the pty open nothing would ever clear it: every later open by an
 // ordinary user would fail. Its flock died with it, which tells the two cases apart.
+// The kernel's list of locks is read rather than a lock taken: taking one, even for
+// a moment, would make a tool opening the line just then find it busy.
 void BoardServer::ReleaseAbandonedExclusiveMode() {
   if (!pseudoTerminal_) return;
   int exclusive = 0;
   if (::ioctl(slave_.Get(), TIOCGEXCL, &exclusive) < 0 || !exclusive) return;
-  if (::flock(slave_.Get(), LOCK_EX | LOCK_NB) < 0) return;  // a live exchange holds it
-  link::ReleaseLineExclusively(slave_.Get());
-  ::flock(slave_.Get(), LOCK_UN);
+  const auto holders = link::LockHoldersOf(slave_.Get());
+  if (!holders || !holders->empty()) return;  // a live exchange holds it, or nobody can tell
+  ::ioctl(slave_.Get(), TIOCNXCL);
 }
 
 void BoardServer::Serve(std::stop_token stop) {

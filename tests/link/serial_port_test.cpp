@@ -3,8 +3,14 @@
 #include "link/termios_speed.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <thread>
 #include <functional>
 #include <set>
 #include <stdexcept>
@@ -184,6 +190,86 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
   EXPECT_EQ(OpenPort(peer.Path(), 12345, &error), nullptr);  // not a rate of the table
   EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
 }
+
+// Another process holding the line, with an flock as a tool or a modem manager
+// takes one, for holdMs; ended with the object.
+class LineHolder {
+ public:
+  LineHolder(const std::string& path, int holdMs) : child_(::fork()) {
+    if (child_ != 0) return;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || ::flock(fd, LOCK_EX) < 0) ::_exit(1);
+    ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+    ::_exit(0);
+  }
+  ~LineHolder() {
+    ::kill(child_, SIGKILL);
+    ::waitpid(child_, nullptr, 0);
+  }
+  pid_t Pid() const { return child_; }
+
+ private:
+  pid_t child_;
+};
+
+TEST_F(SerialPortTest, AnOpenWaitsOutABriefHolderAndNamesALastingOne) {
+  PtyPeer peer;
+  {
+    LineHolder brief(peer.Path(), 60);
+    std::this_thread::sleep_for(milliseconds(20));  // its flock taken
+    EXPECT_NE(OpenPort(peer.Path(), 9600), nullptr);
+  }
+  LineHolder lasting(peer.Path(), 5000);
+  std::this_thread::sleep_for(milliseconds(20));
+  OpenError error;
+  const auto start = Clock::now();
+  EXPECT_EQ(OpenPort(peer.Path(), 9600, &error), nullptr);
+  EXPECT_GE(MsSince(start), 190);
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_EQ(error.kind, OpenFailure::Busy);
+  EXPECT_NE(DescribeOpenError(peer.Path(), error).find("port busy (held by "), std::string::npos);
+  EXPECT_NE(error.holder.find("process " + std::to_string(lasting.Pid())), std::string::npos) << error.holder;
+}
+
+// Reachable from a global, so a program ending with it still open is no leak.
+SerialPort* heldUntilTheEnd = nullptr;
+
+struct EndingCase {
+  const char* name;
+  void (*end)();
+};
+
+// However a program holding a line ends, other programs can open the line after
+// it: the exclusive mode is gone. (SIGKILL leaves no way; the board clears that.)
+class EndingTest : public SerialPortTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(EndingTest, LeavesTheLineOutOfExclusiveMode) {
+  PtyPeer peer;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    heldUntilTheEnd = OpenPort(peer.Path(), 9600).release();
+    if (heldUntilTheEnd) GetParam().end();
+    ::_exit(99);  // the way did not end the program
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 99);
+  int exclusive = -1;
+  ASSERT_EQ(::ioctl(peer.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, EndingTest,
+    ::testing::Values(EndingCase{"port_closed", [] { delete heldUntilTheEnd; ::_exit(0); }},
+                      EndingCase{"exit", [] { std::exit(1); }},
+                      EndingCase{"uncaught_exception", [] { std::thread([] { throw std::runtime_error("x"); }).join(); }},
+                      EndingCase{"abort", [] { std::abort(); }},
+                      EndingCase{"SIGINT", [] { ::raise(SIGINT); }},
+                      EndingCase{"SIGTERM", [] { ::raise(SIGTERM); }},
+                      EndingCase{"SIGHUP", [] { ::raise(SIGHUP); }},
+                      EndingCase{"SIGPIPE", [] { ::raise(SIGPIPE); }}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(BaudTable, EveryRateHasItsOwnTermiosSpeed) {
   std::set<speed_t> speeds;

@@ -48,6 +48,8 @@ class PtyPeer {
   PtyPeer& operator=(const PtyPeer&) = delete;
 
   const std::string& Path() const { return path_; }
+  // The slave side this peer keeps open, as a board does.
+  int SlaveFd() const { return slave_.Get(); }
 
   // Everything the tool wrote until the line has been quiet for quietMs.
   std::vector<std::uint8_t> Read(int quietMs = 50) {
