@@ -90,7 +90,8 @@ std::vector<std::uint8_t> ParseRawBytes(const std::string& text, std::string& er
   std::istringstream words(text);
   for (std::string word; words >> word;) {
     if (word.size() > 2 || word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-      error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + cli::ShownValue(word) + "' is not one";
+      error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + cli::ShownValue(word) +
+              "' is not one";
       return {};
     }
     bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(word)));

@@ -163,30 +163,14 @@ struct StandInLine {
 
 int writes = 0;  // write calls the stand-ins answered in this row
 
-ssize_t Refuse(int, const void*, std::size_t) {
-  ++writes;
-  errno = EAGAIN;
-  return -1;
-}
-ssize_t TakeNothing(int, const void*, std::size_t) {
-  ++writes;
-  return 0;
-}
+ssize_t Refuse(int, const void*, std::size_t) { return ++writes, errno = EAGAIN, -1; }
+ssize_t TakeNothing(int, const void*, std::size_t) { return ++writes, 0; }
 ssize_t TakeTwoThenRefuse(int fd, const void* data, std::size_t size) {
   return writes == 0 ? (++writes, 2) : Refuse(fd, data, size);
 }
-ssize_t TakeOne(int, const void*, std::size_t) {
-  ++writes;
-  return 1;
-}
-int Writable(pollfd* p, nfds_t, int) {
-  p->revents = POLLOUT;
-  return 1;
-}
-int HungUp(pollfd* p, nfds_t, int) {
-  p->revents = POLLHUP;
-  return 1;
-}
+ssize_t TakeOne(int, const void*, std::size_t) { return ++writes, 1; }
+int Writable(pollfd* p, nfds_t, int) { return p->revents = POLLOUT, 1; }
+int HungUp(pollfd* p, nfds_t, int) { return p->revents = POLLHUP, 1; }
 
 TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
   const StandInLine rows[] = {
