@@ -228,6 +228,8 @@ std::optional<CommandCode> ChosenCommand(const CLI::App& parent, const CommandCh
   return std::nullopt;
 }
 
+namespace {
+
 // Why no port was chosen, with the ports there are to choose from.
 std::string NoPortGiven(const std::vector<link::PortEntry>& ports) {
   if (ports.empty())
@@ -238,7 +240,7 @@ std::string NoPortGiven(const std::vector<link::PortEntry>& ports) {
   return "no port given and no simulated board running; name one with --port: " + names;
 }
 
-std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error) {
+std::optional<link::PortEntry> NamedOrRunningPort(const LineOptions& o, std::string& error) {
   if (o.port.find('/') != std::string::npos) return link::FindPort({}, o.port);
   const auto ports = link::EnumeratePorts();
   if (!o.port.empty()) return link::FindPort(ports, o.port);
@@ -246,6 +248,19 @@ std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& err
     if (link::IsSimulatedBoard(p)) return p;
   error = NoPortGiven(ports);
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error) {
+  auto port = NamedOrRunningPort(o, error);
+  // This program's own terminal is a wrong value, not a port that failed to open.
+  if (const link::OpenError refused = port ? link::CheckPortTarget(port->path) : link::OpenError{};
+      refused.kind == link::OpenFailure::OwnTerminal) {
+    error = link::DescribeOpenError(port->path, refused);
+    return std::nullopt;
+  }
+  return port;
 }
 
 link::LineSettings LineSettingsOf(const LineOptions& o, std::string port) {

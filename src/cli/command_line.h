@@ -111,6 +111,7 @@ std::optional<link::CommandCode> ChosenCommand(const CLI::App& parent, const Com
 // The port that --port names, else the first simulated board running: a real
 // serial port is used only when named. Nothing, with why in error, otherwise. A
 // device path is taken as given; only a name, or no port at all, needs the list.
+// The terminal this program runs in is refused as a value (link::CheckPortTarget).
 std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error);
 
 // The line the options describe, on the port chosen for them.

@@ -90,7 +90,8 @@ std::vector<std::uint8_t> ParseRawBytes(const std::string& text, std::string& er
   std::istringstream words(text);
   for (std::string word; words >> word;) {
     if (word.size() > 2 || word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-      error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + word + "' is not one";
+      error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + cli::ShownValue(word) +
+              "' is not one";
       return {};
     }
     bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(word)));
@@ -127,7 +128,8 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
 
 int RunSend(const SendCommandLine& send, const OutputMode& mode) {
   if (!send.command.unknownCommand.empty())
-    return RefuseInvocation("unknown command " + send.command.unknownCommand + "; one of " + cli::CommandNames(), mode);
+    return RefuseInvocation(
+        "unknown command " + cli::ShownValue(send.command.unknownCommand) + "; one of " + cli::CommandNames(), mode);
   const auto command = cli::ChosenCommand(*send.app, send.command);
   if (send.raw.empty() == !command)
     return RefuseInvocation("give either a command (" + cli::CommandNames() + ") or --raw", mode);
@@ -256,11 +258,20 @@ bool JsonWanted(int argc, char** argv) {
   return false;
 }
 
+// --json is a flag: the parser would take "--json=VALUE" as a value and could turn
+// JSON off where a script asked for it.
+bool JsonGivenAValue(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]).starts_with("--json=")) return true;
+  return false;
+}
+
 // The exit status when the command line cannot run or asked for help, its version
 // or its completion; nothing when it can run.
 std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode& mode) {
   const auto status = tarnwick::ParseArguments(
-      app, argc, argv, [&mode](const CLI::ParseError& e) { return RefuseInvocation(e.what(), mode); });
+      app, argc, argv,
+      [&mode](const CLI::ParseError& e) { return RefuseInvocation(cli::WithLongWordsShortened(e.what()), mode); });
   if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";
@@ -305,6 +316,7 @@ int main(int argc, char** argv) {
        cli::WriteBashCompletion(app, kProgram, std::cout);
        throw CLI::Success();
      })->group("");
+  if (JsonGivenAValue(argc, argv)) return RefuseInvocation("--json takes no value: give --json alone", mode);
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 

@@ -63,11 +63,32 @@ std::string Lowercase(std::string_view text) {
   return lower;
 }
 
+std::string ShownValue(std::string_view value) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const bool startsACharacter = (static_cast<unsigned char>(value[i]) & 0xC0) != 0x80;
+    if (startsACharacter && ++characters > kShownValueLength)
+      return std::string(value.substr(0, i)) + "\xE2\x80\xA6";  // …
+  }
+  return std::string(value);
+}
+
+std::string WithLongWordsShortened(std::string_view message) {
+  std::string shortened;
+  while (!message.empty()) {
+    const std::size_t end = std::min(message.find(' '), message.size());
+    shortened += ShownValue(message.substr(0, end));
+    if (end < message.size()) shortened += ' ';
+    message.remove_prefix(std::min(end + 1, message.size()));
+  }
+  return shortened;
+}
+
 std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
                                          std::string& error) {
   const auto value = ParseNumber(text, rule);
   if (value && *value >= rule.min && *value <= rule.max) return static_cast<std::uint32_t>(*value);
-  error = std::string(option) + ": '" + std::string(text) + "' is not a " + RangeText(rule);
+  error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);
   return std::nullopt;
 }
 
@@ -80,7 +101,7 @@ std::optional<int> CheckChoice(std::string_view option, std::string_view text, c
   const std::string wanted = Lowercase(text);
   for (const auto& [name, value] : choices)
     if (Lowercase(name) == wanted) return value;
-  error = std::string(option) + ": '" + std::string(text) + "' is not one of ";
+  error = std::string(option) + ": '" + ShownValue(text) + "' is not one of ";
   for (std::size_t i = 0; i < choices.size(); ++i) error += (i ? ", " : "") + choices[i].first;
   return std::nullopt;
 }

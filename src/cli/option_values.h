@@ -52,4 +52,11 @@ std::optional<int> CheckChoice(std::string_view option, std::string_view text, c
 
 std::string Lowercase(std::string_view text);
 
+// A value as a refusal quotes it: whole up to kShownValueLength characters, else
+// its first ones and "…" (a refused value may be megabytes long).
+inline constexpr std::size_t kShownValueLength = 60;
+std::string ShownValue(std::string_view value);
+// A parser's message with every word longer than that shortened the same way.
+std::string WithLongWordsShortened(std::string_view message);
+
 }  // namespace tarnwick::cli

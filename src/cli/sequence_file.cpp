@@ -57,13 +57,16 @@ void ParseExchange(Step& step, const std::map<std::string, std::string>& options
   AddReadEndOption(parser, line, checked);
   CommandChoice choice;
   AddCommandSubcommands(parser, choice, checked);
+  // A step has no help to print: 'help: true' is a key like any other unknown one.
+  parser.set_help_flag();
+  for (const auto& [sub, code] : choice.commands) sub->set_help_flag();
   try {
     parser.parse(StepArguments(commandName, options));
   } catch (const CLI::ParseError& e) {
-    Invalid(node, e.what());
+    Invalid(node, WithLongWordsShortened(e.what()));
   }
   step.command = ChosenCommand(parser, choice);
-  if (!step.command) Invalid(node, "'" + commandName + "' is not a command; one of " + CommandNames());
+  if (!step.command) Invalid(node, "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames());
   if (const std::string refused = checked.Check(false); !refused.empty()) Invalid(node, refused);
   step.fields = choice.fields;
   std::string error;
@@ -81,7 +84,7 @@ void ParseExpectations(Step& step, const YAML::Node& node) {
     if (key != "result" && std::find(keys.begin(), keys.end(), key) == keys.end()) {
       std::string known = "result";
       for (const std::string& k : keys) known += ", " + k;
-      Invalid(entry.first, "expect: " + step.title + " shows no '" + key + "' (one of " + known + ")");
+      Invalid(entry.first, "expect: " + step.title + " shows no '" + ShownValue(key) + "' (one of " + known + ")");
     }
     // An empty field is null in JSON, and so in YAML.
     step.expect.emplace_back(key, entry.second.IsNull() ? "null" : Scalar(entry.second, "an expected value"));
@@ -129,7 +132,7 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
   for (const auto& entry : root) {
     const std::string key = Scalar(entry.first, "a key");
     if (key == "port" || key == "baud") defaults[key] = Scalar(entry.second, key);
-    else if (key != "steps") Invalid(entry.first, "unknown key '" + key + "' (port, baud, steps)");
+    else if (key != "steps") Invalid(entry.first, "unknown key '" + ShownValue(key) + "' (port, baud, steps)");
   }
   if (!portOverride.empty()) defaults["port"] = portOverride;
   const YAML::Node steps = root["steps"];

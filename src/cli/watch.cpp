@@ -1,7 +1,6 @@
 #include "cli/watch.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "cli/console.h"
+#include "cli/round_trips.h"
 #include "link/json_text.h"
 
 namespace tarnwick::cli {
@@ -48,22 +48,13 @@ std::string CsvCell(const std::string& text) {
 struct Summary {
   int exchanges = 0, successes = 0;
   std::map<std::string, int> failures;  // by result text
-  std::vector<double> roundTrips;
+  RoundTrips roundTrips;
 
   void Add(const TimedExchange& done) {
     ++exchanges;
-    roundTrips.push_back(done.roundTripMs);
+    roundTrips.Add(done.roundTripMs);
     if (done.report.exitStatus == 0) ++successes;
     else ++failures[OutcomeText(done)];
-  }
-  // min, median, max
-  std::array<double, 3> RoundTrips() const {
-    if (roundTrips.empty()) return {0, 0, 0};
-    auto sorted = roundTrips;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t mid = sorted.size() / 2;
-    const double median = sorted.size() % 2 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2;
-    return {sorted.front(), median, sorted.back()};
   }
 };
 
@@ -104,7 +95,7 @@ class Printer {
   }
 
   void Summarise(const Summary& s) const {
-    const auto [low, median, high] = s.RoundTrips();
+    const double low = s.roundTrips.Min(), median = s.roundTrips.Median(), high = s.roundTrips.Max();
     if (json_) {
       Json summary;
       summary["exchanges"] = s.exchanges;
@@ -162,7 +153,7 @@ void AddWatch(CLI::App& app, WatchCommandLine& watch, OutputMode& mode, CheckedO
 
 int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   if (!watch.command.unknownCommand.empty())
-    return RefuseInvocation("unknown command " + watch.command.unknownCommand + "; one of " + CommandNames(), mode);
+    return RefuseInvocation("unknown command " + ShownValue(watch.command.unknownCommand) + "; one of " + CommandNames(), mode);
   const auto command = ChosenCommand(*watch.app, watch.command);
   if (!command) return RefuseInvocation("watch needs a command: one of " + CommandNames(), mode);
   if (watch.csv && mode.json) return RefuseInvocation("--csv and --json exclude each other", mode);

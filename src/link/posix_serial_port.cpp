@@ -15,9 +15,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "bounded_write.h"
 #include "line_holders.h"
 #include "posix_port_list.h"
 #include "serial_port.h"
+#include "sim_registry.h"
 #include "termios_speed.h"
 #include "unique_fd.h"
 
@@ -46,7 +48,7 @@ class PosixSerialPort final : public SerialPort {
 
   TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
     const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + milliseconds(kDrainMarginMs);
-    if (std::string why = WriteAll(bytes, deadline); !why.empty()) return {false, std::move(why)};
+    if (std::string why = WriteBefore(fd_, bytes, deadline); !why.empty()) return {false, std::move(why)};
     if (std::string why = WaitTransmitEmpty(deadline); !why.empty()) return {false, std::move(why)};
     std::this_thread::sleep_for(milliseconds(SettleDelayMs(bytes.size(), baudRate)));
     return {true, {}};
@@ -82,30 +84,6 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
-  // Writes every byte by the deadline; returns why not, or "".
-  std::string WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
-    const std::size_t total = bytes.size();
-    const auto stoppedShort = [&](const std::string& why) {
-      return why + " after " + std::to_string(total - bytes.size()) + " of " + std::to_string(total) + " bytes";
-    };
-    while (!bytes.empty()) {
-      const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-      if (put > 0) {
-        bytes = bytes.subspan(static_cast<std::size_t>(put));
-        continue;
-      }
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0 && errno != EAGAIN) return stoppedShort(std::string("write failed: ") + std::strerror(errno));
-      pollfd p{fd_, POLLOUT, 0};
-      const int ready = ::poll(&p, 1, RemainingMs(deadline));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready == 0) return stoppedShort("the line took no more bytes in time");
-      if (ready < 0) return stoppedShort(std::string("waiting to write failed: ") + std::strerror(errno));
-      if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return stoppedShort("the line hung up");
-    }
-    return {};
-  }
-
   // Polls the driver's output queue rather than calling tcdrain, which has no
   // time-out. Falls back to tcdrain where the queue cannot be asked. Returns why
   // the frame did not leave, or "".
@@ -199,20 +177,22 @@ UniqueFd OpenLine(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
-  auto fail = [&](int err) -> std::unique_ptr<SerialPort> {
-    if (error) {
-      *error = ErrorFromErrno(err);
-      if (error->kind == OpenFailure::Busy) error->holder = DescribeLockHolder(path);
-    }
+  auto fail = [&](OpenError why) -> std::unique_ptr<SerialPort> {
+    if (why.kind == OpenFailure::Busy) why.holder = DescribeLockHolder(path);
+    if (error) *error = std::move(why);
     return nullptr;
   };
+  if (OpenError refused = CheckPortTarget(path); refused.kind != OpenFailure::None) return fail(std::move(refused));
   UniqueFd fd = OpenLine(path);
-  if (!fd) return fail(errno);
+  if (!fd) return fail(ErrorFromErrno(errno));
+  if (!::isatty(fd.Get())) return fail(ErrorFromErrno(ENOTTY));  // /dev/null and other devices
+  // A board that stopped just before the open may have left its pseudo-terminal to another program.
+  if (OpenError refused = CheckPortTarget(path); refused.kind != OpenFailure::None) return fail(std::move(refused));
   // Held before anything changes, so a refused open never touches the holder's line.
-  if (const int err = HoldLineExclusively(fd.Get())) return fail(err);
+  if (const int err = HoldLineExclusively(fd.Get())) return fail(ErrorFromErrno(err));
   const int line = fd.Get();
   auto port = std::make_unique<PosixSerialPort>(std::move(fd));
-  if (!Configure(line, baudRate)) return fail(errno);
+  if (!Configure(line, baudRate)) return fail(ErrorFromErrno(errno));
   if (error) *error = {};
   return port;
 }
@@ -222,6 +202,12 @@ std::string DescribeOpenError(const std::string& path, const OpenError& error) {
   if (error.kind == OpenFailure::NotFound && asPath.parent_path() == SimRegistryDir())
     return "no simulated board " + asPath.filename().string() + " is running";
   switch (error.kind) {
+    case OpenFailure::BoardStopped: {
+      const std::filesystem::path entry = RegistryEntryOf(asPath, SimRegistryDir());
+      return "the simulated board " + (entry.empty() ? asPath : entry).filename().string() + " has stopped";
+    }
+    case OpenFailure::OwnTerminal:
+      return "will not use " + path + ": it is the terminal this program runs in, not a serial port";
     case OpenFailure::NotFound:
       return "cannot open " + path + ": no such port (is the adapter plugged in, or the simulator running?)";
     case OpenFailure::PermissionDenied:

@@ -59,13 +59,29 @@ class SerialPort {
   ReadResult ReadReply(FrameBuffer& buffer) { return ReadReply(buffer, ReadRule{}); }
 };
 
-enum class OpenFailure { None, NotFound, PermissionDenied, Busy, NotASerialPort, Other };
+enum class OpenFailure {
+  None,
+  NotFound,
+  PermissionDenied,
+  Busy,
+  NotASerialPort,
+  OwnTerminal,   // the terminal this program runs in: never a board's line
+  BoardStopped,  // a simulated board's entry whose board no longer runs
+  Other
+};
 
 struct OpenError {
   OpenFailure kind = OpenFailure::None;
   std::string detail;  // the system's own words
   std::string holder;  // for Busy, where it can be found out: "tarnwick-cli, process 4416"
 };
+
+// Why path must not be opened as a port, or kind None: the entry of a simulated
+// board that has stopped (its pseudo-terminal may belong to another program by
+// now), something that is no character device (a directory, a file), or the
+// terminal this program runs in (/dev/tty, or the device of standard input,
+// output or error). Nothing is opened for writing. OpenPort checks it itself.
+OpenError CheckPortTarget(const std::string& path);
 
 // Opens and configures the port at path for one exchange: 8 data bits, no parity,
 // one stop bit, no flow control, the input queue discarded, held exclusively

@@ -14,6 +14,9 @@ namespace tarnwick::link {
 namespace fs = std::filesystem;
 namespace {
 
+// Links deeper than this are not followed to the registry.
+constexpr int kMostLinksFollowed = 8;
+
 bool IsOurLink(const fs::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid == ::getuid();
@@ -44,6 +47,24 @@ bool LockStillNamed(int fd, const fs::path& lockPath) {
   struct stat open {}, named {};
   return ::fstat(fd, &open) == 0 && ::lstat(lockPath.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
          open.st_ino == named.st_ino;
+}
+
+fs::path RegistryEntryOf(const fs::path& path, const fs::path& registry) {
+  std::error_code ec;
+  const fs::path directory = fs::weakly_canonical(registry, ec);
+  fs::path hop = fs::absolute(path, ec);
+  for (int i = 0; i < kMostLinksFollowed && !ec && hop.has_filename(); ++i) {
+    if (fs::weakly_canonical(hop.parent_path(), ec) == directory && !ec) return directory / hop.filename();
+    if (!fs::is_symlink(hop, ec)) break;
+    const fs::path target = fs::read_symlink(hop, ec);
+    hop = target.is_absolute() ? target : hop.parent_path() / target;
+  }
+  return {};
+}
+
+bool BoardRunning(const fs::path& link) {
+  const UniqueFd lock(::open(SimLockPath(link).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  return lock && ::flock(lock.Get(), LOCK_SH | LOCK_NB) < 0 && errno == EWOULDBLOCK;
 }
 
 std::vector<PortEntry> RunningSimulatedBoards(const fs::path& registry) {

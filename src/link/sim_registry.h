@@ -4,6 +4,7 @@
 // entry counts only while that lock is held.
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "port_list.h"
@@ -16,6 +17,12 @@ std::filesystem::path SimLockPath(const std::filesystem::path& link);
 // Whether lockPath still names the file open as fd: an entry found stale is removed
 // under its lock, and whoever locked the removed file must not count it as theirs.
 bool LockStillNamed(int fd, const std::filesystem::path& lockPath);
+
+// The registry entry that path is, or leads to through symbolic links; empty when none.
+std::filesystem::path RegistryEntryOf(const std::filesystem::path& path, const std::filesystem::path& registry);
+
+// True while the board that registered link runs: its lock is held.
+bool BoardRunning(const std::filesystem::path& link);
 
 // The running boards' links, owned by this user. Entries whose board is gone (killed,
 // crashed) are removed on the way, with their lock files; others' entries are ignored.

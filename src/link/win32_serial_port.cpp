@@ -140,12 +140,19 @@ class Win32SerialPort final : public SerialPort {
     const auto stoppedShort = [&](const std::string& why) {
       return why + " after " + std::to_string(total - bytes.size()) + " of " + std::to_string(total) + " bytes";
     };
+    DWORD pauseMs = 1;
     while (!bytes.empty()) {
       if (Clock::now() >= deadline) return stoppedShort("the line took no more bytes in time");
       DWORD put = 0;
       if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr))
         return stoppedShort("write failed: " + SystemMessage(::GetLastError()));
+      if (put == 0) {  // a driver that takes nothing: wait a little, longer each time, rather than spin
+        ::Sleep(std::min<DWORD>(pauseMs, static_cast<DWORD>(RemainingMs(deadline))));
+        pauseMs = std::min<DWORD>(pauseMs * 2, 16);
+        continue;
+      }
       bytes = bytes.subspan(std::min<std::size_t>(put, bytes.size()));
+      pauseMs = 1;
     }
     return {};
   }
@@ -222,6 +229,9 @@ DWORD Configure(HANDLE handle, int baudRate) {
 }
 
 }  // namespace
+
+// A COM port cannot be the console, and CreateFileW refuses what is not one below.
+OpenError CheckPortTarget(const std::string&) { return {}; }
 
 std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, OpenError* error) {
   auto fail = [&](OpenError e) -> std::unique_ptr<SerialPort> {

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <utility>
 
+#include "link/baud_rates.h"
+#include "link/bounded_write.h"
 #include "link/line_holders.h"
 #include "link/serial_port.h"
 #include "link/termios_speed.h"
@@ -45,19 +47,12 @@ void MakeRaw(int fd, speed_t speed, int when = TCSANOW) {
   ::tcsetattr(fd, when, &tio);
 }
 
+// A reader that stops draining the line loses the rest of the reply, after at most
+// the time the reply takes at the slowest rate and the margin a sender allows.
 void WriteFully(int fd, const Bytes& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put > 0) {
-      done += static_cast<std::size_t>(put);
-    } else if (put < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      if (::poll(&p, 1, 100) <= 0) return;  // nobody drains the line: drop the rest
-    } else if (!(put < 0 && errno == EINTR)) {
-      return;
-    }
-  }
+  const auto bound =
+      link::WireTime(bytes.size(), link::kBaudRates.front()) + std::chrono::milliseconds(link::kDrainMarginMs);
+  (void)link::WriteBefore(fd, bytes, std::chrono::steady_clock::now() + bound);
 }
 
 }  // namespace

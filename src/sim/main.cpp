@@ -15,6 +15,7 @@
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/posix_port_list.h"
+#include "link/serial_port.h"
 #include "link/unique_fd.h"
 #include "port_registry.h"
 #include "support/parse_arguments.h"
@@ -214,6 +215,17 @@ int Run(const SimOptions& o, std::vector<sim::BoardState> boards, int signalFd) 
   return 0;
 }
 
+// The exit status for a --port that must not be served, with why printed: this
+// program's own terminal is a bad value, anything else that is no terminal could not
+// be opened. Nothing when it may be opened.
+std::optional<int> RefusedPort(const std::string& port) {
+  if (port.empty()) return std::nullopt;
+  const link::OpenError refused = link::CheckPortTarget(port);
+  if (refused.kind == link::OpenFailure::None) return std::nullopt;
+  std::cerr << "tarnwick-sim: " << link::DescribeOpenError(port, refused) << "\n";
+  return refused.kind == link::OpenFailure::OwnTerminal ? tarnwick::kExitBadArguments : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -229,6 +241,7 @@ int main(int argc, char** argv) {
 
   auto boards = InitialBoards(options);
   if (!boards) return tarnwick::kExitBadArguments;
+  if (const auto refused = RefusedPort(options.port)) return *refused;
 
   const link::UniqueFd signalFd = StopSignalDescriptor();
   try {

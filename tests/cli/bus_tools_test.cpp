@@ -350,7 +350,11 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":3: --baud: '1200' is not one of"},
         InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
                     ":3: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
-        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3: expect is a map"}),
+        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3: expect is a map"},
+        InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
+                    ":2: The following argument was not expected: --help"},
+        InvalidCase{"VersionIsNoKey", "steps:\n  - send: cmd13\n    version: true\n",
+                    ":2: The following argument was not expected: --version"}),
     testing::RowName());
 
 TEST(RunFileTest, AMissingFileIsInvalid) {

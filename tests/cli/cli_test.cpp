@@ -146,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"dc-test --left-duty \"\"", 2},            //
                       StatusCase{"stop", 0},                                //
                       StatusCase{"send cmd00 --port /dev/tarnwick-missing", 3},
-                      StatusCase{"stop --port /dev/tarnwick-missing", 3}),
+                      StatusCase{"stop --port /dev/tarnwick-missing", 3},
+                      StatusCase{"stop --port /dev/null", 3},               // not a serial port
+                      StatusCase{"send cmd00 --port /tmp", 3},              //
+                      StatusCase{"stop --port tty", 2},                     // the terminal it runs in
+                      StatusCase{"send cmd00 --port /dev/tty", 2}),
     kByArguments);
 
 struct FrameCase {
@@ -308,6 +312,20 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
   }
 }
 
+// The terminal a program runs in is never taken for a board's line: nothing is
+// written to it and its settings stay as they were.
+TEST(CliOwnTerminalTest, TheTerminalItRunsInIsRefused) {
+  TARNWICK_NEEDS_PTY();
+  testing::PtyPeer terminal;
+  const CliRun run = RunCli("stop --port " + terminal.Path() + " < " + terminal.Path(), true);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("it is the terminal this program runs in, not a serial port"), std::string::npos) << run.out;
+  const std::string sim = std::string(TARNWICK_SIM) + " --port /dev/tty < /dev/null 2>/dev/null";
+  const int simStatus = std::system(sim.c_str());
+  EXPECT_EQ(WIFEXITED(simStatus) ? WEXITSTATUS(simStatus) : -1, 2);
+  EXPECT_TRUE(terminal.Read().empty());
+}
+
 // Refused command lines: nothing is opened or sent, and the message says what is accepted.
 struct UsageCase {
   const char* arguments;
@@ -338,7 +356,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
         UsageCase{"dc-test --left-freq 80001", "--left-freq: '80001' is not a number in 1..80000"},
         UsageCase{"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, "
-                                "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"}),
+                                "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"},
+        UsageCase{"send cmd00 --json=false", "--json takes no value: give --json alone"},
+        UsageCase{"send cmd12 --frequency 1234567890123456789012345678901234567890123456789012345678901234567890",
+                  "--frequency: '123456789012345678901234567890123456789012345678901234567890\xE2\x80\xA6' is not a "
+                  "number in 0..65535"}),
     kByArguments);
 
 TEST(CliHelpTest, WithoutASubcommandTheHelpEndsBeforeTheError) {
@@ -434,14 +456,19 @@ TEST_F(CliLogTest, ALogThatCannotBeWrittenRefusesBeforeSending) {
 // A freshly started board process, and the port it announces on its first line.
 class SimProcess {
  public:
-  SimProcess() {
+  // Unlisted, or listed in runtimeDir's registry when one is given.
+  explicit SimProcess(const std::string& runtimeDir = "") {
+    std::vector<const char*> arguments = {TARNWICK_SIM, "--verbose", "--baud", "115200"};
+    if (runtimeDir.empty()) arguments.push_back("--no-register");
+    arguments.push_back(nullptr);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) < 0) return;
     link::UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(writeEnd.Get(), STDOUT_FILENO);  // the copy survives exec; the originals do not
-      ::execl(TARNWICK_SIM, TARNWICK_SIM, "--no-register", "--verbose", "--baud", "115200", static_cast<char*>(nullptr));
+      if (!runtimeDir.empty()) ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+      ::execv(TARNWICK_SIM, const_cast<char* const*>(arguments.data()));
       ::_exit(127);
     }
     writeEnd.Reset();
@@ -458,6 +485,11 @@ class SimProcess {
     if (output_) std::fclose(output_);
   }
   const std::string& Path() const { return path_; }
+  // Ends the board as a crash would: its registry entry stays behind.
+  void Kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -486,6 +518,46 @@ TEST(CliFreshBoardTest, TheFirstExchangeAfterAFreshStartIsAnsweredUnderLoad) {
   }
   loading = false;
   EXPECT_GE(rounds, 5);
+}
+
+// A board killed without a word leaves its entry behind, and the pseudo-terminal the
+// entry names may soon be another program's. No form of --port reaches that program,
+// and a watch that was running ends.
+TEST(CliKilledBoardTest, ItsEntryReachesNoStranger) {
+  TARNWICK_NEEDS_PTY();
+  char dir[] = "/tmp/tarnwick-cli-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string runtime = dir, environment = "XDG_RUNTIME_DIR=" + runtime + " ";
+  const std::string entry = runtime + "/tarnwick/sim0";
+  SimProcess board(runtime);
+  ASSERT_FALSE(board.Path().empty());
+  CliRun watch;
+  std::thread watching([&] {
+    watch = RunCli("watch cmd00 --interval 50 --baud 115200 --port " + entry, true, environment + "timeout 10 ");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  board.Kill();
+  testing::PtyPeer stranger;  // as if it had opened the board's pseudo-terminal
+  std::filesystem::create_symlink(stranger.Path(), entry + ".new");
+  std::filesystem::rename(entry + ".new", entry);
+  watching.join();
+  EXPECT_EQ(watch.status, 3);
+  EXPECT_NE(watch.out.find("Success"), std::string::npos) << watch.out;
+  EXPECT_NE(watch.out.find("tarnwick-cli: the simulated board sim0 has stopped\n"), std::string::npos) << watch.out;
+
+  std::filesystem::create_symlink(entry, runtime + "/board");
+  const std::pair<std::string, const char*> ports[] = {
+      {entry, "the simulated board sim0 has stopped"},
+      {runtime + "/tarnwick/../tarnwick/sim0", "the simulated board sim0 has stopped"},
+      {runtime + "/board", "the simulated board sim0 has stopped"},
+      {"sim0", "no simulated board sim0 is running"}};  // the list removes the entry on the way
+  for (const auto& [port, said] : ports) {
+    const CliRun run = RunCli("send cmd00 --port " + port, true, environment);
+    EXPECT_EQ(run.status, 3) << port;
+    EXPECT_NE(run.out.find(std::string("tarnwick-cli: ") + said + "\n"), std::string::npos) << run.out;
+  }
+  EXPECT_TRUE(stranger.Read().empty());
+  std::filesystem::remove_all(runtime);
 }
 
 TEST(CliHelpTest, HelpNamesEveryCommandAndOption) {

@@ -1,5 +1,6 @@
 // The command line's value rules: what each kind of option takes and refuses.
 #include "cli/option_values.h"
+#include "cli/round_trips.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,41 @@ TEST(ChoiceTest, NamesInAnyCaseAndARefusalThatListsThem) {
   EXPECT_FALSE(CheckChoice("--left-mode", "1", modes, error));
   EXPECT_EQ(error, "--left-mode: '1' is not one of stop, forward");
 }
+
+TEST(ShownValueTest, ALongValueIsCutAtACharacterWithAnEllipsis) {
+  const std::string sixty(60, '7');
+  const std::string wide = "\xEF\xBC\x95";  // full-width 5: three bytes, one character
+  EXPECT_EQ(ShownValue(sixty), sixty);
+  EXPECT_EQ(ShownValue(sixty + "8"), sixty + "\xE2\x80\xA6");
+  EXPECT_EQ(ShownValue(std::string(59, '7') + wide + wide), std::string(59, '7') + wide + "\xE2\x80\xA6");
+  EXPECT_EQ(WithLongWordsShortened("not expected: " + sixty + "99 --x"), "not expected: " + sixty + "\xE2\x80\xA6 --x");
+}
+
+struct MedianCase {
+  const char* name;
+  std::vector<double> ms;
+  double min, median, max;
+};
+
+class RoundTripsTest : public ::testing::TestWithParam<MedianCase> {};
+
+TEST_P(RoundTripsTest, MedianToATenthWithinMinAndMax) {
+  RoundTrips trips;
+  for (const double ms : GetParam().ms) trips.Add(ms);
+  EXPECT_EQ(trips.Count(), GetParam().ms.size());
+  EXPECT_DOUBLE_EQ(trips.Min(), GetParam().min);
+  EXPECT_NEAR(trips.Median(), GetParam().median, 1e-9);
+  EXPECT_DOUBLE_EQ(trips.Max(), GetParam().max);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Medians, RoundTripsTest,
+    ::testing::Values(MedianCase{"None", {}, 0, 0, 0}, MedianCase{"One", {8.34}, 8.34, 8.34, 8.34},
+                      MedianCase{"OddCount", {20.7, 8.2, 14.46}, 8.2, 14.5, 20.7},
+                      MedianCase{"EvenCountTakesTheMean", {8.3, 11.6, 30.0, 2.1}, 2.1, 9.95, 30.0},
+                      MedianCase{"MiddlePastTheRange", {5.0, 1500.0, 2500.0}, 5.0, 2500.0, 2500.0},
+                      MedianCase{"ManyAlike", std::vector<double>(100001, 12.3), 12.3, 12.3, 12.3}),
+    testing::RowName());
 
 }  // namespace
 }  // namespace tarnwick::cli

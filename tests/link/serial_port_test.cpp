@@ -8,14 +8,18 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <functional>
 #include <set>
 #include <stdexcept>
 
 #include "link/baud_rates.h"
+#include "link/bounded_write.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
@@ -154,6 +158,45 @@ TEST_F(SerialPortTest, AFrameThatCannotLeaveIsNotSent) {
   }
 }
 
+// A line that poll calls writable but that takes nothing (a driver answering EAGAIN
+// or 0 forever) ends at the deadline without spinning on write.
+struct StandInLine {
+  const char* name;
+  WriteCalls calls;
+  const char* why;  // "" when every byte went
+  int mostWrites;
+};
+
+int writes = 0;  // write calls the stand-ins answered in this row
+
+ssize_t Refuse(int, const void*, std::size_t) { return ++writes, errno = EAGAIN, -1; }
+ssize_t TakeNothing(int, const void*, std::size_t) { return ++writes, 0; }
+ssize_t TakeTwoThenRefuse(int fd, const void* data, std::size_t size) {
+  return writes == 0 ? (++writes, 2) : Refuse(fd, data, size);
+}
+ssize_t TakeOne(int, const void*, std::size_t) { return ++writes, 1; }
+int Writable(pollfd* p, nfds_t, int) { return p->revents = POLLOUT, 1; }
+int HungUp(pollfd* p, nfds_t, int) { return p->revents = POLLHUP, 1; }
+
+TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
+  const StandInLine rows[] = {
+      {"EAGAIN while writable", {Refuse, Writable}, "the line took no more bytes in time after 0 of 5 bytes", 40},
+      {"0 bytes while writable", {TakeNothing, Writable}, "the line took no more bytes in time after 0 of 5 bytes", 40},
+      {"stops short", {TakeTwoThenRefuse, Writable}, "the line took no more bytes in time after 2 of 5 bytes", 40},
+      {"hangs up", {Refuse, HungUp}, "the line hung up after 0 of 5 bytes", 1},
+      {"a byte at a time", {TakeOne, Writable}, "", 5},
+  };
+  const std::vector<std::uint8_t> stop = {0xFF, 0x01, 0x3F, 0x3F, 0x01};
+  for (const StandInLine& row : rows) {
+    SCOPED_TRACE(row.name);
+    writes = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(WriteBefore(-1, stop, start + milliseconds(100), row.calls), row.why);
+    EXPECT_LT(MsSince(start), 150);
+    EXPECT_LE(writes, row.mostWrites);
+  }
+}
+
 TEST_F(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
   PtyPeer peer;
   peer.Write({0xEE, 0xEE});  // a late reply to somebody else's exchange
@@ -183,10 +226,18 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
   held.reset();
   EXPECT_NE(OpenPort(peer.Path(), 9600, &error), nullptr);  // free again once closed
 
-  EXPECT_EQ(OpenPort("/dev/tarnwick-no-such-port", 9600, &error), nullptr);
-  EXPECT_EQ(error.kind, OpenFailure::NotFound);
-  EXPECT_EQ(OpenPort("/dev/null", 9600, &error), nullptr);
-  EXPECT_EQ(error.kind, OpenFailure::NotASerialPort);
+  const std::string file = ::testing::TempDir() + "tarnwick-not-a-port";
+  std::ofstream(file).put('x');
+  const std::pair<std::string, OpenFailure> refused[] = {
+      {"/dev/tarnwick-no-such-port", OpenFailure::NotFound}, {"/dev/null", OpenFailure::NotASerialPort},
+      {::testing::TempDir(), OpenFailure::NotASerialPort},   {file, OpenFailure::NotASerialPort},
+      {"/dev/tty", OpenFailure::OwnTerminal}};
+  for (const auto& [path, kind] : refused) {
+    EXPECT_EQ(OpenPort(path, 9600, &error), nullptr) << path;
+    EXPECT_EQ(error.kind, kind) << path;
+  }
+  EXPECT_EQ(std::filesystem::file_size(file), 1u);  // nothing written into it
+  std::filesystem::remove(file);
   EXPECT_EQ(OpenPort(peer.Path(), 12345, &error), nullptr);  // not a rate of the table
   EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
 }
