@@ -5,7 +5,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <set>
 #include <span>
 
 #include "cli/console.h"
@@ -91,6 +90,7 @@ struct Unconfirmed {
 // What the probes at one rate have shown about one address.
 struct Evidence {
   bool proven = false;
+  bool conflict = false;  // proven to be more than one board
   bool askedAgain = false;
   Verdict firstLook = Verdict::Silent;        // of its own probe, when that heard bytes
   link::Bytes firstBytes;
@@ -212,33 +212,34 @@ class Scanner {
   void Settle(RateSweep& sweep, std::uint8_t address, Verdict second, const link::Bytes& bytes) {
     Evidence& seen = sweep.evidence[address];
     if (second == Verdict::Answered) return;  // Probe marked it proven
-    const std::string at = link::FormatHexByte(address);
-    std::string reason;
     if (second == Verdict::Garbled && seen.firstLook == Verdict::Garbled && sweep.broadcastGarbled) {
-      sweep.evidence[address].proven = true;
-      conflicts_.insert(address);
+      seen.proven = seen.conflict = true;
       return;
     }
-    if (second == Verdict::Damaged) reason = "damaged reply at " + at + ": " + Hex(bytes);
-    else if (second == Verdict::Garbled) reason = "garbled reply at " + at + ": " + Hex(bytes);
-    else if (seen.arrivedDuring)
-      reason = "its reply arrived late, during the probe of " + link::FormatHexByte(*seen.arrivedDuring) +
-               "; silent when asked again";
-    else reason = "bytes that did not verify (" + Hex(seen.firstBytes) + "); silent when asked again";
-    Note(sweep.baudIndex, address, std::move(reason));
+    Note(sweep.baudIndex, address, WhyUnconfirmed(seen, address, second, bytes));
+  }
+
+  static std::string WhyUnconfirmed(const Evidence& seen, std::uint8_t address, Verdict second,
+                                    const link::Bytes& bytes) {
+    const std::string at = link::FormatHexByte(address);
+    if (second == Verdict::Damaged) return "damaged reply at " + at + ": " + Hex(bytes);
+    if (second == Verdict::Garbled) return "garbled reply at " + at + ": " + Hex(bytes);
+    if (seen.arrivedDuring)
+      return "its reply arrived late, during the probe of " + link::FormatHexByte(*seen.arrivedDuring) +
+             "; silent when asked again";
+    return "bytes that did not verify (" + Hex(seen.firstBytes) + "); silent when asked again";
   }
 
   // The proven boards of the rate in address order, and what was only heard.
   bool Conclude(const RateSweep& sweep, const AddressRange& range) {
     for (const auto& [address, seen] : sweep.evidence) {
       if (seen.proven) {
-        if (!Record(sweep.baudIndex, address, conflicts_.count(address) > 0)) return false;
+        if (!Record(sweep.baudIndex, address, seen.conflict)) return false;
       } else if (!range.Holds(address) && seen.arrivedDuring) {
         Note(sweep.baudIndex, address, "a reply from it arrived during the probe of " +
                                            link::FormatHexByte(*seen.arrivedDuring) + "; outside --addr, not asked");
       }
     }
-    conflicts_.clear();
     return true;
   }
 
@@ -355,7 +356,6 @@ class Scanner {
   bool showProgress_;
   std::vector<FoundBoard> found_;
   std::vector<Unconfirmed> unconfirmed_;
-  std::set<std::uint8_t> conflicts_;  // of the rate being scanned
   std::string error_;
 };
 

@@ -306,6 +306,9 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
     EXPECT_EQ(json["recv_data"], nullptr);
     EXPECT_EQ(json["exit_status"], 1);
   }
+  const CliRun scan = RunCli("scan --baud 115200 --port " + peer.Path(), true);
+  EXPECT_EQ(scan.status, 3);
+  EXPECT_NE(scan.out.find("the line took no more bytes"), std::string::npos) << scan.out;
 }
 
 // Refused command lines: nothing is opened or sent, and the message says what is accepted.
