@@ -140,6 +140,12 @@ std::optional<std::vector<int>> ParseRates(const std::vector<std::string>& given
 
 std::string Hex(std::span<const std::uint8_t> bytes) { return link::FormatHexDump(bytes); }
 
+// CMD00, which every board answers, even to the broadcast address.
+link::Bytes ProbeFrame(std::uint8_t address) {
+  const std::uint8_t command[] = {link::CodeByte(CommandCode::kGetAddress) | link::kReplyFlag};
+  return link::MakeFrame(address, command);
+}
+
 class Scanner {
  public:
   Scanner(const ScanCommandLine& options, std::string port, link::TrafficLog* log)
@@ -272,8 +278,7 @@ class Scanner {
       log.Event(error_, link::log_result::kPortNotOpened);
       return std::nullopt;
     }
-    const std::uint8_t command[] = {static_cast<std::uint8_t>(link::CodeByte(CommandCode::kGetAddress) | link::kReplyFlag)};
-    const link::Bytes frame = link::MakeFrame(address, command);
+    const link::Bytes frame = ProbeFrame(address);
     const std::string sent = link::DescribeSentFrames(frame);
     log.Sent(frame, sent);
     const link::TransmitResult transmitted = port->TransmitFrame(frame, baud);
@@ -291,8 +296,8 @@ class Scanner {
                        std::uint8_t address) {
     if (heard.empty()) return log.Event(sent, link::result::kNoResponse);
     const bool answered = HoldsFrameFrom(SplitFrames(heard), address);
-    log.Received(heard, answered ? "CMD00 from " + link::FormatHexByte(address) : "not a whole reply from " +
-                                                                                    link::FormatHexByte(address));
+    const std::string at = link::FormatHexByte(address);
+    log.Received(heard, answered ? "CMD00 from " + at : "not a whole reply from " + at);
     log.Event(sent, answered ? link::result::kSuccess : link::result::kDataError);
   }
 
@@ -303,7 +308,7 @@ class Scanner {
     while (heard.size() < kMostHeard && std::chrono::steady_clock::now() < drainEnd) {
       link::FrameBuffer buffer{};
       const link::ReadResult read = port.ReadReply(buffer, rule);
-      heard.insert(heard.end(), buffer.begin(), buffer.begin() + static_cast<long>(read.count));
+      heard.insert(heard.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
       if (!read.ok) {
         error_ = "the line failed while reading from " + port_;
         return std::nullopt;

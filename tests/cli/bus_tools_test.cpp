@@ -40,8 +40,10 @@ std::string Listed(const nlohmann::json& list, bool withType) {
   for (const auto& b : list) {
     if (!text.empty()) text += ',';
     text += link::FormatHexByte(b["address"].get<std::uint8_t>()) + "@" + std::to_string(b["baud"].get<int>());
-    if (withType)
-      text += ":" + (b["conflict"].get<bool>() ? "conflict" : b["motor_type"].is_null() ? "-" : b["motor_type"].get<std::string>());
+    if (!withType) continue;
+    const auto& type = b["motor_type"];
+    text += ':';
+    text += b["conflict"].get<bool>() ? "conflict" : type.is_null() ? "-" : type.get<std::string>();
   }
   return text;
 }

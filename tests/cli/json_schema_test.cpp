@@ -138,7 +138,8 @@ class ScanUnconfirmedSchemaTest : public testing::BoardAt115200Test {};
 
 TEST_F(ScanUnconfirmedSchemaTest, MatchesThePublishedSchema) {
   board_->SetFault(sim::ParseFault("bad-checksum").value());
-  const std::string out = testing::RunCli("--json scan --addr 01-02 --baud 115200 --port " + board_->PortPath(), true).out;
+  const std::string arguments = "--json scan --addr 01-02 --baud 115200 --port " + board_->PortPath();
+  const std::string out = testing::RunCli(arguments, true).out;
   std::istringstream documents(out);
   Json boards, unconfirmed;
   documents >> boards >> unconfirmed;
