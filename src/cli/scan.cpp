@@ -20,7 +20,7 @@ using link::CommandCode;
 // After a probe's read, what still arrives is followed until the line has been
 // quiet this long: well past the 25 ms gap, so a reply that pauses half-way is
 // heard whole, and the rest of a damaged or late reply never reaches the next probe.
-constexpr int kDrainQuietMs = 100;
+constexpr int kDrainQuietMs = 150;
 // A drain ends after this many bytes even on a line that never falls quiet.
 constexpr std::size_t kMostHeard = 3 * link::kFrameBufferSize;
 
