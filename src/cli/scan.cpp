@@ -1,8 +1,11 @@
 #include "cli/scan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <span>
 
 #include "cli/console.h"
 #include "link/frame.h"
@@ -14,13 +17,61 @@ namespace {
 
 using link::CommandCode;
 
-// What came back from one question.
-enum class Heard { Nothing, Clean, Garbled };
+// After a probe's read, what still arrives is followed until the line has been
+// quiet this long: well past the 25 ms gap, so a reply that pauses half-way is
+// heard whole, and the rest of a damaged or late reply never reaches the next probe.
+constexpr int kDrainQuietMs = 150;
+// A drain ends after this many bytes even on a line that never falls quiet.
+constexpr std::size_t kMostHeard = 3 * link::kFrameBufferSize;
 
-struct Answer {
-  Heard heard = Heard::Nothing;
-  std::uint8_t from = 0;  // the answering address, for a clean reply
+// The whole verified frames at the start of what a probe heard, and what follows them.
+struct Heard {
+  std::vector<std::uint8_t> frameFrom;  // the address each frame names, in order
+  link::Bytes rest;                     // a part of a frame, a damaged frame, or a garble
 };
+
+Heard SplitFrames(std::span<const std::uint8_t> bytes) {
+  Heard heard;
+  while (bytes.size() > link::kLengthOffset && bytes[link::kLengthOffset] > 0) {
+    const std::size_t length = std::size_t{bytes[link::kLengthOffset]} + 4;
+    if (length > bytes.size() || link::JudgeFrameSoFar(bytes.first(length)) != link::FrameProgress::Complete) break;
+    heard.frameFrom.push_back(bytes[link::kAddressOffset]);
+    bytes = bytes.subspan(length);
+  }
+  heard.rest.assign(bytes.begin(), bytes.end());
+  return heard;
+}
+
+bool HoldsFrameFrom(const Heard& heard, std::uint8_t address) {
+  return std::find(heard.frameFrom.begin(), heard.frameFrom.end(), address) != heard.frameFrom.end();
+}
+
+// Whole verified frames and nothing else, one of them from the address asked (any
+// address answers the broadcast): nothing is left to follow.
+bool IsWholeAnswer(const Heard& heard, std::uint8_t address) {
+  if (!heard.rest.empty() || heard.frameFrom.empty()) return false;
+  return address == link::kBroadcastAddress || HoldsFrameFrom(heard, address);
+}
+
+// One board's reply that was damaged on the way (a wrong checksum, bytes lost at
+// its end) still begins as its reply does, with the address asked, and holds no
+// more bytes than its length byte announces. Bytes that begin otherwise or run
+// longer are more than one board's reply can explain.
+bool IsOneDamagedReply(std::span<const std::uint8_t> rest, std::uint8_t address) {
+  if (rest.empty() || rest[link::kAddressOffset] != address) return false;
+  if (rest.size() <= link::kLengthOffset) return true;
+  const std::size_t announced = std::size_t{rest[link::kLengthOffset]} + 4;
+  return announced <= link::kFrameBufferSize && rest.size() <= announced;
+}
+
+// What one probe of an address came to.
+enum class Verdict { Silent, Answered, Damaged, Garbled };
+
+Verdict Judge(const Heard& heard, std::uint8_t address) {
+  if (HoldsFrameFrom(heard, address)) return Verdict::Answered;
+  if (heard.rest.empty()) return Verdict::Silent;
+  return IsOneDamagedReply(heard.rest, address) ? Verdict::Damaged : Verdict::Garbled;
+}
 
 struct FoundBoard {
   std::uint8_t address = 0;
@@ -29,11 +80,33 @@ struct FoundBoard {
   bool conflict = false;  // several boards answer at this address
 };
 
+// An address that something came from or garbled at, without a proof of a board.
+struct Unconfirmed {
+  std::uint8_t address = 0;
+  int baud = 0;
+  std::string reason;
+};
+
+// What the probes at one rate have shown about one address.
+struct Evidence {
+  bool proven = false;
+  bool conflict = false;  // proven to be more than one board
+  bool askedAgain = false;
+  Verdict firstLook = Verdict::Silent;        // of its own probe, when that heard bytes
+  link::Bytes firstBytes;
+  std::optional<std::uint8_t> arrivedDuring;  // its frame came during the probe of this address
+};
+
+struct RateSweep {
+  int baudIndex = 0;
+  bool broadcastGarbled = false;  // the broadcast heard bytes that are not whole frames: several answered at once
+  std::map<std::uint8_t, Evidence> evidence;
+};
+
 struct AddressRange {
   int first = 0x01, last = 0xFE;
   bool Holds(int address) const { return address >= first && address <= last; }
 };
-
 // "01-FE", "2A" or "10-1f": addresses that a board can have, 01 to FE.
 std::optional<AddressRange> ParseRange(const std::string& text, std::string& error) {
   const auto dash = text.find('-');
@@ -64,6 +137,15 @@ std::optional<std::vector<int>> ParseRates(const std::vector<std::string>& given
   return indices;
 }
 
+
+std::string Hex(std::span<const std::uint8_t> bytes) { return link::FormatHexDump(bytes); }
+
+// CMD00, which every board answers, even to the broadcast address.
+link::Bytes ProbeFrame(std::uint8_t address) {
+  const std::uint8_t command[] = {link::CodeByte(CommandCode::kGetAddress) | link::kReplyFlag};
+  return link::MakeFrame(address, command);
+}
+
 class Scanner {
  public:
   Scanner(const ScanCommandLine& options, std::string port, link::TrafficLog* log)
@@ -72,21 +154,15 @@ class Scanner {
   // False when the port could not be used; Error() then says why.
   bool ScanRate(int baudIndex, const AddressRange& range) {
     Progress(baudIndex, "asking every board");
-    const auto everyone = Ask(baudIndex, link::kBroadcastAddress, link::kReadTotalMs);
+    const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, link::kReadTotalMs);
     if (!everyone) return false;
-    if (everyone->heard == Heard::Nothing && !options_.full) return true;
-    if (everyone->heard == Heard::Clean && !options_.full) {
-      if (range.Holds(everyone->from)) Record(baudIndex, everyone->from, false);
-      return true;
-    }
-    for (int address = range.first; address <= range.last; ++address) {
-      const auto byte = static_cast<std::uint8_t>(address);
-      Progress(baudIndex, "address " + link::FormatHexByte(byte));
-      const auto probe = Ask(baudIndex, byte, options_.timeoutMs);
-      if (!probe) return false;
-      if (probe->heard != Heard::Nothing) Record(baudIndex, byte, probe->heard == Heard::Garbled);
-    }
-    return true;
+    const Heard heard = SplitFrames(*everyone);
+    const bool oneClean = heard.rest.empty() && heard.frameFrom.size() == 1;
+    if (!options_.full && everyone->empty()) return true;
+    if (!options_.full && oneClean)
+      return !range.Holds(heard.frameFrom.front()) || Record(baudIndex, heard.frameFrom.front(), false);
+    RateSweep sweep{baudIndex, !heard.rest.empty(), {}};
+    return Sweep(sweep, range) && ConfirmTheRest(sweep, range) && Conclude(sweep, range);
   }
 
   void EndProgress() const {
@@ -94,39 +170,184 @@ class Scanner {
   }
 
   const std::vector<FoundBoard>& Found() const { return found_; }
+  const std::vector<Unconfirmed>& NotConfirmed() const { return unconfirmed_; }
   const std::string& Error() const { return error_; }
 
  private:
-  link::LineSettings Line(int baudIndex, std::uint8_t address, int firstByteMs) const {
+  // Every address of the range in turn. The last probe listens as long as a reply
+  // may take, so that a late reply to one of the last probes is heard at this rate.
+  bool Sweep(RateSweep& sweep, const AddressRange& range) {
+    for (int address = range.first; address <= range.last; ++address) {
+      const auto byte = static_cast<std::uint8_t>(address);
+      Progress(sweep.baudIndex, "address " + link::FormatHexByte(byte));
+      const int wait = address == range.last ? link::kReadTotalMs : options_.timeoutMs;
+      link::Bytes bytes;
+      const auto verdict = Probe(sweep, byte, wait, bytes);
+      if (!verdict) return false;
+      if (*verdict == Verdict::Damaged || *verdict == Verdict::Garbled) {
+        sweep.evidence[byte].firstLook = *verdict;
+        sweep.evidence[byte].firstBytes = std::move(bytes);
+      }
+    }
+    return true;
+  }
+
+  // A second look, waiting as long as a reply may take, at every address whose
+  // frame arrived during another probe or whose own probe heard bytes that did not
+  // verify. A frame heard during a second look is looked at in turn.
+  bool ConfirmTheRest(RateSweep& sweep, const AddressRange& range) {
+    for (bool asked = true; asked;) {
+      asked = false;
+      for (auto& [address, seen] : sweep.evidence) {
+        if (seen.proven || seen.askedAgain || !range.Holds(address)) continue;
+        Progress(sweep.baudIndex, "address " + link::FormatHexByte(address) + " again");
+        seen.askedAgain = asked = true;
+        link::Bytes bytes;
+        const auto verdict = Probe(sweep, address, link::kReadTotalMs, bytes);
+        if (!verdict) return false;
+        Settle(sweep, address, *verdict, bytes);
+        break;  // Probe may have added evidence: start over
+      }
+    }
+    return true;
+  }
+
+  // What a second look proves. A conflict needs two boards' replies shown to
+  // collide: the broadcast heard several answers at once, and this address garbled
+  // both times in a way one board's damaged reply cannot (see IsOneDamagedReply).
+  void Settle(RateSweep& sweep, std::uint8_t address, Verdict second, const link::Bytes& bytes) {
+    Evidence& seen = sweep.evidence[address];
+    if (second == Verdict::Answered) return;  // Probe marked it proven
+    if (second == Verdict::Garbled && seen.firstLook == Verdict::Garbled && sweep.broadcastGarbled) {
+      seen.proven = seen.conflict = true;
+      return;
+    }
+    Note(sweep.baudIndex, address, WhyUnconfirmed(seen, address, second, bytes));
+  }
+
+  static std::string WhyUnconfirmed(const Evidence& seen, std::uint8_t address, Verdict second,
+                                    const link::Bytes& bytes) {
+    const std::string at = link::FormatHexByte(address);
+    if (second == Verdict::Damaged) return "damaged reply at " + at + ": " + Hex(bytes);
+    if (second == Verdict::Garbled) return "garbled reply at " + at + ": " + Hex(bytes);
+    if (seen.arrivedDuring)
+      return "its reply arrived late, during the probe of " + link::FormatHexByte(*seen.arrivedDuring) +
+             "; silent when asked again";
+    return "bytes that did not verify (" + Hex(seen.firstBytes) + "); silent when asked again";
+  }
+
+  // The proven boards of the rate in address order, and what was only heard.
+  bool Conclude(const RateSweep& sweep, const AddressRange& range) {
+    for (const auto& [address, seen] : sweep.evidence) {
+      if (seen.proven) {
+        if (!Record(sweep.baudIndex, address, seen.conflict)) return false;
+      } else if (!range.Holds(address) && seen.arrivedDuring) {
+        Note(sweep.baudIndex, address, "a reply from it arrived during the probe of " +
+                                           link::FormatHexByte(*seen.arrivedDuring) + "; outside --addr, not asked");
+      }
+    }
+    return true;
+  }
+
+  // One probe and what it shows: frames from other addresses are noted against
+  // them, never taken for the address asked.
+  std::optional<Verdict> Probe(RateSweep& sweep, std::uint8_t address, int firstByteMs, link::Bytes& bytes) {
+    auto heardBytes = Exchange(sweep.baudIndex, address, firstByteMs);
+    if (!heardBytes) return std::nullopt;
+    bytes = std::move(*heardBytes);
+    const Heard heard = SplitFrames(bytes);
+    for (const std::uint8_t from : heard.frameFrom) {
+      Evidence& seen = sweep.evidence[from];
+      if (from == address) seen.proven = true;
+      else if (!seen.proven && !seen.arrivedDuring) seen.arrivedDuring = address;
+    }
+    return Judge(heard, address);
+  }
+
+  // CMD00 to address in one session of the port: the reply as the frame rule reads
+  // it and, unless that is a whole verified frame from address, whatever still
+  // arrives until the line has been quiet for kDrainQuietMs. nullopt when the port
+  // could not be used.
+  std::optional<link::Bytes> Exchange(int baudIndex, std::uint8_t address, int firstByteMs) {
+    const int baud = *link::BaudRateAt(baudIndex);
+    link::TrafficReporter log(log_, port_);
+    link::OpenError openError;
+    const auto port = link::OpenPort(port_, baud, &openError);
+    if (!port) {
+      error_ = link::DescribeOpenError(port_, openError);
+      log.Event(error_, link::log_result::kPortNotOpened);
+      return std::nullopt;
+    }
+    const link::Bytes frame = ProbeFrame(address);
+    const std::string sent = link::DescribeSentFrames(frame);
+    log.Sent(frame, sent);
+    const link::TransmitResult transmitted = port->TransmitFrame(frame, baud);
+    if (!transmitted.sent) {
+      error_ = "cannot send to " + port_ + ": " + transmitted.detail;
+      log.Event(sent + ": " + transmitted.detail, link::result::kSendFailed);
+      return std::nullopt;
+    }
+    auto heard = Listen(*port, address, firstByteMs);
+    if (heard) LogHeard(log, sent, *heard, address);
+    return heard;
+  }
+
+  static void LogHeard(link::TrafficReporter& log, const std::string& sent, const link::Bytes& heard,
+                       std::uint8_t address) {
+    if (heard.empty()) return log.Event(sent, link::result::kNoResponse);
+    const bool answered = HoldsFrameFrom(SplitFrames(heard), address);
+    const std::string at = link::FormatHexByte(address);
+    log.Received(heard, answered ? "CMD00 from " + at : "not a whole reply from " + at);
+    log.Event(sent, answered ? link::result::kSuccess : link::result::kDataError);
+  }
+
+  std::optional<link::Bytes> Listen(link::SerialPort& port, std::uint8_t address, int firstByteMs) {
+    link::Bytes heard;
+    link::ReadRule rule{link::ReadEnd::Frame, firstByteMs};
+    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * link::kReadTotalMs);
+    while (heard.size() < kMostHeard && std::chrono::steady_clock::now() < drainEnd) {
+      link::FrameBuffer buffer{};
+      const link::ReadResult read = port.ReadReply(buffer, rule);
+      heard.insert(heard.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
+      if (!read.ok) {
+        error_ = "the line failed while reading from " + port_;
+        return std::nullopt;
+      }
+      if (read.count == 0 || IsWholeAnswer(SplitFrames(heard), address)) break;
+      rule = {link::ReadEnd::Gap, kDrainQuietMs};
+    }
+    return heard;
+  }
+
+  link::LineSettings Line(int baudIndex, std::uint8_t address) const {
     link::LineSettings line{port_, baudIndex, link::FormatHexByte(address), true, {}};
-    line.read = {link::ReadEnd::Frame, firstByteMs};
+    line.read = {link::ReadEnd::Frame, link::kReadTotalMs};
     return line;
   }
 
-  // CMD00, which every board answers, even to the broadcast address; nullopt
-  // when the port could not be used. Any verified reply is a board, a device
-  // error included; bytes that do not verify are several boards at once.
-  std::optional<Answer> Ask(int baudIndex, std::uint8_t address, int firstByteMs) {
-    const TimedExchange done = RunTimedExchange(Line(baudIndex, address, firstByteMs), CommandCode::kGetAddress, {}, log_);
-    if (done.outcome.stage != link::ExchangeStage::ReplyEvaluated) {
-      error_ = done.report.error.empty() ? "cannot use the port " + port_ : done.report.error;
-      return std::nullopt;
-    }
-    const link::Bytes received = done.report.received.value_or(link::Bytes{});
-    if (received.empty()) return Answer{};
-    if (!link::VerifyReply(received)) return Answer{Heard::Garbled};
-    return Answer{Heard::Clean, received[link::kAddressOffset]};
-  }
-
-  void Record(int baudIndex, std::uint8_t address, bool conflict) {
+  // A proven board, with its motor type read by CMD43 (not for a conflict). False
+  // when the port could not be used.
+  bool Record(int baudIndex, std::uint8_t address, bool conflict) {
     FoundBoard board{address, *link::BaudRateAt(baudIndex), {}, conflict};
     if (!conflict) {
-      const TimedExchange setup =
-          RunTimedExchange(Line(baudIndex, address, link::kReadTotalMs), CommandCode::kReadSetup, {}, log_);
+      const TimedExchange setup = RunTimedExchange(Line(baudIndex, address), CommandCode::kReadSetup, {}, log_);
+      const auto stage = setup.outcome.stage;
+      if (stage == link::ExchangeStage::PortUnavailable || stage == link::ExchangeStage::SendFailed) {
+        error_ = setup.report.error.empty() ? "cannot send to " + port_ + ": " + setup.outcome.detail
+                                            : setup.report.error;
+        return false;
+      }
+      const bool fromIt = setup.report.received && !setup.report.received->empty() &&
+                          setup.report.received->front() == address;
       for (const ReportField& field : setup.report.fields)
-        if (field.key == "motor_type") board.motorType = field.text;
+        if (fromIt && field.key == "motor_type") board.motorType = field.text;
     }
     found_.push_back(board);
+    return true;
+  }
+
+  void Note(int baudIndex, std::uint8_t address, std::string reason) {
+    unconfirmed_.push_back({address, *link::BaudRateAt(baudIndex), std::move(reason)});
   }
 
   void Progress(int baudIndex, const std::string& what) const {
@@ -139,6 +360,7 @@ class Scanner {
   link::TrafficLog* log_;
   bool showProgress_;
   std::vector<FoundBoard> found_;
+  std::vector<Unconfirmed> unconfirmed_;
   std::string error_;
 };
 
@@ -152,6 +374,31 @@ std::string FormatTable(const std::vector<FoundBoard>& boards) {
     text += link::FormatHexByte(b.address) + "       " + rate + type + "\n";
   }
   return text;
+}
+
+// "Heard but not confirmed: 13 at 9600 baud: its reply arrived late, ...", one line each.
+std::string FormatUnconfirmedLines(const std::vector<Unconfirmed>& heard) {
+  std::string text;
+  for (const Unconfirmed& u : heard)
+    text += "Heard but not confirmed: " + link::FormatHexByte(u.address) + " at " + std::to_string(u.baud) +
+            " baud: " + u.reason + "\n";
+  return text;
+}
+
+// {"unconfirmed": [...]}, for standard error: the list on standard output stays
+// the proven boards alone, so scripts that read it as the boards are not misled.
+std::string FormatUnconfirmedJson(const std::vector<Unconfirmed>& heard) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const Unconfirmed& u : heard) {
+    nlohmann::ordered_json entry;
+    entry["address"] = u.address;
+    entry["baud"] = u.baud;
+    entry["reason"] = u.reason;
+    list.push_back(entry);
+  }
+  nlohmann::ordered_json json;
+  json["unconfirmed"] = list;
+  return link::JsonText(json, 2) + "\n";
 }
 
 std::string FormatJson(const std::vector<FoundBoard>& boards) {
@@ -185,9 +432,9 @@ void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
   scan.app->add_flag("--full", scan.full, "Probe every address at every rate, not only where a broadcast was "
                                           "answered by more than one board");
   scan.app->footer(Examples({"scan --port sim0", "scan --baud 9600,115200 --addr 01-1F --json"}) +
-                   "\n\nA table (or with --json a list) of the boards found; progress on standard error at a "
-                   "terminal.\nExit status: 0 a board was found, 1 none, 2 invalid options, 3 the port cannot be "
-                   "used.");
+                   "\n\nA table (or with --json a list) of the boards found, then what was heard but not "
+                   "confirmed (with --json on standard error); progress on standard error at a terminal.\nExit "
+                   "status: 0 a board was found, 1 none, 2 invalid options, 3 the port cannot be used.");
 }
 
 int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
@@ -206,7 +453,13 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
     return ReportFailure(scanner.Error(), kExitNoPort, mode);
   }
   scanner.EndProgress();
-  std::cout << (mode.json ? FormatJson(scanner.Found()) : FormatTable(scanner.Found()));
+  const auto& heard = scanner.NotConfirmed();
+  if (mode.json) {
+    std::cout << FormatJson(scanner.Found()) << std::flush;
+    if (!heard.empty()) std::cerr << FormatUnconfirmedJson(heard);
+  } else {
+    std::cout << FormatTable(scanner.Found()) << FormatUnconfirmedLines(heard);
+  }
   return scanner.Found().empty() ? 1 : 0;
 }
 

@@ -29,27 +29,40 @@ struct ScanCase {
   const char* name;
   const char* boards;
   const char* arguments;
-  const char* found;  // ADDR@BAUD:TYPE, comma-separated; TYPE "conflict" for an address conflict
+  const char* found;  // ADDR@BAUD:TYPE, comma-separated; TYPE "conflict" for an address conflict, "-" not read
   int status;
+  const char* fault = "none";    // on every board
+  const char* unconfirmed = "";  // ADDR@BAUD, comma-separated: heard but not proven
 };
 
-std::string Found(const nlohmann::json& list) {
+std::string Listed(const nlohmann::json& list, bool withType) {
   std::string text;
   for (const auto& b : list) {
     if (!text.empty()) text += ',';
-    text += link::FormatHexByte(b["address"].get<std::uint8_t>()) + "@" + std::to_string(b["baud"].get<int>()) + ":" +
-            (b["conflict"].get<bool>() ? "conflict" : b["motor_type"].get<std::string>());
+    text += link::FormatHexByte(b["address"].get<std::uint8_t>()) + "@" + std::to_string(b["baud"].get<int>());
+    if (!withType) continue;
+    const auto& type = b["motor_type"];
+    text += ':';
+    text += b["conflict"].get<bool>() ? "conflict" : type.is_null() ? "-" : type.get<std::string>();
   }
   return text;
 }
 
 class ScanTest : public testing::PtyTest, public ::testing::WithParamInterface<ScanCase> {};
 
+// The proven boards come on standard output, what was only heard after them on
+// standard error.
 TEST_P(ScanTest, FindsExactlyTheBoardsOnTheLine) {
   const auto line = Boards(GetParam().boards);
-  const auto run = RunCli("scan --json --port " + line->PortPath() + " " + GetParam().arguments);
+  line->SetFaultOnEvery(*sim::ParseFault(GetParam().fault));
+  const auto run = RunCli("scan --json --port " + line->PortPath() + " " + GetParam().arguments, true);
   ASSERT_EQ(run.status, GetParam().status) << run.out;
-  EXPECT_EQ(Found(nlohmann::json::parse(run.out)), GetParam().found);
+  std::istringstream out(run.out);
+  nlohmann::json found, heard = {{"unconfirmed", nlohmann::json::array()}};
+  out >> found;
+  if ((out >> std::ws).peek() != EOF) out >> heard;
+  EXPECT_EQ(Listed(found, true), GetParam().found) << run.out;
+  EXPECT_EQ(Listed(heard["unconfirmed"], false), GetParam().unconfirmed) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,7 +78,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "01@115200:D-C,05@115200:conflict", 0},
         ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01-03 --full", "01@115200:Stepper", 0},
         ScanCase{"BoardOutsideTheRange", "2A@115200", "--baud 115200 --addr 01-10", "", 1},
-        ScanCase{"NobodyAtTheseRates", "01@9600", "--baud 115200,57600", "", 1}),
+        ScanCase{"NobodyAtTheseRates", "01@9600", "--baud 115200,57600", "", 1},
+        // Replies later than --timeout arrive during a later probe: they name their
+        // own board, which a second, longer look then proves.
+        ScanCase{"RepliesLaterThanTheTimeout", "10@9600,20@9600", "--baud 9600 --addr 01-40",
+                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=50"},
+        ScanCase{"RepliesLaterThanSeveralProbes", "10@9600,20@9600", "--baud 9600 --addr 01-40",
+                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=150"},
+        // A lone board's damaged reply is neither a board nor a conflict.
+        ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 01-08", "", 1, "bad-checksum", "05@115200"},
+        ScanCase{"LoneBoardMissingBytes", "05@115200", "--baud 115200 --addr 01-08", "", 1, "truncated", "05@115200"},
+        ScanCase{"LoneBoardExtraBytes", "05@115200", "--baud 115200 --addr 01-08", "05@115200:-", 0, "extra-bytes"},
+        ScanCase{"LoneBoardSplitReply", "05@115200", "--baud 115200 --addr 01-08", "05@115200:-", 0, "split"},
+        ScanCase{"LoneBoardSplitReplyProbed", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:-", 0,
+                 "split"}),
     testing::RowName());
 
 struct RefusalCase {

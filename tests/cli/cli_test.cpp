@@ -310,6 +310,9 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
     EXPECT_EQ(json["recv_data"], nullptr);
     EXPECT_EQ(json["exit_status"], 1);
   }
+  const CliRun scan = RunCli("scan --baud 115200 --port " + peer.Path(), true);
+  EXPECT_EQ(scan.status, 3);
+  EXPECT_NE(scan.out.find("the line took no more bytes"), std::string::npos) << scan.out;
 }
 
 // The terminal a program runs in is never taken for a board's line: nothing is

@@ -133,5 +133,20 @@ INSTANTIATE_TEST_SUITE_P(
         SchemaCase{"RunInvalid", "run /tmp/tarnwick-no-such-sequence.yaml", "none", ""}),
     testing::RowName{});
 
+// What scan heard but could not prove follows the boards, on standard error.
+class ScanUnconfirmedSchemaTest : public testing::BoardAt115200Test {};
+
+TEST_F(ScanUnconfirmedSchemaTest, MatchesThePublishedSchema) {
+  board_->SetFault(sim::ParseFault("bad-checksum").value());
+  const std::string arguments = "--json scan --addr 01-02 --baud 115200 --port " + board_->PortPath();
+  const std::string out = testing::RunCli(arguments, true).out;
+  std::istringstream documents(out);
+  Json boards, unconfirmed;
+  documents >> boards >> unconfirmed;
+  EXPECT_EQ(unconfirmed["unconfirmed"].size(), 1u) << out;
+  EXPECT_EQ(Mismatch(boards, PublishedSchema(), "$"), "") << out;
+  EXPECT_EQ(Mismatch(unconfirmed, PublishedSchema(), "$"), "") << out;
+}
+
 }  // namespace
 }  // namespace tarnwick
