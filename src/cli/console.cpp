@@ -1,7 +1,9 @@
 #include "cli/console.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -19,11 +21,14 @@ std::atomic<bool> interrupted{false};
 #ifdef _WIN32
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  interrupted = true;
-  return TRUE;
+  return interrupted.exchange(true) ? FALSE : TRUE;  // the second: the default, which ends the program
 }
 #else
-void OnSignal(int) { interrupted = true; }
+void OnSignal(int signal) {
+  if (!interrupted.exchange(true)) return;
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
 #endif
 
 }  // namespace
@@ -49,6 +54,14 @@ void CatchInterrupt() {
 }
 
 bool Interrupted() { return interrupted; }
+
+bool SleepUnlessInterrupted(std::chrono::milliseconds time) {
+  // A signal ends a sleep early, but the sleep goes on after it: slices keep the wake-up prompt.
+  const auto due = std::chrono::steady_clock::now() + time;
+  for (auto now = std::chrono::steady_clock::now(); !Interrupted() && now < due; now = std::chrono::steady_clock::now())
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(10)));
+  return !Interrupted();
+}
 
 std::tm LocalTime(std::time_t seconds) {
   std::tm local{};

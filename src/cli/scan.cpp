@@ -66,8 +66,11 @@ std::optional<std::vector<int>> ParseRates(const std::vector<std::string>& given
 
 class Scanner {
  public:
-  Scanner(const ScanCommandLine& options, std::string port, link::TrafficLog* log)
+  Scanner(const ScanCommandLine& options, std::string port, const TrafficLogOption& log)
       : options_(options), port_(std::move(port)), log_(log), showProgress_(StandardErrorIsTerminal()) {}
+
+  // Ctrl+C, or a log that lost an entry, ends the scan after the exchange under way.
+  bool Stopping() const { return Interrupted() || !log_.Lost().empty(); }
 
   // False when the port could not be used; Error() then says why.
   bool ScanRate(int baudIndex, const AddressRange& range) {
@@ -79,7 +82,7 @@ class Scanner {
       if (range.Holds(everyone->from)) Record(baudIndex, everyone->from, false);
       return true;
     }
-    for (int address = range.first; address <= range.last; ++address) {
+    for (int address = range.first; address <= range.last && !Stopping(); ++address) {
       const auto byte = static_cast<std::uint8_t>(address);
       Progress(baudIndex, "address " + link::FormatHexByte(byte));
       const auto probe = Ask(baudIndex, byte, options_.timeoutMs);
@@ -107,7 +110,7 @@ class Scanner {
   // when the port could not be used. Any verified reply is a board, a device
   // error included; bytes that do not verify are several boards at once.
   std::optional<Answer> Ask(int baudIndex, std::uint8_t address, int firstByteMs) {
-    const TimedExchange done = RunTimedExchange(Line(baudIndex, address, firstByteMs), CommandCode::kGetAddress, {}, log_);
+    const TimedExchange done = RunTimedExchange(Line(baudIndex, address, firstByteMs), CommandCode::kGetAddress, {}, log_.get());
     if (done.outcome.stage != link::ExchangeStage::ReplyEvaluated) {
       error_ = done.report.error.empty() ? "cannot use the port " + port_ : done.report.error;
       return std::nullopt;
@@ -122,7 +125,7 @@ class Scanner {
     FoundBoard board{address, *link::BaudRateAt(baudIndex), {}, conflict};
     if (!conflict) {
       const TimedExchange setup =
-          RunTimedExchange(Line(baudIndex, address, link::kReadTotalMs), CommandCode::kReadSetup, {}, log_);
+          RunTimedExchange(Line(baudIndex, address, link::kReadTotalMs), CommandCode::kReadSetup, {}, log_.get());
       for (const ReportField& field : setup.report.fields)
         if (field.key == "motor_type") board.motorType = field.text;
     }
@@ -136,7 +139,7 @@ class Scanner {
 
   const ScanCommandLine& options_;
   std::string port_;
-  link::TrafficLog* log_;
+  const TrafficLogOption& log_;
   bool showProgress_;
   std::vector<FoundBoard> found_;
   std::string error_;
@@ -199,13 +202,21 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   const auto port = ChoosePort(LineOptions{.port = scan.port}, error);
   if (!port) return RefuseInvocation(error, mode);
-  Scanner scanner(scan, port->path, log.get());
+  CatchInterrupt();
+  Scanner scanner(scan, port->path, log);
   for (const int baudIndex : *rates) {
+    if (scanner.Stopping()) break;
     if (scanner.ScanRate(baudIndex, *range)) continue;
     scanner.EndProgress();
+    log.Close();
     return ReportFailure(scanner.Error(), kExitNoPort, mode);
   }
   scanner.EndProgress();
+  if (const std::string lost = log.Close(); !lost.empty()) {
+    if (!mode.json) std::cout << FormatTable(scanner.Found());
+    return ReportFailure(lost, 1, mode);
+  }
+  if (Interrupted() && !mode.json) std::cerr << kProgram << ": interrupted; the boards found so far\n";
   std::cout << (mode.json ? FormatJson(scanner.Found()) : FormatTable(scanner.Found()));
   return scanner.Found().empty() ? 1 : 0;
 }
