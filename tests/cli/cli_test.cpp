@@ -431,9 +431,9 @@ TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string sequence = path_ + ".yaml";
   std::ofstream(sequence) << "baud: 115200\nsteps:\n  - send: cmd3f\n";
-  for (const std::string target : {std::string("/nonexistent-dir/log.jsonl"), fifo, std::string("/tmp"),
+  for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, std::string("/tmp"),
                                    std::string("/dev/null"), board_->PortPath()}) {
-    for (const std::string arguments : {"send cmd3f" + Line() + " --log " + target,
+    for (const std::string& arguments : {"send cmd3f" + Line() + " --log " + target,
                                         "run " + sequence + " --port " + board_->PortPath() + " --junit " + target}) {
       const auto start = std::chrono::steady_clock::now();
       const CliRun run = RunCli(arguments + " --json");
