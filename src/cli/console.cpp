@@ -57,9 +57,10 @@ bool Interrupted() { return interrupted; }
 
 bool SleepUnlessInterrupted(std::chrono::milliseconds time) {
   // A signal ends a sleep early, but the sleep goes on after it: slices keep the wake-up prompt.
-  const auto due = std::chrono::steady_clock::now() + time;
-  for (auto now = std::chrono::steady_clock::now(); !Interrupted() && now < due; now = std::chrono::steady_clock::now())
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(10)));
+  using Clock = std::chrono::steady_clock;
+  const auto due = Clock::now() + time;
+  for (auto now = Clock::now(); !Interrupted() && now < due; now = Clock::now())
+    std::this_thread::sleep_for(std::min<Clock::duration>(due - now, std::chrono::milliseconds(10)));
   return !Interrupted();
 }
 

@@ -189,8 +189,8 @@ JUnitTarget OpenJUnit(const RunCommandLine& run) {
 std::string WriteJUnit(const RunCommandLine& run, JUnitTarget& target, const std::vector<Step>& steps,
                        const std::vector<StepOutcome>& outcomes) {
   if (!target.file) return {};
-  const bool written = target.file->Replace(JUnitReport(SuiteName(run.sequence), steps, outcomes)) && target.file->Close();
-  return written ? "" : target.file->Error();
+  const std::string xml = JUnitReport(SuiteName(run.sequence), steps, outcomes);
+  return target.file->Replace(xml) && target.file->Close() ? "" : target.file->Error();
 }
 
 }  // namespace
@@ -212,9 +212,9 @@ int RunSequence(const RunCommandLine& run, const OutputMode& mode) {
   try {
     steps = ParseSequence(run.sequence, run.port);
   } catch (const InvalidSequence& e) {
-    const std::string place = e.line > 0 ? ":" + std::to_string(e.line) : "";
-    return RefuseInvocation(run.sequence + place + (e.column > 0 ? ":" + std::to_string(e.column) : "") + ": " + e.reason,
-                            mode);
+    std::string place = e.line > 0 ? ":" + std::to_string(e.line) : "";
+    if (e.column > 0) place += ":" + std::to_string(e.column);
+    return RefuseInvocation(run.sequence + place + ": " + e.reason, mode);
   }
   const TrafficLogOption log = OpenTrafficLog(mode);
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);

@@ -205,19 +205,22 @@ TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
   ::rmdir(dir);
 }
 
-constexpr const char* kStatusThenAnHour = "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\"}\n  - wait: 3600000\n  - send: cmd00\n";
-constexpr const char* kStatusForever = "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\", repeat: 1000000}\n  - send: cmd00\n";
+constexpr const char* kStatusThenAnHour =
+    "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\"}\n  - wait: 3600000\n  - send: cmd00\n";
+constexpr const char* kStatusForever =
+    "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\", repeat: 1000000}\n  - send: cmd00\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, InterruptTest,
     ::testing::Values(
         InterruptCase{"WatchCtrlC", "none", "watch cmd13 --addr 01 --interval 50 --baud 115200", "", "INT", 0,
                       " succeeded\nround trip ms: min ", 0},
-        InterruptCase{"WatchTermDuringItsInterval", "none", "watch cmd13 --addr 01 --interval 3600000 --baud 115200", "", "TERM", 0,
-                      "1 exchanges, 1 succeeded\n", 0},
-        InterruptCase{"WatchTermOnASilentLine", "no-reply", "watch cmd13 --addr 01 --interval 0 --baud 115200", "", "TERM", 1,
-                      " No response data\nround trip ms:", 0},
-        InterruptCase{"ScanCtrlC", "none", "scan --full --timeout 265 --baud 115200", "", "INT", 0, "01       115200  Stepper", 0},
+        InterruptCase{"WatchTermDuringItsInterval", "none", "watch cmd13 --addr 01 --interval 3600000 --baud 115200",
+                      "", "TERM", 0, "1 exchanges, 1 succeeded\n", 0},
+        InterruptCase{"WatchTermOnASilentLine", "no-reply", "watch cmd13 --addr 01 --interval 0 --baud 115200", "",
+                      "TERM", 1, " No response data\nround trip ms:", 0},
+        InterruptCase{"ScanCtrlC", "none", "scan --full --timeout 265 --baud 115200", "", "INT", 0,
+                      "01       115200  Stepper", 0},
         InterruptCase{"RunCtrlCDuringAWait", "none", "run SEQUENCE --junit REPORT", kStatusThenAnHour, "INT", 1,
                       "step 2  wait 3600000 ms  FAIL  interrupted\nstep 3  cmd00  skipped", 3},
         InterruptCase{"RunTermDuringRepeats", "none", "run SEQUENCE --junit REPORT --json", kStatusForever, "TERM", 1,

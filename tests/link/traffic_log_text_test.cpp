@@ -134,25 +134,17 @@ const std::string kFromTheFuture =
                        "earlier run", ""});
 
 INSTANTIATE_TEST_SUITE_P(Files, TrafficLogFileHeldTest,
-                         ::testing::Values(HeldCase{"Empty", "", 0},
-                                           HeldCase{"AnEntryFromTheFuture", kFromTheFuture + "\n", 1},
+                         ::testing::Values(HeldCase{"AnEntryFromTheFuture", kFromTheFuture + "\n", 1},
                                            HeldCase{"ALineCutShort", kFromTheFuture.substr(0, 40), 1},
                                            HeldCase{"AnEntryWithoutItsLineBreak", kFromTheFuture, 1}),
                          testing::RowName());
 
-TEST_F(TrafficLogFileTest, OnlyARegularFileIsTakenAndARefusalSaysWhy) {
-  const std::filesystem::path directory = path_.string() + ".d";
-  std::filesystem::create_directory(directory);
-  const std::pair<std::filesystem::path, const char*> refused[] = {
-      {directory / "no-such-dir" / "log.jsonl", "cannot write the log "},
-      {directory, ": it is a directory, not a regular file"},
-  };
-  for (const auto& [path, why] : refused) {
+TEST_F(TrafficLogFileTest, AFileThatCannotBeWrittenSaysWhy) {
+  for (const auto& path : {path_ / "no-such-dir" / "log.jsonl", path_.parent_path()}) {  // a directory is no log
     TrafficLogFile file(path.string());
     EXPECT_FALSE(file.IsOpen()) << path;
-    EXPECT_NE(file.Error().find(why), std::string::npos) << file.Error();
+    EXPECT_NE(file.Error().find("cannot write the log"), std::string::npos) << file.Error();
   }
-  std::filesystem::remove_all(directory);
 }
 
 // Two writers on one file (two programs, or here two threads with a log each)
