@@ -21,14 +21,11 @@ std::atomic<bool> interrupted{false};
 #ifdef _WIN32
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  return interrupted.exchange(true) ? FALSE : TRUE;  // the second: the default, which ends the program
+  interrupted = true;
+  return TRUE;
 }
 #else
-void OnSignal(int signal) {
-  if (!interrupted.exchange(true)) return;
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
-}
+void OnSignal(int) { interrupted = true; }
 #endif
 
 }  // namespace

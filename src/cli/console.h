@@ -11,7 +11,8 @@ bool StandardErrorIsTerminal();
 
 // From now on Ctrl+C (and, on POSIX, SIGTERM) sets a flag instead of ending the
 // program, so a loop can finish its exchange, close its port and sum up. A
-// second one ends the program at once.
+// second one does the same: one signal often comes twice, to the program and
+// to its process group.
 void CatchInterrupt();
 bool Interrupted();
 // Sleeps for the time given, or until Ctrl+C; false when interrupted.

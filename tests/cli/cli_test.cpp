@@ -452,7 +452,7 @@ TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
 TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
   const std::string sequence = path_ + ".yaml", report = path_ + ".xml";
   std::string steps = "baud: 115200\nsteps:\n";
-  for (int i = 0; i < 3; ++i) steps += "  - {send: cmd13, addr: \"01\"}\n";  // a report longer than 512 bytes
+  for (int i = 0; i < 8; ++i) steps += "  - {send: cmd13, addr: \"01\"}\n";  // a report of about 1 KB
   std::ofstream(sequence) << steps;
   const std::string log = " --log " + path_, logFull = "cannot write the log " + path_ + ": File too large";
   const struct {
