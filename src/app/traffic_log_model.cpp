@@ -116,8 +116,8 @@ bool TrafficLogModel::SaveTo(const QString& path) {
   if (!out) return false;
   link::WriteTrafficHeader(out, format);
   for (const link::TrafficEntry& entry : entries_) link::WriteTrafficLine(out, entry, format);
-  out.flush();
-  return static_cast<bool>(out);
+  out.close();  // a full disk may show only here
+  return !out.fail();
 }
 
 }  // namespace tarnwick::app

@@ -276,6 +276,13 @@ TrafficLogOption OpenTrafficLog(const OutputMode& mode) {
   return {std::move(file), {}};
 }
 
+void CloseTrafficLog(const TrafficLogOption& log, Report& report) {
+  const std::string lost = log.Close();
+  if (lost.empty()) return;
+  report.error += (report.error.empty() ? "" : "; ") + lost;
+  if (report.exitStatus == 0) report.exitStatus = 1;
+}
+
 int ReportFailure(const std::string& error, int exitStatus, const OutputMode& mode, int jsonIndent) {
   if (mode.json) {
     nlohmann::ordered_json json;

@@ -117,14 +117,21 @@ std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& err
 // The line the options describe, on the port chosen for them.
 link::LineSettings LineSettingsOf(const LineOptions& o, std::string port);
 
-// The traffic log --log asks for: null without it. A log that cannot be written
-// refuses the run before the line is touched.
+// The traffic log --log asks for: null without it. A log that cannot be written,
+// or is not a regular file, refuses the run before the line is touched.
 struct TrafficLogOption {
   std::unique_ptr<link::TrafficLogFile> file;
   std::string error;
   link::TrafficLog* get() const { return file.get(); }
+  // Why an entry was lost: the run ends there. "" while every entry is kept.
+  std::string Lost() const { return file && file->Failed() ? file->Error() : ""; }
+  // Closes the log; why an entry was lost or the close failed, or "".
+  std::string Close() const { return file && !file->Close() ? file->Error() : ""; }
 };
 TrafficLogOption OpenTrafficLog(const OutputMode& mode);
+// A run whose log lost an entry failed: the report says why and exits 1 (unless
+// it already failed otherwise).
+void CloseTrafficLog(const TrafficLogOption& log, Report& report);
 
 // A run that cannot go on: the error on standard error, or as JSON
 // {"error": ..., "exit_status": ...} (indented, or on one line for -1); returns exitStatus.

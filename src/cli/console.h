@@ -1,6 +1,7 @@
 #pragma once
 // The few services of the console that POSIX and Windows offer differently.
 
+#include <chrono>
 #include <ctime>
 
 namespace tarnwick::cli {
@@ -9,9 +10,13 @@ namespace tarnwick::cli {
 bool StandardErrorIsTerminal();
 
 // From now on Ctrl+C (and, on POSIX, SIGTERM) sets a flag instead of ending the
-// program, so a loop can finish its exchange, close its port and sum up.
+// program, so a loop can finish its exchange, close its port and sum up. A
+// second one does the same: one signal often comes twice, to the program and
+// to its process group.
 void CatchInterrupt();
 bool Interrupted();
+// Sleeps for the time given, or until Ctrl+C; false when interrupted.
+bool SleepUnlessInterrupted(std::chrono::milliseconds time);
 
 // seconds as the local calendar time.
 std::tm LocalTime(std::time_t seconds);

@@ -54,11 +54,12 @@ int Finish(const cli::Report& report, const OutputMode& mode) {
 }
 
 // A run without a port sends nothing: exit status 2, as a refused command line.
-int RefuseWithoutPort(const std::string& error, const OutputMode& mode, link::TrafficLog* log) {
-  link::TrafficReporter(log, "").Event("no port selected", link::log_result::kNoPort);
+int RefuseWithoutPort(const std::string& error, const OutputMode& mode, const cli::TrafficLogOption& log) {
+  link::TrafficReporter(log.get(), "").Event("no port selected", link::log_result::kNoPort);
   cli::Report report;
   report.error = error;
   report.exitStatus = kExitInvalid;
+  cli::CloseTrafficLog(log, report);
   return Finish(report, mode);
 }
 
@@ -115,7 +116,7 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   std::string portError;
   const auto port = ChoosePort(send.line, portError);
-  if (!port) return RefuseWithoutPort(portError, mode, log.get());
+  if (!port) return RefuseWithoutPort(portError, mode, log);
   const link::LineSettings line = cli::LineSettingsOf(send.line, port->path);
   cli::CliHost host(send.command.fields, log.get());
   const link::ExchangeOutcome outcome = run(host, line);
@@ -123,6 +124,7 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   report.port = port;
   if (outcome.result == link::result::kNoResponse) report.hint = NoResponseHint(line);
   cli::AddOutcome(report, outcome);
+  cli::CloseTrafficLog(log, report);
   return Finish(report, mode);
 }
 
@@ -161,7 +163,7 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   std::string portError;
   report.port = ChoosePort(o, portError);
-  if (!report.port) return RefuseWithoutPort(portError, mode, log.get());
+  if (!report.port) return RefuseWithoutPort(portError, mode, log);
   const std::string& path = report.port->path;
   link::OpenError openError;
   const link::ExchangeOutcome outcome =
@@ -174,6 +176,7 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
     report.detail = outcome.detail;
   }
   report.exitStatus = cli::ExitStatusOf(outcome);
+  cli::CloseTrafficLog(log, report);
   return Finish(report, mode);
 }
 

@@ -6,10 +6,11 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <thread>
 
+#include "cli/console.h"
 #include "cli/sequence_file.h"
 #include "link/json_text.h"
+#include "link/record_file.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -21,7 +22,11 @@ struct StepOutcome {
   std::string result;   // the last exchange's result
   std::string differs;  // why it failed
   double seconds = 0;
+  std::string stopped;  // why the run ended during the step: an error, not a failure
 };
+
+// Ctrl+C, or a log that lost an entry, ends the run after the exchange under way: why, or "".
+std::string WhyStopping(const TrafficLogOption& log) { return Interrupted() ? "interrupted" : log.Lost(); }
 
 // True when the expected text names the field's value: its typed value as a
 // sequence writes it (true, 20000, D-C, null), or the text the window shows.
@@ -56,19 +61,26 @@ std::string Differences(const Step& step, const TimedExchange& done) {
   return differs;
 }
 
-StepOutcome RunStep(const Step& step, link::TrafficLog* log) {
+StepOutcome RunStep(const Step& step, const TrafficLogOption& log) {
   const auto start = std::chrono::steady_clock::now();
   StepOutcome outcome;
   outcome.verdict = StepOutcome::Passed;
-  if (!step.command) std::this_thread::sleep_for(std::chrono::milliseconds(step.waitMs));
+  if (!step.command) SleepUnlessInterrupted(std::chrono::milliseconds(step.waitMs));
   for (int i = 0; step.command && i < step.repeat && outcome.verdict == StepOutcome::Passed; ++i) {
-    const TimedExchange done = RunTimedExchange(step.settings, *step.command, step.fields, log);
+    outcome.stopped = WhyStopping(log);
+    if (!outcome.stopped.empty()) break;
+    const TimedExchange done = RunTimedExchange(step.settings, *step.command, step.fields, log.get());
     outcome.result = OutcomeText(done);
     outcome.differs = Differences(step, done);
     if (!outcome.differs.empty()) {
       outcome.verdict = StepOutcome::Failed;
       if (step.repeat > 1) outcome.differs = "repetition " + std::to_string(i + 1) + ": " + outcome.differs;
     }
+  }
+  if (!step.command) outcome.stopped = WhyStopping(log);
+  if (!outcome.stopped.empty()) {
+    outcome.verdict = StepOutcome::Failed;
+    outcome.differs = outcome.stopped;
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return outcome;
@@ -107,17 +119,17 @@ std::string Xml(const std::string& text) {
 
 std::string JUnitReport(const std::string& suite, const std::vector<Step>& steps,
                         const std::vector<StepOutcome>& outcomes) {
-  const auto count = [&](StepOutcome::Verdict v) {
-    return std::count_if(outcomes.begin(), outcomes.end(), [&](const StepOutcome& o) { return o.verdict == v; });
-  };
+  const auto count = [&](auto holds) { return std::count_if(outcomes.begin(), outcomes.end(), holds); };
+  const auto errors = count([](const StepOutcome& o) { return !o.stopped.empty(); });
+  const auto failures = count([](const StepOutcome& o) { return o.verdict == StepOutcome::Failed; }) - errors;
+  const auto skipped = count([](const StepOutcome& o) { return o.verdict == StepOutcome::Skipped; });
   double seconds = 0;
   for (const auto& o : outcomes) seconds += o.seconds;
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuites tests=\"" << steps.size() << "\" failures=\"" << count(StepOutcome::Failed) << "\">\n"
-      << "  <testsuite name=\"" << Xml(suite) << "\" tests=\"" << steps.size() << "\" failures=\""
-      << count(StepOutcome::Failed) << "\" errors=\"0\" skipped=\"" << count(StepOutcome::Skipped) << "\" time=\""
-      << seconds << "\">\n";
+      << "<testsuites tests=\"" << steps.size() << "\" failures=\"" << failures << "\" errors=\"" << errors << "\">\n"
+      << "  <testsuite name=\"" << Xml(suite) << "\" tests=\"" << steps.size() << "\" failures=\"" << failures
+      << "\" errors=\"" << errors << "\" skipped=\"" << skipped << "\" time=\"" << seconds << "\">\n";
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const StepOutcome& o = outcomes[i];
     xml << "    <testcase classname=\"" << Xml(suite) << "\" name=\"step " << i + 1 << ": " << Xml(steps[i].title)
@@ -127,11 +139,14 @@ std::string JUnitReport(const std::string& suite, const std::vector<Step>& steps
       continue;
     }
     xml << ">\n";
-    if (o.verdict == StepOutcome::Failed)
+    if (!o.stopped.empty())
+      xml << "      <error message=\"" << Xml(o.stopped) << "\">line " << steps[i].line << ": " << Xml(o.stopped)
+          << "</error>\n";
+    else if (o.verdict == StepOutcome::Failed)
       xml << "      <failure message=\"" << Xml(o.differs) << "\">line " << steps[i].line << ": " << Xml(o.differs)
           << "</failure>\n";
     else
-      xml << "      <skipped message=\"an earlier step failed\"/>\n";
+      xml << "      <skipped message=\"an earlier step failed or the run ended\"/>\n";
     xml << "    </testcase>\n";
   }
   xml << "  </testsuite>\n</testsuites>\n";
@@ -158,10 +173,24 @@ Json StepJson(std::size_t index, const Step& step, const StepOutcome& outcome) {
   return json;
 }
 
-bool WriteJUnit(const RunCommandLine& run, const std::vector<Step>& steps, const std::vector<StepOutcome>& outcomes) {
-  std::ofstream report(run.junit);
-  report << JUnitReport(SuiteName(run.sequence), steps, outcomes);
-  return static_cast<bool>(report);
+// The report's file, checked before any step runs: a FIFO or a device is refused then.
+struct JUnitTarget {
+  std::optional<link::RecordFile> file;
+  std::string error;
+};
+
+JUnitTarget OpenJUnit(const RunCommandLine& run) {
+  JUnitTarget target;
+  if (!run.junit.empty()) target.file = link::RecordFile::Open(run.junit, "the report", target.error);
+  return target;
+}
+
+// "" when the report is written whole; why not otherwise.
+std::string WriteJUnit(const RunCommandLine& run, JUnitTarget& target, const std::vector<Step>& steps,
+                       const std::vector<StepOutcome>& outcomes) {
+  if (!target.file) return {};
+  const std::string xml = JUnitReport(SuiteName(run.sequence), steps, outcomes);
+  return target.file->Replace(xml) && target.file->Close() ? "" : target.file->Error();
 }
 
 }  // namespace
@@ -183,25 +212,37 @@ int RunSequence(const RunCommandLine& run, const OutputMode& mode) {
   try {
     steps = ParseSequence(run.sequence, run.port);
   } catch (const InvalidSequence& e) {
-    return RefuseInvocation(run.sequence + (e.line > 0 ? ":" + std::to_string(e.line) : "") + ": " + e.reason, mode);
+    std::string place = e.line > 0 ? ":" + std::to_string(e.line) : "";
+    if (e.column > 0) place += ":" + std::to_string(e.column);
+    return RefuseInvocation(run.sequence + place + ": " + e.reason, mode);
   }
   const TrafficLogOption log = OpenTrafficLog(mode);
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
+  JUnitTarget junit = OpenJUnit(run);
+  if (!junit.error.empty()) return RefuseInvocation(junit.error, mode);
+  CatchInterrupt();
   std::vector<StepOutcome> outcomes(steps.size());
   Json stepsJson = Json::array();
   bool failed = false;
+  std::string stopped;
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    if (!failed || run.keepGoing) outcomes[i] = RunStep(steps[i], log.get());
+    if ((!failed || run.keepGoing) && stopped.empty()) outcomes[i] = RunStep(steps[i], log);
     failed = failed || outcomes[i].verdict == StepOutcome::Failed;
+    if (stopped.empty()) stopped = outcomes[i].stopped;
     if (mode.json) stepsJson.push_back(StepJson(i, steps[i], outcomes[i]));
     else PrintStep(i, steps[i], outcomes[i]);
   }
-  const int status = failed ? 1 : 0;
-  if (!run.junit.empty() && !WriteJUnit(run, steps, outcomes))
-    return ReportFailure("cannot write " + run.junit, 1, mode);
-  if (mode.json)
-    std::cout << link::JsonText(Json{{"sequence", run.sequence}, {"steps", stepsJson}, {"exit_status", status}}, 2)
-              << "\n";
+  std::string error = stopped.empty() ? WhyStopping(log) : stopped;
+  for (const std::string& lost : {log.Close(), WriteJUnit(run, junit, steps, outcomes)})
+    if (!lost.empty() && lost != error) error += (error.empty() ? "" : "; ") + lost;
+  const int status = failed || !error.empty() ? 1 : 0;
+  if (mode.json) {
+    Json summary{{"sequence", run.sequence}, {"steps", stepsJson}, {"exit_status", status}};
+    if (!error.empty()) summary["error"] = error;
+    std::cout << link::JsonText(summary, 2) << "\n";
+  } else if (!error.empty()) {
+    std::cerr << kProgram << ": " << error << "\n";
+  }
   return status;
 }
 

@@ -148,8 +148,11 @@ link::Bytes ProbeFrame(std::uint8_t address) {
 
 class Scanner {
  public:
-  Scanner(const ScanCommandLine& options, std::string port, link::TrafficLog* log)
+  Scanner(const ScanCommandLine& options, std::string port, const TrafficLogOption& log)
       : options_(options), port_(std::move(port)), log_(log), showProgress_(StandardErrorIsTerminal()) {}
+
+  // Ctrl+C, or a log that lost an entry, ends the scan after the exchange under way.
+  bool Stopping() const { return Interrupted() || !log_.Lost().empty(); }
 
   // False when the port could not be used; Error() then says why.
   bool ScanRate(int baudIndex, const AddressRange& range) {
@@ -177,7 +180,7 @@ class Scanner {
   // Every address of the range in turn. The last probe listens as long as a reply
   // may take, so that a late reply to one of the last probes is heard at this rate.
   bool Sweep(RateSweep& sweep, const AddressRange& range) {
-    for (int address = range.first; address <= range.last; ++address) {
+    for (int address = range.first; address <= range.last && !Stopping(); ++address) {
       const auto byte = static_cast<std::uint8_t>(address);
       Progress(sweep.baudIndex, "address " + link::FormatHexByte(byte));
       const int wait = address == range.last ? link::kReadTotalMs : options_.timeoutMs;
@@ -196,7 +199,7 @@ class Scanner {
   // frame arrived during another probe or whose own probe heard bytes that did not
   // verify. A frame heard during a second look is looked at in turn.
   bool ConfirmTheRest(RateSweep& sweep, const AddressRange& range) {
-    for (bool asked = true; asked;) {
+    for (bool asked = true; asked && !Stopping();) {
       asked = false;
       for (auto& [address, seen] : sweep.evidence) {
         if (seen.proven || seen.askedAgain || !range.Holds(address)) continue;
@@ -270,7 +273,7 @@ class Scanner {
   // could not be used.
   std::optional<link::Bytes> Exchange(int baudIndex, std::uint8_t address, int firstByteMs) {
     const int baud = *link::BaudRateAt(baudIndex);
-    link::TrafficReporter log(log_, port_);
+    link::TrafficReporter log(log_.get(), port_);
     link::OpenError openError;
     const auto port = link::OpenPort(port_, baud, &openError);
     if (!port) {
@@ -330,7 +333,7 @@ class Scanner {
   bool Record(int baudIndex, std::uint8_t address, bool conflict) {
     FoundBoard board{address, *link::BaudRateAt(baudIndex), {}, conflict};
     if (!conflict) {
-      const TimedExchange setup = RunTimedExchange(Line(baudIndex, address), CommandCode::kReadSetup, {}, log_);
+      const TimedExchange setup = RunTimedExchange(Line(baudIndex, address), CommandCode::kReadSetup, {}, log_.get());
       const auto stage = setup.outcome.stage;
       if (stage == link::ExchangeStage::PortUnavailable || stage == link::ExchangeStage::SendFailed) {
         error_ = setup.report.error.empty() ? "cannot send to " + port_ + ": " + setup.outcome.detail
@@ -357,7 +360,7 @@ class Scanner {
 
   const ScanCommandLine& options_;
   std::string port_;
-  link::TrafficLog* log_;
+  const TrafficLogOption& log_;
   bool showProgress_;
   std::vector<FoundBoard> found_;
   std::vector<Unconfirmed> unconfirmed_;
@@ -446,10 +449,13 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   const auto port = ChoosePort(LineOptions{.port = scan.port}, error);
   if (!port) return RefuseInvocation(error, mode);
-  Scanner scanner(scan, port->path, log.get());
+  CatchInterrupt();
+  Scanner scanner(scan, port->path, log);
   for (const int baudIndex : *rates) {
+    if (scanner.Stopping()) break;
     if (scanner.ScanRate(baudIndex, *range)) continue;
     scanner.EndProgress();
+    log.Close();
     return ReportFailure(scanner.Error(), kExitNoPort, mode);
   }
   scanner.EndProgress();

@@ -1,7 +1,12 @@
 #include "cli/sequence_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <set>
 
 #include "cli/command_line.h"
 
@@ -45,9 +50,23 @@ std::vector<std::string> StepArguments(const std::string& command, const std::ma
   return arguments;
 }
 
+// Each port a sequence names, looked up once: listing the ports takes a while.
+class PortLookup {
+ public:
+  std::optional<link::PortEntry> Find(const LineOptions& line, std::string& error) {
+    if (const auto known = found_.find(line.port); known != found_.end()) return known->second;
+    auto port = ChoosePort(line, error);
+    if (port) found_.emplace(line.port, *port);
+    return port;
+  }
+
+ private:
+  std::map<std::string, link::PortEntry> found_;
+};
+
 // The step's command and options, parsed and checked by the options of 'send'.
 void ParseExchange(Step& step, const std::map<std::string, std::string>& options, const YAML::Node& node,
-                   const std::string& commandName) {
+                   const std::string& commandName, PortLookup& ports) {
   CLI::App parser("step");
   CheckedOptions checked;
   LineOptions line;
@@ -70,7 +89,7 @@ void ParseExchange(Step& step, const std::map<std::string, std::string>& options
   if (const std::string refused = checked.Check(false); !refused.empty()) Invalid(node, refused);
   step.fields = choice.fields;
   std::string error;
-  const auto port = ChoosePort(line, error);
+  const auto port = ports.Find(line, error);
   if (!port) Invalid(node, error);
   step.settings = LineSettingsOf(line, port->path);
   step.title = Lowercase(commandName);
@@ -91,7 +110,7 @@ void ParseExpectations(Step& step, const YAML::Node& node) {
   }
 }
 
-Step ParseStep(const YAML::Node& node, const std::map<std::string, std::string>& defaults) {
+Step ParseStep(const YAML::Node& node, const std::map<std::string, std::string>& defaults, PortLookup& ports) {
   if (!node.IsMap()) Invalid(node, "a step is a map with 'send' or 'wait'");
   Step step;
   step.line = LineOf(node);
@@ -108,18 +127,60 @@ Step ParseStep(const YAML::Node& node, const std::map<std::string, std::string>&
     if (key == "repeat") step.repeat = Count(entry.second, "repeat", 1, 1'000'000);
     else if (key != "send" && key != "expect") options[key] = Scalar(entry.second, key);
   }
-  ParseExchange(step, options, node, Scalar(node["send"], "send"));
+  ParseExchange(step, options, node, Scalar(node["send"], "send"), ports);
   if (node["expect"]) ParseExpectations(step, node["expect"]);
   return step;
 }
 
+// The file's text, refused before parsing when it is not a file or too long.
+std::string ReadSequenceText(const std::string& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) throw InvalidSequence{0, "cannot read the file: it is a directory"};
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InvalidSequence{0, std::string("cannot read the file: ") + std::strerror(errno)};
+  std::string text(kMaxSequenceBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) throw InvalidSequence{0, "cannot read the file"};
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kMaxSequenceBytes) throw InvalidSequence{0, "a sequence file holds at most 1 MB (1048576 bytes)"};
+  return text;
+}
+
+// A key given twice in one map, where the parser would keep one of them silently.
+// Each map and list is walked once, however many aliases name it.
+void RefuseDuplicateKeys(const YAML::Node& root) {
+  std::set<std::pair<int, int>> walked;  // by place in the file and type
+  std::vector<YAML::Node> pending{root};
+  while (!pending.empty()) {
+    const YAML::Node node = pending.back();
+    pending.pop_back();
+    if (!(node.IsMap() || node.IsSequence()) || !walked.emplace(node.Mark().pos, node.Type()).second) continue;
+    if (node.IsSequence()) {
+      for (const auto& item : node) pending.push_back(item);
+      continue;
+    }
+    std::set<std::string> keys;
+    for (const auto& entry : node) {
+      const YAML::Node& key = entry.first;
+      if (key.IsScalar() && !keys.insert(key.Scalar()).second)
+        throw InvalidSequence{LineOf(key), "duplicate key '" + key.Scalar() + "'", key.Mark().column + 1};
+      pending.push_back(key);
+      pending.push_back(entry.second);
+    }
+  }
+}
+
 YAML::Node LoadSequence(const std::string& path) {
+  const std::string text = ReadSequenceText(path);
   try {
-    return YAML::LoadFile(path);
-  } catch (const YAML::BadFile&) {
-    throw InvalidSequence{0, "cannot read the file"};
+    YAML::Node root = YAML::Load(text);
+    RefuseDuplicateKeys(root);
+    return root;
   } catch (const YAML::ParserException& e) {
     throw InvalidSequence{e.mark.line + 1, e.msg};
+  } catch (const YAML::Exception& e) {
+    throw InvalidSequence{0, e.msg};
   }
 }
 
@@ -138,8 +199,11 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
   const YAML::Node steps = root["steps"];
   if (!steps || !steps.IsSequence() || steps.size() == 0)
     throw InvalidSequence{LineOf(steps ? steps : root), "'steps' must be a list of at least one step"};
+  if (steps.size() > kMaxSequenceSteps)
+    throw InvalidSequence{LineOf(steps), std::to_string(steps.size()) + " steps; a sequence holds at most 10000"};
   std::vector<Step> parsed;
-  for (const auto& step : steps) parsed.push_back(ParseStep(step, defaults));
+  PortLookup ports;
+  for (const auto& step : steps) parsed.push_back(ParseStep(step, defaults, ports));
   return parsed;
 }
 

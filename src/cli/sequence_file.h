@@ -2,6 +2,7 @@
 // A test sequence as read from its YAML file: the steps, each with the line it
 // stands on, checked with the same option rules and messages as the command line.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,11 +14,17 @@
 
 namespace tarnwick::cli {
 
-// A sequence file that cannot be run, and the line that says so (0: the file itself).
+// A sequence file that cannot be run, and the line that says so (0: the file
+// itself), with its column where one place is meant.
 struct InvalidSequence {
   int line = 0;
   std::string reason;
+  int column = 0;
 };
+
+// What a sequence may hold: checked before it is parsed, and after its aliases are followed.
+inline constexpr std::size_t kMaxSequenceBytes = 1 << 20;
+inline constexpr std::size_t kMaxSequenceSteps = 10'000;
 
 struct Step {
   int line = 0;
@@ -31,7 +38,7 @@ struct Step {
 };
 
 // The steps of the file at path; portOverride, when given, replaces the file's
-// port. Throws InvalidSequence.
+// port. Each port is looked up once. Throws InvalidSequence.
 std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride);
 
 }  // namespace tarnwick::cli

@@ -117,10 +117,10 @@ class Printer {
   std::vector<std::string> keys_;
 };
 
-// Sleeps until the next exchange is due, waking early for Ctrl+C.
-void WaitUntil(Clock::time_point due) {
-  while (!Interrupted() && Clock::now() < due)
-    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+int EndWithFailure(const Printer& printer, const Summary& summary, const std::string& why, int status,
+                   const OutputMode& mode) {
+  if (summary.exchanges > 0) printer.Summarise(summary);
+  return ReportFailure(why, status, mode, -1);  // JSON stays one object per line
 }
 
 bool EndsTheWatch(link::ExchangeStage stage) {
@@ -172,15 +172,18 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
     const TimedExchange done = RunTimedExchange(line, *command, watch.command.fields, log.get());
     if (EndsTheWatch(done.outcome.stage)) {
       const std::string why = done.report.error.empty() ? "no port selected" : FormatError(done.report);
-      if (summary.exchanges > 0) printer.Summarise(summary);
-      return ReportFailure(why, done.report.exitStatus, mode, -1);  // JSON stays one object per line
+      log.Close();
+      return EndWithFailure(printer, summary, why, done.report.exitStatus, mode);
     }
     summary.Add(done);
     printer.Line(done);
+    if (const std::string lost = log.Lost(); !lost.empty()) return EndWithFailure(printer, summary, lost, 1, mode);
     // A late exchange starts the next one at once rather than a burst of catching up.
     due = std::max(due + std::chrono::milliseconds(watch.intervalMs), Clock::now());
-    if (watch.count == 0 || summary.exchanges < watch.count) WaitUntil(due);
+    if (watch.count == 0 || summary.exchanges < watch.count)
+      SleepUnlessInterrupted(std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()));
   }
+  if (const std::string lost = log.Close(); !lost.empty()) return EndWithFailure(printer, summary, lost, 1, mode);
   printer.Summarise(summary);
   return summary.successes == summary.exchanges ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "traffic_log.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "commands.h"
@@ -21,16 +22,20 @@ bool IsOpenFailure(const TrafficEntry& entry) {
 }
 
 void TrafficLog::Record(TrafficEntry entry) {
-  const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(LogClock::now());
   const std::lock_guard lock(mutex_);
-  last_ = now > last_ ? now : last_ + std::chrono::milliseconds(1);
-  entry.time = last_;
+  Keep(std::move(entry));
+}
+
+void TrafficLog::Keep(TrafficEntry entry) {
+  Stamp(entry);
   Append(std::move(entry));
 }
 
-void TrafficLog::ContinueAfter(LogTime last) {
-  const std::lock_guard lock(mutex_);
-  if (last > last_) last_ = last;
+void TrafficLog::Stamp(TrafficEntry& entry, LogTime kept) {
+  const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(LogClock::now());
+  const LogTime floor = std::max(last_, kept);
+  last_ = now > floor ? now : floor + std::chrono::milliseconds(1);
+  entry.time = last_;
 }
 
 std::string PortNameOf(std::string_view path) {

@@ -51,8 +51,11 @@ class TrafficLog {
   void Record(TrafficEntry entry);
 
  protected:
-  // Entries already kept elsewhere (a file being appended to) end at last.
-  void ContinueAfter(LogTime last);
+  // Under the log's lock: stamps the entry and appends it. A sink that shares its
+  // entries with other writers (a file) stamps after theirs.
+  virtual void Keep(TrafficEntry entry);
+  // Stamps entry strictly later than the log's last entry and than kept.
+  void Stamp(TrafficEntry& entry, LogTime kept = {});
   // Called under the log's lock, in the order of the stamps.
   virtual void Append(TrafficEntry entry) = 0;
 

@@ -74,15 +74,8 @@ std::string CsvField(std::string_view text) {
   return quoted + '"';
 }
 
-// The time of the entry on the last line of the file at path, if there is one.
-std::optional<LogTime> LastTimeIn(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return std::nullopt;
-  const std::streamoff size = in.tellg();
-  const std::streamoff tail = std::min<std::streamoff>(size, 4096);
-  std::string text(static_cast<std::size_t>(tail), '\0');
-  in.seekg(size - tail);
-  in.read(text.data(), tail);
+// The entry's time on the last whole line of text, if there is one.
+std::optional<LogTime> LastTimeIn(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   const std::size_t start = text.rfind('\n');
   const auto entry = ParseTrafficJson(start == std::string::npos ? text : text.substr(start + 1));
@@ -184,15 +177,42 @@ void WriteTrafficLine(std::ostream& out, const TrafficEntry& entry, TrafficFileF
   }
 }
 
-TrafficLogFile::TrafficLogFile(const std::string& path) {
-  if (const auto last = LastTimeIn(path)) ContinueAfter(*last);
-  out_.open(path, std::ios::binary | std::ios::app);
-  if (!out_.is_open()) error_ = "cannot write the log " + path + ": " + std::generic_category().message(errno);
+TrafficLogFile::TrafficLogFile(const std::string& path) { file_ = RecordFile::Open(path, "the log", error_); }
+
+bool TrafficLogFile::Close() {
+  if (file_ && !file_->Close() && error_.empty()) error_ = file_->Error();
+  file_.reset();
+  return error_.empty();
+}
+
+// Under the file's lock: what others appended since this log's last line, and an
+// unfinished last line ended so that the next entry starts a line of its own.
+std::optional<LogTime> TrafficLogFile::LastTimeKept() {
+  if (file_->Size() == endOfOwnLine_) return std::nullopt;
+  const std::string tail = file_->Tail(4096);
+  if (!tail.empty() && tail.back() != '\n' && !file_->Append("\n")) return std::nullopt;
+  return LastTimeIn(tail);
+}
+
+void TrafficLogFile::Keep(TrafficEntry entry) {
+  if (!file_ || Failed()) return;
+  if (!file_->Lock()) {
+    error_ = file_->Error();
+    return;
+  }
+  Stamp(entry, LastTimeKept().value_or(LogTime{}));
+  Append(std::move(entry));
+  file_->Unlock();
 }
 
 void TrafficLogFile::Append(TrafficEntry entry) {
-  WriteTrafficLine(out_, entry, TrafficFileFormat::kJsonLines);
-  out_.flush();
+  const std::uint64_t start = file_->Size();
+  if (file_->Error().empty() && file_->Append(FormatTrafficJson(entry) + '\n')) {
+    endOfOwnLine_ = file_->Size();
+    return;
+  }
+  file_->TruncateTo(start);  // no part of a line stays for the next entry to run into
+  error_ = file_->Error();
 }
 
 }  // namespace tarnwick::link

@@ -3,13 +3,14 @@
 // JSON object per line, CSV rows, and the command line's file that entries are
 // appended to.
 
-#include <fstream>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "record_file.h"
 #include "traffic_log.h"
 
 namespace tarnwick::link {
@@ -35,18 +36,29 @@ TrafficFileFormat TrafficFormatForFileName(std::string_view fileName);
 void WriteTrafficHeader(std::ostream& out, TrafficFileFormat format);
 void WriteTrafficLine(std::ostream& out, const TrafficEntry& entry, TrafficFileFormat format);
 
-// Appends each entry to a JSON-lines file as it is recorded, flushed at once. A
-// file that already ends in an entry is continued: the times go on increasing.
+// Appends each entry to a JSON-lines file as it is recorded, one write a line.
+// Programs appending to one file at once take turns under the file's lock, and
+// each stamps its entry after the file's last one, so times keep increasing; a
+// last line left unfinished (a full disk, a crash) is ended before the next entry.
 class TrafficLogFile final : public TrafficLog {
  public:
   // Check IsOpen; Error then says why not.
   explicit TrafficLogFile(const std::string& path);
-  bool IsOpen() const { return out_.is_open() && out_.good(); }
+  bool IsOpen() const { return file_.has_value(); }
+  // Once an entry could not be written (or the file closed), why; entries after
+  // it are not written.
+  bool Failed() const { return !error_.empty(); }
   const std::string& Error() const { return error_; }
+  // False, with Error, when an entry was lost or the file did not close cleanly.
+  bool Close();
 
  private:
+  void Keep(TrafficEntry entry) override;
   void Append(TrafficEntry entry) override;
-  std::ofstream out_;
+  std::optional<LogTime> LastTimeKept();
+
+  std::optional<RecordFile> file_;
+  std::optional<std::uint64_t> endOfOwnLine_;  // the file's size after this log's last line
   std::string error_;
 };
 

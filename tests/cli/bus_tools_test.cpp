@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -180,16 +182,76 @@ TEST(WatchPortTest, APortThatWillNotOpenEndsTheJsonLinesWithOneMore) {
   EXPECT_EQ(nlohmann::json::parse(run.out)["exit_status"], 3);
 }
 
-class WatchInterruptTest : public testing::PtyTest {};
+// Ctrl+C (SIGINT) or SIGTERM ends watch, scan and run within an exchange's bound,
+// with their summary, the boards found so far, or a report with the steps run so far.
+struct InterruptCase {
+  const char* name;
+  const char* fault;      // of the board's replies
+  const char* arguments;  // SEQUENCE stands for a file holding sequence
+  const char* sequence;
+  const char* signal;
+  int status;
+  const char* said;  // in the output
+  int testcases;     // in the JUnit report, one of them interrupted; 0: no report
+};
 
-TEST_F(WatchInterruptTest, CtrlCEndsItWithTheSummary) {
+class InterruptTest : public testing::PtyTest, public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
   const auto line = Boards("01@115200");
-  // timeout sends SIGINT, as Ctrl+C does, and passes on watch's own exit status.
-  const auto run = RunCli("watch cmd13 --addr 01 --interval 50 --baud 115200 --port " + line->PortPath(), false,
-                          "timeout --preserve-status -s INT 0.5 ");
-  EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find(" succeeded\nround trip ms: min "), std::string::npos) << run.out;
+  line->SetFault(*sim::ParseFault(GetParam().fault));
+  char dir[] = "/tmp/tarnwick-interrupt-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(dir));
+  const std::string sequence = std::string(dir) + "/sequence.yaml", report = std::string(dir) + "/report.xml";
+  std::ofstream(sequence) << GetParam().sequence;
+  std::string arguments = GetParam().arguments;
+  for (const auto& [name, path] : {std::pair{"SEQUENCE", sequence}, std::pair{"REPORT", report}})
+    if (const auto at = arguments.find(name); at != std::string::npos) arguments.replace(at, std::strlen(name), path);
+  const auto start = std::chrono::steady_clock::now();
+  // timeout sends the signal after 0.5 s and passes on the program's own exit status.
+  const auto run = RunCli(arguments + " --port " + line->PortPath(), false,
+                          "timeout --preserve-status -s " + std::string(GetParam().signal) + " 0.5 ");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  EXPECT_EQ(run.status, GetParam().status) << run.out;
+  EXPECT_NE(run.out.find(GetParam().said), std::string::npos) << run.out;
+  std::ifstream in(report);
+  const std::string xml{std::istreambuf_iterator<char>(in), {}};
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = xml.find(what); at != std::string::npos; at = xml.find(what, at + 1)) ++n;
+    return n;
+  };
+  if (GetParam().testcases > 0) {
+    EXPECT_TRUE(xml.starts_with("<?xml") && xml.ends_with("</testsuites>\n")) << xml;
+    EXPECT_EQ(count("<testcase "), static_cast<std::size_t>(GetParam().testcases)) << xml;
+    EXPECT_EQ(count("<error message=\"interrupted\""), 1u) << xml;
+  }
+  std::remove(sequence.c_str());
+  std::remove(report.c_str());
+  ::rmdir(dir);
 }
+
+constexpr const char* kStatusThenAnHour =
+    "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\"}\n  - wait: 3600000\n  - send: cmd00\n";
+constexpr const char* kStatusForever =
+    "baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\", repeat: 1000000}\n  - send: cmd00\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, InterruptTest,
+    ::testing::Values(
+        InterruptCase{"WatchCtrlC", "none", "watch cmd13 --addr 01 --interval 50 --baud 115200", "", "INT", 0,
+                      " succeeded\nround trip ms: min ", 0},
+        InterruptCase{"WatchTermDuringItsInterval", "none", "watch cmd13 --addr 01 --interval 3600000 --baud 115200",
+                      "", "TERM", 0, "1 exchanges, 1 succeeded\n", 0},
+        InterruptCase{"WatchTermOnASilentLine", "no-reply", "watch cmd13 --addr 01 --interval 0 --baud 115200", "",
+                      "TERM", 1, " No response data\nround trip ms:", 0},
+        InterruptCase{"ScanCtrlC", "none", "scan --full --timeout 265 --baud 115200", "", "INT", 0,
+                      "01       115200  Stepper", 0},
+        InterruptCase{"RunCtrlCDuringAWait", "none", "run SEQUENCE --junit REPORT", kStatusThenAnHour, "INT", 1,
+                      "step 2  wait 3600000 ms  FAIL  interrupted\nstep 3  cmd00  skipped", 3},
+        InterruptCase{"RunTermDuringRepeats", "none", "run SEQUENCE --junit REPORT --json", kStatusForever, "TERM", 1,
+                      "\"error\": \"interrupted\"", 2}),
+    testing::RowName());
 
 class WatchLogTest : public testing::PtyTest {};
 
@@ -344,9 +406,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct InvalidCase {
   const char* name;
-  const char* yaml;
+  std::string yaml;
   const char* message;  // what standard error says, after the file's path
 };
+
+std::string WaitSteps(int count) {
+  std::string yaml = "steps:\n";
+  for (int i = 0; i < count; ++i) yaml += "  - wait: 0\n";
+  return yaml;
+}
 
 class InvalidSequenceTest : public RunTest, public ::testing::WithParamInterface<InvalidCase> {};
 
@@ -380,13 +448,22 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
                     ":2: The following argument was not expected: --help"},
         InvalidCase{"VersionIsNoKey", "steps:\n  - send: cmd13\n    version: true\n",
-                    ":2: The following argument was not expected: --version"}),
+                    ":2: The following argument was not expected: --version"},
+        // The parser would keep one of them silently.
+        InvalidCase{"DuplicateKey", "steps:\n  - send: cmd13\n    expect: {result: Success}\n    expect: {}\n",
+                    ":4:5: duplicate key 'expect'"},
+        InvalidCase{"DuplicateKeyInAFlowMap", "steps:\n  - {wait: 1, wait: 2}\n", ":2:15: duplicate key 'wait'"},
+        InvalidCase{"TooManySteps", WaitSteps(10'001), ":2: 10001 steps; a sequence holds at most 10000"},
+        InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\n" + WaitSteps(1),
+                    ": a sequence file holds at most 1 MB"}),
     testing::RowName());
 
-TEST(RunFileTest, AMissingFileIsInvalid) {
-  const auto run = RunCli("run /tmp/tarnwick-no-such-sequence.yaml", true);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.out.find("cannot read the file"), std::string::npos) << run.out;
+TEST(RunFileTest, WhatIsNoReadableFileIsInvalid) {
+  for (const char* path : {"/tmp/tarnwick-no-such-sequence.yaml", "/tmp"}) {
+    const auto run = RunCli("run " + std::string(path), true);
+    EXPECT_EQ(run.status, 2) << path;
+    EXPECT_NE(run.out.find(std::string(path) + ": cannot read the file: "), std::string::npos) << run.out;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -449,11 +450,57 @@ TEST_F(CliLogTest, EverySubcommandAppendsItsFramesRepliesAndResults) {
   EXPECT_EQ(lines.back()["result"], "Port not opened");
 }
 
-TEST_F(CliLogTest, ALogThatCannotBeWrittenRefusesBeforeSending) {
-  const CliRun run = RunCli("send cmd3f" + Line() + " --log /nonexistent-dir/log.jsonl");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "");
+// Only a regular file is a log or a report: anything else is refused at once, before the line is touched.
+TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
+  const std::string fifo = path_ + ".fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string sequence = path_ + ".yaml";
+  std::ofstream(sequence) << "baud: 115200\nsteps:\n  - send: cmd3f\n";
+  for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, std::string("/tmp"),
+                                   std::string("/dev/null"), board_->PortPath()}) {
+    for (const std::string& arguments : {"send cmd3f" + Line() + " --log " + target,
+                                        "run " + sequence + " --port " + board_->PortPath() + " --junit " + target}) {
+      const auto start = std::chrono::steady_clock::now();
+      const CliRun run = RunCli(arguments + " --json");
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << arguments;
+      EXPECT_EQ(run.status, 2) << arguments;
+      EXPECT_NE(run.out.find("\"error\": \"cannot write the "), std::string::npos) << run.out;
+    }
+  }
   EXPECT_EQ(board_->FramesHeard(), 0u);
+  std::remove(fifo.c_str());
+  std::remove(sequence.c_str());
+}
+
+// A log or report that fills up (here: a file size limit, as a full disk) ends each
+// subcommand with exit status 1 and says why in its JSON, and leaves no part of a line behind.
+TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
+  const std::string sequence = path_ + ".yaml", report = path_ + ".xml";
+  std::string steps = "baud: 115200\nsteps:\n";
+  for (int i = 0; i < 8; ++i) steps += "  - {send: cmd13, addr: \"01\"}\n";  // a report of about 1 KB
+  std::ofstream(sequence) << steps;
+  const std::string log = " --log " + path_, logFull = "cannot write the log " + path_ + ": File too large";
+  const struct {
+    std::string arguments, said;
+  } rows[] = {{"send cmd13 --addr 01 --baud 115200" + log, logFull},
+              {"stop --baud 115200" + log, logFull},
+              {"scan --addr 01-02 --baud 115200" + log, logFull},
+              {"watch cmd13 --addr 01 --count 3 --interval 0 --baud 115200" + log, logFull},
+              {"run " + sequence + log, logFull},
+              {"run " + sequence + " --junit " + report, "cannot write the report " + report + ": File too large"}};
+  // Of the 512 bytes allowed, the log's first line takes most: the next entry does not fit.
+  const std::string held = link::FormatTrafficJson({{}, "sim0", link::TrafficDirection::kEvent, {},
+                                                    std::string(400, 'x'), "Success"}) + "\n";
+  for (const auto& row : rows) {
+    std::ofstream(path_, std::ios::trunc) << held;
+    const CliRun run =
+        RunCli(row.arguments + " --json --port " + board_->PortPath(), false, "trap '' XFSZ; ulimit -f 1; ");
+    EXPECT_EQ(run.status, 1) << row.arguments << "\n" << run.out;
+    EXPECT_NE(run.out.find(row.said), std::string::npos) << run.out;
+    EXPECT_EQ(Lines().size(), 1u);  // no part of a line: Lines() throws on one that is not JSON
+  }
+  std::remove(sequence.c_str());
+  std::remove(report.c_str());
 }
 
 // A freshly started board process, and the port it announces on its first line.

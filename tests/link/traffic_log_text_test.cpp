@@ -8,8 +8,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "link/traffic_log_text.h"
+#include "testing/row_name.h"
 
 namespace tarnwick::link {
 namespace {
@@ -99,24 +101,67 @@ class TrafficLogFileTest : public ::testing::Test {
   }
 };
 
-TEST_F(TrafficLogFileTest, AppendsAndContinuesAfterAnEntryFromTheFuture) {
-  const LogTime later = time_point_cast<milliseconds>(LogClock::now()) + hours(1);
-  { std::ofstream(path_) << FormatTrafficJson({later, "sim0", TrafficDirection::kTx, {}, "earlier run", ""}) << "\n"; }
+// What the file held before this run: the new entry gets a line of its own, stamped after the last.
+struct HeldCase {
+  const char* name;
+  std::string held;
+  std::size_t linesBefore;  // lines the new entry follows
+};
+
+class TrafficLogFileHeldTest : public TrafficLogFileTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(TrafficLogFileHeldTest, TheNewEntryFollowsOnALineOfItsOwn) {
+  { std::ofstream(path_, std::ios::binary) << GetParam().held; }
   {
     TrafficLogFile file(path_.string());
     ASSERT_TRUE(file.IsOpen());
     file.Record({{}, "sim0", TrafficDirection::kEvent, {}, "this run", "Success"});
+    EXPECT_TRUE(file.Close()) << file.Error();
   }
-  const auto entries = Read();
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1].summary, "this run");
-  EXPECT_GT(entries[1].time, entries[0].time);
+  std::ifstream in(path_);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), GetParam().linesBefore + 1);
+  const auto entry = ParseTrafficJson(lines.back());
+  ASSERT_TRUE(entry) << lines.back();
+  EXPECT_EQ(entry->summary, "this run");
+  const auto before = lines.size() > 1 ? ParseTrafficJson(lines[lines.size() - 2]) : std::nullopt;
+  if (before) EXPECT_GT(entry->time, before->time);
 }
 
+const std::string kFromTheFuture =
+    FormatTrafficJson({time_point_cast<milliseconds>(LogClock::now()) + hours(1), "sim0", TrafficDirection::kTx, {},
+                       "earlier run", ""});
+
+INSTANTIATE_TEST_SUITE_P(Files, TrafficLogFileHeldTest,
+                         ::testing::Values(HeldCase{"AnEntryFromTheFuture", kFromTheFuture + "\n", 1},
+                                           HeldCase{"ALineCutShort", kFromTheFuture.substr(0, 40), 1},
+                                           HeldCase{"AnEntryWithoutItsLineBreak", kFromTheFuture, 1}),
+                         testing::RowName());
+
 TEST_F(TrafficLogFileTest, AFileThatCannotBeWrittenSaysWhy) {
-  TrafficLogFile file((path_ / "no-such-dir" / "log.jsonl").string());
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_NE(file.Error().find("cannot write the log"), std::string::npos);
+  for (const auto& path : {path_ / "no-such-dir" / "log.jsonl", path_.parent_path()}) {  // a directory is no log
+    TrafficLogFile file(path.string());
+    EXPECT_FALSE(file.IsOpen()) << path;
+    EXPECT_NE(file.Error().find("cannot write the log"), std::string::npos) << file.Error();
+  }
+}
+
+// Two writers on one file (two programs, or here two threads with a log each)
+// take turns: every line whole, every time later than the one before.
+TEST_F(TrafficLogFileTest, WritersSharingAFileKeepEveryLineWholeAndTheTimesIncreasing) {
+  constexpr int kEntries = 1000;
+  const auto write = [this](const char* port) {
+    TrafficLogFile file(path_.string());
+    for (int i = 0; i < kEntries; ++i) file.Record({{}, port, TrafficDirection::kTx, {0x01, 0x93}, "CMD13 to 01", ""});
+    EXPECT_TRUE(file.Close()) << file.Error();
+  };
+  std::thread other(write, "sim1");
+  write("sim0");
+  other.join();
+  const auto entries = Read();  // throws on a line that is not an entry
+  ASSERT_EQ(entries.size(), 2u * kEntries);
+  for (std::size_t i = 1; i < entries.size(); ++i) ASSERT_GT(entries[i].time, entries[i - 1].time) << i;
 }
 
 }  // namespace
