@@ -460,6 +460,11 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
   }
   scanner.EndProgress();
   const auto& heard = scanner.NotConfirmed();
+  if (const std::string lost = log.Close(); !lost.empty()) {
+    if (!mode.json) std::cout << FormatTable(scanner.Found()) << FormatUnconfirmedLines(heard);
+    return ReportFailure(lost, 1, mode);
+  }
+  if (Interrupted() && !mode.json) std::cerr << kProgram << ": interrupted; the boards found so far\n";
   if (mode.json) {
     std::cout << FormatJson(scanner.Found()) << std::flush;
     if (!heard.empty()) std::cerr << FormatUnconfirmedJson(heard);
