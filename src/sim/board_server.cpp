@@ -245,6 +245,7 @@ void BoardServer::SendReply(const Bus::Turn& turn) {
   const auto tellHeard = [&] {
     if (!std::exchange(told, true)) Notify(turn.heard, true);
   };
+  if (!turn.echo.empty()) WriteFully(line_.Get(), turn.echo);
   if (turn.reply.empty() || turn.delay.count() > 0) tellHeard();
   if (turn.reply.empty()) return;
   if (turn.delay.count() > 0) std::this_thread::sleep_for(turn.delay);
