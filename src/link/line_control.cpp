@@ -33,8 +33,7 @@ std::string WhyNoControl(DirectionControl control, int err) {
   if (err == ENOTTY || err == EINVAL || err == ENOTSUP) {
     if (control == DirectionControl::Kernel)
       return "this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off";
-    return "this port has no RTS line to switch (an adapter that switches direction itself, or a "
-           "pseudo-terminal); leave --rs485 off";
+    return "this port has no RTS line to switch (a pseudo-terminal or a virtual port); leave --rs485 off";
   }
   const std::string what = control == DirectionControl::Kernel ? "the RS-485 mode" : "RTS";
   return "cannot set " + what + ": " + std::generic_category().message(err);

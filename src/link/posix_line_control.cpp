@@ -31,30 +31,9 @@ class TerminalLineControl final : public LineControl {
  public:
   explicit TerminalLineControl(int fd) : fd_(fd) {}
 
-  int GetRs485(Rs485Config& config) override {
-#if defined(__linux__) && defined(TIOCGRS485)
-    serial_rs485 raw{};
-    if (::ioctl(fd_, TIOCGRS485, &raw) < 0) return errno;
-    config = ConfigOf(raw);
-    return 0;
-#else
-    (void)config;
-    return ENOTTY;
-#endif
-  }
-
+  int GetRs485(Rs485Config& config) override { return Rs485Call(kGet, config); }
   // The driver writes what it applied back into the struct.
-  int SetRs485(Rs485Config& config) override {
-#if defined(__linux__) && defined(TIOCSRS485)
-    serial_rs485 raw = RawOf(config);
-    if (::ioctl(fd_, TIOCSRS485, &raw) < 0) return errno;
-    config = ConfigOf(raw);
-    return 0;
-#else
-    (void)config;
-    return ENOTTY;
-#endif
-  }
+  int SetRs485(Rs485Config& config) override { return Rs485Call(kSet, config); }
 
   int SetRts(bool raised) override {
     const int bits = TIOCM_RTS;
@@ -62,6 +41,22 @@ class TerminalLineControl final : public LineControl {
   }
 
  private:
+  enum Rs485Request { kGet, kSet };
+
+  // Both requests leave in config what the driver holds.
+  int Rs485Call(Rs485Request request, Rs485Config& config) {
+#if defined(__linux__) && defined(TIOCSRS485)
+    serial_rs485 raw = RawOf(config);
+    if (::ioctl(fd_, request == kGet ? TIOCGRS485 : TIOCSRS485, &raw) < 0) return errno;
+    config = ConfigOf(raw);
+    return 0;
+#else
+    (void)request;
+    (void)config;
+    return ENOTTY;
+#endif
+  }
+
   int fd_;
 };
 

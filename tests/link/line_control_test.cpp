@@ -105,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"failing driver", DirectionControl::Kernel, EIO, 0, true,
                     "cannot set the RS-485 mode: " + std::generic_category().message(EIO)},
         RefusalCase{"no RTS line", DirectionControl::Rts, 0, EINVAL, true,
-                    "this port has no RTS line to switch (an adapter that switches direction itself, or a "
-                    "pseudo-terminal); leave --rs485 off"}),
+                    "this port has no RTS line to switch (a pseudo-terminal or a virtual port); leave --rs485 off"}),
     testing::RowName{});
 
 TEST(RtsTest, RaisedBeforeTheWriteAndLoweredOnceTheFrameHasLeft) {
