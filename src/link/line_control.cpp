@@ -39,11 +39,6 @@ std::string WhyNoControl(DirectionControl control, int err) {
   return "cannot set " + what + ": " + std::generic_category().message(err);
 }
 
-std::unique_ptr<SerialPort> Refuse(DirectionControl control, int err, OpenError* error) {
-  if (error) *error = {OpenFailure::Other, WhyNoControl(control, err)};
-  return nullptr;
-}
-
 // The port with its direction controlled: the driver's previous RS-485 settings
 // come back when it closes; under Rts, RTS is raised around each transmit.
 class DirectedPort final : public SerialPort {
@@ -77,28 +72,25 @@ class DirectedPort final : public SerialPort {
   std::optional<Rs485Config> restore_;
 };
 
-std::unique_ptr<SerialPort> UseDriverMode(std::unique_ptr<SerialPort> port, std::unique_ptr<LineControl> control,
-                                          const DirectionSettings& direction, OpenError* error, LineReport* report) {
+DirectionSetup UseDriverMode(LineControl& control, const DirectionSettings& direction) {
+  const auto refused = [](int err) { return DirectionSetup{WhyNoControl(DirectionControl::Kernel, err), {}, {}, {}}; };
   Rs485Config previous;
-  if (const int err = control->GetRs485(previous)) return Refuse(DirectionControl::Kernel, err, error);
+  if (const int err = control.GetRs485(previous)) return refused(err);
   const Rs485Config asked{rs485_flag::kEnabled | rs485_flag::kRtsOnSend,
                           static_cast<std::uint32_t>(direction.delayBeforeMs),
                           static_cast<std::uint32_t>(direction.delayAfterMs)};
   Rs485Config applied = asked;
-  if (const int err = control->SetRs485(applied)) return Refuse(DirectionControl::Kernel, err, error);
+  if (const int err = control.SetRs485(applied)) return refused(err);
   Rs485Config readBack;
-  if (control->GetRs485(readBack) == 0) applied = readBack;
-  if (report) *report = {DirectionControl::Kernel, asked, applied, Rs485Changes(asked, applied)};
-  return std::make_unique<DirectedPort>(std::move(port), std::move(control), false, previous);
+  if (control.GetRs485(readBack) == 0) applied = readBack;
+  return {{}, false, previous, {DirectionControl::Kernel, asked, applied, Rs485Changes(asked, applied)}};
 }
 
-std::unique_ptr<SerialPort> UseRts(std::unique_ptr<SerialPort> port, std::unique_ptr<LineControl> control,
-                                   OpenError* error, LineReport* report) {
-  if (report) *report = {DirectionControl::Rts, {}, {}, {}};
-  if (control->LetDriverToggleRts() == 0)
-    return std::make_unique<DirectedPort>(std::move(port), std::move(control), false, std::nullopt);
-  if (const int err = control->SetRts(false)) return Refuse(DirectionControl::Rts, err, error);
-  return std::make_unique<DirectedPort>(std::move(port), std::move(control), true, std::nullopt);
+DirectionSetup UseRts(LineControl& control) {
+  const LineReport report{DirectionControl::Rts, {}, {}, {}};
+  if (control.LetDriverToggleRts() == 0) return {{}, false, std::nullopt, report};
+  if (const int err = control.SetRts(false)) return {WhyNoControl(DirectionControl::Rts, err), {}, {}, {}};
+  return {{}, true, std::nullopt, report};
 }
 
 }  // namespace
@@ -160,15 +152,28 @@ std::string DescribeLine(const LineReport& report) {
   return text;
 }
 
+DirectionSetup SetUpDirection(LineControl& control, const DirectionSettings& direction) {
+  switch (direction.control) {
+    case DirectionControl::Off: return {};
+    case DirectionControl::Kernel: return UseDriverMode(control, direction);
+    case DirectionControl::Rts: break;
+  }
+  return UseRts(control);
+}
+
 std::unique_ptr<SerialPort> ControlDirection(std::unique_ptr<SerialPort> port, const DirectionSettings& direction,
                                              OpenError* error, LineReport* report) {
   if (report) *report = {};
   if (!port || direction.control == DirectionControl::Off) return port;
   std::unique_ptr<LineControl> control = port->MakeLineControl();
-  if (!control) return Refuse(direction.control, ENOTTY, error);
-  if (direction.control == DirectionControl::Kernel)
-    return UseDriverMode(std::move(port), std::move(control), direction, error, report);
-  return UseRts(std::move(port), std::move(control), error, report);
+  DirectionSetup setup = control ? SetUpDirection(*control, direction)
+                                 : DirectionSetup{WhyNoControl(direction.control, ENOTTY), {}, {}, {}};
+  if (!setup.refusal.empty()) {
+    if (error) *error = {OpenFailure::Other, std::move(setup.refusal)};
+    return nullptr;
+  }
+  if (report) *report = setup.report;
+  return std::make_unique<DirectedPort>(std::move(port), std::move(control), setup.togglesRts, setup.restore);
 }
 
 std::unique_ptr<SerialPort> OpenLinePort(const std::string& path, int baudRate, const DirectionSettings& direction,

@@ -76,6 +76,15 @@ std::string DescribeLine(const LineReport& report);
 // Every setting the driver applied differently from what was asked.
 std::vector<std::string> Rs485Changes(const Rs485Config& asked, const Rs485Config& applied);
 
+// Direction control set up through a port's driver calls.
+struct DirectionSetup {
+  std::string refusal;                 // a sentence for the user where it cannot be done; empty when done
+  bool togglesRts = false;             // the program raises RTS around each transmit
+  std::optional<Rs485Config> restore;  // the driver's settings to put back at closing
+  LineReport report;
+};
+DirectionSetup SetUpDirection(LineControl& control, const DirectionSettings& direction);
+
 // Puts direction control around an open port: the driver's mode (restored as it
 // was when the port closes) or RTS raised around each transmit. Returns nullptr,
 // with why in error, where the port cannot do it; the port is closed then.
