@@ -28,7 +28,7 @@ class StandInPort final : public SerialPort {
   // port's would.
   ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
     const auto& reply = fuzzing::TheStandInLine().reply;
-    const std::size_t available = std::min(reply.size(), buffer.size());
+    const std::size_t available = std::min({reply.size(), buffer.size(), rule.byteLimit});
     std::size_t count = 0;
     while (count < available) {
       buffer[count] = reply[count];

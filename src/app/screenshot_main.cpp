@@ -2,7 +2,8 @@
 // pseudo-terminal is listed as the port, one Send is made on the chosen tab, and the
 // window is drawn under a plain title bar that carries its caption. With "log",
 // a few more exchanges are made first and the traffic log is drawn beside it.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log]
+// With "line", the port's line settings dialog is drawn instead.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line]
 
 #include <QApplication>
 #include <QPainter>
@@ -52,12 +53,19 @@ void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& stri
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
   const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::res::kTabCmd12;
   const bool withLog = argc > 3 && std::string(argv[3]) == "log";
+  if (argc > 3 && std::string(argv[3]) == "line") {
+    using tarnwick::link::DirectionControl;
+    tarnwick::app::CLineSettingsDlg line(QStringLiteral("ttyS1"), {{DirectionControl::Kernel, 5, 0}, {}});
+    line.show();
+    QApplication::processEvents();
+    return Framed(line).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+  }
 
   const auto board = tarnwick::sim::BoardServer::OnPseudoTerminal();
   // Listed as a running simulator lists it, so the log names it as the port list does.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -117,6 +118,41 @@ void CTarnwickDlg::OnInitDialog() {
   connect(m_comboPort, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
   connect(m_comboBaud, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
   InstallTabShortcuts();
+  InstallLineSettingsMenu();
+}
+
+void CTarnwickDlg::InstallLineSettingsMenu() {
+  m_comboPort->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_comboPort, &QComboBox::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    QAction* lineSettings = menu.addAction(tr("Line settings..."));
+    lineSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    lineSettings->setEnabled(m_comboPort->currentIndex() >= 0);
+    if (menu.exec(m_comboPort->mapToGlobal(at)) == lineSettings) OnLineSettings();
+  });
+  auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), this);
+  connect(shortcut, &QShortcut::activated, this, &CTarnwickDlg::OnLineSettings);
+}
+
+PortLine CTarnwickDlg::LineOfPort(const std::string& name) const {
+  const auto found = m_portLines.find(name);
+  return found == m_portLines.end() ? PortLine{} : found->second;
+}
+
+void CTarnwickDlg::SetLineOfPort(const std::string& name, const PortLine& line) {
+  if (line == PortLine{}) {
+    m_portLines.erase(name);
+  } else {
+    m_portLines[name] = line;
+  }
+  OnPortOrBaudChange();
+}
+
+void CTarnwickDlg::OnLineSettings() {
+  const std::string name = SelectedPortName();
+  if (name.empty()) return;
+  CLineSettingsDlg dialog(Utf8(name), LineOfPort(name), this);
+  if (dialog.exec() == QDialog::Accepted) SetLineOfPort(name, dialog.Line());
 }
 
 // Ctrl+Tab and Ctrl+PgDn step to the next tab, with Shift or PgUp to the one
@@ -149,6 +185,7 @@ int CTarnwickDlg::GetSelectedBaudRate() const {
 
 void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
   panel.SetPort(SelectedPortPath(), GetSelectedBaudRate());
+  panel.SetDirection(LineOfPort(SelectedPortName()).direction);
 }
 
 // ---- Handlers ----
@@ -240,8 +277,9 @@ std::optional<int> CTarnwickDlg::SelectedBaudIndex() const {
 }
 
 link::LineSettings CTarnwickDlg::CurrentLineSettings() const {
+  const PortLine portLine = LineOfPort(SelectedPortName());
   return {SelectedPortPath(), SelectedBaudIndex().value_or(-1), m_editAddress->text().toStdString(),
-          m_chkReply->isChecked(), {}};
+          m_chkReply->isChecked(), {}, portLine.direction, portLine.echo};
 }
 
 panels::CommandFieldSet CTarnwickDlg::PanelFields() const {

@@ -7,9 +7,11 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
+#include "app/line_settings_dialog.h"
 #include "app/traffic_log_model.h"
 
 #include "link/port_list.h"
@@ -64,6 +66,10 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   bool SelectPortNamed(const std::string& name);  // false, changing nothing, when no listed port has it
   void SetReplyWanted(bool wanted);
   void SelectTab(int tab);
+  // Each port's line settings, by port name; a port never set has the defaults.
+  PortLine LineOfPort(const std::string& name) const;
+  void SetLineOfPort(const std::string& name, const PortLine& line);
+  const std::map<std::string, PortLine>& PortLines() const { return m_portLines; }
 
   // link::TransactionHost
   std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
@@ -84,6 +90,7 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void OnRescanPorts();
   void OnShowTrafficLog();  // the Log button
   void OnToggleTrafficLog();  // Ctrl+L
+  void OnLineSettings();      // the port list's context menu, Ctrl+Shift+L
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -98,6 +105,7 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   std::optional<int> SelectedBaudIndex() const;
   panels::CommandFieldSet PanelFields() const;
   void InstallTabShortcuts();
+  void InstallLineSettingsMenu();
 
   PortEnumerator m_enumeratePorts;
   res::BuiltControls m_controls;
@@ -132,6 +140,7 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
   QPushButton* m_buttonLog = nullptr;
   int m_currentTab = res::kTabCmd00;
+  std::map<std::string, PortLine> m_portLines;
 
   // Set while an exchange runs; the message box waits until the port is closed.
   bool m_invalidParameter = false;

@@ -66,7 +66,22 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   });
   app.add_flag("--reset-settings", options.resetSettings,
                "Forget the remembered settings and start with the start values");
+  std::string rs485, echo;
+  int delayBefore = 0, delayAfter = 0;
+  app.add_option("--rs485", rs485, "For the port it starts on: who turns the RS-485 line round")
+      ->check(CLI::IsMember({"off", "kernel", "rts"}));
+  app.add_option("--rs485-delay-before", delayBefore, "With --rs485 kernel: ms RTS is raised before sending")
+      ->check(CLI::Range(0, 1000));
+  app.add_option("--rs485-delay-after", delayAfter, "With --rs485 kernel: ms RTS stays raised after sending")
+      ->check(CLI::Range(0, 1000));
+  app.add_option("--echo", echo, "For the port it starts on: skip reads back the adapter's echo of each frame")
+      ->check(CLI::IsMember({"off", "skip"}));
   if (const auto status = ParseArguments(app, argc, argv)) return *status;
+
+  if (!rs485.empty()) options.rs485 = link::DirectionControlNamed(rs485);
+  if (app.count("--rs485-delay-before")) options.rs485DelayBeforeMs = delayBefore;
+  if (app.count("--rs485-delay-after")) options.rs485DelayAfterMs = delayAfter;
+  if (!echo.empty()) options.echo = link::EchoHandlingNamed(echo);
 
   if (!port.empty()) options.portName = ListedPortName(ports, port);
   if (baud != 0) options.baudIndex = link::BaudIndexOf(baud);

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "link/line_control.h"
 #include "link/port_list.h"
 
 namespace tarnwick::app {
@@ -18,6 +19,10 @@ struct WindowOptions {
   std::optional<std::string> address;
   std::optional<int> tab;
   bool resetSettings = false;
+  // The line settings of the port the window starts on.
+  std::optional<link::DirectionControl> rs485{};
+  std::optional<int> rs485DelayBeforeMs{}, rs485DelayAfterMs{};
+  std::optional<link::EchoHandling> echo{};
 };
 
 // The options, or the exit status to end with at once after printing the help, the

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "app/tarnwick_dlg.h"
 #include "link/baud_rates.h"
@@ -55,6 +56,47 @@ void SetFieldValue(QWidget* field, const QVariant& value) {
   }
 }
 
+// Each port's line settings under lines/NAME/: rs485, delay_before, delay_after, echo.
+void SavePortLines(const CTarnwickDlg& window, QSettings& settings) {
+  settings.remove("lines");
+  for (const auto& [name, line] : window.PortLines()) {
+    const QString key = "lines/" + Utf8(name) + '/';
+    settings.setValue(key + "rs485", Utf8(link::NameOf(line.direction.control)));
+    settings.setValue(key + "delay_before", line.direction.delayBeforeMs);
+    settings.setValue(key + "delay_after", line.direction.delayAfterMs);
+    settings.setValue(key + "echo", Utf8(link::NameOf(line.echo)));
+  }
+}
+
+// A value that names nothing leaves that setting's default.
+void RestorePortLines(CTarnwickDlg& window, const QSettings& settings) {
+  const QString suffix = QStringLiteral("/rs485");
+  for (const QString& key : settings.allKeys()) {
+    if (!key.startsWith("lines/") || !key.endsWith(suffix)) continue;
+    const QString group = key.chopped(suffix.size());
+    const auto number = [&](const char* name) { return std::clamp(settings.value(group + name).toInt(), 0, 1000); };
+    PortLine line;
+    line.direction.control =
+        link::DirectionControlNamed(settings.value(key).toString().toStdString()).value_or(link::DirectionControl::Off);
+    line.direction.delayBeforeMs = number("/delay_before");
+    line.direction.delayAfterMs = number("/delay_after");
+    line.echo = link::EchoHandlingNamed(settings.value(group + "/echo").toString().toStdString())
+                    .value_or(link::EchoHandling::Off);
+    window.SetLineOfPort(group.mid(6).toStdString(), line);
+  }
+}
+
+void ApplyLineOptions(CTarnwickDlg& window, const WindowOptions& options) {
+  const std::string port = window.SelectedPortName();
+  if (port.empty()) return;
+  PortLine line = window.LineOfPort(port);
+  if (options.rs485) line.direction.control = *options.rs485;
+  if (options.rs485DelayBeforeMs) line.direction.delayBeforeMs = *options.rs485DelayBeforeMs;
+  if (options.rs485DelayAfterMs) line.direction.delayAfterMs = *options.rs485DelayAfterMs;
+  if (options.echo) line.echo = *options.echo;
+  window.SetLineOfPort(port, line);
+}
+
 }  // namespace
 
 std::unique_ptr<QSettings> OpenUserSettings() {
@@ -69,6 +111,7 @@ void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings) {
   settings.setValue("window/address", Utf8(line.addressText));
   settings.setValue("window/res", line.replyWanted);
   settings.setValue("window/tab", TabName(window.CurrentTab()));
+  SavePortLines(window, settings);
   ForEachCommandField(window, [&settings](const QString& key, const QWidget* field) {
     if (const QVariant value = FieldValue(field); value.isValid()) settings.setValue("pages/" + key, value);
   });
@@ -80,6 +123,7 @@ void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
   if (const auto index = link::BaudIndexOf(settings.value("window/baud").toInt())) window.SelectBaudIndex(*index);
   if (settings.contains("window/address")) window.SetAddressText(settings.value("window/address").toString().toStdString());
   if (settings.contains("window/res")) window.SetReplyWanted(settings.value("window/res").toBool());
+  RestorePortLines(window, settings);
   ForEachCommandField(window, [&settings](const QString& key, QWidget* field) {
     if (settings.contains("pages/" + key)) SetFieldValue(field, settings.value("pages/" + key));
   });
@@ -93,6 +137,8 @@ void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options) {
   if (options.portName || options.baudIndex) window.OnPortOrBaudChange();
   if (options.address) window.SetAddressText(*options.address);
   if (options.tab) window.SelectTab(*options.tab);
+  if (options.rs485 || options.rs485DelayBeforeMs || options.rs485DelayAfterMs || options.echo)
+    ApplyLineOptions(window, options);
 }
 
 }  // namespace tarnwick::app

@@ -153,8 +153,28 @@ std::string FormatJson(const Report& report) {
   json["hint"] = TextOrNull(report.hint);
   json["fields"] = FieldsJson(report.fields);
   json["error"] = TextOrNull(report.error);
+  json["line"] = report.line ? LineJson(*report.line) : Json(nullptr);
   json["exit_status"] = report.exitStatus;
   return JsonText(json);
+}
+
+Json LineJson(const link::LineReport& line) {
+  namespace flag = link::rs485_flag;
+  const link::Rs485Config& applied = line.applied;
+  Json json;
+  json["rs485"] = std::string(link::NameOf(line.control));
+  json["enabled"] = (applied.flags & flag::kEnabled) != 0;
+  json["rts_on_send"] = (applied.flags & flag::kRtsOnSend) != 0;
+  json["rts_after_send"] = (applied.flags & flag::kRtsAfterSend) != 0;
+  json["rx_during_tx"] = (applied.flags & flag::kRxDuringTx) != 0;
+  json["delay_before_ms"] = applied.delayBeforeMs;
+  json["delay_after_ms"] = applied.delayAfterMs;
+  json["changed"] = line.changes;
+  return json;
+}
+
+std::string FormatLineNote(const Report& report) {
+  return report.line ? "Line: " + link::DescribeLine(*report.line) + "\n" : std::string();
 }
 
 std::string JsonText(const Json& json) { return link::JsonText(json, 2) + "\n"; }

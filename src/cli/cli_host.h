@@ -52,6 +52,7 @@ struct Report {
   std::vector<ReportField> fields;
   std::string error;   // for standard error
   int exitStatus = 0;
+  std::optional<link::LineReport> line;  // what the driver made of --rs485 kernel
 };
 
 class CliHost final : public link::TransactionHost {
@@ -75,6 +76,7 @@ class CliHost final : public link::TransactionHost {
   void PortUnavailable(const std::string& path, const link::OpenError& error) override {
     report_.error = link::DescribeOpenError(path, error);
   }
+  void LineControlled(const link::LineReport& report) override { report_.line = report; }
   link::TrafficLog* Traffic() override { return log_; }
   std::vector<std::string> DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
 
@@ -93,6 +95,10 @@ int ExitStatusOf(const link::ExchangeOutcome& outcome);
 std::string FormatText(const Report& report);
 // The error line for standard error, with its detail when there is no result.
 std::string FormatError(const Report& report);
+// "Line: RS-485 by the driver: ..." for standard error, where the driver's mode was asked for; "" otherwise.
+std::string FormatLineNote(const Report& report);
+// The driver's RS-485 settings as applied, and what it changed from those asked.
+nlohmann::ordered_json LineJson(const link::LineReport& line);
 // One JSON object, the same facts; every key is always present.
 std::string FormatJson(const Report& report);
 // Every JSON the command line prints: one object a run, indented.

@@ -98,6 +98,23 @@ void AddFieldOptions(CLI::App* sub, CommandCode code, panels::CommandFieldSet& f
   }
 }
 
+void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
+  const auto choices = [](std::initializer_list<std::string_view> names, auto named) {
+    Choices list;
+    for (std::string_view name : names) list.emplace_back(std::string(name), static_cast<int>(*named(name)));
+    return list;
+  };
+  checked.Choice(&app, "--rs485", o.direction.control, choices({"off", "kernel", "rts"}, link::DirectionControlNamed),
+                 "Who turns the RS-485 line round: off (the adapter), kernel (the driver's RS-485 mode) or rts "
+                 "(RTS raised around each frame); see docs/rs485.md");
+  checked.Number(&app, "--rs485-delay-before", o.direction.delayBeforeMs,
+                 "With --rs485 kernel: ms RTS is raised before sending", kRs485DelayRule);
+  checked.Number(&app, "--rs485-delay-after", o.direction.delayAfterMs,
+                 "With --rs485 kernel: ms RTS stays raised after sending", kRs485DelayRule);
+  checked.Choice(&app, "--echo", o.echo, choices({"off", "skip"}, link::EchoHandlingNamed),
+                 "skip: the adapter echoes each frame sent; read the echo back before the reply");
+}
+
 }  // namespace
 
 void CheckedOptions::Field(CLI::App* app, const char* flag, std::string& field, const std::string& help,
@@ -148,6 +165,7 @@ void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
   app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0) or a device path; default: the first simulated board "
                   "running (a serial port is used only when named)");
   checked.Choice(&app, "--baud", o.baudIndex, BaudChoices(), "Line speed");
+  AddDirectionOptions(app, o, checked);
 }
 
 void AddAddressOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
@@ -264,7 +282,7 @@ std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& err
 }
 
 link::LineSettings LineSettingsOf(const LineOptions& o, std::string port) {
-  link::LineSettings line{std::move(port), o.baudIndex, o.address, !o.noRes, {}};
+  link::LineSettings line{std::move(port), o.baudIndex, o.address, !o.noRes, {}, o.direction, o.echo};
   line.read.end = o.readEnd;
   return line;
 }

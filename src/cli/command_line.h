@@ -17,6 +17,7 @@
 #include "cli/option_values.h"
 #include "link/baud_rates.h"
 #include "link/commands.h"
+#include "link/line_control.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
 #include "link/traffic_log_text.h"
@@ -43,6 +44,8 @@ struct LineOptions {
   std::string address = "FF";
   bool noRes = false;
   link::ReadEnd readEnd = link::ReadEnd::Gap;
+  link::DirectionSettings direction{};
+  link::EchoHandling echo = link::EchoHandling::Off;
 };
 
 // Options whose values are checked after parsing, in one pass, before anything is
@@ -83,6 +86,7 @@ class CheckedOptions {
 
 Choices BaudChoices();
 
+// --port, --baud and how the line turns round: --rs485 with its delays, --echo.
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
 void AddAddressOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
 void AddAsTyped(CLI::App& app, OutputMode& mode);

@@ -47,6 +47,7 @@ int Finish(const cli::Report& report, const OutputMode& mode) {
   if (mode.json) {
     std::cout << cli::FormatJson(report);
   } else {
+    std::cerr << cli::FormatLineNote(report);
     std::cout << cli::FormatText(report);
     if (!report.error.empty()) std::cerr << kProgram << ": " << cli::FormatError(report) << "\n";
   }
@@ -167,7 +168,7 @@ int RunLiveSend(const LineOptions& o, const OutputMode& mode, std::span<const st
   const std::string& path = report.port->path;
   link::OpenError openError;
   const link::ExchangeOutcome outcome =
-      link::SendFrames(path, *link::BaudRateAt(o.baudIndex), bytes, source, log.get(), &openError);
+      link::SendFrames(path, *link::BaudRateAt(o.baudIndex), bytes, source, log.get(), &openError, o.direction);
   if (outcome.stage == link::ExchangeStage::PortUnavailable) report.error = link::DescribeOpenError(path, openError);
   if (outcome.stage == link::ExchangeStage::Sent || outcome.stage == link::ExchangeStage::SendFailed)
     report.sent = link::Bytes(bytes.begin(), bytes.end());

@@ -32,6 +32,7 @@ inline constexpr NumberRule kAddressRule{NumberKind::kHex, 0x00, 0xFF};
 inline constexpr NumberRule kNewAddressRule{NumberKind::kHex, 0x01, 0xFE};
 inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, 1, 10000};
 inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, 1, 80000};
+inline constexpr NumberRule kRs485DelayRule{NumberKind::kDecimal, 0, 1000};  // ms; the driver caps what it cannot do
 
 // The value of text under rule, or nullopt with error set to
 // "--frequency: 'abc' is not a number in 0..65535".

@@ -17,6 +17,7 @@
 
 #include "bounded_write.h"
 #include "line_holders.h"
+#include "posix_line_control.h"
 #include "posix_port_list.h"
 #include "serial_port.h"
 #include "sim_registry.h"
@@ -58,8 +59,9 @@ class PosixSerialPort final : public SerialPort {
     const auto start = Clock::now();
     const auto overall = start + milliseconds(kReadTotalMs);
     const auto firstByte = start + milliseconds(std::clamp(rule.firstByteMs, 0, kReadTotalMs));
+    const std::size_t limit = std::min(buffer.size(), rule.byteLimit);
     std::size_t count = 0;
-    while (count < buffer.size()) {
+    while (count < limit) {
       const int wait = count == 0 ? RemainingMs(firstByte) : std::min(kInterByteGapMs, RemainingMs(overall));
       pollfd p{fd_, POLLIN, 0};
       const int ready = ::poll(&p, 1, wait);
@@ -69,7 +71,7 @@ class PosixSerialPort final : public SerialPort {
       }
       if (ready == 0) break;  // the gap after a byte, or a time limit
       if (p.revents & POLLIN) {
-        const ssize_t got = ::read(fd_, buffer.data() + count, buffer.size() - count);
+        const ssize_t got = ::read(fd_, buffer.data() + count, limit - count);
         if (got > 0) {
           count += static_cast<std::size_t>(got);
           if (ReadIsComplete(std::span(buffer).first(count), rule)) break;
@@ -82,6 +84,8 @@ class PosixSerialPort final : public SerialPort {
     }
     return {true, count};
   }
+
+  std::unique_ptr<LineControl> MakeLineControl() override { return MakeTerminalLineControl(fd_); }
 
  private:
   // Polls the driver's output queue rather than calling tcdrain, which has no

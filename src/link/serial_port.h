@@ -39,12 +39,15 @@ enum class ReadEnd { Gap, Frame };
 struct ReadRule {
   ReadEnd end = ReadEnd::Gap;
   int firstByteMs = kReadTotalMs;  // how long to wait for the first byte; never beyond kReadTotalMs
+  std::size_t byteLimit = kFrameBufferSize;  // the read takes no more bytes than this (an echo, not the reply after it)
 };
 
 // True when a read under rule may end now, before any gap, with these bytes.
 inline bool ReadIsComplete(std::span<const std::uint8_t> bytes, const ReadRule& rule) {
   return rule.end == ReadEnd::Frame && JudgeFrameSoFar(bytes) == FrameProgress::Complete;
 }
+
+class LineControl;
 
 class SerialPort {
  public:
@@ -57,6 +60,9 @@ class SerialPort {
   // One read of at most 20 bytes, ended as rule says.
   virtual ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) = 0;
   ReadResult ReadReply(FrameBuffer& buffer) { return ReadReply(buffer, ReadRule{}); }
+  // The driver's direction calls on this port (line_control.h), valid while the
+  // port is open; none where the port has no such calls.
+  virtual std::unique_ptr<LineControl> MakeLineControl();
 };
 
 enum class OpenFailure {

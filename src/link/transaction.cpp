@@ -1,5 +1,6 @@
 #include "transaction.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -150,6 +151,7 @@ struct OpenedLine {
   int baudRate = 0;
   ReadRule read;
   ExchangeOutcome failure;
+  EchoHandling echo = EchoHandling::Off;
 };
 
 OpenedLine OpenLine(TransactionHost& host, const LineSettings& line, TrafficReporter& log) {
@@ -157,26 +159,58 @@ OpenedLine OpenLine(TransactionHost& host, const LineSettings& line, TrafficRepo
   const std::optional<int> baudRate = BaudRateAt(line.baudIndex);
   if (line.portPath.empty() || !baudRate) {
     log.Event(line.portPath.empty() ? "no port selected" : "no baud rate selected", log_result::kNoPort);
-    return {nullptr, 0, {}, AtStage(ExchangeStage::NoPortSelected)};
+    return {nullptr, 0, {}, AtStage(ExchangeStage::NoPortSelected), {}};
   }
   OpenError openError;
-  auto port = OpenPort(line.portPath, *baudRate, &openError);
+  LineReport lineReport;
+  auto port = OpenLinePort(line.portPath, *baudRate, line.direction, &openError, &lineReport);
   if (!port) {
     log.Event(DescribeOpenError(line.portPath, openError), log_result::kPortNotOpened);
     host.PortUnavailable(line.portPath, openError);
-    return {nullptr, 0, {}, AtStage(ExchangeStage::PortUnavailable)};
+    return {nullptr, 0, {}, AtStage(ExchangeStage::PortUnavailable), {}};
   }
-  return {std::move(port), *baudRate, line.read, {}};
+  if (lineReport.control == DirectionControl::Kernel) {
+    log.Event("Line: " + DescribeLine(lineReport), {});
+    host.LineControlled(lineReport);
+  }
+  return {std::move(port), *baudRate, line.read, {}, line.echo};
+}
+
+bool BeginsWith(Span bytes, Span prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+// An echoing adapter hears our own frame before the reply: it is read on its own
+// (never more bytes than the frame), so the reply's read starts after it. Nothing
+// when the echo matched; otherwise what it came to.
+std::optional<Verdict> SkipEcho(TransactionHost& host, SerialPort& port, Span frame, TrafficReporter& log) {
+  FrameBuffer echo{};
+  const ReadResult read = port.ReadReply(echo, ReadRule{ReadEnd::Frame, kReadTotalMs, frame.size()});
+  if (!read.ok) return Plain(result::kReadFailed);
+  if (read.count == 0) return Verdict{Text(result::kNoResponse), "nothing arrived, not even the echo of the frame sent", {}};
+  const auto heard = Span(echo).first(read.count);
+  if (std::equal(heard.begin(), heard.end(), frame.begin(), frame.end())) return std::nullopt;
+  host.ShowFrameBytes(heard, false);
+  Verdict verdict = DataError("the echo differed from the frame sent (" + FormatHexDump(heard) +
+                              " heard): a collision on the line");
+  log.Received(heard, verdict.detail);
+  return verdict;
 }
 
 // Reads the reply and says what it means.
-Verdict ReceiveReply(TransactionHost& host, SerialPort& port, const ReadRule& rule, TrafficReporter& log) {
+Verdict ReceiveReply(TransactionHost& host, SerialPort& port, const ReadRule& rule, Span frame,
+                     TrafficReporter& log) {
   FrameBuffer buffer{};
   const ReadResult read = port.ReadReply(buffer, rule);
   if (!read.ok) return Plain(result::kReadFailed);
   if (read.count == 0) return Plain(result::kNoResponse);
   const auto reply = Span(buffer).first(read.count);
   host.ShowFrameBytes(reply, false);
+  if (BeginsWith(reply, frame)) {
+    Verdict verdict = DataError("the reply begins with the frame sent: an echoing adapter? try --echo skip");
+    log.Received(reply, verdict.detail);
+    return verdict;
+  }
   if (!VerifyReply(reply)) {
     Verdict verdict = DataError(WhyUnverified(reply));
     log.Received(reply, verdict.detail);
@@ -207,7 +241,9 @@ ExchangeOutcome Exchange(TransactionHost& host, OpenedLine& line, const Bytes& f
     log.Event(sent + ", no reply awaited", {});
     return AtStage(ExchangeStage::Sent);
   }
-  Verdict verdict = ReceiveReply(host, *line.port, line.read, log);
+  std::optional<Verdict> echoed;
+  if (line.echo == EchoHandling::Skip) echoed = SkipEcho(host, *line.port, frame, log);
+  Verdict verdict = echoed ? std::move(*echoed) : ReceiveReply(host, *line.port, line.read, frame, log);
   host.SetResultText(verdict.text);
   log.Event(sent, verdict.text);
   return {ExchangeStage::ReplyEvaluated, std::move(verdict.text), std::move(verdict.detail), verdict.deviceErrorCode};
@@ -264,10 +300,10 @@ ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line) {
 }
 
 ExchangeOutcome SendFrames(const std::string& portPath, int baudRate, Span bytes, std::string_view source,
-                           TrafficLog* log, OpenError* error) {
+                           TrafficLog* log, OpenError* error, const DirectionSettings& direction) {
   TrafficReporter reporter(log, portPath);
   OpenError openError;
-  const auto port = OpenPort(portPath, baudRate, &openError);
+  const auto port = OpenLinePort(portPath, baudRate, direction, &openError);
   if (!port) {
     reporter.Event(std::string(source) + ": " + DescribeOpenError(portPath, openError), log_result::kPortNotOpened);
     if (error) *error = openError;

@@ -11,6 +11,7 @@
 
 #include "baud_rates.h"
 #include "commands.h"
+#include "line_control.h"
 #include "serial_port.h"
 #include "traffic_log.h"
 
@@ -37,6 +38,8 @@ struct LineSettings {
   std::string addressText = "FF";      // hexadecimal, as typed
   bool replyWanted = true;
   ReadRule read;                       // when the reply's read ends: the window keeps the gap rule
+  DirectionSettings direction{};       // who turns the line round between sending and receiving
+  EchoHandling echo = EchoHandling::Off;  // Skip: the adapter hears our frame; read it back first
 };
 
 // What the exchange asks of, and tells to, whoever shows it.
@@ -62,6 +65,8 @@ class TransactionHost {
   virtual void ShowInvalidParameter() = 0;
   // The window stays silent here; a command line says why.
   virtual void PortUnavailable(const std::string& /*path*/, const OpenError& /*error*/) {}
+  // What the driver made of the direction control asked for (DirectionControl::Kernel).
+  virtual void LineControlled(const LineReport& /*report*/) {}
 
   // The log this host's exchanges report to; none by default.
   virtual TrafficLog* Traffic() { return nullptr; }
@@ -112,7 +117,8 @@ ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line);
 // Test"). The stage is Sent, PortUnavailable (with error filled) or SendFailed
 // (with the result "Fail to send" and why).
 ExchangeOutcome SendFrames(const std::string& portPath, int baudRate, std::span<const std::uint8_t> bytes,
-                std::string_view source, TrafficLog* log, OpenError* error = nullptr);
+                std::string_view source, TrafficLog* log, OpenError* error = nullptr,
+                const DirectionSettings& direction = {});
 
 // The device address from the address field's text: trimmed, empty means
 // broadcast, otherwise the low 8 bits of its hex value.

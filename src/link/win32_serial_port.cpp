@@ -6,10 +6,12 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 
 #include "baud_rates.h"
+#include "line_control.h"
 #include "serial_port.h"
 #include "win32_text.h"
 
@@ -64,6 +66,26 @@ std::string SystemMessage(DWORD code) {
   return Utf8FromWide(message);
 }
 
+// Windows has no driver RS-485 mode (ENOSYS); RTS is either switched by the
+// program or handed to the driver's toggle, raised while bytes go out.
+class Win32LineControl final : public LineControl {
+ public:
+  explicit Win32LineControl(HANDLE handle) : handle_(handle) {}
+  int GetRs485(Rs485Config&) override { return ENOSYS; }
+  int SetRs485(Rs485Config&) override { return ENOSYS; }
+  int SetRts(bool raised) override { return ::EscapeCommFunction(handle_, raised ? SETRTS : CLRRTS) ? 0 : EIO; }
+  int LetDriverToggleRts() override {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle_, &dcb)) return EIO;
+    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    return ::SetCommState(handle_, &dcb) ? 0 : ENOTSUP;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
 class Win32SerialPort final : public SerialPort {
  public:
   explicit Win32SerialPort(UniqueHandle handle) : handle_(std::move(handle)) { ::timeBeginPeriod(1); }
@@ -80,9 +102,12 @@ class Win32SerialPort final : public SerialPort {
   }
 
   ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
-    if (rule.end == ReadEnd::Gap && rule.firstByteMs >= kReadTotalMs) return ReadWithOpeningTimeouts(buffer);
+    if (rule.end == ReadEnd::Gap && rule.firstByteMs >= kReadTotalMs && rule.byteLimit >= buffer.size())
+      return ReadWithOpeningTimeouts(buffer);
     return ReadPieceByPiece(buffer, rule);
   }
+
+  std::unique_ptr<LineControl> MakeLineControl() override { return std::make_unique<Win32LineControl>(handle_.get()); }
 
  private:
   // The time-outs set at opening end this one call after the gap or the limit.
@@ -104,12 +129,13 @@ class Win32SerialPort final : public SerialPort {
   // the same rule as the POSIX read loop.
   ReadResult ReadPieceByPiece(FrameBuffer& buffer, const ReadRule& rule) {
     const auto overall = Clock::now() + std::chrono::milliseconds(kReadTotalMs);
+    const std::size_t limit = std::min(buffer.size(), rule.byteLimit);
     timeoutsChanged_ = true;
     std::size_t count = 0;
-    bool ok = ReadMore(buffer, count, 1, 0, std::clamp(rule.firstByteMs, 0, kReadTotalMs));
-    while (ok && count > 0 && count < buffer.size() && !ReadIsComplete(std::span(buffer).first(count), rule)) {
+    bool ok = limit == 0 || ReadMore(buffer, count, 1, 0, std::clamp(rule.firstByteMs, 0, kReadTotalMs));
+    while (ok && count > 0 && count < limit && !ReadIsComplete(std::span(buffer).first(count), rule)) {
       const int leftMs = RemainingMs(overall);
-      const std::size_t wanted = BytesWanted(std::span(buffer).first(count), rule, buffer.size());
+      const std::size_t wanted = BytesWanted(std::span(buffer).first(count), rule, limit);
       const std::size_t before = count;
       if (leftMs == 0) break;
       ok = ReadMore(buffer, count, wanted, kInterByteGapMs, leftMs);
@@ -211,7 +237,9 @@ void SetLineFormat(DCB& dcb, int baudRate) {
   dcb.fNull = FALSE;
   dcb.fAbortOnError = FALSE;
   if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  // A toggle left by an earlier --rs485 rts starts afresh: each exchange asks again.
+  if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE)
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
 }
 
 // Returns the failing step's error code, 0 when the port is ready.

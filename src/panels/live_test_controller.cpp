@@ -62,7 +62,7 @@ void LiveTestController::SendTestCommand(bool stop, bool force) {
   // A port that cannot be opened, or a frame that does not leave, drops this
   // update; only the log says so. Its values are not taken as sent, so the next
   // move, even one that changes nothing, brings the board up to date.
-  const link::ExchangeStage stage = link::SendFrames(portPath_, baudRate_, bytes, source_, log_).stage;
+  const link::ExchangeStage stage = link::SendFrames(portPath_, baudRate_, bytes, source_, log_, nullptr, direction_).stage;
   if (stage == link::ExchangeStage::Sent && !stop) RecordUpdateSent();
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/line_control.h"
 #include "link/traffic_log.h"
 #include "panels/live_test_logic.h"
 
@@ -37,6 +38,8 @@ class LiveTestController {
   // Where every send and every port that could not be opened is recorded; none by default.
   void SetTrafficLog(link::TrafficLog* log) { log_ = log; }
   int BaudRate() const { return baudRate_; }
+  // Who turns the port's line round while the test sends.
+  void SetDirection(const link::DirectionSettings& direction) { direction_ = direction; }
 
   bool Running() const { return running_; }
   std::string_view ButtonText() const { return running_ ? kStopText : kBeginText; }
@@ -81,6 +84,7 @@ class LiveTestController {
   bool running_ = false;
   std::string portPath_;
   int baudRate_ = 0;
+  link::DirectionSettings direction_;
 };
 
 enum StepperTestChannel : int { kStepperFreq, kStepperDuty };

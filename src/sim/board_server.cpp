@@ -17,6 +17,7 @@
 #include "link/baud_rates.h"
 #include "link/bounded_write.h"
 #include "link/line_holders.h"
+#include "link/posix_line_control.h"
 #include "link/serial_port.h"
 #include "link/termios_speed.h"
 
@@ -74,23 +75,31 @@ std::unique_ptr<BoardServer> BoardServer::OnPseudoTerminal(std::vector<BoardStat
   return std::unique_ptr<BoardServer>(new BoardServer(std::move(master), std::move(slave), name, true, std::move(boards)));
 }
 
-std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, BoardState initial) {
+std::unique_ptr<BoardServer> BoardServer::OnSerialPort(const std::string& path, BoardState initial,
+                                                       const link::DirectionSettings& direction) {
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) ThrowErrno(path.c_str());
   // The same hold the tool takes: a board and the tool (or two boards) never share a line by accident.
   if (const int err = link::HoldLineExclusively(fd.Get()))
     throw std::system_error(err, std::generic_category(), err == EBUSY ? path + ": another program holds it" : path);
   MakeRaw(fd.Get(), SpeedOf(initial.baudIndex));
-  return std::unique_ptr<BoardServer>(new BoardServer(std::move(fd), UniqueFd(), path, false, {initial}));
+  std::unique_ptr<link::LineControl> control = link::MakeTerminalLineControl(fd.Get());
+  link::DirectionSetup setup = link::SetUpDirection(*control, direction);
+  if (!setup.refusal.empty()) throw std::runtime_error(path + ": " + setup.refusal);
+  return std::unique_ptr<BoardServer>(
+      new BoardServer(std::move(fd), UniqueFd(), path, false, {initial}, std::move(control), std::move(setup)));
 }
 
 BoardServer::BoardServer(UniqueFd line, UniqueFd slave, std::string portPath, bool pseudoTerminal,
-                         std::vector<BoardState> boards)
+                         std::vector<BoardState> boards, std::unique_ptr<link::LineControl> lineControl,
+                         link::DirectionSetup direction)
     : line_(std::move(line)),
       slave_(std::move(slave)),
       wake_(::eventfd(0, EFD_CLOEXEC)),
       portPath_(std::move(portPath)),
       pseudoTerminal_(pseudoTerminal),
+      lineControl_(std::move(lineControl)),
+      direction_(std::move(direction)),
       appliedBaudIndex_(boards.front().baudIndex),
       boardCount_(boards.size()),
       bus_(std::move(boards)) {
@@ -103,6 +112,7 @@ BoardServer::~BoardServer() {
   const std::uint64_t one = 1;
   (void)!::write(wake_.Get(), &one, sizeof one);
   if (thread_.joinable()) thread_.join();
+  if (direction_.restore) lineControl_->SetRs485(*direction_.restore);
   if (!pseudoTerminal_) link::ReleaseLineExclusively(line_.Get());
 }
 
@@ -242,17 +252,27 @@ void BoardServer::SendReply(const Bus::Turn& turn) {
   const auto tellHeard = [&] {
     if (!std::exchange(told, true)) Notify(turn.heard, true);
   };
+  if (!turn.echo.empty()) Transmit(turn.echo);
   if (turn.reply.empty() || turn.delay.count() > 0) tellHeard();
   if (turn.reply.empty()) return;
   if (turn.delay.count() > 0) std::this_thread::sleep_for(turn.delay);
   for (const ReplyChunk& c : turn.reply) {
-    WriteFully(line_.Get(), c.bytes);
+    Transmit(c.bytes);
     tellHeard();
     Notify(c.bytes, false);
     if (c.pauseAfter.count() > 0) std::this_thread::sleep_for(c.pauseAfter);
   }
   tellHeard();
   ++repliesSent_;
+}
+
+// Under RTS control the board drives the line only while its bytes go out.
+void BoardServer::Transmit(const Bytes& bytes) {
+  if (!direction_.togglesRts) return WriteFully(line_.Get(), bytes);
+  lineControl_->SetRts(true);
+  WriteFully(line_.Get(), bytes);
+  ::tcdrain(line_.Get());
+  lineControl_->SetRts(false);
 }
 
 }  // namespace tarnwick::sim

@@ -13,6 +13,7 @@
 #include "board.h"
 #include "bus.h"
 #include "faults.h"
+#include "link/line_control.h"
 #include "link/unique_fd.h"
 
 namespace tarnwick::sim {
@@ -23,14 +24,19 @@ class BoardServer {
   static std::unique_ptr<BoardServer> OnPseudoTerminal(BoardState initial = {});
   // Several boards on one new pseudo-terminal, each at its own rate.
   static std::unique_ptr<BoardServer> OnPseudoTerminal(std::vector<BoardState> boards);
-  // A real serial port, at the board's line speed. Throws std::system_error.
-  static std::unique_ptr<BoardServer> OnSerialPort(const std::string& path, BoardState initial = {});
+  // A real serial port, at the board's line speed, turning its RS-485 line round as
+  // direction says. Throws std::system_error, or std::runtime_error where the port
+  // cannot turn the line that way.
+  static std::unique_ptr<BoardServer> OnSerialPort(const std::string& path, BoardState initial = {},
+                                                   const link::DirectionSettings& direction = {});
 
   ~BoardServer();
   BoardServer(const BoardServer&) = delete;
   BoardServer& operator=(const BoardServer&) = delete;
 
   const std::string& PortPath() const { return portPath_; }
+  // What the driver made of the direction control asked for.
+  const link::LineReport& LineControlled() const { return direction_.report; }
 
   std::size_t BoardCount() const { return boardCount_; }
   // Board 0 alone unless a board is named.
@@ -49,10 +55,12 @@ class BoardServer {
 
  private:
   BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal,
-              std::vector<BoardState> boards);
+              std::vector<BoardState> boards, std::unique_ptr<link::LineControl> lineControl = nullptr,
+              link::DirectionSetup direction = {});
   void Serve(std::stop_token stop);
   void HandleBytes(bool atBurstEnd);
   void SendReply(const Bus::Turn& turn);
+  void Transmit(const Bytes& bytes);
   void Notify(const Bytes& bytes, bool heard);
   int LineSpeedIndex() const;
   bool HasPending() const;
@@ -65,6 +73,8 @@ class BoardServer {
   link::UniqueFd wake_;   // an eventfd that ends the serving thread
   std::string portPath_;
   bool pseudoTerminal_;
+  std::unique_ptr<link::LineControl> lineControl_;  // a real port's driver calls, under direction control
+  link::DirectionSetup direction_;
   int appliedBaudIndex_;  // the real port's speed; serving thread only
 
   std::size_t boardCount_;

@@ -120,7 +120,8 @@ std::optional<Bus::Turn> Bus::TakeTurn(bool atBurstEnd) {
     const Board::Result taken = s.board.TakeFrame(s.pending, atBurstEnd);
     if (!taken.complete || taken.consumed == 0) continue;
     const auto end = s.pending.begin() + static_cast<std::ptrdiff_t>(taken.consumed);
-    if (!turn) turn = Turn{Bytes(s.pending.begin(), end), {}, {}};
+    if (!turn) turn = Turn{Bytes(s.pending.begin(), end), {}, {}, {}};
+    if (turn->echo.empty()) turn->echo = EchoOf(turn->heard, s.fault);
     s.pending.erase(s.pending.begin(), end);
     if (taken.reply.empty()) continue;
     auto shaped = Shape(s, taken.reply, turn->delay);

@@ -35,6 +35,7 @@ class Bus {
   // One frame taken from what the boards heard, and what goes back.
   struct Turn {
     Bytes heard;
+    Bytes echo;                          // back on the line at once, before any delay
     std::chrono::milliseconds delay{0};  // before the first chunk
     std::vector<ReplyChunk> reply;       // empty: silence
   };

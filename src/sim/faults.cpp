@@ -17,7 +17,7 @@ struct NamedKind {
   FaultKind kind;
 };
 
-constexpr std::array<NamedKind, 10> kNames = {{
+constexpr std::array<NamedKind, 12> kNames = {{
     {"none", FaultKind::None},
     {"no-reply", FaultKind::NoReply},
     {"bad-checksum", FaultKind::BadChecksum},
@@ -28,6 +28,8 @@ constexpr std::array<NamedKind, 10> kNames = {{
     {"truncated", FaultKind::TruncatedReply},
     {"device-error", FaultKind::DeviceError},
     {"failed-status", FaultKind::FailedStatus},
+    {"echo", FaultKind::Echo},
+    {"echo-garbled", FaultKind::EchoGarbled},
 }};
 
 std::optional<int> ParseNumber(std::string_view text) {
@@ -49,6 +51,8 @@ std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
   Bytes bytes = reply;
   switch (fault.kind) {
     case FaultKind::None:
+    case FaultKind::Echo:
+    case FaultKind::EchoGarbled:
       break;
     case FaultKind::NoReply:
       return {};
@@ -87,6 +91,13 @@ std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
       break;
   }
   return {{bytes, {}}};
+}
+
+Bytes EchoOf(const Bytes& heard, const Fault& fault) {
+  if (fault.kind != FaultKind::Echo && fault.kind != FaultKind::EchoGarbled) return {};
+  Bytes echo = heard;
+  if (fault.kind == FaultKind::EchoGarbled && !echo.empty()) echo[echo.size() / 2] ^= 0x24;
+  return echo;
 }
 
 std::optional<Fault> ParseFault(std::string_view text) {

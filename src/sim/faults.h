@@ -23,6 +23,8 @@ enum class FaultKind {
   TruncatedReply,   // the last bytes never come
   DeviceError,      // a device error reply with the chosen code instead
   FailedStatus,     // the status byte says the command failed
+  Echo,             // every frame heard goes back on the line before the reply, as a half-duplex adapter echoes
+  EchoGarbled,      // ...with one byte changed, as a collision on the line would
 };
 
 struct Fault {
@@ -40,6 +42,10 @@ struct ReplyChunk {
 
 // How a good reply goes out under the fault.
 std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault);
+
+// What goes back on the line the moment a frame is heard: the frame itself under
+// the echo faults, nothing otherwise.
+Bytes EchoOf(const Bytes& heard, const Fault& fault);
 
 // "split", "device-error=4", "delay=50" ...; nullopt for an unknown word.
 std::optional<Fault> ParseFault(std::string_view text);

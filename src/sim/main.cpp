@@ -99,6 +99,8 @@ struct SimOptions {
   std::vector<std::string> faults;
   int baud = 9600, faultCount = -1;
   bool verbose = false, noRegister = false;
+  std::string rs485 = "off";
+  link::DirectionSettings direction;
 };
 
 void AddOptions(CLI::App& app, SimOptions& o) {
@@ -121,6 +123,17 @@ void AddOptions(CLI::App& app, SimOptions& o) {
   app.add_option("--fault-count", o.faultCount, "Apply the faults to this many replies only (default: all)");
   app.add_flag("-v,--verbose", o.verbose, "Print every frame heard and every reply sent");
   app.add_flag("--no-register", o.noRegister, "Do not list the port for the tool");
+  auto* port = app.get_option("--port");
+  app.add_option("--rs485", o.rs485, "With --port: who turns the RS-485 line round, off, kernel (the driver's "
+                                     "RS-485 mode) or rts (raised around each reply)")
+      ->check(CLI::IsMember({"off", "kernel", "rts"}))
+      ->needs(port);
+  app.add_option("--rs485-delay-before", o.direction.delayBeforeMs, "With --rs485 kernel: ms RTS is raised before sending")
+      ->check(CLI::Range(0, 1000))
+      ->needs(port);
+  app.add_option("--rs485-delay-after", o.direction.delayAfterMs, "With --rs485 kernel: ms RTS stays raised after sending")
+      ->check(CLI::Range(0, 1000))
+      ->needs(port);
 }
 
 // The boards the options describe; nullopt, with a message printed, for a board that cannot be.
@@ -198,7 +211,7 @@ bool ApplyFaults(sim::BoardServer& server, const SimOptions& o) {
 
 int Run(const SimOptions& o, std::vector<sim::BoardState> boards, int signalFd) {
   auto server = o.port.empty() ? sim::BoardServer::OnPseudoTerminal(std::move(boards))
-                               : sim::BoardServer::OnSerialPort(o.port, boards.front());
+                               : sim::BoardServer::OnSerialPort(o.port, boards.front(), o.direction);
   if (!ApplyFaults(*server, o)) return tarnwick::kExitBadArguments;
   if (o.verbose) {
     server->ObserveTraffic([](const sim::Bytes& bytes, bool heard) {
@@ -211,6 +224,8 @@ int Run(const SimOptions& o, std::vector<sim::BoardState> boards, int signalFd) 
   std::cout << Announce(*server) << " on " << server->PortPath();
   if (registration) std::cout << ", listed as " << registration->Name();
   std::cout << std::endl;
+  if (server->LineControlled().control == link::DirectionControl::Kernel)
+    std::cout << "Line: " << link::DescribeLine(server->LineControlled()) << std::endl;
   ServeUntilStopped(*server, signalFd);
   return 0;
 }
@@ -239,6 +254,7 @@ int main(int argc, char** argv) {
   AddOptions(app, options);
   if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;
 
+  options.direction.control = link::DirectionControlNamed(options.rs485).value_or(link::DirectionControl::Off);
   auto boards = InitialBoards(options);
   if (!boards) return tarnwick::kExitBadArguments;
   if (const auto refused = RefusedPort(options.port)) return *refused;

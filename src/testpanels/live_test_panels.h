@@ -32,6 +32,7 @@ class LiveTestPanel : public panels::PanelWidget {
   // The main window's handover: the selected port (empty when the port list has no
   // selection) and the rate in bits per second (not a list index).
   void SetPort(std::string path, int baudRate) { controller_->SetPort(std::move(path), baudRate); }
+  void SetDirection(const link::DirectionSettings& direction) { controller_->SetDirection(direction); }
   const std::string& PortPath() const { return controller_->PortPath(); }
   int BaudRate() const { return controller_->BaudRate(); }
   void SetTrafficLog(link::TrafficLog* log) { controller_->SetTrafficLog(log); }

@@ -112,7 +112,14 @@ INSTANTIATE_TEST_SUITE_P(
         ExplainedCase{"", "send cmd12 --as-typed --frequency 70000",
                       "tarnwick-cli: Invalid or Missing Parameter: Frequency must be 0 to 65535\n"},
         ExplainedCase{"", "dc-test --as-typed --right-duty \"\"",
-                      "tarnwick-cli: Invalid or Missing Parameter: Right Duty is empty\n"}),
+                      "tarnwick-cli: Invalid or Missing Parameter: Right Duty is empty\n"},
+        ExplainedCase{"echo", "send cmd13 --addr 01 --echo off",
+                      "Detail: the reply begins with the frame sent: an echoing adapter? try --echo skip\n"},
+        ExplainedCase{"echo", "send cmd13 --addr 01 --echo skip", "Result: Success\n"},
+        ExplainedCase{"echo-garbled", "send cmd13 --echo skip --addr 01", "Detail: the echo differed from the frame sent"},
+        ExplainedCase{"", "send cmd13 --addr 01 --rs485 kernel",
+                      ": this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off\n"},
+        ExplainedCase{"", "stop --rs485 rts", ": this port has no RTS line to switch"}),
     kByArguments);
 
 struct StatusCase {
@@ -151,7 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"stop --port /dev/null", 3},               // not a serial port
                       StatusCase{"send cmd00 --port /tmp", 3},              //
                       StatusCase{"stop --port tty", 2},                     // the terminal it runs in
-                      StatusCase{"send cmd00 --port /dev/tty", 2}),
+                      StatusCase{"send cmd00 --port /dev/tty", 2},
+                      StatusCase{"send cmd13 --addr 01 --rs485 kernel", 3},  // a pseudo-terminal has no RS-485 mode
+                      StatusCase{"send cmd13 --rs485 half", 2},             //
+                      StatusCase{"send cmd13 --rs485-delay-before 1001", 2}),
     kByArguments);
 
 struct FrameCase {

@@ -1,8 +1,10 @@
 // What the window remembers between sessions, the command line's presets over it,
 // and the keyboard: switching tabs, the buttons' mnemonics and each page's Tab order.
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include "app/window_options.h"
@@ -116,6 +118,37 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"NoPortsAtAll", {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SettingsTest, EachPortKeepsItsLineSettingsAndTheOptionsSetTheStartingPorts) {
+  const app::PortLine rts{{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip};
+  Window().SetLineOfPort("ttyACM0", rts);
+  Set(kMain, 1001, "ttyACM0");
+  Restart();
+  EXPECT_TRUE(Window().LineOfPort("ttyACM0") == rts);
+  EXPECT_TRUE(Window().LineOfPort("sim0") == app::PortLine{});
+  link::LineSettings line = Window().CurrentLineSettings();
+  EXPECT_EQ(line.direction.control, link::DirectionControl::Rts);
+  EXPECT_EQ(line.echo, link::EchoHandling::Skip);
+
+  WindowOptions options;
+  options.rs485 = link::DirectionControl::Kernel;
+  options.rs485DelayBeforeMs = 250;
+  ApplyWindowOptions(Window(), options);
+  line = Window().CurrentLineSettings();
+  EXPECT_EQ(line.direction.control, link::DirectionControl::Kernel);
+  EXPECT_EQ(line.direction.delayBeforeMs, 250);
+  EXPECT_EQ(line.echo, link::EchoHandling::Skip) << "not named on the command line: remembered";
+}
+
+TEST_F(SettingsTest, TheLineSettingsDialogShowsAndReturnsAPortsLine) {
+  for (const app::PortLine& given : {app::PortLine{{link::DirectionControl::Kernel, 5, 7}, link::EchoHandling::Off},
+                                     app::PortLine{{link::DirectionControl::Off, 0, 0}, link::EchoHandling::Skip}}) {
+    app::CLineSettingsDlg dialog("ttyS1", given);
+    EXPECT_TRUE(dialog.Line() == given);
+    const bool kernel = given.direction.control == link::DirectionControl::Kernel;
+    for (const QSpinBox* delay : dialog.findChildren<QSpinBox*>()) EXPECT_EQ(delay->isEnabled(), kernel);
+  }
+}
+
 // ---- The command line ----
 
 struct OptionsCase {
@@ -172,7 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"AddressTooLong", {"--addr", "100"}, 2, {}},
         OptionsCase{"AddressNotHex", {"--addr", "0g"}, 2, {}}, OptionsCase{"AddressEmpty", {"--addr", ""}, 2, {}},
         OptionsCase{"UnknownTab", {"--tab", "CMD99"}, 2, {}},
-        OptionsCase{"MissingValue", {"--tab"}, 2, {}}, OptionsCase{"UnknownOption", {"--colour"}, 2, {}}),
+        OptionsCase{"MissingValue", {"--tab"}, 2, {}}, OptionsCase{"UnknownOption", {"--colour"}, 2, {}},
+        OptionsCase{"UnknownRs485", {"--rs485", "auto"}, 2, {}}, OptionsCase{"DelayTooLong", {"--rs485-delay-after", "1001"}, 2, {}},
+        OptionsCase{"UnknownEcho", {"--echo", "drop"}, 2, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {

@@ -136,8 +136,50 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"device-error=2", "Data Check Error"}, FaultCase{"device-error=3", "CMD Syntax Error"},
                       FaultCase{"device-error=4", "Motor Type Error"}, FaultCase{"device-error=9", "Unknown Error"},
                       FaultCase{"failed-status", "Failed"}, FaultCase{"delay=100", "Success"},
-                      FaultCase{"delay=400", "No response data"}),
+                      FaultCase{"delay=400", "No response data"},
+                      FaultCase{"echo", "Data recv Error"}, FaultCase{"echo-garbled", "Data recv Error"}),
     [](const auto& row) { return testing::RowIdentifier(row.param.fault); });
+
+// An adapter that echoes every frame, with each command's frame: the echo read
+// back and dropped leaves the reply as the board sent it; left in, it is named.
+class EchoTest : public SimulatedBoardTest, public ::testing::WithParamInterface<Cmd> {
+ protected:
+  Done Run(const char* fault, link::EchoHandling echo) {
+    board_->SetState(At115200());
+    board_->SetFault(sim::ParseFault(fault).value());
+    link::LineSettings line = Line(Path(), "01");
+    line.echo = echo;
+    return Exchange(line, GetParam());
+  }
+};
+
+TEST_P(EchoTest, SkippedEchoLeavesTheReplyAndAnUnskippedOneIsNamed) {
+  const Done plain = Run("none", link::EchoHandling::Off);
+  ASSERT_TRUE(plain.report.received);
+  const Done skipped = Run("echo", link::EchoHandling::Skip);
+  EXPECT_EQ(skipped.report.received, plain.report.received);
+  EXPECT_EQ(skipped.report.result, plain.report.result);
+  struct Row {
+    const char* fault;
+    link::EchoHandling echo;
+    std::string detail;
+  };
+  for (const Row& row : {Row{"echo", link::EchoHandling::Off,
+                             "the reply begins with the frame sent: an echoing adapter? try --echo skip"},
+                         Row{"echo-garbled", link::EchoHandling::Skip, "the echo differed from the frame sent ("}}) {
+    const Done r = Run(row.fault, row.echo);
+    EXPECT_EQ(r.report.result, "Data recv Error") << row.fault;
+    EXPECT_EQ(r.outcome.detail.substr(0, row.detail.size()), row.detail) << r.outcome.detail;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCommand, EchoTest,
+                         ::testing::ValuesIn([] {
+                           std::vector<Cmd> codes;
+                           for (const link::CommandInfo& c : link::AllCommands()) codes.push_back(c.code);
+                           return codes;
+                         }()),
+                         [](const auto& row) { return std::string(link::CommandInfoOf(row.param).name); });
 
 // Replies that no well-behaved board sends, answered by a peer byte for byte.
 struct ReplyCase {

@@ -1,0 +1,134 @@
+// Direction control on a stand-in driver: what the driver's RS-485 mode keeps of
+// what was asked, the settings restored at closing, RTS raised around each frame,
+// and a sentence for every port that cannot do it.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "link/line_control.h"
+#include "testing/row_name.h"
+#include "testing/stand_in_line.h"
+
+namespace tarnwick {
+namespace {
+
+namespace flag = link::rs485_flag;
+using link::DirectionControl;
+using link::Rs485Config;
+using testing::StandInDriver;
+using testing::StandInPort;
+
+std::unique_ptr<link::SerialPort> Open(StandInDriver& driver, link::DirectionSettings direction,
+                                       link::OpenError* error = nullptr, link::LineReport* report = nullptr,
+                                       bool hasControl = true) {
+  return link::ControlDirection(std::make_unique<StandInPort>(driver, hasControl), direction, error, report);
+}
+
+struct KernelCase {
+  const char* name;
+  int before, after;
+  std::uint32_t supported;
+  bool hasDelays;
+  Rs485Config applied;
+  std::vector<std::string> changes;
+};
+
+class KernelModeTest : public ::testing::TestWithParam<KernelCase> {};
+
+TEST_P(KernelModeTest, ReportsWhatTheDriverKeptAndRestoresItsSettings) {
+  const KernelCase& row = GetParam();
+  StandInDriver driver;
+  driver.supportedFlags = row.supported;
+  driver.hasDelays = row.hasDelays;
+  const Rs485Config previous{flag::kEnabled | flag::kRtsAfterSend, 3, 4};
+  driver.current = previous;
+  link::LineReport report;
+  auto port = Open(driver, {DirectionControl::Kernel, row.before, row.after}, nullptr, &report);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(report.asked, (Rs485Config{flag::kEnabled | flag::kRtsOnSend, static_cast<std::uint32_t>(row.before),
+                                       static_cast<std::uint32_t>(row.after)}));
+  EXPECT_EQ(report.applied, row.applied);
+  EXPECT_EQ(report.changes, row.changes);
+  EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
+  EXPECT_EQ(driver.Names(), (std::vector<std::string>{"get", "set", "get", "write", "drained"}));  // RTS left alone
+  port.reset();
+  EXPECT_EQ(driver.calls.back().what, "set");
+  EXPECT_EQ(driver.calls.back().config, previous);
+}
+
+constexpr std::uint32_t kAllFlags = flag::kEnabled | flag::kRtsOnSend | flag::kRtsAfterSend | flag::kRxDuringTx;
+constexpr std::uint32_t kAsked = flag::kEnabled | flag::kRtsOnSend;
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, KernelModeTest,
+    ::testing::Values(
+        KernelCase{"within the limits", 5, 10, kAllFlags, true, {kAsked, 5, 10}, {}},
+        KernelCase{"delays capped", 250, 150, kAllFlags, true, {kAsked, 100, 100},
+                   {"delay before sending 100 ms (asked 250)", "delay after sending 100 ms (asked 150)"}},
+        KernelCase{"no delays", 20, 0, kAllFlags, false, {kAsked, 0, 0}, {"delay before sending 0 ms (asked 20)"}},
+        KernelCase{"no RTS high while sending", 0, 0, flag::kEnabled | flag::kRtsAfterSend, true,
+                   {flag::kEnabled, 0, 0}, {"RTS high while sending off (asked on)"}}),
+    testing::RowName{});
+
+struct RefusalCase {
+  const char* name;
+  DirectionControl control;
+  int rs485Error, rtsError;
+  bool hasControl;
+  std::string detail;
+};
+
+class RefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RefusalTest, ExplainsInOneSentence) {
+  const RefusalCase& row = GetParam();
+  StandInDriver driver;
+  driver.rs485Error = row.rs485Error;
+  driver.rtsError = row.rtsError;
+  link::OpenError error;
+  EXPECT_EQ(Open(driver, {row.control, 0, 0}, &error, nullptr, row.hasControl), nullptr);
+  EXPECT_EQ(error.kind, link::OpenFailure::Other);
+  EXPECT_EQ(error.detail, row.detail);
+}
+
+constexpr const char* kNoDriverMode =
+    "this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off";
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, RefusalTest,
+    ::testing::Values(
+        RefusalCase{"USB adapter", DirectionControl::Kernel, ENOTTY, 0, true, kNoDriverMode},
+        RefusalCase{"no driver calls", DirectionControl::Kernel, 0, 0, false, kNoDriverMode},
+        RefusalCase{"Windows", DirectionControl::Kernel, ENOSYS, 0, true,
+                    "Windows has no driver RS-485 mode; --rs485 rts hands RTS to the driver's toggle instead"},
+        RefusalCase{"failing driver", DirectionControl::Kernel, EIO, 0, true,
+                    "cannot set the RS-485 mode: " + std::generic_category().message(EIO)},
+        RefusalCase{"no RTS line", DirectionControl::Rts, 0, EINVAL, true,
+                    "this port has no RTS line to switch (a pseudo-terminal or a virtual port); leave --rs485 off"}),
+    testing::RowName{});
+
+TEST(RtsTest, RaisedBeforeTheWriteAndLoweredOnceTheFrameHasLeft) {
+  for (const bool fails : {false, true}) {
+    StandInDriver driver;
+    driver.transmitFails = fails;
+    auto port = Open(driver, {DirectionControl::Rts, 0, 0});
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->TransmitFrame({}, 9600).sent, !fails);
+    EXPECT_EQ(driver.Names(), (std::vector<std::string>{"rts off", "rts on", "write", "drained", "rts off"}));
+    for (std::size_t i = 1; i < driver.calls.size(); ++i) EXPECT_LE(driver.calls[i - 1].at, driver.calls[i].at);
+    EXPECT_GE(driver.calls[4].at - driver.calls[1].at, std::chrono::milliseconds(2));
+  }
+}
+
+TEST(RtsTest, ADriverThatTogglesRtsItselfIsLeftToIt) {
+  StandInDriver driver;
+  driver.togglesRts = true;
+  auto port = Open(driver, {DirectionControl::Rts, 0, 0});
+  ASSERT_NE(port, nullptr);
+  EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
+  EXPECT_EQ(driver.Names(), (std::vector<std::string>{"write", "drained"}));
+}
+
+}  // namespace
+}  // namespace tarnwick
