@@ -27,7 +27,7 @@ listed() { ls "$XDG_RUNTIME_DIR/tarnwick" 2>/dev/null | grep -c '^sim[0-9]*$'; }
 start_board() {  # the line without its "&"
   local before
   before=$(listed)
-  eval "$1" >"$scratch/board$ran.log" 2>&1 </dev/null &
+  eval "exec $1" >"$scratch/board$ran.log" 2>&1 </dev/null &
   boards+=($!)
   for _ in $(seq 100); do [ "$(listed)" -gt "$before" ] && return; sleep 0.05; done
   fail "'$1' listed no board: $(cat "$scratch/board$ran.log")"
