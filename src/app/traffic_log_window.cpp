@@ -73,7 +73,8 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   copyKey->setContext(Qt::WidgetShortcut);
   connect(copyKey, &QShortcut::activated, this, &CTrafficLogWindow::CopySelection);
   FollowNewRows();
-  resize(std::accumulate(std::begin(widths), std::end(widths), 20 * digit), 24 * fontMetrics().height());
+  m_wantedSize = QSize(std::accumulate(std::begin(widths), std::end(widths), 20 * digit), 24 * fontMetrics().height());
+  resize(m_wantedSize);
 }
 
 int CTrafficLogWindow::DigitWidth() const { return fontMetrics().horizontalAdvance(QLatin1Char('0')); }
@@ -119,7 +120,7 @@ void CTrafficLogWindow::ShowBeside(QWidget& anchor) {
     if (const QScreen* screen = anchor.screen()) {
       const QSize least = minimumSizeHint().expandedTo(QSize(kLeastColumns * DigitWidth(), kLeastRows * RowHeight()));
       const LogPlacement place =
-          PlaceLogWindow(screen->availableGeometry(), dialog, size() + decoration, least + decoration);
+          PlaceLogWindow(screen->availableGeometry(), dialog, m_wantedSize + decoration, least + decoration);
       if (place.dialogTopLeft != dialog.topLeft()) anchor.move(place.dialogTopLeft);
       resize(place.log.size() - decoration);
       move(place.log.topLeft());

@@ -32,6 +32,8 @@ class CTrafficLogWindow : public QWidget {
   explicit CTrafficLogWindow(TrafficLogModel& model, QWidget* parent = nullptr);
 
   QTableView* Table() const { return m_table; }
+  // Wide enough for every column, before a small screen narrows it.
+  QSize WantedSize() const { return m_wantedSize; }
   // The selected rows as text (also what Ctrl+C puts on the clipboard).
   QString SelectedText() const;
   // Shows the window beside or below anchor (PlaceLogWindow), or where it was last put.
@@ -48,6 +50,7 @@ class CTrafficLogWindow : public QWidget {
 
   TrafficLogModel& m_model;
   QTableView* m_table = nullptr;
+  QSize m_wantedSize;
   bool m_placed = false;
   bool m_atBottom = true;
 };
