@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <string_view>
 
 #include "link/baud_rates.h"
 #include "res/dialog_templates.h"
@@ -85,7 +86,7 @@ std::optional<std::string> MissingDisplayMessage(const char* platform, const cha
   for (std::size_t start = 0; start <= platforms.size();) {
     const std::size_t end = std::min(platforms.find(';', start), platforms.size());
     const std::string_view name = platforms.substr(start, end - start);
-    if (name != "xcb" && !name.starts_with("wayland")) return std::nullopt;
+    if (!name.starts_with("xcb") && !name.starts_with("wayland")) return std::nullopt;
     start = end + 1;
   }
   return "tarnwick: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "

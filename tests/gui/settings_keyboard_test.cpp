@@ -182,7 +182,7 @@ TEST(MissingDisplayTest, OnlyADisplayPlatformWithoutADisplayIsRefused) {
   };
   const Row rows[] = {
       {nullptr, nullptr, nullptr, true}, {"", "", "", true},           {"xcb", nullptr, nullptr, true},
-      {"wayland;xcb", nullptr, nullptr, true}, {nullptr, ":0", nullptr, false}, {"wayland", nullptr, "wayland-0", false},
+      {"wayland;xcb:nomitshm", nullptr, nullptr, true}, {nullptr, ":0", nullptr, false}, {"wayland", nullptr, "wayland-0", false},
       {"offscreen", nullptr, nullptr, false},  {"xcb;offscreen", nullptr, nullptr, false},
   };
   for (const Row& row : rows) {
