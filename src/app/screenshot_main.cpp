@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   if (withLog) {
     dialog.OnShowTrafficLog();
     auto& log = dialog.TrafficLogWindow();
-    log.resize(log.width(), dialog.height());
+    log.resize(log.WantedSize().width(), dialog.height());  // as beside the dialog on a wide screen
     QApplication::processEvents();
     const QPixmap logShot = Framed(log);
     constexpr int kGap = 8;

@@ -1,5 +1,7 @@
 #include "app/tarnwick_app.h"
 
+#include <QIcon>
+
 #include "app/tarnwick_dlg.h"
 #include "app/window_settings.h"
 
@@ -12,6 +14,7 @@ CTarnwickApp::CTarnwickApp(int& argc, char** argv) : application_(argc, argv) {
   QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
   // Lets a desktop match the window to its launcher and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwick.Tarnwick"));
+  QApplication::setWindowIcon(QIcon(QString::fromLatin1(kWindowIconPath)));
 }
 
 int CTarnwickApp::InitInstance(const WindowOptions& options) {
@@ -21,7 +24,7 @@ int CTarnwickApp::InitInstance(const WindowOptions& options) {
   RestoreWindowSettings(dialog, *settings);
   ApplyWindowOptions(dialog, options);
   dialog.exec();
-  SaveWindowSettings(dialog, *settings);
+  SaveWindowSettings(dialog, *settings, options);
   return 0;
 }
 

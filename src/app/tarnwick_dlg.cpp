@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +83,7 @@ void CTarnwickDlg::ConnectTrafficLog() {
 void CTarnwickDlg::OnInitDialog() {
   const res::DialogTemplate& dialog = res::FindDialogTemplate(res::kMainDialogTemplate);
   setWindowTitle(Utf8(dialog.caption));
+  setWindowIcon(QIcon(QString::fromLatin1(kWindowIconPath)));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(res::DialogPixelSize(dialog));
 
@@ -233,6 +235,12 @@ void CTarnwickDlg::OnToggleTrafficLog() {
   } else {
     OnShowTrafficLog();
   }
+}
+
+void CTarnwickDlg::done(int result) {
+  m_panelStepperTest.StopIfRunning();
+  m_panelDcTest.StopIfRunning();
+  QDialog::done(result);
 }
 
 void CTarnwickDlg::MarkLogButton(bool unread) {

@@ -38,6 +38,8 @@ class CTrafficLogWindow;
 // The Log button's text, and with the mark of an error not yet seen in the log.
 inline constexpr std::string_view kLogButtonText = "Log";
 inline constexpr std::string_view kLogButtonUnreadText = "Log \u2022";
+// The program's icon, built into it (the same file the package installs).
+inline constexpr const char* kWindowIconPath = ":/icons/tarnwick.svg";
 
 class CTarnwickDlg : public QDialog, public link::TransactionHost {
   Q_OBJECT
@@ -91,6 +93,9 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void OnShowTrafficLog();  // the Log button
   void OnToggleTrafficLog();  // Ctrl+L
   void OnLineSettings();      // the port list's context menu, Ctrl+Shift+L
+  // Every way the window closes (Exit, Esc, Alt+X, the window manager) ends here:
+  // a running live test is stopped first, while its port is still selected.
+  void done(int result) override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

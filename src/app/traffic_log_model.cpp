@@ -46,7 +46,8 @@ QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const link::TrafficEntry& entry = Entry(index.row());
   if (role == Qt::DisplayRole) return CellText(entry, index.column(), false);
-  if (role == Qt::ToolTipRole && index.column() == kTime) return CellText(entry, kTime, true);
+  // The whole text, should a column be narrower than its cell's.
+  if (role == Qt::ToolTipRole) return CellText(entry, index.column(), true);
   return {};
 }
 

@@ -13,13 +13,22 @@
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <numeric>
 
 #include "app/traffic_log_model.h"
+#include "link/frame.h"
 
 namespace tarnwick::app {
 namespace {
 
 constexpr int kGapToDialog = 8;
+// The least log worth placing beside or below the dialog: time, port, direction and
+// most of a frame across (the rest scrolls), fourteen rows down.
+constexpr int kLeastColumns = 60;
+constexpr int kLeastRows = 14;
+// The longest frame the tool reads, as the bytes column shows it.
+const QString kLongestFrameText = QStringLiteral("FF ").repeated(static_cast<int>(link::kFrameBufferSize)).trimmed();
 
 }  // namespace
 
@@ -35,11 +44,13 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   QHeaderView* rows = m_table->verticalHeader();
   rows->hide();
   rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(fontMetrics().height() + 4);
+  rows->setDefaultSectionSize(RowHeight());
   QHeaderView* columns = m_table->horizontalHeader();
   columns->setStretchLastSection(true);
-  const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-  const int widths[] = {13 * digit, 8 * digit, 6 * digit, 38 * digit, 50 * digit};
+  const int digit = DigitWidth();
+  // The bytes column holds the longest frame whole; the tooltips hold long summaries.
+  const int bytesWidth = m_table->fontMetrics().horizontalAdvance(kLongestFrameText) + 2 * digit;
+  const int widths[] = {13 * digit, 8 * digit, 6 * digit, bytesWidth, 50 * digit};
   for (int column = 0; column < static_cast<int>(std::size(widths)); ++column)
     m_table->setColumnWidth(column, widths[column]);
 
@@ -62,8 +73,13 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   copyKey->setContext(Qt::WidgetShortcut);
   connect(copyKey, &QShortcut::activated, this, &CTrafficLogWindow::CopySelection);
   FollowNewRows();
-  resize(140 * digit, 24 * fontMetrics().height());
+  m_wantedSize = QSize(std::accumulate(std::begin(widths), std::end(widths), 20 * digit), 24 * fontMetrics().height());
+  resize(m_wantedSize);
 }
+
+int CTrafficLogWindow::DigitWidth() const { return fontMetrics().horizontalAdvance(QLatin1Char('0')); }
+
+int CTrafficLogWindow::RowHeight() const { return fontMetrics().height() + 4; }
 
 void CTrafficLogWindow::FollowNewRows() {
   // At the bottom before rows arrive: stay there. Scrolled up: stay where the user is.
@@ -96,22 +112,48 @@ void CTrafficLogWindow::OnSave() {
     QMessageBox::warning(this, QStringLiteral("Traffic log"), QStringLiteral("Cannot write %1").arg(path));
 }
 
-void CTrafficLogWindow::ShowBeside(const QWidget& anchor) {
+void CTrafficLogWindow::ShowBeside(QWidget& anchor) {
   if (!m_placed) {
     const QRect dialog = anchor.frameGeometry();
-    QPoint at(dialog.right() + kGapToDialog, dialog.top());
-    // Off the right edge of the screen: the left side of the dialog instead.
+    // The log's title bar and borders are taken to be the dialog's.
+    const QSize decoration = dialog.size() - anchor.size();
     if (const QScreen* screen = anchor.screen()) {
-      const QRect area = screen->availableGeometry();
-      if (at.x() + width() > area.right()) at.setX(std::max(area.left(), dialog.left() - kGapToDialog - width()));
+      const QSize least = minimumSizeHint().expandedTo(QSize(kLeastColumns * DigitWidth(), kLeastRows * RowHeight()));
+      const LogPlacement place =
+          PlaceLogWindow(screen->availableGeometry(), dialog, m_wantedSize + decoration, least + decoration);
+      if (place.dialogTopLeft != dialog.topLeft()) anchor.move(place.dialogTopLeft);
+      resize(place.log.size() - decoration);
+      move(place.log.topLeft());
     }
-    move(at);
     m_placed = true;
   }
   show();
   raise();
   activateWindow();
   m_table->scrollToBottom();
+}
+
+LogPlacement PlaceLogWindow(const QRect& available, const QRect& dialog, const QSize& wanted, const QSize& least) {
+  const int height = std::min(wanted.height(), available.height());
+  const int top = std::clamp(dialog.top(), available.top(), available.bottom() + 1 - height);
+  const int roomRight = available.right() - dialog.right() - kGapToDialog;
+  const int roomLeft = dialog.left() - kGapToDialog - available.left();
+  const bool right = roomRight >= wanted.width() || (roomLeft < wanted.width() && roomRight >= roomLeft);
+  const int room = right ? roomRight : roomLeft;
+  if (room >= least.width()) {
+    const int width = std::min(wanted.width(), room);
+    const int left = right ? dialog.right() + 1 + kGapToDialog : dialog.left() - kGapToDialog - width;
+    return {QRect(left, top, width, height), dialog.topLeft()};
+  }
+  // Below: the dialog rises, no higher than the top of the screen, until the least height fits.
+  const int shortfall = least.height() - (available.bottom() - dialog.bottom() - kGapToDialog);
+  const QPoint dialogTopLeft(dialog.left(), std::max(available.top(), dialog.top() - std::max(0, shortfall)));
+  const int logTop = dialogTopLeft.y() + dialog.height() + kGapToDialog;
+  const int width = std::min(wanted.width(), available.width());
+  const int left = std::clamp(dialog.left(), available.left(), available.right() + 1 - width);
+  // A screen too short for both keeps at least half the least height for the log.
+  const int below = std::max(least.height() / 2, available.bottom() + 1 - logTop);
+  return {QRect(left, logTop, width, std::min(wanted.height(), below)), dialogTopLeft};
 }
 
 }  // namespace tarnwick::app

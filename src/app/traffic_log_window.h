@@ -2,6 +2,7 @@
 // The traffic log's own window: a resizable table beside the main dialog, with
 // Copy, Clear and Save. It follows new entries unless the user has scrolled up.
 
+#include <QRect>
 #include <QWidget>
 
 class QPushButton;
@@ -11,6 +12,19 @@ namespace tarnwick::app {
 
 class TrafficLogModel;
 
+// Where the log window goes, as frame rectangles in screen coordinates, and where
+// the dialog goes (it moves only to make room below it).
+struct LogPlacement {
+  QRect log;
+  QPoint dialogTopLeft;
+};
+
+// Beside the dialog (right, then left) where the screen's available area has room
+// for at least the least width, at the wanted width where it fits; else below the
+// dialog, which rises (no higher than the screen's top) to leave the log at least
+// its least height. The log never overlaps the dialog.
+LogPlacement PlaceLogWindow(const QRect& available, const QRect& dialog, const QSize& wanted, const QSize& least);
+
 class CTrafficLogWindow : public QWidget {
   Q_OBJECT
 
@@ -18,10 +32,12 @@ class CTrafficLogWindow : public QWidget {
   explicit CTrafficLogWindow(TrafficLogModel& model, QWidget* parent = nullptr);
 
   QTableView* Table() const { return m_table; }
+  // Wide enough for every column, before a small screen narrows it.
+  QSize WantedSize() const { return m_wantedSize; }
   // The selected rows as text (also what Ctrl+C puts on the clipboard).
   QString SelectedText() const;
-  // Shows the window to the right of anchor, or where it was last put.
-  void ShowBeside(const QWidget& anchor);
+  // Shows the window beside or below anchor (PlaceLogWindow), or where it was last put.
+  void ShowBeside(QWidget& anchor);
 
  public slots:
   void CopySelection();
@@ -29,9 +45,12 @@ class CTrafficLogWindow : public QWidget {
 
  private:
   void FollowNewRows();
+  int DigitWidth() const;
+  int RowHeight() const;
 
   TrafficLogModel& m_model;
   QTableView* m_table = nullptr;
+  QSize m_wantedSize;
   bool m_placed = false;
   bool m_atBottom = true;
 };

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <string_view>
 
 #include "link/baud_rates.h"
 #include "res/dialog_templates.h"
@@ -46,7 +47,8 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   CLI::App app{"Tarnwick: test a motor-driver board on an RS-485 line. Opens the window with the port,\n"
                "line speed, address and tab of the last session; the options below preset them."};
   NameProgram(app, "tarnwick");
-  app.footer("Exit status: 0 the window was closed; 2 an unknown option or a bad value (no window opens).\n"
+  app.footer("Exit status: 0 the window was closed; 2 an unknown option, a bad value or no display\n"
+             "(no window opens).\n"
              "Settings are kept in $XDG_CONFIG_HOME/tarnwick/tarnwick.conf (~/.config when unset).");
   std::string port, address, tab;
   int baud = 0;
@@ -88,6 +90,22 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   if (app.count("--addr")) options.address = address;
   if (!tab.empty()) options.tab = TabNamed(tab);
   return options;
+}
+
+std::optional<std::string> MissingDisplayMessage(const char* platform, const char* display,
+                                                const char* waylandDisplay) {
+  const auto set = [](const char* value) { return value && *value; };
+  if (set(display) || set(waylandDisplay)) return std::nullopt;
+  // A list such as "wayland;xcb" needs a display when every entry does.
+  std::string_view platforms = set(platform) ? platform : "xcb";
+  for (std::size_t start = 0; start <= platforms.size();) {
+    const std::size_t end = std::min(platforms.find(';', start), platforms.size());
+    const std::string_view name = platforms.substr(start, end - start);
+    if (!name.starts_with("xcb") && !name.starts_with("wayland")) return std::nullopt;
+    start = end + 1;
+  }
+  return "tarnwick: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+         "from a shell, use tarnwick-cli instead";
 }
 
 }  // namespace tarnwick::app

@@ -29,4 +29,13 @@ struct WindowOptions {
 // version (0) or what was wrong (2). ports is the list the window will show.
 std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const std::vector<link::PortEntry>& ports);
 
+// The exit status without a display: as for a bad option, no window opens.
+inline constexpr int kExitNoDisplay = 2;
+
+// What to tell the user when Qt would find no display to open the window on: the
+// platform (QT_QPA_PLATFORM) is unset, xcb or wayland, and neither DISPLAY nor
+// WAYLAND_DISPLAY is set. Nothing for a platform that needs no display (offscreen).
+// Arguments are the variables' values, null when unset.
+std::optional<std::string> MissingDisplayMessage(const char* platform, const char* display, const char* waylandDisplay);
+
 }  // namespace tarnwick::app

@@ -104,13 +104,17 @@ std::unique_ptr<QSettings> OpenUserSettings() {
                                      QStringLiteral("tarnwick"));
 }
 
-void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings) {
+void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const WindowOptions& presets) {
   const link::LineSettings line = window.CurrentLineSettings();
-  settings.setValue("window/port", Utf8(window.SelectedPortName()));
-  settings.setValue("window/baud", window.GetSelectedBaudRate());
-  settings.setValue("window/address", Utf8(line.addressText));
+  // A value still as the command line preset it was for this start only.
+  const auto keep = [&settings](const char* key, const auto& preset, const auto& shown, const QVariant& value) {
+    if (!preset || *preset != shown) settings.setValue(key, value);
+  };
+  keep("window/port", presets.portName, window.SelectedPortName(), Utf8(window.SelectedPortName()));
+  keep("window/baud", presets.baudIndex, line.baudIndex, window.GetSelectedBaudRate());
+  keep("window/address", presets.address, line.addressText, Utf8(line.addressText));
   settings.setValue("window/res", line.replyWanted);
-  settings.setValue("window/tab", TabName(window.CurrentTab()));
+  keep("window/tab", presets.tab, window.CurrentTab(), TabName(window.CurrentTab()));
   SavePortLines(window, settings);
   ForEachCommandField(window, [&settings](const QString& key, const QWidget* field) {
     if (const QVariant value = FieldValue(field); value.isValid()) settings.setValue("pages/" + key, value);

@@ -16,7 +16,9 @@ class CTarnwickDlg;
 // The user's settings file: $XDG_CONFIG_HOME/tarnwick/tarnwick.conf.
 std::unique_ptr<QSettings> OpenUserSettings();
 
-void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings);
+// Presets from the command line last one start: a value the user left as its
+// preset keeps what was remembered before; one the user changed is saved.
+void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const WindowOptions& presets = {});
 
 // Keys that are missing leave the start values; a remembered port that is no longer
 // listed leaves the first listed one selected.

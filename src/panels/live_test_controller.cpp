@@ -30,6 +30,10 @@ void LiveTestController::BeginStopClicked() {
   SendTestCommand(!running_, true);
 }
 
+void LiveTestController::StopIfRunning() {
+  if (running_) BeginStopClicked();
+}
+
 void LiveTestController::SliderMoved(int channel, int value) {
   LiveTestChannel& c = Channel(channel);
   c.sliderValue = std::clamp(value, 0, c.maxValue);

@@ -61,6 +61,9 @@ class LiveTestController {
   bool EditLostFocus(int channel, std::string text);
   // While running the direction is sent even when the values are unchanged.
   void ReverseClicked(int box, bool checked);
+  // The window is closing: a running test sends the stop frame, as Stop would, so
+  // the motor does not outlive the tool. A stopped test sends nothing.
+  void StopIfRunning();
 
  protected:
   // source: the page's name in the log.

@@ -50,8 +50,17 @@ LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestCon
   beginStop_ = Control<QPushButton>(res::ids::stepper_test::kBeginStop);
   connect(beginStop_, &QPushButton::clicked, this, [this] {
     Controller().BeginStopClicked();
-    beginStop_->setText(panels::DisplayText(std::string(controller_->ButtonText())));
+    ShowButtonText();
   });
+}
+
+void LiveTestPanel::StopIfRunning() {
+  Controller().StopIfRunning();
+  ShowButtonText();
+}
+
+void LiveTestPanel::ShowButtonText() {
+  beginStop_->setText(panels::DisplayText(std::string(controller_->ButtonText())));
 }
 
 panels::LiveTestController& LiveTestPanel::Controller() {

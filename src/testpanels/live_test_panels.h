@@ -36,6 +36,8 @@ class LiveTestPanel : public panels::PanelWidget {
   const std::string& PortPath() const { return controller_->PortPath(); }
   int BaudRate() const { return controller_->BaudRate(); }
   void SetTrafficLog(link::TrafficLog* log) { controller_->SetTrafficLog(log); }
+  // The window is closing: a running test stops as its Stop button would stop it.
+  void StopIfRunning();
 
   const panels::LiveTestController& controller() const { return *controller_; }
 
@@ -56,6 +58,7 @@ class LiveTestPanel : public panels::PanelWidget {
   // Every event first takes the edits' texts as they stand.
   panels::LiveTestController& Controller();
   void ShowChannel(const BoundChannel& bound);
+  void ShowButtonText();
 
   std::unique_ptr<panels::LiveTestController> controller_;
   std::vector<BoundChannel> channels_;

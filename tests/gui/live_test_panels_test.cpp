@@ -6,11 +6,13 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <functional>
 #include <optional>
 
 #include "gui/window_fixture.h"
 #include "panels/live_test_logic.h"
 #include "testing/pty_peer.h"
+#include "testing/row_name.h"
 
 namespace tarnwick::gui_test {
 namespace {
@@ -164,6 +166,57 @@ TEST_F(LivePanelsTest, DcPageDrivesTheSimulatedBoard) {
   send(res::kTabCmd24);
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "0");
 }
+
+// However the window closes during a live test, the board hears the stop frame
+// before the port is let go, and the traffic log shows it.
+struct CloseCase {
+  const char* name;
+  int tab;
+  std::function<void(app::CTarnwickDlg&)> close;
+};
+
+class CloseDuringLiveTest : public WindowFixture, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseDuringLiveTest, SendsTheStopFrame) {
+  const CloseCase& row = GetParam();
+  const std::string stop = link::FormatHexDump(panels::StopFrame());
+  Window().show();
+  QApplication::setActiveWindow(&Window());
+  SelectTab(row.tab);
+  Set(row.tab, kBeginStop, "");
+  ASSERT_EQ(Value(row.tab, kBeginStop), "Stop");
+  const std::size_t beforeClose = Heard(1).size();
+  ASSERT_NE(Heard().back(), stop);
+
+  row.close(Window());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Window().isVisible(); }, 5000));
+  const std::vector<std::string> heard = Heard(beforeClose + 1);
+  ASSERT_EQ(heard.size(), beforeClose + 1);
+  EXPECT_EQ(heard.back(), stop);
+  EXPECT_EQ(Value(row.tab, kBeginStop), "Begin");
+  Window().LogModel().Flush();
+  const int last = Window().LogModel().rowCount() - 1;
+  EXPECT_EQ(Window().LogModel().index(last, app::TrafficLogModel::kBytes).data().toString().toStdString(), stop);
+
+  Window().show();
+  Window().reject();
+  EXPECT_EQ(Heard().size(), beforeClose + 1) << "a stopped test sends nothing more";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, CloseDuringLiveTest,
+    ::testing::Values(
+        CloseCase{"StepperExit", res::kTabStepperTest,
+                  [](app::CTarnwickDlg& w) {
+                    w.Controls().find(ids::window::kExit)->setFocus();
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::AltModifier);
+                  }},
+        CloseCase{"StepperWindowManager", res::kTabStepperTest, [](app::CTarnwickDlg& w) { w.close(); }},
+        CloseCase{"DcEscape", res::kTabDcTest,
+                  [](app::CTarnwickDlg& w) { QTest::keyClick(w.Controls().find(ids::window::kAddress), Qt::Key_Escape); }},
+        CloseCase{"DcExitButton", res::kTabDcTest,
+                  [](app::CTarnwickDlg& w) { qobject_cast<QPushButton*>(w.Controls().find(ids::window::kExit))->click(); }}),
+    testing::RowName{});
 
 }  // namespace
 }  // namespace tarnwick::gui_test

@@ -210,6 +210,25 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"UnknownEcho", {"--echo", "drop"}, 2, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(MissingDisplayTest, OnlyADisplayPlatformWithoutADisplayIsRefused) {
+  struct Row {
+    const char *platform, *display, *wayland;
+    bool refused;
+  };
+  const Row rows[] = {
+      {nullptr, nullptr, nullptr, true}, {"", "", "", true},           {"xcb", nullptr, nullptr, true},
+      {"wayland;xcb:nomitshm", nullptr, nullptr, true}, {nullptr, ":0", nullptr, false}, {"wayland", nullptr, "wayland-0", false},
+      {"offscreen", nullptr, nullptr, false},  {"xcb;offscreen", nullptr, nullptr, false},
+  };
+  for (const Row& row : rows) {
+    const auto message = app::MissingDisplayMessage(row.platform, row.display, row.wayland);
+    EXPECT_EQ(message.has_value(), row.refused) << (row.platform ? row.platform : "(unset)");
+    if (message) {
+      EXPECT_NE(message->find("tarnwick-cli"), std::string::npos);
+    }
+  }
+}
+
 TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   Set(kMain, 1002, "19200");
   Set(kMain, 1003, "0A");
@@ -224,6 +243,17 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabStepperTest));
   EXPECT_EQ(stepper.PortPath(), "/dev/ttyACM0");
   EXPECT_EQ(stepper.BaudRate(), 19200);
+
+  // Presets last one start: those left alone are not remembered, a changed one is.
+  const WindowOptions presets = Options("ttyACM0", 6, "33", res::kTabStepperTest);
+  ApplyWindowOptions(Window(), presets);
+  Set(kMain, 1003, "44");
+  SaveWindowSettings(Window(), *app::OpenUserSettings(), presets);
+  Restart(false);
+  EXPECT_EQ(Value(kMain, 1001), "sim0");
+  EXPECT_EQ(Value(kMain, 1002), "19200");
+  EXPECT_EQ(Value(kMain, 1003), "44");
+  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
 }
 
 // ---- The keyboard ----

@@ -13,6 +13,8 @@
 
 #include "app/traffic_log_window.h"
 #include "link/traffic_log_text.h"
+#include "panels/live_test_logic.h"
+#include "testing/row_name.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -119,6 +121,50 @@ TEST_F(TrafficLogWindowTest, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsO
   QApplication::setActiveWindow(&Window());
   QTest::keyClick(&Window(), Qt::Key_L, Qt::ControlModifier);
   EXPECT_FALSE(LogWindow().isVisible());
+}
+
+// Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
+// centred or elsewhere; a log that wants 1100x420 and needs at least 480x300.
+struct PlacementCase {
+  const char* name;
+  QRect screen;
+  QPoint dialogAt;
+  QRect log;  // expected
+  QPoint dialogTo;
+};
+
+class LogPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(LogPlacementTest, BesideWhereThereIsRoomElseBelowNeverOverTheDialog) {
+  const PlacementCase& row = GetParam();
+  const QRect dialog(row.dialogAt, QSize(713, 470));
+  const app::LogPlacement got = app::PlaceLogWindow(row.screen, dialog, {1100, 420}, {480, 300});
+  EXPECT_EQ(got.log, row.log);
+  EXPECT_EQ(got.dialogTopLeft, row.dialogTo);
+  EXPECT_FALSE(got.log.intersects(QRect(got.dialogTopLeft, dialog.size())));
+  EXPECT_TRUE(row.screen.contains(got.log));
+}
+
+const QRect kSmall(0, 0, 1024, 736), kLarge(0, 0, 1920, 1048);
+INSTANTIATE_TEST_SUITE_P(
+    Screens, LogPlacementTest,
+    ::testing::Values(
+        PlacementCase{"SmallCentredRisesToMakeRoomBelow", kSmall, {155, 133}, {0, 478, 1024, 258}, {155, 0}},
+        PlacementCase{"SmallAtTheTopNeedsNoRise", kSmall, {0, 0}, {0, 478, 1024, 258}, {0, 0}},
+        PlacementCase{"LargeCentredBesideNarrowed", kLarge, {603, 289}, {1324, 289, 596, 420}, {603, 289}},
+        PlacementCase{"LargeAtTheRightBesideOnTheLeft", kLarge, {1207, 500}, {99, 500, 1100, 420}, {1207, 500}},
+        PlacementCase{"LargeAtTheLeftWhole", kLarge, {0, 0}, {721, 0, 1100, 420}, {0, 0}},
+        PlacementCase{"LargeLowDialogLogStaysOnScreen", kLarge, {0, 900}, {721, 628, 1100, 420}, {0, 900}}),
+    testing::RowName{});
+
+TEST_F(TrafficLogWindowTest, OpensClearOfTheTabsAndShowsWholeFrames) {
+  Window().show();
+  LogButton()->click();
+  const QRect tabs(Strip()->mapToGlobal(QPoint(0, 0)), Strip()->size());
+  EXPECT_FALSE(LogWindow().frameGeometry().intersects(tabs));
+  const QTableView* table = LogWindow().Table();
+  const QString live = QString::fromStdString(link::FormatHexDump(panels::StopFrame())) + QStringLiteral(" 00").repeated(12);
+  EXPECT_GT(table->columnWidth(app::TrafficLogModel::kBytes), table->fontMetrics().horizontalAdvance(live));
 }
 
 TEST(TrafficLogModelTest, KeepsOnlyTheNewestEntries) {

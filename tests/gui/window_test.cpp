@@ -17,6 +17,7 @@ namespace stepper = res::ids::stepper;
 
 TEST_F(WindowFixture, StartsOnCmd00WithTheDefaultSettings) {
   EXPECT_EQ(Window().windowTitle(), QString::fromUtf8("Quorral RS485电机驱动器测试工具Ver1.3"));
+  EXPECT_FALSE(Window().windowIcon().pixmap(32).isNull()) << "the built-in icon, drawn by Qt's SVG plugin";
   EXPECT_EQ(Window().CurrentTab(), res::kTabCmd00);
   for (int tab = 0; tab < res::kTabCount; ++tab) EXPECT_EQ(Window().Panel(tab).isVisibleTo(&Window()), !tab) << tab;
 

@@ -18,7 +18,7 @@ for file in bin/tarnwick bin/tarnwick-cli bin/tarnwick-sim \
     share/applications/$app.desktop share/icons/hicolor/scalable/apps/$app.svg share/metainfo/$app.metainfo.xml \
     share/man/man1/tarnwick.1.gz share/man/man1/tarnwick-cli.1.gz share/man/man1/tarnwick-sim.1.gz \
     share/bash-completion/completions/tarnwick-cli \
-    share/doc/tarnwick/README.md share/doc/tarnwick/docs/architecture.md share/doc/tarnwick/docs/cli.md share/doc/tarnwick/docs/cli.schema.json share/doc/tarnwick/docs/window.png \
+    share/doc/tarnwick/README.md share/doc/tarnwick/docs/architecture.md share/doc/tarnwick/docs/cli.md share/doc/tarnwick/docs/cli.schema.json share/doc/tarnwick/docs/window.png share/doc/tarnwick/examples/setup_and_status.yaml \
     share/doc/tarnwick/copyright share/doc/tarnwick/changelog.gz; do
   [ -s "$prefix/$file" ] || fail "$file is missing or empty"
 done
@@ -77,6 +77,9 @@ out=$(run tarnwick-cli send cmd12 --version 2>&1); status=$?
 [ $status -eq 0 ] && [ "$(head -1 <<<"$out")" = "tarnwick-cli $version" ] ||
   fail "tarnwick-cli send cmd12 --version: status $status, '$out'"
 out=$(run tarnwick --baud 14400 2>&1); [ $? -eq 2 ] && grep -q 14400 <<<"$out" || fail "tarnwick --baud 14400: '$out'"
+out=$(run tarnwick 2>&1); status=$?
+[ $status -eq 2 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && grep -q 'DISPLAY.*WAYLAND_DISPLAY.*tarnwick-cli' <<<"$out" ||
+  fail "tarnwick without a display: status $status, '$out'"
 
 # Completion: what bash offers after each line.
 source "$prefix/share/bash-completion/completions/tarnwick-cli" || fail "completion does not load"
