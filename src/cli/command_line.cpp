@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -315,6 +316,63 @@ int ReportFailure(const std::string& error, int exitStatus, const OutputMode& mo
 
 int RefuseInvocation(const std::string& error, const OutputMode& mode) {
   return ReportFailure(error, kExitInvalid, mode);
+}
+
+namespace {
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The closest of names within two edits.
+std::string Closest(std::string_view typed, const std::vector<std::string>& names) {
+  std::string best;
+  std::size_t bestDistance = 3;
+  for (const std::string& name : names)
+    if (const std::size_t distance = EditDistance(typed, name); distance < bestDistance) {
+      best = name;
+      bestDistance = distance;
+    }
+  return best;
+}
+
+std::vector<std::string> LongOptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* from = &app; from != nullptr; from = from->get_parent())
+    for (const CLI::Option* option : from->get_options())
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  return names;
+}
+
+}  // namespace
+
+std::string SuggestCorrection(const CLI::App& app) {
+  const auto given = app.get_subcommands();
+  const CLI::App* deepest = &app;
+  while (!deepest->get_subcommands().empty()) deepest = deepest->get_subcommands().front();
+  std::vector<std::string> subcommands;
+  for (const CLI::App* sub : app.get_subcommands({})) subcommands.push_back(sub->get_name());
+  for (const std::string& word : app.remaining(true)) {
+    const bool isOption = word.starts_with("--");
+    const std::string typed = isOption ? word.substr(0, word.find('=')) : word;
+    const std::string near = Closest(typed, isOption ? LongOptionNames(*deepest) : given.empty() ? subcommands
+                                                                                             : std::vector<std::string>{});
+    if (!near.empty())
+      return "unknown " + std::string(isOption ? "option" : "subcommand") + " '" + ShownValue(typed) +
+             "'; did you mean '" + near + "'?";
+  }
+  return {};
 }
 
 void AddOutcome(Report& report, const link::ExchangeOutcome& outcome) {

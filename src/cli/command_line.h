@@ -143,6 +143,11 @@ int ReportFailure(const std::string& error, int exitStatus, const OutputMode& mo
 // A command line that cannot run: exit status 2, in the form asked for.
 int RefuseInvocation(const std::string& error, const OutputMode& mode);
 
+// "unknown subcommand 'sned'; did you mean 'send'?" for the first word left over
+// after parsing that is close to a subcommand or to an option the subcommand
+// given accepts; empty when none is.
+std::string SuggestCorrection(const CLI::App& app);
+
 // What the exchange's outcome adds to its report: the detail, the device error's
 // code, the exit status.
 void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);

@@ -275,7 +275,10 @@ bool JsonGivenAValue(int argc, char** argv) {
 std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode& mode) {
   const auto status = tarnwick::ParseArguments(
       app, argc, argv,
-      [&mode](const CLI::ParseError& e) { return RefuseInvocation(cli::WithLongWordsShortened(e.what()), mode); });
+      [&app, &mode](const CLI::ParseError& e) {
+        const std::string suggestion = cli::SuggestCorrection(app);
+        return RefuseInvocation(suggestion.empty() ? cli::WithLongWordsShortened(e.what()) : suggestion, mode);
+      });
   if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";

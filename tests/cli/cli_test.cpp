@@ -119,7 +119,13 @@ INSTANTIATE_TEST_SUITE_P(
         ExplainedCase{"echo-garbled", "send cmd13 --echo skip --addr 01", "Detail: the echo differed from the frame sent"},
         ExplainedCase{"", "send cmd13 --addr 01 --rs485 kernel",
                       ": this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off\n"},
-        ExplainedCase{"", "stop --rs485 rts", ": this port has no RTS line to switch"}),
+        ExplainedCase{"", "stop --rs485 rts", ": this port has no RTS line to switch"},
+        // A near miss is named; a word near nothing, or an option of another command, is not.
+        ExplainedCase{"", "sned cmd00", "tarnwick-cli: unknown subcommand 'sned'; did you mean 'send'?\n"},
+        ExplainedCase{"", "send cmd12 --freqency=5", "tarnwick-cli: unknown option '--freqency'; did you mean '--frequency'?\n"},
+        ExplainedCase{"", "stepper-test --frq 5", "did you mean '--freq'?\n"},
+        ExplainedCase{"", "send cmd12 --zzz", "tarnwick-cli: The following argument was not expected: --zzz\n"},
+        ExplainedCase{"", "send cmd13 --left-frequency 5", "not expected: --left-frequency\n"}),
     kByArguments);
 
 struct StatusCase {
@@ -146,6 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"send cmd40 --new-address 1FF", 2},        //
                       StatusCase{"send cmd41 --baudrate 1200", 2},          // not a rate of the list
                       StatusCase{"send cmd99", 2},                          // no such command
+                      StatusCase{"sned cmd00", 2},                          // a near miss, named
+                      StatusCase{"send cmd12 --freqency 5", 2},             //
                       StatusCase{"send cmd22 --left-mode 2", 2},            // a mode by name only
                       StatusCase{"send cmd42 --motor-type dc", 2},          //
                       StatusCase{"send --raw \"13 ZZ\"", 2},                //
