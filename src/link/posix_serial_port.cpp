@@ -33,7 +33,8 @@ using std::chrono::milliseconds;
 // Another program may hold a line for a moment (a modem manager probing a new
 // adapter does): an open waits this long for it before calling the port busy.
 constexpr milliseconds kBusyWait{200};
-constexpr milliseconds kBusyRetry{2};
+// Short: two tools taking turns on one line leave it free only between exchanges.
+constexpr std::chrono::microseconds kBusyRetry{250};
 
 int RemainingMs(Clock::time_point deadline) {
   const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
