@@ -169,7 +169,7 @@ std::unique_ptr<SerialPort> ControlDirection(std::unique_ptr<SerialPort> port, c
   DirectionSetup setup = control ? SetUpDirection(*control, direction)
                                  : DirectionSetup{WhyNoControl(direction.control, ENOTTY), {}, {}, {}};
   if (!setup.refusal.empty()) {
-    if (error) *error = {OpenFailure::Other, std::move(setup.refusal)};
+    if (error) *error = {.kind = OpenFailure::Other, .detail = std::move(setup.refusal)};
     return nullptr;
   }
   if (report) *report = setup.report;

@@ -79,7 +79,7 @@ enum class OpenFailure {
 struct OpenError {
   OpenFailure kind = OpenFailure::None;
   std::string detail;  // the system's own words
-  std::string holder;  // for Busy, where it can be found out: "tarnwick-cli, process 4416"
+  std::string holder = {};  // for Busy, where it can be found out: "tarnwick-cli, process 4416"
 };
 
 // Why path must not be opened as a port, or kind None: the entry of a simulated

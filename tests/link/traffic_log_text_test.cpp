@@ -126,7 +126,9 @@ TEST_P(TrafficLogFileHeldTest, TheNewEntryFollowsOnALineOfItsOwn) {
   ASSERT_TRUE(entry) << lines.back();
   EXPECT_EQ(entry->summary, "this run");
   const auto before = lines.size() > 1 ? ParseTrafficJson(lines[lines.size() - 2]) : std::nullopt;
-  if (before) EXPECT_GT(entry->time, before->time);
+  if (before) {
+    EXPECT_GT(entry->time, before->time);
+  }
 }
 
 const std::string kFromTheFuture =
