@@ -156,18 +156,14 @@ class Scanner {
 
   // False when the port could not be used; Error() then says why.
   bool ScanRate(int baudIndex, const AddressRange& range) {
-    // Without --full, a rate where nothing answers within --timeout is left at once:
-    // a board slower than that is found with a longer --timeout or --full. With
-    // --full, the sweep that follows takes far longer than a late broadcast reply,
-    // which must not reach its first probe.
     Progress(baudIndex, "asking every board");
-    const int firstByteMs = options_.full ? link::kReadTotalMs : options_.timeoutMs;
-    const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, firstByteMs);
+    const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, link::kReadTotalMs);
     if (!everyone) return false;
     const Heard heard = SplitFrames(*everyone);
     const bool oneClean = heard.rest.empty() && heard.frameFrom.size() == 1;
     if (!options_.full && everyone->empty()) return true;
-    if (!options_.full && oneClean) return ConfirmBroadcastAnswer(baudIndex, heard.frameFrom.front(), range);
+    if (!options_.full && oneClean)
+      return !range.Holds(heard.frameFrom.front()) || Record(baudIndex, heard.frameFrom.front(), false);
     RateSweep sweep{baudIndex, !heard.rest.empty(), {}};
     return Sweep(sweep, range) && ConfirmTheRest(sweep, range) && Conclude(sweep, range);
   }
@@ -181,18 +177,6 @@ class Scanner {
   const std::string& Error() const { return error_; }
 
  private:
-  // A broadcast answer is proven by the board's own probe: a reply that began
-  // after the broadcast of another rate ended would otherwise be taken as this rate's.
-  bool ConfirmBroadcastAnswer(int baudIndex, std::uint8_t address, const AddressRange& range) {
-    if (!range.Holds(address)) return true;
-    const auto bytes = Exchange(baudIndex, address, link::kReadTotalMs);
-    if (!bytes) return false;
-    if (HoldsFrameFrom(SplitFrames(*bytes), address)) return Record(baudIndex, address, false);
-    Note(baudIndex, address, "answered the broadcast but not its own probe; a board at another rate slower "
-                             "than --timeout answers so: try --timeout " + std::to_string(link::kReadTotalMs));
-    return true;
-  }
-
   // Every address of the range in turn. The last probe listens as long as a reply
   // may take, so that a late reply to one of the last probes is heard at this rate.
   bool Sweep(RateSweep& sweep, const AddressRange& range) {
