@@ -1,0 +1,156 @@
+#pragma once
+// A board described as data: its commands, each with the fields its request
+// carries and its reply returns, in wire order. The built-in description comes
+// from boards/motor-driver.yaml, turned into a table when building; --board loads
+// another file (board_file.h). Everything that names a command or a field (the
+// exchange, the window, the command line, the simulated board, the log) reads it
+// from here.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::board {
+
+// How a field sits on the wire. Check fields carry no bytes of their own: they
+// set a bit (`bit:`), choose a special value or a sign for another field.
+enum class WireType : std::uint8_t { U8, I8, U16Le, U32Le, Check, Pad };
+
+// How a field's text is read. Decimal: optional sign and digits, as a window's
+// field reads them. Hex: a byte in hex digits, 0x allowed ("New Address"). Count:
+// decimal, or hex after 0x cut to the field's bits ("Step count").
+enum class TextRule : std::uint8_t { Decimal, Hex, Count };
+
+// What a value outside the field's range does: refused ("Left Duty must be 0 to
+// 100"), or capped to the range's top.
+enum class OutOfRange : std::uint8_t { Refuse, Cap };
+
+// When the exchange reads a reply: questions are read whatever the reply flag says.
+enum class ReplyRule : std::uint8_t { WhenFlagged, Always };
+// Whether the command byte carries the reply flag: as the line asks, or always.
+enum class FlagRule : std::uint8_t { AsAsked, Always };
+
+// Behaviour written once in code, named by commands that need it. The simulated
+// board carries them out; the exchange reads the three reply actions.
+enum class Action : std::uint8_t {
+  None,
+  ReportAddress,   // the reply's address byte is the board's address
+  ChangeAddress,   // data byte: the new address; a reply byte FF means refused
+  ChangeBaudRate,  // data byte: a position in the rate list; the reply names it
+  ResetDefaults,
+  Stop,
+  SetupMotor,      // stores the motor-type block
+  ReadSetup,       // answers the stored motor-type block
+  DcStatus,        // answers the D-C motors' signed duties
+};
+
+struct NamedValue {
+  std::string name;  // "Forward"; the command line takes it in any case
+  std::uint32_t value = 0;
+};
+
+struct Enumeration {
+  std::string name;  // "drive-mode"
+  std::vector<NamedValue> values;
+  const NamedValue* Find(std::uint32_t value) const;
+  const NamedValue* FindNamed(std::string_view name) const;  // ignoring case
+};
+
+struct Field {
+  std::string name;   // "left-duty": option --left-duty, JSON key left_duty
+  std::string label;  // "Left Duty": the window's and the log's word
+  WireType type = WireType::U8;
+  std::size_t offset = 0;   // of its word, from the first data byte
+  std::size_t size = 0;     // bytes of its word (a pad's count)
+  int bitLow = 0;           // within the word
+  int bitCount = 0;         // 0: the whole word
+  std::uint32_t min = 0, max = 0;
+  std::string defaultText;  // the page's start text ("6000", "Forward", "0" for a check)
+  TextRule text = TextRule::Decimal;
+  OutOfRange outOfRange = OutOfRange::Refuse;
+  bool required = false;            // an empty text is refused; else it is 0
+  std::shared_ptr<const Enumeration> values;  // named values (shared, so a Board copies safely)
+  std::string specialWhen;          // a check field that replaces the value...
+  std::uint32_t specialValue = 0;   // ...with this one ("Not-Limit": 0x7FFFFFFF)
+  std::string signFrom;             // a check field that negates the value
+  std::string setIf;                // a bit set only while this field is non-zero
+  bool isStatus = false;            // role: status
+  std::vector<std::uint32_t> failure;  // status values meaning failure; empty: any non-zero
+  std::string unit;                 // "Hz", "%": for help texts
+  std::string help;                 // the command line's help line, when the label is not enough
+  int line = 0, column = 0;         // where the file defines it
+
+  bool IsCheck() const { return type == WireType::Check || (bitCount == 1 && values == nullptr && max <= 1); }
+  bool OnWire() const { return type != WireType::Check || bitCount > 0; }
+  std::string Key() const;  // the JSON key: name with '-' as '_'
+};
+
+// A stretch of fields in wire order; a switch chooses one of its cases by the
+// value of a field before it.
+struct Layout;
+struct SwitchCase {
+  std::uint32_t value = 0;
+  std::string name;  // the named value it stands for
+  std::vector<Field> fields;
+  std::size_t size = 0;  // data bytes up to and including the case
+};
+struct Layout {
+  std::vector<Field> fields;       // before the switch
+  std::string switchOn;            // empty: no switch
+  std::vector<SwitchCase> cases;
+  std::size_t size = 0;            // data bytes without a switch: the fixed part
+
+  // The fields of every case as well, each name once, in the order given: what a
+  // form shows.
+  std::vector<const Field*> AllFields() const;
+  const Field* Find(std::string_view name) const;
+  // The largest data length any case gives.
+  std::size_t MaxSize() const;
+};
+
+struct Command {
+  std::string name;   // "CMD44": tab label; `send cmd44`; JSON "command"
+  std::uint8_t code = 0;
+  std::string title;  // the page's title
+  ReplyRule reply = ReplyRule::WhenFlagged;
+  FlagRule flag = FlagRule::AsAsked;
+  Layout request;
+  Layout response;
+  std::vector<std::string> form;  // the order a person reads fields in; the rest follow in wire order
+  Action action = Action::None;
+  std::string requiresField;      // the simulated board refuses the command unless...
+  std::uint32_t requiresValue = 0;  // ...this field's last value is this one (device error 4)
+  std::string example;            // arguments after `send NAME` in the help
+  int line = 0, column = 0;
+
+  // Request fields in form order, then the rest in wire order.
+  std::vector<const Field*> RequestForm() const;
+  std::vector<const Field*> ResponseForm() const;
+  // The data length of the request: the largest case's.
+  std::size_t DataLength() const { return request.MaxSize(); }
+  const Field* Status() const;  // the response's status field, if any
+};
+
+struct Board {
+  int format = 1;
+  std::string name;  // "Motor driver"
+  std::vector<std::shared_ptr<const Enumeration>> enumerations;
+  std::vector<Command> commands;
+  std::string source;  // the file it came from; "" for the built-in one
+
+  const Command* Find(std::uint8_t code) const;
+  const Command* FindNamed(std::string_view name) const;  // ignoring case
+  const Enumeration* FindEnumeration(std::string_view name) const;
+};
+
+// The board every front end uses: the built-in one until Use() installs another.
+const Board& Current();
+// Installs board for the rest of the run (before any exchange or page exists).
+void Use(Board board);
+// The built-in description (generated from boards/motor-driver.yaml when building).
+const Board& BuiltIn();
+
+}  // namespace tarnwick::board
