@@ -1,6 +1,7 @@
 #pragma once
-// One exchange with the board for one command: the window's Send button, a
-// `tarnwick-cli send`, and the tests all run this same code through a host.
+// What every exchange shares: the line as the user set it up, the result texts,
+// how far an exchange got, and sending frames nobody answers (board/exchange.h
+// holds the exchange of a command).
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "baud_rates.h"
-#include "commands.h"
 #include "line_control.h"
 #include "serial_port.h"
 #include "traffic_log.h"
@@ -42,41 +42,6 @@ struct LineSettings {
   EchoHandling echo = EchoHandling::Off;  // Skip: the adapter hears our frame; read it back first
 };
 
-// What the exchange asks of, and tells to, whoever shows it.
-class TransactionHost {
- public:
-  virtual ~TransactionHost() = default;
-
-  // The panels. Writes the command byte (the code, with the reply flag when
-  // replyFlag is non-zero) and its data to out and returns their count, or 0
-  // for invalid or missing input.
-  virtual std::uint8_t BuildCommand(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) = 0;
-  // Reply data for the panels that show it (stepper status, D-C status, set-up):
-  // the bytes that arrived between the panel's first byte and the checksum.
-  // Returns false, changing nothing, when they are too few for what it shows.
-  virtual bool ShowReply(CommandCode command, std::span<const std::uint8_t> data) = 0;
-
-  // What the exchange produced.
-  virtual void ClearOutputs() = 0;  // Send Data, Recv Data and the result line
-  virtual void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) = 0;
-  virtual void SetResultText(std::string_view text) = 0;
-  virtual void SetAddressText(const std::string& text) = 0;
-  virtual void SelectBaudIndex(int index) = 0;
-  virtual void ShowInvalidParameter() = 0;
-  // The window stays silent here; a command line says why.
-  virtual void PortUnavailable(const std::string& /*path*/, const OpenError& /*error*/) {}
-  // What the driver made of the direction control asked for (DirectionControl::Kernel).
-  virtual void LineControlled(const LineReport& /*report*/) {}
-
-  // The log this host's exchanges report to; none by default.
-  virtual TrafficLog* Traffic() { return nullptr; }
-  // For the log: the fields that ShowReply filled from data, as "label value"
-  // texts ("Left +50", "Right 0").
-  virtual std::vector<std::string> DescribeReply(CommandCode /*command*/, std::span<const std::uint8_t> /*data*/) {
-    return {};
-  }
-};
-
 // How far an exchange got, for callers that report it (exit codes).
 enum class ExchangeStage {
   NoPortSelected,    // or no baud rate selected
@@ -97,20 +62,6 @@ struct ExchangeOutcome {
   std::string detail;
   std::optional<std::uint8_t> deviceErrorCode;  // the code of a device error reply
 };
-
-// Runs one exchange for command: the host's panel encodes it, the reply (where
-// one is awaited) is evaluated and shown through the host.
-ExchangeOutcome SendCommand(TransactionHost& host, const LineSettings& line, CommandCode command);
-
-// A frame with the given command byte and data, to the line's address, awaiting
-// a reply exactly when the command byte carries the reply flag. For trying
-// commands the panels do not offer; the reply is evaluated as any other.
-ExchangeOutcome SendRawCommand(TransactionHost& host, const LineSettings& line,
-                               std::span<const std::uint8_t> commandAndData);
-
-// Send on a page without a command: clears the outputs and opens and closes the
-// port as every Send does, but sends nothing.
-ExchangeOutcome SendNothing(TransactionHost& host, const LineSettings& line);
 
 // Writes bytes (whole frames, all to be read by nobody) in one write: the live
 // test pages' updates and stops. source names the sender in the log ("Stepper

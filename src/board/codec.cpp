@@ -1,0 +1,275 @@
+#include "board/codec.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "link/field_text.h"
+#include "link/hex_text.h"
+
+namespace tarnwick::board {
+namespace {
+
+constexpr std::uint8_t kReplyFlag = 0x80;
+
+bool IsChecked(std::string_view text) { return text == "1" || text == "true"; }
+
+std::uint32_t WidthMask(const Field& field) {
+  const int bits = field.bitCount > 0 ? field.bitCount : static_cast<int>(field.size * 8);
+  return bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u);
+}
+
+std::string HexText(std::uint32_t value) { return link::FormatHexByte(static_cast<std::uint8_t>(value)); }
+
+std::string RangeText(const Field& field) {
+  if (field.text == TextRule::Hex) return HexText(field.min) + " to " + HexText(field.max);
+  return std::to_string(field.min) + " to " + std::to_string(field.max);
+}
+
+// "Stop, Forward, Reversal or ShortBrake"
+std::string NamesText(const Enumeration& values, std::string_view last = " or ") {
+  std::string text;
+  for (std::size_t i = 0; i < values.values.size(); ++i) {
+    if (i > 0) text += i + 1 == values.values.size() ? std::string(last) : ", ";
+    text += values.values[i].name;
+  }
+  return text;
+}
+
+// Why a field's text is refused: the first refusal is the one reported.
+class Refusal {
+ public:
+  explicit Refusal(std::string* reason) : reason_(reason) {}
+  std::nullopt_t Say(std::string why) {
+    if (!refused_ && reason_) *reason_ = std::move(why);
+    refused_ = true;
+    return std::nullopt;
+  }
+  bool Refused() const { return refused_; }
+
+ private:
+  std::string* reason_;
+  bool refused_ = false;
+};
+
+// The byte a hexadecimal text names, or nullopt when it names a larger number
+// (its low eight bits would name something else).
+std::optional<std::uint32_t> HexByteOf(std::string_view text) {
+  constexpr std::string_view kHexDigits = "0123456789abcdefABCDEF";
+  std::string_view digits = text;
+  if (digits.size() >= 2 && digits[0] == '0' && (digits[1] | 0x20) == 'x') digits.remove_prefix(2);
+  digits = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+  if (std::min(digits.find_first_not_of(kHexDigits), digits.size()) > 2) return std::nullopt;
+  return link::ParseHexText(text) & 0xFF;
+}
+
+std::optional<std::uint32_t> NumberOf(const Field& field, const std::string& trimmed, Refusal& refusal) {
+  const std::string& label = field.label;
+  if (field.text == TextRule::Count) {
+    if (trimmed.size() >= 2 && trimmed[0] == '0' && (trimmed[1] | 0x20) == 'x')
+      return link::ParseHexText(std::string_view(trimmed).substr(2)) & WidthMask(field);
+    const std::int32_t value = link::DecimalFieldValue(trimmed);
+    if (value < 0) return refusal.Say(label + " must not be negative");
+    return static_cast<std::uint32_t>(value) & WidthMask(field);
+  }
+  if (field.text == TextRule::Hex) {
+    const auto value = HexByteOf(trimmed);
+    if (!value || *value < field.min || *value > field.max) return refusal.Say(label + " must be " + RangeText(field));
+    return value;
+  }
+  const std::int64_t value = link::DecimalFieldValue(trimmed);
+  if (field.outOfRange == OutOfRange::Cap)  // a negative entry counts as very large
+    return std::min<std::uint32_t>(static_cast<std::uint32_t>(value), field.max);
+  if (value < field.min || value > field.max) return refusal.Say(label + " must be " + RangeText(field));
+  return static_cast<std::uint32_t>(value);
+}
+
+std::string TextOf(const FieldTexts& texts, const Field& field) {
+  const auto given = texts.find(field.name);
+  return link::TrimFieldText(given != texts.end() ? given->second : field.defaultText);
+}
+
+// The request fields an encoding reads: those before the switch and those of the
+// case its field chose, by name.
+class ActiveFields {
+ public:
+  ActiveFields(const Layout& layout, const SwitchCase* chosen) : layout_(layout), chosen_(chosen) {}
+  const Field* Find(std::string_view name) const {
+    for (const Field& field : layout_.fields)
+      if (field.name == name) return &field;
+    if (chosen_)
+      for (const Field& field : chosen_->fields)
+        if (field.name == name) return &field;
+    return nullptr;
+  }
+  std::size_t Size() const { return chosen_ ? chosen_->size : layout_.size; }
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    for (const Field& field : layout_.fields) visit(field);
+    if (chosen_)
+      for (const Field& field : chosen_->fields) visit(field);
+  }
+
+ private:
+  const Layout& layout_;
+  const SwitchCase* chosen_;
+};
+
+bool IsCheckedField(const ActiveFields& active, const FieldTexts& texts, std::string_view name) {
+  const Field* check = active.Find(name);
+  return check && IsChecked(TextOf(texts, *check));
+}
+
+// The value a request field's text stands for.
+std::optional<std::uint32_t> ValueOf(const Field& field, const ActiveFields& active, const FieldTexts& texts,
+                                     Refusal& refusal) {
+  if (!field.specialWhen.empty() && IsCheckedField(active, texts, field.specialWhen)) return field.specialValue;
+  const std::string text = TextOf(texts, field);
+  if (field.IsCheck()) return IsChecked(text) ? 1u : 0u;
+  if (field.values) {
+    if (const NamedValue* named = field.values->FindNamed(text)) return named->value;
+    return refusal.Say(field.label + " must be " + NamesText(*field.values));
+  }
+  if (text.empty() && field.required) return refusal.Say(field.label + " is empty");
+  return NumberOf(field, text, refusal);
+}
+
+const SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
+  for (const SwitchCase& branch : layout.cases)
+    if (branch.value == value) return &branch;
+  return nullptr;
+}
+
+std::string Signed(std::uint32_t raw) {
+  const int value = static_cast<std::int8_t>(static_cast<std::uint8_t>(raw));
+  return (value > 0 ? "+" : "") + std::to_string(value);
+}
+
+DecodedField Shown(const Field& field, std::uint32_t raw) {
+  DecodedField shown{&field, field.label, field.Key(), {}, nullptr, raw};
+  if (field.values) {
+    if (const NamedValue* named = field.values->Find(raw)) shown.text = named->name;
+    if (!shown.text.empty()) shown.value = shown.text;
+  } else if (field.IsCheck()) {
+    shown.text = raw ? "checked" : "unchecked";
+    shown.value = raw != 0;
+  } else if (field.type == WireType::I8) {
+    shown.text = Signed(raw);
+    shown.value = std::int64_t{static_cast<std::int8_t>(static_cast<std::uint8_t>(raw))};
+  } else {
+    shown.text = field.text == TextRule::Hex ? HexText(raw) : std::to_string(raw);
+    shown.value = std::int64_t{raw};
+  }
+  return shown;
+}
+
+DecodedField Empty(const Field& field) { return {&field, field.label, field.Key(), {}, nullptr, 0}; }
+
+bool IsFailure(const Field& status, std::uint32_t value) {
+  if (status.failure.empty()) return value != 0;
+  return std::find(status.failure.begin(), status.failure.end(), value) != status.failure.end();
+}
+
+}  // namespace
+
+FieldTexts DefaultTexts(const Command& command) {
+  FieldTexts texts;
+  for (const Field* field : command.request.AllFields()) texts.emplace(field->name, field->defaultText);
+  return texts;
+}
+
+std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const FieldTexts& texts, bool flagged,
+                                                std::string* reason) {
+  Refusal refusal(reason);
+  const Layout& layout = command.request;
+  const SwitchCase* chosen = nullptr;
+  if (!layout.switchOn.empty()) {
+    const Field* selector = layout.Find(layout.switchOn);
+    const auto value = selector ? ValueOf(*selector, ActiveFields(layout, nullptr), texts, refusal) : std::nullopt;
+    if (!value) return std::nullopt;
+    chosen = CaseFor(layout, *value);
+    if (!chosen) return refusal.Say(selector->label + " must be one of its cases");
+  }
+  const ActiveFields active(layout, chosen);
+  std::map<std::string, std::uint32_t, std::less<>> values;
+  for (const Field* formField : command.RequestForm())
+    if (const Field* field = active.Find(formField->name))
+      if (const auto value = ValueOf(*field, active, texts, refusal)) values[field->name] = *value;
+  if (refusal.Refused()) return std::nullopt;
+
+  std::vector<std::uint8_t> bytes(1 + active.Size(), 0);
+  const bool withFlag = flagged || command.flag == FlagRule::Always;
+  bytes[0] = static_cast<std::uint8_t>(command.code | (withFlag ? kReplyFlag : 0));
+  const std::span<std::uint8_t> data = std::span(bytes).subspan(1);
+  active.ForEach([&](const Field& field) {
+    if (!field.OnWire() || field.type == WireType::Pad) return;
+    std::uint32_t value = values[field.name];
+    if (!field.signFrom.empty() && IsCheckedField(active, texts, field.signFrom)) value = 0u - value;
+    if (!field.setIf.empty() && values[field.setIf] == 0) value = 0;
+    Put(field, value, data);
+  });
+  return bytes;
+}
+
+Decoded Decode(const Command& command, const Layout& layout, std::span<const std::uint8_t> data) {
+  Decoded decoded;
+  for (const Field& field : layout.fields)
+    if (field.isStatus) {
+      if (data.size() < field.offset + field.size) return decoded.tooShort = true, decoded;
+      decoded.status = Get(field, data);
+      decoded.failed = IsFailure(field, *decoded.status);
+      if (decoded.failed) return decoded;
+    }
+  const SwitchCase* chosen = nullptr;
+  std::size_t needed = layout.size;
+  if (!layout.switchOn.empty() && data.size() >= layout.size) {
+    chosen = CaseFor(layout, Get(*layout.Find(layout.switchOn), data));
+    if (chosen) needed = chosen->size;
+  }
+  if (data.size() < needed) return decoded.tooShort = true, decoded;
+  const ActiveFields active(layout, chosen);
+  const auto form = &layout == &command.request ? command.RequestForm() : command.ResponseForm();
+  for (const Field* formField : form) {
+    if (formField->isStatus || !formField->OnWire()) continue;
+    const Field* field = active.Find(formField->name);
+    decoded.fields.push_back(field ? Shown(*field, Get(*field, data)) : Empty(*formField));
+  }
+  return decoded;
+}
+
+std::string Describe(const DecodedField& field) {
+  return field.text.empty() ? field.label : field.label + " " + field.text;
+}
+
+std::string HelpOf(const Field& field) {
+  if (!field.help.empty()) {
+    if (field.values) return field.help + ": " + NamesText(*field.values);
+    return field.help;
+  }
+  if (field.IsCheck()) return "Check " + field.label;
+  if (field.values) return field.label + ": " + NamesText(*field.values);
+  const std::string unit = field.unit.empty() ? "" : " in " + field.unit;
+  const std::string hex = field.text == TextRule::Hex ? " in hex" : "";
+  return field.label + unit + hex + ", " + RangeText(field);
+}
+
+void Put(const Field& field, std::uint32_t value, std::span<std::uint8_t> data) {
+  if (data.size() < field.offset + field.size || field.size == 0) return;
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << (8 * i);
+  if (field.bitCount > 0) {
+    const std::uint32_t mask = WidthMask(field) << field.bitLow;
+    word = (word & ~mask) | ((value << field.bitLow) & mask);
+  } else {
+    word = value & WidthMask(field);
+  }
+  for (std::size_t i = 0; i < field.size; ++i) data[field.offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+
+std::uint32_t Get(const Field& field, std::span<const std::uint8_t> data) {
+  if (data.size() < field.offset + field.size || field.size == 0) return 0;
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << (8 * i);
+  return field.bitCount > 0 ? (word >> field.bitLow) & WidthMask(field) : word;
+}
+
+}  // namespace tarnwick::board
