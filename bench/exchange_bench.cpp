@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_host.h"
+#include "board/exchange.h"
+#include "link/commands.h"
 #include "link/baud_rates.h"
 #include "link/port_list.h"
 #ifndef _WIN32
@@ -38,9 +39,9 @@ void Measure(const char* what, link::CommandCode command, const std::string& add
   line.read.end = readEnd;
   std::vector<double> ms;
   for (int i = 0; i < n; ++i) {
-    cli::CliHost host({});
+    const board::Command& described = *board::Current().Find(link::CodeByte(command));
     const auto start = Clock::now();
-    const auto outcome = link::SendCommand(host, line, command);
+    const auto outcome = board::SendCommand(line, described, {}).outcome;
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     if (outcome.stage == link::ExchangeStage::ReplyEvaluated && outcome.result != "Success") {
       std::fprintf(stderr, "exchange %d: %s\n", i, outcome.result.c_str());

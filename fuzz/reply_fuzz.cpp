@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cli/cli_host.h"
-#include "link/commands.h"
+#include "board/exchange.h"
 #include "link/transaction.h"
 #include "stand_in_port.h"
 
@@ -15,7 +14,8 @@ using namespace tarnwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const link::CommandInfo& command = link::kCommands[data[0] % link::kCommands.size()];
+  const auto& commands = board::Current().commands;
+  const board::Command& command = commands[data[0] % commands.size()];
   fuzzing::StandInLine& standIn = fuzzing::TheStandInLine();
   standIn.reply.assign(data + 1, data + size);
   standIn.sendFails = (data[0] & 0x40) != 0;
@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   line.portPath = "scripted";
   line.addressText = (data[0] & 0x80) ? "FF" : "01";
   line.read.end = (data[0] & 0x20) ? link::ReadEnd::Frame : link::ReadEnd::Gap;
-  cli::CliHost host({});
-  const link::ExchangeOutcome outcome = link::SendCommand(host, line, command.code);
-  if (outcome.stage == link::ExchangeStage::ReplyEvaluated && !host.GetReport().result) std::abort();
+  const board::ExchangeRecord record = board::SendCommand(line, command, {});
+  const link::ExchangeOutcome& outcome = record.outcome;
+  if (outcome.stage == link::ExchangeStage::ReplyEvaluated && outcome.result.empty()) std::abort();
   if (standIn.sendFails && (outcome.stage == link::ExchangeStage::ReplyEvaluated ||
                             outcome.stage == link::ExchangeStage::Sent))
     std::abort();

@@ -235,6 +235,19 @@ Verdict EvaluateReply(const FrameView& reply, ExchangeRecord& record, std::vecto
   return command ? EvaluateCommandReply(*command, reply, record, filled) : Plain(result::kSuccess);
 }
 
+std::vector<std::string> ReplyFieldKeys(const Command& command) {
+  switch (command.action) {
+    case Action::ReportAddress:
+    case Action::ChangeAddress: return {AddressField(0).key};
+    case Action::ChangeBaudRate: return {BaudrateField(0).key};
+    default: break;
+  }
+  std::vector<std::string> keys;
+  for (const Field* field : command.ResponseForm())
+    if (field->OnWire()) keys.push_back(field->Key());
+  return keys;
+}
+
 ExchangeRecord SendCommand(const link::LineSettings& line, const Command& command, const FieldTexts& texts,
                            link::TrafficLog* log) {
   ExchangeRecord record;

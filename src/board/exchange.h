@@ -71,6 +71,9 @@ ExchangeRecord SendRawCommand(const link::LineSettings& line, std::span<const st
 // but sends nothing.
 ExchangeRecord SendNothing(const link::LineSettings& line, link::TrafficLog* log = nullptr);
 
+// The JSON keys of the fields a command's reply fills, in order.
+std::vector<std::string> ReplyFieldKeys(const Command& command);
+
 // What a verified reply (without its checksum) comes to under the current board:
 // the result, why, and the fields it fills. For the exchange and the fuzz target.
 struct Verdict {

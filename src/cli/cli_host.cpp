@@ -11,13 +11,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// A decoded number shown as text ("8000", "+50"); an empty text is an empty field.
-ReportField NumberField(std::string label, std::string key, const std::string& text) {
-  FieldValue value = nullptr;
-  if (!text.empty()) value = static_cast<std::int64_t>(std::stoll(text));
-  return {std::move(label), std::move(key), text, value};
-}
-
 Json BytesJson(const std::optional<link::Bytes>& bytes) { return bytes ? Json(*bytes) : Json(nullptr); }
 Json DumpJson(const std::optional<link::Bytes>& bytes) {
   return bytes ? Json(link::FormatHexDump(*bytes)) : Json(nullptr);
@@ -25,27 +18,6 @@ Json DumpJson(const std::optional<link::Bytes>& bytes) {
 Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 }  // namespace
-
-std::vector<ReportField> FieldsOf(const panels::Cmd13Display& status) {
-  return {{"Reverse", "reverse", status.reverse ? "checked" : "unchecked", status.reverse},
-          NumberField("Step count", "step_count", status.stepCount),
-          NumberField("Pulse Duty", "pulse_duty", status.pulseDuty),
-          NumberField("Frequency", "frequency", status.frequency)};
-}
-
-std::vector<ReportField> FieldsOf(const panels::Cmd24Display& status) {
-  return {NumberField("Left", "left", status.left), NumberField("Right", "right", status.right)};
-}
-
-std::vector<ReportField> FieldsOf(const panels::Cmd43Display& setup) {
-  FieldValue type = nullptr;
-  if (!setup.motorType.empty()) type = setup.motorType;
-  return {{"MotorType", "motor_type", setup.motorType, type},
-          NumberField("Left Frequency", "left_frequency", setup.leftFrequency),
-          NumberField("Left Pulse Duty", "left_pulse_duty", setup.leftPulseDuty),
-          NumberField("Right Frequency", "right_frequency", setup.rightFrequency),
-          NumberField("Right Pulse Duty", "right_pulse_duty", setup.rightPulseDuty)};
-}
 
 nlohmann::ordered_json JsonOf(const FieldValue& value) {
   return std::visit([](const auto& v) { return Json(v); }, value);
@@ -57,47 +29,22 @@ nlohmann::ordered_json FieldsJson(const std::vector<ReportField>& fields) {
   return json;
 }
 
-ReportField AddressField(const std::string& hexText) {
-  return {"Addr", "address", hexText, static_cast<std::int64_t>(link::ParseHexText(hexText))};
-}
-
-ReportField BaudrateField(int rate) { return {"Baudrate", "baudrate", std::to_string(rate), std::int64_t{rate}}; }
-
-std::uint8_t CliHost::BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  refusal_.clear();
-  return panels::BuildPanelCommand(fields_, code, replyFlag, out, &refusal_);
-}
-
-void CliHost::ShowInvalidParameter() {
-  report_.error = std::string(link::kInvalidParameterMessage);
-  report_.detail = refusal_;
-}
-
-void CliHost::ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) {
-  (sent ? report_.sent : report_.received) = link::Bytes(bytes.begin(), bytes.end());
-}
-
-void CliHost::SelectBaudIndex(int index) {
-  if (const auto rate = link::BaudRateAt(index)) report_.fields.push_back(BaudrateField(*rate));
-}
-
-bool CliHost::ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) {
-  const auto show = [&](const auto& decoded) {
-    if (!decoded) return false;
-    const auto fields = FieldsOf(*decoded);
-    report_.fields.insert(report_.fields.end(), fields.begin(), fields.end());
-    return true;
-  };
-  switch (command) {
-    case link::CommandCode::kStepperStatus: return show(panels::DecodeCmd13Reply(data));
-    case link::CommandCode::kDcStatus: return show(panels::DecodeCmd24Reply(data));
-    case link::CommandCode::kReadSetup: return show(panels::DecodeCmd43Reply(data));
-    default: return false;
+Report ReportOf(const board::ExchangeRecord& record, const std::string& portPath) {
+  using link::ExchangeStage;
+  Report report;
+  report.sent = record.sent;
+  report.received = record.received;
+  const ExchangeStage stage = record.outcome.stage;
+  if (stage == ExchangeStage::ReplyEvaluated || stage == ExchangeStage::SendFailed) report.result = record.outcome.result;
+  for (const board::DecodedField& field : record.fields)
+    report.fields.push_back({field.label, field.key, field.text, field.value});
+  if (stage == ExchangeStage::PortUnavailable) report.error = link::DescribeOpenError(portPath, record.openError);
+  if (stage == ExchangeStage::InvalidParameter) {
+    report.error = std::string(link::kInvalidParameterMessage);
+    report.detail = record.refusal;
   }
-}
-
-std::vector<std::string> CliHost::DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) {
-  return panels::DescribeReplyFields(command, data);
+  report.line = record.line;
+  return report;
 }
 
 int ExitStatusOf(const link::ExchangeOutcome& outcome) {

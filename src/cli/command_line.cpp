@@ -12,7 +12,6 @@
 namespace tarnwick::cli {
 namespace {
 
-using link::CommandCode;
 
 const char* TypeName(const NumberRule& rule) {
   switch (rule.kind) {
@@ -23,79 +22,36 @@ const char* TypeName(const NumberRule& rule) {
   return "INT";
 }
 
-// What the command line adds to a command's title in its help.
-std::string HelpTitle(const link::CommandInfo& command) {
-  std::string title(command.title);
-  switch (command.code) {
-    case CommandCode::kGetAddress: return title + " (always reads the reply; Addr: follows it)";
-    case CommandCode::kDcDriveModes: return title + " (drive modes)";
-    default: return command.reply == link::ReplyRule::kAlways ? title + " (always reads the reply)" : title;
+std::string HelpTitle(const board::Command& command) {
+  return command.reply == board::ReplyRule::Always ? command.title + " (always reads the reply)" : command.title;
+}
+
+NumberRule RuleOf(const board::Field& field) {
+  switch (field.text) {
+    case board::TextRule::Hex: return {NumberKind::kHex, field.min, field.max};
+    case board::TextRule::Count: return {NumberKind::kStepCount, field.min, field.max};
+    case board::TextRule::Decimal: break;
   }
+  return {NumberKind::kDecimal, field.min, field.max};
 }
 
-// CMD11 and CMD12 read the step word from the same three controls.
-template <typename StepFields>
-void AddStepOptions(CLI::App* sub, StepFields& f, CheckedOptions& checked) {
-  checked.Field(sub, "--step-count", f.stepCount, "Step count: decimal, or hex after 0x", kStepCountRule);
-  AddCheck(sub, "--reverse", f.reverse, "Reverse");
-  AddCheck(sub, "--not-limit", f.notLimit, "Not-Limit (run without a count)");
+// A check field's option: given, it checks the box.
+void AddCheckField(CLI::App* sub, const board::Field& field, std::string& text) {
+  sub->add_flag_callback("--" + field.name, [&text] { text = "1"; }, board::HelpOf(field));
 }
 
-void AddCmd12Options(CLI::App* sub, panels::Cmd12Fields& f, CheckedOptions& checked) {
-  AddStepOptions(sub, f, checked);
-  checked.Field(sub, "--frequency", f.frequency, "Frequency in Hz, 0 to 65535", kFrequencyRule);
-  checked.Field(sub, "--pulse-duty", f.pulseDuty, "Pulse Duty in %, 0 to 100", kPercentRule);
-}
-
-void AddCmd21Options(CLI::App* sub, panels::Cmd21Fields& f, CheckedOptions& checked) {
-  checked.Field(sub, "--left-duty", f.leftDuty, "Left duty in %, 0 to 100", kPercentRule);
-  checked.Field(sub, "--right-duty", f.rightDuty, "Right duty in %, 0 to 100", kPercentRule);
-  AddCheck(sub, "--left-reverse", f.leftReverse, "Left Reverse");
-  AddCheck(sub, "--right-reverse", f.rightReverse, "Right Reverse");
-}
-
-void AddCmd22Options(CLI::App* sub, panels::Cmd22Fields& f, CheckedOptions& checked) {
-  const Choices modes = {{"stop", link::kDriveStop},
-                         {"forward", link::kDriveForward},
-                         {"reversal", link::kDriveReversal},
-                         {"shortbrake", link::kDriveShortBrake}};
-  checked.Choice(sub, "--left-mode", f.leftMode, modes, "Left drive mode: forward, reversal, stop or shortbrake");
-  checked.Choice(sub, "--right-mode", f.rightMode, modes, "Right drive mode: forward, reversal, stop or shortbrake");
-}
-
-// CMD23 and CMD42 read the same four fields.
-template <typename ParameterFields>
-void AddParameterOptions(CLI::App* sub, ParameterFields& f, CheckedOptions& checked, const std::string& leftNote) {
-  checked.Field(sub, "--left-frequency", f.leftFrequency, "Left Frequency in Hz, 0 to 65535" + leftNote,
-                kFrequencyRule);
-  checked.Field(sub, "--left-pulse-duty", f.leftPulseDuty, "Left Pulse Duty in %, 0 to 100" + leftNote,
-                kPercentRule);
-  checked.Field(sub, "--right-frequency", f.rightFrequency, "Right Frequency in Hz, 0 to 65535", kFrequencyRule);
-  checked.Field(sub, "--right-pulse-duty", f.rightPulseDuty, "Right Pulse Duty in %, 0 to 100", kPercentRule);
-}
-
-void AddCmd42Options(CLI::App* sub, panels::Cmd42Fields& f, CheckedOptions& checked) {
-  checked.Choice(sub, "--motor-type", f.motorType, {{"stepper", link::kMotorStepper}, {"d-c", link::kMotorDc}},
-                 "Motor type: stepper or d-c (Right fields apply to d-c only)");
-  AddParameterOptions(sub, f, checked, " (the stepper's)");
-}
-
-// The options of a command's panel fields; commands without data have none.
-void AddFieldOptions(CLI::App* sub, CommandCode code, panels::CommandFieldSet& fields, CheckedOptions& checked) {
-  switch (code) {
-    case CommandCode::kStepperByCount: return AddStepOptions(sub, fields.cmd11, checked);
-    case CommandCode::kStepperByParameters: return AddCmd12Options(sub, fields.cmd12, checked);
-    case CommandCode::kDcDuty: return AddCmd21Options(sub, fields.cmd21, checked);
-    case CommandCode::kDcDriveModes: return AddCmd22Options(sub, fields.cmd22, checked);
-    case CommandCode::kDcParameters: return AddParameterOptions(sub, fields.cmd23, checked, "");
-    case CommandCode::kChangeAddress:
-      return checked.Field(sub, "--new-address", fields.cmd40.newAddress, "New Address in hex, 01 to FE",
-                           kNewAddressRule);
-    case CommandCode::kChangeBaudRate:
-      return checked.Choice(sub, "--baudrate", fields.cmd41.baudIndex, BaudChoices(),
-                            "New line speed: 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
-    case CommandCode::kSetupMotor: return AddCmd42Options(sub, fields.cmd42, checked);
-    default: return;
+// The options of a command's request fields, in the order a person reads them.
+void AddFieldOptions(CLI::App* sub, const board::Command& command, board::FieldTexts& texts, CheckedOptions& checked) {
+  texts = board::DefaultTexts(command);
+  for (const board::Field* field : command.RequestForm()) {
+    std::string& text = texts[field->name];
+    const std::string flag = "--" + field->name;
+    if (field->IsCheck())
+      AddCheckField(sub, *field, text);
+    else if (field->values)
+      checked.NamedValue(sub, flag, text, *field->values, board::HelpOf(*field));
+    else
+      checked.Field(sub, flag, text, board::HelpOf(*field), RuleOf(*field));
   }
 }
 
@@ -118,7 +74,7 @@ void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked)
 
 }  // namespace
 
-void CheckedOptions::Field(CLI::App* app, const char* flag, std::string& field, const std::string& help,
+void CheckedOptions::Field(CLI::App* app, const std::string& flag, std::string& field, const std::string& help,
                            NumberRule rule) {
   CLI::Option* option = app->add_option(flag, field, help)->type_name(TypeName(rule))->capture_default_str();
   entries_.push_back({option, true, [flag, &field, rule](std::string& error) {
@@ -138,7 +94,22 @@ void CheckedOptions::Number(CLI::App* app, const char* flag, int& value, const s
                       }});
 }
 
-CLI::Option* CheckedOptions::AddChoiceOption(CLI::App* app, const char* flag, std::string& text,
+void CheckedOptions::NamedValue(CLI::App* app, const std::string& flag, std::string& field,
+                                const board::Enumeration& values, const std::string& help) {
+  Choices choices;
+  for (const board::NamedValue& named : values.values)
+    choices.emplace_back(Lowercase(named.name), static_cast<int>(named.value));
+  const board::NamedValue* current = values.FindNamed(field);
+  std::string& text = texts_.emplace_back();
+  CLI::Option* option = AddChoiceOption(app, flag, text, choices, current ? static_cast<int>(current->value) : -1, help);
+  entries_.push_back({option, false, [flag, &text, &field, &values, choices](std::string& error) {
+                        const auto value = CheckChoice(flag, text, choices, error);
+                        if (value) field = values.Find(static_cast<std::uint32_t>(*value))->name;
+                        return value.has_value();
+                      }});
+}
+
+CLI::Option* CheckedOptions::AddChoiceOption(CLI::App* app, const std::string& flag, std::string& text,
                                              const Choices& choices, int current, const std::string& help) {
   std::string names, currentName;
   for (const auto& [name, value] : choices) {
@@ -197,31 +168,19 @@ std::string Examples(std::initializer_list<std::string> lines) {
   return text;
 }
 
-// One example per command, shown in its help and in the manual.
-std::string ExampleOf(CommandCode code) {
-  switch (code) {
-    case CommandCode::kGetAddress: return "send cmd00 --port sim0";
-    case CommandCode::kStepperByCount: return "send cmd11 --port sim0 --addr 01 --step-count 0x1F40 --reverse";
-    case CommandCode::kStepperByParameters:
-      return "send cmd12 --port ttyUSB0 --addr 01 --frequency 1000 --pulse-duty 50";
-    case CommandCode::kStepperStatus: return "send cmd13 --port sim0 --addr 01 --json | jq .fields.step_count";
-    case CommandCode::kDcDuty: return "send cmd21 --port sim0 --addr 01 --left-duty 50 --right-duty 50 --right-reverse";
-    case CommandCode::kDcDriveModes: return "send cmd22 --port sim0 --addr 01 --left-mode forward --right-mode shortbrake";
-    case CommandCode::kDcParameters: return "send cmd23 --port sim0 --addr 01 --left-frequency 20000 --right-pulse-duty 80";
-    case CommandCode::kDcStatus: return "send cmd24 --port sim0 --addr 01";
-    case CommandCode::kResetDefaults: return "send cmd38 --port sim0 --addr 01";
-    case CommandCode::kStopMotor: return "send cmd3f --port sim0 --addr 01";
-    case CommandCode::kChangeAddress: return "send cmd40 --port sim0 --addr 01 --new-address 05";
-    case CommandCode::kChangeBaudRate: return "send cmd41 --port sim0 --addr 01 --baudrate 19200";
-    case CommandCode::kSetupMotor: return "send cmd42 --port sim0 --addr 01 --motor-type d-c --right-frequency 30000";
-    case CommandCode::kReadSetup: return "send cmd43 --port sim0 --addr 01 --json";
-  }
-  return {};
+std::string ExampleOf(const board::Command& command) {
+  std::string example = "send " + Lowercase(command.name);
+  return command.example.empty() ? example : example + " " + command.example;
+}
+
+std::string ExampleOf(std::string_view commandName) {
+  const board::Command* command = board::Current().FindNamed(commandName);
+  return command ? ExampleOf(*command) : "send " + Lowercase(commandName);
 }
 
 std::string CommandNames() {
   std::string names;
-  for (const link::CommandInfo& command : link::AllCommands())
+  for (const board::Command& command : board::Current().commands)
     names += (names.empty() ? "" : ", ") + Lowercase(command.name);
   return names;
 }
@@ -229,22 +188,28 @@ std::string CommandNames() {
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked) {
   const std::string parentName = parent.get_name();
   parent.add_option("command", choice.unknownCommand)->group("");
-  for (const link::CommandInfo& command : link::AllCommands()) {
+  for (const board::Command& command : board::Current().commands) {
     auto* sub = parent.add_subcommand(Lowercase(command.name), HelpTitle(command))->ignore_case()->fallthrough();
-    const std::string example = parentName == "send" ? Examples({ExampleOf(command.code)}) + "\n\n" : "";
+    const std::string example = parentName == "send" ? Examples({ExampleOf(command)}) + "\n\n" : "";
     sub->footer(example + "Line options (--port, --baud, --addr, --no-res, --as-typed, --json): see '" + kProgram +
-                " " + parentName + " --help'.\nAn option left out keeps the panel's start value.");
-    AddFieldOptions(sub, command.code, choice.fields, checked);
-    choice.commands.emplace_back(sub, command.code);
+                " " + parentName + " --help'.\nAn option left out keeps the page's start value.");
+    AddFieldOptions(sub, command, choice.texts[command.name], checked);
+    choice.commands.emplace_back(sub, &command);
   }
 }
 
-std::optional<CommandCode> ChosenCommand(const CLI::App& parent, const CommandChoice& choice) {
+const board::Command* ChosenCommand(const CLI::App& parent, const CommandChoice& choice) {
   const auto chosen = parent.get_subcommands();
-  if (chosen.empty()) return std::nullopt;
-  for (const auto& [sub, code] : choice.commands)
-    if (sub == chosen.front()) return code;
-  return std::nullopt;
+  if (chosen.empty()) return nullptr;
+  for (const auto& [sub, command] : choice.commands)
+    if (sub == chosen.front()) return command;
+  return nullptr;
+}
+
+const board::FieldTexts& CommandChoice::TextsOf(const board::Command& command) const {
+  static const board::FieldTexts kNone;
+  const auto found = texts.find(command.name);
+  return found == texts.end() ? kNone : found->second;
 }
 
 namespace {
@@ -381,30 +346,14 @@ void AddOutcome(Report& report, const link::ExchangeOutcome& outcome) {
   report.exitStatus = ExitStatusOf(outcome);
 }
 
-TimedExchange RunTimedExchange(const link::LineSettings& line, CommandCode command,
-                               const panels::CommandFieldSet& fields, link::TrafficLog* log) {
-  CliHost host(fields, log);
+TimedExchange RunTimedExchange(const link::LineSettings& line, const board::Command& command,
+                               const board::FieldTexts& texts, link::TrafficLog* log) {
   const auto start = std::chrono::steady_clock::now();
-  const link::ExchangeOutcome outcome = link::SendCommand(host, line, command);
+  const board::ExchangeRecord record = board::SendCommand(line, command, texts, log);
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-  TimedExchange done{outcome, host.GetReport(), took.count()};
-  AddOutcome(done.report, outcome);
+  TimedExchange done{record.outcome, ReportOf(record, line.portPath), took.count()};
+  AddOutcome(done.report, record.outcome);
   return done;
-}
-
-std::vector<std::string> FieldKeysOf(CommandCode command) {
-  switch (command) {
-    case CommandCode::kGetAddress:
-    case CommandCode::kChangeAddress: return {AddressField("00").key};
-    case CommandCode::kChangeBaudRate: return {BaudrateField(0).key};
-    default: break;
-  }
-  CliHost host({});
-  const link::FrameBuffer zeros{};
-  host.ShowReply(command, zeros);
-  std::vector<std::string> keys;
-  for (const ReportField& field : host.GetReport().fields) keys.push_back(field.key);
-  return keys;
 }
 
 std::string OutcomeText(const TimedExchange& done) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,13 +17,13 @@
 #include "cli/cli_host.h"
 #include "cli/option_values.h"
 #include "link/baud_rates.h"
-#include "link/commands.h"
+#include "board/board.h"
+#include "board/codec.h"
 #include "link/line_control.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
 #include "link/traffic_log_text.h"
 #include "link/transaction.h"
-#include "panels/command_logic.h"
 
 namespace tarnwick::cli {
 
@@ -53,7 +54,10 @@ struct LineOptions {
 // it to the panel as typed), a choice's name against its list.
 class CheckedOptions {
  public:
-  void Field(CLI::App* app, const char* flag, std::string& field, const std::string& help, NumberRule rule);
+  void Field(CLI::App* app, const std::string& flag, std::string& field, const std::string& help, NumberRule rule);
+  // A named value's option: its names in any case; field gets the name as the file spells it.
+  void NamedValue(CLI::App* app, const std::string& flag, std::string& field, const board::Enumeration& values,
+                  const std::string& help);
   // A number the command line itself uses (an interval, a count), not a panel's field.
   void Number(CLI::App* app, const char* flag, int& value, const std::string& help, NumberRule rule);
 
@@ -72,7 +76,7 @@ class CheckedOptions {
   std::string Check(bool asTyped) const;
 
  private:
-  static CLI::Option* AddChoiceOption(CLI::App* app, const char* flag, std::string& text, const Choices& choices,
+  static CLI::Option* AddChoiceOption(CLI::App* app, const std::string& flag, std::string& text, const Choices& choices,
                                       int current, const std::string& help);
 
   struct Entry {
@@ -97,20 +101,22 @@ void AddCheck(CLI::App* sub, const char* flag, bool& field, const std::string& l
 // "Examples:" and a line per example, each after the program's name.
 std::string Examples(std::initializer_list<std::string> lines);
 // The example of one command, as 'send' shows it.
-std::string ExampleOf(link::CommandCode code);
+std::string ExampleOf(const board::Command& command);
+std::string ExampleOf(std::string_view commandName);
 // "cmd00, cmd11, ..."
 std::string CommandNames();
 
 // The commands as subcommands of parent (send, watch, a sequence step), each with
 // the options of its panel's fields, which fill choice.fields.
 struct CommandChoice {
-  panels::CommandFieldSet fields;
-  std::vector<std::pair<CLI::App*, link::CommandCode>> commands;
+  std::map<std::string, board::FieldTexts> texts;  // by command name: its options' texts
+  std::vector<std::pair<CLI::App*, const board::Command*>> commands;
   std::string unknownCommand;  // a word after the parent that names no command
+  const board::FieldTexts& TextsOf(const board::Command& command) const;
 };
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked);
 // The command given under parent, if one was.
-std::optional<link::CommandCode> ChosenCommand(const CLI::App& parent, const CommandChoice& choice);
+const board::Command* ChosenCommand(const CLI::App& parent, const CommandChoice& choice);
 
 // The port that --port names, else the first simulated board running: a real
 // serial port is used only when named. Nothing, with why in error, otherwise. A
@@ -159,11 +165,9 @@ struct TimedExchange {
   Report report;
   double roundTripMs = 0;
 };
-TimedExchange RunTimedExchange(const link::LineSettings& line, link::CommandCode command,
-                               const panels::CommandFieldSet& fields, link::TrafficLog* log);
+TimedExchange RunTimedExchange(const link::LineSettings& line, const board::Command& command,
+                               const board::FieldTexts& texts, link::TrafficLog* log);
 
-// The keys of the fields a command's reply shows, in order (as in JSON).
-std::vector<std::string> FieldKeysOf(link::CommandCode command);
 
 // What an exchange came to in one word or line: the result, "Sent", or the error.
 std::string OutcomeText(const TimedExchange& done);

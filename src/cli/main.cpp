@@ -40,7 +40,6 @@ using cli::LineOptions;
 using cli::OpenTrafficLog;
 using cli::OutputMode;
 using cli::RefuseInvocation;
-using link::CommandCode;
 
 // What the text form adds to the report: the error, with its detail, on standard error.
 int Finish(const cli::Report& report, const OutputMode& mode) {
@@ -76,7 +75,7 @@ struct SendCommandLine {
 void AddSend(CLI::App& app, SendCommandLine& send, OutputMode& mode, CheckedOptions& checked) {
   send.app = app.add_subcommand("send", "Send one command and show the reply")->fallthrough();
   send.app->require_subcommand(0, 1);
-  send.app->footer(Examples({ExampleOf(CommandCode::kGetAddress), ExampleOf(CommandCode::kStepperByParameters),
+  send.app->footer(Examples({ExampleOf("CMD00"), ExampleOf("CMD12"),
                              "send --raw \"93\" --port sim0 --addr 01", "send cmd12 --help"}));
   AddLineOptions(*send.app, send.line, checked);
   AddAddressOptions(*send.app, send.line, checked);
@@ -119,9 +118,9 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   const auto port = ChoosePort(send.line, portError);
   if (!port) return RefuseWithoutPort(portError, mode, log);
   const link::LineSettings line = cli::LineSettingsOf(send.line, port->path);
-  cli::CliHost host(send.command.fields, log.get());
-  const link::ExchangeOutcome outcome = run(host, line);
-  cli::Report& report = host.MutableReport();
+  const board::ExchangeRecord record = run(line, log.get());
+  const link::ExchangeOutcome& outcome = record.outcome;
+  cli::Report report = cli::ReportOf(record, line.portPath);
   report.port = port;
   if (outcome.result == link::result::kNoResponse) report.hint = NoResponseHint(line);
   cli::AddOutcome(report, outcome);
@@ -140,12 +139,12 @@ int RunSend(const SendCommandLine& send, const OutputMode& mode) {
     std::string error;
     const auto bytes = ParseRawBytes(send.raw, error);
     if (bytes.empty()) return RefuseInvocation(error, mode);
-    return Exchange(send, mode, [&](cli::CliHost& host, const link::LineSettings& line) {
-      return link::SendRawCommand(host, line, bytes);
+    return Exchange(send, mode, [&](const link::LineSettings& line, link::TrafficLog* log) {
+      return board::SendRawCommand(line, bytes, log);
     });
   }
-  return Exchange(send, mode, [&](cli::CliHost& host, const link::LineSettings& line) {
-    return link::SendCommand(host, line, *command);
+  return Exchange(send, mode, [&](const link::LineSettings& line, link::TrafficLog* log) {
+    return board::SendCommand(line, *command, send.command.TextsOf(*command), log);
   });
 }
 
@@ -249,7 +248,7 @@ void Describe(CLI::App& app) {
                   "scan, watch and run find the boards, repeat a command and run a test sequence.\n"
                   "Exit status: 0 sent (and Success where a reply was read), 1 any other result,\n"
                   "2 invalid or missing parameter or no port given, 3 the port cannot be opened.");
-  app.footer(Examples({"ports", ExampleOf(CommandCode::kGetAddress), ExampleOf(CommandCode::kStepperByParameters),
+  app.footer(Examples({"ports", ExampleOf("CMD00"), ExampleOf("CMD12"),
                        "send cmd12 --help       (the fields of one command)",
                        "dc-test --port sim0 --left-freq 20000 --right-reverse", "scan --port sim0",
                        "watch cmd13 --port sim0 --addr 01 --interval 200",

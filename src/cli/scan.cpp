@@ -15,7 +15,6 @@
 namespace tarnwick::cli {
 namespace {
 
-using link::CommandCode;
 
 // After a probe's read, what still arrives is followed until the line has been
 // quiet this long: well past the 25 ms gap, so a reply that pauses half-way is
@@ -140,10 +139,14 @@ std::optional<std::vector<int>> ParseRates(const std::vector<std::string>& given
 
 std::string Hex(std::span<const std::uint8_t> bytes) { return link::FormatHexDump(bytes); }
 
-// CMD00, which every board answers, even to the broadcast address.
+// The address question (CMD00 unless the board names another), which every board
+// answers, even to the broadcast address.
 link::Bytes ProbeFrame(std::uint8_t address) {
-  const std::uint8_t command[] = {link::CodeByte(CommandCode::kGetAddress) | link::kReplyFlag};
-  return link::MakeFrame(address, command);
+  std::uint8_t code = 0x00;
+  for (const board::Command& command : board::Current().commands)
+    if (command.action == board::Action::ReportAddress) code = command.code;
+  const std::uint8_t commandByte[] = {static_cast<std::uint8_t>(code | link::kReplyFlag)};
+  return link::MakeFrame(address, commandByte);
 }
 
 class Scanner {
@@ -328,12 +331,21 @@ class Scanner {
     return line;
   }
 
+  // The board's question for its motor type, if it has one.
+  static const board::Command* ReadSetupCommand() {
+    for (const board::Command& command : board::Current().commands)
+      if (command.action == board::Action::ReadSetup) return &command;
+    return nullptr;
+  }
+
   // A proven board, with its motor type read by CMD43 (not for a conflict). False
   // when the port could not be used.
   bool Record(int baudIndex, std::uint8_t address, bool conflict) {
     FoundBoard board{address, *link::BaudRateAt(baudIndex), {}, conflict};
     if (!conflict) {
-      const TimedExchange setup = RunTimedExchange(Line(baudIndex, address), CommandCode::kReadSetup, {}, log_.get());
+      const board::Command* readSetup = ReadSetupCommand();
+      if (!readSetup) return found_.push_back(board), true;
+      const TimedExchange setup = RunTimedExchange(Line(baudIndex, address), *readSetup, {}, log_.get());
       const auto stage = setup.outcome.stage;
       if (stage == link::ExchangeStage::PortUnavailable || stage == link::ExchangeStage::SendFailed) {
         error_ = setup.report.error.empty() ? "cannot send to " + port_ + ": " + setup.outcome.detail

@@ -87,7 +87,7 @@ void ParseExchange(Step& step, const std::map<std::string, std::string>& options
   step.command = ChosenCommand(parser, choice);
   if (!step.command) Invalid(node, "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames());
   if (const std::string refused = checked.Check(false); !refused.empty()) Invalid(node, refused);
-  step.fields = choice.fields;
+  if (step.command) step.fields = choice.TextsOf(*step.command);
   std::string error;
   const auto port = ports.Find(line, error);
   if (!port) Invalid(node, error);
@@ -97,7 +97,7 @@ void ParseExchange(Step& step, const std::map<std::string, std::string>& options
 
 void ParseExpectations(Step& step, const YAML::Node& node) {
   if (!node.IsMap()) Invalid(node, "expect is a map such as {result: Success}");
-  const std::vector<std::string> keys = FieldKeysOf(*step.command);
+  const std::vector<std::string> keys = board::ReplyFieldKeys(*step.command);
   for (const auto& entry : node) {
     const std::string key = Scalar(entry.first, "an expect key");
     if (key != "result" && std::find(keys.begin(), keys.end(), key) == keys.end()) {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "link/commands.h"
+#include "board/board.h"
+#include "board/codec.h"
 #include "link/transaction.h"
-#include "panels/command_logic.h"
 
 namespace tarnwick::cli {
 
@@ -29,8 +29,8 @@ inline constexpr std::size_t kMaxSequenceSteps = 10'000;
 struct Step {
   int line = 0;
   std::string title;  // "cmd42", "wait 200 ms"
-  std::optional<link::CommandCode> command;
-  panels::CommandFieldSet fields;
+  const board::Command* command = nullptr;  // none: a wait
+  board::FieldTexts fields;
   link::LineSettings settings;
   int repeat = 1;
   int waitMs = 0;

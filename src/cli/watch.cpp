@@ -60,8 +60,8 @@ struct Summary {
 
 class Printer {
  public:
-  Printer(const WatchCommandLine& watch, const OutputMode& mode, link::CommandCode command)
-      : csv_(watch.csv), json_(mode.json), keys_(FieldKeysOf(command)) {}
+  Printer(const WatchCommandLine& watch, const OutputMode& mode, const board::Command& command)
+      : csv_(watch.csv), json_(mode.json), keys_(board::ReplyFieldKeys(command)) {}
 
   void Header() const {
     if (!csv_) return;
@@ -169,7 +169,7 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   Summary summary;
   auto due = Clock::now();
   while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
-    const TimedExchange done = RunTimedExchange(line, *command, watch.command.fields, log.get());
+    const TimedExchange done = RunTimedExchange(line, *command, watch.command.TextsOf(*command), log.get());
     if (EndsTheWatch(done.outcome.stage)) {
       const std::string why = done.report.error.empty() ? "no port selected" : FormatError(done.report);
       log.Close();

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/cli_host.h"
+#include "testing/exchange.h"
 #include "link/hex_text.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
@@ -102,10 +102,9 @@ class BusLineTest : public tarnwick::testing::PtyTest {
   }
 
   std::string Ask(int baudIndex, const std::string& address, CommandCode command = CommandCode::kGetAddress) {
-    cli::CliHost host({});
     link::LineSettings line{server_->PortPath(), baudIndex, address, true, {}};
     line.read.end = link::ReadEnd::Frame;
-    return link::SendCommand(host, line, command).result;
+    return testing::Exchange(line, command).outcome.result;
   }
 
   std::unique_ptr<BoardServer> server_;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "cli/cli_host.h"
+#include "testing/exchange.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
 #include "sim/board_server.h"
@@ -15,7 +16,8 @@
 namespace tarnwick {
 namespace {
 
-using cli::CliHost;
+using testing::Done;
+using testing::Exchange;
 using Cmd = link::CommandCode;
 using link::ExchangeStage;
 using testing::PtyPeer;
@@ -34,17 +36,6 @@ link::LineSettings Line(const std::string& path, const std::string& address, boo
   line.replyWanted = res;
   line.baudIndex = 6;  // 115200: the shortest waits
   return line;
-}
-
-struct Done {
-  link::ExchangeOutcome outcome;
-  cli::Report report;
-};
-
-Done Exchange(const link::LineSettings& line, Cmd command, const panels::CommandFieldSet& fields = {}) {
-  CliHost host(fields);
-  auto outcome = link::SendCommand(host, line, command);
-  return {outcome, host.GetReport()};
 }
 
 sim::BoardState At115200() {
@@ -80,9 +71,7 @@ TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
 }
 
 TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
-  panels::CommandFieldSet fields;
-  fields.cmd41.baudIndex = 4;  // 38400
-  const Done r = Exchange(Line(Path(), "01"), Cmd::kChangeBaudRate, fields);
+  const Done r = Exchange(Line(Path(), "01"), Cmd::kChangeBaudRate, {{"baudrate", "38400"}});
   EXPECT_EQ(r.report.result, "Success");
   ASSERT_FALSE(r.report.fields.empty());
   EXPECT_EQ(r.report.fields.back().text, "38400");
@@ -92,9 +81,7 @@ TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
 }
 
 TEST_F(SimulatedBoardTest, InvalidFieldsSendNothing) {
-  panels::CommandFieldSet fields;
-  fields.cmd12.pulseDuty = "101";
-  const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperByParameters, fields);
+  const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperByParameters, {{"pulse-duty", "101"}});
   EXPECT_EQ(r.outcome.stage, ExchangeStage::InvalidParameter);
   EXPECT_EQ(r.report.error, "Invalid or Missing Parameter");
   EXPECT_EQ(r.report.detail, "Pulse Duty must be 0 to 100");
@@ -103,10 +90,10 @@ TEST_F(SimulatedBoardTest, InvalidFieldsSendNothing) {
 }
 
 TEST_F(SimulatedBoardTest, SendingNothingOpensTheLineButSendsNothing) {
-  CliHost host({});
-  EXPECT_EQ(link::SendNothing(host, Line(Path(), "01")).stage, ExchangeStage::NothingToSend);
-  EXPECT_FALSE(host.GetReport().sent);
-  EXPECT_EQ(link::SendNothing(host, Line("/dev/tarnwick-missing", "01")).stage, ExchangeStage::PortUnavailable);
+  const board::ExchangeRecord record = board::SendNothing(Line(Path(), "01"));
+  EXPECT_EQ(record.outcome.stage, ExchangeStage::NothingToSend);
+  EXPECT_FALSE(record.sent);
+  EXPECT_EQ(board::SendNothing(Line("/dev/tarnwick-missing", "01")).outcome.stage, ExchangeStage::PortUnavailable);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
@@ -299,27 +286,27 @@ TEST_F(ExchangeTest, AHangUpDuringTheReadIsAFailedRead) {
 TEST_F(ExchangeTest, AFrameThatCannotLeaveFailsToSendAndReadsNothing) {
   struct Row {
     const char* name;
-    std::function<link::ExchangeOutcome(CliHost&, const link::LineSettings&)> send;
+    std::function<board::ExchangeRecord(const link::LineSettings&)> send;
     const char* address;
   };
   const sim::Bytes raw = {0x93};
   const Row rows[] = {
-      {"reply awaited", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kStepperStatus); }, "01"},
-      {"no reply awaited", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kStopMotor); }, "FF"},
-      {"reply always read", [](CliHost& h, const auto& l) { return link::SendCommand(h, l, Cmd::kDcStatus); }, "FF"},
-      {"raw", [&](CliHost& h, const auto& l) { return link::SendRawCommand(h, l, raw); }, "01"},
+      {"reply awaited", [](const auto& l) { return board::SendCommand(l, *board::Current().Find(link::CodeByte(Cmd::kStepperStatus)), {}); }, "01"},
+      {"no reply awaited", [](const auto& l) { return board::SendCommand(l, *board::Current().Find(link::CodeByte(Cmd::kStopMotor)), {}); }, "FF"},
+      {"reply always read", [](const auto& l) { return board::SendCommand(l, *board::Current().Find(link::CodeByte(Cmd::kDcStatus)), {}); }, "FF"},
+      {"raw", [&](const auto& l) { return board::SendRawCommand(l, raw); }, "01"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     PtyPeer peer;
     peer.Clog();
-    CliHost host({});
-    const link::ExchangeOutcome outcome = row.send(host, Line(peer.Path(), row.address));
+    const board::ExchangeRecord record = row.send(Line(peer.Path(), row.address));
+    const link::ExchangeOutcome& outcome = record.outcome;
     EXPECT_EQ(outcome.stage, ExchangeStage::SendFailed);
-    EXPECT_EQ(host.GetReport().result, "Fail to send");
+    EXPECT_EQ(outcome.result, "Fail to send");
     EXPECT_NE(outcome.detail.find("in time"), std::string::npos) << outcome.detail;
-    EXPECT_TRUE(host.GetReport().sent);
-    EXPECT_FALSE(host.GetReport().received);
+    EXPECT_TRUE(record.sent);
+    EXPECT_FALSE(record.received);
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "cli/cli_host.h"
+#include "testing/exchange.h"
 #include "link/hex_text.h"
 #include "link/traffic_log.h"
 #include "panels/live_test_controller.h"
@@ -69,9 +69,8 @@ TEST_P(ExchangeLogTest, EntriesOfOneExchange) {
   const auto board = BoardAt115200();
   board->SetFault(*sim::ParseFault(GetParam().fault));
   CollectedLog log;
-  cli::CliHost host({}, &log);
   link::LineSettings line{board->PortPath(), 6, GetParam().address, true, {}};
-  link::SendCommand(host, line, GetParam().command);
+  testing::Exchange(line, GetParam().command, {}, &log);
   ExpectEntries(log.entries, GetParam().expected, link::PortNameOf(board->PortPath()));
 }
 
@@ -101,8 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
   CollectedLog log;
-  cli::CliHost host({}, &log);
-  link::SendCommand(host, {"/dev/tarnwick-missing", 6, "01", true, {}}, Cmd::kStepperStatus);
+  testing::Exchange({"/dev/tarnwick-missing", 6, "01", true, {}}, Cmd::kStepperStatus, {}, &log);
   ExpectEntries(log.entries,
                 {{Dir::kEvent, "",
                   "cannot open /dev/tarnwick-missing: no such port (is the adapter plugged in, or the simulator "
@@ -115,10 +113,7 @@ TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
 TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
   const auto board = BoardAt115200();
   CollectedLog log;
-  panels::CommandFieldSet fields;
-  fields.cmd12.pulseDuty = "300";
-  cli::CliHost host(fields, &log);
-  link::SendCommand(host, {board->PortPath(), 6, "01", true, {}}, Cmd::kStepperByParameters);
+  testing::Exchange({board->PortPath(), 6, "01", true, {}}, Cmd::kStepperByParameters, {{"pulse-duty", "300"}}, &log);
   ExpectEntries(log.entries, {{Dir::kEvent, "", "CMD12: nothing sent", "Invalid or Missing Parameter"}},
                 link::PortNameOf(board->PortPath()));
   EXPECT_FALSE(link::IsOpenFailure(log.entries.front()));
