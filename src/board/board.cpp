@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "link/traffic_log.h"
+
 namespace tarnwick::board {
 namespace {
 
@@ -29,9 +31,19 @@ std::vector<const Field*> InFormOrder(const Layout& layout, const std::vector<st
   return ordered;
 }
 
+std::string NameInUse(std::uint8_t code);
+
 Board& Installed() {
-  static Board board = BuiltIn();
+  static Board board = [] {
+    link::NameCommandsWith(&NameInUse);
+    return BuiltIn();
+  }();
   return board;
+}
+
+std::string NameInUse(std::uint8_t code) {
+  const Command* command = Installed().Find(code);
+  return command ? command->name : std::string();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/board_command.h"
 #include "cli/bash_completion.h"
 #include "cli/cli_host.h"
 #include "cli/command_line.h"
@@ -281,7 +282,8 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";
-    return RefuseInvocation("give a subcommand: ports, send, scan, watch, run, stepper-test, dc-test or stop", mode);
+    return RefuseInvocation("give a subcommand: ports, send, scan, watch, run, stepper-test, dc-test, stop or board",
+                            mode);
   }
   return std::nullopt;
 }
@@ -289,9 +291,10 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
 }  // namespace
 
 int main(int argc, char** argv) {
+  OutputMode mode{.json = JsonWanted(argc, argv), .asTyped = false, .logPath = {}};
+  if (const auto refused = cli::UseBoardFileGiven(argc, argv, mode)) return *refused;
   CLI::App app;
   Describe(app);
-  OutputMode mode{.json = JsonWanted(argc, argv), .asTyped = false, .logPath = {}};
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
   app.add_option("--log", mode.logPath,
@@ -316,6 +319,8 @@ int main(int argc, char** argv) {
   stop->fallthrough()->footer(Examples({"stop --port sim0"}));
   LineOptions stopLine;
   AddLineOptions(*stop, stopLine, checked);
+  cli::BoardCommandLine board;
+  cli::AddBoard(app, board);
 
   // Hidden: the build installs its output as the bash completion.
   app.add_flag_callback("--bash-completion", [&app] {
@@ -333,5 +338,6 @@ int main(int argc, char** argv) {
   if (scan.app->parsed()) return cli::RunScan(scan, mode);
   if (watch.app->parsed()) return cli::RunWatch(watch, mode);
   if (run.app->parsed()) return cli::RunSequence(run, mode);
+  if (board.app->parsed()) return cli::RunBoard(board, mode);
   return RunLiveSend(stopLine, mode, panels::StopFrame(), {}, "stop");
 }

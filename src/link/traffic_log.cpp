@@ -45,6 +45,12 @@ std::string PortNameOf(std::string_view path) {
   return name.empty() ? std::string(path) : name;
 }
 
+namespace {
+CommandNamer theNamer = nullptr;
+}  // namespace
+
+void NameCommandsWith(CommandNamer namer) { theNamer = namer; }
+
 std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
   std::string text;
   while (!bytes.empty()) {
@@ -55,8 +61,10 @@ std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
       break;
     }
     const std::uint8_t commandByte = bytes[kCommandOffset];
-    const CommandInfo* command = FindCommand(commandByte & static_cast<std::uint8_t>(~kReplyFlag));
-    text += command ? std::string(command->name) : "command " + FormatHexByte(commandByte);
+    const std::uint8_t code = commandByte & static_cast<std::uint8_t>(~kReplyFlag);
+    const CommandInfo* builtIn = FindCommand(code);
+    const std::string name = theNamer ? theNamer(code) : builtIn ? std::string(builtIn->name) : std::string();
+    text += name.empty() ? "command " + FormatHexByte(commandByte) : name;
     text += " to " + FormatHexByte(bytes[kAddressOffset]);
     bytes = bytes.subspan(n + 4);
   }

@@ -71,6 +71,10 @@ std::string PortNameOf(std::string_view path);
 // "CMD13 to 01": each whole frame in bytes, by command name and address, joined
 // with ", " (a live test update carries two frames in one write).
 std::string DescribeSentFrames(std::span<const std::uint8_t> bytes);
+// How DescribeSentFrames names a command code ("CMD13"); an empty name says the
+// code names no command. The board in use installs its names.
+using CommandNamer = std::string (*)(std::uint8_t code);
+void NameCommandsWith(CommandNamer namer);
 
 // What an exchange reports to its log, with the port it works on. A null log
 // records nothing.

@@ -1,0 +1,85 @@
+#include "cli/board_command.h"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "board/board_file.h"
+
+namespace tarnwick::cli {
+namespace {
+
+std::optional<std::string> BoardFileGiven(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word == "--board" && i + 1 < argc) return std::string(argv[i + 1]);
+    if (word.starts_with("--board=")) return std::string(word.substr(8));
+  }
+  return std::nullopt;
+}
+
+int Refuse(const std::vector<std::string>& problems, const OutputMode& mode) {
+  if (mode.json) {
+    nlohmann::ordered_json json;
+    json["error"] = problems.empty() ? std::string("the board file was refused") : problems.front();
+    json["problems"] = problems;
+    json["exit_status"] = kExitInvalid;
+    std::cout << JsonText(json);
+  } else {
+    for (const std::string& problem : problems) std::cerr << problem << "\n";
+  }
+  return kExitInvalid;
+}
+
+void PrintTable(const board::Board& described, const OutputMode& mode) {
+  if (mode.json) {
+    nlohmann::ordered_json json;
+    json["board"] = described.name;
+    json["source"] = described.source.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(described.source);
+    json["commands"] = nlohmann::ordered_json::array();
+    for (const board::Command& command : described.commands) json["commands"].push_back(board::SummaryLine(command));
+    json["exit_status"] = 0;
+    std::cout << JsonText(json);
+    return;
+  }
+  std::cout << described.name << " (" << (described.source.empty() ? "built in" : described.source) << "): "
+            << described.commands.size() << " commands\n";
+  for (const board::Command& command : described.commands) std::cout << board::SummaryLine(command) << "\n";
+}
+
+}  // namespace
+
+std::optional<int> UseBoardFileGiven(int argc, char** argv, const OutputMode& mode) {
+  const auto path = BoardFileGiven(argc, argv);
+  if (!path) return std::nullopt;
+  board::LoadResult loaded = board::LoadBoardFile(*path);
+  if (!loaded.board) return Refuse(loaded.problems, mode);
+  board::Use(std::move(*loaded.board));
+  return std::nullopt;
+}
+
+void AddBoard(CLI::App& app, BoardCommandLine& board) {
+  app.add_option("--board", board.boardOption,
+                 "Read the board's commands from FILE (docs/board-file.md) instead of the built-in motor driver's "
+                 "(before or after the subcommand)")
+      ->type_name("FILE");
+  board.app = app.add_subcommand("board", "Check a board description file, or show the commands in use");
+  board.app->require_subcommand(1, 1)->fallthrough();
+  board.check = board.app->add_subcommand("check", "Check FILE: each problem as FILE:LINE:COLUMN, else a line a command");
+  board.check->add_option("file", board.file, "The board description (YAML)")->required()->type_name("FILE");
+  board.show = board.app->add_subcommand("show", "Show the commands in use (the built-in table, or --board's)");
+  board.app->footer(Examples({"board check boards/motor-driver.yaml", "--board my-board.yaml board show"}));
+}
+
+int RunBoard(const BoardCommandLine& board, const OutputMode& mode) {
+  if (board.show->parsed()) {
+    PrintTable(board::Current(), mode);
+    return 0;
+  }
+  const board::LoadResult loaded = board::LoadBoardFile(board.file);
+  if (!loaded.board) return Refuse(loaded.problems, mode);
+  PrintTable(*loaded.board, mode);
+  return 0;
+}
+
+}  // namespace tarnwick::cli

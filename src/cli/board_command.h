@@ -1,0 +1,28 @@
+#pragma once
+// --board FILE, which the whole command line depends on (its commands and their
+// options come from the board description), and the board subcommand.
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
+
+#include "cli/command_line.h"
+
+namespace tarnwick::cli {
+
+// Loads the description that --board FILE (or --board=FILE) names, before the
+// parser is built. The exit status when it is refused (each problem printed as
+// FILE:LINE:COLUMN: reason), nothing when it loaded or none was named.
+std::optional<int> UseBoardFileGiven(int argc, char** argv, const OutputMode& mode);
+
+struct BoardCommandLine {
+  CLI::App* app = nullptr;
+  CLI::App* check = nullptr;
+  CLI::App* show = nullptr;
+  std::string file;
+  std::string boardOption;  // --board's value, parsed for the help; loaded before parsing
+};
+void AddBoard(CLI::App& app, BoardCommandLine& board);
+int RunBoard(const BoardCommandLine& board, const OutputMode& mode);
+
+}  // namespace tarnwick::cli
