@@ -122,7 +122,7 @@ std::string Describe(const Field& field) {
       text += (i == 0 ? " " : ", ") + field.values->values[i].name;
     return text + ")";
   }
-  return text + " " + std::to_string(field.min) + ".." + std::to_string(field.max) + ")";
+  return text + (field.bitCount > 0 ? ", " : " ") + std::to_string(field.min) + ".." + std::to_string(field.max) + ")";
 }
 
 std::string NamesOf(const std::vector<Field>& fields, bool described) {

@@ -61,7 +61,7 @@ std::string Hex(std::int64_t value) {
   const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
   std::string text(digits, end);
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return "0x" + text;
+  return (text.size() < 2 ? "0x0" : "0x") + text;
 }
 
 std::uint32_t WidthMax(int bits) { return bits >= 32 ? 0xFFFFFFFFu : (std::uint32_t{1} << bits) - 1; }
