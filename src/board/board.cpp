@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "link/traffic_log.h"
-
 namespace tarnwick::board {
 namespace {
 
@@ -29,21 +27,6 @@ std::vector<const Field*> InFormOrder(const Layout& layout, const std::vector<st
   for (const Field* field : layout.AllFields()) AddOnce(ordered, *field);
   if (!withStatus) std::erase_if(ordered, [](const Field* field) { return field->isStatus; });
   return ordered;
-}
-
-std::string NameInUse(std::uint8_t code);
-
-Board& Installed() {
-  static Board board = [] {
-    link::NameCommandsWith(&NameInUse);
-    return BuiltIn();
-  }();
-  return board;
-}
-
-std::string NameInUse(std::uint8_t code) {
-  const Command* command = Installed().Find(code);
-  return command ? command->name : std::string();
 }
 
 }  // namespace
@@ -112,9 +95,5 @@ const Enumeration* Board::FindEnumeration(std::string_view name) const {
     if (enumeration->name == name) return enumeration.get();
   return nullptr;
 }
-
-const Board& Current() { return Installed(); }
-
-void Use(Board board) { Installed() = std::move(board); }
 
 }  // namespace tarnwick::board

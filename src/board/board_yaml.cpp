@@ -1,0 +1,805 @@
+// Reads a board description from YAML text: the structure first (keys, types,
+// required keys), each list's names and references once the list is read, and the
+// board's codes, names and `requires:` once every command is. Problems are kept
+// with their positions and reported in file order.
+#include <yaml-cpp/yaml.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "board/board_file.h"
+#include "board/board_words.h"
+
+namespace tarnwick::board {
+namespace {
+
+constexpr std::size_t kMaxCommands = 128;
+constexpr std::size_t kMaxEntries = 64;     // enumerations, values, list entries, cases, bits
+constexpr std::size_t kFrameOverhead = 5;   // address, length, command, two checksum bytes
+constexpr std::size_t kMaxFrame = 20;
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+// Decimal or 0x hex, with an optional sign; magnitudes beyond 2^40 are kept as
+// 2^40 so that every range check refuses them.
+std::optional<std::int64_t> ParseInteger(std::string_view text, bool hexDigitsOnly = false) {
+  bool negative = false;
+  if (!hexDigitsOnly && !text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  int base = hexDigitsOnly ? 16 : 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (end != text.data() + text.size()) return std::nullopt;
+  constexpr std::uint64_t kHuge = std::uint64_t{1} << 40;
+  if (error == std::errc::result_out_of_range || magnitude > kHuge) magnitude = kHuge;
+  else if (error != std::errc{}) return std::nullopt;
+  const auto value = static_cast<std::int64_t>(magnitude);
+  return negative ? -value : value;
+}
+
+std::string Hex(std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  std::string text(digits, end);
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return (text.size() < 2 ? "0x0" : "0x") + text;
+}
+
+std::uint32_t WidthMax(int bits) { return bits >= 32 ? 0xFFFFFFFFu : (std::uint32_t{1} << bits) - 1; }
+
+const Field* FindIn(const Layout& layout, std::string_view name) {
+  for (const auto& field : layout.fields)
+    if (field.name == name) return &field;
+  for (const auto& switchCase : layout.cases)
+    for (const auto& field : switchCase.fields)
+      if (field.name == name) return &field;
+  return nullptr;
+}
+
+// The largest value a field's bits hold, and how a refusal names them.
+std::uint32_t FitMax(const Field& field) {
+  if (field.bitCount > 0) return WidthMax(field.bitCount);
+  switch (field.type) {
+    case WireType::I8: return 127;
+    case WireType::U16Le: return 0xFFFF;
+    case WireType::U32Le: return 0xFFFFFFFF;
+    case WireType::Check: return 1;
+    default: return 0xFF;
+  }
+}
+
+std::string FitName(const Field& field) {
+  if (field.bitCount > 0) return std::to_string(field.bitCount) + (field.bitCount == 1 ? " bit" : " bits");
+  return std::string(words::Of(words::wireTypes, field.type).text);
+}
+
+std::string ValueNames(const Enumeration& enumeration) {
+  std::string text;
+  for (std::size_t i = 0; i < enumeration.values.size() && i < 8; ++i)
+    text += (i == 0 ? "" : ", ") + enumeration.values[i].name;
+  return text + (enumeration.values.size() > 8 ? ", ..." : "");
+}
+
+struct Problem {
+  int line = 0, column = 0;
+  std::string reason;
+};
+
+// A field name as written, for the checks made once its list is read.
+struct NameUse {
+  std::string name;
+  YAML::Mark mark;
+  int caseIndex = -1;  // -1: before the switch
+};
+
+// A reference to another field of the same list: `special.when`, `sign`, `set-if`.
+struct FieldReference {
+  std::string name;
+  YAML::Mark mark;
+  std::string key;
+  bool mustBeCheck = false;
+};
+
+struct LayoutNotes {
+  std::vector<NameUse> names;
+  std::vector<FieldReference> references;
+  YAML::Mark listMark;
+  std::string statusName;
+  YAML::Mark statusMark;
+};
+
+// `requires:`, resolved once every command is read.
+struct Requirement {
+  std::string field, value;
+  YAML::Mark fieldMark, valueMark;
+};
+
+// Where a command's name and code are written, for the checks across commands.
+struct CommandMarks {
+  YAML::Mark name, code;
+  bool codeValid = false;
+  std::optional<Requirement> requirement;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string source) : source_(std::move(source)) {}
+
+  LoadResult Read(std::string_view text);
+
+ private:
+  static constexpr std::size_t kMaxFields = 4096;  // aliases can repeat a list many times
+
+  void Add(const YAML::Mark& mark, std::string reason) {
+    problems_.push_back({mark.line + 1, mark.column + 1, std::move(reason)});
+  }
+  bool ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys = kMaxEntries);
+  bool ExpectList(const YAML::Node& node, std::string_view what);
+  void CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what);
+  bool Require(const YAML::Node& map, std::string_view key, std::string_view what);
+  std::optional<std::string> Text(const YAML::Node& map, std::string_view key);
+  std::optional<std::int64_t> Number(const YAML::Node& node, std::string_view what);
+  std::optional<std::int64_t> NumberAt(const YAML::Node& map, std::string_view key);
+  std::optional<bool> Flag(const YAML::Node& map, std::string_view key);
+  template <class Enum, std::size_t N>
+  std::optional<Enum> WordAt(const YAML::Node& map, std::string_view key, const std::array<words::Word<Enum>, N>& list,
+                             std::string_view what);
+  LoadResult Result();
+
+  void ReadBoard(const YAML::Node& root);
+  void ReadEnumerations(const YAML::Node& values);
+  std::optional<Command> ReadCommand(const YAML::Node& node, CommandMarks& marks);
+  void ReadRequirement(const YAML::Node& node, CommandMarks& marks);
+  void ReadForm(const YAML::Node& node, Command& command);
+  Layout ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse);
+  void ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+                   LayoutNotes& notes, Layout* layout);
+  void ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset);
+  void ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
+  void ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+                LayoutNotes& notes);
+  std::optional<Field> ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes);
+  bool ReadType(const YAML::Node& node, Field& field);
+  bool ReadBits(const YAML::Node& node, const Field& word, Field& field);
+  void ReadValues(const YAML::Node& node, Field& field);
+  void ReadRange(const YAML::Node& node, Field& field);
+  void ReadDefault(const YAML::Node& node, Field& field);
+  void ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes);
+  void ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes);
+  void CheckLayout(const Layout& layout, const LayoutNotes& notes, bool isResponse, std::string_view what);
+  void CheckBoard(std::vector<CommandMarks>& marks);
+  bool OverBudget() const { return fieldsRead_ > kMaxFields; }
+
+  std::string source_;
+  std::vector<Problem> problems_;
+  Board board_;
+  std::size_t fieldsRead_ = 0;
+};
+
+bool Reader::ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys) {
+  if (!node.IsMap()) {
+    Add(node.Mark(), std::string(what) + " must be a map of keys");
+    return false;
+  }
+  if (node.size() > maxKeys) {
+    Add(node.Mark(), std::string(what) + " has more than " + std::to_string(maxKeys) + " keys");
+    return false;
+  }
+  return true;
+}
+
+bool Reader::ExpectList(const YAML::Node& node, std::string_view what) {
+  if (!node.IsSequence()) {
+    Add(node.Mark(), std::string(what) + " must be a list");
+    return false;
+  }
+  if (node.size() > kMaxEntries) {
+    Add(node.Mark(), std::string(what) + " has more than " + std::to_string(kMaxEntries) + " entries");
+    return false;
+  }
+  return true;
+}
+
+void Reader::CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
+  for (const auto& entry : map) {
+    const std::string key = entry.first.IsScalar() ? entry.first.Scalar() : std::string();
+    if (std::find(allowed.begin(), allowed.end(), key) == allowed.end())
+      Add(entry.first.Mark(), "unknown key " + Quoted(key) + " in " + std::string(what));
+  }
+}
+
+bool Reader::Require(const YAML::Node& map, std::string_view key, std::string_view what) {
+  if (map[std::string(key)]) return true;
+  Add(map.Mark(), std::string(what) + " has no " + Quoted(key));
+  return false;
+}
+
+std::optional<std::string> Reader::Text(const YAML::Node& map, std::string_view key) {
+  const YAML::Node node = map[std::string(key)];
+  if (!node) return std::nullopt;
+  if (node.IsScalar()) return node.Scalar();
+  Add(node.Mark(), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> Reader::Number(const YAML::Node& node, std::string_view what) {
+  if (node.IsScalar())
+    if (const auto value = ParseInteger(node.Scalar())) return value;
+  Add(node.Mark(), std::string(what) + " must be a number");
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> Reader::NumberAt(const YAML::Node& map, std::string_view key) {
+  const YAML::Node node = map[std::string(key)];
+  if (!node) return std::nullopt;
+  return Number(node, Quoted(key));
+}
+
+std::optional<bool> Reader::Flag(const YAML::Node& map, std::string_view key) {
+  const YAML::Node node = map[std::string(key)];
+  if (!node) return std::nullopt;
+  if (node.IsScalar() && (node.Scalar() == "true" || node.Scalar() == "false")) return node.Scalar() == "true";
+  Add(node.Mark(), Quoted(key) + " must be true or false");
+  return std::nullopt;
+}
+
+template <class Enum, std::size_t N>
+std::optional<Enum> Reader::WordAt(const YAML::Node& map, std::string_view key,
+                                   const std::array<words::Word<Enum>, N>& list, std::string_view what) {
+  const auto text = Text(map, key);
+  if (!text) return std::nullopt;
+  if (const auto value = words::FromText(list, *text)) return value;
+  Add(map[std::string(key)].Mark(), "unknown " + std::string(what) + " " + Quoted(*text) + " (" + words::Choices(list) + ")");
+  return std::nullopt;
+}
+
+LoadResult Reader::Read(std::string_view text) {
+  YAML::Node root;
+  try {
+    root = YAML::Load(std::string(text));
+  } catch (const YAML::Exception& error) {
+    Add(error.mark, error.msg);
+    return Result();
+  }
+  // The format first: a file of another format is read no further.
+  if (!ExpectMap(root, "a board file") || !Require(root, "format", "the board file")) return Result();
+  const auto format = NumberAt(root, "format");
+  if (format && *format != 1) Add(root["format"].Mark(), "format " + std::to_string(*format) + " is not known (1 is)");
+  if (!problems_.empty()) return Result();
+  ReadBoard(root);
+  return Result();
+}
+
+LoadResult Reader::Result() {
+  std::stable_sort(problems_.begin(), problems_.end(), [](const Problem& a, const Problem& b) {
+    return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+  });
+  LoadResult result;
+  for (const auto& problem : problems_) {
+    if (result.problems.size() == kMaxProblems) {
+      result.problems.push_back(source_ + ": " + std::to_string(problems_.size() - kMaxProblems) +
+                                " more problems not shown");
+      break;
+    }
+    result.problems.push_back(source_ + ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column) +
+                              ": " + problem.reason);
+  }
+  if (result.problems.empty()) result.board = std::move(board_);
+  return result;
+}
+
+void Reader::ReadBoard(const YAML::Node& root) {
+  board_.source = source_;
+  CheckKeys(root, {"format", "board", "values", "commands"}, "the board file");
+  if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
+  if (root["values"]) ReadEnumerations(root["values"]);
+  if (!Require(root, "commands", "the board file")) return;
+  const YAML::Node commands = root["commands"];
+  if (!commands.IsSequence()) return Add(commands.Mark(), "\"commands\" must be a list");
+  if (commands.size() > kMaxCommands)
+    return Add(commands.Mark(), "more than " + std::to_string(kMaxCommands) + " commands");
+  std::vector<CommandMarks> marks;
+  for (const auto& node : commands) {
+    CommandMarks commandMarks;
+    if (auto command = ReadCommand(node, commandMarks)) {
+      board_.commands.push_back(std::move(*command));
+      marks.push_back(std::move(commandMarks));
+    }
+  }
+  CheckBoard(marks);
+}
+
+void Reader::ReadEnumerations(const YAML::Node& values) {
+  if (!ExpectMap(values, "\"values\"")) return;
+  for (const auto& entry : values) {
+    const std::string name = entry.first.Scalar();
+    if (board_.FindEnumeration(name) != nullptr) Add(entry.first.Mark(), "enumeration " + Quoted(name) + " is named twice");
+    if (!ExpectMap(entry.second, "enumeration " + Quoted(name), 256)) continue;
+    auto enumeration = std::make_shared<Enumeration>();
+    enumeration->name = name;
+    for (const auto& value : entry.second) {
+      const std::string valueName = value.first.Scalar();
+      if (enumeration->FindNamed(valueName) != nullptr)
+        Add(value.first.Mark(), "value " + Quoted(valueName) + " is named twice in " + name);
+      const auto number = Number(value.second, "value " + Quoted(valueName));
+      if (number && (*number < 0 || *number > 0xFFFFFFFF))
+        Add(value.second.Mark(), "value " + Quoted(valueName) + " must be 0 to 0xFFFFFFFF");
+      else if (number)
+        enumeration->values.push_back({valueName, static_cast<std::uint32_t>(*number)});
+    }
+    board_.enumerations.push_back(std::move(enumeration));
+  }
+}
+
+std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks& marks) {
+  if (!ExpectMap(node, "a command")) return std::nullopt;
+  CheckKeys(node, {"name", "code", "title", "reply", "flag", "action", "requires", "form", "request", "response", "example"},
+            "a command");
+  const bool hasName = Require(node, "name", "a command"), hasCode = Require(node, "code", "a command");
+  Command command;
+  command.line = node.Mark().line + 1;
+  command.column = node.Mark().column + 1;
+  command.name = Text(node, "name").value_or("");
+  command.title = Text(node, "title").value_or(command.name);
+  command.example = Text(node, "example").value_or("");
+  if (const auto code = NumberAt(node, "code")) {
+    if (*code < 0 || *code > 0xFF)
+      Add(node["code"].Mark(), "code " + std::to_string(*code) + " does not fit a byte");
+    else if (*code > 0x7F)
+      Add(node["code"].Mark(), "code " + Hex(*code) + " is above 0x7F: bit 7 of the command byte is the reply flag");
+    else
+      command.code = static_cast<std::uint8_t>(*code), marks.codeValid = true;
+  }
+  command.reply = WordAt(node, "reply", words::replyRules, "reply rule").value_or(ReplyRule::WhenFlagged);
+  command.flag = WordAt(node, "flag", words::flagRules, "flag rule").value_or(FlagRule::AsAsked);
+  command.action = WordAt(node, "action", words::actions, "action").value_or(Action::None);
+  ReadRequirement(node, marks);
+  if (node["request"]) command.request = ReadLayout(node["request"], "the request", false);
+  if (node["response"]) command.response = ReadLayout(node["response"], "the response", true);
+  ReadForm(node, command);
+  if (!hasName || !hasCode) return std::nullopt;
+  marks.name = node["name"].Mark();
+  marks.code = node["code"].Mark();
+  return command;
+}
+
+void Reader::ReadRequirement(const YAML::Node& node, CommandMarks& marks) {
+  const YAML::Node required = node["requires"];
+  if (!required) return;
+  if (!required.IsMap() || required.size() != 1 || !required.begin()->second.IsScalar())
+    return Add(required.Mark(), "\"requires\" must be one field and its value: {motor-type: Stepper}");
+  const auto entry = *required.begin();
+  marks.requirement = Requirement{entry.first.Scalar(), entry.second.Scalar(), entry.first.Mark(), entry.second.Mark()};
+}
+
+void Reader::ReadForm(const YAML::Node& node, Command& command) {
+  const YAML::Node form = node["form"];
+  if (!form || !ExpectList(form, "\"form\"")) return;
+  for (const auto& name : form) {
+    if (!name.IsScalar())
+      Add(name.Mark(), "\"form\" lists field names");
+    else if (!FindIn(command.request, name.Scalar()) && !FindIn(command.response, name.Scalar()))
+      Add(name.Mark(), "\"form\" names " + Quoted(name.Scalar()) + ", which is no field of " + command.name);
+    else
+      command.form.push_back(name.Scalar());
+  }
+}
+
+Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse) {
+  Layout layout;
+  if (!ExpectList(list, Quoted(isResponse ? "response" : "request"))) return layout;
+  LayoutNotes notes;
+  notes.listMark = list.Mark();
+  std::size_t offset = 0;
+  ReadEntries(list, layout.fields, offset, -1, notes, &layout);
+  if (layout.switchOn.empty()) layout.size = offset;
+  CheckLayout(layout, notes, isResponse, what);
+  return layout;
+}
+
+// layout: where a switch goes; null inside a case, where none may be.
+void Reader::ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+                         LayoutNotes& notes, Layout* layout) {
+  for (std::size_t i = 0; i < list.size() && !OverBudget(); ++i) {
+    const YAML::Node entry = list[i];
+    if (!ExpectMap(entry, "a field")) continue;
+    if (entry["switch"]) {
+      if (layout == nullptr)
+        Add(entry.Mark(), "a switch cannot be inside a case");
+      else if (i + 1 != list.size())
+        Add(entry.Mark(), "a switch must be the last entry of its list");
+      else
+        ReadSwitch(entry, *layout, offset, notes);
+    } else if (entry["pad"]) {
+      ReadPad(entry, fields, offset);
+    } else if (entry["bits"]) {
+      ReadWord(entry, fields, offset, caseIndex, notes);
+    } else if (auto field = ReadField(entry, nullptr, caseIndex, notes)) {
+      field->offset = offset;
+      offset += field->size;
+      fields.push_back(std::move(*field));
+    }
+  }
+}
+
+void Reader::ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset) {
+  CheckKeys(node, {"pad"}, "a pad");
+  const auto count = NumberAt(node, "pad");
+  if (!count) return;
+  if (*count < 1 || *count > 16) return Add(node["pad"].Mark(), "a pad is 1 to 16 bytes");
+  Field pad;
+  pad.type = WireType::Pad;
+  pad.offset = offset;
+  pad.size = static_cast<std::size_t>(*count);
+  pad.line = node.Mark().line + 1;
+  pad.column = node.Mark().column + 1;
+  offset += pad.size;
+  fields.push_back(std::move(pad));
+}
+
+void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes) {
+  CheckKeys(node, {"switch", "cases"}, "a switch");
+  layout.size = offset;
+  const auto on = Text(node, "switch");
+  if (!on || !Require(node, "cases", "a switch") || !ExpectMap(node["cases"], "\"cases\"")) return;
+  layout.switchOn = *on;
+  const Field* chooser = nullptr;
+  for (const auto& field : layout.fields)
+    if (field.name == *on) chooser = &field;
+  if (chooser == nullptr) Add(node["switch"].Mark(), "the switch names " + Quoted(*on) + ", which is no field before it");
+  const YAML::Node cases = node["cases"];
+  for (const auto& entry : cases) {
+    SwitchCase switchCase;
+    switchCase.name = entry.first.Scalar();
+    const NamedValue* named = chooser && chooser->values ? chooser->values->FindNamed(switchCase.name) : nullptr;
+    const auto number = named ? std::nullopt : ParseInteger(switchCase.name);
+    if (named) {
+      switchCase.name = named->name;
+      switchCase.value = named->value;
+    } else if (number && *number >= 0 && *number <= 0xFFFFFFFF) {
+      switchCase.value = static_cast<std::uint32_t>(*number);
+    } else if (chooser) {
+      Add(entry.first.Mark(), "case " + Quoted(switchCase.name) + " is not a value of " + chooser->name +
+                                  (chooser->values ? " (" + chooser->values->name + ")" : std::string(" (a number)")));
+    }
+    std::size_t caseOffset = offset;
+    if (ExpectList(entry.second, "case " + Quoted(switchCase.name)))
+      ReadEntries(entry.second, switchCase.fields, caseOffset, static_cast<int>(layout.cases.size()), notes, nullptr);
+    switchCase.size = caseOffset;
+    layout.cases.push_back(std::move(switchCase));
+  }
+}
+
+void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+                      LayoutNotes& notes) {
+  CheckKeys(node, {"type", "bits"}, "a word with bit fields");
+  Field word;
+  word.offset = offset;
+  word.size = 1;
+  word.type = WireType::U8;
+  if (Require(node, "type", "a word with bit fields")) {
+    const auto type = Text(node, "type");
+    const auto wire = type ? words::FromText(words::wireTypes, *type) : std::nullopt;
+    if (type && (!wire || (*wire != WireType::U8 && *wire != WireType::U16Le && *wire != WireType::U32Le)))
+      Add(node["type"].Mark(), "a word with bit fields is u8, u16le or u32le, not " + Quoted(*type));
+    else if (wire)
+      word.type = *wire;
+  }
+  word.size = word.type == WireType::U8 ? 1 : word.type == WireType::U16Le ? 2 : 4;
+  offset += word.size;
+  const YAML::Node bits = node["bits"];
+  if (!ExpectList(bits, "\"bits\"")) return;
+  std::uint64_t taken = 0;
+  for (const auto& entry : bits) {
+    if (OverBudget()) break;
+    if (!ExpectMap(entry, "a bit field")) continue;
+    auto field = ReadField(entry, &word, caseIndex, notes);
+    if (!field || field->bitCount == 0) continue;
+    const std::uint64_t mask = ((std::uint64_t{1} << field->bitCount) - 1) << field->bitLow;
+    if ((taken & mask) != 0) Add(entry.Mark(), "the bits of " + Quoted(field->name) + " overlap another field's");
+    taken |= mask;
+    fields.push_back(std::move(*field));
+  }
+}
+
+std::optional<Field> Reader::ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes) {
+  if (++fieldsRead_ > kMaxFields) {
+    if (fieldsRead_ == kMaxFields + 1) Add(node.Mark(), "more than " + std::to_string(kMaxFields) + " fields in the file");
+    return std::nullopt;
+  }
+  const std::string_view what = word ? "a bit field" : "a field";
+  if (word)
+    CheckKeys(node, {"name", "label", "type", "bit", "bits", "range", "default", "text", "out-of-range", "required", "values",
+                     "special", "sign", "set-if", "role", "failure", "unit", "help"}, what);
+  else
+    CheckKeys(node, {"name", "label", "type", "range", "default", "text", "out-of-range", "required", "values", "special",
+                     "sign", "set-if", "role", "failure", "unit", "help"}, what);
+  Field field;
+  field.line = node.Mark().line + 1;
+  field.column = node.Mark().column + 1;
+  bool complete = Require(node, "name", what);
+  field.name = Text(node, "name").value_or("");
+  if (complete) notes.names.push_back({field.name, node["name"].Mark(), caseIndex});
+  field.label = Text(node, "label").value_or(field.name);
+  complete = (word ? ReadBits(node, *word, field) : ReadType(node, field)) && complete;
+  field.text = WordAt(node, "text", words::textRules, "text rule").value_or(TextRule::Decimal);
+  field.outOfRange = WordAt(node, "out-of-range", words::outOfRanges, "out-of-range rule").value_or(OutOfRange::Refuse);
+  field.required = Flag(node, "required").value_or(false);
+  field.unit = Text(node, "unit").value_or("");
+  field.help = Text(node, "help").value_or("");
+  field.max = FitMax(field);
+  if (field.type == WireType::I8 && field.bitCount == 0) field.max = 0xFF;
+  ReadValues(node, field);
+  ReadRange(node, field);
+  ReadDefault(node, field);
+  ReadStatus(node, field, notes);
+  ReadReferences(node, field, notes);
+  if (!complete) return std::nullopt;
+  return field;
+}
+
+bool Reader::ReadType(const YAML::Node& node, Field& field) {
+  if (!Require(node, "type", "field " + Quoted(field.name))) return false;
+  const auto type = Text(node, "type");
+  if (!type) return false;
+  const auto wire = words::FromText(words::wireTypes, *type);
+  if (!wire || *wire == WireType::Pad) {
+    Add(node["type"].Mark(), "unknown type " + Quoted(*type) + " (u8, i8, u16le, u32le or check)");
+    return false;
+  }
+  field.type = *wire;
+  constexpr std::size_t kSizes[] = {1, 1, 2, 4, 0, 0};
+  field.size = kSizes[static_cast<int>(*wire)];
+  return true;
+}
+
+bool Reader::ReadBits(const YAML::Node& node, const Field& word, Field& field) {
+  field.type = word.type;
+  field.offset = word.offset;
+  field.size = word.size;
+  if (const auto type = Text(node, "type")) {
+    if (*type == "check")
+      field.type = WireType::Check;
+    else
+      Add(node["type"].Mark(), "a bit field's type is check or none, not " + Quoted(*type));
+  }
+  const int width = static_cast<int>(word.size * 8);
+  const std::string wordName = "a " + std::string(words::Of(words::wireTypes, word.type).text) + " word (bits 0 to " +
+                               std::to_string(width - 1) + ")";
+  const bool hasBit = node["bit"].IsDefined(), hasBits = node["bits"].IsDefined();
+  if (hasBit == hasBits) {
+    Add(node.Mark(), "a bit field has either \"bit\" or \"bits\"");
+    return false;
+  }
+  std::optional<std::int64_t> low, high;
+  const YAML::Node at = hasBit ? node["bit"] : node["bits"];
+  if (hasBit) {
+    low = high = Number(at, "\"bit\"");
+  } else if (!at.IsSequence() || at.size() != 2) {
+    Add(at.Mark(), "\"bits\" must be [low, high]");
+  } else {
+    low = Number(at[0], "a bit");
+    high = Number(at[1], "a bit");
+  }
+  if (!low || !high) return false;
+  if (*low > *high) {
+    Add(at.Mark(), "bits [" + std::to_string(*low) + ", " + std::to_string(*high) + "]: the low bit comes first");
+    return false;
+  }
+  if (*low < 0 || *high >= width) {
+    Add(at.Mark(), (hasBit ? "bit " + std::to_string(*low) : "bits [" + std::to_string(*low) + ", " +
+                    std::to_string(*high) + "]") + " beyond " + wordName);
+    return false;
+  }
+  field.bitLow = static_cast<int>(*low);
+  field.bitCount = static_cast<int>(*high - *low + 1);
+  return true;
+}
+
+void Reader::ReadValues(const YAML::Node& node, Field& field) {
+  const auto name = Text(node, "values");
+  if (!name) return;
+  for (const auto& enumeration : board_.enumerations)
+    if (enumeration->name == *name) field.values = enumeration;
+  if (!field.values) return Add(node["values"].Mark(), "unknown enumeration " + Quoted(*name));
+  if (field.values->values.empty()) return;
+  const auto [low, high] = std::minmax_element(field.values->values.begin(), field.values->values.end(),
+                                               [](const NamedValue& a, const NamedValue& b) { return a.value < b.value; });
+  if (high->value > FitMax(field))
+    Add(node["values"].Mark(), *name + "'s value " + high->name + " (" + std::to_string(high->value) + ") does not fit " +
+                                   FitName(field));
+  field.min = low->value;
+  field.max = std::min(high->value, FitMax(field));
+}
+
+void Reader::ReadRange(const YAML::Node& node, Field& field) {
+  const YAML::Node range = node["range"];
+  if (!range) return;
+  if (!range.IsSequence() || range.size() != 2) return Add(range.Mark(), "\"range\" must be [min, max]");
+  const auto min = Number(range[0], "a range's min"), max = Number(range[1], "a range's max");
+  if (!min || !max) return;
+  if (*min > *max)
+    return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "]: min is above max");
+  if (*min < 0 || *max > FitMax(field))
+    return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "] does not fit " +
+                                 FitName(field) + " (0 to " + std::to_string(FitMax(field)) + ")");
+  field.min = static_cast<std::uint32_t>(*min);
+  field.max = static_cast<std::uint32_t>(*max);
+}
+
+void Reader::ReadDefault(const YAML::Node& node, Field& field) {
+  const auto text = Text(node, "default");
+  if (!text) {
+    if (field.IsCheck()) field.defaultText = "0";
+    return;
+  }
+  const YAML::Mark mark = node["default"].Mark();
+  if (field.values) {
+    const NamedValue* named = field.values->FindNamed(*text);
+    if (named == nullptr)
+      return Add(mark, "default " + Quoted(*text) + " is not a value of " + field.values->name + " (" +
+                           ValueNames(*field.values) + ")");
+    field.defaultText = named->name;
+  } else if (field.IsCheck()) {
+    if (*text != "0" && *text != "1" && *text != "false" && *text != "true")
+      return Add(mark, "the default of a check field is 0 or 1, not " + Quoted(*text));
+    field.defaultText = *text == "1" || *text == "true" ? "1" : "0";
+  } else {
+    const bool hasPrefix = text->find_first_of("xX") != std::string::npos;
+    const auto value = field.text == TextRule::Hex ? ParseInteger(*text, true)
+                       : field.text == TextRule::Decimal && hasPrefix ? std::nullopt
+                                                                      : ParseInteger(*text);
+    if (!value)
+      return Add(mark, "default " + Quoted(*text) + " is not a " + std::string(words::Of(words::textRules, field.text).text) +
+                           " number");
+    if (*value < field.min || *value > field.max)
+      return Add(mark, "default " + *text + " is outside the range " + std::to_string(field.min) + " to " +
+                           std::to_string(field.max));
+    field.defaultText = *text;
+  }
+}
+
+void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes) {
+  if (const auto role = Text(node, "role")) {
+    if (*role != "status") return Add(node["role"].Mark(), "unknown role " + Quoted(*role) + " (status)");
+    field.isStatus = true;
+    if (field.type != WireType::U8 || field.bitCount != 0) Add(node["role"].Mark(), "a status field is a whole u8");
+    if (!notes.statusName.empty())
+      Add(node["role"].Mark(), "a second status field (" + notes.statusName + " is one already)");
+    else
+      notes.statusName = field.name, notes.statusMark = node["role"].Mark();
+  }
+  const YAML::Node failure = node["failure"];
+  if (!failure) return;
+  if (!field.isStatus) return Add(failure.Mark(), "\"failure\" belongs to a field with role: status");
+  if (!ExpectList(failure, "\"failure\"")) return;
+  for (const auto& value : failure)
+    if (const auto number = Number(value, "a failure value")) {
+      if (*number < 0 || *number > 0xFF)
+        Add(value.Mark(), "a failure value is 0 to 255");
+      else
+        field.failure.push_back(static_cast<std::uint32_t>(*number));
+    }
+}
+
+void Reader::ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes) {
+  if (const YAML::Node special = node["special"]; special && ExpectMap(special, "\"special\"")) {
+    CheckKeys(special, {"when", "value"}, "\"special\"");
+    Require(special, "when", "\"special\"");
+    Require(special, "value", "\"special\"");
+    if (const auto when = Text(special, "when")) {
+      field.specialWhen = *when;
+      notes.references.push_back({*when, special["when"].Mark(), "special.when", true});
+    }
+    if (const auto value = NumberAt(special, "value")) {
+      const std::uint32_t fit = field.bitCount > 0 ? WidthMax(field.bitCount) : FitMax(field);
+      if (*value < 0 || *value > fit)
+        Add(special["value"].Mark(), "special value " + Hex(*value) + " does not fit " + FitName(field));
+      else
+        field.specialValue = static_cast<std::uint32_t>(*value);
+    }
+  }
+  if (const auto sign = Text(node, "sign")) {
+    field.signFrom = *sign;
+    notes.references.push_back({*sign, node["sign"].Mark(), "sign", true});
+  }
+  if (const auto setIf = Text(node, "set-if")) {
+    field.setIf = *setIf;
+    notes.references.push_back({*setIf, node["set-if"].Mark(), "set-if", false});
+  }
+}
+
+void Reader::CheckLayout(const Layout& layout, const LayoutNotes& notes, bool isResponse, std::string_view what) {
+  std::map<std::string, std::vector<const NameUse*>, std::less<>> seen;
+  for (const auto& use : notes.names) {
+    auto& earlier = seen[use.name];
+    for (const NameUse* other : earlier)
+      if (other->caseIndex == -1 || use.caseIndex == -1 || other->caseIndex == use.caseIndex) {
+        Add(use.mark, "field " + Quoted(use.name) + " is named twice in " + std::string(what) + " (first on line " +
+                          std::to_string(other->mark.line + 1) + ")");
+        break;
+      }
+    earlier.push_back(&use);
+  }
+  for (const auto& reference : notes.references) {
+    const Field* field = FindIn(layout, reference.name);
+    if (field == nullptr || (reference.mustBeCheck && !field->IsCheck()))
+      Add(reference.mark, Quoted(reference.key) + " names " + Quoted(reference.name) + ", which is no " +
+                              (reference.mustBeCheck ? "check field" : "field") + " of " + std::string(what));
+  }
+  if (!isResponse && !notes.statusName.empty()) Add(notes.statusMark, "a status field belongs in the response");
+  std::size_t largest = layout.size;
+  for (const auto& switchCase : layout.cases) largest = std::max(largest, switchCase.size);
+  if (largest + kFrameOverhead > kMaxFrame)
+    Add(notes.listMark, std::string(what) + "'s frame is " + std::to_string(largest + kFrameOverhead) +
+                            " bytes, more than " + std::to_string(kMaxFrame) + " (at most " +
+                            std::to_string(kMaxFrame - kFrameOverhead) + " data bytes)");
+}
+
+void Reader::CheckBoard(std::vector<CommandMarks>& marks) {
+  for (std::size_t i = 0; i < board_.commands.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j) {
+      const Command &command = board_.commands[i], &other = board_.commands[j];
+      if (command.code == other.code && marks[i].codeValid && marks[j].codeValid)
+        Add(marks[i].code, "code " + Hex(command.code) + " is " + other.name + "'s already (line " +
+                               std::to_string(other.line) + ")");
+      if (Lower(command.name) == Lower(other.name))
+        Add(marks[i].name, "command name " + Quoted(command.name) + " is taken (line " + std::to_string(other.line) + ")");
+    }
+  for (std::size_t i = 0; i < board_.commands.size(); ++i) {
+    if (!marks[i].requirement) continue;
+    const Requirement& requirement = *marks[i].requirement;
+    const Field* field = nullptr;
+    for (const auto& command : board_.commands)
+      if (field == nullptr) field = FindIn(command.request, requirement.field);
+    for (const auto& command : board_.commands)
+      if (field == nullptr) field = FindIn(command.response, requirement.field);
+    if (field == nullptr) {
+      Add(requirement.fieldMark, "\"requires\" names " + Quoted(requirement.field) + ", which is no field of any command");
+      continue;
+    }
+    const NamedValue* named = field->values ? field->values->FindNamed(requirement.value) : nullptr;
+    const auto number = ParseInteger(requirement.value);
+    if (named == nullptr && (!number || *number < 0 || *number > field->max)) {
+      Add(requirement.valueMark, Quoted(requirement.value) + " is not a value of " + field->name +
+                                     (field->values ? " (" + ValueNames(*field->values) + ")" : std::string()));
+      continue;
+    }
+    board_.commands[i].requiresField = field->name;
+    board_.commands[i].requiresValue = named ? named->value : static_cast<std::uint32_t>(*number);
+  }
+}
+
+}  // namespace
+
+LoadResult LoadBoardText(std::string_view text, const std::string& sourceName) {
+  try {
+    return Reader(sourceName).Read(text);
+  } catch (const YAML::Exception& error) {
+    return {std::nullopt, {sourceName + ":" + std::to_string(error.mark.line + 1) + ":" +
+                           std::to_string(error.mark.column + 1) + ": " + error.msg}};
+  } catch (const std::exception& error) {
+    return {std::nullopt, {sourceName + ": " + error.what()}};
+  }
+}
+
+}  // namespace tarnwick::board

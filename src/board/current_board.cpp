@@ -1,0 +1,28 @@
+#include "board/board.h"
+#include "link/traffic_log.h"
+
+namespace tarnwick::board {
+namespace {
+
+std::string NameInUse(std::uint8_t code);
+
+Board& Installed() {
+  static Board board = [] {
+    link::NameCommandsWith(&NameInUse);
+    return BuiltIn();
+  }();
+  return board;
+}
+
+std::string NameInUse(std::uint8_t code) {
+  const Command* command = Installed().Find(code);
+  return command ? command->name : std::string();
+}
+
+}  // namespace
+
+const Board& Current() { return Installed(); }
+
+void Use(Board board) { Installed() = std::move(board); }
+
+}  // namespace tarnwick::board
