@@ -54,8 +54,8 @@ c.request.size=0;
 { Field f; f.name="status"; f.label="status"; f.type=WireType::U8; f.offset=0; f.size=1; f.bitLow=0; f.bitCount=0; f.min=0u; f.max=255u; f.text=TextRule::Decimal; f.isStatus=true; f.failure.push_back(1u); c.response.fields.push_back(f); }
 { Field f; f.name="reverse"; f.label="Reverse"; f.type=WireType::U32Le; f.offset=1; f.size=4; f.bitLow=31; f.bitCount=1; f.min=0u; f.max=1u; f.defaultText="0"; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
 { Field f; f.name="step-count"; f.label="Step count"; f.type=WireType::U32Le; f.offset=1; f.size=4; f.bitLow=0; f.bitCount=31; f.min=0u; f.max=2147483647u; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
-{ Field f; f.name="pulse-duty"; f.label="Pulse Duty"; f.type=WireType::U8; f.offset=5; f.size=1; f.bitLow=0; f.bitCount=0; f.min=0u; f.max=255u; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
-{ Field f; f.name="frequency"; f.label="Frequency"; f.type=WireType::U16Le; f.offset=6; f.size=2; f.bitLow=0; f.bitCount=0; f.min=0u; f.max=65535u; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
+{ Field f; f.name="pulse-duty"; f.label="Pulse Duty"; f.type=WireType::U8; f.offset=5; f.size=1; f.bitLow=0; f.bitCount=0; f.min=0u; f.max=255u; f.defaultText="100"; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
+{ Field f; f.name="frequency"; f.label="Frequency"; f.type=WireType::U16Le; f.offset=6; f.size=2; f.bitLow=0; f.bitCount=0; f.min=0u; f.max=65535u; f.defaultText="2500"; f.text=TextRule::Decimal; c.response.fields.push_back(f); }
 c.response.size=8;
 b.commands.push_back(std::move(c)); }
 { Command c; c.name="CMD21"; c.code=33; c.title="D-C Motor start according special PWM value";
