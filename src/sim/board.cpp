@@ -1,40 +1,95 @@
 #include "board.h"
 
 #include <algorithm>
+#include <cstdlib>
 
+#include "board/codec.h"
 #include "link/baud_rates.h"
-#include "link/little_endian.h"
+#include "link/hex_text.h"
 
 namespace tarnwick::sim {
 namespace {
 
-using link::CommandCode;
+using board::Action;
+using board::Command;
+using board::Field;
+using board::Layout;
 using link::kBroadcastAddress;
 using link::kReplyFlag;
 
 const Bytes kOk = {0};
 
-bool IsStepperCommand(CommandCode code) {
-  return code == CommandCode::kStepperByCount || code == CommandCode::kStepperByParameters ||
-         code == CommandCode::kStepperStatus;
+// The motor type lives in the state's own member, which the options set.
+constexpr std::string_view kMotorTypeField = "motor-type";
+// What a stop sets to 0: the stepper's steps and the D-C motors' drive modes.
+constexpr std::string_view kStoppedFields[] = {"step-count", "reverse", "left-mode", "right-mode"};
+// A stepper setup's duty and frequency are the ones the stepper commands name.
+constexpr std::pair<std::string_view, std::string_view> kStepperSetupFields[] = {{"left-pulse-duty", "pulse-duty"},
+                                                                                 {"left-frequency", "frequency"}};
+
+// The value a field's start text names: a named value, hex for a hex field, else a number.
+std::uint32_t DefaultValueOf(const Field& field) {
+  const std::string& text = field.defaultText;
+  if (field.values)
+    if (const board::NamedValue* named = field.values->FindNamed(text)) return named->value;
+  const bool hex = field.text == board::TextRule::Hex || (text.size() > 2 && text[0] == '0' && (text[1] | 0x20) == 'x');
+  if (hex) return link::ParseHexText(text.size() > 2 && (text[1] | 0x20) == 'x' ? text.substr(2) : text);
+  return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
 }
 
-bool IsDcCommand(CommandCode code) {
-  return code == CommandCode::kDcDuty || code == CommandCode::kDcDriveModes || code == CommandCode::kDcParameters ||
-         code == CommandCode::kDcStatus;
+const board::SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
+  for (const board::SwitchCase& branch : layout.cases)
+    if (branch.value == value) return &branch;
+  return nullptr;
 }
 
-std::int8_t SignedDutyOf(const DcMotor& m) {
-  switch (m.mode) {
-    case link::kDriveForward: return static_cast<std::int8_t>(m.pulseDuty);
-    case link::kDriveReversal: return static_cast<std::int8_t>(-m.pulseDuty);
-    default: return m.duty;
+// The case a request's data chooses (nullptr: none, or no switch).
+const board::SwitchCase* ChosenCase(const Layout& layout, std::span<const std::uint8_t> data) {
+  const Field* selector = layout.switchOn.empty() ? nullptr : layout.Find(layout.switchOn);
+  return selector && data.size() >= layout.size ? CaseFor(layout, board::Get(*selector, data)) : nullptr;
+}
+
+template <typename Visit>
+void ForEachOnWire(const Layout& layout, const board::SwitchCase* chosen, Visit visit) {
+  const auto each = [&](const std::vector<Field>& fields) {
+    for (const Field& field : fields)
+      if (field.OnWire() && field.type != board::WireType::Pad) visit(field);
+  };
+  each(layout.fields);
+  if (chosen) each(chosen->fields);
+}
+
+bool InRange(const Field& field, std::uint32_t raw) {
+  if (field.outOfRange == board::OutOfRange::Cap || field.IsCheck()) return true;
+  if (field.values && !field.values->Find(raw)) return false;
+  std::int64_t value = raw;
+  if (field.type == board::WireType::I8) {
+    value = static_cast<std::int8_t>(static_cast<std::uint8_t>(raw));
+    if (!field.signFrom.empty()) value = std::abs(value);  // the sign is a direction, the range a size
   }
+  return value >= field.min && value <= field.max;
 }
-
-bool IsDuty(std::uint8_t value) { return value <= link::kMaxDutyPercent; }
 
 }  // namespace
+
+const StoredValue* BoardState::Find(std::string_view name) const {
+  const auto found = values.find(name);
+  return found == values.end() ? nullptr : &found->second;
+}
+
+std::optional<std::uint32_t> BoardState::Value(std::string_view name) const {
+  if (name == kMotorTypeField) return motorType;
+  if (const StoredValue* stored = Find(name)) return stored->value;
+  return std::nullopt;
+}
+
+void BoardState::Store(std::string_view name, std::uint32_t value) {
+  if (name == kMotorTypeField) {
+    motorType = static_cast<link::MotorType>(value);
+    return;
+  }
+  values.insert_or_assign(std::string(name), StoredValue{value, ++stores});
+}
 
 Bytes Board::ReplyFrame(std::uint8_t command, Data data) const {
   Bytes body{command};
@@ -71,121 +126,106 @@ Bytes Board::Execute(std::span<const std::uint8_t> frame) {
   const std::uint8_t n = frame[link::kLengthOffset];
   if (n == 0) return address == state_.address ? ErrorReply(DeviceError::Syntax) : Bytes{};
   const std::uint8_t commandByte = frame[link::kCommandOffset];
-  const link::CommandInfo* command = link::FindCommand(static_cast<std::uint8_t>(commandByte & ~kReplyFlag));
+  const Command* command = description_->Find(static_cast<std::uint8_t>(commandByte & ~kReplyFlag));
   // Questions are answered even when sent to everyone and without the reply flag.
   const bool answer = (address == state_.address && (commandByte & kReplyFlag)) ||
-                      (command && command->reply == link::ReplyRule::kAlways);
+                      (command && command->reply == board::ReplyRule::Always);
   if (!command) return answer ? ErrorReply(DeviceError::InvalidCommand) : Bytes{};
 
-  std::optional<DeviceError> error = Refusal(command->code, n);
-  Bytes data;
+  const Data data = frame.subspan(link::kFirstDataOffset, n - 1u);
+  std::optional<DeviceError> error = Refusal(*command, data);
+  Bytes reply;
   if (!error) {
-    Outcome outcome = Handle(command->code, frame.subspan(link::kFirstDataOffset, n - 1u));
+    Outcome outcome = Carry(*command, data);
     error = outcome.error;
-    data = std::move(outcome.data);
+    reply = std::move(outcome.data);
   }
   if (!answer) return {};
-  return error ? ErrorReply(*error) : ReplyFrame(link::CodeByte(command->code), data);
+  return error ? ErrorReply(*error) : ReplyFrame(command->code, reply);
+}
+
+// A stored value, else the start value of a request field of that name in any command, else 0.
+std::uint32_t Board::Known(std::string_view name) const {
+  if (const auto value = state_.Value(name)) return *value;
+  for (const Command& command : description_->commands)
+    if (const Field* field = command.request.Find(name); field && !field->defaultText.empty())
+      return DefaultValueOf(*field);
+  return 0;
 }
 
 // Why a well-formed frame of this command cannot be carried out at all.
-std::optional<DeviceError> Board::Refusal(CommandCode code, std::uint8_t n) const {
-  if (n != link::CommandInfoOf(code).dataLength + 1) return DeviceError::Syntax;
-  if (IsStepperCommand(code) && state_.motorType != link::kMotorStepper) return DeviceError::MotorType;
-  if (IsDcCommand(code) && state_.motorType != link::kMotorDc) return DeviceError::MotorType;
+std::optional<DeviceError> Board::Refusal(const Command& command, Data data) const {
+  const board::SwitchCase* chosen = ChosenCase(command.request, data);
+  if (data.size() != (chosen ? chosen->size : command.DataLength())) return DeviceError::Syntax;
+  if (!command.requiresField.empty() && Known(command.requiresField) != command.requiresValue)
+    return DeviceError::MotorType;
   return std::nullopt;
 }
 
-Board::Outcome Board::Handle(CommandCode code, Data data) {
-  switch (code) {
-    case CommandCode::kGetAddress: return {kOk, {}};
-    case CommandCode::kStepperByCount: return RunStepperByCount(data);
-    case CommandCode::kStepperByParameters: return RunStepperByParameters(data);
-    case CommandCode::kStepperStatus: return StepperStatus();
-    case CommandCode::kDcDuty: return RunDcDuty(data);
-    case CommandCode::kDcDriveModes: return SetDriveModes(data);
-    case CommandCode::kDcParameters: return SetDcParameters(data);
-    case CommandCode::kDcStatus: return DcStatus();
-    case CommandCode::kResetDefaults: return ResetDefaults();
-    case CommandCode::kStopMotor: return StopMotors();
-    case CommandCode::kChangeAddress: return ChangeAddress(data);
-    case CommandCode::kChangeBaudRate: return ChangeBaudRate(data);
-    case CommandCode::kSetupMotor: return SetupMotor(data);
-    case CommandCode::kReadSetup: return {Bytes(state_.setup.begin(), state_.setup.end()), {}};
+Board::Outcome Board::Carry(const Command& command, Data data) {
+  switch (command.action) {
+    case Action::None: return StoreRequest(command, data);
+    case Action::ReportAddress: return {kOk, {}};
+    case Action::ChangeAddress: return ChangeAddress(data);
+    case Action::ChangeBaudRate: return ChangeBaudRate(data);
+    case Action::ResetDefaults:
+      state_.values.clear();
+      return {kOk, {}};
+    case Action::Stop:
+      for (std::string_view name : kStoppedFields) state_.Store(name, 0);
+      return {kOk, {}};
+    case Action::SetupMotor: return SetupMotor(command, data);
+    case Action::ReadSetup: return {Bytes(state_.setup.begin(), state_.setup.end()), {}};
+    case Action::DcStatus: return DcStatus(command);
   }
   return {{}, DeviceError::InvalidCommand};
 }
 
-Board::Outcome Board::RunStepperByCount(Data data) {
-  state_.stepWord = link::Le32(data, 0);
-  return {kOk, {}};
+// Every request field's value is stored by name, unless one is out of its range;
+// the reply is the response filled from what is stored.
+Board::Outcome Board::StoreRequest(const Command& command, Data data) {
+  const board::SwitchCase* chosen = ChosenCase(command.request, data);
+  bool inRange = true;
+  ForEachOnWire(command.request, chosen, [&](const Field& field) { inRange &= InRange(field, board::Get(field, data)); });
+  if (!inRange) return {{}, DeviceError::Syntax};
+  ForEachOnWire(command.request, chosen, [&](const Field& field) { state_.Store(field.name, board::Get(field, data)); });
+  return {Response(command), {}};
 }
 
-Board::Outcome Board::RunStepperByParameters(Data data) {
-  if (!IsDuty(data[4])) return {{}, DeviceError::Syntax};
-  state_.stepWord = link::Le32(data, 0);
-  state_.stepperDuty = data[4];
-  state_.stepperFrequency = link::Le16(data, 5);
-  return {kOk, {}};
+std::uint32_t Board::ResponseValue(const Field& field) const {
+  if (field.isStatus) return 0;
+  if (const auto value = state_.Value(field.name)) return *value;
+  return field.defaultText.empty() ? 0 : DefaultValueOf(field);
 }
 
-Board::Outcome Board::StepperStatus() const {
-  Bytes status(8);
-  link::PutLe32(status, 1, state_.stepWord);
-  status[5] = state_.stepperDuty;
-  link::PutLe16(status, 6, state_.stepperFrequency);
-  return {status, {}};
+Bytes Board::Response(const Command& command) const {
+  const Layout& layout = command.response;
+  const Field* selector = layout.switchOn.empty() ? nullptr : layout.Find(layout.switchOn);
+  const board::SwitchCase* chosen = selector ? CaseFor(layout, ResponseValue(*selector)) : nullptr;
+  Bytes data(chosen ? chosen->size : layout.size, 0);
+  ForEachOnWire(layout, chosen, [&](const Field& field) { board::Put(field, ResponseValue(field), data); });
+  return data;
 }
 
-Board::Outcome Board::RunDcDuty(Data data) {
-  for (auto [motor, duty] : {std::pair{&state_.left, data[0]}, std::pair{&state_.right, data[1]}}) {
-    motor->duty = static_cast<std::int8_t>(duty);
-    motor->mode = motor->duty > 0 ? link::kDriveForward : motor->duty < 0 ? link::kDriveReversal : link::kDriveStop;
-    motor->pulseDuty = static_cast<std::uint8_t>(motor->duty < 0 ? -motor->duty : motor->duty);
+// Each response field (left, right) is a D-C motor's signed duty: its drive mode
+// and pulse duty, each from whichever came later, a mode or pulse-duty command, or
+// a duty command (its sign and its size).
+Board::Outcome Board::DcStatus(const Command& command) const {
+  Bytes data(command.response.size, 0);
+  for (const Field& motor : command.response.fields) {
+    const StoredValue* duty = state_.Find(motor.name + "-duty");
+    const StoredValue* mode = state_.Find(motor.name + "-mode");
+    const StoredValue* pulse = state_.Find(motor.name + "-pulse-duty");
+    const int signedDuty = duty ? static_cast<std::int8_t>(static_cast<std::uint8_t>(duty->value)) : 0;
+    std::uint32_t driveMode = mode ? mode->value : link::kDriveStop;
+    if (duty && (!mode || duty->order > mode->order))
+      driveMode = signedDuty > 0 ? link::kDriveForward : signedDuty < 0 ? link::kDriveReversal : link::kDriveStop;
+    int pulseDuty = static_cast<int>(Known(motor.name + "-pulse-duty"));
+    if (duty && (!pulse || duty->order > pulse->order)) pulseDuty = std::abs(signedDuty);
+    const int shown = driveMode == link::kDriveForward ? pulseDuty : driveMode == link::kDriveReversal ? -pulseDuty : 0;
+    board::Put(motor, static_cast<std::uint32_t>(shown), data);
   }
-  return {kOk, {}};
-}
-
-Board::Outcome Board::SetDriveModes(Data data) {
-  const std::uint8_t leftMode = data[0] & 0x0F;
-  const std::uint8_t rightMode = data[0] >> 4;
-  if (leftMode > link::kDriveShortBrake || rightMode > link::kDriveShortBrake) return {{}, DeviceError::Syntax};
-  state_.left.mode = leftMode;
-  state_.right.mode = rightMode;
-  for (DcMotor* m : {&state_.left, &state_.right})
-    if (m->mode == link::kDriveStop || m->mode == link::kDriveShortBrake) m->duty = 0;
-  return {kOk, {}};
-}
-
-Board::Outcome Board::SetDcParameters(Data data) {
-  if (!IsDuty(data[0]) || !IsDuty(data[1])) return {{}, DeviceError::Syntax};
-  state_.left.pulseDuty = data[0];
-  state_.right.pulseDuty = data[1];
-  state_.left.frequency = link::Le16(data, 2);
-  state_.right.frequency = link::Le16(data, 4);
-  return {kOk, {}};
-}
-
-Board::Outcome Board::DcStatus() const {
-  return {{static_cast<std::uint8_t>(SignedDutyOf(state_.left)), static_cast<std::uint8_t>(SignedDutyOf(state_.right))},
-          {}};
-}
-
-Board::Outcome Board::ResetDefaults() {
-  const BoardState factory;
-  state_.stepperDuty = factory.stepperDuty;
-  state_.stepperFrequency = factory.stepperFrequency;
-  state_.left = factory.left;
-  state_.right = factory.right;
-  state_.stepWord = 0;
-  return {kOk, {}};
-}
-
-Board::Outcome Board::StopMotors() {
-  state_.stepWord = 0;
-  state_.left.mode = state_.right.mode = link::kDriveStop;
-  state_.left.duty = state_.right.duty = 0;
-  return {kOk, {}};
+  return {data, {}};
 }
 
 // Answered from the new address; a refused address is answered with FF.
@@ -203,20 +243,16 @@ Board::Outcome Board::ChangeBaudRate(Data data) {
   return {{data[0]}, {}};
 }
 
-Board::Outcome Board::SetupMotor(Data data) {
-  const std::uint8_t type = data[0];
-  if (type != link::kMotorStepper && type != link::kMotorDc) return {{}, DeviceError::Syntax};
-  std::copy(data.begin(), data.end(), state_.setup.begin());
-  state_.motorType = static_cast<link::MotorType>(type);
-  if (state_.motorType == link::kMotorStepper) {
-    state_.stepperDuty = data[1];
-    state_.stepperFrequency = link::Le16(data, 2);
-  } else {
-    state_.left.pulseDuty = data[1];
-    state_.right.pulseDuty = data[2];
-    state_.left.frequency = link::Le16(data, 3);
-    state_.right.frequency = link::Le16(data, 5);
-  }
+// Stores the block as it came, and its fields by name: the motor type chooses
+// which motor commands the board takes.
+Board::Outcome Board::SetupMotor(const Command& command, Data data) {
+  const board::SwitchCase* chosen = ChosenCase(command.request, data);
+  if (!command.request.switchOn.empty() && !chosen) return {{}, DeviceError::Syntax};
+  std::copy_n(data.begin(), std::min(data.size(), state_.setup.size()), state_.setup.begin());
+  ForEachOnWire(command.request, chosen, [&](const Field& field) { state_.Store(field.name, board::Get(field, data)); });
+  if (state_.motorType == link::kMotorStepper)
+    for (const auto& [setupName, stepperName] : kStepperSetupFields)
+      if (const auto value = state_.Value(setupName)) state_.Store(stepperName, *value);
   return {kOk, {}};
 }
 

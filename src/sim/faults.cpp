@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "board/board.h"
+
 namespace tarnwick::sim {
 namespace {
 
@@ -85,7 +87,8 @@ std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
     case FaultKind::FailedStatus:
       if (bytes.size() > 5 && bytes[2] != link::kDeviceErrorCommand) {
         // The address change reports failure with FF, every other command with 1.
-        bytes[3] = bytes[2] == link::CodeByte(link::CommandCode::kChangeAddress) ? 0xFF : 1;
+        const board::Command* command = board::Current().Find(bytes[2]);
+        bytes[3] = command && command->action == board::Action::ChangeAddress ? 0xFF : 1;
         bytes = Rechecksummed(bytes);
       }
       break;

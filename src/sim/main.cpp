@@ -10,7 +10,10 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "board/board_file.h"
+#include "board/board.h"
 #include "board_server.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
@@ -24,22 +27,18 @@ namespace {
 
 using namespace tarnwick;
 
-std::string DescribeMotor(const sim::DcMotor& m) {
-  static const char* kModes[] = {"stop", "forward", "reversal", "shortbrake"};  // by drive mode
-  std::ostringstream o;
-  o << "duty " << int(m.duty) << ", mode " << kModes[m.mode & 3] << ", pulse duty " << int(m.pulseDuty)
-    << ", frequency " << m.frequency;
-  return o.str();
-}
-
+// The first line as before; then every stored field value, by name.
 std::string Describe(const sim::BoardState& s) {
   std::ostringstream out;
   out << "address " << link::FormatHexByte(s.address) << ", " << link::kBaudRates[static_cast<std::size_t>(s.baudIndex)]
-      << " baud, motor type " << (s.motorType == link::kMotorStepper ? "stepper" : "d-c") << "\n"
-      << "stepper: steps " << (s.stepWord & 0x7FFFFFFF) << (s.stepWord >> 31 ? " reverse" : " forward") << ", duty "
-      << int(s.stepperDuty) << ", frequency " << s.stepperFrequency << "\n"
-      << "left: " << DescribeMotor(s.left) << "\n"
-      << "right: " << DescribeMotor(s.right) << "\n";
+      << " baud, motor type " << (s.motorType == link::kMotorStepper ? "stepper" : "d-c") << "\n";
+  if (s.values.empty()) return out.str();
+  const char* separator = "values: ";
+  for (const auto& [name, stored] : s.values) {
+    out << separator << name << " " << stored.value;
+    separator = ", ";
+  }
+  out << "\n";
   return out.str();
 }
 
@@ -95,7 +94,7 @@ void HandleCommand(const std::string& line, sim::BoardServer& server) {
 }
 
 struct SimOptions {
-  std::string port, addressText = "01", motorType = "stepper", boards;
+  std::string port, addressText = "01", motorType = "stepper", boards, boardFile;
   std::vector<std::string> faults;
   int baud = 9600, faultCount = -1;
   bool verbose = false, noRegister = false;
@@ -117,6 +116,7 @@ void AddOptions(CLI::App& app, SimOptions& o) {
                  "Several boards on one line, ADDR[@RATE][:stepper|d-c] separated by commas, such as "
                  "01@9600:stepper,05@19200:d-c,2A@115200 (rate 9600 and stepper unless given)")
       ->excludes(address, baud, motor, app.get_option("--port"));
+  app.add_option("--board", o.boardFile, "Answer the commands of this board description instead of the built-in one");
   app.add_option("--fault", o.faults,
                  "A fault for the replies, of every board or, as ADDR:KIND, of the boards at ADDR; repeatable: " +
                      sim::FaultNames());
@@ -151,6 +151,18 @@ std::optional<std::vector<sim::BoardState>> InitialBoards(const SimOptions& o) {
   }
   const auto motor = o.motorType == "d-c" ? link::kMotorDc : link::kMotorStepper;
   return std::vector{sim::MakeBoardState(static_cast<std::uint8_t>(address), *link::BaudIndexOf(o.baud), motor)};
+}
+
+// Installs the --board description; false, with each problem printed, for a refused file.
+bool UseBoardFile(const std::string& path) {
+  if (path.empty()) return true;
+  board::LoadResult loaded = board::LoadBoardFile(path);
+  if (!loaded.board) {
+    for (const std::string& problem : loaded.problems) std::cerr << problem << "\n";
+    return false;
+  }
+  board::Use(std::move(*loaded.board));
+  return true;
 }
 
 // Signals arrive through a descriptor, so the board's thread never sees them.
@@ -255,6 +267,7 @@ int main(int argc, char** argv) {
   if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;
 
   options.direction.control = link::DirectionControlNamed(options.rs485).value_or(link::DirectionControl::Off);
+  if (!UseBoardFile(options.boardFile)) return tarnwick::kExitBadArguments;
   auto boards = InitialBoards(options);
   if (!boards) return tarnwick::kExitBadArguments;
   if (const auto refused = RefusedPort(options.port)) return *refused;

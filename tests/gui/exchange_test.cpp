@@ -58,9 +58,10 @@ const ExchangeCase kCases[] = {
      {{stepper::kReverse, "checked"}, {stepper::kStepCount, "6000"}, {stepper::kPulseDuty, "50"},
       {stepper::kFrequency, "1000"}},
      [](sim::BoardState& s) {
-       s.stepWord = 0x80001770;
-       s.stepperDuty = 50;
-       s.stepperFrequency = 1000;
+       s.Store("step-count", 6000);
+       s.Store("reverse", 1);
+       s.Store("pulse-duty", 50);
+       s.Store("frequency", 1000);
      }},
     {"Cmd13FailedKeepsTheFields", res::kTabCmd13, "01", "01 01 93 95 00", "Failed",
      {{stepper::kStepCount, "earlier"}}, {{stepper::kStepCount, "earlier"}}, nullptr, "failed-status"},
@@ -75,8 +76,8 @@ const ExchangeCase kCases[] = {
      {{ids::cmd24::kLeft, "+50"}, {ids::cmd24::kRight, "-50"}},
      [](sim::BoardState& s) {
        DcMotors(s);
-       s.left.duty = 50;
-       s.right.duty = -50;
+       s.Store("left-duty", 50);
+       s.Store("right-duty", static_cast<std::uint8_t>(-50));
      },
      nullptr, false},
     {"Cmd38BadChecksumShowsWhatCame", res::kTabCmd38, "01", "01 01 B8 BA 00", "Data recv Error", {},

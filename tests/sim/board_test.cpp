@@ -55,6 +55,70 @@ INSTANTIATE_TEST_SUITE_P(
                       Exchange{"setup query", "FF 01 43 43 01", "01 08 43 01 64 C4 09 00 00 00 7E 01"}),
     tarnwick::testing::RowName{});
 
+// A board that only sets and reads an acceleration.
+const board::Board& AccelerationBoard() {
+  static const board::Board description = [] {
+    board::Field status{.name = "status", .label = "Status", .size = 1, .max = 255, .isStatus = true};
+    board::Field acceleration{.name = "acceleration", .label = "Acceleration", .type = board::WireType::U16Le,
+                              .size = 2, .max = 1000};
+    board::Command set{.name = "CMD44", .code = 0x44, .title = "Set Acceleration"};
+    set.request = {.fields = {acceleration}, .size = 2};
+    set.response = {.fields = {status}, .size = 1};
+    board::Command read{.name = "CMD45", .code = 0x45, .title = "Read Acceleration", .reply = board::ReplyRule::Always};
+    acceleration.offset = 1;
+    read.response = {.fields = {status, acceleration}, .size = 3};
+    return board::Board{.name = "Acceleration", .commands = {set, read}};
+  }();
+  return description;
+}
+
+// Frames to a fresh board at 01 (bodies: command byte and data), and the reply body to the last one.
+struct Conversation {
+  const char* name;
+  std::vector<const char*> bodies;
+  const char* lastReply;
+  const board::Board& (*description)() = &board::BuiltIn;
+};
+
+class BoardConversations : public ::testing::TestWithParam<Conversation> {};
+
+TEST_P(BoardConversations, AnswerTheLastFrameFromWhatTheOthersStored) {
+  Board board(GetParam().description());
+  Bytes reply;
+  for (const char* body : GetParam().bodies) reply = board.TakeFrame(MakeFrame(0x01, Hex(body)), true).reply;
+  EXPECT_EQ(link::FormatHexDump(reply), link::FormatHexDump(MakeFrame(0x01, Hex(GetParam().lastReply))));
+}
+
+constexpr const char* kDcSetup = "C2 02 64 64 C4 09 50 C3";
+constexpr const char* kRunByParameters = "92 40 1F 00 80 32 E8 03";  // 8000 steps reversed, duty 50, 1000 Hz
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, BoardConversations,
+    ::testing::Values(
+        Conversation{"fresh stepper status", {"93"}, "13 00 00 00 00 00 64 C4 09"},
+        Conversation{"status after a run by parameters", {kRunByParameters, "93"}, "13 00 40 1F 00 80 32 E8 03"},
+        Conversation{"run by count keeps duty and frequency", {kRunByParameters, "91 10 00 00 00", "93"},
+                     "13 00 10 00 00 00 32 E8 03"},
+        Conversation{"stop clears the steps only", {kRunByParameters, "BF", "93"}, "13 00 00 00 00 00 32 E8 03"},
+        Conversation{"reset restores duty and frequency", {kRunByParameters, "B8", "93"}, "13 00 00 00 00 00 64 C4 09"},
+        Conversation{"stepper setup sets duty and frequency", {"C2 01 32 E8 03 00 00 00", "93"},
+                     "13 00 00 00 00 00 32 E8 03"},
+        Conversation{"pulse duty over 100", {"92 40 1F 00 00 65 E8 03"}, "FF 03"},
+        Conversation{"D-C command on a stepper board", {"A1 32 32"}, "FF 04"},
+        Conversation{"setup of no motor type", {"C2 03 64 64 C4 09 50 C3"}, "FF 03"},
+        Conversation{"setup query after a D-C setup", {kDcSetup, "C3"}, "43 02 64 64 C4 09 50 C3"},
+        Conversation{"D-C parameters resize driven duties", {kDcSetup, "A1 32 CE", "A3 50 28 A8 61 A8 61", "A4"},
+                     "24 50 D8"},
+        Conversation{"stop, then forward at the last duty", {kDcSetup, "A1 32 CE", "BF", "A2 11", "A4"}, "24 32 32"},
+        Conversation{"reset, then forward at full duty", {kDcSetup, "A1 32 CE", "B8", "A2 11", "A4"}, "24 64 64"},
+        Conversation{"no such drive mode", {kDcSetup, "A2 14"}, "FF 03"},
+        Conversation{"D-C pulse duty over 100", {kDcSetup, "A3 65 64 A8 61 A8 61"}, "FF 03"},
+        Conversation{"D-C duty beyond 100", {kDcSetup, "A1 80 00"}, "FF 03"},
+        Conversation{"acceleration set then read", {"C4 2C 01", "C5"}, "45 00 2C 01", &AccelerationBoard},
+        Conversation{"acceleration out of range", {"C4 E9 03"}, "FF 03", &AccelerationBoard},
+        Conversation{"a command the board lacks", {"C0 05"}, "FF 01", &AccelerationBoard}),
+    tarnwick::testing::RowName{});
+
 TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
   Board board;
   const Bytes burst = Hex("FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 00 00");
@@ -65,8 +129,9 @@ TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
   EXPECT_FALSE(second.complete);
   const Bytes run = MakeFrame(0xFF, Hex("12 FF FF FF 7F 64 C4 09"));
   EXPECT_EQ(board.TakeFrame(run, false).consumed, run.size());
-  EXPECT_EQ(board.State().stepWord, 0x7FFFFFFFu);
-  EXPECT_EQ(board.State().stepperFrequency, 2500);
+  EXPECT_EQ(board.State().Value("step-count"), 0x7FFFFFFFu);
+  EXPECT_EQ(board.State().Value("reverse"), 0u);
+  EXPECT_EQ(board.State().Value("frequency"), 2500u);
 }
 
 TEST(BoardTest, SetupChangesWhichMotorCommandsItTakes) {
