@@ -204,6 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"AddressTooLong", {"--addr", "100"}, 2, {}},
         OptionsCase{"AddressNotHex", {"--addr", "0g"}, 2, {}}, OptionsCase{"AddressEmpty", {"--addr", ""}, 2, {}},
         OptionsCase{"UnknownTab", {"--tab", "CMD99"}, 2, {}},
+        OptionsCase{"BoardFileRefused", {"--board", "/nonexistent/board.yaml"}, 2, {}},
         OptionsCase{"MissingValue", {"--tab"}, 2, {}}, OptionsCase{"UnknownOption", {"--colour"}, 2, {}},
         OptionsCase{"UnknownRs485", {"--rs485", "auto"}, 2, {}}, OptionsCase{"DelayTooLong", {"--rs485-delay-after", "1001"}, 2, {}},
         OptionsCase{"UnknownEcho", {"--echo", "drop"}, 2, {}}),
