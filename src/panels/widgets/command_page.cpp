@@ -47,7 +47,6 @@ void CommandPage::ShowTitle() {
 }
 
 void CommandPage::ShowStartTexts() {
-  const board::FieldTexts defaults = board::DefaultTexts(command_);
   for (const Bound& control : bound_) {
     const board::Field* field = command_.request.Find(control.field);
     if (control.output || !field) continue;
