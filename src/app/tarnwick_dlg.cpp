@@ -21,20 +21,6 @@ namespace tarnwick::app {
 namespace {
 
 namespace window = res::ids::window;
-using link::CommandCode;
-
-// The command each tab sends, in tab order; the live test tabs send by themselves.
-constexpr std::array<CommandCode, res::kTabStepperTest> kTabCommands = {
-    CommandCode::kGetAddress,    CommandCode::kStepperByCount, CommandCode::kStepperByParameters,
-    CommandCode::kStepperStatus, CommandCode::kDcDuty,         CommandCode::kDcDriveModes,
-    CommandCode::kDcParameters,  CommandCode::kDcStatus,       CommandCode::kResetDefaults,
-    CommandCode::kStopMotor,     CommandCode::kChangeAddress,  CommandCode::kChangeBaudRate,
-    CommandCode::kSetupMotor,    CommandCode::kReadSetup};
-
-std::optional<CommandCode> CommandOfTab(int tab) {
-  if (tab < 0 || tab >= static_cast<int>(kTabCommands.size())) return std::nullopt;
-  return kTabCommands[static_cast<std::size_t>(tab)];
-}
 
 QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -45,10 +31,7 @@ QString Utf8(std::string_view text) {
 CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
     : QDialog(parent),
       m_enumeratePorts(std::move(enumeratePorts)),
-      m_controls(res::BuildControls(res::FindDialogTemplate(res::kMainDialogTemplate), this)),
-      m_panels{&m_panelCmd00, &m_panelCmd11, &m_panelCmd12, &m_panelCmd13, &m_panelCmd21, &m_panelCmd22,
-               &m_panelCmd23, &m_panelCmd24, &m_panelCmd38, &m_panelCmd3F, &m_panelCmd40, &m_panelCmd41,
-               &m_panelCmd42, &m_panelCmd43, &m_panelStepperTest, &m_panelDcTest} {
+      m_controls(res::BuildControls(res::FindDialogTemplate(res::kMainDialogTemplate), this)) {
   m_tabStrip = m_controls.get<res::TabStrip>(window::kTabStrip);
   m_editAddress = m_controls.get<QLineEdit>(window::kAddress);
   m_comboBaud = m_controls.get<QComboBox>(window::kBaudList);
@@ -58,6 +41,7 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   m_editSendData = m_controls.get<QLineEdit>(window::kSendData);
   m_editRecvData = m_controls.get<QLineEdit>(window::kRecvData);
   m_buttonLog = m_controls.get<QPushButton>(window::kLog);
+  AddPages();
   OnInitDialog();
   ConnectTrafficLog();
 }
@@ -87,7 +71,7 @@ void CTarnwickDlg::OnInitDialog() {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(res::DialogPixelSize(dialog));
 
-  for (const res::TabPage& page : res::kTabPages) m_tabStrip->addTab(Utf8(page.text));
+  for (int tab = 0; tab < TabCount(); ++tab) m_tabStrip->addTab(Utf8(TabName(tab)));
 
   FillPortList({});
 
@@ -157,13 +141,29 @@ void CTarnwickDlg::OnLineSettings() {
   if (dialog.exec() == QDialog::Accepted) SetLineOfPort(name, dialog.Line());
 }
 
+// A page per command of the board in use, in the description's order; the live
+// test pages follow.
+void CTarnwickDlg::AddPages() {
+  for (const board::Command& command : board::Current().commands) {
+    m_commandPages.push_back(new panels::CommandPage(command, this));
+    m_panels.push_back(m_commandPages.back());
+  }
+  m_panels.push_back(&m_panelStepperTest);
+  m_panels.push_back(&m_panelDcTest);
+}
+
+std::string CTarnwickDlg::TabName(int tab) const {
+  if (tab >= 0 && tab < CommandTabCount()) return m_commandPages[static_cast<std::size_t>(tab)]->Command().name;
+  return std::string(res::kTabPages.at(static_cast<std::size_t>(tab - CommandTabCount() + res::kTabStepperTest)).text);
+}
+
 // Ctrl+Tab and Ctrl+PgDn step to the next tab, with Shift or PgUp to the one
 // before, wrapping round, wherever the focus is in the window.
 void CTarnwickDlg::InstallTabShortcuts() {
   const auto step = [this](QKeyCombination keys, int by) {
     auto* shortcut = new QShortcut(QKeySequence(keys), this);
     connect(shortcut, &QShortcut::activated, this, [this, by] {
-      SelectTab((m_currentTab + by + res::kTabCount) % res::kTabCount);
+      SelectTab((m_currentTab + by + TabCount()) % TabCount());
     });
   };
   step(Qt::CTRL | Qt::Key_Tab, 1);
@@ -193,26 +193,39 @@ void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
 // ---- Handlers ----
 
 void CTarnwickDlg::OnOK() {
-  m_invalidParameter = false;
   const link::LineSettings line = CurrentLineSettings();
-  if (const auto command = CommandOfTab(m_currentTab)) {
-    link::SendCommand(*this, line, *command);
-  } else {
-    link::SendNothing(*this, line);
-  }
-  if (m_invalidParameter) {
+  const board::ExchangeRecord record =
+      m_currentTab < CommandTabCount()
+          ? board::SendCommand(line, m_commandPages[static_cast<std::size_t>(m_currentTab)]->Command(),
+                               m_commandPages[static_cast<std::size_t>(m_currentTab)]->Texts(), &m_trafficLog)
+          : board::SendNothing(line, &m_trafficLog);
+  ShowRecord(record);
+  // Shown once the port is closed again.
+  if (record.outcome.stage == link::ExchangeStage::InvalidParameter) {
     QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
                     QMessageBox::Ok, this);
     box.exec();
   }
 }
 
+void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record) {
+  const auto hex = [](const std::optional<link::Bytes>& bytes) {
+    return bytes ? Utf8(link::FormatHexDump(*bytes)) : QString();
+  };
+  m_editSendData->setText(hex(record.sent));
+  m_editRecvData->setText(hex(record.received));
+  m_labelResult->setText(Utf8(record.outcome.result));
+  if (record.address) SetAddressText(link::FormatHexByte(*record.address));
+  if (record.baudIndex) SelectBaudIndex(*record.baudIndex);
+  if (m_currentTab < CommandTabCount()) m_commandPages[static_cast<std::size_t>(m_currentTab)]->ShowReply(record.fields);
+}
+
 void CTarnwickDlg::OnTabSelChange(int tab) {
-  if (tab == m_currentTab || tab < 0 || tab >= res::kTabCount) return;
+  if (tab == m_currentTab || tab < 0 || tab >= TabCount()) return;
   m_currentTab = tab;
   for (panels::PanelWidget* panel : m_panels) panel->hide();
-  if (tab == res::kTabStepperTest) HandPortTo(m_panelStepperTest);
-  if (tab == res::kTabDcTest) HandPortTo(m_panelDcTest);
+  if (tab == CommandTabCount()) HandPortTo(m_panelStepperTest);
+  if (tab == CommandTabCount() + 1) HandPortTo(m_panelDcTest);
   m_panels[static_cast<std::size_t>(tab)]->show();
 }
 
@@ -290,46 +303,10 @@ link::LineSettings CTarnwickDlg::CurrentLineSettings() const {
           m_chkReply->isChecked(), {}, portLine.direction, portLine.echo};
 }
 
-panels::CommandFieldSet CTarnwickDlg::PanelFields() const {
-  return {m_panelCmd11.Fields(), m_panelCmd12.Fields(), m_panelCmd21.Fields(), m_panelCmd22.Fields(),
-          m_panelCmd23.Fields(), m_panelCmd40.Fields(), m_panelCmd41.Fields(), m_panelCmd42.Fields()};
-}
-
-std::uint8_t CTarnwickDlg::BuildCommand(CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) {
-  return panels::BuildPanelCommand(PanelFields(), code, replyFlag, out);
-}
-
-bool CTarnwickDlg::ShowReply(CommandCode command, std::span<const std::uint8_t> data) {
-  switch (command) {
-    case CommandCode::kStepperStatus: return m_panelCmd13.ShowReply(data);
-    case CommandCode::kDcStatus: return m_panelCmd24.ShowReply(data);
-    case CommandCode::kReadSetup: return m_panelCmd43.ShowReply(data);
-    default: return false;
-  }
-}
-
 // ---- What the exchange shows ----
-
-void CTarnwickDlg::ClearOutputs() {
-  m_labelResult->clear();
-  m_editSendData->clear();
-  m_editRecvData->clear();
-}
-
-void CTarnwickDlg::ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) {
-  (sent ? m_editSendData : m_editRecvData)->setText(Utf8(link::FormatHexDump(bytes)));
-}
-
-void CTarnwickDlg::SetResultText(std::string_view text) { m_labelResult->setText(Utf8(text)); }
 
 void CTarnwickDlg::SetAddressText(const std::string& text) { m_editAddress->setText(Utf8(text)); }
 
 void CTarnwickDlg::SelectBaudIndex(int index) { m_comboBaud->setCurrentIndex(index); }
-
-void CTarnwickDlg::ShowInvalidParameter() { m_invalidParameter = true; }
-
-std::vector<std::string> CTarnwickDlg::DescribeReply(CommandCode command, std::span<const std::uint8_t> data) {
-  return panels::DescribeReplyFields(command, data);
-}
 
 }  // namespace tarnwick::app

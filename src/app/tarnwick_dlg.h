@@ -1,11 +1,11 @@
 #pragma once
-// The main window: the tab strip with its sixteen pages over the shared bottom area
-// (port, line speed, address, "Res", Send Data, Recv Data, result line). It is a
-// thin host of the exchange: Send hands the exchange these controls' values and the
-// page on display, and shows what comes back.
+// The main window: the tab strip with a page per command of the board description
+// and the two live test pages, over the shared bottom area (port, line speed,
+// address, "Res", Send Data, Recv Data, result line). It is a thin host of the
+// exchange: Send hands the exchange these controls' values and the texts of the
+// page on display, and shows the record that comes back.
 
 #include <QDialog>
-#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,9 +14,10 @@
 #include "app/line_settings_dialog.h"
 #include "app/traffic_log_model.h"
 
+#include "board/exchange.h"
 #include "link/port_list.h"
 #include "link/transaction.h"
-#include "panels/widgets/command_panels.h"
+#include "panels/widgets/command_page.h"
 #include "res/dialog_builder.h"
 #include "res/dialog_templates.h"
 #include "testpanels/live_test_panels.h"
@@ -41,7 +42,7 @@ inline constexpr std::string_view kLogButtonUnreadText = "Log \u2022";
 // The program's icon, built into it (the same file the package installs).
 inline constexpr const char* kWindowIconPath = ":/icons/tarnwick.svg";
 
-class CTarnwickDlg : public QDialog, public link::TransactionHost {
+class CTarnwickDlg : public QDialog {
   Q_OBJECT
 
  public:
@@ -57,6 +58,10 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   // The port, rate, address and "Res" as the window's controls stand.
   link::LineSettings CurrentLineSettings() const;
   int CurrentTab() const { return m_currentTab; }
+  // The tabs: one per command of the board description, then the two live tests.
+  int TabCount() const { return static_cast<int>(m_panels.size()); }
+  int CommandTabCount() const { return static_cast<int>(m_commandPages.size()); }
+  std::string TabName(int tab) const;
 
   panels::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
   const res::BuiltControls& Controls() const { return m_controls; }
@@ -73,17 +78,8 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void SetLineOfPort(const std::string& name, const PortLine& line);
   const std::map<std::string, PortLine>& PortLines() const { return m_portLines; }
 
-  // link::TransactionHost
-  std::uint8_t BuildCommand(link::CommandCode code, std::uint8_t replyFlag, std::span<std::uint8_t> out) override;
-  bool ShowReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
-  void ClearOutputs() override;
-  void ShowFrameBytes(std::span<const std::uint8_t> bytes, bool sent) override;
-  void SetResultText(std::string_view text) override;
-  void SetAddressText(const std::string& text) override;
-  void SelectBaudIndex(int index) override;
-  void ShowInvalidParameter() override;
-  link::TrafficLog* Traffic() override { return &m_trafficLog; }
-  std::vector<std::string> DescribeReply(link::CommandCode command, std::span<const std::uint8_t> data) override;
+  void SetAddressText(const std::string& text);
+  void SelectBaudIndex(int index);
 
  public slots:
   void OnOK();  // Send: one exchange for the page on display
@@ -108,7 +104,8 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   void HandPortTo(testpanels::LiveTestPanel& panel) const;
   std::string SelectedPortPath() const;
   std::optional<int> SelectedBaudIndex() const;
-  panels::CommandFieldSet PanelFields() const;
+  void AddPages();
+  void ShowRecord(const board::ExchangeRecord& record);
   void InstallTabShortcuts();
   void InstallLineSettingsMenu();
 
@@ -124,31 +121,15 @@ class CTarnwickDlg : public QDialog, public link::TransactionHost {
   QLineEdit* m_editSendData = nullptr;
   QLineEdit* m_editRecvData = nullptr;
 
-  panels::CCMD00Panel m_panelCmd00;
-  panels::CCMD11Panel m_panelCmd11;
-  panels::CCMD12Panel m_panelCmd12;
-  panels::CCMD13Panel m_panelCmd13;
-  panels::CCMD21Panel m_panelCmd21;
-  panels::CCMD22Panel m_panelCmd22;
-  panels::CCMD23Panel m_panelCmd23;
-  panels::CCMD24Panel m_panelCmd24;
-  panels::CCMD38Panel m_panelCmd38;
-  panels::CCMD3FPanel m_panelCmd3F;
-  panels::CCMD40Panel m_panelCmd40;
-  panels::CCMD41Panel m_panelCmd41;
-  panels::CCMD42Panel m_panelCmd42;
-  panels::CCMD43Panel m_panelCmd43;
+  std::vector<panels::CommandPage*> m_commandPages;  // children of the window, in tab order
   testpanels::CStepperTestPanel m_panelStepperTest;
   testpanels::CDCTestPanel m_panelDcTest;
-  std::array<panels::PanelWidget*, res::kTabCount> m_panels;
+  std::vector<panels::PanelWidget*> m_panels;  // every tab's page
   TrafficLogModel m_trafficLog;
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
   QPushButton* m_buttonLog = nullptr;
-  int m_currentTab = res::kTabCmd00;
+  int m_currentTab = 0;
   std::map<std::string, PortLine> m_portLines;
-
-  // Set while an exchange runs; the message box waits until the port is closed.
-  bool m_invalidParameter = false;
 };
 
 }  // namespace tarnwick::app

@@ -2,11 +2,20 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iostream>
 #include <string_view>
 
+#include "board/board.h"
 #include "link/baud_rates.h"
 #include "res/dialog_templates.h"
 #include "support/parse_arguments.h"
+
+// TODO(lead): the guard goes once the board file loader (board/board_file.h) is
+// merged; without it --board refuses every file.
+#if __has_include("board/board_file.h")
+#include "board/board_file.h"
+#define TARNWICK_READS_BOARD_FILES 1
+#endif
 
 namespace tarnwick::app {
 namespace {
@@ -29,19 +38,40 @@ bool IsAddressText(const std::string& text) {
 }
 
 std::optional<int> TabNamed(const std::string& name) {
-  for (std::size_t i = 0; i < res::kTabPages.size(); ++i)
-    if (CLI::detail::to_lower(std::string(res::kTabPages[i].text)) == CLI::detail::to_lower(name))
-      return static_cast<int>(i);
+  const std::vector<std::string> names = TabNames(board::Current());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (CLI::detail::to_lower(names[i]) == CLI::detail::to_lower(name)) return static_cast<int>(i);
   return std::nullopt;
 }
 
-std::string TabNames() {
+std::string TabNameList() {
   std::string names;
-  for (const res::TabPage& page : res::kTabPages) names += (names.empty() ? "" : ", ") + std::string(page.text);
+  for (const std::string& name : TabNames(board::Current())) names += (names.empty() ? "" : ", ") + name;
   return names;
 }
 
+// Installs the description in path for the rest of the run; its problems when it
+// is refused ("FILE:LINE:COLUMN: reason").
+std::vector<std::string> UseBoardFile(const std::string& path) {
+#ifdef TARNWICK_READS_BOARD_FILES
+  board::LoadResult loaded = board::LoadBoardFile(path);
+  if (!loaded.board) return loaded.problems.empty() ? std::vector<std::string>{path + ": refused"} : loaded.problems;
+  board::Use(std::move(*loaded.board));
+  return {};
+#else
+  return {path + ": this build reads no board files"};
+#endif
+}
+
 }  // namespace
+
+std::vector<std::string> TabNames(const board::Board& board) {
+  std::vector<std::string> names;
+  for (const board::Command& command : board.commands) names.push_back(command.name);
+  for (int tab : {res::kTabStepperTest, res::kTabDcTest})
+    names.emplace_back(res::kTabPages[static_cast<std::size_t>(tab)].text);
+  return names;
+}
 
 std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const std::vector<link::PortEntry>& ports) {
   CLI::App app{"Tarnwick: test a motor-driver board on an RS-485 line. Opens the window with the port,\n"
@@ -63,9 +93,9 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
       ->check([](const std::string& text) {
         return IsAddressText(text) ? std::string() : "'" + text + "' is not an address: one or two hex digits";
       });
-  app.add_option("--tab", tab, "Show this tab: " + TabNames() + " (in any case)")->check([](const std::string& name) {
-    return TabNamed(name) ? std::string() : "no tab '" + name + "'; one of " + TabNames();
-  });
+  std::string boardFile;
+  app.add_option("--board", boardFile, "Test the board this description file describes (its commands make the tabs)");
+  app.add_option("--tab", tab, "Show this tab: " + TabNameList() + ", or a command of --board's (in any case)");
   app.add_flag("--reset-settings", options.resetSettings,
                "Forget the remembered settings and start with the start values");
   std::string rs485, echo;
@@ -79,6 +109,16 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   app.add_option("--echo", echo, "For the port it starts on: skip reads back the adapter's echo of each frame")
       ->check(CLI::IsMember({"off", "skip"}));
   if (const auto status = ParseArguments(app, argc, argv)) return *status;
+  if (!boardFile.empty()) {
+    const std::vector<std::string> problems = UseBoardFile(boardFile);
+    for (const std::string& problem : problems) std::cerr << problem << '\n';
+    if (!problems.empty()) return kExitBadArguments;
+  }
+  // Checked once the board is known, since its commands name the tabs.
+  if (!tab.empty() && !TabNamed(tab)) {
+    app.exit(CLI::ValidationError("--tab", "no tab '" + tab + "'; one of " + TabNameList()));
+    return kExitBadArguments;
+  }
 
   if (!rs485.empty()) options.rs485 = link::DirectionControlNamed(rs485);
   if (app.count("--rs485-delay-before")) options.rs485DelayBeforeMs = delayBefore;

@@ -1,13 +1,15 @@
 #pragma once
-// tarnwick's own command line: presets for the window's port, line speed, address
-// and tab, and forgetting the remembered settings. Read before the window exists,
-// so --help, --version and a bad value never need a display.
+// tarnwick's own command line: the board description to use, presets for the
+// window's port, line speed, address and tab, and forgetting the remembered
+// settings. Read before the window exists, so --help, --version and a bad value
+// never need a display.
 
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "board/board.h"
 #include "link/line_control.h"
 #include "link/port_list.h"
 
@@ -24,6 +26,9 @@ struct WindowOptions {
   std::optional<int> rs485DelayBeforeMs{}, rs485DelayAfterMs{};
   std::optional<link::EchoHandling> echo{};
 };
+
+// The window's tab labels: the board's commands, then the two live tests.
+std::vector<std::string> TabNames(const board::Board& board);
 
 // The options, or the exit status to end with at once after printing the help, the
 // version (0) or what was wrong (2). ports is the list the window will show.

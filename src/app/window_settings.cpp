@@ -15,11 +15,11 @@ namespace {
 
 QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-QString TabName(int tab) { return Utf8(res::kTabPages.at(static_cast<std::size_t>(tab)).text); }
+QString TabName(const CTarnwickDlg& window, int tab) { return Utf8(window.TabName(tab)); }
 
-std::optional<int> TabNamed(const QString& name) {
-  for (std::size_t i = 0; i < res::kTabPages.size(); ++i)
-    if (TabName(static_cast<int>(i)) == name) return static_cast<int>(i);
+std::optional<int> TabNamed(const CTarnwickDlg& window, const QString& name) {
+  for (int tab = 0; tab < window.TabCount(); ++tab)
+    if (TabName(window, tab) == name) return tab;
   return std::nullopt;
 }
 
@@ -27,10 +27,10 @@ std::optional<int> TabNamed(const QString& name) {
 // buttons, leaving out the read-only ones that show a reply.
 template <class Visit>
 void ForEachCommandField(const CTarnwickDlg& window, Visit visit) {
-  for (int tab = 0; tab < res::kTabStepperTest; ++tab) {
+  for (int tab = 0; tab < window.CommandTabCount(); ++tab) {
     for (const res::BuiltControls::Entry& entry : window.Panel(tab).controls().entries()) {
       if (entry.row->id == res::kStaticId || (entry.row->style & (res::kReadOnly | res::kDisabled))) continue;
-      visit(TabName(tab) + '/' + QString::number(entry.row->id), entry.widget);
+      visit(TabName(window, tab) + '/' + QString::number(entry.row->id), entry.widget);
     }
   }
 }
@@ -114,7 +114,7 @@ void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const W
   keep("window/baud", presets.baudIndex, line.baudIndex, window.GetSelectedBaudRate());
   keep("window/address", presets.address, line.addressText, Utf8(line.addressText));
   settings.setValue("window/res", line.replyWanted);
-  keep("window/tab", presets.tab, window.CurrentTab(), TabName(window.CurrentTab()));
+  keep("window/tab", presets.tab, window.CurrentTab(), TabName(window, window.CurrentTab()));
   SavePortLines(window, settings);
   ForEachCommandField(window, [&settings](const QString& key, const QWidget* field) {
     if (const QVariant value = FieldValue(field); value.isValid()) settings.setValue("pages/" + key, value);
@@ -132,7 +132,7 @@ void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
     if (settings.contains("pages/" + key)) SetFieldValue(field, settings.value("pages/" + key));
   });
   // Last, so that a live test page shown at start is handed the restored port.
-  if (const auto tab = TabNamed(settings.value("window/tab").toString())) window.SelectTab(*tab);
+  if (const auto tab = TabNamed(window, settings.value("window/tab").toString())) window.SelectTab(*tab);
 }
 
 void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options) {

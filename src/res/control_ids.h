@@ -5,6 +5,9 @@
 
 namespace tarnwick::res::ids {
 
+// Every command page's title label: the description's title is shown in it.
+inline constexpr int kPageTitle = 1099;
+
 namespace window {
 inline constexpr int kSend = 1;
 inline constexpr int kExit = 2;

@@ -173,5 +173,35 @@ TEST_F(WindowFixture, RefusedFieldShowsTheMessageBoxAndSendsNothing) {
   EXPECT_EQ(Value(res::kTabCmd12, stepper::kPulseDuty), "101");
 }
 
+// The tabs come from the description: every command tab sends its own command,
+// the extra one included, and none stands in for another.
+TEST_F(DescribedBoardFixture, EveryTabSendsItsOwnCommand) {
+  const std::vector<board::Command>& commands = board::Current().commands;
+  ASSERT_EQ(Window().CommandTabCount(), static_cast<int>(commands.size()));
+  EXPECT_EQ(Strip()->tabText(14), "CMD44");
+  EXPECT_EQ(Strip()->tabText(15), "Stepper Test");
+  Set(kMain, window::kAddress, "FF");  // nobody answers, so nothing moves the board's address or rate
+  for (int tab = 0; tab < Window().CommandTabCount(); ++tab) {
+    SelectTab(tab);
+    Get<QPushButton>(kMain, window::kSend)->click();
+  }
+  const std::vector<std::string> heard = Heard(commands.size());
+  ASSERT_EQ(heard.size(), commands.size());
+  for (std::size_t tab = 0; tab < commands.size(); ++tab) {
+    const int commandByte = std::stoi(heard[tab].substr(6, 2), nullptr, 16);
+    EXPECT_EQ(commandByte & 0x7F, commands[tab].code) << commands[tab].name << " heard " << heard[tab];
+  }
+}
+
+TEST_F(DescribedBoardFixture, GeneratedPageSendsItsFieldText) {
+  const int tab = Window().CommandTabCount() - 1;
+  SelectTab(tab);
+  Set(kMain, window::kAddress, "01");
+  Get<QPushButton>(kMain, window::kSend)->click();
+  Set(tab, Window().Panel(tab).controls().entries()[2].row->id, "1000");  // after the title and the label
+  Get<QPushButton>(kMain, window::kSend)->click();
+  EXPECT_EQ(Heard(2), (std::vector<std::string>{"01 03 C4 64 00 2C 01", "01 03 C4 E8 03 B3 01"}));
+}
+
 }  // namespace
 }  // namespace tarnwick::gui_test

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "res/command_pages.h"
 #include "res/dialog_builder.h"
 #include "window_fixture.h"
 
@@ -39,10 +40,7 @@ int NeededWidth(const res::BuiltControls::Entry& entry) {
   }
 }
 
-class TemplateLayoutTest : public ::testing::TestWithParam<int> {};
-
-TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
-  const DialogTemplate& dialog = res::FindDialogTemplate(GetParam());
+void ExpectInsideNoOverlapTextsFit(const DialogTemplate& dialog) {
   QWidget host;
   const res::BuiltControls controls = res::BuildControls(dialog, &host);
   const QRect dialogRect(QPoint(0, 0), res::DialogPixelSize(dialog));
@@ -72,6 +70,12 @@ TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
           << Describe(entries[i]) << " overlaps " << Describe(entries[j]);
     }
   }
+}
+
+class TemplateLayoutTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
+  ExpectInsideNoOverlapTextsFit(res::FindDialogTemplate(GetParam()));
 }
 
 // Outputs look like outputs: on the window's grey and without a caret, unlike the
@@ -108,6 +112,32 @@ std::vector<int> AllTemplateIds() {
 
 INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn(AllTemplateIds()),
                          [](const auto& info) { return "Template" + std::to_string(info.param); });
+
+// The page laid out for a command no template knows, generated here for every
+// command of the described board (CMD44 among them), so switches, named values,
+// checks, long labels and two columns all meet the template rules.
+class GeneratedPageTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
+  const board::Board described = BoardWithAcceleration();
+  const board::Command& command = *described.FindNamed(GetParam());
+  const auto page = res::GeneratePage(command);
+  ExpectInsideNoOverlapTextsFit(page->dialog);
+  std::vector<std::string_view> bound;
+  for (const res::FieldBinding& binding : page->bindings) bound.push_back(binding.field);
+  std::vector<std::string_view> fields;
+  for (const board::Field* field : command.RequestForm()) fields.push_back(field->name);
+  for (const board::Field* field : command.ResponseForm()) fields.push_back(field->name);
+  EXPECT_EQ(bound, fields);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCommand, GeneratedPageTest, ::testing::ValuesIn([] {
+                           std::vector<std::string> names;
+                           for (const board::Command& command : BoardWithAcceleration().commands)
+                             names.push_back(command.name);
+                           return names;
+                         }()),
+                         [](const auto& info) { return info.param; });
 
 TEST(DialogUnits, FollowTheFontMetrics) {
   QFont font = res::DialogFont(res::FindDialogTemplate(res::kMainDialogTemplate));

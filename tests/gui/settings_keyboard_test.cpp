@@ -9,7 +9,6 @@
 
 #include "app/window_options.h"
 #include "app/window_settings.h"
-#include "panels/command_logic.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -65,9 +64,9 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   EXPECT_TRUE(Window().Panel(res::kTabCmd22).isVisibleTo(&Window()));
   EXPECT_FALSE(Window().Panel(res::kTabCmd00).isVisibleTo(&Window()));
   // The pages act on what came back, not only show it.
-  const panels::Cmd22Fields modes = static_cast<panels::CCMD22Panel&>(Window().Panel(res::kTabCmd22)).Fields();
-  EXPECT_EQ(modes.leftMode, link::kDriveReversal);
-  EXPECT_EQ(modes.rightMode, link::kDriveShortBrake);
+  const board::FieldTexts modes = static_cast<panels::CommandPage&>(Window().Panel(res::kTabCmd22)).Texts();
+  EXPECT_EQ(modes.at("left-mode"), "Reversal");
+  EXPECT_EQ(modes.at("right-mode"), "ShortBrake");
   EXPECT_FALSE(Control(res::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";
   EXPECT_TRUE(Control(res::kTabCmd42, 1007)->isEnabled()) << "D-C enables the Right fields";
 }
@@ -205,6 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"AddressTooLong", {"--addr", "100"}, 2, {}},
         OptionsCase{"AddressNotHex", {"--addr", "0g"}, 2, {}}, OptionsCase{"AddressEmpty", {"--addr", ""}, 2, {}},
         OptionsCase{"UnknownTab", {"--tab", "CMD99"}, 2, {}},
+        OptionsCase{"BoardFileRefused", {"--board", "/nonexistent/board.yaml"}, 2, {}},
         OptionsCase{"MissingValue", {"--tab"}, 2, {}}, OptionsCase{"UnknownOption", {"--colour"}, 2, {}},
         OptionsCase{"UnknownRs485", {"--rs485", "auto"}, 2, {}}, OptionsCase{"DelayTooLong", {"--rs485-delay-after", "1001"}, 2, {}},
         OptionsCase{"UnknownEcho", {"--echo", "drop"}, 2, {}}),

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/tarnwick_dlg.h"
+#include "board/board.h"
 #include "link/hex_text.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
@@ -117,6 +118,39 @@ class WindowFixture : public ::testing::Test {
 
   std::mutex mutex_;
   std::vector<std::string> heard_;
+};
+
+// The built-in board with one command more that no template knows: CMD44 "Set
+// Acceleration", a u16le acceleration (start text 100) answered by a status byte.
+inline board::Board BoardWithAcceleration() {
+  board::Board described = board::BuiltIn();
+  board::Command command;
+  command.name = "CMD44";
+  command.code = 0x44;
+  command.title = "Set Acceleration";
+  board::Field acceleration;
+  acceleration.name = "acceleration";
+  acceleration.label = "Acceleration";
+  acceleration.type = board::WireType::U16Le;
+  acceleration.size = 2;
+  acceleration.max = 65535;
+  acceleration.defaultText = "100";
+  acceleration.unit = "steps/s²";
+  command.request.fields.push_back(acceleration);
+  command.request.size = 2;
+  command.response = described.FindNamed("CMD3F")->response;  // its status byte
+  described.commands.push_back(command);
+  return described;
+}
+
+// The window over a board description of the test's own, the built-in one again after.
+class DescribedBoardFixture : public WindowFixture {
+ public:
+  void SetUp() override {
+    board::Use(BoardWithAcceleration());
+    WindowFixture::SetUp();
+  }
+  void TearDown() override { board::Use(board::BuiltIn()); }
 };
 
 }  // namespace tarnwick::gui_test

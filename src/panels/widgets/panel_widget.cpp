@@ -8,8 +8,12 @@
 namespace tarnwick::panels {
 
 PanelWidget::PanelWidget(int templateId, QWidget* parent)
+    : PanelWidget(res::FindDialogTemplate(templateId), nullptr, parent) {}
+
+PanelWidget::PanelWidget(const res::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent)
     : QWidget(parent),
-      dialogTemplate_(res::FindDialogTemplate(templateId)),
+      owner_(std::move(owner)),
+      dialogTemplate_(dialog),
       controls_(res::BuildControls(dialogTemplate_, this)) {
   resize(res::DialogPixelSize(dialogTemplate_));
   // The page is still a window of its own here, and Qt will not move a control

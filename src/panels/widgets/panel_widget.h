@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "res/dialog_builder.h"
@@ -19,6 +20,8 @@ class PanelWidget : public QWidget {
 
  public:
   PanelWidget(int templateId, QWidget* parent);
+  // A page of a template that owner keeps alive (one generated at run time).
+  PanelWidget(const res::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent);
 
   const res::DialogTemplate& dialogTemplate() const { return dialogTemplate_; }
   const res::BuiltControls& controls() const { return controls_; }
@@ -32,6 +35,7 @@ class PanelWidget : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  std::shared_ptr<const void> owner_;
   const res::DialogTemplate& dialogTemplate_;
   res::BuiltControls controls_;
 };
