@@ -7,15 +7,10 @@
 
 #include "board/board.h"
 #include "link/baud_rates.h"
+#include "board/board_file.h"
 #include "res/dialog_templates.h"
 #include "support/parse_arguments.h"
 
-// TODO(lead): the guard goes once the board file loader (board/board_file.h) is
-// merged; without it --board refuses every file.
-#if __has_include("board/board_file.h")
-#include "board/board_file.h"
-#define TARNWICK_READS_BOARD_FILES 1
-#endif
 
 namespace tarnwick::app {
 namespace {
@@ -53,14 +48,10 @@ std::string TabNameList() {
 // Installs the description in path for the rest of the run; its problems when it
 // is refused ("FILE:LINE:COLUMN: reason").
 std::vector<std::string> UseBoardFile(const std::string& path) {
-#ifdef TARNWICK_READS_BOARD_FILES
   board::LoadResult loaded = board::LoadBoardFile(path);
   if (!loaded.board) return loaded.problems.empty() ? std::vector<std::string>{path + ": refused"} : loaded.problems;
   board::Use(std::move(*loaded.board));
   return {};
-#else
-  return {path + ": this build reads no board files"};
-#endif
 }
 
 }  // namespace
