@@ -525,9 +525,10 @@ TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
 class SimProcess {
  public:
   // Unlisted, or listed in runtimeDir's registry when one is given.
-  explicit SimProcess(const std::string& runtimeDir = "") {
+  explicit SimProcess(const std::string& runtimeDir = "", const std::vector<std::string>& extra = {}) {
     std::vector<const char*> arguments = {TARNWICK_SIM, "--verbose", "--baud", "115200"};
     if (runtimeDir.empty()) arguments.push_back("--no-register");
+    for (const std::string& argument : extra) arguments.push_back(argument.c_str());
     arguments.push_back(nullptr);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) < 0) return;
@@ -564,6 +565,62 @@ class SimProcess {
   FILE* output_ = nullptr;
   std::string path_;
 };
+
+// A command the firmware gained is one edit of the board's description: the
+// command line, the simulated board and the log all take it from the file.
+TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
+  const std::string file = ::testing::TempDir() + "tarnwick-acceleration.yaml";
+  {
+    std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
+    std::ofstream out(file);
+    out << builtIn.rdbuf() << R"(
+  - name: CMD44
+    code: 0x44
+    title: Set Acceleration
+    request:
+      - {name: acceleration, label: Acceleration, type: u16le, range: [0, 65535], default: 100}
+    response:
+      - {name: status, type: u8, role: status}
+  - name: CMD45
+    code: 0x45
+    title: Read Acceleration
+    reply: always
+    response:
+      - {name: status, type: u8, role: status}
+      - {name: acceleration, label: Acceleration, type: u16le}
+)";
+  }
+  const std::string log = ::testing::TempDir() + "tarnwick-acceleration.log";
+  std::remove(log.c_str());
+  const SimProcess board("", {"--board", file});
+  const SimProcess failing("", {"--board", file, "--fault", "failed-status"});
+  ASSERT_FALSE(board.Path().empty());
+  const auto send = [&](const SimProcess& to, const std::string& what) {
+    return RunCli("--board " + file + " send " + what + " --addr 01 --baud 115200 --port " + to.Path() + " --log " + log,
+                  true);
+  };
+  struct Row {
+    const SimProcess& board;
+    std::string arguments;
+    int status;
+    std::string shown;
+  } rows[] = {
+      {board, "cmd44 --acceleration 300", 0, "Send Data: 01 03 C4 2C 01 F5 00\nRecv Data: 01 02 44 00 47 00\nResult: Success"},
+      {board, "cmd45 --json", 0, "\"acceleration\": 300"},
+      {failing, "cmd44 --acceleration 300", 1, "Result: Failed"},
+      {board, "cmd44 --acceleration 70000", 2, "--acceleration: '70000' is not a number in 0..65535"},
+  };
+  for (const Row& row : rows) {
+    const CliRun run = send(row.board, row.arguments);
+    EXPECT_EQ(run.status, row.status) << row.arguments << "\n" << run.out;
+    EXPECT_NE(run.out.find(row.shown), std::string::npos) << row.arguments << "\n" << run.out;
+  }
+  std::ifstream logged(log);
+  const std::string entries((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
+  EXPECT_NE(entries.find("CMD45 from 01: Acceleration 300"), std::string::npos) << entries;
+  std::remove(file.c_str());
+  std::remove(log.c_str());
+}
 
 // The first exchange after a board starts is answered like any other, also while
 // other work keeps both cores busy.

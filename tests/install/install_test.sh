@@ -95,7 +95,7 @@ while IFS='|' read -r line want; do
   got=$(offered "$line")
   [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
 done <<CASES
-tarnwick-cli |ports send stepper-test dc-test scan watch run stop --help --version --json --log
+tarnwick-cli |ports send stepper-test dc-test scan watch run stop board --help --version --json --log --board
 tarnwick-cli --json send cmd4|cmd40 cmd41 cmd42 cmd43
 tarnwick-cli send cmd12 --as|--as-typed
 tarnwick-cli dc-test --as|--as-typed
