@@ -99,6 +99,39 @@ std::string ValueNames(const Enumeration& enumeration) {
   return text + (enumeration.values.size() > 8 ? ", ..." : "");
 }
 
+// A map's entries, read once: yaml-cpp looks a key up by converting every key
+// of the map to text, which costs more than the parse of a board file.
+class Map {
+ public:
+  explicit Map(const YAML::Node& node) : node_(node) {
+    if (!node.IsDefined() || !node.IsMap()) return;
+    for (const auto& entry : node)
+      entries_.push_back({entry.first.IsScalar() ? entry.first.Scalar() : std::string(), entry.first, entry.second});
+  }
+  struct Entry {
+    std::string key;
+    YAML::Node keyNode, value;
+  };
+  // The value, or a node that tests false when the key is not there.
+  YAML::Node operator[](std::string_view key) const {
+    for (const auto& entry : entries_)
+      if (entry.key == key) return entry.value;
+    return Missing();
+  }
+  const YAML::Node& node() const { return node_; }
+  YAML::Mark Mark() const { return node_.Mark(); }
+  auto begin() const { return entries_.begin(); }
+  auto end() const { return entries_.end(); }
+
+ private:
+  static YAML::Node Missing() {
+    static const YAML::Node empty(YAML::NodeType::Map);
+    return empty["-"];
+  }
+  YAML::Node node_;
+  std::vector<Entry> entries_;
+};
+
 struct Problem {
   int line = 0, column = 0;
   std::string reason;
@@ -153,38 +186,39 @@ class Reader {
     problems_.push_back({mark.line + 1, mark.column + 1, std::move(reason)});
   }
   bool ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys = kMaxEntries);
+  bool ExpectMap(const Map& map, std::string_view what) { return ExpectMap(map.node(), what); }
   bool ExpectList(const YAML::Node& node, std::string_view what);
-  void CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what);
-  bool Require(const YAML::Node& map, std::string_view key, std::string_view what);
-  std::optional<std::string> Text(const YAML::Node& map, std::string_view key);
+  void CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what);
+  bool Require(const Map& map, std::string_view key, std::string_view what);
+  std::optional<std::string> Text(const Map& map, std::string_view key);
   std::optional<std::int64_t> Number(const YAML::Node& node, std::string_view what);
-  std::optional<std::int64_t> NumberAt(const YAML::Node& map, std::string_view key);
-  std::optional<bool> Flag(const YAML::Node& map, std::string_view key);
+  std::optional<std::int64_t> NumberAt(const Map& map, std::string_view key);
+  std::optional<bool> Flag(const Map& map, std::string_view key);
   template <class Enum, std::size_t N>
-  std::optional<Enum> WordAt(const YAML::Node& map, std::string_view key, const std::array<words::Word<Enum>, N>& list,
+  std::optional<Enum> WordAt(const Map& map, std::string_view key, const std::array<words::Word<Enum>, N>& list,
                              std::string_view what);
   LoadResult Result();
 
-  void ReadBoard(const YAML::Node& root);
+  void ReadBoard(const Map& root);
   void ReadEnumerations(const YAML::Node& values);
-  std::optional<Command> ReadCommand(const YAML::Node& node, CommandMarks& marks);
-  void ReadRequirement(const YAML::Node& node, CommandMarks& marks);
-  void ReadForm(const YAML::Node& node, Command& command);
+  std::optional<Command> ReadCommand(const Map& node, CommandMarks& marks);
+  void ReadRequirement(const Map& node, CommandMarks& marks);
+  void ReadForm(const Map& node, Command& command);
   Layout ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse);
   void ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                    LayoutNotes& notes, Layout* layout);
-  void ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset);
-  void ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
-  void ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+  void ReadPad(const Map& node, std::vector<Field>& fields, std::size_t& offset);
+  void ReadSwitch(const Map& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
+  void ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                 LayoutNotes& notes);
-  std::optional<Field> ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes);
-  bool ReadType(const YAML::Node& node, Field& field);
-  bool ReadBits(const YAML::Node& node, const Field& word, Field& field);
-  void ReadValues(const YAML::Node& node, Field& field);
-  void ReadRange(const YAML::Node& node, Field& field);
-  void ReadDefault(const YAML::Node& node, Field& field);
-  void ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes);
-  void ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes);
+  std::optional<Field> ReadField(const Map& node, const Field* word, int caseIndex, LayoutNotes& notes);
+  bool ReadType(const Map& node, Field& field);
+  bool ReadBits(const Map& node, const Field& word, Field& field);
+  void ReadValues(const Map& node, Field& field);
+  void ReadRange(const Map& node, Field& field);
+  void ReadDefault(const Map& node, Field& field);
+  void ReadStatus(const Map& node, Field& field, LayoutNotes& notes);
+  void ReadReferences(const Map& node, Field& field, LayoutNotes& notes);
   void CheckLayout(const Layout& layout, const LayoutNotes& notes, bool isResponse, std::string_view what);
   void CheckBoard(std::vector<CommandMarks>& marks);
   bool OverBudget() const { return fieldsRead_ > kMaxFields; }
@@ -219,21 +253,19 @@ bool Reader::ExpectList(const YAML::Node& node, std::string_view what) {
   return true;
 }
 
-void Reader::CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
-  for (const auto& entry : map) {
-    const std::string key = entry.first.IsScalar() ? entry.first.Scalar() : std::string();
-    if (std::find(allowed.begin(), allowed.end(), key) == allowed.end())
-      Add(entry.first.Mark(), "unknown key " + Quoted(key) + " in " + std::string(what));
-  }
+void Reader::CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
+  for (const auto& entry : map)
+    if (std::find(allowed.begin(), allowed.end(), entry.key) == allowed.end())
+      Add(entry.keyNode.Mark(), "unknown key " + Quoted(entry.key) + " in " + std::string(what));
 }
 
-bool Reader::Require(const YAML::Node& map, std::string_view key, std::string_view what) {
+bool Reader::Require(const Map& map, std::string_view key, std::string_view what) {
   if (map[std::string(key)]) return true;
   Add(map.Mark(), std::string(what) + " has no " + Quoted(key));
   return false;
 }
 
-std::optional<std::string> Reader::Text(const YAML::Node& map, std::string_view key) {
+std::optional<std::string> Reader::Text(const Map& map, std::string_view key) {
   const YAML::Node node = map[std::string(key)];
   if (!node) return std::nullopt;
   if (node.IsScalar()) return node.Scalar();
@@ -248,13 +280,13 @@ std::optional<std::int64_t> Reader::Number(const YAML::Node& node, std::string_v
   return std::nullopt;
 }
 
-std::optional<std::int64_t> Reader::NumberAt(const YAML::Node& map, std::string_view key) {
+std::optional<std::int64_t> Reader::NumberAt(const Map& map, std::string_view key) {
   const YAML::Node node = map[std::string(key)];
   if (!node) return std::nullopt;
   return Number(node, Quoted(key));
 }
 
-std::optional<bool> Reader::Flag(const YAML::Node& map, std::string_view key) {
+std::optional<bool> Reader::Flag(const Map& map, std::string_view key) {
   const YAML::Node node = map[std::string(key)];
   if (!node) return std::nullopt;
   if (node.IsScalar() && (node.Scalar() == "true" || node.Scalar() == "false")) return node.Scalar() == "true";
@@ -263,7 +295,7 @@ std::optional<bool> Reader::Flag(const YAML::Node& map, std::string_view key) {
 }
 
 template <class Enum, std::size_t N>
-std::optional<Enum> Reader::WordAt(const YAML::Node& map, std::string_view key,
+std::optional<Enum> Reader::WordAt(const Map& map, std::string_view key,
                                    const std::array<words::Word<Enum>, N>& list, std::string_view what) {
   const auto text = Text(map, key);
   if (!text) return std::nullopt;
@@ -273,14 +305,15 @@ std::optional<Enum> Reader::WordAt(const YAML::Node& map, std::string_view key,
 }
 
 LoadResult Reader::Read(std::string_view text) {
-  YAML::Node root;
+  YAML::Node document;
   try {
-    root = YAML::Load(std::string(text));
+    document = YAML::Load(std::string(text));
   } catch (const YAML::Exception& error) {
     Add(error.mark, error.msg);
     return Result();
   }
   // The format first: a file of another format is read no further.
+  const Map root(document);
   if (!ExpectMap(root, "a board file") || !Require(root, "format", "the board file")) return Result();
   const auto format = NumberAt(root, "format");
   if (format && *format != 1) Add(root["format"].Mark(), "format " + std::to_string(*format) + " is not known (1 is)");
@@ -307,7 +340,7 @@ LoadResult Reader::Result() {
   return result;
 }
 
-void Reader::ReadBoard(const YAML::Node& root) {
+void Reader::ReadBoard(const Map& root) {
   board_.source = source_;
   CheckKeys(root, {"format", "board", "values", "commands"}, "the board file");
   if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
@@ -320,7 +353,7 @@ void Reader::ReadBoard(const YAML::Node& root) {
   std::vector<CommandMarks> marks;
   for (const auto& node : commands) {
     CommandMarks commandMarks;
-    if (auto command = ReadCommand(node, commandMarks)) {
+    if (auto command = ReadCommand(Map(node), commandMarks)) {
       board_.commands.push_back(std::move(*command));
       marks.push_back(std::move(commandMarks));
     }
@@ -350,7 +383,7 @@ void Reader::ReadEnumerations(const YAML::Node& values) {
   }
 }
 
-std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks& marks) {
+std::optional<Command> Reader::ReadCommand(const Map& node, CommandMarks& marks) {
   if (!ExpectMap(node, "a command")) return std::nullopt;
   CheckKeys(node, {"name", "code", "title", "reply", "flag", "action", "requires", "form", "request", "response", "example"},
             "a command");
@@ -382,7 +415,7 @@ std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks&
   return command;
 }
 
-void Reader::ReadRequirement(const YAML::Node& node, CommandMarks& marks) {
+void Reader::ReadRequirement(const Map& node, CommandMarks& marks) {
   const YAML::Node required = node["requires"];
   if (!required) return;
   if (!required.IsMap() || required.size() != 1 || !required.begin()->second.IsScalar())
@@ -391,7 +424,7 @@ void Reader::ReadRequirement(const YAML::Node& node, CommandMarks& marks) {
   marks.requirement = Requirement{entry.first.Scalar(), entry.second.Scalar(), entry.first.Mark(), entry.second.Mark()};
 }
 
-void Reader::ReadForm(const YAML::Node& node, Command& command) {
+void Reader::ReadForm(const Map& node, Command& command) {
   const YAML::Node form = node["form"];
   if (!form || !ExpectList(form, "\"form\"")) return;
   for (const auto& name : form) {
@@ -420,7 +453,7 @@ Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool is
 void Reader::ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                          LayoutNotes& notes, Layout* layout) {
   for (std::size_t i = 0; i < list.size() && !OverBudget(); ++i) {
-    const YAML::Node entry = list[i];
+    const Map entry(list[i]);
     if (!ExpectMap(entry, "a field")) continue;
     if (entry["switch"]) {
       if (layout == nullptr)
@@ -441,7 +474,7 @@ void Reader::ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std
   }
 }
 
-void Reader::ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset) {
+void Reader::ReadPad(const Map& node, std::vector<Field>& fields, std::size_t& offset) {
   CheckKeys(node, {"pad"}, "a pad");
   const auto count = NumberAt(node, "pad");
   if (!count) return;
@@ -456,7 +489,7 @@ void Reader::ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::si
   fields.push_back(std::move(pad));
 }
 
-void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes) {
+void Reader::ReadSwitch(const Map& node, Layout& layout, std::size_t offset, LayoutNotes& notes) {
   CheckKeys(node, {"switch", "cases"}, "a switch");
   layout.size = offset;
   const auto on = Text(node, "switch");
@@ -489,7 +522,7 @@ void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offs
   }
 }
 
-void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                       LayoutNotes& notes) {
   CheckKeys(node, {"type", "bits"}, "a word with bit fields");
   Field word;
@@ -511,8 +544,9 @@ void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::s
   std::uint64_t taken = 0;
   for (const auto& entry : bits) {
     if (OverBudget()) break;
-    if (!ExpectMap(entry, "a bit field")) continue;
-    auto field = ReadField(entry, &word, caseIndex, notes);
+    const Map bitField(entry);
+    if (!ExpectMap(bitField, "a bit field")) continue;
+    auto field = ReadField(bitField, &word, caseIndex, notes);
     if (!field || field->bitCount == 0) continue;
     const std::uint64_t mask = ((std::uint64_t{1} << field->bitCount) - 1) << field->bitLow;
     if ((taken & mask) != 0) Add(entry.Mark(), "the bits of " + Quoted(field->name) + " overlap another field's");
@@ -521,7 +555,7 @@ void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::s
   }
 }
 
-std::optional<Field> Reader::ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes) {
+std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int caseIndex, LayoutNotes& notes) {
   if (++fieldsRead_ > kMaxFields) {
     if (fieldsRead_ == kMaxFields + 1) Add(node.Mark(), "more than " + std::to_string(kMaxFields) + " fields in the file");
     return std::nullopt;
@@ -557,7 +591,7 @@ std::optional<Field> Reader::ReadField(const YAML::Node& node, const Field* word
   return field;
 }
 
-bool Reader::ReadType(const YAML::Node& node, Field& field) {
+bool Reader::ReadType(const Map& node, Field& field) {
   if (!Require(node, "type", "field " + Quoted(field.name))) return false;
   const auto type = Text(node, "type");
   if (!type) return false;
@@ -572,7 +606,7 @@ bool Reader::ReadType(const YAML::Node& node, Field& field) {
   return true;
 }
 
-bool Reader::ReadBits(const YAML::Node& node, const Field& word, Field& field) {
+bool Reader::ReadBits(const Map& node, const Field& word, Field& field) {
   field.type = word.type;
   field.offset = word.offset;
   field.size = word.size;
@@ -615,7 +649,7 @@ bool Reader::ReadBits(const YAML::Node& node, const Field& word, Field& field) {
   return true;
 }
 
-void Reader::ReadValues(const YAML::Node& node, Field& field) {
+void Reader::ReadValues(const Map& node, Field& field) {
   const auto name = Text(node, "values");
   if (!name) return;
   for (const auto& enumeration : board_.enumerations)
@@ -631,7 +665,7 @@ void Reader::ReadValues(const YAML::Node& node, Field& field) {
   field.max = std::min(high->value, FitMax(field));
 }
 
-void Reader::ReadRange(const YAML::Node& node, Field& field) {
+void Reader::ReadRange(const Map& node, Field& field) {
   const YAML::Node range = node["range"];
   if (!range) return;
   if (!range.IsSequence() || range.size() != 2) return Add(range.Mark(), "\"range\" must be [min, max]");
@@ -646,7 +680,7 @@ void Reader::ReadRange(const YAML::Node& node, Field& field) {
   field.max = static_cast<std::uint32_t>(*max);
 }
 
-void Reader::ReadDefault(const YAML::Node& node, Field& field) {
+void Reader::ReadDefault(const Map& node, Field& field) {
   const auto text = Text(node, "default");
   if (!text) {
     if (field.IsCheck()) field.defaultText = "0";
@@ -678,7 +712,7 @@ void Reader::ReadDefault(const YAML::Node& node, Field& field) {
   }
 }
 
-void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes) {
+void Reader::ReadStatus(const Map& node, Field& field, LayoutNotes& notes) {
   if (const auto role = Text(node, "role")) {
     if (*role != "status") return Add(node["role"].Mark(), "unknown role " + Quoted(*role) + " (status)");
     field.isStatus = true;
@@ -701,8 +735,8 @@ void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes
     }
 }
 
-void Reader::ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes) {
-  if (const YAML::Node special = node["special"]; special && ExpectMap(special, "\"special\"")) {
+void Reader::ReadReferences(const Map& node, Field& field, LayoutNotes& notes) {
+  if (const Map special(node["special"]); node["special"] && ExpectMap(special, "\"special\"")) {
     CheckKeys(special, {"when", "value"}, "\"special\"");
     Require(special, "when", "\"special\"");
     Require(special, "value", "\"special\"");
