@@ -209,6 +209,7 @@ class Reader {
                    LayoutNotes& notes, Layout* layout);
   void ReadPad(const Map& node, std::vector<Field>& fields, std::size_t& offset);
   void ReadSwitch(const Map& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
+  bool CaseValue(const YAML::Node& key, const Field* chooser, SwitchCase& switchCase);
   void ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                 LayoutNotes& notes);
   std::optional<Field> ReadField(const Map& node, const Field* word, int caseIndex, LayoutNotes& notes);
@@ -254,9 +255,13 @@ bool Reader::ExpectList(const YAML::Node& node, std::string_view what) {
 }
 
 void Reader::CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
-  for (const auto& entry : map)
+  std::set<std::string_view> seen;
+  for (const auto& entry : map) {
     if (std::find(allowed.begin(), allowed.end(), entry.key) == allowed.end())
       Add(entry.keyNode.Mark(), "unknown key " + Quoted(entry.key) + " in " + std::string(what));
+    else if (!seen.insert(entry.key).second)
+      Add(entry.keyNode.Mark(), Quoted(entry.key) + " is given twice in " + std::string(what));
+  }
 }
 
 bool Reader::Require(const Map& map, std::string_view key, std::string_view what) {
@@ -503,17 +508,9 @@ void Reader::ReadSwitch(const Map& node, Layout& layout, std::size_t offset, Lay
   for (const auto& entry : cases) {
     SwitchCase switchCase;
     switchCase.name = entry.first.Scalar();
-    const NamedValue* named = chooser && chooser->values ? chooser->values->FindNamed(switchCase.name) : nullptr;
-    const auto number = named ? std::nullopt : ParseInteger(switchCase.name);
-    if (named) {
-      switchCase.name = named->name;
-      switchCase.value = named->value;
-    } else if (number && *number >= 0 && *number <= 0xFFFFFFFF) {
-      switchCase.value = static_cast<std::uint32_t>(*number);
-    } else if (chooser) {
-      Add(entry.first.Mark(), "case " + Quoted(switchCase.name) + " is not a value of " + chooser->name +
-                                  (chooser->values ? " (" + chooser->values->name + ")" : std::string(" (a number)")));
-    }
+    if (!CaseValue(entry.first, chooser, switchCase)) continue;
+    for (const auto& other : layout.cases)
+      if (other.value == switchCase.value) Add(entry.first.Mark(), "case " + Quoted(switchCase.name) + " is given twice");
     std::size_t caseOffset = offset;
     if (ExpectList(entry.second, "case " + Quoted(switchCase.name)))
       ReadEntries(entry.second, switchCase.fields, caseOffset, static_cast<int>(layout.cases.size()), notes, nullptr);
@@ -522,13 +519,34 @@ void Reader::ReadSwitch(const Map& node, Layout& layout, std::size_t offset, Lay
   }
 }
 
+// The value a case key stands for: a name of the chooser's enumeration or a number
+// (one of its values, when it has named values).
+bool Reader::CaseValue(const YAML::Node& key, const Field* chooser, SwitchCase& switchCase) {
+  const Enumeration* enumeration = chooser ? chooser->values.get() : nullptr;
+  const auto number = ParseInteger(switchCase.name);
+  const NamedValue* named = nullptr;
+  if (enumeration)
+    named = number && *number >= 0 && *number <= 0xFFFFFFFF ? enumeration->Find(static_cast<std::uint32_t>(*number))
+                                                            : enumeration->FindNamed(switchCase.name);
+  if (named) {
+    switchCase.name = named->name;
+    switchCase.value = named->value;
+  } else if (!enumeration && number && *number >= 0 && *number <= 0xFFFFFFFF) {
+    switchCase.value = static_cast<std::uint32_t>(*number);
+  } else {
+    if (chooser)
+      Add(key.Mark(), "case " + Quoted(switchCase.name) + " is not a value of " + chooser->name +
+                          (enumeration ? " (" + enumeration->name + ")" : std::string(" (a number)")));
+    return chooser == nullptr;
+  }
+  return true;
+}
+
 void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                       LayoutNotes& notes) {
   CheckKeys(node, {"type", "bits"}, "a word with bit fields");
   Field word;
   word.offset = offset;
-  word.size = 1;
-  word.type = WireType::U8;
   if (Require(node, "type", "a word with bit fields")) {
     const auto type = Text(node, "type");
     const auto wire = type ? words::FromText(words::wireTypes, *type) : std::nullopt;
