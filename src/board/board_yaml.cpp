@@ -119,6 +119,13 @@ class Map {
     return Missing();
   }
   const YAML::Node& node() const { return node_; }
+  // Where the value of key is written; the key's place when the value is left
+  // empty (yaml-cpp places an empty value at the token after it).
+  YAML::Mark MarkOf(std::string_view key) const {
+    for (const auto& entry : entries_)
+      if (entry.key == key) return entry.value.IsNull() ? entry.keyNode.Mark() : entry.value.Mark();
+    return node_.Mark();
+  }
   YAML::Mark Mark() const { return node_.Mark(); }
   auto begin() const { return entries_.begin(); }
   auto end() const { return entries_.end(); }
@@ -183,11 +190,15 @@ class Reader {
   static constexpr std::size_t kMaxFields = 4096;  // aliases can repeat a list many times
 
   void Add(const YAML::Mark& mark, std::string reason) {
-    problems_.push_back({mark.line + 1, mark.column + 1, std::move(reason)});
+    // An empty document has no position: its first line stands for it.
+    problems_.push_back({std::max(mark.line, 0) + 1, std::max(mark.column, 0) + 1, std::move(reason)});
   }
   bool ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys = kMaxEntries);
   bool ExpectMap(const Map& map, std::string_view what) { return ExpectMap(map.node(), what); }
   bool ExpectList(const YAML::Node& node, std::string_view what);
+  // The same for the value of key in parent, which must be there.
+  bool ExpectMapAt(const Map& parent, std::string_view key);
+  bool ExpectListAt(const Map& parent, std::string_view key);
   void CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what);
   bool Require(const Map& map, std::string_view key, std::string_view what);
   std::optional<std::string> Text(const Map& map, std::string_view key);
@@ -254,6 +265,18 @@ bool Reader::ExpectList(const YAML::Node& node, std::string_view what) {
   return true;
 }
 
+bool Reader::ExpectMapAt(const Map& parent, std::string_view key) {
+  if (!parent[key].IsNull()) return ExpectMap(parent[key], Quoted(key));
+  Add(parent.MarkOf(key), Quoted(key) + " has no value");
+  return false;
+}
+
+bool Reader::ExpectListAt(const Map& parent, std::string_view key) {
+  if (!parent[key].IsNull()) return ExpectList(parent[key], Quoted(key));
+  Add(parent.MarkOf(key), Quoted(key) + " has no value");
+  return false;
+}
+
 void Reader::CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
   std::set<std::string_view> seen;
   for (const auto& entry : map) {
@@ -265,16 +288,16 @@ void Reader::CheckKeys(const Map& map, std::initializer_list<std::string_view> a
 }
 
 bool Reader::Require(const Map& map, std::string_view key, std::string_view what) {
-  if (map[std::string(key)]) return true;
+  if (map[key]) return true;
   Add(map.Mark(), std::string(what) + " has no " + Quoted(key));
   return false;
 }
 
 std::optional<std::string> Reader::Text(const Map& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
   if (node.IsScalar()) return node.Scalar();
-  Add(node.Mark(), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
+  Add(map.MarkOf(key), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
   return std::nullopt;
 }
 
@@ -286,16 +309,18 @@ std::optional<std::int64_t> Reader::Number(const YAML::Node& node, std::string_v
 }
 
 std::optional<std::int64_t> Reader::NumberAt(const Map& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
-  return Number(node, Quoted(key));
+  if (!node.IsNull()) return Number(node, Quoted(key));
+  Add(map.MarkOf(key), Quoted(key) + " has no value");
+  return std::nullopt;
 }
 
 std::optional<bool> Reader::Flag(const Map& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
   if (node.IsScalar() && (node.Scalar() == "true" || node.Scalar() == "false")) return node.Scalar() == "true";
-  Add(node.Mark(), Quoted(key) + " must be true or false");
+  Add(map.MarkOf(key), Quoted(key) + " must be true or false");
   return std::nullopt;
 }
 
@@ -305,7 +330,7 @@ std::optional<Enum> Reader::WordAt(const Map& map, std::string_view key,
   const auto text = Text(map, key);
   if (!text) return std::nullopt;
   if (const auto value = words::FromText(list, *text)) return value;
-  Add(map[std::string(key)].Mark(), "unknown " + std::string(what) + " " + Quoted(*text) + " (" + words::Choices(list) + ")");
+  Add(map[key].Mark(), "unknown " + std::string(what) + " " + Quoted(*text) + " (" + words::Choices(list) + ")");
   return std::nullopt;
 }
 
@@ -349,9 +374,10 @@ void Reader::ReadBoard(const Map& root) {
   board_.source = source_;
   CheckKeys(root, {"format", "board", "values", "commands"}, "the board file");
   if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
-  if (root["values"]) ReadEnumerations(root["values"]);
+  if (root["values"] && ExpectMapAt(root, "values")) ReadEnumerations(root["values"]);
   if (!Require(root, "commands", "the board file")) return;
   const YAML::Node commands = root["commands"];
+  if (commands.IsNull()) return Add(root.MarkOf("commands"), "\"commands\" has no value");
   if (!commands.IsSequence()) return Add(commands.Mark(), "\"commands\" must be a list");
   if (commands.size() > kMaxCommands)
     return Add(commands.Mark(), "more than " + std::to_string(kMaxCommands) + " commands");
@@ -367,7 +393,6 @@ void Reader::ReadBoard(const Map& root) {
 }
 
 void Reader::ReadEnumerations(const YAML::Node& values) {
-  if (!ExpectMap(values, "\"values\"")) return;
   for (const auto& entry : values) {
     const std::string name = entry.first.Scalar();
     if (board_.FindEnumeration(name) != nullptr) Add(entry.first.Mark(), "enumeration " + Quoted(name) + " is named twice");
@@ -411,8 +436,9 @@ std::optional<Command> Reader::ReadCommand(const Map& node, CommandMarks& marks)
   command.flag = WordAt(node, "flag", words::flagRules, "flag rule").value_or(FlagRule::AsAsked);
   command.action = WordAt(node, "action", words::actions, "action").value_or(Action::None);
   ReadRequirement(node, marks);
-  if (node["request"]) command.request = ReadLayout(node["request"], "the request", false);
-  if (node["response"]) command.response = ReadLayout(node["response"], "the response", true);
+  if (node["request"] && ExpectListAt(node, "request")) command.request = ReadLayout(node["request"], "the request", false);
+  if (node["response"] && ExpectListAt(node, "response"))
+    command.response = ReadLayout(node["response"], "the response", true);
   ReadForm(node, command);
   if (!hasName || !hasCode) return std::nullopt;
   marks.name = node["name"].Mark();
@@ -431,7 +457,7 @@ void Reader::ReadRequirement(const Map& node, CommandMarks& marks) {
 
 void Reader::ReadForm(const Map& node, Command& command) {
   const YAML::Node form = node["form"];
-  if (!form || !ExpectList(form, "\"form\"")) return;
+  if (!form || !ExpectListAt(node, "form")) return;
   for (const auto& name : form) {
     if (!name.IsScalar())
       Add(name.Mark(), "\"form\" lists field names");
@@ -444,7 +470,6 @@ void Reader::ReadForm(const Map& node, Command& command) {
 
 Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse) {
   Layout layout;
-  if (!ExpectList(list, Quoted(isResponse ? "response" : "request"))) return layout;
   LayoutNotes notes;
   notes.listMark = list.Mark();
   std::size_t offset = 0;
@@ -498,7 +523,7 @@ void Reader::ReadSwitch(const Map& node, Layout& layout, std::size_t offset, Lay
   CheckKeys(node, {"switch", "cases"}, "a switch");
   layout.size = offset;
   const auto on = Text(node, "switch");
-  if (!on || !Require(node, "cases", "a switch") || !ExpectMap(node["cases"], "\"cases\"")) return;
+  if (!on || !Require(node, "cases", "a switch") || !ExpectMapAt(node, "cases")) return;
   layout.switchOn = *on;
   const Field* chooser = nullptr;
   for (const auto& field : layout.fields)
@@ -558,7 +583,7 @@ void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& 
   word.size = word.type == WireType::U8 ? 1 : word.type == WireType::U16Le ? 2 : 4;
   offset += word.size;
   const YAML::Node bits = node["bits"];
-  if (!ExpectList(bits, "\"bits\"")) return;
+  if (!ExpectListAt(node, "bits")) return;
   std::uint64_t taken = 0;
   for (const auto& entry : bits) {
     if (OverBudget()) break;
@@ -743,7 +768,7 @@ void Reader::ReadStatus(const Map& node, Field& field, LayoutNotes& notes) {
   const YAML::Node failure = node["failure"];
   if (!failure) return;
   if (!field.isStatus) return Add(failure.Mark(), "\"failure\" belongs to a field with role: status");
-  if (!ExpectList(failure, "\"failure\"")) return;
+  if (!ExpectListAt(node, "failure")) return;
   for (const auto& value : failure)
     if (const auto number = Number(value, "a failure value")) {
       if (*number < 0 || *number > 0xFF)
@@ -754,7 +779,7 @@ void Reader::ReadStatus(const Map& node, Field& field, LayoutNotes& notes) {
 }
 
 void Reader::ReadReferences(const Map& node, Field& field, LayoutNotes& notes) {
-  if (const Map special(node["special"]); node["special"] && ExpectMap(special, "\"special\"")) {
+  if (const Map special(node["special"]); node["special"] && ExpectMapAt(node, "special")) {
     CheckKeys(special, {"when", "value"}, "\"special\"");
     Require(special, "when", "\"special\"");
     Require(special, "value", "\"special\"");

@@ -40,6 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"no format", "board: x\n", "t.yaml:1:1: the board file has no \"format\""},
         FaultCase{"unknown key", "- {name: A, code: 1, lable: x}", "t.yaml:5:22: unknown key \"lable\" in a command"},
         FaultCase{"key twice", "- {name: A, code: 1, name: B}", "t.yaml:5:22: \"name\" is given twice in a command"},
+        FaultCase{"empty value shown at its key", "- name: A\n  code: 1\n  request:\n  title: a",
+                  "t.yaml:7:3: \"request\" has no value"},
         FaultCase{"code not a number", "- {name: A, code: one}", "t.yaml:5:19: \"code\" must be a number"},
         FaultCase{"no name", "- {code: 1}", "t.yaml:5:3: a command has no \"name\""},
         FaultCase{"no type", "- {name: A, code: 1, request: [{name: f}]}", "t.yaml:5:32: field \"f\" has no \"type\""},
