@@ -1,5 +1,8 @@
 # Cross-builds the Windows command line and the portable tests on Debian:
-#   cmake -S . -B build-win32 -G Ninja --toolchain cmake/mingw-w64.cmake -DTARNWICK_GUI=OFF
+#   cmake -S . -B build-win32 -G Ninja --toolchain cmake/mingw-w64.cmake -DTARNWICK_GUI=OFF \
+#     -DTARNWICK_BOARD_TABLE_TOOL=build/src/board/tarnwick-board-table
+# The built-in board is written by a native build's tarnwick-board-table (the
+# cross build has no yaml-cpp): build that target natively first.
 # The posix thread model's compilers provide std::thread. Programs are linked
 # statically, so they run under wine or on Windows without the compiler's DLLs;
 # CTest runs them through wine when it is installed.

@@ -138,9 +138,11 @@ std::string LayoutSummary(const Layout& layout, bool described) {
   std::string text = NamesOf(layout.fields, described);
   if (layout.switchOn.empty()) return text;
   text += "; by " + layout.switchOn + ":";
-  for (const auto& switchCase : layout.cases)
-    text += " " + switchCase.name + " [" + std::to_string(switchCase.size) + " bytes: " +
-            NamesOf(switchCase.fields, described) + "]";
+  for (const auto& switchCase : layout.cases) {
+    const std::string names = NamesOf(switchCase.fields, described);
+    text += " " + switchCase.name + " [" + std::to_string(switchCase.size) + (switchCase.size == 1 ? " byte" : " bytes") +
+            (names.empty() ? "" : ": " + names) + "]";
+  }
   return text;
 }
 

@@ -99,6 +99,46 @@ std::string ValueNames(const Enumeration& enumeration) {
   return text + (enumeration.values.size() > 8 ? ", ..." : "");
 }
 
+// A map's entries, read once: yaml-cpp looks a key up by converting every key
+// of the map to text, which costs more than the parse of a board file.
+class Map {
+ public:
+  explicit Map(const YAML::Node& node) : node_(node) {
+    if (!node.IsDefined() || !node.IsMap()) return;
+    for (const auto& entry : node)
+      entries_.push_back({entry.first.IsScalar() ? entry.first.Scalar() : std::string(), entry.first, entry.second});
+  }
+  struct Entry {
+    std::string key;
+    YAML::Node keyNode, value;
+  };
+  // The value, or a node that tests false when the key is not there.
+  YAML::Node operator[](std::string_view key) const {
+    for (const auto& entry : entries_)
+      if (entry.key == key) return entry.value;
+    return Missing();
+  }
+  const YAML::Node& node() const { return node_; }
+  // Where the value of key is written; the key's place when the value is left
+  // empty (yaml-cpp places an empty value at the token after it).
+  YAML::Mark MarkOf(std::string_view key) const {
+    for (const auto& entry : entries_)
+      if (entry.key == key) return entry.value.IsNull() ? entry.keyNode.Mark() : entry.value.Mark();
+    return node_.Mark();
+  }
+  YAML::Mark Mark() const { return node_.Mark(); }
+  auto begin() const { return entries_.begin(); }
+  auto end() const { return entries_.end(); }
+
+ private:
+  static YAML::Node Missing() {
+    static const YAML::Node empty(YAML::NodeType::Map);
+    return empty["-"];
+  }
+  YAML::Node node_;
+  std::vector<Entry> entries_;
+};
+
 struct Problem {
   int line = 0, column = 0;
   std::string reason;
@@ -150,41 +190,47 @@ class Reader {
   static constexpr std::size_t kMaxFields = 4096;  // aliases can repeat a list many times
 
   void Add(const YAML::Mark& mark, std::string reason) {
-    problems_.push_back({mark.line + 1, mark.column + 1, std::move(reason)});
+    // An empty document has no position: its first line stands for it.
+    problems_.push_back({std::max(mark.line, 0) + 1, std::max(mark.column, 0) + 1, std::move(reason)});
   }
   bool ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys = kMaxEntries);
+  bool ExpectMap(const Map& map, std::string_view what) { return ExpectMap(map.node(), what); }
   bool ExpectList(const YAML::Node& node, std::string_view what);
-  void CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what);
-  bool Require(const YAML::Node& map, std::string_view key, std::string_view what);
-  std::optional<std::string> Text(const YAML::Node& map, std::string_view key);
+  // The same for the value of key in parent, which must be there.
+  bool ExpectMapAt(const Map& parent, std::string_view key);
+  bool ExpectListAt(const Map& parent, std::string_view key);
+  void CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what);
+  bool Require(const Map& map, std::string_view key, std::string_view what);
+  std::optional<std::string> Text(const Map& map, std::string_view key);
   std::optional<std::int64_t> Number(const YAML::Node& node, std::string_view what);
-  std::optional<std::int64_t> NumberAt(const YAML::Node& map, std::string_view key);
-  std::optional<bool> Flag(const YAML::Node& map, std::string_view key);
+  std::optional<std::int64_t> NumberAt(const Map& map, std::string_view key);
+  std::optional<bool> Flag(const Map& map, std::string_view key);
   template <class Enum, std::size_t N>
-  std::optional<Enum> WordAt(const YAML::Node& map, std::string_view key, const std::array<words::Word<Enum>, N>& list,
+  std::optional<Enum> WordAt(const Map& map, std::string_view key, const std::array<words::Word<Enum>, N>& list,
                              std::string_view what);
   LoadResult Result();
 
-  void ReadBoard(const YAML::Node& root);
+  void ReadBoard(const Map& root);
   void ReadEnumerations(const YAML::Node& values);
-  std::optional<Command> ReadCommand(const YAML::Node& node, CommandMarks& marks);
-  void ReadRequirement(const YAML::Node& node, CommandMarks& marks);
-  void ReadForm(const YAML::Node& node, Command& command);
+  std::optional<Command> ReadCommand(const Map& node, CommandMarks& marks);
+  void ReadRequirement(const Map& node, CommandMarks& marks);
+  void ReadForm(const Map& node, Command& command);
   Layout ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse);
   void ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                    LayoutNotes& notes, Layout* layout);
-  void ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset);
-  void ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
-  void ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+  void ReadPad(const Map& node, std::vector<Field>& fields, std::size_t& offset);
+  void ReadSwitch(const Map& node, Layout& layout, std::size_t offset, LayoutNotes& notes);
+  bool CaseValue(const YAML::Node& key, const Field* chooser, SwitchCase& switchCase);
+  void ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                 LayoutNotes& notes);
-  std::optional<Field> ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes);
-  bool ReadType(const YAML::Node& node, Field& field);
-  bool ReadBits(const YAML::Node& node, const Field& word, Field& field);
-  void ReadValues(const YAML::Node& node, Field& field);
-  void ReadRange(const YAML::Node& node, Field& field);
-  void ReadDefault(const YAML::Node& node, Field& field);
-  void ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes);
-  void ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes);
+  std::optional<Field> ReadField(const Map& node, const Field* word, int caseIndex, LayoutNotes& notes);
+  bool ReadType(const Map& node, Field& field);
+  bool ReadBits(const Map& node, const Field& word, Field& field);
+  void ReadValues(const Map& node, Field& field);
+  void ReadRange(const Map& node, Field& field);
+  void ReadDefault(const Map& node, Field& field);
+  void ReadStatus(const Map& node, Field& field, LayoutNotes& notes);
+  void ReadReferences(const Map& node, Field& field, LayoutNotes& notes);
   void CheckLayout(const Layout& layout, const LayoutNotes& notes, bool isResponse, std::string_view what);
   void CheckBoard(std::vector<CommandMarks>& marks);
   bool OverBudget() const { return fieldsRead_ > kMaxFields; }
@@ -219,25 +265,39 @@ bool Reader::ExpectList(const YAML::Node& node, std::string_view what) {
   return true;
 }
 
-void Reader::CheckKeys(const YAML::Node& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
+bool Reader::ExpectMapAt(const Map& parent, std::string_view key) {
+  if (!parent[key].IsNull()) return ExpectMap(parent[key], Quoted(key));
+  Add(parent.MarkOf(key), Quoted(key) + " has no value");
+  return false;
+}
+
+bool Reader::ExpectListAt(const Map& parent, std::string_view key) {
+  if (!parent[key].IsNull()) return ExpectList(parent[key], Quoted(key));
+  Add(parent.MarkOf(key), Quoted(key) + " has no value");
+  return false;
+}
+
+void Reader::CheckKeys(const Map& map, std::initializer_list<std::string_view> allowed, std::string_view what) {
+  std::set<std::string_view> seen;
   for (const auto& entry : map) {
-    const std::string key = entry.first.IsScalar() ? entry.first.Scalar() : std::string();
-    if (std::find(allowed.begin(), allowed.end(), key) == allowed.end())
-      Add(entry.first.Mark(), "unknown key " + Quoted(key) + " in " + std::string(what));
+    if (std::find(allowed.begin(), allowed.end(), entry.key) == allowed.end())
+      Add(entry.keyNode.Mark(), "unknown key " + Quoted(entry.key) + " in " + std::string(what));
+    else if (!seen.insert(entry.key).second)
+      Add(entry.keyNode.Mark(), Quoted(entry.key) + " is given twice in " + std::string(what));
   }
 }
 
-bool Reader::Require(const YAML::Node& map, std::string_view key, std::string_view what) {
-  if (map[std::string(key)]) return true;
+bool Reader::Require(const Map& map, std::string_view key, std::string_view what) {
+  if (map[key]) return true;
   Add(map.Mark(), std::string(what) + " has no " + Quoted(key));
   return false;
 }
 
-std::optional<std::string> Reader::Text(const YAML::Node& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+std::optional<std::string> Reader::Text(const Map& map, std::string_view key) {
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
   if (node.IsScalar()) return node.Scalar();
-  Add(node.Mark(), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
+  Add(map.MarkOf(key), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
   return std::nullopt;
 }
 
@@ -248,39 +308,42 @@ std::optional<std::int64_t> Reader::Number(const YAML::Node& node, std::string_v
   return std::nullopt;
 }
 
-std::optional<std::int64_t> Reader::NumberAt(const YAML::Node& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+std::optional<std::int64_t> Reader::NumberAt(const Map& map, std::string_view key) {
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
-  return Number(node, Quoted(key));
+  if (!node.IsNull()) return Number(node, Quoted(key));
+  Add(map.MarkOf(key), Quoted(key) + " has no value");
+  return std::nullopt;
 }
 
-std::optional<bool> Reader::Flag(const YAML::Node& map, std::string_view key) {
-  const YAML::Node node = map[std::string(key)];
+std::optional<bool> Reader::Flag(const Map& map, std::string_view key) {
+  const YAML::Node node = map[key];
   if (!node) return std::nullopt;
   if (node.IsScalar() && (node.Scalar() == "true" || node.Scalar() == "false")) return node.Scalar() == "true";
-  Add(node.Mark(), Quoted(key) + " must be true or false");
+  Add(map.MarkOf(key), Quoted(key) + " must be true or false");
   return std::nullopt;
 }
 
 template <class Enum, std::size_t N>
-std::optional<Enum> Reader::WordAt(const YAML::Node& map, std::string_view key,
+std::optional<Enum> Reader::WordAt(const Map& map, std::string_view key,
                                    const std::array<words::Word<Enum>, N>& list, std::string_view what) {
   const auto text = Text(map, key);
   if (!text) return std::nullopt;
   if (const auto value = words::FromText(list, *text)) return value;
-  Add(map[std::string(key)].Mark(), "unknown " + std::string(what) + " " + Quoted(*text) + " (" + words::Choices(list) + ")");
+  Add(map[key].Mark(), "unknown " + std::string(what) + " " + Quoted(*text) + " (" + words::Choices(list) + ")");
   return std::nullopt;
 }
 
 LoadResult Reader::Read(std::string_view text) {
-  YAML::Node root;
+  YAML::Node document;
   try {
-    root = YAML::Load(std::string(text));
+    document = YAML::Load(std::string(text));
   } catch (const YAML::Exception& error) {
     Add(error.mark, error.msg);
     return Result();
   }
   // The format first: a file of another format is read no further.
+  const Map root(document);
   if (!ExpectMap(root, "a board file") || !Require(root, "format", "the board file")) return Result();
   const auto format = NumberAt(root, "format");
   if (format && *format != 1) Add(root["format"].Mark(), "format " + std::to_string(*format) + " is not known (1 is)");
@@ -307,20 +370,21 @@ LoadResult Reader::Result() {
   return result;
 }
 
-void Reader::ReadBoard(const YAML::Node& root) {
+void Reader::ReadBoard(const Map& root) {
   board_.source = source_;
   CheckKeys(root, {"format", "board", "values", "commands"}, "the board file");
   if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
-  if (root["values"]) ReadEnumerations(root["values"]);
+  if (root["values"] && ExpectMapAt(root, "values")) ReadEnumerations(root["values"]);
   if (!Require(root, "commands", "the board file")) return;
   const YAML::Node commands = root["commands"];
+  if (commands.IsNull()) return Add(root.MarkOf("commands"), "\"commands\" has no value");
   if (!commands.IsSequence()) return Add(commands.Mark(), "\"commands\" must be a list");
   if (commands.size() > kMaxCommands)
     return Add(commands.Mark(), "more than " + std::to_string(kMaxCommands) + " commands");
   std::vector<CommandMarks> marks;
   for (const auto& node : commands) {
     CommandMarks commandMarks;
-    if (auto command = ReadCommand(node, commandMarks)) {
+    if (auto command = ReadCommand(Map(node), commandMarks)) {
       board_.commands.push_back(std::move(*command));
       marks.push_back(std::move(commandMarks));
     }
@@ -329,7 +393,6 @@ void Reader::ReadBoard(const YAML::Node& root) {
 }
 
 void Reader::ReadEnumerations(const YAML::Node& values) {
-  if (!ExpectMap(values, "\"values\"")) return;
   for (const auto& entry : values) {
     const std::string name = entry.first.Scalar();
     if (board_.FindEnumeration(name) != nullptr) Add(entry.first.Mark(), "enumeration " + Quoted(name) + " is named twice");
@@ -350,7 +413,7 @@ void Reader::ReadEnumerations(const YAML::Node& values) {
   }
 }
 
-std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks& marks) {
+std::optional<Command> Reader::ReadCommand(const Map& node, CommandMarks& marks) {
   if (!ExpectMap(node, "a command")) return std::nullopt;
   CheckKeys(node, {"name", "code", "title", "reply", "flag", "action", "requires", "form", "request", "response", "example"},
             "a command");
@@ -373,8 +436,9 @@ std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks&
   command.flag = WordAt(node, "flag", words::flagRules, "flag rule").value_or(FlagRule::AsAsked);
   command.action = WordAt(node, "action", words::actions, "action").value_or(Action::None);
   ReadRequirement(node, marks);
-  if (node["request"]) command.request = ReadLayout(node["request"], "the request", false);
-  if (node["response"]) command.response = ReadLayout(node["response"], "the response", true);
+  if (node["request"] && ExpectListAt(node, "request")) command.request = ReadLayout(node["request"], "the request", false);
+  if (node["response"] && ExpectListAt(node, "response"))
+    command.response = ReadLayout(node["response"], "the response", true);
   ReadForm(node, command);
   if (!hasName || !hasCode) return std::nullopt;
   marks.name = node["name"].Mark();
@@ -382,7 +446,7 @@ std::optional<Command> Reader::ReadCommand(const YAML::Node& node, CommandMarks&
   return command;
 }
 
-void Reader::ReadRequirement(const YAML::Node& node, CommandMarks& marks) {
+void Reader::ReadRequirement(const Map& node, CommandMarks& marks) {
   const YAML::Node required = node["requires"];
   if (!required) return;
   if (!required.IsMap() || required.size() != 1 || !required.begin()->second.IsScalar())
@@ -391,9 +455,9 @@ void Reader::ReadRequirement(const YAML::Node& node, CommandMarks& marks) {
   marks.requirement = Requirement{entry.first.Scalar(), entry.second.Scalar(), entry.first.Mark(), entry.second.Mark()};
 }
 
-void Reader::ReadForm(const YAML::Node& node, Command& command) {
+void Reader::ReadForm(const Map& node, Command& command) {
   const YAML::Node form = node["form"];
-  if (!form || !ExpectList(form, "\"form\"")) return;
+  if (!form || !ExpectListAt(node, "form")) return;
   for (const auto& name : form) {
     if (!name.IsScalar())
       Add(name.Mark(), "\"form\" lists field names");
@@ -406,7 +470,6 @@ void Reader::ReadForm(const YAML::Node& node, Command& command) {
 
 Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool isResponse) {
   Layout layout;
-  if (!ExpectList(list, Quoted(isResponse ? "response" : "request"))) return layout;
   LayoutNotes notes;
   notes.listMark = list.Mark();
   std::size_t offset = 0;
@@ -420,7 +483,7 @@ Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool is
 void Reader::ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                          LayoutNotes& notes, Layout* layout) {
   for (std::size_t i = 0; i < list.size() && !OverBudget(); ++i) {
-    const YAML::Node entry = list[i];
+    const Map entry(list[i]);
     if (!ExpectMap(entry, "a field")) continue;
     if (entry["switch"]) {
       if (layout == nullptr)
@@ -441,7 +504,7 @@ void Reader::ReadEntries(const YAML::Node& list, std::vector<Field>& fields, std
   }
 }
 
-void Reader::ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset) {
+void Reader::ReadPad(const Map& node, std::vector<Field>& fields, std::size_t& offset) {
   CheckKeys(node, {"pad"}, "a pad");
   const auto count = NumberAt(node, "pad");
   if (!count) return;
@@ -456,11 +519,11 @@ void Reader::ReadPad(const YAML::Node& node, std::vector<Field>& fields, std::si
   fields.push_back(std::move(pad));
 }
 
-void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offset, LayoutNotes& notes) {
+void Reader::ReadSwitch(const Map& node, Layout& layout, std::size_t offset, LayoutNotes& notes) {
   CheckKeys(node, {"switch", "cases"}, "a switch");
   layout.size = offset;
   const auto on = Text(node, "switch");
-  if (!on || !Require(node, "cases", "a switch") || !ExpectMap(node["cases"], "\"cases\"")) return;
+  if (!on || !Require(node, "cases", "a switch") || !ExpectMapAt(node, "cases")) return;
   layout.switchOn = *on;
   const Field* chooser = nullptr;
   for (const auto& field : layout.fields)
@@ -470,17 +533,9 @@ void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offs
   for (const auto& entry : cases) {
     SwitchCase switchCase;
     switchCase.name = entry.first.Scalar();
-    const NamedValue* named = chooser && chooser->values ? chooser->values->FindNamed(switchCase.name) : nullptr;
-    const auto number = named ? std::nullopt : ParseInteger(switchCase.name);
-    if (named) {
-      switchCase.name = named->name;
-      switchCase.value = named->value;
-    } else if (number && *number >= 0 && *number <= 0xFFFFFFFF) {
-      switchCase.value = static_cast<std::uint32_t>(*number);
-    } else if (chooser) {
-      Add(entry.first.Mark(), "case " + Quoted(switchCase.name) + " is not a value of " + chooser->name +
-                                  (chooser->values ? " (" + chooser->values->name + ")" : std::string(" (a number)")));
-    }
+    if (!CaseValue(entry.first, chooser, switchCase)) continue;
+    for (const auto& other : layout.cases)
+      if (other.value == switchCase.value) Add(entry.first.Mark(), "case " + Quoted(switchCase.name) + " is given twice");
     std::size_t caseOffset = offset;
     if (ExpectList(entry.second, "case " + Quoted(switchCase.name)))
       ReadEntries(entry.second, switchCase.fields, caseOffset, static_cast<int>(layout.cases.size()), notes, nullptr);
@@ -489,13 +544,34 @@ void Reader::ReadSwitch(const YAML::Node& node, Layout& layout, std::size_t offs
   }
 }
 
-void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
+// The value a case key stands for: a name of the chooser's enumeration or a number
+// (one of its values, when it has named values).
+bool Reader::CaseValue(const YAML::Node& key, const Field* chooser, SwitchCase& switchCase) {
+  const Enumeration* enumeration = chooser ? chooser->values.get() : nullptr;
+  const auto number = ParseInteger(switchCase.name);
+  const NamedValue* named = nullptr;
+  if (enumeration)
+    named = number && *number >= 0 && *number <= 0xFFFFFFFF ? enumeration->Find(static_cast<std::uint32_t>(*number))
+                                                            : enumeration->FindNamed(switchCase.name);
+  if (named) {
+    switchCase.name = named->name;
+    switchCase.value = named->value;
+  } else if (!enumeration && number && *number >= 0 && *number <= 0xFFFFFFFF) {
+    switchCase.value = static_cast<std::uint32_t>(*number);
+  } else {
+    if (chooser)
+      Add(key.Mark(), "case " + Quoted(switchCase.name) + " is not a value of " + chooser->name +
+                          (enumeration ? " (" + enumeration->name + ")" : std::string(" (a number)")));
+    return chooser == nullptr;
+  }
+  return true;
+}
+
+void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& offset, int caseIndex,
                       LayoutNotes& notes) {
   CheckKeys(node, {"type", "bits"}, "a word with bit fields");
   Field word;
   word.offset = offset;
-  word.size = 1;
-  word.type = WireType::U8;
   if (Require(node, "type", "a word with bit fields")) {
     const auto type = Text(node, "type");
     const auto wire = type ? words::FromText(words::wireTypes, *type) : std::nullopt;
@@ -507,12 +583,13 @@ void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::s
   word.size = word.type == WireType::U8 ? 1 : word.type == WireType::U16Le ? 2 : 4;
   offset += word.size;
   const YAML::Node bits = node["bits"];
-  if (!ExpectList(bits, "\"bits\"")) return;
+  if (!ExpectListAt(node, "bits")) return;
   std::uint64_t taken = 0;
   for (const auto& entry : bits) {
     if (OverBudget()) break;
-    if (!ExpectMap(entry, "a bit field")) continue;
-    auto field = ReadField(entry, &word, caseIndex, notes);
+    const Map bitField(entry);
+    if (!ExpectMap(bitField, "a bit field")) continue;
+    auto field = ReadField(bitField, &word, caseIndex, notes);
     if (!field || field->bitCount == 0) continue;
     const std::uint64_t mask = ((std::uint64_t{1} << field->bitCount) - 1) << field->bitLow;
     if ((taken & mask) != 0) Add(entry.Mark(), "the bits of " + Quoted(field->name) + " overlap another field's");
@@ -521,7 +598,7 @@ void Reader::ReadWord(const YAML::Node& node, std::vector<Field>& fields, std::s
   }
 }
 
-std::optional<Field> Reader::ReadField(const YAML::Node& node, const Field* word, int caseIndex, LayoutNotes& notes) {
+std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int caseIndex, LayoutNotes& notes) {
   if (++fieldsRead_ > kMaxFields) {
     if (fieldsRead_ == kMaxFields + 1) Add(node.Mark(), "more than " + std::to_string(kMaxFields) + " fields in the file");
     return std::nullopt;
@@ -557,7 +634,7 @@ std::optional<Field> Reader::ReadField(const YAML::Node& node, const Field* word
   return field;
 }
 
-bool Reader::ReadType(const YAML::Node& node, Field& field) {
+bool Reader::ReadType(const Map& node, Field& field) {
   if (!Require(node, "type", "field " + Quoted(field.name))) return false;
   const auto type = Text(node, "type");
   if (!type) return false;
@@ -572,7 +649,7 @@ bool Reader::ReadType(const YAML::Node& node, Field& field) {
   return true;
 }
 
-bool Reader::ReadBits(const YAML::Node& node, const Field& word, Field& field) {
+bool Reader::ReadBits(const Map& node, const Field& word, Field& field) {
   field.type = word.type;
   field.offset = word.offset;
   field.size = word.size;
@@ -615,7 +692,7 @@ bool Reader::ReadBits(const YAML::Node& node, const Field& word, Field& field) {
   return true;
 }
 
-void Reader::ReadValues(const YAML::Node& node, Field& field) {
+void Reader::ReadValues(const Map& node, Field& field) {
   const auto name = Text(node, "values");
   if (!name) return;
   for (const auto& enumeration : board_.enumerations)
@@ -631,7 +708,7 @@ void Reader::ReadValues(const YAML::Node& node, Field& field) {
   field.max = std::min(high->value, FitMax(field));
 }
 
-void Reader::ReadRange(const YAML::Node& node, Field& field) {
+void Reader::ReadRange(const Map& node, Field& field) {
   const YAML::Node range = node["range"];
   if (!range) return;
   if (!range.IsSequence() || range.size() != 2) return Add(range.Mark(), "\"range\" must be [min, max]");
@@ -646,7 +723,7 @@ void Reader::ReadRange(const YAML::Node& node, Field& field) {
   field.max = static_cast<std::uint32_t>(*max);
 }
 
-void Reader::ReadDefault(const YAML::Node& node, Field& field) {
+void Reader::ReadDefault(const Map& node, Field& field) {
   const auto text = Text(node, "default");
   if (!text) {
     if (field.IsCheck()) field.defaultText = "0";
@@ -678,7 +755,7 @@ void Reader::ReadDefault(const YAML::Node& node, Field& field) {
   }
 }
 
-void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes) {
+void Reader::ReadStatus(const Map& node, Field& field, LayoutNotes& notes) {
   if (const auto role = Text(node, "role")) {
     if (*role != "status") return Add(node["role"].Mark(), "unknown role " + Quoted(*role) + " (status)");
     field.isStatus = true;
@@ -691,7 +768,7 @@ void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes
   const YAML::Node failure = node["failure"];
   if (!failure) return;
   if (!field.isStatus) return Add(failure.Mark(), "\"failure\" belongs to a field with role: status");
-  if (!ExpectList(failure, "\"failure\"")) return;
+  if (!ExpectListAt(node, "failure")) return;
   for (const auto& value : failure)
     if (const auto number = Number(value, "a failure value")) {
       if (*number < 0 || *number > 0xFF)
@@ -701,8 +778,8 @@ void Reader::ReadStatus(const YAML::Node& node, Field& field, LayoutNotes& notes
     }
 }
 
-void Reader::ReadReferences(const YAML::Node& node, Field& field, LayoutNotes& notes) {
-  if (const YAML::Node special = node["special"]; special && ExpectMap(special, "\"special\"")) {
+void Reader::ReadReferences(const Map& node, Field& field, LayoutNotes& notes) {
+  if (const Map special(node["special"]); node["special"] && ExpectMapAt(node, "special")) {
     CheckKeys(special, {"when", "value"}, "\"special\"");
     Require(special, "when", "\"special\"");
     Require(special, "value", "\"special\"");
