@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "commands.h"
 #include "hex_text.h"
 
 namespace tarnwick::link {
@@ -62,8 +61,7 @@ std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
     }
     const std::uint8_t commandByte = bytes[kCommandOffset];
     const std::uint8_t code = commandByte & static_cast<std::uint8_t>(~kReplyFlag);
-    const CommandInfo* builtIn = FindCommand(code);
-    const std::string name = theNamer ? theNamer(code) : builtIn ? std::string(builtIn->name) : std::string();
+    const std::string name = theNamer ? theNamer(code) : std::string();
     text += name.empty() ? "command " + FormatHexByte(commandByte) : name;
     text += " to " + FormatHexByte(bytes[kAddressOffset]);
     bytes = bytes.subspan(n + 4);

@@ -6,15 +6,15 @@
 #include <span>
 #include <string_view>
 
-#include "link/commands.h"
+#include "board/board.h"
+#include "board/codec.h"
 #include "link/field_text.h"
 #include "link/frame.h"
-#include "panels/command_logic.h"
 
 namespace tarnwick::panels {
 namespace {
 
-constexpr int kMaxDuty = link::kMaxDutyPercent;
+constexpr int kMaxDuty = 100;  // a duty is a percentage
 constexpr int kMaxFrameFrequency = 0xFFFF;
 
 // The value of a live field when it lies in [min, max]; otherwise nullopt, and
@@ -34,13 +34,16 @@ std::optional<int> ReadLiveField(std::string_view text, std::string_view label, 
   return value;
 }
 
-// Appends one broadcast frame without the reply flag, encoded by the command
-// panel's own encoder so the live tests and the panels never differ.
-template <typename Fields>
-void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, const Fields& fields) {
-  std::array<std::uint8_t, link::kMaxCommandLength> commandAndData{};
-  const std::uint8_t n = BuildCommand(fields, 0, commandAndData);
-  const link::Bytes frame = link::MakeFrame(link::kBroadcastAddress, std::span(commandAndData).first(n));
+// The motor driver's own command (the live pages are its pages, whatever board
+// the window was given).
+const board::Command& MotorDriverCommand(std::string_view name) { return *board::BuiltIn().FindNamed(name); }
+
+// Appends one broadcast frame without the reply flag, encoded by the codec the
+// command pages use, so the live tests and the pages never differ.
+void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, std::string_view command, const board::FieldTexts& texts) {
+  const auto encoded = board::Encode(MotorDriverCommand(command), texts, false);
+  if (!encoded) return;
+  const link::Bytes frame = link::MakeFrame(link::kBroadcastAddress, *encoded);
   bytes.insert(bytes.end(), frame.begin(), frame.end());
 }
 
@@ -54,17 +57,16 @@ LiveTestSend<Last> NothingToSend(const Last& last, std::string reason) {
   return {{}, last, std::move(reason)};
 }
 
-std::uint8_t StartMode(int duty, bool reverse) {
-  if (reverse) return link::kDriveReversal;
-  return duty > 0 ? link::kDriveForward : link::kDriveStop;
+std::string StartMode(int duty, bool reverse) {
+  if (reverse) return "Reversal";
+  return duty > 0 ? "Forward" : "Stop";
 }
 
 }  // namespace
 
 const std::vector<std::uint8_t>& StopFrame() {
   static const link::Bytes frame = [] {
-    const std::uint8_t stop = link::CodeByte(link::CommandCode::kStopMotor);
-    return link::MakeFrame(link::kBroadcastAddress, std::span(&stop, 1));
+    return link::MakeFrame(link::kBroadcastAddress, *board::Encode(MotorDriverCommand("CMD3F"), {}, false));
   }();
   return frame;
 }
@@ -82,10 +84,11 @@ StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop,
   if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
 
   StepperTestSend send{StopFrame(), now, {}};
-  AppendBroadcastFrame(send.bytes, Cmd12Fields{.reverse = fields.reverse,
-                                               .notLimit = true,
-                                               .frequency = std::to_string(*frequency),
-                                               .pulseDuty = std::to_string(*duty)});
+  AppendBroadcastFrame(send.bytes, "CMD12",
+                       {{"reverse", fields.reverse ? "1" : "0"},
+                        {"not-limit", "1"},
+                        {"frequency", std::to_string(*frequency)},
+                        {"pulse-duty", std::to_string(*duty)}});
   return send;
 }
 
@@ -109,12 +112,14 @@ DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, co
   if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
 
   DcTestSend send{{}, now, {}};
-  AppendBroadcastFrame(send.bytes, Cmd23Fields{.leftFrequency = std::to_string(now.leftFrequency),
-                                               .leftPulseDuty = std::to_string(now.leftDuty),
-                                               .rightFrequency = std::to_string(now.rightFrequency),
-                                               .rightPulseDuty = std::to_string(now.rightDuty)});
-  AppendBroadcastFrame(send.bytes, Cmd22Fields{.leftMode = StartMode(*leftDuty, fields.leftReverse),
-                                               .rightMode = StartMode(*rightDuty, fields.rightReverse)});
+  AppendBroadcastFrame(send.bytes, "CMD23",
+                       {{"left-frequency", std::to_string(now.leftFrequency)},
+                        {"left-pulse-duty", std::to_string(now.leftDuty)},
+                        {"right-frequency", std::to_string(now.rightFrequency)},
+                        {"right-pulse-duty", std::to_string(now.rightDuty)}});
+  AppendBroadcastFrame(send.bytes, "CMD22",
+                       {{"left-mode", StartMode(*leftDuty, fields.leftReverse)},
+                        {"right-mode", StartMode(*rightDuty, fields.rightReverse)}});
   return send;
 }
 

@@ -6,15 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "link/commands.h"
+#include "board/board.h"
 #include "res/control_ids.h"
 
 namespace tarnwick::res {
 namespace {
 
 using enum ControlKind;
-using link::CommandCode;
-using link::TitleOf;
+// The page title a template starts with: the built-in board's (the window shows
+// the title of the board in use).
+std::string_view TitleOf(std::string_view command) { return board::BuiltIn().FindNamed(command)->title; }
 using Rows = std::vector<ControlTemplate>;
 
 void Append(Rows& rows, const Rows& more) { rows.insert(rows.end(), more.begin(), more.end()); }
@@ -52,10 +53,10 @@ Rows MotorSetupRows(bool readBack) {
   Append(rows, FrequencyDutyBlock(0, 0, field.leftFrequency, field.leftDuty, "Left", edit));
   Append(rows, FrequencyDutyBlock(142, 0, field.rightFrequency, field.rightDuty, "Right", edit));
   if (readBack) {
-    rows.push_back({ids::kPageTitle, Label, {17, 17, 117, 9}, TitleOf(CommandCode::kReadSetup)});
+    rows.push_back({ids::kPageTitle, Label, {17, 17, 117, 9}, TitleOf("CMD43")});
     rows.push_back({back::kMotorType, Edit, {58, 37, 62, 12}, {}, kReadOnly});
   } else {
-    rows.push_back({ids::kPageTitle, Label, {15, 17, 187, 9}, TitleOf(CommandCode::kSetupMotor)});
+    rows.push_back({ids::kPageTitle, Label, {15, 17, 187, 9}, TitleOf("CMD42")});
   }
   return rows;
 }
@@ -68,8 +69,8 @@ Rows StepperParameterRows(bool display) {
       {kStaticId, Label, {24, 55, 49, 8}, "Step count:", kAlignRight},
       {ids::stepper::kStepCount, Edit, {80, 54, 68, 12}, {}, edit},
       {ids::stepper::kReverse, CheckBox, {80, 39, 40, 10}, "Reverse", display ? kDisabled : kStylePlain},
-      display ? ControlTemplate{ids::kPageTitle, Label, {37, 21, 123, 8}, TitleOf(CommandCode::kStepperStatus)}
-              : ControlTemplate{ids::kPageTitle, Label, {36, 21, 123, 8}, TitleOf(CommandCode::kStepperByParameters)},
+      display ? ControlTemplate{ids::kPageTitle, Label, {37, 21, 123, 8}, TitleOf("CMD13")}
+              : ControlTemplate{ids::kPageTitle, Label, {36, 21, 123, 8}, TitleOf("CMD12")},
   };
   if (!display) rows.push_back({ids::stepper::kNotLimit, CheckBox, {155, 56, 44, 10}, "Not-Limit"});
   Append(rows, {
@@ -109,14 +110,14 @@ struct TemplateStore {
       {ids::window::kRescan, PushButton, {49, 217, 17, 14}, "..."},
       {ids::window::kLog, PushButton, {297, 217, 26, 14}, "Log"},
   };
-  Rows cmd00 = NoParameterRows(TitleOf(CommandCode::kGetAddress), 63);
-  Rows cmd38 = NoParameterRows(TitleOf(CommandCode::kResetDefaults), 159);
-  Rows cmd3F = NoParameterRows(TitleOf(CommandCode::kStopMotor), 96);
+  Rows cmd00 = NoParameterRows(TitleOf("CMD00"), 63);
+  Rows cmd38 = NoParameterRows(TitleOf("CMD38"), 159);
+  Rows cmd3F = NoParameterRows(TitleOf("CMD3F"), 96);
   Rows cmd11 = {
       {kStaticId, Label, {24, 72, 49, 8}, "Step count:", kAlignRight},
       {ids::stepper::kStepCount, Edit, {80, 71, 68, 12}},
       {ids::stepper::kReverse, CheckBox, {80, 53, 40, 10}, "Reverse"},
-      {ids::kPageTitle, Label, {34, 21, 123, 8}, TitleOf(CommandCode::kStepperByCount)},
+      {ids::kPageTitle, Label, {34, 21, 123, 8}, TitleOf("CMD11")},
       {ids::stepper::kNotLimit, CheckBox, {156, 73, 44, 10}, "Not-Limit"},
   };
   Rows cmd12 = StepperParameterRows(false);
@@ -132,10 +133,10 @@ struct TemplateStore {
       {ids::cmd21::kRightReverse, CheckBox, {181, 53, 40, 10}, "Reverse"},
       {kStaticId, Label, {225, 73, 8, 8}, "%"},
       {kStaticId, GroupBox, {147, 42, 100, 55}, "Right"},
-      {ids::kPageTitle, Label, {21, 21, 145, 8}, TitleOf(CommandCode::kDcDuty)},
+      {ids::kPageTitle, Label, {21, 21, 145, 8}, TitleOf("CMD21")},
   };
   Rows cmd22 = {
-      {ids::kPageTitle, Label, {35, 17, 115, 8}, TitleOf(CommandCode::kDcDriveModes)},
+      {ids::kPageTitle, Label, {35, 17, 115, 8}, TitleOf("CMD22")},
       {kStaticId, GroupBox, {33, 33, 71, 76}, "Left", kStartsGroup},
       {ids::cmd22::kLeftForward, RadioButton, {48, 50, 43, 10}, "Forward"},
       {ids::cmd22::kLeftReversal, RadioButton, {48, 65, 44, 10}, "Reversal"},
@@ -151,24 +152,24 @@ struct TemplateStore {
     namespace id = ids::parameters;
     Rows rows = FrequencyDutyBlock(1, -6, id::kLeftFrequency, id::kLeftPulseDuty, "Left", kStylePlain);
     Append(rows, FrequencyDutyBlock(143, -6, id::kRightFrequency, id::kRightPulseDuty, "Right", kStylePlain));
-    rows.push_back({ids::kPageTitle, Label, {17, 24, 224, 10}, TitleOf(CommandCode::kDcParameters)});
+    rows.push_back({ids::kPageTitle, Label, {17, 24, 224, 10}, TitleOf("CMD23")});
     return rows;
   }();
   Rows cmd24 = {
       {kStaticId, Label, {28, 58, 18, 8}, "Left", kAlignRight},
       {ids::cmd24::kLeft, Edit, {54, 56, 49, 12}, {}, kReadOnly},
-      {ids::kPageTitle, Label, {21, 24, 94, 10}, TitleOf(CommandCode::kDcStatus)},
+      {ids::kPageTitle, Label, {21, 24, 94, 10}, TitleOf("CMD24")},
       {kStaticId, Label, {122, 58, 18, 8}, "Right", kAlignRight},
       {ids::cmd24::kRight, Edit, {148, 56, 49, 12}, {}, kReadOnly},
   };
   Rows cmd40 = {
       {kStaticId, Label, {16, 56, 51, 8}, "New Address:", kAlignRight},
       {ids::cmd40::kNewAddress, Edit, {72, 54, 29, 12}},
-      {ids::kPageTitle, Label, {19, 24, 155, 10}, TitleOf(CommandCode::kChangeAddress)},
+      {ids::kPageTitle, Label, {19, 24, 155, 10}, TitleOf("CMD40")},
   };
   Rows cmd41 = {
       {kStaticId, Label, {17, 56, 36, 8}, "Baudrate:", kAlignRight},
-      {ids::kPageTitle, Label, {19, 24, 155, 10}, TitleOf(CommandCode::kChangeBaudRate)},
+      {ids::kPageTitle, Label, {19, 24, 155, 10}, TitleOf("CMD41")},
       {ids::cmd41::kBaudrate, DropDownList, {57, 54, 52, 84}},
   };
   Rows cmd42 = MotorSetupRows(false);

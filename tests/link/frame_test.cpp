@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <vector>
 
 #include "link/baud_rates.h"
-#include "link/commands.h"
 #include "link/hex_text.h"
 #include "link/transaction.h"
 #include "testing/row_name.h"
@@ -123,41 +121,6 @@ TEST(SettleDelayTest, TwelveBitTimesAndAMillisecondPerByte) {
   for (int baud : kBaudRates)
     for (int n = 1; n <= 20; ++n) EXPECT_EQ(SettleDelayMs(static_cast<std::size_t>(n), baud), n + 12000 * n / baud);
 }
-
-TEST(CommandTable, CodesAndNamesAreUniqueAndFoundBothWays) {
-  std::set<std::uint8_t> codes;
-  std::set<std::string_view> names;
-  for (const CommandInfo& command : AllCommands()) {
-    SCOPED_TRACE(command.name);
-    EXPECT_TRUE(codes.insert(CodeByte(command.code)).second);
-    EXPECT_TRUE(names.insert(command.name).second);
-    EXPECT_EQ(CodeByte(command.code) & kReplyFlag, 0);
-    EXPECT_LE(command.dataLength + 1u, kMaxCommandLength);
-    EXPECT_EQ(FindCommand(CodeByte(command.code)), &command);
-    EXPECT_EQ(FindCommandNamed(command.name), &command);
-  }
-  EXPECT_EQ(codes.size(), 14u);
-}
-
-struct LookupCase {
-  const char* what;
-  const CommandInfo* found;
-  const CommandInfo* expected;
-};
-
-TEST(CommandTable, LookupsByWireByteAndTypedName) {
-  const CommandInfo& stop = CommandInfoOf(CommandCode::kStopMotor);
-  for (const LookupCase& c : {LookupCase{"name in lower case", FindCommandNamed("cmd3f"), &stop},
-                              LookupCase{"name in mixed case", FindCommandNamed("Cmd3F"), &stop},
-                              LookupCase{"name with a space", FindCommandNamed("CMD3F "), nullptr},
-                              LookupCase{"name cut short", FindCommandNamed("CMD3"), nullptr},
-                              LookupCase{"byte with the reply flag", FindCommand(0xBF), nullptr},
-                              LookupCase{"device error byte", FindCommand(kDeviceErrorCommand), nullptr},
-                              LookupCase{"unknown byte", FindCommand(0x30), nullptr}}) {
-    EXPECT_EQ(c.found, c.expected) << c.what;
-  }
-}
-
 
 }  // namespace
 }  // namespace tarnwick::link

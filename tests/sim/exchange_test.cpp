@@ -163,10 +163,11 @@ TEST_P(EchoTest, SkippedEchoLeavesTheReplyAndAnUnskippedOneIsNamed) {
 INSTANTIATE_TEST_SUITE_P(EveryCommand, EchoTest,
                          ::testing::ValuesIn([] {
                            std::vector<Cmd> codes;
-                           for (const link::CommandInfo& c : link::AllCommands()) codes.push_back(c.code);
+                           for (const board::Command& c : board::BuiltIn().commands)
+                             codes.push_back(static_cast<Cmd>(c.code));
                            return codes;
                          }()),
-                         [](const auto& row) { return std::string(link::CommandInfoOf(row.param).name); });
+                         [](const auto& row) { return board::BuiltIn().Find(link::CodeByte(row.param))->name; });
 
 // Replies that no well-behaved board sends, answered by a peer byte for byte.
 struct ReplyCase {

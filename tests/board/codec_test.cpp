@@ -1,0 +1,94 @@
+// The codec against the known answers of the built-in board's fourteen commands.
+#include "board/codec.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "link/frame.h"
+#include "link/hex_text.h"
+#include "testing/known_answers.h"
+
+namespace tarnwick::board {
+namespace {
+
+FieldTexts TextsOf(std::string_view texts) {
+  FieldTexts parsed;
+  while (!texts.empty()) {
+    const std::string_view entry = texts.substr(0, texts.find(';'));
+    const std::size_t equals = entry.find('=');
+    parsed[std::string(entry.substr(0, equals))] = std::string(entry.substr(equals + 1));
+    texts.remove_prefix(std::min(entry.size() + 1, texts.size()));
+  }
+  return parsed;
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view hex) {
+  std::vector<std::uint8_t> bytes;
+  std::istringstream words{std::string(hex)};
+  for (std::string word; words >> word;) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(word)));
+  return bytes;
+}
+
+const Command& Named(const char* name) {
+  const Command* command = BuiltIn().FindNamed(name);
+  EXPECT_NE(command, nullptr) << name;
+  return *command;
+}
+
+TEST(Codec, EncodesEveryKnownFrameAndRefusesWithThePagesWords) {
+  for (const testing::FrameAnswer& answer : testing::kFrameAnswers) {
+    SCOPED_TRACE(std::string(answer.command) + " " + answer.texts);
+    std::string reason;
+    const bool flagged = answer.address != link::kBroadcastAddress;
+    const auto encoded = Encode(Named(answer.command), TextsOf(answer.texts), flagged, &reason);
+    const std::string frame = encoded ? link::FormatHexDump(link::MakeFrame(answer.address, *encoded)) : "refused: " + reason;
+    EXPECT_EQ(frame, answer.frame);
+  }
+}
+
+TEST(Codec, DecodesEveryKnownReply) {
+  for (const testing::ReplyAnswer& answer : testing::kReplyAnswers) {
+    SCOPED_TRACE(std::string(answer.command) + " " + answer.data);
+    const Decoded decoded = DecodeReply(Named(answer.command), Bytes(answer.data));
+    std::string shown = decoded.failed ? "failed" : decoded.tooShort ? "too short" : "";
+    for (const DecodedField& field : decoded.fields) shown += (shown.empty() ? "" : ", ") + Describe(field);
+    EXPECT_EQ(shown, answer.shown);
+  }
+}
+
+// Each command's start texts give its own code byte, with the reply flag as asked
+// (always, for the address question) and the data length its layout gives: no
+// command can go out as another.
+TEST(Codec, EveryCommandSendsItsOwnCodeAndLength) {
+  for (const Command& command : BuiltIn().commands)
+    for (const bool flagged : {false, true}) {
+      SCOPED_TRACE(command.name);
+      const auto encoded = Encode(command, DefaultTexts(command), flagged);
+      ASSERT_TRUE(encoded);
+      EXPECT_EQ(encoded->size(), command.DataLength() + 1);
+      const bool withFlag = flagged || command.flag == FlagRule::Always;
+      EXPECT_EQ(encoded->front(), command.code | (withFlag ? link::kReplyFlag : 0));
+    }
+}
+
+TEST(Board, FindsCommandsByWireByteAndTypedName) {
+  const Command* stop = BuiltIn().Find(0x3F);
+  ASSERT_NE(stop, nullptr);
+  struct Case {
+    const char* what;
+    const Command* found;
+    const Command* expected;
+  };
+  for (const Case& c : {Case{"name in lower case", BuiltIn().FindNamed("cmd3f"), stop},
+                        Case{"name in mixed case", BuiltIn().FindNamed("Cmd3F"), stop},
+                        Case{"name with a space", BuiltIn().FindNamed("CMD3F "), nullptr},
+                        Case{"name cut short", BuiltIn().FindNamed("CMD3"), nullptr},
+                        Case{"byte with the reply flag", BuiltIn().Find(0xBF), nullptr},
+                        Case{"device error byte", BuiltIn().Find(link::kDeviceErrorCommand), nullptr},
+                        Case{"unknown byte", BuiltIn().Find(0x30), nullptr}})
+    EXPECT_EQ(c.found, c.expected) << c.what;
+}
+
+}  // namespace
+}  // namespace tarnwick::board
