@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "board/board_file.h"
+#include "board/exchange.h"
+#include "link/hex_text.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -47,6 +49,53 @@ void PrintTable(const board::Board& described, const OutputMode& mode) {
   for (const board::Command& command : described.commands) std::cout << board::SummaryLine(command) << "\n";
 }
 
+using Json = nlohmann::ordered_json;
+
+bool InASwitchCase(const board::Layout& layout, const board::Field& field) {
+  for (const board::Field& fixed : layout.fields)
+    if (fixed.name == field.name) return false;
+  return true;
+}
+
+// The JSON schema of the "fields" object that replies of the board fill: a key
+// per reply field, typed; a field a reply can leave empty may be null.
+Json FieldsSchema(const board::Board& described) {
+  Json properties;
+  properties["address"] = {{"type", "integer"}, {"minimum", 0}, {"maximum", 255}};
+  properties["baudrate"] = {{"type", "integer"}};
+  for (const board::Command& command : described.commands)
+    for (const board::Field* field : command.ResponseForm()) {
+      if (!field->OnWire()) continue;
+      const std::string type = field->IsCheck() ? "boolean" : field->values ? "string" : "integer";
+      const bool mayBeEmpty = field->values || InASwitchCase(command.response, *field);
+      properties[field->Key()] = mayBeEmpty ? Json{{"type", Json::array({type, "null"})}} : Json{{"type", type}};
+    }
+  return properties;
+}
+
+std::string RequestText(const board::Command& command) {
+  std::string text;
+  for (const board::Field* field : command.RequestForm())
+    text += (text.empty() ? "" : ", ") + ("`--" + field->name + "`");
+  return text.empty() ? "none" : text;
+}
+
+std::string ReplyText(const board::Command& command) {
+  std::string text = command.reply == board::ReplyRule::Always ? "always read" : "read when flagged";
+  if (command.Status()) text += "; status";
+  for (const std::string& key : board::ReplyFieldKeys(command)) text += ", `" + key + "`";
+  return text;
+}
+
+// The commands as a Markdown table: name, code, title, options, reply.
+std::string CommandTable(const board::Board& described) {
+  std::string table = "| Command | Code | Title | Options | Reply |\n|---|---|---|---|---|\n";
+  for (const board::Command& command : described.commands)
+    table += "| " + command.name + " | 0x" + link::FormatHexByte(command.code) + " | " + command.title + " | " +
+             RequestText(command) + " | " + ReplyText(command) + " |\n";
+  return table;
+}
+
 }  // namespace
 
 std::optional<int> UseBoardFileGiven(int argc, char** argv, const OutputMode& mode) {
@@ -68,10 +117,20 @@ void AddBoard(CLI::App& app, BoardCommandLine& board) {
   board.check = board.app->add_subcommand("check", "Check FILE: each problem as FILE:LINE:COLUMN, else a line a command");
   board.check->add_option("file", board.file, "The board description (YAML)")->required()->type_name("FILE");
   board.show = board.app->add_subcommand("show", "Show the commands in use (the built-in table, or --board's)");
+  board.schema = board.app->add_subcommand("schema", "Print the JSON schema of the reply fields of the commands in use");
+  board.table = board.app->add_subcommand("table", "Print the commands in use as a Markdown table");
   board.app->footer(Examples({"board check boards/motor-driver.yaml", "--board my-board.yaml board show"}));
 }
 
 int RunBoard(const BoardCommandLine& board, const OutputMode& mode) {
+  if (board.schema->parsed()) {
+    std::cout << JsonText(FieldsSchema(board::Current()));
+    return 0;
+  }
+  if (board.table->parsed()) {
+    std::cout << CommandTable(board::Current());
+    return 0;
+  }
   if (board.show->parsed()) {
     PrintTable(board::Current(), mode);
     return 0;

@@ -19,6 +19,8 @@ struct BoardCommandLine {
   CLI::App* app = nullptr;
   CLI::App* check = nullptr;
   CLI::App* show = nullptr;
+  CLI::App* schema = nullptr;
+  CLI::App* table = nullptr;
   std::string file;
   std::string boardOption;  // --board's value, parsed for the help; loaded before parsing
 };
