@@ -96,6 +96,21 @@ std::string CommandTable(const board::Board& described) {
   return table;
 }
 
+// The commands as a manual page section (help2man's include syntax).
+std::string CommandSection(const board::Board& described) {
+  const auto roff = [](std::string text) {
+    for (std::size_t at = 0; (at = text.find_first_of("-\\", at)) != std::string::npos; at += 2) text.insert(at, "\\");
+    std::erase(text, '`');
+    return text;
+  };
+  std::string section = "[commands]\nEach command of the board in use (" + roff(described.name) +
+                        "): its options, and the keys of the fields its reply fills.\n";
+  for (const board::Command& command : described.commands)
+    section += ".TP\n.B " + roff(Lowercase(command.name)) + "\n" + roff(command.title) + ". Options: " +
+               roff(RequestText(command)) + ". Reply: " + roff(ReplyText(command)) + ".\n";
+  return section;
+}
+
 }  // namespace
 
 std::optional<int> UseBoardFileGiven(int argc, char** argv, const OutputMode& mode) {
@@ -119,6 +134,7 @@ void AddBoard(CLI::App& app, BoardCommandLine& board) {
   board.show = board.app->add_subcommand("show", "Show the commands in use (the built-in table, or --board's)");
   board.schema = board.app->add_subcommand("schema", "Print the JSON schema of the reply fields of the commands in use");
   board.table = board.app->add_subcommand("table", "Print the commands in use as a Markdown table");
+  board.table->add_flag("--manual", board.manual, "As a manual page section")->group("");
   board.app->footer(Examples({"board check boards/motor-driver.yaml", "--board my-board.yaml board show"}));
 }
 
@@ -128,7 +144,7 @@ int RunBoard(const BoardCommandLine& board, const OutputMode& mode) {
     return 0;
   }
   if (board.table->parsed()) {
-    std::cout << CommandTable(board::Current());
+    std::cout << (board.manual ? CommandSection(board::Current()) : CommandTable(board::Current()));
     return 0;
   }
   if (board.show->parsed()) {

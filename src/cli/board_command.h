@@ -22,6 +22,7 @@ struct BoardCommandLine {
   CLI::App* schema = nullptr;
   CLI::App* table = nullptr;
   std::string file;
+  bool manual = false;  // board table --manual: the manual page's section
   std::string boardOption;  // --board's value, parsed for the help; loaded before parsing
 };
 void AddBoard(CLI::App& app, BoardCommandLine& board);
