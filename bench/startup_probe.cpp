@@ -1,9 +1,14 @@
 // The window as the program starts it, stopping at its first paint: prints the time
 // from the moment given on the command line (the launcher's clock, in ns since the
 // epoch) to the end of that paint, and the resident memory then and after 1 s idle.
-//   tarnwick-startup-probe START_NS
+// "empty": a plain dialog of the window's size with 16 empty tabs instead, the
+// least any tabbed window can cost.
+//   tarnwick-startup-probe START_NS [empty]
 
 #include <QApplication>
+#include <QDialog>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -61,8 +66,18 @@ int main(int argc, char** argv) {
   }
   const long long startNs = std::atoll(argv[1]);
   QApplication application(argc, argv);
-  tarnwick::app::CTarnwickDlg dialog;
   FirstPaint probe(startNs);
+  if (argc > 2 && std::string(argv[2]) == "empty") {
+    QDialog dialog;
+    auto* tabs = new QTabWidget(&dialog);
+    for (int i = 0; i < 16; ++i) tabs->addTab(new QWidget, QStringLiteral("Tab %1").arg(i));
+    (new QVBoxLayout(&dialog))->addWidget(tabs);
+    dialog.resize(711, 417);
+    dialog.installEventFilter(&probe);
+    dialog.show();
+    return QApplication::exec();
+  }
+  tarnwick::app::CTarnwickDlg dialog;
   dialog.installEventFilter(&probe);
   dialog.show();
   return QApplication::exec();

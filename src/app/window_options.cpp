@@ -8,6 +8,7 @@
 #include "board/board.h"
 #include "link/baud_rates.h"
 #include "board/board_file.h"
+#include "link/hex_text.h"
 #include "res/dialog_templates.h"
 #include "support/parse_arguments.h"
 
@@ -26,10 +27,6 @@ std::optional<std::string> ListedPortName(const std::vector<link::PortEntry>& po
   for (const link::PortEntry& port : ports)
     if (port.name == given || port.path == given) return port.name;
   return std::nullopt;
-}
-
-bool IsAddressText(const std::string& text) {
-  return !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
 std::optional<int> TabNamed(const std::string& name) {
@@ -82,7 +79,7 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
       ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())));
   app.add_option("--addr", address, "Set Addr: to this device address in hex, 00 to FF")
       ->check([](const std::string& text) {
-        return IsAddressText(text) ? std::string() : "'" + text + "' is not an address: one or two hex digits";
+        return link::ParseDeviceAddress(text) ? std::string() : link::NotADeviceAddress(text);
       });
   std::string boardFile;
   app.add_option("--board", boardFile, "Test the board this description file describes (its commands make the tabs)");

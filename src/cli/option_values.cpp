@@ -86,6 +86,10 @@ std::string WithLongWordsShortened(std::string_view message) {
 
 std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
                                          std::string& error) {
+  if (rule.kind == NumberKind::kHex && !link::ParseDeviceAddress(text)) {
+    error = std::string(option) + ": " + link::NotADeviceAddress(ShownValue(text));
+    return std::nullopt;
+  }
   const auto value = ParseNumber(text, rule);
   if (value && *value >= rule.min && *value <= rule.max) return static_cast<std::uint32_t>(*value);
   error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);

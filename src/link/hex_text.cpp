@@ -25,6 +25,18 @@ std::uint32_t ParseHexText(std::string_view text) {
   return value;
 }
 
+std::optional<std::uint8_t> ParseDeviceAddress(std::string_view text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  for (const char c : text)
+    if (HexDigitValue(c) < 0) return std::nullopt;
+  return static_cast<std::uint8_t>(ParseHexText(text));
+}
+
+std::string NotADeviceAddress(std::string_view text) {
+  return "'" + std::string(text) + "' is not a device address: one or two hex digits, 0x allowed";
+}
+
 std::string FormatHexDump(std::span<const std::uint8_t> bytes) {
   std::string text;
   text.reserve(bytes.size() * 3);

@@ -63,10 +63,12 @@ std::optional<BoardState> ParseBoard(std::string_view text, std::string& why) {
     rate = address.substr(at + 1);
     address = address.substr(0, at);
   }
-  const bool hexOnly = !address.empty() && address.size() <= 2 &&
-                       address.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
-  const std::uint32_t value = hexOnly ? link::ParseHexText(std::string(address)) : 0;
-  if (value == 0 || value >= link::kBroadcastAddress) {
+  const std::optional<std::uint8_t> value = link::ParseDeviceAddress(address);
+  if (!value) {
+    why = Refusal(text, link::NotADeviceAddress(address));
+    return std::nullopt;
+  }
+  if (*value == 0 || *value == link::kBroadcastAddress) {
     why = Refusal(text, "the address must be hex 01 to FE");
     return std::nullopt;
   }
@@ -81,7 +83,7 @@ std::optional<BoardState> ParseBoard(std::string_view text, std::string& why) {
     return std::nullopt;
   }
   const auto motor = type == "d-c" ? link::kMotorDc : link::kMotorStepper;
-  return MakeBoardState(static_cast<std::uint8_t>(value), *baudIndex, motor);
+  return MakeBoardState(*value, *baudIndex, motor);
 }
 
 }  // namespace

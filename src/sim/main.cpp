@@ -55,7 +55,8 @@ bool ApplyFault(sim::BoardServer& server, const std::string& text, int count = -
   std::string kind = text;
   std::optional<std::uint8_t> address;
   if (const auto colon = text.find(':'); colon != std::string::npos) {
-    address = static_cast<std::uint8_t>(link::ParseHexText(text.substr(0, colon)));
+    address = link::ParseDeviceAddress(text.substr(0, colon));
+    if (!address) return false;
     kind = text.substr(colon + 1);
   }
   auto fault = sim::ParseFault(kind);
@@ -144,13 +145,17 @@ std::optional<std::vector<sim::BoardState>> InitialBoards(const SimOptions& o) {
     if (!boards) std::cerr << "tarnwick-sim: --boards " << why << "\n";
     return boards;
   }
-  const std::uint32_t address = link::ParseHexText(o.addressText);
-  if (address == 0 || address >= link::kBroadcastAddress) {
+  const std::optional<std::uint8_t> address = link::ParseDeviceAddress(o.addressText);
+  if (!address) {
+    std::cerr << "tarnwick-sim: --address: " << link::NotADeviceAddress(o.addressText) << "\n";
+    return std::nullopt;
+  }
+  if (*address == 0 || *address == link::kBroadcastAddress) {
     std::cerr << "tarnwick-sim: --address must be 01 to FE\n";
     return std::nullopt;
   }
   const auto motor = o.motorType == "d-c" ? link::kMotorDc : link::kMotorStepper;
-  return std::vector{sim::MakeBoardState(static_cast<std::uint8_t>(address), *link::BaudIndexOf(o.baud), motor)};
+  return std::vector{sim::MakeBoardState(*address, *link::BaudIndexOf(o.baud), motor)};
 }
 
 // Installs the --board description; false, with each problem printed, for a refused file.

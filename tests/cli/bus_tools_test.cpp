@@ -440,7 +440,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Step values go through the command line's checker, with its words.
         InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
                     ":2: --left-frequency: '70000' is not a number in 0..65535"},
-        InvalidCase{"AddressNotHex", "steps:\n  - send: cmd13\n    addr: 0G\n", ":2: --addr: '0G' is not a hex number"},
+        InvalidCase{"AddressNotHex", "steps:\n  - send: cmd13\n    addr: 0G\n", ":2: --addr: '0G' is not a device address"},
         InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":3: --baud: '1200' is not one of"},
         InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
                     ":3: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "link/hex_text.h"
 #include "link/traffic_log_text.h"
 #include "link/unique_fd.h"
 #include "sim/board_server.h"
@@ -286,7 +287,7 @@ TEST_F(CliPortChoiceTest, JsonOfTextThatIsNotUtf8IsStillJson) {
   EXPECT_EQ(lines, 2);
   const CliRun refused = RunCli("send cmd00 --addr 'Z\xD2' --json", false, Environment());
   EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(nlohmann::json::parse(refused.out)["error"], "--addr: 'Z\xEF\xBF\xBD' is not a hex number in 00..FF (one or two hex digits)");
+  EXPECT_EQ(nlohmann::json::parse(refused.out)["error"], "--addr: 'Z\xEF\xBF\xBD' is not a device address: one or two hex digits, 0x allowed");
 }
 
 // Random argument vectors, odd bytes included, end in an exit status and, with
@@ -372,8 +373,8 @@ INSTANTIATE_TEST_SUITE_P(
     Usage, CliUsageTest,
     ::testing::Values(
         UsageCase{"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
-        UsageCase{"send cmd00 --addr ZZ", "--addr: 'ZZ' is not a hex number in 00..FF (one or two hex digits)"},
-        UsageCase{"send cmd00 --addr 123", "--addr: '123' is not a hex number in 00..FF (one or two hex digits)"},
+        UsageCase{"send cmd00 --addr ZZ", "--addr: 'ZZ' is not a device address: one or two hex digits, 0x allowed"},
+        UsageCase{"send cmd00 --addr 123", "--addr: '123' is not a device address: one or two hex digits, 0x allowed"},
         UsageCase{"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
         UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
         UsageCase{"dc-test --left-freq 80001", "--left-freq: '80001' is not a number in 1..80000"},
@@ -565,6 +566,44 @@ class SimProcess {
   FILE* output_ = nullptr;
   std::string path_;
 };
+
+// What a shell command printed (standard error too) and its exit status.
+CliRun RunCommand(const std::string& command) {
+  CliRun run;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 512> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// A device address is read one way by every program and every file: the same
+// texts are refused with the same words, and the same texts taken.
+TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
+  const std::string sequence = ::testing::TempDir() + "tarnwick-address.yaml";
+  const std::string sim = std::string("timeout 1 ") + TARNWICK_SIM + " --no-register";
+  const std::string cli = TARNWICK_CLI;
+  for (const std::string address : {"1G", "0x1A", "123", "0x"}) {
+    SCOPED_TRACE(address);
+    std::ofstream(sequence) << "steps:\n  - send: cmd00\n    addr: " << address << "\n";
+    std::vector<std::string> ways = {sim + " --address " + address, sim + " --boards " + address + "@9600",
+                                     cli + " send cmd00 --port /dev/null --addr " + address,
+                                     cli + " run " + sequence + " --port /dev/null"};
+#ifdef TARNWICK_WINDOW
+    if (!link::ParseDeviceAddress(address)) ways.push_back(std::string(TARNWICK_WINDOW) + " --addr " + address);
+#endif
+    const std::string refusal = link::NotADeviceAddress(address);
+    for (const std::string& way : ways) {
+      const CliRun run = RunCommand(way);
+      const bool refused = run.out.find(refusal) != std::string::npos;
+      EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << way << "\n" << run.out;
+      if (refused) EXPECT_EQ(run.status, 2) << way;
+    }
+  }
+  std::remove(sequence.c_str());
+}
 
 // A command the firmware gained is one edit of the board's description: the
 // command line, the simulated board and the log all take it from the file.
