@@ -148,7 +148,8 @@ void AddWatch(CLI::App& app, WatchCommandLine& watch, OutputMode& mode, CheckedO
                               "watch cmd24 --port sim0 --addr 05 --interval 0 --count 100 --csv > status.csv"}) +
                     "\n\nEach line: time, round trip (port opening to the reply's end), result and the reply's "
                     "fields;\nwith --json one object per line, the summary last. Ctrl+C or --count ends it with a "
-                    "summary.\nExit status: 0 every exchange succeeded, 1 any failed, 2 invalid options, 3 no port.");
+                    "summary.\nExit status: 0 every exchange succeeded, 1 any failed, 2 invalid options or no port given, 3 the "
+                    "port cannot be opened.");
 }
 
 int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
