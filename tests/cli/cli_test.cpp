@@ -599,7 +599,9 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
       const CliRun run = RunCommand(way);
       const bool refused = run.out.find(refusal) != std::string::npos;
       EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << way << "\n" << run.out;
-      if (refused) EXPECT_EQ(run.status, 2) << way;
+      if (refused) {
+        EXPECT_EQ(run.status, 2) << way;
+      }
     }
   }
   std::remove(sequence.c_str());
