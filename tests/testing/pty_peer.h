@@ -51,12 +51,14 @@ class PtyPeer {
   // The slave side this peer keeps open, as a board does.
   int SlaveFd() const { return slave_.Get(); }
 
-  // Everything the tool wrote until the line has been quiet for quietMs.
-  std::vector<std::uint8_t> Read(int quietMs = 50) {
+  // Everything the tool wrote until the line has been quiet for quietMs, waiting
+  // up to firstMs for its first byte.
+  std::vector<std::uint8_t> Read(int quietMs = 50, int firstMs = -1) {
     std::vector<std::uint8_t> bytes;
     for (;;) {
       pollfd p{master_.Get(), POLLIN, 0};
-      if (::poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN)) return bytes;
+      const int waitMs = bytes.empty() && firstMs >= 0 ? firstMs : quietMs;
+      if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN)) return bytes;
       std::uint8_t chunk[256];
       const ssize_t got = ::read(master_.Get(), chunk, sizeof chunk);
       if (got <= 0) return bytes;
@@ -76,7 +78,9 @@ class PtyPeer {
   };
   void AnswerOnce(std::vector<Piece> pieces) {
     answerer_ = std::thread([this, pieces = std::move(pieces)] {
-      received_ = Read(5);
+      // The tool may take a while to open the line (a slow or busy machine); an
+      // answer written before its frame would be flushed with the line's input.
+      received_ = Read(5, 2000);
       for (const Piece& piece : pieces) {
         std::this_thread::sleep_for(piece.pauseBefore);
         if (!piece.bytes.empty()) Write(piece.bytes);
