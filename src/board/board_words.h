@@ -30,7 +30,7 @@ inline constexpr std::array wireTypes{
 inline constexpr std::array textRules{
     Word<TextRule>{"decimal", "TextRule::Decimal", TextRule::Decimal},
     Word<TextRule>{"hex", "TextRule::Hex", TextRule::Hex},
-    Word<TextRule>{"count", "TextRule::Count", TextRule::Count},
+    Word<TextRule>{"step-count", "TextRule::Count", TextRule::Count},
 };
 inline constexpr std::array outOfRanges{
     Word<OutOfRange>{"refuse", "OutOfRange::Refuse", OutOfRange::Refuse},

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "{name: a, type: u32le}, {name: b, type: u32le}, {name: c, type: u32le}, {name: d, type: u32le}]}}]}",
                   "t.yaml:5:32: the response's frame is 22 bytes, more than 20 (at most 15 data bytes)"},
         FaultCase{"text rule", "- {name: A, code: 1, request: [{name: f, type: u8, text: octal}]}",
-                  "t.yaml:5:58: unknown text rule \"octal\" (decimal, hex or count)"},
+                  "t.yaml:5:58: unknown text rule \"octal\" (decimal, hex or step-count)"},
         FaultCase{"action", "- {name: A, code: 1, action: explode}",
                   "t.yaml:5:30: unknown action \"explode\" (none, report-address, change-address, change-baud-rate, "
                   "reset-defaults, stop, setup-motor, read-setup or dc-status)"},
