@@ -1,0 +1,314 @@
+// A network serial port on POSIX sockets: a TCP connection made within a bound,
+// Nagle off so each frame leaves in one segment, and for rfc2217 the Telnet Com
+// Port Control subset (binary both ways, the line set as 8N1 at the tool's rate,
+// each acknowledgement awaited with a bound, PURGE-DATA before each frame). Every
+// wait has a deadline; a server that goes away ends the exchange, never hangs it.
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <thread>
+
+#include "baud_rates.h"
+#include "network_port.h"
+#include "unique_fd.h"
+
+namespace tarnwick::link {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Each acknowledgement of the line's settings, and of a purge, is awaited this long.
+constexpr milliseconds kAcknowledgeWait{500};
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+OpenError Refusal(OpenFailure kind, std::string detail) { return {kind, std::move(detail)}; }
+
+// The connection, with what the server sent decoded into data and commands.
+class Connection {
+ public:
+  Connection(UniqueFd socket, NetworkProtocol protocol) : socket_(std::move(socket)), protocol_(protocol) {}
+
+  int Fd() const { return socket_.Get(); }
+  NetworkProtocol Protocol() const { return protocol_; }
+  std::deque<std::uint8_t>& Data() { return data_; }
+  const std::string& Failure() const { return failure_; }
+
+  // Sends all bytes in one call where the socket takes them (it does, for a frame).
+  bool Send(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
+    while (!bytes.empty()) {
+      const ssize_t sent = ::send(Fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (sent > 0) {
+        bytes = bytes.subspan(static_cast<std::size_t>(sent));
+        continue;
+      }
+      if (sent < 0 && errno == EINTR) continue;
+      if (sent < 0 && errno != EAGAIN) return Broken(std::string("the connection failed: ") + std::strerror(errno));
+      pollfd p{Fd(), POLLOUT, 0};
+      if (::poll(&p, 1, RemainingMs(deadline)) == 0) return Broken("the server took no more bytes in time");
+    }
+    return true;
+  }
+
+  // Waits up to the deadline for bytes and decodes them, answering the server's
+  // option requests. False when the connection ended (Failure says how); true
+  // also when the wait ran out.
+  bool Receive(Clock::time_point deadline, std::vector<TelnetCommand>* commands = nullptr) {
+    pollfd p{Fd(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, RemainingMs(deadline));
+    if (ready < 0) return errno == EINTR || Broken(std::string("the connection failed: ") + std::strerror(errno));
+    if (ready == 0) return true;
+    std::uint8_t chunk[512];
+    const ssize_t got = ::recv(Fd(), chunk, sizeof chunk, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    if (got <= 0) return Broken(got == 0 ? "the server closed the connection"
+                                         : std::string("the connection failed: ") + std::strerror(errno));
+    const auto bytes = std::span<const std::uint8_t>(chunk, static_cast<std::size_t>(got));
+    if (protocol_ == NetworkProtocol::RawTcp) {
+      data_.insert(data_.end(), bytes.begin(), bytes.end());
+      return true;
+    }
+    std::vector<std::uint8_t> data;
+    std::vector<TelnetCommand> received;
+    decoder_.Feed(bytes, data, received);
+    data_.insert(data_.end(), data.begin(), data.end());
+    for (const TelnetCommand& command : received) {
+      if (const auto answer = options_.Answer(command); !answer.empty() && !Send(answer, deadline)) return false;
+      if (commands) commands->push_back(command);
+    }
+    return true;
+  }
+
+  // Takes whatever has arrived without waiting. False when the connection ended.
+  bool ReceiveWaiting() {
+    for (;;) {
+      pollfd p{Fd(), POLLIN, 0};
+      if (::poll(&p, 1, 0) <= 0) return true;
+      if (!Receive(Clock::now())) return false;
+    }
+  }
+
+  TelnetOptions& Options() { return options_; }
+
+  bool Broken(std::string why) {
+    failure_ = std::move(why);
+    return false;
+  }
+
+ private:
+  UniqueFd socket_;
+  NetworkProtocol protocol_;
+  TelnetDecoder decoder_;
+  TelnetOptions options_;
+  std::deque<std::uint8_t> data_;
+  std::string failure_;
+};
+
+// Sends one Com Port Control command and waits for its acknowledgement (code +
+// 100). Returns the value acknowledged, or nullopt with why in the connection's
+// failure. Data that arrives meanwhile is kept; an ignore list never grows.
+std::optional<std::vector<std::uint8_t>> Acknowledged(Connection& c, std::uint8_t code,
+                                                      std::span<const std::uint8_t> value, std::string_view what) {
+  const auto deadline = Clock::now() + kAcknowledgeWait;
+  if (!c.Send(ComPortCommand(code, value), deadline)) return std::nullopt;
+  while (Clock::now() < deadline) {
+    std::vector<TelnetCommand> commands;
+    if (!c.Receive(deadline, &commands)) return std::nullopt;
+    for (const TelnetCommand& command : commands)
+      if (command.verb == telnet::kSb && command.option == telnet::kComPort && !command.parameters.empty() &&
+          command.parameters.front() == code + telnet::kServerReplyOffset)
+        return std::vector<std::uint8_t>(command.parameters.begin() + 1, command.parameters.end());
+  }
+  c.Broken("the server did not acknowledge " + std::string(what) + " within " +
+           std::to_string(kAcknowledgeWait.count()) + " ms");
+  return std::nullopt;
+}
+
+class NetworkSerialPort final : public SerialPort {
+ public:
+  explicit NetworkSerialPort(Connection connection) : c_(std::move(connection)) {}
+
+  TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
+    if (std::string why = DropInput(); !why.empty()) return {false, std::move(why)};
+    const auto deadline = Clock::now() + WireTime(bytes.size(), baudRate) + milliseconds(kDrainMarginMs);
+    const bool sent = c_.Protocol() == NetworkProtocol::Rfc2217 ? c_.Send(EscapeTelnetData(bytes), deadline)
+                                                                  : c_.Send(bytes, deadline);
+    if (!sent) return {false, c_.Failure()};
+    // The server writes the frame to its line at the line's rate: the reply cannot
+    // begin before it has left, as on a local port.
+    std::this_thread::sleep_for(WireTime(bytes.size(), baudRate) + milliseconds(SettleDelayMs(bytes.size(), baudRate)));
+    return {true, {}};
+  }
+
+  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
+    const auto start = Clock::now();
+    const auto overall = start + milliseconds(kReadTotalMs);
+    const auto firstByte = start + milliseconds(std::clamp(rule.firstByteMs, 0, kReadTotalMs));
+    const std::size_t limit = std::min(buffer.size(), rule.byteLimit);
+    std::size_t count = 0;
+    auto lastData = start;
+    for (;;) {
+      auto& data = c_.Data();
+      while (count < limit && !data.empty()) {
+        buffer[count++] = data.front();
+        data.pop_front();
+        lastData = Clock::now();
+      }
+      if (count == limit || (count > 0 && ReadIsComplete(std::span(buffer).first(count), rule))) break;
+      const auto deadline = count == 0 ? firstByte : std::min(lastData + milliseconds(kInterByteGapMs), overall);
+      if (Clock::now() >= deadline) break;
+      if (!c_.Receive(deadline)) return {false, count};
+    }
+    return {true, count};
+  }
+
+ private:
+  // Before each frame: the server's buffers purged (rfc2217) and whatever had
+  // arrived for us dropped, so a late reply to an earlier frame is never taken for
+  // this one's. Returns why the line cannot be used, or "".
+  std::string DropInput() {
+    if (!c_.ReceiveWaiting()) return c_.Failure();
+    const std::vector<std::uint8_t> stale(c_.Data().begin(), c_.Data().end());
+    c_.Data().clear();
+    if (std::string why = WhyUnexpectedServerBytes(stale, c_.Protocol()); !why.empty()) return why;
+    if (c_.Protocol() == NetworkProtocol::RawTcp) return {};
+    const std::uint8_t both[] = {telnet::kPurgeBoth};
+    if (!Acknowledged(c_, telnet::kPurgeData, both, "PURGE-DATA")) return c_.Failure();
+    c_.Data().clear();
+    return {};
+  }
+
+  Connection c_;
+};
+
+std::string AddressText(const NetworkAddress& a) { return a.host + ":" + std::to_string(a.port); }
+
+// Connects to the first of the host's addresses that answers, within the timeout.
+UniqueFd Connect(const NetworkAddress& address, OpenError& error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (const int rc = ::getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found)) {
+    error = Refusal(OpenFailure::NotFound, "no such host " + address.host + " (" + ::gai_strerror(rc) + ")");
+    return {};
+  }
+  const auto deadline = Clock::now() + milliseconds(address.connectTimeoutMs);
+  error = Refusal(OpenFailure::NotFound, "nothing answered at " + AddressText(address));
+  for (const addrinfo* a = found; a; a = a->ai_next) {
+    UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+    if (!fd) continue;
+    int result = ::connect(fd.Get(), a->ai_addr, a->ai_addrlen);
+    if (result < 0 && errno == EINPROGRESS) {
+      pollfd p{fd.Get(), POLLOUT, 0};
+      if (::poll(&p, 1, RemainingMs(deadline)) == 0) {
+        error = Refusal(OpenFailure::NotFound, "no answer from " + AddressText(address) + " within " +
+                                                   std::to_string(address.connectTimeoutMs) + " ms (raise ?timeout=S)");
+        continue;
+      }
+      socklen_t length = sizeof result;
+      ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &result, &length);
+      errno = result;
+      result = result == 0 ? 0 : -1;
+    }
+    if (result == 0) {
+      const int on = 1;
+      ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      ::freeaddrinfo(found);
+      return fd;
+    }
+    error = Refusal(errno == ECONNREFUSED ? OpenFailure::NotFound : OpenFailure::Other,
+                    std::string(errno == ECONNREFUSED ? "connection refused" : std::strerror(errno)) + " at " +
+                        AddressText(address) + (errno == ECONNREFUSED ? " (is the server running, on that port?)" : ""));
+  }
+  ::freeaddrinfo(found);
+  return {};
+}
+
+// What the server sent while it should have been negotiating, as a refusal.
+OpenError NegotiationFailure(Connection& c) {
+  const std::vector<std::uint8_t> data(c.Data().begin(), c.Data().end());
+  if (std::string why = WhyUnexpectedServerBytes(data, c.Protocol()); !why.empty())
+    return Refusal(OpenFailure::Busy, std::move(why));
+  return Refusal(OpenFailure::Other, c.Failure());
+}
+
+// The rfc2217 side of opening: options agreed, then the line set as 8N1 at the
+// rate asked, each step acknowledged; the rate the server applied must be it.
+std::optional<OpenError> Negotiate(Connection& c, int baudRate) {
+  const auto deadline = Clock::now() + kAcknowledgeWait;
+  if (!c.Send(c.Options().Opening(), deadline)) return NegotiationFailure(c);
+  while (!c.Options().ServerAcceptedComPort() && !c.Options().ServerRefusedComPort()) {
+    if (Clock::now() >= deadline) {
+      c.Broken("the server did not take up COM-PORT-OPTION within " + std::to_string(kAcknowledgeWait.count()) +
+               " ms: is it a Telnet server with RFC 2217? (socket:// for raw TCP)");
+      return NegotiationFailure(c);
+    }
+    if (!c.Receive(deadline)) return NegotiationFailure(c);
+  }
+  if (c.Options().ServerRefusedComPort())
+    return Refusal(OpenFailure::NotASerialPort,
+                   "the server refuses COM-PORT-OPTION (RFC 2217): use socket:// for its raw TCP port");
+  const auto rate = Acknowledged(c, telnet::kSetBaudRate, BaudRateValue(baudRate), "SET-BAUDRATE");
+  if (!rate) return NegotiationFailure(c);
+  if (const auto applied = BaudRateOf(*rate); applied != baudRate)
+    return Refusal(OpenFailure::Other, "the server set the line to " +
+                                           (applied ? std::to_string(*applied) : std::string("an unknown rate")) +
+                                           " baud, not the " + std::to_string(baudRate) + " asked for");
+  const std::uint8_t dataSize[] = {8}, parity[] = {telnet::kParityNone}, stopSize[] = {telnet::kOneStopBit};
+  if (!Acknowledged(c, telnet::kSetDataSize, dataSize, "SET-DATASIZE") ||
+      !Acknowledged(c, telnet::kSetParity, parity, "SET-PARITY") ||
+      !Acknowledged(c, telnet::kSetStopSize, stopSize, "SET-STOPSIZE"))
+    return NegotiationFailure(c);
+  return std::nullopt;
+}
+
+// A raw port says nothing until the line does; a Telnet server or a busy port's
+// text speaks at once. Wait about two round trips (the connect took one) for it.
+std::optional<OpenError> CheckRawServer(Connection& c, Clock::duration connectTime) {
+  const auto wait = std::clamp<Clock::duration>(connectTime * 4, milliseconds(5), milliseconds(250));
+  const auto deadline = Clock::now() + wait;
+  while (Clock::now() < deadline)
+    if (!c.Receive(deadline)) break;
+  const std::vector<std::uint8_t> data(c.Data().begin(), c.Data().end());
+  if (std::string why = WhyUnexpectedServerBytes(data, c.Protocol()); !why.empty())
+    return Refusal(OpenFailure::Busy, std::move(why));
+  if (!c.Failure().empty()) return Refusal(OpenFailure::Other, c.Failure());
+  c.Data().clear();
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRate, OpenError* error) {
+  OpenError failure;
+  const auto finish = [&](std::unique_ptr<SerialPort> port) {
+    if (error) *error = port ? OpenError{} : failure;
+    return port;
+  };
+  std::string why;
+  const auto address = ParseNetworkPortName(name, &why);
+  if (!address) return failure = Refusal(OpenFailure::NotASerialPort, why), finish(nullptr);
+  const auto start = Clock::now();
+  UniqueFd fd = Connect(*address, failure);
+  if (!fd) return finish(nullptr);
+  Connection connection(std::move(fd), address->protocol);
+  const auto refused = address->protocol == NetworkProtocol::Rfc2217 ? Negotiate(connection, baudRate)
+                                                                     : CheckRawServer(connection, Clock::now() - start);
+  if (refused) return failure = *refused, finish(nullptr);
+  return finish(std::make_unique<NetworkSerialPort>(std::move(connection)));
+}
+
+}  // namespace tarnwick::link
