@@ -276,9 +276,10 @@ std::optional<OpenError> Negotiate(Connection& c, int baudRate) {
 }
 
 // A raw port says nothing until the line does; a Telnet server or a busy port's
-// text speaks at once. Wait about two round trips (the connect took one) for it.
+// text speaks at once: wait a few round trips (the connect took one) for it, and
+// never less than 20 ms (ser2net takes 10 ms to greet a client that follows another).
 std::optional<OpenError> CheckRawServer(Connection& c, Clock::duration connectTime) {
-  const auto wait = std::clamp<Clock::duration>(connectTime * 4, milliseconds(5), milliseconds(250));
+  const auto wait = std::clamp<Clock::duration>(connectTime * 4, milliseconds(20), milliseconds(250));
   const auto deadline = Clock::now() + wait;
   while (Clock::now() < deadline)
     if (!c.Receive(deadline)) break;
