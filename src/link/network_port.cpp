@@ -228,6 +228,8 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int, OpenEr
   (void)name;
   return nullptr;
 }
+KeptNetworkConnections::KeptNetworkConnections() = default;
+KeptNetworkConnections::~KeptNetworkConnections() = default;
 #endif
 
 }  // namespace tarnwick::link

@@ -101,6 +101,19 @@ std::string WhyUnexpectedServerBytes(std::span<const std::uint8_t> bytes, Networ
 // timeout, negotiates the line (rfc2217) and reports failures as OpenError with a
 // sentence in detail. On Windows, refuses with a message saying so.
 std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRate, OpenError* error);
+// While one of these lives, a network port that an exchange closes stays
+// connected, and the next open of the same name takes the connection again (for
+// rfc2217 only the rate is set anew when it differs; the purge before each frame
+// still runs). scan, watch and run hold one so that they connect and negotiate
+// once; when the last one ends, the connections kept close.
+class KeptNetworkConnections {
+ public:
+  KeptNetworkConnections();
+  ~KeptNetworkConnections();
+  KeptNetworkConnections(const KeptNetworkConnections&) = delete;
+  KeptNetworkConnections& operator=(const KeptNetworkConnections&) = delete;
+};
+
 // "cannot open rfc2217://host:2000: connection refused at host:2000 (...)".
 std::string DescribeNetworkOpenError(const std::string& name, const OpenError& error);
 

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "baud_rates.h"
@@ -136,9 +138,32 @@ std::optional<std::vector<std::uint8_t>> Acknowledged(Connection& c, std::uint8_
   return std::nullopt;
 }
 
+// The connections kept while a KeptNetworkConnections lives, one per port name.
+struct KeptConnection {
+  std::unique_ptr<Connection> connection;
+  int baudRate = 0;
+};
+struct ConnectionPool {
+  std::mutex mutex;
+  int keepers = 0;
+  std::map<std::string, KeptConnection> idle;
+};
+ConnectionPool& Pool() {
+  static ConnectionPool pool;
+  return pool;
+}
+
 class NetworkSerialPort final : public SerialPort {
  public:
-  explicit NetworkSerialPort(Connection connection) : c_(std::move(connection)) {}
+  NetworkSerialPort(std::string name, std::unique_ptr<Connection> connection, int baudRate)
+      : name_(std::move(name)), connection_(std::move(connection)), c_(*connection_), baudRate_(baudRate) {}
+  ~NetworkSerialPort() override {
+    ConnectionPool& pool = Pool();
+    const std::lock_guard lock(pool.mutex);
+    if (pool.keepers > 0 && c_.Failure().empty()) pool.idle[name_] = {std::move(connection_), baudRate_};
+  }
+  NetworkSerialPort(const NetworkSerialPort&) = delete;
+  NetworkSerialPort& operator=(const NetworkSerialPort&) = delete;
 
   TransmitResult TransmitFrame(std::span<const std::uint8_t> bytes, int baudRate) override {
     if (std::string why = DropInput(); !why.empty()) return {false, std::move(why)};
@@ -190,7 +215,10 @@ class NetworkSerialPort final : public SerialPort {
     return {};
   }
 
-  Connection c_;
+  std::string name_;
+  std::unique_ptr<Connection> connection_;
+  Connection& c_;
+  int baudRate_;
 };
 
 std::string AddressText(const NetworkAddress& a) { return a.host + ":" + std::to_string(a.port); }
@@ -245,6 +273,17 @@ OpenError NegotiationFailure(Connection& c) {
   return Refusal(OpenFailure::Other, c.Failure());
 }
 
+// SET-BAUDRATE, and the rate the server applied must be the one asked for.
+std::optional<OpenError> SetRate(Connection& c, int baudRate) {
+  const auto rate = Acknowledged(c, telnet::kSetBaudRate, BaudRateValue(baudRate), "SET-BAUDRATE");
+  if (!rate) return NegotiationFailure(c);
+  if (const auto applied = BaudRateOf(*rate); applied != baudRate)
+    return Refusal(OpenFailure::Other, "the server set the line to " +
+                                           (applied ? std::to_string(*applied) : std::string("an unknown rate")) +
+                                           " baud, not the " + std::to_string(baudRate) + " asked for");
+  return std::nullopt;
+}
+
 // The rfc2217 side of opening: options agreed, then the line set as 8N1 at the
 // rate asked, each step acknowledged; the rate the server applied must be it.
 std::optional<OpenError> Negotiate(Connection& c, int baudRate) {
@@ -261,12 +300,7 @@ std::optional<OpenError> Negotiate(Connection& c, int baudRate) {
   if (c.Options().ServerRefusedComPort())
     return Refusal(OpenFailure::NotASerialPort,
                    "the server refuses COM-PORT-OPTION (RFC 2217): use socket:// for its raw TCP port");
-  const auto rate = Acknowledged(c, telnet::kSetBaudRate, BaudRateValue(baudRate), "SET-BAUDRATE");
-  if (!rate) return NegotiationFailure(c);
-  if (const auto applied = BaudRateOf(*rate); applied != baudRate)
-    return Refusal(OpenFailure::Other, "the server set the line to " +
-                                           (applied ? std::to_string(*applied) : std::string("an unknown rate")) +
-                                           " baud, not the " + std::to_string(baudRate) + " asked for");
+  if (auto refused = SetRate(c, baudRate)) return refused;
   const std::uint8_t dataSize[] = {8}, parity[] = {telnet::kParityNone}, stopSize[] = {telnet::kOneStopBit};
   if (!Acknowledged(c, telnet::kSetDataSize, dataSize, "SET-DATASIZE") ||
       !Acknowledged(c, telnet::kSetParity, parity, "SET-PARITY") ||
@@ -291,7 +325,37 @@ std::optional<OpenError> CheckRawServer(Connection& c, Clock::duration connectTi
   return std::nullopt;
 }
 
+// A kept connection to name, still open and at baudRate, or nullptr.
+std::unique_ptr<Connection> TakeKeptConnection(const std::string& name, int baudRate) {
+  KeptConnection kept;
+  {
+    ConnectionPool& pool = Pool();
+    const std::lock_guard lock(pool.mutex);
+    const auto found = pool.idle.find(name);
+    if (found == pool.idle.end()) return nullptr;
+    kept = std::move(found->second);
+    pool.idle.erase(found);
+  }
+  Connection& c = *kept.connection;
+  if (!c.ReceiveWaiting()) return nullptr;  // the server closed it meanwhile: connect anew
+  if (c.Protocol() == NetworkProtocol::Rfc2217 && kept.baudRate != baudRate && SetRate(c, baudRate)) return nullptr;
+  return std::move(kept.connection);
+}
+
 }  // namespace
+
+KeptNetworkConnections::KeptNetworkConnections() {
+  const std::lock_guard lock(Pool().mutex);
+  ++Pool().keepers;
+}
+
+KeptNetworkConnections::~KeptNetworkConnections() {
+  std::map<std::string, KeptConnection> closing;
+  {
+    const std::lock_guard lock(Pool().mutex);
+    if (--Pool().keepers == 0) closing.swap(Pool().idle);
+  }
+}
 
 std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRate, OpenError* error) {
   OpenError failure;
@@ -302,14 +366,16 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRat
   std::string why;
   const auto address = ParseNetworkPortName(name, &why);
   if (!address) return failure = Refusal(OpenFailure::NotASerialPort, why), finish(nullptr);
+  if (auto kept = TakeKeptConnection(name, baudRate))
+    return finish(std::make_unique<NetworkSerialPort>(name, std::move(kept), baudRate));
   const auto start = Clock::now();
   UniqueFd fd = Connect(*address, failure);
   if (!fd) return finish(nullptr);
-  Connection connection(std::move(fd), address->protocol);
-  const auto refused = address->protocol == NetworkProtocol::Rfc2217 ? Negotiate(connection, baudRate)
-                                                                     : CheckRawServer(connection, Clock::now() - start);
+  auto connection = std::make_unique<Connection>(std::move(fd), address->protocol);
+  const auto refused = address->protocol == NetworkProtocol::Rfc2217 ? Negotiate(*connection, baudRate)
+                                                                     : CheckRawServer(*connection, Clock::now() - start);
   if (refused) return failure = *refused, finish(nullptr);
-  return finish(std::make_unique<NetworkSerialPort>(std::move(connection)));
+  return finish(std::make_unique<NetworkSerialPort>(name, std::move(connection), baudRate));
 }
 
 }  // namespace tarnwick::link

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -28,7 +30,9 @@ struct NetworkCase {
   const char* expected;  // a line, or part of one, of the output (standard error included)
   int status;
   const char* heard = "";          // what the board heard, when that is the point
-  const char* fault = "";          // the board's
+  const char* fault = "";          // the board's, for its first faultReplies replies (-1: all)
+  int faultReplies = -1;
+  const char* sequence = "";       // a sequence file for 'run', given as its first argument
   bool otherClient = false;        // another client holds the server's port
   int killServerAfterMs = -1;      // ser2net is killed this long into the run
 };
@@ -73,7 +77,14 @@ class NetworkTest : public testing::PtyTest, public ::testing::WithParamInterfac
 
 TEST_P(NetworkTest, EndsClearlyWithinTwoSeconds) {
   const NetworkCase& c = GetParam();
-  if (*c.fault) board_->SetFault(sim::ParseFault(c.fault).value());
+  if (*c.fault) {
+    sim::Fault fault = sim::ParseFault(c.fault).value();
+    fault.count = c.faultReplies;
+    board_->SetFault(fault);
+  }
+  const std::filesystem::path sequence = std::filesystem::temp_directory_path() /
+                                         ("tarnwick-network-" + std::to_string(::getpid()) + ".yaml");
+  if (*c.sequence) std::ofstream(sequence) << c.sequence;
   link::UniqueFd otherClient = c.otherClient ? testing::ConnectLocally(server_->Rfc2217Port()) : link::UniqueFd();
   std::jthread killer;
   if (c.killServerAfterMs >= 0)
@@ -82,8 +93,11 @@ TEST_P(NetworkTest, EndsClearlyWithinTwoSeconds) {
       server_->Kill(SIGKILL);
     });
   const auto start = std::chrono::steady_clock::now();
-  const testing::CliRun run = RunCli(std::string(c.arguments) + " --port " + Url(c.via), true);
+  std::string arguments = c.arguments;
+  if (*c.sequence) arguments.append(" ").append(sequence.string());
+  const testing::CliRun run = RunCli(arguments + " --port " + Url(c.via), true);
   const auto took = std::chrono::steady_clock::now() - start;
+  std::filesystem::remove(sequence);
   EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
   EXPECT_EQ(run.status, c.status) << run.out;
   EXPECT_LT(took, std::chrono::seconds(2));
@@ -104,6 +118,16 @@ INSTANTIATE_TEST_SUITE_P(
                     .status = 1},
         NetworkCase{.name = "the broadcast arrives whole", .via = Via::Rfc2217, .arguments = "send cmd00 --baud 19200",
                     .expected = "Recv Data: 01 02 00 00 03 00\n", .status = 0, .heard = "FF 01 80 80 01"},
+        // One connection for the whole run: the first reply, late, is dropped before the second frame.
+        NetworkCase{.name = "a late reply is purged before the next frame", .via = Via::Rfc2217, .arguments = "run",
+                    .expected = "step 3  cmd00  Success  pass", .status = 0, .fault = "delay=300", .faultReplies = 1,
+                    .sequence = "baud: 19200\nsteps:\n"
+                                "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"
+                                "  - {wait: 100}\n"
+                                "  - {send: cmd00, expect: {result: Success, address: \"01\"}}\n"},
+        NetworkCase{.name = "watch over one connection", .via = Via::Rfc2217,
+                    .arguments = "watch cmd13 --count 20 --interval 0 --baud 19200 --addr 01",
+                    .expected = "20 exchanges, 20 succeeded", .status = 0},
         NetworkCase{.name = "a trickled reply is read whole", .via = Via::Rfc2217,
                     .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Success\n", .status = 0,
                     .fault = "trickle"},
