@@ -259,6 +259,11 @@ std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& err
     error = link::DescribeOpenError(port->path, refused);
     return std::nullopt;
   }
+  // So is a network port's name that cannot be one.
+  if (std::string why; port && link::IsNetworkPortName(port->path) && !link::ParseNetworkPortName(port->path, &why)) {
+    error = "cannot use " + port->path + ": " + why;
+    return std::nullopt;
+  }
   if (port && o.baudGiven) WarnOnceOfFixedRate(port->path);
   return port;
 }

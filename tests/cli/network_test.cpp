@@ -21,7 +21,7 @@ namespace {
 
 using testing::RunCli;
 
-enum class Via { Rfc2217, Raw, RawToTelnet, NoServer };
+enum class Via { Rfc2217, Raw, RawToTelnet, NoServer, NoPortNumber };
 
 struct NetworkCase {
   const char* name;
@@ -60,6 +60,7 @@ class NetworkTest : public testing::PtyTest, public ::testing::WithParamInterfac
       case Via::Raw: return server_->RawUrl();
       case Via::RawToTelnet: return "socket://127.0.0.1:" + std::to_string(server_->Rfc2217Port());
       case Via::NoServer: return "rfc2217://127.0.0.1:" + std::to_string(testing::FreeTcpPort());
+      case Via::NoPortNumber: return "socket://127.0.0.1";
     }
     return {};
   }
@@ -146,6 +147,9 @@ INSTANTIATE_TEST_SUITE_P(
                     .expected = "the server speaks Telnet on this port: use rfc2217://", .status = 3},
         NetworkCase{.name = "no server", .via = Via::NoServer, .arguments = "send cmd13 --addr 01",
                     .expected = "connection refused at 127.0.0.1:", .status = 3},
+        NetworkCase{.name = "a name that is no network port", .via = Via::NoPortNumber,
+                    .arguments = "send cmd13 --addr 01",
+                    .expected = "cannot use socket://127.0.0.1: no TCP port number", .status = 2},
         NetworkCase{.name = "the server killed mid exchange", .via = Via::Rfc2217,
                     .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Fail to read res\n",
                     .status = 1, .fault = "delay=300", .killServerAfterMs = 150}),
