@@ -222,14 +222,5 @@ std::string DescribeNetworkOpenError(const std::string& name, const OpenError& e
   return "cannot open " + name + ": " + (error.detail.empty() ? std::string("the connection failed") : error.detail);
 }
 
-#ifdef _WIN32
-std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int, OpenError* error) {
-  if (error) *error = {OpenFailure::NotASerialPort, "network ports are not supported on Windows yet"};
-  (void)name;
-  return nullptr;
-}
-KeptNetworkConnections::KeptNetworkConnections() = default;
-KeptNetworkConnections::~KeptNetworkConnections() = default;
-#endif
 
 }  // namespace tarnwick::link

@@ -2,8 +2,8 @@
 // A board's line behind a network serial server: rfc2217://HOST:PORT (Telnet with
 // the Com Port Control option, which also carries the line's speed) or
 // socket://HOST:PORT (raw TCP at the server's fixed speed). The port names, the
-// Telnet coding and the option negotiation's rules are portable and live here; the
-// socket itself is network_serial_port.cpp's.
+// Telnet coding and the option negotiation's rules live here; the socket is
+// network_serial_port.cpp's (POSIX sockets or Winsock, socket_calls.h).
 
 #include <cstdint>
 #include <optional>
@@ -99,7 +99,7 @@ std::string WhyUnexpectedServerBytes(std::span<const std::uint8_t> bytes, Networ
 
 // Opens a network port for one exchange (or many): connects within the name's
 // timeout, negotiates the line (rfc2217) and reports failures as OpenError with a
-// sentence in detail. On Windows, refuses with a message saying so.
+// sentence in detail.
 std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRate, OpenError* error);
 // While one of these lives, a network port that an exchange closes stays
 // connected, and the next open of the same name takes the connection again (for

@@ -1,18 +1,10 @@
-// A network serial port on POSIX sockets: a TCP connection made within a bound,
+// A network serial port on sockets (POSIX, or Winsock through socket_calls.h): a TCP connection made within a bound,
 // Nagle off so each frame leaves in one segment, and for rfc2217 the Telnet Com
 // Port Control subset (binary both ways, the line set as 8N1 at the tool's rate,
 // each acknowledgement awaited with a bound, PURGE-DATA before each frame). Every
 // wait has a deadline; a server that goes away ends the exchange, never hangs it.
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -20,7 +12,7 @@
 
 #include "baud_rates.h"
 #include "network_port.h"
-#include "unique_fd.h"
+#include "socket_calls.h"
 
 namespace tarnwick::link {
 namespace {
@@ -41,9 +33,9 @@ OpenError Refusal(OpenFailure kind, std::string detail) { return {kind, std::mov
 // The connection, with what the server sent decoded into data and commands.
 class Connection {
  public:
-  Connection(UniqueFd socket, NetworkProtocol protocol) : socket_(std::move(socket)), protocol_(protocol) {}
+  Connection(sockets::Socket socket, NetworkProtocol protocol) : socket_(std::move(socket)), protocol_(protocol) {}
 
-  int Fd() const { return socket_.Get(); }
+  sockets::Handle Fd() const { return socket_.Get(); }
   NetworkProtocol Protocol() const { return protocol_; }
   std::deque<std::uint8_t>& Data() { return data_; }
   const std::string& Failure() const { return failure_; }
@@ -51,15 +43,16 @@ class Connection {
   // Sends all bytes in one call where the socket takes them (it does, for a frame).
   bool Send(std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
     while (!bytes.empty()) {
-      const ssize_t sent = ::send(Fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      const long sent = sockets::Send(Fd(), bytes.data(), bytes.size());
       if (sent > 0) {
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
         continue;
       }
-      if (sent < 0 && errno == EINTR) continue;
-      if (sent < 0 && errno != EAGAIN) return Broken(std::string("the connection failed: ") + std::strerror(errno));
+      const int error = sockets::LastError();
+      if (sent < 0 && sockets::Interrupted(error)) continue;
+      if (sent < 0 && !sockets::WouldBlock(error)) return Broken("the connection failed: " + sockets::ErrorText(error));
       pollfd p{Fd(), POLLOUT, 0};
-      if (::poll(&p, 1, RemainingMs(deadline)) == 0) return Broken("the server took no more bytes in time");
+      if (sockets::Poll(&p, 1, RemainingMs(deadline)) == 0) return Broken("the server took no more bytes in time");
     }
     return true;
   }
@@ -69,14 +62,18 @@ class Connection {
   // also when the wait ran out.
   bool Receive(Clock::time_point deadline, std::vector<TelnetCommand>* commands = nullptr) {
     pollfd p{Fd(), POLLIN, 0};
-    const int ready = ::poll(&p, 1, RemainingMs(deadline));
-    if (ready < 0) return errno == EINTR || Broken(std::string("the connection failed: ") + std::strerror(errno));
+    const int ready = sockets::Poll(&p, 1, RemainingMs(deadline));
+    if (ready < 0) {
+      const int error = sockets::LastError();
+      return sockets::Interrupted(error) || Broken("the connection failed: " + sockets::ErrorText(error));
+    }
     if (ready == 0) return true;
     std::uint8_t chunk[512];
-    const ssize_t got = ::recv(Fd(), chunk, sizeof chunk, 0);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-    if (got <= 0) return Broken(got == 0 ? "the server closed the connection"
-                                         : std::string("the connection failed: ") + std::strerror(errno));
+    const long got = sockets::Receive(Fd(), chunk, sizeof chunk);
+    const int error = got < 0 ? sockets::LastError() : 0;
+    if (got < 0 && (sockets::WouldBlock(error) || sockets::Interrupted(error))) return true;
+    if (got <= 0)
+      return Broken(got == 0 ? "the server closed the connection" : "the connection failed: " + sockets::ErrorText(error));
     const auto bytes = std::span<const std::uint8_t>(chunk, static_cast<std::size_t>(got));
     if (protocol_ == NetworkProtocol::RawTcp) {
       data_.insert(data_.end(), bytes.begin(), bytes.end());
@@ -97,7 +94,7 @@ class Connection {
   bool ReceiveWaiting() {
     for (;;) {
       pollfd p{Fd(), POLLIN, 0};
-      if (::poll(&p, 1, 0) <= 0) return true;
+      if (sockets::Poll(&p, 1, 0) <= 0) return true;
       if (!Receive(Clock::now())) return false;
     }
   }
@@ -110,7 +107,7 @@ class Connection {
   }
 
  private:
-  UniqueFd socket_;
+  sockets::Socket socket_;
   NetworkProtocol protocol_;
   TelnetDecoder decoder_;
   TelnetOptions options_;
@@ -224,42 +221,43 @@ class NetworkSerialPort final : public SerialPort {
 std::string AddressText(const NetworkAddress& a) { return a.host + ":" + std::to_string(a.port); }
 
 // Connects to the first of the host's addresses that answers, within the timeout.
-UniqueFd Connect(const NetworkAddress& address, OpenError& error) {
+sockets::Socket Connect(const NetworkAddress& address, OpenError& error) {
+  if (!sockets::Start()) {
+    error = Refusal(OpenFailure::Other, "the system's network layer did not start");
+    return {};
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (const int rc = ::getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found)) {
-    error = Refusal(OpenFailure::NotFound, "no such host " + address.host + " (" + ::gai_strerror(rc) + ")");
+    error = Refusal(OpenFailure::NotFound, "no such host " + address.host + " (" + sockets::AddressErrorText(rc) + ")");
     return {};
   }
   const auto deadline = Clock::now() + milliseconds(address.connectTimeoutMs);
   error = Refusal(OpenFailure::NotFound, "nothing answered at " + AddressText(address));
   for (const addrinfo* a = found; a; a = a->ai_next) {
-    UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
-    if (!fd) continue;
-    int result = ::connect(fd.Get(), a->ai_addr, a->ai_addrlen);
-    if (result < 0 && errno == EINPROGRESS) {
-      pollfd p{fd.Get(), POLLOUT, 0};
-      if (::poll(&p, 1, RemainingMs(deadline)) == 0) {
+    sockets::Socket socket(sockets::OpenNonBlocking(a->ai_family, a->ai_socktype, a->ai_protocol));
+    if (!socket) continue;
+    int result = ::connect(socket.Get(), a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0 ? 0 : sockets::LastError();
+    if (sockets::ConnectPending(result)) {
+      pollfd p{socket.Get(), POLLOUT, 0};
+      if (sockets::Poll(&p, 1, RemainingMs(deadline)) == 0) {
         error = Refusal(OpenFailure::NotFound, "no answer from " + AddressText(address) + " within " +
                                                    std::to_string(address.connectTimeoutMs) + " ms (raise ?timeout=S)");
         continue;
       }
-      socklen_t length = sizeof result;
-      ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &result, &length);
-      errno = result;
-      result = result == 0 ? 0 : -1;
+      result = sockets::ConnectResult(socket.Get());
     }
     if (result == 0) {
-      const int on = 1;
-      ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      sockets::SendAtOnce(socket.Get());
       ::freeaddrinfo(found);
-      return fd;
+      return socket;
     }
-    error = Refusal(errno == ECONNREFUSED ? OpenFailure::NotFound : OpenFailure::Other,
-                    std::string(errno == ECONNREFUSED ? "connection refused" : std::strerror(errno)) + " at " +
-                        AddressText(address) + (errno == ECONNREFUSED ? " (is the server running, on that port?)" : ""));
+    error = sockets::Refused(result)
+                ? Refusal(OpenFailure::NotFound, "connection refused at " + AddressText(address) +
+                                                     " (is the server running, on that port?)")
+                : Refusal(OpenFailure::Other, sockets::ErrorText(result) + " at " + AddressText(address));
   }
   ::freeaddrinfo(found);
   return {};
@@ -369,9 +367,9 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRat
   if (auto kept = TakeKeptConnection(name, baudRate))
     return finish(std::make_unique<NetworkSerialPort>(name, std::move(kept), baudRate));
   const auto start = Clock::now();
-  UniqueFd fd = Connect(*address, failure);
-  if (!fd) return finish(nullptr);
-  auto connection = std::make_unique<Connection>(std::move(fd), address->protocol);
+  sockets::Socket socket = Connect(*address, failure);
+  if (!socket) return finish(nullptr);
+  auto connection = std::make_unique<Connection>(std::move(socket), address->protocol);
   const auto refused = address->protocol == NetworkProtocol::Rfc2217 ? Negotiate(*connection, baudRate)
                                                                      : CheckRawServer(*connection, Clock::now() - start);
   if (refused) return failure = *refused, finish(nullptr);
