@@ -1,5 +1,6 @@
 #include "app/tarnwick_dlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
@@ -217,6 +218,8 @@ void CTarnwickDlg::FillPortList(const std::string& previousName) {
   for (const std::string& network : m_networkPorts) listed.push_back({network, network});
   for (const link::PortEntry& port : listed) m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
   m_comboPort->setCurrentIndex(link::SelectionAfterRescan(listed, previousName));
+  // A network port's name is longer than the list is wide: its entries show whole when it opens.
+  m_comboPort->view()->setMinimumWidth(m_comboPort->view()->sizeHintForColumn(0) + 24);
 }
 
 int CTarnwickDlg::GetSelectedBaudRate() const {
