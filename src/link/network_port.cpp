@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace tarnwick::link {
 namespace {
@@ -216,6 +220,61 @@ std::string WhyUnexpectedServerBytes(std::span<const std::uint8_t> bytes, Networ
       bytes[1] >= telnet::kSb)
     return "the server speaks Telnet on this port: use rfc2217:// instead of socket://";
   return {};
+}
+
+namespace {
+
+// 'a, "b,c", d' as the settings file writes a list: entries with special
+// characters quoted, a backslash escaping the next character inside quotes.
+std::vector<std::string> SplitSettingsList(std::string_view value) {
+  std::vector<std::string> entries(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (quoted && c == '\\' && i + 1 < value.size()) {
+      entries.back() += value[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      entries.emplace_back();
+    } else if (quoted || c != ' ') {
+      entries.back() += c;
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::vector<std::string> NetworkPortsInSettings(std::string_view settingsText) {
+  std::vector<std::string> ports;
+  bool inWindow = false;
+  std::istringstream lines{std::string(settingsText)};
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with('[')) inWindow = line == "[window]";
+    constexpr std::string_view kKey = "network_ports=";
+    if (!inWindow || !line.starts_with(kKey)) continue;
+    for (std::string& entry : SplitSettingsList(std::string_view(line).substr(kKey.size())))
+      if (ParseNetworkPortName(entry, nullptr)) ports.push_back(std::move(entry));
+  }
+  return ports;
+}
+
+std::vector<std::string> RememberedNetworkPorts() {
+#ifdef _WIN32
+  return {};
+#else
+  namespace fs = std::filesystem;
+  fs::path config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) config = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home) config = fs::path(home) / ".config";
+  else return {};
+  std::ifstream file(config / "tarnwick" / "tarnwick.conf");
+  std::stringstream text;
+  text << file.rdbuf();
+  return NetworkPortsInSettings(text.str());
+#endif
 }
 
 std::string DescribeNetworkOpenError(const std::string& name, const OpenError& error) {

@@ -114,6 +114,15 @@ class KeptNetworkConnections {
   KeptNetworkConnections& operator=(const KeptNetworkConnections&) = delete;
 };
 
+// The network ports the window remembers, read from the text of its settings file
+// (an INI file: network_ports in [window], a comma-separated list whose entries
+// may be quoted); anything that is no network port's name is left out.
+std::vector<std::string> NetworkPortsInSettings(std::string_view settingsText);
+// The same from the user's settings file ($XDG_CONFIG_HOME/tarnwick/tarnwick.conf,
+// ~/.config when unset); none where there is no such file (and on Windows, whose
+// settings live in the registry).
+std::vector<std::string> RememberedNetworkPorts();
+
 // "cannot open rfc2217://host:2000: connection refused at host:2000 (...)".
 std::string DescribeNetworkOpenError(const std::string& name, const OpenError& error);
 
