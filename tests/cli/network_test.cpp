@@ -126,6 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
                                 "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"
                                 "  - {wait: 100}\n"
                                 "  - {send: cmd00, expect: {result: Success, address: \"01\"}}\n"},
+        // The rate changed on the kept connection: the board heard at 38400, and no longer at 19200.
+        NetworkCase{.name = "a cmd41 rate change is followed through", .via = Via::Rfc2217, .arguments = "run",
+                    .expected = "step 3  cmd13  No response data  pass", .status = 0,
+                    .sequence = "baud: 19200\nsteps:\n"
+                                "  - {send: cmd41, addr: \"01\", baudrate: 38400, expect: {result: Success}}\n"
+                                "  - {send: cmd13, addr: \"01\", baud: 38400, expect: {result: Success}}\n"
+                                "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"},
         NetworkCase{.name = "watch over one connection", .via = Via::Rfc2217,
                     .arguments = "watch cmd13 --count 20 --interval 0 --baud 19200 --addr 01",
                     .expected = "20 exchanges, 20 succeeded", .status = 0},
