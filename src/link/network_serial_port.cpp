@@ -117,7 +117,7 @@ class Connection {
 
 // Sends one Com Port Control command and waits for its acknowledgement (code +
 // 100). Returns the value acknowledged, or nullopt with why in the connection's
-// failure. Data that arrives meanwhile is kept; an ignore list never grows.
+// failure. Data that arrives meanwhile is kept for the reads.
 std::optional<std::vector<std::uint8_t>> Acknowledged(Connection& c, std::uint8_t code,
                                                       std::span<const std::uint8_t> value, std::string_view what) {
   const auto deadline = Clock::now() + kAcknowledgeWait;
