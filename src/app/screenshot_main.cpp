@@ -2,8 +2,9 @@
 // pseudo-terminal is listed as the port, one Send is made on the chosen tab, and the
 // window is drawn under a plain title bar that carries its caption. With "log",
 // a few more exchanges are made first and the traffic log is drawn beside it.
-// With "line", the port's line settings dialog is drawn instead.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line]
+// With "line", the port's line settings dialog is drawn instead; with a network
+// port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|URL]
 
 #include <QApplication>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include "app/traffic_log_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
+#include "link/network_port.h"
 #include "link/posix_port_list.h"
 #include "sim/port_registry.h"
 
@@ -53,7 +55,7 @@ void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& stri
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|URL]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
@@ -75,6 +77,7 @@ int main(int argc, char** argv) {
       [&] { return std::vector<tarnwick::link::PortEntry>{{registration.Name(), listed}}; });
   auto& strip = *dialog.findChild<tarnwick::res::TabStrip*>();
   dialog.SetAddressText("01");
+  if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);

@@ -1,8 +1,10 @@
 #include "app/tarnwick_dlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "link/network_port.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "app/traffic_log_window.h"
@@ -114,7 +117,14 @@ void CTarnwickDlg::InstallLineSettingsMenu() {
     QAction* lineSettings = menu.addAction(tr("Line settings..."));
     lineSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     lineSettings->setEnabled(m_comboPort->currentIndex() >= 0);
-    if (menu.exec(m_comboPort->mapToGlobal(at)) == lineSettings) OnLineSettings();
+    QAction* addNetwork = menu.addAction(tr("Add network port..."));
+    const std::string selected = SelectedPortName();
+    QAction* forget = menu.addAction(tr("Forget this network port"));
+    forget->setEnabled(link::IsNetworkPortName(selected));
+    QAction* chosen = menu.exec(m_comboPort->mapToGlobal(at));
+    if (chosen == lineSettings) OnLineSettings();
+    if (chosen == addNetwork) OnAddNetworkPort();
+    if (chosen == forget) ForgetNetworkPort(selected);
   });
   auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), this);
   connect(shortcut, &QShortcut::activated, this, &CTarnwickDlg::OnLineSettings);
@@ -139,6 +149,35 @@ void CTarnwickDlg::OnLineSettings() {
   if (name.empty()) return;
   CLineSettingsDlg dialog(Utf8(name), LineOfPort(name), this);
   if (dialog.exec() == QDialog::Accepted) SetLineOfPort(name, dialog.Line());
+}
+
+void CTarnwickDlg::OnAddNetworkPort() {
+  bool ok = false;
+  const QString typed =
+      QInputDialog::getText(this, tr("Add network port"), tr("rfc2217://HOST:PORT or socket://HOST:PORT"),
+                            QLineEdit::Normal, QStringLiteral("rfc2217://"), &ok)
+          .trimmed();
+  if (!ok || typed.isEmpty()) return;
+  std::string why;
+  if (!AddNetworkPort(typed.toStdString(), &why))
+    QMessageBox::warning(this, tr("Add network port"), Utf8("Not a network port: " + why));
+}
+
+bool CTarnwickDlg::AddNetworkPort(const std::string& name, std::string* why) {
+  if (!link::ParseNetworkPortName(name, why)) return false;
+  if (std::find(m_networkPorts.begin(), m_networkPorts.end(), name) == m_networkPorts.end()) {
+    m_networkPorts.push_back(name);
+    FillPortList(SelectedPortName());
+  }
+  SelectPortNamed(name);
+  OnPortOrBaudChange();
+  return true;
+}
+
+void CTarnwickDlg::ForgetNetworkPort(const std::string& name) {
+  if (std::erase(m_networkPorts, name) == 0) return;
+  FillPortList(SelectedPortName());
+  OnPortOrBaudChange();
 }
 
 // A page per command of the board in use, in the description's order; the live
@@ -174,10 +213,13 @@ void CTarnwickDlg::InstallTabShortcuts() {
 }
 
 void CTarnwickDlg::FillPortList(const std::string& previousName) {
-  const std::vector<link::PortEntry> ports = m_enumeratePorts();
   m_comboPort->clear();
-  for (const link::PortEntry& port : ports) m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
-  m_comboPort->setCurrentIndex(link::SelectionAfterRescan(ports, previousName));
+  std::vector<link::PortEntry> listed = m_enumeratePorts();
+  for (const std::string& network : m_networkPorts) listed.push_back({network, network});
+  for (const link::PortEntry& port : listed) m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
+  m_comboPort->setCurrentIndex(link::SelectionAfterRescan(listed, previousName));
+  // A network port's name is longer than the list is wide: its entries show whole when it opens.
+  m_comboPort->view()->setMinimumWidth(m_comboPort->view()->sizeHintForColumn(0) + 24);
 }
 
 int CTarnwickDlg::GetSelectedBaudRate() const {

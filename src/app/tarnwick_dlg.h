@@ -78,6 +78,13 @@ class CTarnwickDlg : public QDialog {
   void SetLineOfPort(const std::string& name, const PortLine& line);
   const std::map<std::string, PortLine>& PortLines() const { return m_portLines; }
 
+  // Network ports the user added (rfc2217://HOST:PORT, socket://HOST:PORT), listed
+  // after the ports found and remembered in the settings.
+  const std::vector<std::string>& NetworkPorts() const { return m_networkPorts; }
+  // Lists a network port (once) and selects it; false, with why, for a name that is none.
+  bool AddNetworkPort(const std::string& name, std::string* why = nullptr);
+  void ForgetNetworkPort(const std::string& name);
+
   void SetAddressText(const std::string& text);
   void SelectBaudIndex(int index);
 
@@ -89,6 +96,7 @@ class CTarnwickDlg : public QDialog {
   void OnShowTrafficLog();  // the Log button
   void OnToggleTrafficLog();  // Ctrl+L
   void OnLineSettings();      // the port list's context menu, Ctrl+Shift+L
+  void OnAddNetworkPort();    // the port list's context menu: a name typed in
   // Every way the window closes (Exit, Esc, Alt+X, the window manager) ends here:
   // a running live test is stopped first, while its port is still selected.
   void done(int result) override;
@@ -130,6 +138,7 @@ class CTarnwickDlg : public QDialog {
   QPushButton* m_buttonLog = nullptr;
   int m_currentTab = 0;
   std::map<std::string, PortLine> m_portLines;
+  std::vector<std::string> m_networkPorts;
 };
 
 }  // namespace tarnwick::app

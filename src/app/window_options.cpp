@@ -7,6 +7,7 @@
 
 #include "board/board.h"
 #include "link/baud_rates.h"
+#include "link/network_port.h"
 #include "board/board_file.h"
 #include "link/hex_text.h"
 #include "res/dialog_templates.h"
@@ -22,10 +23,12 @@ std::string ListedNames(const std::vector<link::PortEntry>& ports) {
   return names.empty() ? "none is listed" : "listed: " + names;
 }
 
-// A port is given by its listed name or its device path; the window selects by name.
+// A port is given by its listed name or its device path, or is a network port
+// (rfc2217://HOST:PORT), which names itself; the window selects by name.
 std::optional<std::string> ListedPortName(const std::vector<link::PortEntry>& ports, const std::string& given) {
   for (const link::PortEntry& port : ports)
     if (port.name == given || port.path == given) return port.name;
+  if (link::ParseNetworkPortName(given, nullptr)) return given;
   return std::nullopt;
 }
 
@@ -71,7 +74,8 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   std::string port, address, tab;
   int baud = 0;
   WindowOptions options;
-  app.add_option("--port", port, "Select this port: a name from the port list (sim0, ttyUSB0) or its device path")
+  app.add_option("--port", port, "Select this port: a name from the port list (sim0, ttyUSB0), its device path, or a network port "
+                 "(rfc2217://HOST:PORT, socket://HOST:PORT), which the list then remembers")
       ->check([&ports](const std::string& given) {
         return ListedPortName(ports, given) ? std::string() : "no port '" + given + "' (" + ListedNames(ports) + ")";
       });

@@ -8,6 +8,7 @@
 
 #include "app/tarnwick_dlg.h"
 #include "link/baud_rates.h"
+#include "link/network_port.h"
 #include "res/dialog_templates.h"
 
 namespace tarnwick::app {
@@ -60,6 +61,7 @@ void SetFieldValue(QWidget* field, const QVariant& value) {
 void SavePortLines(const CTarnwickDlg& window, QSettings& settings) {
   settings.remove("lines");
   for (const auto& [name, line] : window.PortLines()) {
+    if (link::IsNetworkPortName(name)) continue;  // a URL's slashes would make groups of it
     const QString key = "lines/" + Utf8(name) + '/';
     settings.setValue(key + "rs485", Utf8(link::NameOf(line.direction.control)));
     settings.setValue(key + "delay_before", line.direction.delayBeforeMs);
@@ -110,6 +112,9 @@ void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const W
   const auto keep = [&settings](const char* key, const auto& preset, const auto& shown, const QVariant& value) {
     if (!preset || *preset != shown) settings.setValue(key, value);
   };
+  QStringList networkPorts;
+  for (const std::string& name : window.NetworkPorts()) networkPorts << Utf8(name);
+  settings.setValue("window/network_ports", networkPorts);
   keep("window/port", presets.portName, window.SelectedPortName(), Utf8(window.SelectedPortName()));
   keep("window/baud", presets.baudIndex, line.baudIndex, window.GetSelectedBaudRate());
   keep("window/address", presets.address, line.addressText, Utf8(line.addressText));
@@ -123,6 +128,10 @@ void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const W
 }
 
 void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
+  const std::string firstListed = window.SelectedPortName();
+  for (const QString& name : settings.value("window/network_ports").toStringList())
+    window.AddNetworkPort(name.toStdString());
+  window.SelectPortNamed(firstListed);
   if (settings.contains("window/port")) window.SelectPortNamed(settings.value("window/port").toString().toStdString());
   if (const auto index = link::BaudIndexOf(settings.value("window/baud").toInt())) window.SelectBaudIndex(*index);
   if (settings.contains("window/address")) window.SetAddressText(settings.value("window/address").toString().toStdString());
@@ -136,7 +145,7 @@ void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
 }
 
 void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options) {
-  if (options.portName) window.SelectPortNamed(*options.portName);
+  if (options.portName && !window.SelectPortNamed(*options.portName)) window.AddNetworkPort(*options.portName);
   if (options.baudIndex) window.SelectBaudIndex(*options.baudIndex);
   if (options.portName || options.baudIndex) window.OnPortOrBaudChange();
   if (options.address) window.SetAddressText(*options.address);

@@ -7,6 +7,7 @@
 
 #include "link/hex_text.h"
 #include "link/json_text.h"
+#include "link/network_port.h"
 #include "link/port_list.h"
 
 namespace tarnwick::cli {
@@ -134,9 +135,11 @@ Choices BaudChoices() {
 }
 
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0) or a device path; default: the first simulated board "
+  app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0), a device path, or a network port "
+                  "rfc2217://HOST:PORT or socket://HOST:PORT; default: the first simulated board "
                   "running (a serial port is used only when named)");
   checked.Choice(&app, "--baud", o.baudIndex, BaudChoices(), "Line speed");
+  app.get_option("--baud")->each([&o](const std::string&) { o.baudGiven = true; });
   AddDirectionOptions(app, o, checked);
 }
 
@@ -234,6 +237,18 @@ std::optional<link::PortEntry> NamedOrRunningPort(const LineOptions& o, std::str
   return std::nullopt;
 }
 
+// Raw TCP carries bytes only: the server's line runs at the rate in its own
+// configuration, whatever --baud says.
+void WarnOnceOfFixedRate(const std::string& path) {
+  static bool warned = false;
+  std::string why;
+  const auto address = link::IsNetworkPortName(path) ? link::ParseNetworkPortName(path, &why) : std::nullopt;
+  if (warned || !address || address->protocol != link::NetworkProtocol::RawTcp) return;
+  warned = true;
+  std::cerr << kProgram << ": warning: " << path << " is raw TCP: the line runs at the rate set in the server's "
+            << "configuration, and --baud (like CMD41's rate change) cannot reach it; use rfc2217:// to set the rate\n";
+}
+
 }  // namespace
 
 std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error) {
@@ -244,6 +259,12 @@ std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& err
     error = link::DescribeOpenError(port->path, refused);
     return std::nullopt;
   }
+  // So is a network port's name that cannot be one.
+  if (std::string why; port && link::IsNetworkPortName(port->path) && !link::ParseNetworkPortName(port->path, &why)) {
+    error = "cannot use " + port->path + ": " + why;
+    return std::nullopt;
+  }
+  if (port && o.baudGiven) WarnOnceOfFixedRate(port->path);
   return port;
 }
 

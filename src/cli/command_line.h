@@ -47,6 +47,7 @@ struct LineOptions {
   link::ReadEnd readEnd = link::ReadEnd::Gap;
   link::DirectionSettings direction{};
   link::EchoHandling echo = link::EchoHandling::Off;
+  bool baudGiven = false;  // --baud was on the command line, not left at its start value
 };
 
 // Options whose values are checked after parsing, in one pass, before anything is

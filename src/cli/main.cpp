@@ -17,6 +17,7 @@
 #include "link/baud_rates.h"
 #include "link/commands.h"
 #include "link/hex_text.h"
+#include "link/network_port.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
 #include "link/traffic_log_text.h"
@@ -230,7 +231,8 @@ int RunDcTest(const DcTestCommandLine& test, const OutputMode& mode) {
 }
 
 int RunPorts(const OutputMode& mode) {
-  const auto ports = link::EnumeratePorts();
+  auto ports = link::EnumeratePorts();
+  for (const std::string& network : link::RememberedNetworkPorts()) ports.push_back({network, network});
   if (!mode.json) {
     for (const auto& p : ports) std::cout << p.name << '\t' << p.path << '\n';
     return 0;
@@ -301,7 +303,8 @@ int main(int argc, char** argv) {
                  "Append every frame sent and received, and each result, to FILE: one JSON object a line "
                  "(before or after the subcommand)")
       ->type_name("FILE");
-  auto* ports = app.add_subcommand("ports", "List the serial ports and simulated boards: name, a tab, path");
+  auto* ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the window "
+                                            "remembers: name, a tab, path");
   ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
   SendCommandLine send;
   AddSend(app, send, mode, checked);

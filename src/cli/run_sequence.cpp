@@ -10,6 +10,7 @@
 #include "cli/console.h"
 #include "cli/sequence_file.h"
 #include "link/json_text.h"
+#include "link/network_port.h"
 #include "link/record_file.h"
 
 namespace tarnwick::cli {
@@ -200,7 +201,7 @@ void AddRun(CLI::App& app, RunCommandLine& run) {
   run.app->fallthrough();
   run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required();
   run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step");
-  run.app->add_option("--port", run.port, "Port name or device path; overrides the file's port");
+  run.app->add_option("--port", run.port, "Port name, device path or network port (rfc2217://HOST:PORT); overrides the file's port");
   run.app->add_flag("--keep-going", run.keepGoing, "Run the remaining steps after one fails");
   run.app->footer(Examples({"run examples/setup_and_status.yaml --port sim0 --junit report.xml"}) +
                   "\n\nA line per step: its number, command, result, pass or FAIL, and what differed.\n"
@@ -208,6 +209,7 @@ void AddRun(CLI::App& app, RunCommandLine& run) {
 }
 
 int RunSequence(const RunCommandLine& run, const OutputMode& mode) {
+  const link::KeptNetworkConnections connectOnce;  // a network port: connect and negotiate once
   std::vector<Step> steps;
   try {
     steps = ParseSequence(run.sequence, run.port);

@@ -11,6 +11,7 @@
 #include "link/frame.h"
 #include "link/hex_text.h"
 #include "link/json_text.h"
+#include "link/network_port.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -434,7 +435,7 @@ std::string FormatJson(const std::vector<FoundBoard>& boards) {
 void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
   scan.app = app.add_subcommand("scan", "Find every board on the line: address, baud rate and motor type");
   scan.app->fallthrough();
-  scan.app->add_option("--port", scan.port, "Port name from 'ports' or a device path; default: the first simulated "
+  scan.app->add_option("--port", scan.port, "Port name from 'ports', a device path or a network port (rfc2217://HOST:PORT); default: the first simulated "
                                             "board running (a serial port is used only when named)");
   scan.app->add_option("--baud", scan.rates, "Rates to try, separated by commas (default: all seven)")
       ->delimiter(',')
@@ -453,6 +454,7 @@ void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
 }
 
 int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
+  const link::KeptNetworkConnections connectOnce;  // a network port: connect and negotiate once
   std::string error;
   const auto range = ParseRange(scan.addresses, error);
   const auto rates = range ? ParseRates(scan.rates, error) : std::nullopt;

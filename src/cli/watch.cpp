@@ -13,6 +13,7 @@
 #include "cli/console.h"
 #include "cli/round_trips.h"
 #include "link/json_text.h"
+#include "link/network_port.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -153,6 +154,7 @@ void AddWatch(CLI::App& app, WatchCommandLine& watch, OutputMode& mode, CheckedO
 }
 
 int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
+  const link::KeptNetworkConnections connectOnce;  // a network port: connect and negotiate once
   if (!watch.command.unknownCommand.empty())
     return RefuseInvocation("unknown command " + ShownValue(watch.command.unknownCommand) + "; one of " + CommandNames(), mode);
   const auto command = ChosenCommand(*watch.app, watch.command);

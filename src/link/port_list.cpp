@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "network_port.h"
+
 namespace tarnwick::link {
 
 bool NaturalLess(const std::string& a, const std::string& b) {
@@ -43,6 +45,7 @@ int SelectionAfterRescan(const std::vector<PortEntry>& ports, const std::string&
 PortEntry FindPort(const std::vector<PortEntry>& ports, const std::string& nameOrPath) {
   for (const PortEntry& p : ports)
     if (p.name == nameOrPath || p.path == nameOrPath) return p;
+  if (IsNetworkPortName(nameOrPath)) return {nameOrPath, nameOrPath};  // a URL names itself
   const std::string path = DevicePathForName(nameOrPath);
   if (path != nameOrPath) return {nameOrPath, path};
   const std::string_view devDir = "/dev/";

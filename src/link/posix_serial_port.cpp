@@ -17,6 +17,7 @@
 
 #include "bounded_write.h"
 #include "line_holders.h"
+#include "network_port.h"
 #include "posix_line_control.h"
 #include "posix_port_list.h"
 #include "serial_port.h"
@@ -187,6 +188,7 @@ std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, Open
     if (error) *error = std::move(why);
     return nullptr;
   };
+  if (IsNetworkPortName(path)) return OpenNetworkPort(path, baudRate, error);
   if (OpenError refused = CheckPortTarget(path); refused.kind != OpenFailure::None) return fail(std::move(refused));
   UniqueFd fd = OpenLine(path);
   if (!fd) return fail(ErrorFromErrno(errno));
@@ -203,6 +205,7 @@ std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, Open
 }
 
 std::string DescribeOpenError(const std::string& path, const OpenError& error) {
+  if (IsNetworkPortName(path)) return DescribeNetworkOpenError(path, error);
   const std::filesystem::path asPath(path);
   if (error.kind == OpenFailure::NotFound && asPath.parent_path() == SimRegistryDir())
     return "no simulated board " + asPath.filename().string() + " is running";

@@ -12,6 +12,7 @@
 
 #include "baud_rates.h"
 #include "line_control.h"
+#include "network_port.h"
 #include "serial_port.h"
 #include "win32_text.h"
 
@@ -266,6 +267,7 @@ std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, Open
     if (error) *error = std::move(e);
     return nullptr;
   };
+  if (IsNetworkPortName(path)) return OpenNetworkPort(path, baudRate, error);
   if (!BaudIndexOf(baudRate)) return fail({OpenFailure::Other, "unsupported line speed"});
   const HANDLE raw = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -283,6 +285,7 @@ std::unique_ptr<SerialPort> OpenPort(const std::string& path, int baudRate, Open
 }
 
 std::string DescribeOpenError(const std::string& path, const OpenError& error) {
+  if (IsNetworkPortName(path)) return DescribeNetworkOpenError(path, error);
   // People know their ports as COM3, not by the device namespace's name.
   const std::string prefix = R"(\\.\)";
   const std::string port = path.starts_with(prefix) ? path.substr(prefix.size()) : path;

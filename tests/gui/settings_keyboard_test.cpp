@@ -9,6 +9,7 @@
 
 #include "app/window_options.h"
 #include "app/window_settings.h"
+#include "testing/ser2net.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -117,6 +118,35 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"NoPortsAtAll", {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A network port typed in is listed after the ports found, used for Send, remembered
+// across a restart, and gone once forgotten.
+TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
+  const std::string ser2net = testing::Ser2netPath();
+  if (ser2net.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
+  testing::Ser2net server(ser2net, board_->PortPath(), 9600);
+  const std::string url = server.Rfc2217Url();
+  std::string why;
+  EXPECT_FALSE(Window().AddNetworkPort("rfc2217://no-port-number", &why));
+  EXPECT_NE(why.find("no TCP port number"), std::string::npos) << why;
+  ASSERT_TRUE(Window().AddNetworkPort(url));
+  EXPECT_EQ(Value(kMain, 1001), url);
+
+  SelectTab(res::kTabCmd00);
+  Get<QPushButton>(kMain, res::ids::window::kSend)->click();
+  EXPECT_EQ(Heard(1), std::vector<std::string>{"FF 01 80 80 01"});
+  EXPECT_EQ(Get<QLabel>(kMain, res::ids::window::kResult)->text().toStdString(), "Success");
+
+  Restart();
+  const auto* list = Get<QComboBox>(kMain, 1001);
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->itemText(2).toStdString(), url);
+  EXPECT_EQ(Value(kMain, 1001), url);
+  Window().ForgetNetworkPort(url);
+  Restart();
+  EXPECT_EQ(Get<QComboBox>(kMain, 1001)->count(), 2);
+  EXPECT_EQ(Value(kMain, 1001), "sim0");
+}
+
 TEST_F(SettingsTest, EachPortKeepsItsLineSettingsAndTheOptionsSetTheStartingPorts) {
   const app::PortLine rts{{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip};
   Window().SetLineOfPort("ttyACM0", rts);
@@ -199,6 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"Reset", {"--reset-settings"}, -1, Options({}, {}, {}, {}, true)},
         OptionsCase{"Help", {"--help"}, 0, {}}, OptionsCase{"Version", {"--version"}, 0, {}},
         OptionsCase{"UnlistedPort", {"--port", "ttyUSB9"}, 2, {}},
+        OptionsCase{"NetworkPort", {"--port", "rfc2217://box:2000"}, -1, Options("rfc2217://box:2000", {}, {}, {})},
+        OptionsCase{"NetworkPortWithoutNumber", {"--port", "socket://box"}, 2, {}},
         OptionsCase{"RateNotInTheTable", {"--baud", "14400"}, 2, {}},
         OptionsCase{"RateNotANumber", {"--baud", "fast"}, 2, {}},
         OptionsCase{"AddressTooLong", {"--addr", "100"}, 2, {}},

@@ -34,7 +34,8 @@ TEST(ResolvePortTest, ListedNamesAndPathsGiveTheirEntry) {
                       {"ttyUSB3", {"ttyUSB3", DevicePathForName("ttyUSB3")}},  // not listed: the platform's device
                       {"/dev/pts/4", {"pts/4", "/dev/pts/4"}},
                       {"/tmp/line", {"line", "/tmp/line"}},
-                      {"/dev/", {"/dev/", "/dev/"}}};
+                      {"/dev/", {"/dev/", "/dev/"}},
+                      {"rfc2217://box:2000?timeout=3", {"rfc2217://box:2000?timeout=3", "rfc2217://box:2000?timeout=3"}}};
   for (const Row& row : rows) {
     EXPECT_EQ(FindPort(ports, row.given), row.found) << row.given;
     EXPECT_EQ(ResolvePort(ports, row.given), row.found.path) << row.given;

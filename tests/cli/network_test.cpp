@@ -1,0 +1,166 @@
+// tarnwick-cli over a real network serial server (ser2net) in front of a
+// simulated board at 19200 baud: the rate set through RFC 2217, the broadcast's
+// 0xFF, raw TCP, and every failure ended clearly within 2 s.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "link/hex_text.h"
+#include "sim/board_server.h"
+#include "testing/cli_run.h"
+#include "testing/needs_pty.h"
+#include "testing/row_name.h"
+#include "testing/ser2net.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::RunCli;
+
+enum class Via { Rfc2217, Raw, RawToTelnet, NoServer, NoPortNumber };
+
+struct NetworkCase {
+  const char* name;
+  Via via;
+  const char* arguments;
+  const char* expected;  // a line, or part of one, of the output (standard error included)
+  int status;
+  const char* heard = "";          // what the board heard, when that is the point
+  const char* fault = "";          // the board's, for its first faultReplies replies (-1: all)
+  int faultReplies = -1;
+  const char* sequence = "";       // a sequence file for 'run', given as its first argument
+  bool otherClient = false;        // another client holds the server's port
+  int killServerAfterMs = -1;      // ser2net is killed this long into the run
+};
+
+class NetworkTest : public testing::PtyTest, public ::testing::WithParamInterface<NetworkCase> {
+ protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (IsSkipped()) return;
+    const std::string ser2net = testing::Ser2netPath();
+    if (ser2net.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
+    sim::BoardState state;
+    state.baudIndex = 3;  // 19200
+    board_ = sim::BoardServer::OnPseudoTerminal(state);
+    board_->ObserveTraffic([this](const sim::Bytes& bytes, bool heard) {
+      const std::lock_guard lock(mutex_);
+      if (heard) heard_ += (heard_.empty() ? "" : " | ") + link::FormatHexDump(bytes);
+    });
+    server_ = std::make_unique<testing::Ser2net>(ser2net, board_->PortPath(), 19200);
+  }
+
+  std::string Url(Via via) const {
+    switch (via) {
+      case Via::Rfc2217: return server_->Rfc2217Url();
+      case Via::Raw: return server_->RawUrl();
+      case Via::RawToTelnet: return "socket://127.0.0.1:" + std::to_string(server_->Rfc2217Port());
+      case Via::NoServer: return "rfc2217://127.0.0.1:" + std::to_string(testing::FreeTcpPort());
+      case Via::NoPortNumber: return "socket://127.0.0.1";
+    }
+    return {};
+  }
+
+  std::string Heard() {
+    const std::lock_guard lock(mutex_);
+    return heard_;
+  }
+
+  std::unique_ptr<sim::BoardServer> board_;
+  std::unique_ptr<testing::Ser2net> server_;
+  std::mutex mutex_;
+  std::string heard_;
+};
+
+TEST_P(NetworkTest, EndsClearlyWithinTwoSeconds) {
+  const NetworkCase& c = GetParam();
+  if (*c.fault) {
+    sim::Fault fault = sim::ParseFault(c.fault).value();
+    fault.count = c.faultReplies;
+    board_->SetFault(fault);
+  }
+  const std::filesystem::path sequence = std::filesystem::temp_directory_path() /
+                                         ("tarnwick-network-" + std::to_string(::getpid()) + ".yaml");
+  if (*c.sequence) std::ofstream(sequence) << c.sequence;
+  link::UniqueFd otherClient = c.otherClient ? testing::ConnectLocally(server_->Rfc2217Port()) : link::UniqueFd();
+  std::jthread killer;
+  if (c.killServerAfterMs >= 0)
+    killer = std::jthread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.killServerAfterMs));
+      server_->Kill(SIGKILL);
+    });
+  const auto start = std::chrono::steady_clock::now();
+  std::string arguments = c.arguments;
+  if (*c.sequence) arguments.append(" ").append(sequence.string());
+  const testing::CliRun run = RunCli(arguments + " --port " + Url(c.via), true);
+  const auto took = std::chrono::steady_clock::now() - start;
+  std::filesystem::remove(sequence);
+  EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+  EXPECT_EQ(run.status, c.status) << run.out;
+  EXPECT_LT(took, std::chrono::seconds(2));
+  if (*c.heard) {
+    EXPECT_EQ(Heard(), c.heard);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ser2net, NetworkTest,
+    ::testing::Values(
+        // The sim hears only frames sent at its own rate: an answer proves the server set the line.
+        NetworkCase{.name = "rate set through rfc2217 reaches the board", .via = Via::Rfc2217,
+                    .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Success\n", .status = 0,
+                    .heard = "01 01 93 95 00"},
+        NetworkCase{.name = "another rate is not heard", .via = Via::Rfc2217,
+                    .arguments = "send cmd13 --baud 9600 --addr 01", .expected = "Result: No response data\n",
+                    .status = 1},
+        NetworkCase{.name = "the broadcast arrives whole", .via = Via::Rfc2217, .arguments = "send cmd00 --baud 19200",
+                    .expected = "Recv Data: 01 02 00 00 03 00\n", .status = 0, .heard = "FF 01 80 80 01"},
+        // One connection for the whole run: the first reply, late, is dropped before the second frame.
+        NetworkCase{.name = "a late reply is purged before the next frame", .via = Via::Rfc2217, .arguments = "run",
+                    .expected = "step 3  cmd00  Success  pass", .status = 0, .fault = "delay=300", .faultReplies = 1,
+                    .sequence = "baud: 19200\nsteps:\n"
+                                "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"
+                                "  - {wait: 100}\n"
+                                "  - {send: cmd00, expect: {result: Success, address: \"01\"}}\n"},
+        // The rate changed on the kept connection: the board heard at 38400, and no longer at 19200.
+        NetworkCase{.name = "a cmd41 rate change is followed through", .via = Via::Rfc2217, .arguments = "run",
+                    .expected = "step 3  cmd13  No response data  pass", .status = 0,
+                    .sequence = "baud: 19200\nsteps:\n"
+                                "  - {send: cmd41, addr: \"01\", baudrate: 38400, expect: {result: Success}}\n"
+                                "  - {send: cmd13, addr: \"01\", baud: 38400, expect: {result: Success}}\n"
+                                "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"},
+        NetworkCase{.name = "watch over one connection", .via = Via::Rfc2217,
+                    .arguments = "watch cmd13 --count 20 --interval 0 --baud 19200 --addr 01",
+                    .expected = "20 exchanges, 20 succeeded", .status = 0},
+        NetworkCase{.name = "a trickled reply is read whole", .via = Via::Rfc2217,
+                    .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Success\n", .status = 0,
+                    .fault = "trickle"},
+        NetworkCase{.name = "raw tcp at the servers rate", .via = Via::Raw, .arguments = "send cmd13 --addr 01",
+                    .expected = "Result: Success\n", .status = 0},
+        NetworkCase{.name = "raw tcp warns that baud cannot reach the line", .via = Via::Raw,
+                    .arguments = "send cmd13 --addr 01 --baud 9600",
+                    .expected = "--baud (like CMD41's rate change) cannot reach it", .status = 0},
+        NetworkCase{.name = "scan over rfc2217", .via = Via::Rfc2217, .arguments = "scan --addr 01-02 --baud 9600,19200",
+                    .expected = "01       19200   Stepper", .status = 0},
+        NetworkCase{.name = "a second client is refused", .via = Via::Rfc2217,
+                    .arguments = "send cmd13 --baud 19200 --addr 01",
+                    .expected = "the server says the port is in use: another client is connected", .status = 3,
+                    .otherClient = true},
+        NetworkCase{.name = "telnet bytes on a raw port", .via = Via::RawToTelnet, .arguments = "send cmd13 --addr 01",
+                    .expected = "the server speaks Telnet on this port: use rfc2217://", .status = 3},
+        NetworkCase{.name = "no server", .via = Via::NoServer, .arguments = "send cmd13 --addr 01",
+                    .expected = "connection refused at 127.0.0.1:", .status = 3},
+        NetworkCase{.name = "a name that is no network port", .via = Via::NoPortNumber,
+                    .arguments = "send cmd13 --addr 01",
+                    .expected = "cannot use socket://127.0.0.1: no TCP port number", .status = 2},
+        NetworkCase{.name = "the server killed mid exchange", .via = Via::Rfc2217,
+                    .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Fail to read res\n",
+                    .status = 1, .fault = "delay=300", .killServerAfterMs = 150}),
+    testing::RowName{});
+
+}  // namespace
+}  // namespace tarnwick

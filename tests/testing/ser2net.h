@@ -1,0 +1,118 @@
+#pragma once
+// A real network serial server (ser2net) on 127.0.0.1 in front of a simulated
+// board's pseudo-terminal: one RFC 2217 port and one raw TCP port at the board's
+// rate, with the settings docs/network.md recommends. Tests skip, saying why,
+// where ser2net is not installed.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "link/unique_fd.h"
+
+namespace tarnwick::testing {
+
+// ser2net's path, or "" where it is not installed (it lives in sbin, often off a user's PATH).
+inline std::string Ser2netPath() {
+  std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
+  dirs += ":/usr/sbin:/sbin:/usr/local/sbin";
+  for (std::size_t start = 0; start <= dirs.size();) {
+    const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / "ser2net";
+    if (!candidate.parent_path().empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
+  }
+  return {};
+}
+
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+inline int FreeTcpPort() {
+  const link::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  return ntohs(address.sin_port);
+}
+
+// A plain TCP connection to 127.0.0.1:port, or an empty descriptor.
+inline link::UniqueFd ConnectLocally(int port) {
+  link::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
+  return fd;
+}
+
+class Ser2net {
+ public:
+  // Serves device at baud; throws std::runtime_error when the server does not come up within 2 s.
+  Ser2net(const std::string& executable, const std::string& device, int baud)
+      : dir_(std::filesystem::temp_directory_path() / ("tarnwick-ser2net-" + std::to_string(::getpid()))),
+        rfc2217Port_(FreeTcpPort()), rawPort_(FreeTcpPort()) {
+    std::filesystem::create_directories(dir_);
+    const std::string line = "    connector: serialdev," + device + "," + std::to_string(baud) + "n81,local\n" +
+                             "    options:\n      chardelay: false\n";
+    std::ofstream(dir_ / "ser2net.yaml")
+        << "%YAML 1.1\n---\nconnection: &rfc2217\n    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,"
+        << rfc2217Port_ << "\n" << line << "connection: &raw\n    accepter: tcp(nodelay),127.0.0.1," << rawPort_
+        << "\n" << line;
+    const std::string config = (dir_ / "ser2net.yaml").string(), pidFile = (dir_ / "ser2net.pid").string();
+    const char* argv[] = {executable.c_str(), "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(), nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const int spawned = ::posix_spawn(&pid_, executable.c_str(), &quiet, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) throw std::runtime_error("ser2net did not start");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!ConnectLocally(rawPort_) || !ConnectLocally(rfc2217Port_)) {
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("ser2net did not listen within 2 s");
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the probes' sessions ended
+  }
+  ~Ser2net() {
+    Kill(SIGTERM);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  Ser2net(const Ser2net&) = delete;
+  Ser2net& operator=(const Ser2net&) = delete;
+
+  std::string Rfc2217Url() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217Port_); }
+  std::string RawUrl() const { return "socket://127.0.0.1:" + std::to_string(rawPort_); }
+  int Rfc2217Port() const { return rfc2217Port_; }
+
+  void Kill(int signal) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, signal);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+
+ private:
+  std::filesystem::path dir_;
+  int rfc2217Port_, rawPort_;
+  pid_t pid_ = 0;
+};
+
+}  // namespace tarnwick::testing
