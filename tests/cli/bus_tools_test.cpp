@@ -367,7 +367,8 @@ TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
   line_->SetFault({sim::FaultKind::NoReply, 2, {}, 1});  // the first reply is lost
   const auto run = Run(kSetUpAndReadBack, "--keep-going");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data"),
+  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data\n"
+                         "  Hint: no reply from address 01 at 115200 baud; 'tarnwick-cli scan'"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
