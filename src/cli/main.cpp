@@ -83,7 +83,8 @@ void AddSend(CLI::App& app, SendCommandLine& send, OutputMode& mode, CheckedOpti
   AddAsTyped(*send.app, mode);
   cli::AddReadEndOption(*send.app, send.line, checked);
   send.app->add_option("--raw", send.raw, "Command byte and data in hex (\"11 70 17 00 00\"); address, length and "
-                                          "checksum are added; a reply is read when the command byte has bit 7 set");
+                                          "checksum are added; a reply is read when the command byte has bit 7 set")
+      ->group(cli::kInsteadOfASubcommand);
   cli::AddCommandSubcommands(*send.app, send.command, checked);
 }
 

@@ -203,8 +203,8 @@ std::string WriteJUnit(const RunCommandLine& run, JUnitTarget& target, const std
 void AddRun(CLI::App& app, RunCommandLine& run) {
   run.app = app.add_subcommand("run", "Run a test sequence written in YAML (see examples/)");
   run.app->fallthrough();
-  run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required();
-  run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step");
+  run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required()->type_name("FILE");
+  run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step")->type_name("FILE");
   run.app->add_option("--port", run.port, "Port name or device path; overrides the file's port");
   run.app->add_flag("--keep-going", run.keepGoing, "Run the remaining steps after one fails");
   run.app->footer(Examples({"run examples/setup_and_status.yaml --port sim0 --junit report.xml"}) +
