@@ -167,7 +167,6 @@ class Scanner {
     const Heard heard = SplitFrames(*everyone);
     const bool oneClean = heard.rest.empty() && heard.frameFrom.size() == 1;
     if (everyone->empty()) silentRates_.push_back(baudIndex);
-    else heardAnyone_ = true;
     if (!options_.full && everyone->empty()) return true;
     if (!options_.full && oneClean)
       return !range.Holds(heard.frameFrom.front()) || Record(baudIndex, heard.frameFrom.front(), false);
@@ -179,11 +178,10 @@ class Scanner {
     if (showProgress_) std::cerr << "\r\033[K" << std::flush;
   }
 
-  // Where the broadcasts waiting --timeout heard nobody at all, the boards may only be
-  // slow: each silent rate is asked again, waiting as long as a reply may take.
-  // A board heard anywhere shows the line answers within --timeout.
+  // Where the broadcasts waiting --timeout found no board at all, the boards may only
+  // be slow: each silent rate is asked again, waiting as long as a reply may take.
   bool AskSilentRatesAgain(const AddressRange& range) {
-    if (heardAnyone_ || options_.full || options_.timeoutMs >= link::kReadTotalMs) return true;
+    if (!found_.empty() || options_.full || options_.timeoutMs >= link::kReadTotalMs) return true;
     const std::vector<int> silent = std::exchange(silentRates_, {});
     for (const int baudIndex : silent)
       if (!Stopping() && !ScanRate(baudIndex, range, link::kReadTotalMs)) return false;
@@ -371,8 +369,20 @@ class Scanner {
                           setup.report.received->front() == address;
       for (const ReportField& field : setup.report.fields)
         if (fromIt && field.key == "motor_type") board.motorType = field.text;
+      if (!fromIt) return Confirm(baudIndex, board);
     }
     found_.push_back(board);
+    return true;
+  }
+
+  // A board that said nothing to its set-up question is asked for its address once
+  // more, waiting as long as a reply may take: an answer that was a slow board's
+  // reply to the broadcast of an earlier rate is not taken for a board at this one.
+  bool Confirm(int baudIndex, const FoundBoard& board) {
+    const auto bytes = Exchange(baudIndex, board.address, link::kReadTotalMs);
+    if (!bytes) return false;
+    if (HoldsFrameFrom(SplitFrames(*bytes), board.address)) found_.push_back(board);
+    else Note(baudIndex, board.address, "answered, then silent when asked again (a slow board at another rate?)");
     return true;
   }
 
@@ -393,7 +403,6 @@ class Scanner {
   std::vector<Unconfirmed> unconfirmed_;
   std::string error_;
   std::vector<int> silentRates_;  // whose broadcast heard nothing
-  bool heardAnyone_ = false;      // a broadcast heard bytes
 };
 
 std::string FormatTable(const std::vector<FoundBoard>& boards) {

@@ -87,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "10@9600:Stepper,20@9600:Stepper", 0, "delay=50"},
         ScanCase{"RepliesLaterThanSeveralProbes", "10@9600,20@9600", "--baud 9600 --addr 01-40",
                  "10@9600:Stepper,20@9600:Stepper", 0, "delay=150"},
+        // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
+        // 19200; with no board found, the silent 9600 is asked again, waiting longer.
+        ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",
+                 "10@9600:Stepper", 0, "delay=150", "10@19200"},
         // A lone board's damaged reply is neither a board nor a conflict.
         ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 01-08", "", 1, "bad-checksum", "05@115200"},
         ScanCase{"LoneBoardMissingBytes", "05@115200", "--baud 115200 --addr 01-08", "", 1, "truncated", "05@115200"},
