@@ -46,12 +46,21 @@ std::vector<const CLI::Option*> OptionsOf(const CLI::App& app) {
   std::vector<const CLI::Option*> options = app.get_options([](const CLI::Option* o) {
     return !o->get_group().empty() && !o->get_lnames().empty();
   });
-  // A fallthrough subcommand also takes its parent's options, --help aside.
+  // A fallthrough subcommand also takes its parent's options, --help and those
+  // given instead of a subcommand aside.
   if (app.get_fallthrough() && app.get_parent()) {
     for (const CLI::Option* o : OptionsOf(*app.get_parent()))
-      if (o != app.get_parent()->get_help_ptr()) options.push_back(o);
+      if (o != app.get_parent()->get_help_ptr() && o->get_group() != kInsteadOfASubcommand) options.push_back(o);
   }
   return options;
+}
+
+// An argument without a dash that names a file (run SEQUENCE, board check FILE).
+bool TakesAFile(const CLI::App& app) {
+  const auto files = app.get_options([](const CLI::Option* o) {
+    return o->get_lnames().empty() && o->get_type_name() == "FILE";
+  });
+  return !files.empty();
 }
 
 void Collect(const CLI::App& app, const std::string& path, std::vector<Node>& nodes) {
@@ -95,10 +104,13 @@ void WriteBashCompletion(const CLI::App& app, const std::string& command, std::o
     for (const CLI::App* sub : node.app->get_subcommands([](const CLI::App*) { return true; }))
       words.push_back(sub->get_name());
     for (const CLI::Option* option : OptionsOf(*node.app)) words.push_back("--" + option->get_lnames().front());
-    out << "    \"" << node.path << "|\"*) words=\"" << Joined(words) << "\" ;;\n";
+    out << "    \"" << node.path << "|\"*) words=\"" << Joined(words) << "\"";
+    if (TakesAFile(*node.app)) out << "; [[ $cur == -* ]] || { COMPREPLY=($(compgen -f -- \"$cur\")); return 0; }";
+    out << " ;;\n";
   }
   out << "  esac\n"
       << "  COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
+      << "  ((${#COMPREPLY[@]})) || COMPREPLY=($(compgen -W \"$words\" -- \"${cur,,}\"))\n"
       << "}\n"
       << "complete -F " << function << " " << command << "\n";
 }

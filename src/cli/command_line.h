@@ -155,6 +155,10 @@ int RefuseInvocation(const std::string& error, const OutputMode& mode);
 // given accepts; empty when none is.
 std::string SuggestCorrection(const CLI::App& app);
 
+// What to try next after the outcome: after "No response data", the address and
+// rate that were asked and how to find the boards; "" otherwise.
+std::string HintFor(const link::ExchangeOutcome& outcome, const link::LineSettings& line);
+
 // What the exchange's outcome adds to its report: the detail, the device error's
 // code, the exit status.
 void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);

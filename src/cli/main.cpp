@@ -84,7 +84,8 @@ void AddSend(CLI::App& app, SendCommandLine& send, OutputMode& mode, CheckedOpti
   AddAsTyped(*send.app, mode);
   cli::AddReadEndOption(*send.app, send.line, checked);
   send.app->add_option("--raw", send.raw, "Command byte and data in hex (\"11 70 17 00 00\"); address, length and "
-                                          "checksum are added; a reply is read when the command byte has bit 7 set");
+                                          "checksum are added; a reply is read when the command byte has bit 7 set")
+      ->group(cli::kInsteadOfASubcommand);
   cli::AddCommandSubcommands(*send.app, send.command, checked);
 }
 
@@ -104,13 +105,6 @@ std::vector<std::uint8_t> ParseRawBytes(const std::string& text, std::string& er
   return error.empty() ? bytes : std::vector<std::uint8_t>{};
 }
 
-// What to try when nobody answered.
-std::string NoResponseHint(const link::LineSettings& line) {
-  const std::string address = link::FormatHexByte(link::ParseAddressText(line.addressText));
-  return "no reply from address " + address + " at " + std::to_string(*link::BaudRateAt(line.baudIndex)) +
-         " baud; 'tarnwick-cli scan' finds the boards on the line, or check the adapter's wiring (A, B, ground)";
-}
-
 // Runs one exchange over the line the options name and prints what it produced.
 template <typename Run>
 int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
@@ -124,7 +118,7 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   const link::ExchangeOutcome& outcome = record.outcome;
   cli::Report report = cli::ReportOf(record, line.portPath);
   report.port = port;
-  if (outcome.result == link::result::kNoResponse) report.hint = NoResponseHint(line);
+  report.hint = cli::HintFor(outcome, line);
   cli::AddOutcome(report, outcome);
   cli::CloseTrafficLog(log, report);
   return Finish(report, mode);

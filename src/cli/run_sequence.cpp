@@ -22,6 +22,7 @@ struct StepOutcome {
   enum Verdict { Passed, Failed, Skipped } verdict = Skipped;
   std::string result;   // the last exchange's result
   std::string differs;  // why it failed
+  std::string hint;     // what to try next, when it failed after "No response data"
   double seconds = 0;
   std::string stopped;  // why the run ended during the step: an error, not a failure
 };
@@ -75,6 +76,7 @@ StepOutcome RunStep(const Step& step, const TrafficLogOption& log) {
     outcome.differs = Differences(step, done);
     if (!outcome.differs.empty()) {
       outcome.verdict = StepOutcome::Failed;
+      outcome.hint = done.report.hint;
       if (step.repeat > 1) outcome.differs = "repetition " + std::to_string(i + 1) + ": " + outcome.differs;
     }
   }
@@ -82,6 +84,7 @@ StepOutcome RunStep(const Step& step, const TrafficLogOption& log) {
   if (!outcome.stopped.empty()) {
     outcome.verdict = StepOutcome::Failed;
     outcome.differs = outcome.stopped;
+    outcome.hint.clear();
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return outcome;
@@ -102,6 +105,7 @@ void PrintStep(std::size_t index, const Step& step, const StepOutcome& outcome) 
   std::cout << "  " << VerdictText(outcome.verdict);
   if (!outcome.differs.empty()) std::cout << "  " << outcome.differs;
   std::cout << std::endl;
+  if (!outcome.hint.empty()) std::cout << "  Hint: " << outcome.hint << std::endl;
 }
 
 std::string Xml(const std::string& text) {
@@ -145,7 +149,7 @@ std::string JUnitReport(const std::string& suite, const std::vector<Step>& steps
           << "</error>\n";
     else if (o.verdict == StepOutcome::Failed)
       xml << "      <failure message=\"" << Xml(o.differs) << "\">line " << steps[i].line << ": " << Xml(o.differs)
-          << "</failure>\n";
+          << (o.hint.empty() ? "" : "\nHint: " + Xml(o.hint)) << "</failure>\n";
     else
       xml << "      <skipped message=\"an earlier step failed or the run ended\"/>\n";
     xml << "    </testcase>\n";
@@ -170,6 +174,7 @@ Json StepJson(std::size_t index, const Step& step, const StepOutcome& outcome) {
   json["result"] = outcome.result.empty() ? Json() : Json(outcome.result);
   json["verdict"] = Lowercase(VerdictText(outcome.verdict));
   json["differs"] = outcome.differs.empty() ? Json() : Json(outcome.differs);
+  json["hint"] = outcome.hint.empty() ? Json() : Json(outcome.hint);
   json["seconds"] = std::round(outcome.seconds * 1000) / 1000;
   return json;
 }
@@ -199,8 +204,8 @@ std::string WriteJUnit(const RunCommandLine& run, JUnitTarget& target, const std
 void AddRun(CLI::App& app, RunCommandLine& run) {
   run.app = app.add_subcommand("run", "Run a test sequence written in YAML (see examples/)");
   run.app->fallthrough();
-  run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required();
-  run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step");
+  run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required()->type_name("FILE");
+  run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step")->type_name("FILE");
   run.app->add_option("--port", run.port, "Port name, device path or network port (rfc2217://HOST:PORT); overrides the file's port");
   run.app->add_flag("--keep-going", run.keepGoing, "Run the remaining steps after one fails");
   run.app->footer(Examples({"run examples/setup_and_status.yaml --port sim0 --junit report.xml"}) +

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "cli/console.h"
 #include "link/frame.h"
@@ -158,13 +159,15 @@ class Scanner {
   // Ctrl+C, or a log that lost an entry, ends the scan after the exchange under way.
   bool Stopping() const { return Interrupted() || !log_.Lost().empty(); }
 
-  // False when the port could not be used; Error() then says why.
-  bool ScanRate(int baudIndex, const AddressRange& range) {
+  // False when the port could not be used; Error() then says why. The broadcast
+  // waits firstByteMs for an answer to begin, then to the answer's end.
+  bool ScanRate(int baudIndex, const AddressRange& range, int firstByteMs) {
     Progress(baudIndex, "asking every board");
-    const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, link::kReadTotalMs);
+    const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, firstByteMs);
     if (!everyone) return false;
     const Heard heard = SplitFrames(*everyone);
     const bool oneClean = heard.rest.empty() && heard.frameFrom.size() == 1;
+    if (everyone->empty()) silentRates_.push_back(baudIndex);
     if (!options_.full && everyone->empty()) return true;
     if (!options_.full && oneClean)
       return !range.Holds(heard.frameFrom.front()) || Record(baudIndex, heard.frameFrom.front(), false);
@@ -174,6 +177,16 @@ class Scanner {
 
   void EndProgress() const {
     if (showProgress_) std::cerr << "\r\033[K" << std::flush;
+  }
+
+  // Where the broadcasts waiting --timeout found no board at all, the boards may only
+  // be slow: each silent rate is asked again, waiting as long as a reply may take.
+  bool AskSilentRatesAgain(const AddressRange& range) {
+    if (!found_.empty() || options_.full || options_.timeoutMs >= link::kReadTotalMs) return true;
+    const std::vector<int> silent = std::exchange(silentRates_, {});
+    for (const int baudIndex : silent)
+      if (!Stopping() && !ScanRate(baudIndex, range, link::kReadTotalMs)) return false;
+    return true;
   }
 
   const std::vector<FoundBoard>& Found() const { return found_; }
@@ -357,8 +370,20 @@ class Scanner {
                           setup.report.received->front() == address;
       for (const ReportField& field : setup.report.fields)
         if (fromIt && field.key == "motor_type") board.motorType = field.text;
+      if (!fromIt) return Confirm(baudIndex, board);
     }
     found_.push_back(board);
+    return true;
+  }
+
+  // A board that said nothing to its set-up question is asked for its address once
+  // more, waiting as long as a reply may take: an answer that was a slow board's
+  // reply to the broadcast of an earlier rate is not taken for a board at this one.
+  bool Confirm(int baudIndex, const FoundBoard& board) {
+    const auto bytes = Exchange(baudIndex, board.address, link::kReadTotalMs);
+    if (!bytes) return false;
+    if (HoldsFrameFrom(SplitFrames(*bytes), board.address)) found_.push_back(board);
+    else Note(baudIndex, board.address, "answered, then silent when asked again (a slow board at another rate?)");
     return true;
   }
 
@@ -378,6 +403,7 @@ class Scanner {
   std::vector<FoundBoard> found_;
   std::vector<Unconfirmed> unconfirmed_;
   std::string error_;
+  std::vector<int> silentRates_;  // whose broadcast heard nothing
 };
 
 std::string FormatTable(const std::vector<FoundBoard>& boards) {
@@ -443,7 +469,7 @@ void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
   scan.app->add_option("--addr", scan.addresses, "Addresses to probe, hex: 01-FE, 10-1F or one address")
       ->type_name("RANGE")
       ->capture_default_str();
-  checked.Number(scan.app, "--timeout", scan.timeoutMs, "How long a probe waits for its reply to begin, in ms",
+  checked.Number(scan.app, "--timeout", scan.timeoutMs, "How long a probe, and each rate's broadcast, waits for its reply to begin, in ms",
                  {NumberKind::kDecimal, 1, static_cast<std::uint32_t>(link::kReadTotalMs)});
   scan.app->add_flag("--full", scan.full, "Probe every address at every rate, not only where a broadcast was "
                                           "answered by more than one board");
@@ -465,9 +491,11 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
   if (!port) return RefuseInvocation(error, mode);
   CatchInterrupt();
   Scanner scanner(scan, port->path, log);
-  for (const int baudIndex : *rates) {
-    if (scanner.Stopping()) break;
-    if (scanner.ScanRate(baudIndex, *range)) continue;
+  bool usable = true;
+  for (const int baudIndex : *rates)
+    if (usable && !scanner.Stopping()) usable = scanner.ScanRate(baudIndex, *range, scan.timeoutMs);
+  if (usable && !scanner.Stopping()) usable = scanner.AskSilentRatesAgain(*range);
+  if (!usable) {
     scanner.EndProgress();
     log.Close();
     return ReportFailure(scanner.Error(), kExitNoPort, mode);

@@ -14,7 +14,7 @@ struct ScanCommandLine {
   std::string port;
   std::vector<std::string> rates;  // as given; empty: all seven
   std::string addresses = "01-FE";
-  int timeoutMs = 30;
+  int timeoutMs = 50;
   bool full = false;
 };
 

@@ -21,8 +21,9 @@ namespace {
 
 int LineOf(const YAML::Node& node) { return node.Mark().line + 1; }
 
+// The line and column of the key or value at fault.
 [[noreturn]] void Invalid(const YAML::Node& node, const std::string& reason) {
-  throw InvalidSequence{LineOf(node), reason};
+  throw InvalidSequence{LineOf(node), reason, node.Mark().column + 1};
 }
 
 std::string Scalar(const YAML::Node& node, const std::string& what) {
@@ -64,34 +65,85 @@ class PortLookup {
   std::map<std::string, link::PortEntry> found_;
 };
 
-// The step's command and options, parsed and checked by the options of 'send'.
-void ParseExchange(Step& step, const std::map<std::string, std::string>& options, const YAML::Node& node,
-                   const std::string& commandName, PortLookup& ports) {
-  CLI::App parser("step");
-  CheckedOptions checked;
-  LineOptions line;
-  line.readEnd = link::ReadEnd::Frame;
-  AddLineOptions(parser, line, checked);
-  AddAddressOptions(parser, line, checked);
-  AddReadEndOption(parser, line, checked);
-  CommandChoice choice;
-  AddCommandSubcommands(parser, choice, checked);
-  // A step has no help to print: 'help: true' is a key like any other unknown one.
-  parser.set_help_flag();
-  for (const auto& [sub, code] : choice.commands) sub->set_help_flag();
-  try {
-    parser.parse(StepArguments(commandName, options));
-  } catch (const CLI::ParseError& e) {
-    Invalid(node, WithLongWordsShortened(e.what()));
+// Where each option of a step stands in the file: its key and its value (a
+// default's, for port and baud given above the steps).
+using OptionPlaces = std::map<std::string, std::pair<YAML::Node, YAML::Node>>;
+
+// A step's command line, parsed and checked by the options of 'send'.
+class StepLine {
+ public:
+  StepLine() {
+    line.readEnd = link::ReadEnd::Frame;
+    AddLineOptions(parser_, line, checked_);
+    AddAddressOptions(parser_, line, checked_);
+    AddReadEndOption(parser_, line, checked_);
+    AddCommandSubcommands(parser_, choice_, checked_);
+    // A step has no help to print: 'help: true' is a key like any other unknown one.
+    parser_.set_help_flag();
+    for (const auto& [sub, code] : choice_.commands) sub->set_help_flag();
   }
-  step.command = ChosenCommand(parser, choice);
-  if (!step.command) Invalid(node, "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames());
-  if (const std::string refused = checked.Check(false); !refused.empty()) Invalid(node, refused);
-  if (step.command) step.fields = choice.TextsOf(*step.command);
+
+  // Why the command with these options is refused, or "". unknownOption tells
+  // whether an option's name, rather than a value, was refused.
+  std::string Parse(const std::string& commandName, const std::map<std::string, std::string>& options) {
+    try {
+      parser_.parse(StepArguments(commandName, options));
+    } catch (const CLI::ExtrasError& e) {
+      unknownOption = true;
+      return WithLongWordsShortened(e.what());
+    } catch (const CLI::ParseError& e) {
+      return WithLongWordsShortened(e.what());
+    }
+    command = ChosenCommand(parser_, choice_);
+    if (!command) return "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames();
+    // A check box's value other than true or false is left over as a word of its own.
+    if (!choice_.unknownCommand.empty())
+      return "'" + ShownValue(choice_.unknownCommand) + "' is no option's value; a check box is true or false";
+    return checked_.Check(false);
+  }
+
+  const board::FieldTexts& Fields() const { return choice_.TextsOf(*command); }
+
+  LineOptions line;
+  const board::Command* command = nullptr;
+  bool unknownOption = false;
+
+ private:
+  CLI::App parser_{"step"};
+  CheckedOptions checked_;
+  CommandChoice choice_;
+};
+
+// The key or value a refusal of the whole step comes from: the command, else the
+// first option refused on its own (its key when the option is unknown, else its
+// value); the step itself when only their combination is refused.
+YAML::Node Culprit(const YAML::Node& step, const std::string& commandName, const OptionPlaces& places) {
+  if (!StepLine().Parse(commandName, {}).empty()) return step["send"];
+  for (const auto& [key, place] : places) {
+    StepLine alone;
+    if (alone.Parse(commandName, {{key, place.second.Scalar()}}).empty()) continue;
+    return alone.unknownOption && !place.first.IsNull() ? place.first : place.second;
+  }
+  return step;
+}
+
+// The step's command and options, parsed and checked by the options of 'send'.
+void ParseExchange(Step& step, const std::map<std::string, std::string>& options, const OptionPlaces& places,
+                   const YAML::Node& node, PortLookup& ports) {
+  const std::string commandName = Scalar(node["send"], "send");
+  StepLine parsed;
+  if (const std::string refused = parsed.Parse(commandName, options); !refused.empty())
+    Invalid(Culprit(node, commandName, places), refused);
+  step.command = parsed.command;
+  step.fields = parsed.Fields();
   std::string error;
-  const auto port = ports.Find(line, error);
-  if (!port) Invalid(node, error);
-  step.settings = LineSettingsOf(line, port->path);
+  const auto port = ports.Find(parsed.line, error);
+  if (!port) {
+    const auto given = places.find("port");
+    const bool inTheFile = given != places.end() && given->second.second.Mark().line >= 0;
+    Invalid(inTheFile ? given->second.second : node, error);
+  }
+  step.settings = LineSettingsOf(parsed.line, port->path);
   step.title = Lowercase(commandName);
 }
 
@@ -110,24 +162,32 @@ void ParseExpectations(Step& step, const YAML::Node& node) {
   }
 }
 
-Step ParseStep(const YAML::Node& node, const std::map<std::string, std::string>& defaults, PortLookup& ports) {
+Step ParseStep(const YAML::Node& node, const OptionPlaces& defaults, PortLookup& ports) {
   if (!node.IsMap()) Invalid(node, "a step is a map with 'send' or 'wait'");
   Step step;
   step.line = LineOf(node);
   if (node["wait"]) {
-    if (node.size() != 1) Invalid(node, "a 'wait' step has nothing else");
+    for (const auto& entry : node)
+      if (Scalar(entry.first, "a key") != "wait") Invalid(entry.first, "a 'wait' step has nothing else");
     step.waitMs = Count(node["wait"], "wait", 0, 3'600'000);
     step.title = "wait " + std::to_string(step.waitMs) + " ms";
     return step;
   }
   if (!node["send"]) Invalid(node, "a step needs 'send: COMMAND' or 'wait: MS'");
-  std::map<std::string, std::string> options = defaults;
+  OptionPlaces places = defaults;
   for (const auto& entry : node) {
     const std::string key = Scalar(entry.first, "a key");
     if (key == "repeat") step.repeat = Count(entry.second, "repeat", 1, 1'000'000);
-    else if (key != "send" && key != "expect") options[key] = Scalar(entry.second, key);
+    else if (key != "send" && key != "expect") {
+      // Not places[key] = ...: assigning a YAML::Node writes through to the node it
+      // refers to, which would change the file's default for every later step.
+      places.erase(key);
+      places.emplace(key, std::pair(entry.first, entry.second));
+    }
   }
-  ParseExchange(step, options, node, Scalar(node["send"], "send"), ports);
+  std::map<std::string, std::string> options;
+  for (const auto& [key, place] : places) options[key] = Scalar(place.second, key);
+  ParseExchange(step, options, places, node, ports);
   if (node["expect"]) ParseExpectations(step, node["expect"]);
   return step;
 }
@@ -164,7 +224,7 @@ void RefuseDuplicateKeys(const YAML::Node& root) {
     for (const auto& entry : node) {
       const YAML::Node& key = entry.first;
       if (key.IsScalar() && !keys.insert(key.Scalar()).second)
-        throw InvalidSequence{LineOf(key), "duplicate key '" + key.Scalar() + "'", key.Mark().column + 1};
+        Invalid(key, "duplicate key '" + key.Scalar() + "'");
       pending.push_back(key);
       pending.push_back(entry.second);
     }
@@ -178,7 +238,7 @@ YAML::Node LoadSequence(const std::string& path) {
     RefuseDuplicateKeys(root);
     return root;
   } catch (const YAML::ParserException& e) {
-    throw InvalidSequence{e.mark.line + 1, e.msg};
+    throw InvalidSequence{e.mark.line + 1, e.msg, e.mark.column + 1};
   } catch (const YAML::Exception& e) {
     throw InvalidSequence{0, e.msg};
   }
@@ -188,19 +248,23 @@ YAML::Node LoadSequence(const std::string& path) {
 
 std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride) {
   const YAML::Node root = LoadSequence(path);
-  if (!root.IsMap()) throw InvalidSequence{LineOf(root), "a sequence is a map with 'steps'"};
-  std::map<std::string, std::string> defaults;
+  if (!root.IsMap()) Invalid(root, "a sequence is a map with 'steps'");
+  OptionPlaces defaults;
   for (const auto& entry : root) {
     const std::string key = Scalar(entry.first, "a key");
-    if (key == "port" || key == "baud") defaults[key] = Scalar(entry.second, key);
+    if (key == "port" || key == "baud") defaults.emplace(key, std::pair(entry.first, entry.second));
     else if (key != "steps") Invalid(entry.first, "unknown key '" + ShownValue(key) + "' (port, baud, steps)");
   }
-  if (!portOverride.empty()) defaults["port"] = portOverride;
+  // A port given on the command line stands nowhere in the file.
+  if (!portOverride.empty()) {
+    defaults.erase("port");
+    defaults.emplace("port", std::pair(YAML::Node(), YAML::Node(portOverride)));
+  }
   const YAML::Node steps = root["steps"];
   if (!steps || !steps.IsSequence() || steps.size() == 0)
-    throw InvalidSequence{LineOf(steps ? steps : root), "'steps' must be a list of at least one step"};
+    Invalid(steps ? steps : root, "'steps' must be a list of at least one step");
   if (steps.size() > kMaxSequenceSteps)
-    throw InvalidSequence{LineOf(steps), std::to_string(steps.size()) + " steps; a sequence holds at most 10000"};
+    Invalid(steps, std::to_string(steps.size()) + " steps; a sequence holds at most 10000");
   std::vector<Step> parsed;
   PortLookup ports;
   for (const auto& step : steps) parsed.push_back(ParseStep(step, defaults, ports));

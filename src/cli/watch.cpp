@@ -71,8 +71,11 @@ class Printer {
     std::cout << std::endl;
   }
 
-  void Line(const TimedExchange& done) const {
+  // A line per exchange; the hint of the first exchange that has one follows it.
+  void Line(const TimedExchange& done) {
     const std::vector<ReportField>& fields = done.report.fields;
+    const std::string hint = hinted_ ? "" : done.report.hint;
+    hinted_ = hinted_ || !hint.empty();
     if (json_) {
       Json line;
       line["time"] = WallClock();
@@ -80,6 +83,7 @@ class Printer {
       line["result"] = OutcomeText(done);
       line["detail"] = done.report.detail.empty() ? Json() : Json(done.report.detail);
       line["fields"] = FieldsJson(fields);
+      if (!hint.empty()) line["hint"] = hint;
       std::cout << link::JsonText(line) << std::endl;
     } else if (csv_) {
       std::cout << WallClock() << ',' << Milliseconds(done.roundTripMs) << ',' << CsvCell(OutcomeText(done));
@@ -88,10 +92,12 @@ class Printer {
         std::cout << ',' << (found == fields.end() ? "" : CsvCell(found->text));
       }
       std::cout << std::endl;
+      if (!hint.empty()) std::cerr << "Hint: " << hint << std::endl;  // the CSV file stays one table
     } else {
       std::cout << WallClock() << "  " << std::setw(7) << Milliseconds(done.roundTripMs) << " ms  " << OutcomeText(done);
       for (const ReportField& field : fields) std::cout << "  " << field.key << '=' << field.text;
       std::cout << std::endl;
+      if (!hint.empty()) std::cout << "Hint: " << hint << std::endl;
     }
   }
 
@@ -116,6 +122,7 @@ class Printer {
  private:
   bool csv_, json_;
   std::vector<std::string> keys_;
+  bool hinted_ = false;
 };
 
 int EndWithFailure(const Printer& printer, const Summary& summary, const std::string& why, int status,
@@ -167,7 +174,7 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   if (!port) return RefuseInvocation(portError, mode);
   const link::LineSettings line = LineSettingsOf(watch.line, port->path);
   CatchInterrupt();
-  const Printer printer(watch, mode, *command);
+  Printer printer(watch, mode, *command);
   printer.Header();
   Summary summary;
   auto due = Clock::now();

@@ -87,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "10@9600:Stepper,20@9600:Stepper", 0, "delay=50"},
         ScanCase{"RepliesLaterThanSeveralProbes", "10@9600,20@9600", "--baud 9600 --addr 01-40",
                  "10@9600:Stepper,20@9600:Stepper", 0, "delay=150"},
+        // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
+        // 19200; with no board found, the silent 9600 is asked again, waiting longer.
+        ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",
+                 "10@9600:Stepper", 0, "delay=150", "10@19200"},
         // A lone board's damaged reply is neither a board nor a conflict.
         ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 01-08", "", 1, "bad-checksum", "05@115200"},
         ScanCase{"LoneBoardMissingBytes", "05@115200", "--baud 115200 --addr 01-08", "", 1, "truncated", "05@115200"},
@@ -367,7 +371,8 @@ TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
   line_->SetFault({sim::FaultKind::NoReply, 2, {}, 1});  // the first reply is lost
   const auto run = Run(kSetUpAndReadBack, "--keep-going");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data"),
+  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data\n"
+                         "  Hint: no reply from address 01 at 115200 baud; 'tarnwick-cli scan'"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
@@ -428,32 +433,39 @@ TEST_P(InvalidSequenceTest, NamesTheLineAndRunsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Files, InvalidSequenceTest,
     ::testing::Values(
-        InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3: "},
-        InvalidCase{"NoSteps", "port: sim0\n", ":1: 'steps' must be a list"},
-        InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1: unknown key 'speed'"},
-        InvalidCase{"UnknownCommand", "steps:\n  - wait: 1\n  - send: cmd99\n", ":3: "},
-        InvalidCase{"UnknownOption", "steps:\n  - send: cmd13\n    adress: 01\n", ":2: "},
-        InvalidCase{"ValueOutsideItsChoices", "steps:\n  - send: cmd42\n    motor-type: servo\n", ":2: "},
-        InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2: a step needs 'send"},
-        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3: repeat: '0' is not a number in 1.."},
-        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2: wait: 'soon' is not a number in 0.."},
+        InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3:1: "},
+        InvalidCase{"NoSteps", "port: sim0\n", ":1:1: 'steps' must be a list"},
+        InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1:1: unknown key 'speed'"},
+        InvalidCase{"UnknownCommand", "steps:\n  - wait: 1\n  - send: cmd99\n", ":3:11: 'cmd99' is not a command"},
+        InvalidCase{"UnknownOption", "steps:\n  - send: cmd13\n    adress: 01\n", ":3:5: "},
+        InvalidCase{"ValueOutsideItsChoices", "steps:\n  - send: cmd42\n    motor-type: servo\n", ":3:17: "},
+        InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2:5: a step needs 'send"},
+        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3:13: repeat: '0' is not a number in 1.."},
+        InvalidCase{"RepeatNotANumber", "steps:\n  - send: cmd13\n    repeat: many\n",
+                    ":3:13: repeat: 'many' is not a number in 1.."},
+        InvalidCase{"ExpectedValueNotSingle", "steps:\n  - send: cmd13\n    expect: {step_count: [1]}\n",
+                    ":3:26: an expected value must be a single value"},
+        InvalidCase{"CheckBoxNeitherTrueNorFalse", "steps:\n  - send: cmd12\n    not-limit: maybe\n",
+                    ":3:16: 'maybe' is no option's value"},
+        InvalidCase{"WaitWithMore", "steps:\n  - {wait: 1, send: cmd13}\n", ":2:15: a 'wait' step has nothing else"},
+        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2:11: wait: 'soon' is not a number in 0.."},
         // Step values go through the command line's checker, with its words.
         InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
-                    ":2: --left-frequency: '70000' is not a number in 0..65535"},
-        InvalidCase{"AddressNotHex", "steps:\n  - send: cmd13\n    addr: 0G\n", ":2: --addr: '0G' is not a device address"},
-        InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":3: --baud: '1200' is not one of"},
+                    ":3:21: --left-frequency: '70000' is not a number in 0..65535"},
+        InvalidCase{"AddressNotHex", "steps:\n  - send: cmd13\n    addr: 0G\n", ":3:11: --addr: '0G' is not a device address"},
+        InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":1:7: --baud: '1200' is not one of"},
         InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
-                    ":3: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
-        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3: expect is a map"},
+                    ":3:14: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
+        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3:13: expect is a map"},
         InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
-                    ":2: The following argument was not expected: --help"},
+                    ":3:5: The following argument was not expected: --help"},
         InvalidCase{"VersionIsNoKey", "steps:\n  - send: cmd13\n    version: true\n",
-                    ":2: The following argument was not expected: --version"},
+                    ":3:5: The following argument was not expected: --version"},
         // The parser would keep one of them silently.
         InvalidCase{"DuplicateKey", "steps:\n  - send: cmd13\n    expect: {result: Success}\n    expect: {}\n",
                     ":4:5: duplicate key 'expect'"},
         InvalidCase{"DuplicateKeyInAFlowMap", "steps:\n  - {wait: 1, wait: 2}\n", ":2:15: duplicate key 'wait'"},
-        InvalidCase{"TooManySteps", WaitSteps(10'001), ":2: 10001 steps; a sequence holds at most 10000"},
+        InvalidCase{"TooManySteps", WaitSteps(10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
         InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\n" + WaitSteps(1),
                     ": a sequence file holds at most 1 MB"}),
     testing::RowName());

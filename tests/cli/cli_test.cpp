@@ -110,6 +110,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExplainedCase{"device-error=9", "send cmd13 --addr 01", "Result: Unknown Error (code 9)\n"},
         ExplainedCase{"bad-checksum", "send cmd3f --addr 01", "Detail: bad checksum: computed 0x0042, received 0x0018"},
         ExplainedCase{"", "send cmd13 --addr 07", "Hint: no reply from address 07 at 115200 baud; 'tarnwick-cli scan'"},
+        // watch gives it once, after the first exchange without a reply.
+        ExplainedCase{"", "watch cmd13 --addr 07 --count 2 --interval 0", "No response data\nHint: no reply from address 07"},
+        ExplainedCase{"", "watch cmd13 --count 2 --interval 0 --addr 07", "No response data\n--\n2 exchanges"},
         ExplainedCase{"", "send cmd12 --as-typed --frequency 70000",
                       "tarnwick-cli: Invalid or Missing Parameter: Frequency must be 0 to 65535\n"},
         ExplainedCase{"", "dc-test --as-typed --right-duty \"\"",

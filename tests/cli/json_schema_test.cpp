@@ -74,6 +74,7 @@ const SchemaCase kSchemaCases[] = {
         SchemaCase{"BadValue", "send cmd00 --addr ZZ"}, SchemaCase{"UnknownOption", "stop --port-typo x"},
         SchemaCase{"Scan", "scan --addr 01-02"}, SchemaCase{"ScanFindingNone", "scan --addr 01-02", "no-reply"},
         SchemaCase{"WatchStatus", "watch cmd13 --addr 01 --interval 0 --count 2", "none", " --baud 115200", true},
+        SchemaCase{"WatchNoResponse", "watch cmd13 --addr 07 --interval 0 --count 2", "none", " --baud 115200", true},
         SchemaCase{"WatchSetup", "watch cmd43 --addr 01 --interval 0 --count 2", "device-error=4", " --baud 115200",
                    true},
         SchemaCase{"Run", "run " TARNWICK_EXAMPLES "/setup_and_status.yaml", "none", ""},

@@ -112,6 +112,14 @@ tarnwick-cli send cmd12 --pulse|--pulse-duty
 tarnwick-cli send cmd12 --frequency |
 tarnwick-cli send cmd12 --addr 01 --no|--not-limit --no-res
 tarnwick-cli dc-test --left-r|--left-reverse
+tarnwick-cli run $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
+tarnwick-cli run --j|--junit --json
+tarnwick-cli run x.yaml --junit $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
+tarnwick-cli --board $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
+tarnwick-cli send CMD1|cmd11 cmd12 cmd13
+tarnwick-cli SEND CMD42 --motor-type D|d-c
+tarnwick-cli send --ra|--raw
+tarnwick-cli send cmd12 --r|--reverse --rs485 --rs485-delay-before --rs485-delay-after --read-end
 CASES
 
 [ $failures -eq 0 ] && echo "install: all checks passed"
