@@ -378,6 +378,14 @@ TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
   EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
 }
 
+// A step's own rate is that step's alone: the steps after it go at the file's.
+TEST_F(RunTest, AStepsOwnRateLeavesTheFilesRateToTheOthers) {
+  const auto run = Run("baud: 115200\nsteps:\n  - {send: cmd13, addr: \"01\", baud: 9600, expect: {result: No response data}}\n"
+                       "  - {send: cmd13, addr: \"01\", expect: {result: Success}}\n",
+                       "");
+  EXPECT_EQ(run.status, 0) << run.out;
+}
+
 struct ExpectCase {
   const char* name;
   const char* step;     // a send step's command and its expect map
