@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -19,6 +21,7 @@
 
 #include "app/tarnwick_dlg.h"
 #include "board/board.h"
+#include "board/board_file.h"
 #include "link/hex_text.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
@@ -120,27 +123,24 @@ class WindowFixture : public ::testing::Test {
   std::vector<std::string> heard_;
 };
 
-// The built-in board with one command more that no template knows: CMD44 "Set
-// Acceleration", a u16le acceleration (start text 100) answered by a status byte.
+// The built-in board's file with one command more that no template knows, read as
+// --board reads a file: CMD44 "Set Acceleration", a u16le acceleration (start
+// text 100) answered by a status byte.
 inline board::Board BoardWithAcceleration() {
-  board::Board described = board::BuiltIn();
-  board::Command command;
-  command.name = "CMD44";
-  command.code = 0x44;
-  command.title = "Set Acceleration";
-  board::Field acceleration;
-  acceleration.name = "acceleration";
-  acceleration.label = "Acceleration";
-  acceleration.type = board::WireType::U16Le;
-  acceleration.size = 2;
-  acceleration.max = 65535;
-  acceleration.defaultText = "100";
-  acceleration.unit = "steps/s²";
-  command.request.fields.push_back(acceleration);
-  command.request.size = 2;
-  command.response = described.FindNamed("CMD3F")->response;  // its status byte
-  described.commands.push_back(command);
-  return described;
+  std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
+  std::stringstream text;
+  text << builtIn.rdbuf() << R"(
+  - name: CMD44
+    code: 0x44
+    title: Set Acceleration
+    request:
+      - {name: acceleration, label: Acceleration, type: u16le, default: 100, unit: "steps/s\u00B2"}
+    response:
+      - {name: status, type: u8, role: status}
+)";
+  board::LoadResult loaded = board::LoadBoardText(text.str(), "acceleration.yaml");
+  for (const std::string& problem : loaded.problems) ADD_FAILURE() << problem;
+  return loaded.board.value_or(board::BuiltIn());
 }
 
 // The window over a board description of the test's own, the built-in one again after.
