@@ -37,6 +37,8 @@ fi
 grep -q '<image>https://[^<]*window.png</image>' "$prefix/share/metainfo/$app.metainfo.xml" ||
   fail "metainfo: no screenshot of the window"
 grep -q "<release version=\"$version\"" "$prefix/share/metainfo/$app.metainfo.xml" || fail "metainfo: release is not $version"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$prefix/share/metainfo/$app.metainfo.xml" &&
+  grep -q '^License: GPL-3.0+$' "$prefix/share/doc/tarnwick/copyright" || fail "the licence is not GPL-3.0-or-later everywhere"
 icon=$prefix/share/icons/hicolor/scalable/apps/$app.svg
 grep -q '<svg' "$icon" && grep -q 'viewBox="0 0 48 48"' "$icon" || fail "icon is not a square SVG"
 
