@@ -90,16 +90,14 @@ void AddSend(CLI::App& app, SendCommandLine& send, OutputMode& mode, CheckedOpti
 }
 
 std::vector<std::uint8_t> ParseRawBytes(const std::string& text, std::string& error) {
-  std::vector<std::uint8_t> bytes;
-  std::istringstream words(text);
-  for (std::string word; words >> word;) {
-    if (word.size() > 2 || word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-      error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + cli::ShownValue(word) +
-              "' is not one";
-      return {};
-    }
-    bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(word)));
+  std::string badWord;
+  const auto parsed = link::ParseHexBytes(text, &badWord);
+  if (!parsed) {
+    error = "--raw takes hex bytes separated by spaces, such as \"11 70 17 00 00\"; '" + cli::ShownValue(badWord) +
+            "' is not one";
+    return {};
   }
+  const std::vector<std::uint8_t>& bytes = *parsed;
   if (bytes.empty()) error = "--raw needs at least the command byte";
   if (bytes.size() > link::kMaxCommandLength) error = "--raw takes at most 16 bytes (command byte and data)";
   return error.empty() ? bytes : std::vector<std::uint8_t>{};

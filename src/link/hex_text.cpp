@@ -37,6 +37,23 @@ std::string NotADeviceAddress(std::string_view text) {
   return "'" + std::string(text) + "' is not a device address: one or two hex digits, 0x allowed";
 }
 
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text, std::string* badWord) {
+  std::vector<std::uint8_t> bytes;
+  constexpr std::string_view kSpace = " \t\r\n\f\v";
+  for (std::size_t start = text.find_first_not_of(kSpace); start != std::string_view::npos;
+       start = text.find_first_not_of(kSpace, start)) {
+    const std::string_view word = text.substr(start, text.find_first_of(kSpace, start) - start);
+    start += word.size();
+    const bool hex = word.size() <= 2 && HexDigitValue(word[0]) >= 0 && HexDigitValue(word.back()) >= 0;
+    if (!hex) {
+      if (badWord) *badWord = std::string(word);
+      return std::nullopt;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(ParseHexText(word)));
+  }
+  return bytes;
+}
+
 std::string FormatHexDump(std::span<const std::uint8_t> bytes) {
   std::string text;
   text.reserve(bytes.size() * 3);

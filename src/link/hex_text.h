@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::link {
 
@@ -20,6 +21,11 @@ std::optional<std::uint8_t> ParseDeviceAddress(std::string_view text);
 // address: one or two hex digits, 0x allowed". Callers put the option first and
 // shorten a long text.
 std::string NotADeviceAddress(std::string_view text);
+
+// Bytes written as hex: words of one or two hex digits between white space
+// ("11 70 17 00 00"), as --raw takes them and the log writes them. nullopt for any
+// other word, which badWord (when given) then holds.
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text, std::string* badWord = nullptr);
 
 // "FF 01 80 80 01": two upper-case digits a byte, single spaces between.
 std::string FormatHexDump(std::span<const std::uint8_t> bytes);

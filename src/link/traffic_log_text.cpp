@@ -10,7 +10,6 @@
 #include <ctime>
 #include <mutex>
 #include <ostream>
-#include <sstream>
 #include <system_error>
 
 #include "hex_text.h"
@@ -44,18 +43,6 @@ std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t cou
   const auto [end, error] = std::from_chars(first, first + count, value);
   if (error != std::errc() || end != first + count) return std::nullopt;
   return value;
-}
-
-std::optional<Bytes> ParseHexDump(std::string_view text) {
-  Bytes bytes;
-  std::istringstream words{std::string(text)};
-  for (std::string word; words >> word;) {
-    if (word.size() != 2 || !std::isxdigit(static_cast<unsigned char>(word[0])) ||
-        !std::isxdigit(static_cast<unsigned char>(word[1])))
-      return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(ParseHexText(word)));
-  }
-  return bytes;
 }
 
 std::optional<TrafficDirection> DirectionOf(std::string_view text) {
@@ -145,7 +132,7 @@ std::optional<TrafficEntry> ParseTrafficJson(std::string_view line) {
   const auto direction = DirectionOf(text("dir").value_or(""));
   const auto port = text("port"), hex = text("hex"), summary = text("summary"), result = text("result");
   if (!time || !direction || !port || !hex || !summary || !result) return std::nullopt;
-  auto bytes = ParseHexDump(*hex);
+  auto bytes = ParseHexBytes(*hex);
   if (!bytes) return std::nullopt;
   return TrafficEntry{*time, *port, *direction, std::move(*bytes), *summary, *result};
 }

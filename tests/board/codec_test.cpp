@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "link/frame.h"
 #include "link/hex_text.h"
 #include "testing/known_answers.h"
@@ -23,12 +21,7 @@ FieldTexts TextsOf(std::string_view texts) {
   return parsed;
 }
 
-std::vector<std::uint8_t> Bytes(std::string_view hex) {
-  std::vector<std::uint8_t> bytes;
-  std::istringstream words{std::string(hex)};
-  for (std::string word; words >> word;) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(word)));
-  return bytes;
-}
+std::vector<std::uint8_t> Bytes(std::string_view hex) { return link::ParseHexBytes(hex).value(); }
 
 const Command& Named(const char* name) {
   const Command* command = BuiltIn().FindNamed(name);

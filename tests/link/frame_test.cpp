@@ -93,6 +93,31 @@ INSTANTIATE_TEST_SUITE_P(
                       HexCase{"zero", "0", 0}, HexCase{"many leading zeros", "00000000000001", 1}),
     tarnwick::testing::RowName{});
 
+// The one reading of a device address and of hex bytes, which every option,
+// sequence file and log takes.
+TEST(HexWordsTest, DeviceAddressesAndByteListsReadOneWay) {
+  struct Address {
+    const char* text;
+    int value;  // -1: refused
+  };
+  for (const Address& a : {Address{"1A", 0x1A}, Address{"0x1A", 0x1A}, Address{"0X5", 5}, Address{"ff", 0xFF},
+                           Address{"1G", -1}, Address{"123", -1}, Address{"0x", -1}, Address{"", -1},
+                           Address{" 1A", -1}, Address{"0x0x5", -1}, Address{"-1", -1}}) {
+    const auto parsed = ParseDeviceAddress(a.text);
+    EXPECT_EQ(parsed ? int{*parsed} : -1, a.value) << "'" << a.text << "'";
+  }
+  struct List {
+    const char* text;
+    const char* bytes;  // as a dump; "refused WORD"
+  };
+  for (const List& l : {List{"11 70 17 00 00", "11 70 17 00 00"}, List{" 1\t2 ", "01 02"}, List{"", ""},
+                        List{"93 1FF", "refused 1FF"}, List{"0x11", "refused 0x11"}, List{"9G", "refused 9G"}}) {
+    std::string bad;
+    const auto parsed = ParseHexBytes(l.text, &bad);
+    EXPECT_EQ(parsed ? FormatHexDump(*parsed) : "refused " + bad, l.bytes) << "'" << l.text << "'";
+  }
+}
+
 TEST(FormatHexDumpTest, UpperCaseWithSingleSpaces) {
   const Bytes one{0x0A}, two{0x0A, 0xFF}, cmd00{0xFF, 0x01, 0x80, 0x80, 0x01};
   EXPECT_EQ(FormatHexDump(one), "0A");

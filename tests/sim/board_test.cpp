@@ -9,11 +9,7 @@
 namespace tarnwick::sim {
 namespace {
 
-Bytes Hex(const std::string& text) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < text.size() + 1; i += 3) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(text.substr(i, 2))));
-  return bytes;
-}
+Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
 
 std::string Answer(Board& board, const std::string& frame) {
   const Bytes bytes = Hex(frame);

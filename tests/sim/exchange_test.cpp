@@ -23,11 +23,7 @@ using link::ExchangeStage;
 using testing::PtyPeer;
 using testing::PtyTest;
 
-sim::Bytes Hex(const std::string& text) {
-  sim::Bytes bytes;
-  for (std::size_t i = 0; i < text.size(); i += 3) bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(text.substr(i, 2))));
-  return bytes;
-}
+sim::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
 
 link::LineSettings Line(const std::string& path, const std::string& address, bool res = true) {
   link::LineSettings line;
