@@ -105,6 +105,10 @@ void CTarnwickDlg::OnInitDialog() {
   // Only the user's choices reach the live test pages; a CMD41 reply moving the
   // baud list does not.
   connect(m_comboPort, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
+  // The box is as narrow as the original dialog's; a network port's URL shows
+  // whole in its tooltip.
+  connect(m_comboPort, &QComboBox::currentIndexChanged, this,
+          [this] { m_comboPort->setToolTip(m_comboPort->currentData().toString()); });
   connect(m_comboBaud, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
   InstallTabShortcuts();
   InstallLineSettingsMenu();
@@ -216,8 +220,12 @@ void CTarnwickDlg::FillPortList(const std::string& previousName) {
   m_comboPort->clear();
   std::vector<link::PortEntry> listed = m_enumeratePorts();
   for (const std::string& network : m_networkPorts) listed.push_back({network, network});
-  for (const link::PortEntry& port : listed) m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
+  for (const link::PortEntry& port : listed) {
+    m_comboPort->addItem(Utf8(port.name), Utf8(port.path));
+    m_comboPort->setItemData(m_comboPort->count() - 1, Utf8(port.path), Qt::ToolTipRole);
+  }
   m_comboPort->setCurrentIndex(link::SelectionAfterRescan(listed, previousName));
+  m_comboPort->setToolTip(m_comboPort->currentData().toString());
   // A network port's name is longer than the list is wide: its entries show whole when it opens.
   m_comboPort->view()->setMinimumWidth(m_comboPort->view()->sizeHintForColumn(0) + 24);
 }

@@ -130,6 +130,8 @@ TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
   EXPECT_NE(why.find("no TCP port number"), std::string::npos) << why;
   ASSERT_TRUE(Window().AddNetworkPort(url));
   EXPECT_EQ(Value(kMain, 1001), url);
+  // The box is narrower than a URL: its tooltip shows the whole of it.
+  EXPECT_EQ(Get<QComboBox>(kMain, 1001)->toolTip().toStdString(), url);
 
   SelectTab(res::kTabCmd00);
   Get<QPushButton>(kMain, res::ids::window::kSend)->click();
