@@ -570,18 +570,6 @@ class SimProcess {
   std::string path_;
 };
 
-// What a shell command printed (standard error too) and its exit status.
-CliRun RunCommand(const std::string& command) {
-  CliRun run;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 512> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 // A device address is read one way by every program and every file: the same
 // texts are refused with the same words, and the same texts taken.
 TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
@@ -599,7 +587,7 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
 #endif
     const std::string refusal = link::NotADeviceAddress(address);
     for (const std::string& way : ways) {
-      const CliRun run = RunCommand(way);
+      const CliRun run = testing::RunShell(way + " 2>&1");
       const bool refused = run.out.find(refusal) != std::string::npos;
       EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << way << "\n" << run.out;
       if (refused) {

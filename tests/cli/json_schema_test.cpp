@@ -39,14 +39,9 @@ std::string Mismatch(const std::vector<std::string>& documents) {
                               "for number, line in enumerate(open(sys.argv[2]), 1):\n"
                               "    try: jsonschema.validate(json.loads(line), schema)\n"
                               "    except jsonschema.ValidationError as e: sys.exit(f\"document {number}: {e.message}\")' " TARNWICK_CLI_SCHEMA " " + file + " 2>&1";
-  std::string why;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    std::array<char, 512> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe)) why += buffer.data();
-    if (::pclose(pipe) == 0) why.clear();
-  }
+  const testing::CliRun run = testing::RunShell(command);
   std::remove(file.c_str());
-  return why;
+  return run.status == 0 ? "" : run.out;
 }
 
 struct SchemaCase {

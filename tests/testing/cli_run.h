@@ -14,12 +14,8 @@ struct CliRun {
   int status = -1;
 };
 
-// withErrors: standard error joins the output; otherwise it is dropped. prefix
-// comes before the program: assignments for the shell ("A=1 "), or a command
-// that runs it ("timeout -s INT 1 ").
-inline CliRun RunCli(const std::string& arguments, bool withErrors = false, const std::string& prefix = "") {
-  const std::string command =
-      prefix + std::string(TARNWICK_CLI) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+// What a shell command printed to standard output, and its exit status.
+inline CliRun RunShell(const std::string& command) {
   CliRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -28,6 +24,13 @@ inline CliRun RunCli(const std::string& arguments, bool withErrors = false, cons
   const int status = ::pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// withErrors: standard error joins the output; otherwise it is dropped. prefix
+// comes before the program: assignments for the shell ("A=1 "), or a command
+// that runs it ("timeout -s INT 1 ").
+inline CliRun RunCli(const std::string& arguments, bool withErrors = false, const std::string& prefix = "") {
+  return RunShell(prefix + std::string(TARNWICK_CLI) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null"));
 }
 
 }  // namespace tarnwick::testing
