@@ -1,6 +1,7 @@
 #include "app/tarnwick_dlg.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
@@ -112,7 +113,59 @@ void CTarnwickDlg::OnInitDialog() {
   connect(m_comboBaud, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
   InstallTabShortcuts();
   InstallLineSettingsMenu();
+  InstallToolsMenu();
 }
+
+// The bench tools live in a context menu and behind shortcuts, so the window's
+// own layout stays as it is.
+void CTarnwickDlg::InstallToolsMenu() {
+  struct Tool {
+    const char* text;
+    QKeyCombination key;
+    void (CTarnwickDlg::*open)();
+  };
+  static const Tool tools[] = {{"Find boards...", Qt::CTRL | Qt::Key_F, &CTarnwickDlg::OnFindBoards},
+                               {"Watch...", Qt::CTRL | Qt::Key_W, &CTarnwickDlg::OnWatch},
+                               {"Run sequence...", Qt::CTRL | Qt::Key_R, &CTarnwickDlg::OnRunSequence}};
+  for (const Tool& tool : tools) {
+    auto* action = new QAction(tr(tool.text), this);
+    action->setShortcut(QKeySequence(tool.key));
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, tool.open);
+    addAction(action);
+  }
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+std::optional<std::string> CTarnwickDlg::BorrowPort(const std::string& borrower) {
+  if (!m_portBorrower.empty()) return m_portBorrower + " is using the port";
+  for (const testpanels::LiveTestPanel* live : {static_cast<testpanels::LiveTestPanel*>(&m_panelStepperTest),
+                                                static_cast<testpanels::LiveTestPanel*>(&m_panelDcTest)}) {
+    if (live->controller().Running()) return "a live test is running: stop it first";
+  }
+  m_portBorrower = borrower;
+  m_panelStepperTest.setEnabled(false);
+  m_panelDcTest.setEnabled(false);
+  ShowPortBusy();
+  return std::nullopt;
+}
+
+void CTarnwickDlg::ReturnPort() {
+  m_portBorrower.clear();
+  m_panelStepperTest.setEnabled(true);
+  m_panelDcTest.setEnabled(true);
+  m_labelResult->clear();
+}
+
+void CTarnwickDlg::ShowPortBusy() {
+  m_labelResult->setText(tr("Port busy: %1").arg(Utf8(m_portBorrower)));
+}
+
+void CTarnwickDlg::OnFindBoards() {}
+
+void CTarnwickDlg::OnWatch() {}
+
+void CTarnwickDlg::OnRunSequence() {}
 
 void CTarnwickDlg::InstallLineSettingsMenu() {
   m_comboPort->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -243,6 +296,10 @@ void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
 // ---- Handlers ----
 
 void CTarnwickDlg::OnOK() {
+  if (!m_portBorrower.empty()) {
+    ShowPortBusy();
+    return;
+  }
   const link::LineSettings line = CurrentLineSettings();
   const board::ExchangeRecord record =
       m_currentTab < CommandTabCount()
@@ -301,6 +358,7 @@ void CTarnwickDlg::OnToggleTrafficLog() {
 }
 
 void CTarnwickDlg::done(int result) {
+  emit Closing();
   m_panelStepperTest.StopIfRunning();
   m_panelDcTest.StopIfRunning();
   QDialog::done(result);

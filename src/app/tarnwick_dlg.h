@@ -88,6 +88,17 @@ class CTarnwickDlg : public QDialog {
   void SetAddressText(const std::string& text);
   void SelectBaudIndex(int index);
 
+  // Find, Watch and a sequence borrow the window's port for as long as they run;
+  // meanwhile Send and the live tests leave the line alone and say it is busy.
+  // Returns why not when the port is in use already (a live test or another tool).
+  std::optional<std::string> BorrowPort(const std::string& borrower);
+  void ReturnPort();
+  const std::string& PortBorrower() const { return m_portBorrower; }
+
+ signals:
+  // The window is closing: tools stop their work and close the port.
+  void Closing();
+
  public slots:
   void OnOK();  // Send: one exchange for the page on display
   void OnTabSelChange(int tab);
@@ -97,6 +108,9 @@ class CTarnwickDlg : public QDialog {
   void OnToggleTrafficLog();  // Ctrl+L
   void OnLineSettings();      // the port list's context menu, Ctrl+Shift+L
   void OnAddNetworkPort();    // the port list's context menu: a name typed in
+  void OnFindBoards();        // the window's context menu, Ctrl+F
+  void OnWatch();             // the window's context menu, Ctrl+W
+  void OnRunSequence();       // the window's context menu, Ctrl+R
   // Every way the window closes (Exit, Esc, Alt+X, the window manager) ends here:
   // a running live test is stopped first, while its port is still selected.
   void done(int result) override;
@@ -116,6 +130,8 @@ class CTarnwickDlg : public QDialog {
   void ShowRecord(const board::ExchangeRecord& record);
   void InstallTabShortcuts();
   void InstallLineSettingsMenu();
+  void InstallToolsMenu();
+  void ShowPortBusy();
 
   PortEnumerator m_enumeratePorts;
   res::BuiltControls m_controls;
@@ -139,6 +155,7 @@ class CTarnwickDlg : public QDialog {
   int m_currentTab = 0;
   std::map<std::string, PortLine> m_portLines;
   std::vector<std::string> m_networkPorts;
+  std::string m_portBorrower;  // empty: the window's own
 };
 
 }  // namespace tarnwick::app
