@@ -28,7 +28,9 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-OpenError Refusal(OpenFailure kind, std::string detail) { return {kind, std::move(detail)}; }
+OpenError Refusal(OpenFailure kind, std::string detail) {
+  return {kind, std::move(detail)};
+}
 
 // The connection, with what the server sent decoded into data and commands.
 class Connection {
