@@ -182,8 +182,9 @@ void CFindBoardsDlg::OnFind() {
 }
 
 void CFindBoardsDlg::StartScan(cli::ScanRequest request) {
-  job_.Start([this, request = std::move(request)](const std::atomic<bool>& stopRequested) {
-    PostedLog log(job_, m_window.LogModel());
+  link::TrafficLog& windowLog = m_window.LogModel();
+  job_.Start([this, &windowLog, request = std::move(request)](const std::atomic<bool>& stopRequested) {
+    PostedLog log(job_, windowLog);
     cli::ScanCallbacks callbacks;
     callbacks.stopRequested = [&stopRequested] { return stopRequested.load(); };
     callbacks.progress = [this](const cli::ScanProgress& p) { job_.Post([this, p] { ShowProgress(p); }); };
