@@ -4,19 +4,23 @@
 // a few more exchanges are made first and the traffic log is drawn beside it.
 // With "line", the port's line settings dialog is drawn instead; with a network
 // port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|URL]
+// With "find", the Find boards window after a scan of three boards at three rates.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|URL]
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPainter>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "app/find_boards_dialog.h"
 #include "app/tarnwick_dlg.h"
 #include "app/traffic_log_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
+#include "sim/bus.h"
 #include "link/network_port.h"
 #include "link/posix_port_list.h"
 #include "sim/port_registry.h"
@@ -51,6 +55,18 @@ void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& stri
   }
 }
 
+// The Find boards window once its scan of the window's port has ended.
+int SaveFindShot(tarnwick::app::CTarnwickDlg& dialog, const char* output) {
+  dialog.OnFindBoards();
+  auto& find = *dialog.findChild<tarnwick::app::CFindBoardsDlg*>();
+  QEventLoop scanning;
+  QObject::connect(&find, &tarnwick::app::CFindBoardsDlg::ScanEnded, &scanning, &QEventLoop::quit);
+  find.OnFind();
+  scanning.exec();
+  QApplication::processEvents();
+  return Framed(find).save(QString::fromLocal8Bit(output)) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +85,11 @@ int main(int argc, char** argv) {
     return Framed(line).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
   }
 
-  const auto board = tarnwick::sim::BoardServer::OnPseudoTerminal();
+  const bool find = argc > 3 && std::string(argv[3]) == "find";
+  std::string why;
+  const auto board = find ? tarnwick::sim::BoardServer::OnPseudoTerminal(
+                                *tarnwick::sim::ParseBoards("01@9600:stepper,05@19200:d-c,2A@115200", why))
+                          : tarnwick::sim::BoardServer::OnPseudoTerminal();
   // Listed as a running simulator lists it, so the log names it as the port list does.
   const tarnwick::sim::PortRegistration registration(tarnwick::link::SimRegistryDir(), board->PortPath());
   const std::string listed = (tarnwick::link::SimRegistryDir() / registration.Name()).string();
@@ -77,6 +97,7 @@ int main(int argc, char** argv) {
       [&] { return std::vector<tarnwick::link::PortEntry>{{registration.Name(), listed}}; });
   auto& strip = *dialog.findChild<tarnwick::res::TabStrip*>();
   dialog.SetAddressText("01");
+  if (find) return SaveFindShot(dialog, argv[1]);
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
   if (withLog) SendSome(dialog, strip);

@@ -19,6 +19,7 @@
 #include "link/network_port.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
+#include "app/find_boards_dialog.h"
 #include "app/traffic_log_window.h"
 
 namespace tarnwick::app {
@@ -161,7 +162,13 @@ void CTarnwickDlg::ShowPortBusy() {
   m_labelResult->setText(tr("Port busy: %1").arg(Utf8(m_portBorrower)));
 }
 
-void CTarnwickDlg::OnFindBoards() {}
+void CTarnwickDlg::OnFindBoards() {
+  auto* find = findChild<CFindBoardsDlg*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!find) find = new CFindBoardsDlg(*this);
+  find->show();
+  find->raise();
+  find->activateWindow();
+}
 
 void CTarnwickDlg::OnWatch() {}
 

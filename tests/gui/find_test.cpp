@@ -1,0 +1,149 @@
+// Find boards against simulated boards on one line: the boards it lists and what
+// choosing one does, and every way a scan is stopped: promptly, with the port
+// given back closed and Send kept off the line meanwhile.
+
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+
+#include "app/find_boards_dialog.h"
+#include "sim/bus.h"
+#include "testing/row_name.h"
+#include "window_fixture.h"
+
+namespace tarnwick::gui_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class FindTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TARNWICK_NEEDS_PTY(); }
+
+  void Open(const char* boards) {
+    std::string why;
+    line_ = sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(boards, why));
+    window_ = std::make_unique<app::CTarnwickDlg>(
+        [this] { return std::vector<link::PortEntry>{{"sim0", line_->PortPath()}}; });
+    window_->OnFindBoards();
+    find_ = window_->findChild<app::CFindBoardsDlg*>();
+    ASSERT_NE(find_, nullptr);
+  }
+
+  std::string Rows() const {
+    std::string text;
+    const QTableWidget& table = find_->Results();
+    for (int row = 0; row < table.rowCount(); ++row) {
+      for (int column = 0; column < table.columnCount(); ++column)
+        text += table.item(row, column)->text().toStdString() + (column + 1 < table.columnCount() ? " " : ";");
+    }
+    return text;
+  }
+
+  QPushButton* Button(const QString& text) const {
+    for (QPushButton* button : find_->findChildren<QPushButton*>())
+      if (button->text().remove('&') == text) return button;
+    throw std::runtime_error("no button " + text.toStdString());
+  }
+
+  std::string Result() { return window_->Controls().find(res::ids::window::kResult)->property("text").toString().toStdString(); }
+
+  // Log entries of frames sent whose summary begins with what.
+  int SentInLog(const std::string& what) {
+    window_->LogModel().Flush();
+    int count = 0;
+    for (int row = 0; row < window_->LogModel().rowCount(); ++row) {
+      const link::TrafficEntry& entry = window_->LogModel().Entry(row);
+      count += entry.direction == link::TrafficDirection::kTx && entry.summary.starts_with(what);
+    }
+    return count;
+  }
+
+  // Descriptors of this process open on the line's port.
+  int OpenOnPort() const {
+    int count = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      count += std::filesystem::read_symlink(fd.path(), error) == line_->PortPath();
+    }
+    return count;
+  }
+
+  std::unique_ptr<sim::BoardServer> line_;
+  std::unique_ptr<app::CTarnwickDlg> window_;
+  app::CFindBoardsDlg* find_ = nullptr;
+};
+
+TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
+  Open("01@9600:stepper,05@19200:d-c,2A@115200");
+  const auto start = Clock::now();
+  find_->OnFind();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning(); }, 20000));
+  std::printf("scan of seven rates, 01-FE: %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()));
+  EXPECT_EQ(Rows(), "01 9600 Stepper ;05 19200 D-C ;2A 115200 Stepper ;") << find_->StatusText().toStdString();
+  EXPECT_EQ(find_->StatusText(), "Found 3 boards");
+  EXPECT_GE(SentInLog("CMD00 to FF"), 7);  // the probes reach the window's log
+
+  // CMD13 asks a stepper: a D-C board's refusal proves the line reached it as well.
+  for (const auto& [row, baud, address, result] : {std::tuple{2, 115200, "2A", "Success"},
+                                                   {1, 19200, "05", "Motor Type Error"},
+                                                   {0, 9600, "01", "Success"}}) {
+    SCOPED_TRACE(address);
+    find_->Results().selectRow(row);
+    emit find_->Results().cellDoubleClicked(row, 0);
+    EXPECT_EQ(window_->GetSelectedBaudRate(), baud);
+    EXPECT_EQ(window_->CurrentLineSettings().addressText, address);
+    window_->SelectTab(res::kTabCmd13);
+    window_->OnOK();
+    EXPECT_EQ(Result(), result);
+  }
+}
+
+enum class StopBy { kCancel, kClosingTheTool, kClosingTheWindow };
+
+struct StopCase {
+  const char* name;
+  StopBy how;
+};
+
+class StopTest : public FindTest, public ::testing::WithParamInterface<StopCase> {};
+
+// Three boards at one rate garble the broadcast, so every address is probed: a
+// scan of many seconds, stopped a little way in.
+TEST_P(StopTest, EndsWithinAProbeAndGivesThePortBack) {
+  Open("01@115200,05@115200:d-c,2A@115200");
+  const int openBefore = OpenOnPort();
+  find_->TickRates({6});
+  find_->OnFind();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return find_->StatusText().contains("address 1"); }, 5000))
+      << find_->StatusText().toStdString();
+
+  window_->SelectTab(res::kTabCmd13);
+  window_->OnOK();
+  EXPECT_EQ(Result(), "Port busy: Find");
+  EXPECT_EQ(SentInLog("CMD13"), 0);
+
+  const auto start = Clock::now();
+  switch (GetParam().how) {
+    case StopBy::kCancel: Button("Cancel")->click(); break;
+    case StopBy::kClosingTheTool: find_->close(); break;
+    case StopBy::kClosingTheWindow: window_->done(0); break;
+  }
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning() && window_->PortBorrower().empty(); }, 5000));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  std::printf("%s: stopped in %lld ms\n", GetParam().name, static_cast<long long>(took));
+  EXPECT_LT(took, 500);
+  EXPECT_EQ(OpenOnPort(), openBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, StopTest,
+                         ::testing::Values(StopCase{"Cancel", StopBy::kCancel},
+                                           StopCase{"ClosingTheTool", StopBy::kClosingTheTool},
+                                           StopCase{"ClosingTheWindow", StopBy::kClosingTheWindow}),
+                         testing::RowName());
+
+}  // namespace
+}  // namespace tarnwick::gui_test
