@@ -49,7 +49,6 @@ void DcMotors(sim::BoardState& s) { s.motorType = link::kMotorDc; }
 
 const ExchangeCase kCases[] = {
     {"Cmd00TakesTheAddress", res::kTabCmd00, "FF", "FF 01 80 80 01", "Success", {}, {{window::kAddress, "01", kMain}}},
-    {"Cmd11Defaults", res::kTabCmd11, "01", "01 05 91 70 17 00 00 1E 01", "Success"},
     {"Cmd11NotLimitIgnoresTheStepCount", res::kTabCmd11, "FF", "FF 05 11 FF FF FF FF 11 05", "",
      {{stepper::kStepCount, "not a number"}, {stepper::kNotLimit, ""}, {stepper::kReverse, ""}}},
     {"Cmd12", res::kTabCmd12, "01", "01 08 92 40 1F 00 80 32 E8 03 97 02", "Success",
@@ -82,7 +81,6 @@ const ExchangeCase kCases[] = {
      nullptr, false},
     {"Cmd38BadChecksumShowsWhatCame", res::kTabCmd38, "01", "01 01 B8 BA 00", "Data recv Error", {},
      {{window::kRecvData, "01 02 38 00 61 00", kMain}}, nullptr, "bad-checksum"},
-    {"Cmd3FBroadcastReadsNothing", res::kTabCmd3F, "FF", "FF 01 3F 3F 01", ""},
     {"Cmd40MovesTheAddressField", res::kTabCmd40, "01", "01 02 C0 58 1B 01", "Success", {}, {{window::kAddress, "58", kMain}}},
     {"Cmd42DcBroadcast", res::kTabCmd42, "FF", "FF 08 42 02 64 64 C4 09 50 C3 F3 03", "", {{parameters::kMotorType, "D-C"}}},
     {"Cmd43ShowsTheDcSetup", res::kTabCmd43, "01", "01 01 C3 C5 00", "Success", {},
@@ -107,13 +105,13 @@ TEST_P(ExchangeTest, FrameResultAndDisplay) {
   board_->SetState(state);
   if (c.fault) board_->SetFault(sim::ParseFault(c.fault).value());
 
-  Get<QPushButton>(kMain, window::kSend)->click();
+  Send();
 
+  // Send returns once the exchange is over, so a frame sent would be heard by now.
   const bool expectFrame = *c.heard != '\0';
-  if (!expectFrame) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(Heard(expectFrame ? 1 : 0), expectFrame ? std::vector<std::string>{c.heard} : std::vector<std::string>{});
   EXPECT_EQ(Value(kMain, window::kSendData), c.heard);
-  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text().toStdString(), c.result);
+  EXPECT_EQ(Result(), c.result);
   for (const Field& f : c.shown) EXPECT_EQ(Value(tabOf(f), f.id), f.value) << "control " << f.id;
 }
 
@@ -125,15 +123,15 @@ TEST_F(WindowFixture, Cmd41MovesTheBaudListAndTheNextExchangeUsesIt) {
   SelectTab(res::kTabCmd41);
   Set(kMain, window::kAddress, "01");
   Set(res::kTabCmd41, ids::cmd41::kBaudrate, "38400");
-  Get<QPushButton>(kMain, window::kSend)->click();
+  Send();
   EXPECT_EQ(Heard(1), std::vector<std::string>{"01 02 C1 04 C8 00"});
-  ASSERT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Success");
+  ASSERT_EQ(Result(), "Success");
   EXPECT_EQ(Value(kMain, window::kBaudList), "38400");
   EXPECT_EQ(board_->State().baudIndex, 4);
 
   SelectTab(res::kTabCmd38);
-  Get<QPushButton>(kMain, window::kSend)->click();
-  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Success");
+  Send();
+  EXPECT_EQ(Result(), "Success");
 }
 
 // A frame that cannot leave (the line takes no more bytes) is reported, not shown as sent.
@@ -144,8 +142,8 @@ TEST_F(WindowFixture, AFrameThatCannotLeaveShowsFailToSend) {
   Window().OnRescanPorts();
   SelectTab(res::kTabCmd13);
   Set(kMain, window::kAddress, "01");
-  Get<QPushButton>(kMain, window::kSend)->click();
-  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "Fail to send");
+  Send();
+  EXPECT_EQ(Result(), "Fail to send");
   EXPECT_EQ(Value(kMain, window::kSendData), "01 01 93 95 00");
   EXPECT_EQ(Value(kMain, window::kRecvData), "");
 }
@@ -164,10 +162,9 @@ TEST_F(WindowFixture, RefusedFieldShowsTheMessageBoxAndSendsNothing) {
     box->button(QMessageBox::Ok)->click();
   });
   Window().show();
-  Get<QPushButton>(kMain, window::kSend)->click();
+  Send();
 
   EXPECT_EQ(seen, "Error | Invalid or Missing Parameter | 1 button, owned");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(Heard().empty());
   EXPECT_EQ(Value(kMain, window::kSendData), "");
   EXPECT_EQ(Value(res::kTabCmd12, stepper::kPulseDuty), "101");
@@ -183,7 +180,7 @@ TEST_F(DescribedBoardFixture, EveryTabSendsItsOwnCommand) {
   Set(kMain, window::kAddress, "FF");  // nobody answers, so nothing moves the board's address or rate
   for (int tab = 0; tab < Window().CommandTabCount(); ++tab) {
     SelectTab(tab);
-    Get<QPushButton>(kMain, window::kSend)->click();
+    Send();
   }
   const std::vector<std::string> heard = Heard(commands.size());
   ASSERT_EQ(heard.size(), commands.size());
@@ -197,9 +194,9 @@ TEST_F(DescribedBoardFixture, GeneratedPageSendsItsFieldText) {
   const int tab = Window().CommandTabCount() - 1;
   SelectTab(tab);
   Set(kMain, window::kAddress, "01");
-  Get<QPushButton>(kMain, window::kSend)->click();
+  Send();
   Set(tab, Window().Panel(tab).controls().entries()[2].row->id, "1000");  // after the title and the label
-  Get<QPushButton>(kMain, window::kSend)->click();
+  Send();
   EXPECT_EQ(Heard(2), (std::vector<std::string>{"01 03 C4 64 00 2C 01", "01 03 C4 E8 03 B3 01"}));
 }
 
