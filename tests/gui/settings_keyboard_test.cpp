@@ -94,30 +94,6 @@ TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
   }
 }
 
-struct PortCase {
-  const char* name;
-  std::vector<link::PortEntry> listedNext;
-  const char* selected;
-};
-
-class RememberedPortTest : public SettingsTest, public ::testing::WithParamInterface<PortCase> {};
-
-TEST_P(RememberedPortTest, IsFoundByNameOrGivesWayToTheFirstListed) {
-  Set(kMain, 1001, "ttyACM0");
-  SaveWindowSettings(Window(), *app::OpenUserSettings());
-  ports_ = GetParam().listedNext;
-  Restart(false);
-  EXPECT_EQ(Value(kMain, 1001), GetParam().selected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ports, RememberedPortTest,
-    ::testing::Values(PortCase{"StillThere", {{"sim0", "/a"}, {"ttyACM0", "/dev/ttyACM0"}}, "ttyACM0"},
-                      PortCase{"MovedInTheList", {{"ttyACM0", "/dev/ttyACM0"}, {"ttyS0", "/dev/ttyS0"}}, "ttyACM0"},
-                      PortCase{"Vanished", {{"ttyS0", "/dev/ttyS0"}, {"ttyUSB0", "/dev/ttyUSB0"}}, "ttyS0"},
-                      PortCase{"NoPortsAtAll", {}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // A network port typed in is listed after the ports found, used for Send, remembered
 // across a restart, and gone once forgotten.
 TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
@@ -181,65 +157,49 @@ TEST_F(SettingsTest, TheLineSettingsDialogShowsAndReturnsAPortsLine) {
 
 // ---- The command line ----
 
-struct OptionsCase {
-  const char* name;
-  std::vector<std::string> args;
-  int exitStatus;  // -1: the window opens
-  WindowOptions expected;
-};
-
-WindowOptions Options(std::optional<std::string> port, std::optional<int> baud, std::optional<std::string> address,
-                      std::optional<int> tab, bool reset = false) {
-  return {std::move(port), baud, std::move(address), tab, reset};
+// What the options preset, one word each ("-" for none), or the exit status.
+std::string Shown(const std::variant<WindowOptions, int>& parsed) {
+  if (const int* status = std::get_if<int>(&parsed)) return "exit " + std::to_string(*status);
+  const WindowOptions& options = std::get<WindowOptions>(parsed);
+  const auto word = [](const auto& value) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::string>) return value.value_or("-");
+    else return value ? std::to_string(*value) : std::string("-");
+  };
+  return word(options.portName) + " " + word(options.baudIndex) + " " + word(options.address) + " " +
+         word(options.tab) + (options.resetSettings ? " reset" : "");
 }
 
-class WindowOptionsTest : public ::testing::TestWithParam<OptionsCase> {};
-
-TEST_P(WindowOptionsTest, PresetWhatTheyNameOrEndWithAStatus) {
+TEST(WindowOptionsTest, PresetWhatTheyNameOrEndWithAStatus) {
   const std::vector<link::PortEntry> ports = {{"sim0", "/run/user/1/tarnwick/sim0"}, {"ttyUSB0", "/dev/ttyUSB0"}};
-  std::vector<std::string> args = {"tarnwick"};
-  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  const auto parsed = app::ParseWindowOptions(static_cast<int>(args.size()), argv.data(), ports);
-  if (GetParam().exitStatus >= 0) {
-    ASSERT_TRUE(std::holds_alternative<int>(parsed));
-    EXPECT_EQ(std::get<int>(parsed), GetParam().exitStatus);
-    return;
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{}, "- - - -"},
+      {{"--port", "ttyUSB0", "--baud", "115200", "--addr", "0a", "--tab", "CMD13"}, "ttyUSB0 6 0a 3"},
+      {{"--port", "/run/user/1/tarnwick/sim0"}, "sim0 - - -"},
+      {{"--tab", "d-c test"}, "- - - 15"},
+      {{"--reset-settings"}, "- - - - reset"},
+      {{"--port", "rfc2217://box:2000"}, "rfc2217://box:2000 - - -"},
+      {{"--help"}, "exit 0"},
+      {{"--port", "ttyUSB9"}, "exit 2"},  // not listed
+      {{"--port", "socket://box"}, "exit 2"},  // no TCP port number
+      {{"--baud", "14400"}, "exit 2"},
+      {{"--addr", "0g"}, "exit 2"},
+      {{"--tab", "CMD99"}, "exit 2"},
+      {{"--board", "/nonexistent/board.yaml"}, "exit 2"},
+      {{"--colour"}, "exit 2"},
+      {{"--rs485", "auto"}, "exit 2"},
+      {{"--rs485-delay-after", "1001"}, "exit 2"},
+      {{"--echo", "drop"}, "exit 2"},
+  };
+  for (const auto& [given, expected] : rows) {
+    std::vector<std::string> args = {"tarnwick"};
+    args.insert(args.end(), given.begin(), given.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(Shown(app::ParseWindowOptions(static_cast<int>(args.size()), argv.data(), ports)), expected)
+        << ::testing::PrintToString(given);
   }
-  ASSERT_TRUE(std::holds_alternative<WindowOptions>(parsed));
-  const WindowOptions& got = std::get<WindowOptions>(parsed);
-  const WindowOptions& want = GetParam().expected;
-  EXPECT_EQ(got.portName, want.portName);
-  EXPECT_EQ(got.baudIndex, want.baudIndex);
-  EXPECT_EQ(got.address, want.address);
-  EXPECT_EQ(got.tab, want.tab);
-  EXPECT_EQ(got.resetSettings, want.resetSettings);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Args, WindowOptionsTest,
-    ::testing::Values(
-        OptionsCase{"None", {}, -1, {}},
-        OptionsCase{"All", {"--port", "ttyUSB0", "--baud", "115200", "--addr", "0a", "--tab", "CMD13"}, -1,
-                    Options("ttyUSB0", 6, "0a", res::kTabCmd13)},
-        OptionsCase{"PortByPath", {"--port", "/run/user/1/tarnwick/sim0"}, -1, Options("sim0", {}, {}, {})},
-        OptionsCase{"TabInAnyCase", {"--tab", "d-c test"}, -1, Options({}, {}, {}, res::kTabDcTest)},
-        OptionsCase{"Reset", {"--reset-settings"}, -1, Options({}, {}, {}, {}, true)},
-        OptionsCase{"Help", {"--help"}, 0, {}},
-        OptionsCase{"UnlistedPort", {"--port", "ttyUSB9"}, 2, {}},
-        OptionsCase{"NetworkPort", {"--port", "rfc2217://box:2000"}, -1, Options("rfc2217://box:2000", {}, {}, {})},
-        OptionsCase{"NetworkPortWithoutNumber", {"--port", "socket://box"}, 2, {}},
-        OptionsCase{"RateNotInTheTable", {"--baud", "14400"}, 2, {}},
-        OptionsCase{"AddressNotHex", {"--addr", "0g"}, 2, {}},
-        OptionsCase{"UnknownTab", {"--tab", "CMD99"}, 2, {}},
-        OptionsCase{"BoardFileRefused", {"--board", "/nonexistent/board.yaml"}, 2, {}},
-        OptionsCase{"UnknownOption", {"--colour"}, 2, {}},
-        OptionsCase{"UnknownRs485", {"--rs485", "auto"}, 2, {}}, OptionsCase{"DelayTooLong", {"--rs485-delay-after", "1001"}, 2, {}},
-        OptionsCase{"UnknownEcho", {"--echo", "drop"}, 2, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MissingDisplayTest, OnlyADisplayPlatformWithoutADisplayIsRefused) {
   struct Row {
@@ -265,7 +225,7 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   Set(kMain, 1003, "0A");
   SelectTab(res::kTabCmd22);
   Restart();
-  ApplyWindowOptions(Window(), Options("ttyACM0", {}, "33", res::kTabStepperTest));
+  ApplyWindowOptions(Window(), {.portName = "ttyACM0", .address = "33", .tab = res::kTabStepperTest});
 
   EXPECT_EQ(Value(kMain, 1001), "ttyACM0");
   EXPECT_EQ(Value(kMain, 1002), "19200") << "not named on the command line: remembered";
@@ -276,7 +236,7 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   EXPECT_EQ(stepper.BaudRate(), 19200);
 
   // Presets last one start: those left alone are not remembered, a changed one is.
-  const WindowOptions presets = Options("ttyACM0", 6, "33", res::kTabStepperTest);
+  const WindowOptions presets{.portName = "ttyACM0", .baudIndex = 6, .address = "33", .tab = res::kTabStepperTest};
   ApplyWindowOptions(Window(), presets);
   Set(kMain, 1003, "44");
   SaveWindowSettings(Window(), *app::OpenUserSettings(), presets);
