@@ -56,6 +56,8 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   };
   for (const Field& f : fields) Set(f.tab, f.id, f.value);
   SelectTab(res::kTabCmd22);
+  const app::PortLine rts{{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip};
+  Window().SetLineOfPort("ttyACM0", rts);
   Restart();
   EXPECT_EQ(app::OpenUserSettings()->fileName().toStdString(),
             (qEnvironmentVariable("XDG_CONFIG_HOME") + "/tarnwick/tarnwick.conf").toStdString());
@@ -70,6 +72,10 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   EXPECT_EQ(modes.at("right-mode"), "ShortBrake");
   EXPECT_FALSE(Control(res::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";
   EXPECT_TRUE(Control(res::kTabCmd42, 1007)->isEnabled()) << "D-C enables the Right fields";
+  // Each port keeps its own line settings.
+  EXPECT_TRUE(Window().LineOfPort("ttyACM0") == rts);
+  EXPECT_TRUE(Window().LineOfPort("sim0") == app::PortLine{});
+  EXPECT_EQ(Window().CurrentLineSettings().direction.control, link::DirectionControl::Rts);
 }
 
 TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
@@ -122,27 +128,6 @@ TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
   Restart();
   EXPECT_EQ(Get<QComboBox>(kMain, 1001)->count(), 2);
   EXPECT_EQ(Value(kMain, 1001), "sim0");
-}
-
-TEST_F(SettingsTest, EachPortKeepsItsLineSettingsAndTheOptionsSetTheStartingPorts) {
-  const app::PortLine rts{{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip};
-  Window().SetLineOfPort("ttyACM0", rts);
-  Set(kMain, 1001, "ttyACM0");
-  Restart();
-  EXPECT_TRUE(Window().LineOfPort("ttyACM0") == rts);
-  EXPECT_TRUE(Window().LineOfPort("sim0") == app::PortLine{});
-  link::LineSettings line = Window().CurrentLineSettings();
-  EXPECT_EQ(line.direction.control, link::DirectionControl::Rts);
-  EXPECT_EQ(line.echo, link::EchoHandling::Skip);
-
-  WindowOptions options;
-  options.rs485 = link::DirectionControl::Kernel;
-  options.rs485DelayBeforeMs = 250;
-  ApplyWindowOptions(Window(), options);
-  line = Window().CurrentLineSettings();
-  EXPECT_EQ(line.direction.control, link::DirectionControl::Kernel);
-  EXPECT_EQ(line.direction.delayBeforeMs, 250);
-  EXPECT_EQ(line.echo, link::EchoHandling::Skip) << "not named on the command line: remembered";
 }
 
 TEST_F(SettingsTest, TheLineSettingsDialogShowsAndReturnsAPortsLine) {
@@ -224,8 +209,10 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   Set(kMain, 1002, "19200");
   Set(kMain, 1003, "0A");
   SelectTab(res::kTabCmd22);
+  Window().SetLineOfPort("ttyACM0", {{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip});
   Restart();
-  ApplyWindowOptions(Window(), {.portName = "ttyACM0", .address = "33", .tab = res::kTabStepperTest});
+  ApplyWindowOptions(Window(), {.portName = "ttyACM0", .address = "33", .tab = res::kTabStepperTest,
+                                .rs485 = link::DirectionControl::Kernel, .rs485DelayBeforeMs = 250});
 
   EXPECT_EQ(Value(kMain, 1001), "ttyACM0");
   EXPECT_EQ(Value(kMain, 1002), "19200") << "not named on the command line: remembered";
@@ -234,6 +221,10 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabStepperTest));
   EXPECT_EQ(stepper.PortPath(), "/dev/ttyACM0");
   EXPECT_EQ(stepper.BaudRate(), 19200);
+  const link::LineSettings line = Window().CurrentLineSettings();
+  EXPECT_EQ(line.direction.control, link::DirectionControl::Kernel);
+  EXPECT_EQ(line.direction.delayBeforeMs, 250);
+  EXPECT_EQ(line.echo, link::EchoHandling::Skip) << "not named on the command line: remembered";
 
   // Presets last one start: those left alone are not remembered, a changed one is.
   const WindowOptions presets{.portName = "ttyACM0", .baudIndex = 6, .address = "33", .tab = res::kTabStepperTest};
