@@ -65,22 +65,13 @@ TEST(Codec, EveryCommandSendsItsOwnCodeAndLength) {
     }
 }
 
+// What a reply's command byte and a typed name find; the exchange takes a byte that finds nothing as it stands.
 TEST(Board, FindsCommandsByWireByteAndTypedName) {
   const Command* stop = BuiltIn().Find(0x3F);
   ASSERT_NE(stop, nullptr);
-  struct Case {
-    const char* what;
-    const Command* found;
-    const Command* expected;
-  };
-  for (const Case& c : {Case{"name in lower case", BuiltIn().FindNamed("cmd3f"), stop},
-                        Case{"name in mixed case", BuiltIn().FindNamed("Cmd3F"), stop},
-                        Case{"name with a space", BuiltIn().FindNamed("CMD3F "), nullptr},
-                        Case{"name cut short", BuiltIn().FindNamed("CMD3"), nullptr},
-                        Case{"byte with the reply flag", BuiltIn().Find(0xBF), nullptr},
-                        Case{"device error byte", BuiltIn().Find(link::kDeviceErrorCommand), nullptr},
-                        Case{"unknown byte", BuiltIn().Find(0x30), nullptr}})
-    EXPECT_EQ(c.found, c.expected) << c.what;
+  EXPECT_EQ(BuiltIn().FindNamed("Cmd3F"), stop);
+  for (const Command* none : {BuiltIn().FindNamed("CMD3"), BuiltIn().Find(0xBF), BuiltIn().Find(link::kDeviceErrorCommand)})
+    EXPECT_EQ(none, nullptr);
 }
 
 }  // namespace

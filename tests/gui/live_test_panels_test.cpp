@@ -9,15 +9,13 @@
 #include <functional>
 #include <optional>
 
-#include "gui/window_fixture.h"
 #include "panels/live_test_logic.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
+#include "window_fixture.h"
 
 namespace tarnwick::gui_test {
 namespace {
-
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 std::string StepperUpdate(int frequency, int duty) {
   const panels::StepperTestFields fields{std::to_string(frequency), std::to_string(duty), false};
@@ -30,45 +28,37 @@ namespace dc = ids::dc_test;
 static_assert(stepper::kBeginStop == dc::kBeginStop);
 constexpr int kBeginStop = stepper::kBeginStop;
 
-class LivePanelsTest : public WindowFixture {
- protected:
-  void SetUp() override {
-    WindowFixture::SetUp();
-    if (!IsSkipped()) line_.emplace();
-  }
-  void OpenWindow(std::vector<link::PortEntry> ports) {
-    ports_ = std::move(ports);
-    window_ = std::make_unique<app::CTarnwickDlg>([this] { return ports_; });
-    window_->show();
-    Set(kMain, ids::window::kBaudList, "115200");
-    window_->OnPortOrBaudChange();
-  }
-  QSlider* Slider(int tab, int id) { return Get<QSlider>(tab, id); }
+// The window at 115200 over the ports given, shown.
+void OpenWindow(WindowFixture& fixture, std::vector<link::PortEntry> ports) {
+  fixture.ports_ = std::move(ports);
+  fixture.NewWindow();
+  fixture.window_->show();
+  fixture.Set(kMain, ids::window::kBaudList, "115200");
+  fixture.window_->OnPortOrBaudChange();
+}
 
-  std::vector<std::string> Sent() {
-    std::vector<std::string> dumps;
-    for (const auto& write : line_->Take(1, 30)) dumps.push_back(link::FormatHexDump(write.bytes));
-    return dumps;
+std::vector<std::string> Sent(testing::WriteRecorder& line) {
+  std::vector<std::string> dumps;
+  for (const auto& write : line.Take(1, 30)) dumps.push_back(link::FormatHexDump(write.bytes));
+  return dumps;
+}
+
+// A user's drag: the thumb pressed, moved through positions, let go; what each step sent.
+std::vector<std::vector<std::string>> Drag(testing::WriteRecorder& line, QSlider* slider,
+                                           const std::vector<int>& positions) {
+  std::vector<std::vector<std::string>> sent;
+  slider->setSliderDown(true);
+  for (int position : positions) {
+    slider->setSliderPosition(position);
+    sent.push_back(Sent(line));
   }
+  slider->setSliderDown(false);
+  sent.push_back(Sent(line));
+  return sent;
+}
 
-  // A user's drag: the thumb pressed, moved through positions, let go; what each step sent.
-  std::vector<std::vector<std::string>> Drag(QSlider* slider, const std::vector<int>& positions) {
-    std::vector<std::vector<std::string>> sent;
-    slider->setSliderDown(true);
-    for (int position : positions) {
-      slider->setSliderPosition(position);
-      sent.push_back(Sent());
-    }
-    slider->setSliderDown(false);
-    sent.push_back(Sent());
-    return sent;
-  }
-
-  std::optional<testing::WriteRecorder> line_;  // opened once a pseudo-terminal is known to work
-};
-
-TEST_F(LivePanelsTest, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoesNothing) {
-  OpenWindow({});
+TEST_F(WindowFixture, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoesNothing) {
+  OpenWindow(*this, {});
   struct Row {
     int tab, sliderId, editId, maximum, value;
   };
@@ -82,7 +72,7 @@ TEST_F(LivePanelsTest, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoe
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sliderId);
-    const QSlider* slider = Slider(row.tab, row.sliderId);
+    const QSlider* slider = Get<QSlider>(row.tab, row.sliderId);
     EXPECT_EQ(slider->orientation(), row.tab == res::kTabDcTest ? Qt::Vertical : Qt::Horizontal);
     EXPECT_FALSE(slider->invertedAppearance()) << "a vertical trackbar shows its largest value at the top";
     EXPECT_EQ(slider->maximum(), row.maximum);
@@ -94,76 +84,74 @@ TEST_F(LivePanelsTest, TrackbarsStartInStepWithTheirEditsAndBeginWithoutAPortDoe
     Set(tab, kBeginStop, "");
     EXPECT_EQ(Value(tab, kBeginStop), "Begin");
   }
-  EXPECT_TRUE(Sent().empty());
 }
 
-TEST_F(LivePanelsTest, StepperPageFollowsItsControlsWhileRunning) {
+// What each change sends is pinned down with the controller; here, that each
+// control of the page reaches it.
+TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   constexpr int kPage = res::kTabStepperTest;
-  OpenWindow({{"pty", line_->Path()}});
+  testing::WriteRecorder line;
+  OpenWindow(*this, {{"pty", line.Path()}});
   SelectTab(kPage);
   QTest::mouseClick(Get<QPushButton>(kPage, kBeginStop), Qt::LeftButton);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 C6 05"});
+  EXPECT_EQ(Sent(line), std::vector<std::string>{"FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 C6 05"});
   EXPECT_EQ(Value(kPage, kBeginStop), "Stop");
 
-  const std::vector<std::vector<std::string>> expected = {
-      {StepperUpdate(3000, 100)}, {}, {StepperUpdate(4000, 100)}, {}};
-  EXPECT_EQ(Drag(Slider(kPage, stepper::kFrequencySlider), {3000, 0, 4000}), expected) << "frequency 0 and the end of a drag send nothing";
+  QSlider* frequency = Get<QSlider>(kPage, stepper::kFrequencySlider);
+  const std::vector<std::vector<std::string>> expected = {{StepperUpdate(4000, 100)}, {}};
+  EXPECT_EQ(Drag(line, frequency, {4000}), expected) << "the end of a drag sends nothing";
   EXPECT_EQ(Value(kPage, stepper::kFrequency), "4000");
-
-  Slider(kPage, stepper::kFrequencySlider)->setFocus();
-  QTest::keyClick(Slider(kPage, stepper::kFrequencySlider), Qt::Key_PageUp);
-  EXPECT_EQ(Sent(), std::vector<std::string>{StepperUpdate(4100, 100)});
+  frequency->setFocus();
+  QTest::keyClick(frequency, Qt::Key_PageUp);
+  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4100, 100)});
   EXPECT_EQ(Value(kPage, stepper::kFrequency), "4100");
 
   // Typing changes nothing until the edit loses the focus.
   auto* dutyEdit = Get<QLineEdit>(kPage, stepper::kDuty);
   dutyEdit->clear();
   QTest::keyClicks(dutyEdit, "40");
-  EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(Slider(kPage, stepper::kDutySlider)->value(), 100);
+  EXPECT_TRUE(Sent(line).empty());
+  EXPECT_EQ(Get<QSlider>(kPage, stepper::kDutySlider)->value(), 100);
   QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
   QApplication::sendEvent(dutyEdit, &focusOut);
-  EXPECT_EQ(Sent(), std::vector<std::string>{StepperUpdate(4100, 40)});
-  EXPECT_EQ(Slider(kPage, stepper::kDutySlider)->value(), 40);
+  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4100, 40)});
+  EXPECT_EQ(Get<QSlider>(kPage, stepper::kDutySlider)->value(), 40);
 
   Set(kPage, stepper::kReverse, "");
-  EXPECT_EQ(Sent().size(), 1u) << "Reverse while running is sent with unchanged values";
+  EXPECT_EQ(Sent(line).size(), 1u) << "Reverse while running is sent with unchanged values";
 
   // Another tab neither stops the motor nor changes the label; leaving the program sends nothing either.
   SelectTab(res::kTabCmd00);
   SelectTab(kPage);
   EXPECT_EQ(Value(kPage, kBeginStop), "Stop");
   window_.reset();
-  EXPECT_TRUE(Sent().empty());
+  EXPECT_TRUE(Sent(line).empty());
 }
 
 // The stepper page's exact bytes are checked above; the D-C page is read back
 // through the window's own query tab.
-TEST_F(LivePanelsTest, DcPageDrivesTheSimulatedBoard) {
+TEST_F(WindowFixture, DcPageDrivesTheSimulatedBoard) {
   sim::BoardState fast;
   fast.baudIndex = 6;  // 115200
   board_ = sim::BoardServer::OnPseudoTerminal(fast);
-  OpenWindow({{"sim0", board_->PortPath()}});
-  Set(kMain, ids::window::kAddress, "01");
-  const auto send = [&](int tab) {
-    SelectTab(tab);
-    window_->OnOK();
-  };
-
+  OpenWindow(*this, {{"sim0", board_->PortPath()}});
   Set(res::kTabCmd42, ids::parameters::kMotorType, "D-C");
-  send(res::kTabCmd42);
+  SendOn(res::kTabCmd42, "01");
   SelectTab(res::kTabDcTest);
   Set(res::kTabDcTest, kBeginStop, "");
-  Drag(Slider(res::kTabDcTest, dc::kLeftDutySlider), {40});
+  QSlider* leftDuty = Get<QSlider>(res::kTabDcTest, dc::kLeftDutySlider);
+  leftDuty->setSliderDown(true);
+  leftDuty->setSliderPosition(40);
+  leftDuty->setSliderDown(false);
   Set(res::kTabDcTest, dc::kRightReverse, "");
-  send(res::kTabCmd24);
+  SendOn(res::kTabCmd24, "01");
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "+40");
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kRight), "-100");
 
   SelectTab(res::kTabDcTest);
   Set(res::kTabDcTest, kBeginStop, "");
   EXPECT_EQ(Value(res::kTabDcTest, kBeginStop), "Begin");
-  send(res::kTabCmd24);
+  SendOn(res::kTabCmd24, "01");
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "0");
 }
 

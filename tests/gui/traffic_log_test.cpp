@@ -2,7 +2,6 @@
 // table, the Log button and its unread mark, copying, clearing, saving, the
 // 100,000-entry window of the ring, and following new rows.
 #include <QClipboard>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -22,105 +21,87 @@ namespace {
 
 namespace window = res::ids::window;
 
-class TrafficLogWindowTest : public WindowFixture {
- protected:
-  app::TrafficLogModel& Model() { return Window().LogModel(); }
-  app::CTrafficLogWindow& LogWindow() { return Window().TrafficLogWindow(); }
-  QPushButton* LogButton() { return Get<QPushButton>(kMain, window::kLog); }
-  // Send on tab with the address given; the log's rows are in the table afterwards.
-  void SendOn(int tab, const char* address) {
-    SelectTab(tab);
-    Set(kMain, window::kAddress, address);
-    Window().OnOK();
-    Model().Flush();
-  }
-  std::vector<std::string> Column(int column) {
-    std::vector<std::string> texts;
-    for (int row = 0; row < Model().rowCount(); ++row)
-      texts.push_back(Model().index(row, column).data().toString().toStdString());
-    return texts;
-  }
-  std::string temp_ = ::testing::TempDir() + "tarnwick-window-log-" + std::to_string(QCoreApplication::applicationPid());
-  void TearDown() override {
-    QFile::remove(QString::fromStdString(temp_ + ".jsonl"));
-    QFile::remove(QString::fromStdString(temp_ + ".csv"));
-  }
-};
+std::vector<std::string> Column(const app::TrafficLogModel& model, int column) {
+  std::vector<std::string> texts;
+  for (int row = 0; row < model.rowCount(); ++row)
+    texts.push_back(model.index(row, column).data().toString().toStdString());
+  return texts;
+}
 
-TEST_F(TrafficLogWindowTest, SendAndLiveTestRowsAppearInOrder) {
+TEST_F(WindowFixture, SendAndLiveTestRowsAppearInOrder) {
   SendOn(res::kTabCmd13, "01");
   SendOn(res::kTabCmd3F, "FF");
   SelectTab(res::kTabStepperTest);
   Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
   Set(res::kTabStepperTest, res::ids::stepper_test::kBeginStop, nullptr);
-  Model().Flush();
-  EXPECT_EQ(Column(app::TrafficLogModel::kDirection),
+  app::TrafficLogModel& log = Window().LogModel();
+  log.Flush();
+  EXPECT_EQ(Column(log, app::TrafficLogModel::kDirection),
             (std::vector<std::string>{"tx", "rx", "event", "tx", "event", "tx", "tx"}));
-  EXPECT_EQ(Column(app::TrafficLogModel::kSummary)[1],
+  EXPECT_EQ(Column(log, app::TrafficLogModel::kSummary)[1],
             "CMD13 from 01: Reverse unchecked, Step count 0, Pulse Duty 100, Frequency 2500");
-  EXPECT_EQ(Column(app::TrafficLogModel::kResult)[2], "Success");
-  EXPECT_EQ(Column(app::TrafficLogModel::kBytes)[6], "FF 01 3F 3F 01");
-  EXPECT_EQ(Column(app::TrafficLogModel::kPort)[0], link::PortNameOf(board_->PortPath()));
+  EXPECT_EQ(Column(log, app::TrafficLogModel::kResult)[2], "Success");
+  EXPECT_EQ(Column(log, app::TrafficLogModel::kBytes)[6], "FF 01 3F 3F 01");
+  EXPECT_EQ(Column(log, app::TrafficLogModel::kPort)[0], link::PortNameOf(board_->PortPath()));
 }
 
-TEST_F(TrafficLogWindowTest, SelectedRowsCopyAsTextAndClearEmptiesTheTable) {
+// What leaves the log: selected rows as text, the whole log as JSON lines that read
+// back as the same entries or as CSV, and nothing once cleared.
+TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesOrCsvAndClear) {
   SendOn(res::kTabCmd13, "01");
-  LogButton()->click();
-  ASSERT_TRUE(LogWindow().isVisible());
-  LogWindow().Table()->selectRow(0);
-  LogWindow().Table()->selectionModel()->select(Model().index(2, 0), QItemSelectionModel::Select |
-                                                                         QItemSelectionModel::Rows);
-  LogWindow().CopySelection();
+  app::TrafficLogModel& log = Window().LogModel();
+  Get<QPushButton>(kMain, window::kLog)->click();
+  ASSERT_TRUE(Window().TrafficLogWindow().isVisible());
+  QTableView* table = Window().TrafficLogWindow().Table();
+  table->selectRow(0);
+  table->selectionModel()->select(log.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  Window().TrafficLogWindow().CopySelection();
   const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
   EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\ttx\t01 01 93 95 00\tCMD13 to 01\t"))) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tevent\t\tCMD13 to 01\tSuccess"))) << lines[1].toStdString();
   EXPECT_TRUE(link::ParseLogTime(lines[0].section(QLatin1Char('\t'), 0, 0).toStdString()));  // the full time
-  Model().Clear();
-  EXPECT_EQ(Model().rowCount(), 0);
-}
 
-TEST_F(TrafficLogWindowTest, SavedJsonLinesReadBackAsTheSameEntriesAndCsvHasAHeader) {
-  SendOn(res::kTabCmd24, "01");
-  SendOn(res::kTabCmd00, "FF");
-  ASSERT_TRUE(Model().SaveTo(QString::fromStdString(temp_ + ".jsonl")));
-  std::ifstream in(temp_ + ".jsonl");
+  const QTemporaryDir dir;
+  const std::string path = dir.filePath("log").toStdString();
+  ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".jsonl")));
+  std::ifstream jsonLines(path + ".jsonl");
   int row = 0;
-  for (std::string line; std::getline(in, line); ++row) {
-    ASSERT_LT(row, Model().rowCount());
-    EXPECT_EQ(link::ParseTrafficJson(line), Model().Entry(row)) << line;
+  for (std::string line; std::getline(jsonLines, line); ++row) {
+    if (row < log.rowCount()) EXPECT_EQ(link::ParseTrafficJson(line), log.Entry(row)) << line;
   }
-  EXPECT_EQ(row, Model().rowCount());
-
-  ASSERT_TRUE(Model().SaveTo(QString::fromStdString(temp_ + ".csv")));
-  std::ifstream csv(temp_ + ".csv");
+  EXPECT_EQ(row, log.rowCount());
+  ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".csv")));
+  std::ifstream csv(path + ".csv");
   std::string header;
   std::getline(csv, header);
   EXPECT_EQ(header, std::string(link::kTrafficCsvHeader) + "\r");
-  EXPECT_FALSE(Model().SaveTo(QString::fromStdString(temp_ + "-no-such-dir/log.csv")));
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(path + "-no-such-dir/log.csv")));
+  log.Clear();
+  EXPECT_EQ(log.rowCount(), 0);
 }
 
-TEST_F(TrafficLogWindowTest, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
+TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
   ports_ = {{"gone", "/dev/tarnwick-missing"}};
   Window().OnRescanPorts();
-  const QSize buttonSize = LogButton()->size();
+  const QSize buttonSize = Get<QPushButton>(kMain, window::kLog)->size();
   SendOn(res::kTabCmd13, "01");
-  EXPECT_EQ(Get<QLabel>(kMain, window::kResult)->text(), "");
+  EXPECT_EQ(Result(), "");
   EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonUnreadText);
-  EXPECT_EQ(LogButton()->size(), buttonSize);
-  EXPECT_TRUE(link::IsOpenFailure(Model().Entry(0)));
+  EXPECT_EQ(Get<QPushButton>(kMain, window::kLog)->size(), buttonSize);
+  EXPECT_TRUE(link::IsOpenFailure(Window().LogModel().Entry(0)));
 
   // Shortcuts reach only the active window.
   Window().show();
   QApplication::setActiveWindow(&Window());
   QTest::keyClick(&Window(), Qt::Key_L, Qt::ControlModifier);
-  EXPECT_TRUE(LogWindow().isVisible());
+  EXPECT_TRUE(Window().TrafficLogWindow().isVisible());
   EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
   SendOn(res::kTabCmd13, "01");  // seen as it happens: no mark
   EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
   QApplication::setActiveWindow(&Window());
   QTest::keyClick(&Window(), Qt::Key_L, Qt::ControlModifier);
-  EXPECT_FALSE(LogWindow().isVisible());
+  EXPECT_FALSE(Window().TrafficLogWindow().isVisible());
 }
 
 // Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
@@ -157,12 +138,12 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"LargeLowDialogLogStaysOnScreen", kLarge, {0, 900}, {721, 628, 1100, 420}, {0, 900}}),
     testing::RowName{});
 
-TEST_F(TrafficLogWindowTest, OpensClearOfTheTabsAndShowsWholeFrames) {
+TEST_F(WindowFixture, OpensClearOfTheTabsAndShowsWholeFrames) {
   Window().show();
-  LogButton()->click();
+  Get<QPushButton>(kMain, window::kLog)->click();
   const QRect tabs(Strip()->mapToGlobal(QPoint(0, 0)), Strip()->size());
-  EXPECT_FALSE(LogWindow().frameGeometry().intersects(tabs));
-  const QTableView* table = LogWindow().Table();
+  EXPECT_FALSE(Window().TrafficLogWindow().frameGeometry().intersects(tabs));
+  const QTableView* table = Window().TrafficLogWindow().Table();
   const QString live = QString::fromStdString(link::FormatHexDump(panels::StopFrame())) + QStringLiteral(" 00").repeated(12);
   EXPECT_GT(table->columnWidth(app::TrafficLogModel::kBytes), table->fontMetrics().horizontalAdvance(live));
 }
@@ -186,14 +167,14 @@ TEST(TrafficLogModelTest, KeepsOnlyTheNewestEntries) {
   EXPECT_EQ(summaries(), "14 15 16 17 18 ");
 }
 
-TEST_F(TrafficLogWindowTest, FollowsNewRowsUnlessScrolledUp) {
-  LogButton()->click();
+TEST_F(WindowFixture, FollowsNewRowsUnlessScrolledUp) {
+  Get<QPushButton>(kMain, window::kLog)->click();
   const auto add = [&](int count) {
-    for (int i = 0; i < count; ++i) Model().Record({{}, "p", link::TrafficDirection::kTx, {1}, "row", ""});
-    Model().Flush();
+    for (int i = 0; i < count; ++i) Window().LogModel().Record({{}, "p", link::TrafficDirection::kTx, {1}, "row", ""});
+    Window().LogModel().Flush();
     QApplication::processEvents();
   };
-  QScrollBar* bar = LogWindow().Table()->verticalScrollBar();
+  QScrollBar* bar = Window().TrafficLogWindow().Table()->verticalScrollBar();
   add(500);
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
@@ -205,7 +186,7 @@ TEST_F(TrafficLogWindowTest, FollowsNewRowsUnlessScrolledUp) {
   EXPECT_EQ(bar->value(), reading);
 }
 
-TEST_F(TrafficLogWindowTest, ResultLineHoldsEveryResultTextBesideTheLogButton) {
+TEST_F(WindowFixture, ResultLineHoldsEveryResultTextBesideTheLogButton) {
   const QLabel* result = Get<QLabel>(kMain, window::kResult);
   const QFontMetrics metrics = result->fontMetrics();
   std::vector<std::string_view> texts = {link::result::kSuccess, link::result::kFailed, link::result::kReadFailed,
@@ -216,10 +197,10 @@ TEST_F(TrafficLogWindowTest, ResultLineHoldsEveryResultTextBesideTheLogButton) {
               result->width())
         << text;
   const QString marked = QString::fromUtf8(app::kLogButtonUnreadText.data());
-  EXPECT_LE(LogButton()->fontMetrics().horizontalAdvance(marked) +
-                LogButton()->style()->pixelMetric(QStyle::PM_ButtonMargin),
-            LogButton()->width());
-  EXPECT_LT(result->geometry().right(), LogButton()->geometry().left());
+  EXPECT_LE(Get<QPushButton>(kMain, window::kLog)->fontMetrics().horizontalAdvance(marked) +
+                Get<QPushButton>(kMain, window::kLog)->style()->pixelMetric(QStyle::PM_ButtonMargin),
+            Get<QPushButton>(kMain, window::kLog)->width());
+  EXPECT_LT(result->geometry().right(), Get<QPushButton>(kMain, window::kLog)->geometry().left());
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
 #pragma once
 // The main window against a simulated board on a pseudo-terminal, listed as the
-// only port, with every frame the board hears recorded.
+// only port, with every frame the board hears recorded; the one fixture of the
+// window's tests.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -61,7 +65,16 @@ class WindowFixture : public ::testing::Test {
       heard_.push_back(link::FormatHexDump(bytes));
     });
     ports_ = {{"sim0", board_->PortPath()}};
-    window_ = std::make_unique<app::CTarnwickDlg>([this] { return ports_; });
+    NewWindow();
+  }
+
+  // A new window over the ports listed now, as the program starts one.
+  void NewWindow() { window_ = std::make_unique<app::CTarnwickDlg>([this] { return ports_; }); }
+  // Shown and active, as the keyboard needs it.
+  void ShowActive() {
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
 
   app::CTarnwickDlg& Window() { return *window_; }
@@ -96,6 +109,15 @@ class WindowFixture : public ::testing::Test {
     }
     return "?";
   }
+  void Send() { Get<QPushButton>(kMain, res::ids::window::kSend)->click(); }
+  // Send on tab with the address given; the traffic log's rows are in its table afterwards.
+  void SendOn(int tab, const char* address) {
+    SelectTab(tab);
+    Set(kMain, res::ids::window::kAddress, address);
+    Send();
+    window_->LogModel().Flush();
+  }
+  std::string Result() { return Get<QLabel>(kMain, res::ids::window::kResult)->text().toStdString(); }
   res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, res::ids::window::kTabStrip); }
   void SelectTab(int tab) { Strip()->setCurrentIndex(tab); }
 

@@ -9,8 +9,6 @@
 namespace tarnwick::panels {
 namespace {
 
-constexpr const char* kStop = "FF 01 3F 3F 01";
-
 template <typename Fields>
 struct SendCase { const char* what; Fields fields; const char* bytes; };
 
@@ -44,18 +42,6 @@ TEST(StepperTestSend, ForcedUpdates) {
   }, {{.duty = "101"}, {.duty = "-1"}, {.duty = ""}, {.frequency = "0"}, {.frequency = "10001"}, {.frequency = " "}});
 }
 
-// Without force only a change of the values sent last goes out; the direction
-// alone is sent only when forced (Begin, Reverse).
-TEST(StepperTestSend, StopAndRepeats) {
-  const StepperTestLast sent{.frequency = 2500, .duty = 100};
-  EXPECT_EQ(link::FormatHexDump(BuildStepperTestSend({.frequency = ""}, true, false, sent).bytes), kStop);
-  EXPECT_EQ(BuildStepperTestSend({}, false, false, {}).last, sent);
-  EXPECT_TRUE(BuildStepperTestSend({.reverse = true}, false, false, sent).bytes.empty());
-  const StepperTestSend changed = BuildStepperTestSend({.duty = "99"}, false, false, sent);
-  EXPECT_NE(changed.bytes, std::vector<std::uint8_t>{});
-  EXPECT_EQ(changed.last, (StepperTestLast{.frequency = 2500, .duty = 99}));
-}
-
 TEST(DcTestSend, ForcedUpdates) {
   ExpectForcedUpdates<DcTestFields>(BuildDcTestSend, DcTestLast{}, {
       {"start values", {}, "FF 07 23 64 64 10 27 10 27 5F 02 FF 02 22 11 34 01"},
@@ -70,18 +56,6 @@ TEST(DcTestSend, ForcedUpdates) {
        "FF 07 23 64 64 FF FF 01 00 F0 03 FF 02 22 11 34 01"},
   }, {{.leftFrequency = "0"}, {.rightFrequency = "0"}, {.rightFrequency = "80001"}, {.rightDuty = "101"},
       {.leftDuty = "-1"}, {.leftDuty = ""}, {.rightFrequency = ""}});
-}
-
-TEST(DcTestSend, StopAndRepeats) {
-  const DcTestLast sent{.leftDuty = 100, .rightDuty = 100, .leftFrequency = 10000, .rightFrequency = 10000};
-  EXPECT_EQ(link::FormatHexDump(BuildDcTestSend({}, true, true, sent).bytes), kStop);
-  EXPECT_EQ(BuildDcTestSend({}, false, false, {}).last, sent);
-  EXPECT_TRUE(BuildDcTestSend({.rightReverse = true}, false, false, sent).bytes.empty());
-  EXPECT_NE(BuildDcTestSend({.rightFrequency = "10001"}, false, false, sent).bytes, std::vector<std::uint8_t>{});
-  // Two frequencies above 65535 reach the board alike, so the second adds nothing.
-  const DcTestSend high = BuildDcTestSend({.leftFrequency = "70000"}, false, false, sent);
-  EXPECT_EQ(high.last.leftFrequency, 65535);
-  EXPECT_TRUE(BuildDcTestSend({.leftFrequency = "75000"}, false, false, high.last).bytes.empty());
 }
 
 }  // namespace
