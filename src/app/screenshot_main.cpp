@@ -4,18 +4,24 @@
 // a few more exchanges are made first and the traffic log is drawn beside it.
 // With "line", the port's line settings dialog is drawn instead; with a network
 // port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
-// With "find", the Find boards window after a scan of three boards at three rates.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|URL]
+// With "find", the Find boards window after a scan of three boards at three rates;
+// with "sequence", Run sequence after a run with a failed step.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|sequence|URL]
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "app/find_boards_dialog.h"
+#include "app/sequence_window.h"
 #include "app/tarnwick_dlg.h"
 #include "app/traffic_log_window.h"
 #include "res/tab_strip.h"
@@ -67,11 +73,35 @@ int SaveFindShot(tarnwick::app::CTarnwickDlg& dialog, const char* output) {
   return Framed(find).save(QString::fromLocal8Bit(output)) ? 0 : 1;
 }
 
+// A stepper board checked step by step, one expectation wrong (the board is no D-C board),
+// run to its end on the window's port.
+QPixmap SequenceShot(tarnwick::app::CTarnwickDlg& dialog) {
+  QTemporaryDir dir;
+  const QString outputFolder = QDir::currentPath();
+  QDir::setCurrent(dir.path());  // the window shows the file's name as opened
+  std::ofstream("stepper_check.yaml") << R"(steps:
+  - {send: cmd12, addr: "01", frequency: 1000, pulse-duty: 50, expect: {result: Success}}
+  - {send: cmd13, addr: "01", expect: {frequency: 1000, pulse_duty: 50}}
+  - wait: 100
+  - {send: cmd43, addr: "01", expect: {motor_type: D-C}}
+  - {send: cmd13, addr: "01", repeat: 3}
+)";
+  dialog.OnRunSequence();
+  auto& tool = *dialog.findChild<tarnwick::app::CSequenceWindow*>();
+  tool.KeepGoing().setChecked(true);
+  QEventLoop ended;
+  QObject::connect(&tool, &tarnwick::app::CSequenceWindow::RunFinished, &ended, &QEventLoop::quit);
+  if (tool.Open(QStringLiteral("stepper_check.yaml")) && tool.Run()) ended.exec();
+  QApplication::processEvents();
+  QDir::setCurrent(outputFolder);
+  return Framed(tool);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|URL]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|find|sequence|URL]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
@@ -100,6 +130,7 @@ int main(int argc, char** argv) {
   if (find) return SaveFindShot(dialog, argv[1]);
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
+  if (argc > 3 && std::string(argv[3]) == "sequence") return SequenceShot(dialog).save(argv[1]) ? 0 : 1;
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
   dialog.OnOK();

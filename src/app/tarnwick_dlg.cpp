@@ -20,6 +20,7 @@
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "app/find_boards_dialog.h"
+#include "app/sequence_window.h"
 #include "app/traffic_log_window.h"
 
 namespace tarnwick::app {
@@ -172,7 +173,12 @@ void CTarnwickDlg::OnFindBoards() {
 
 void CTarnwickDlg::OnWatch() {}
 
-void CTarnwickDlg::OnRunSequence() {}
+void CTarnwickDlg::OnRunSequence() {
+  if (!m_sequenceWindow) m_sequenceWindow = new CSequenceWindow(*this);
+  m_sequenceWindow->show();
+  m_sequenceWindow->raise();
+  m_sequenceWindow->activateWindow();
+}
 
 void CTarnwickDlg::InstallLineSettingsMenu() {
   m_comboPort->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -35,6 +35,7 @@ class TabStrip;
 namespace tarnwick::app {
 
 class CTrafficLogWindow;
+class CSequenceWindow;
 
 // The Log button's text, and with the mark of an error not yet seen in the log.
 inline constexpr std::string_view kLogButtonText = "Log";
@@ -156,6 +157,7 @@ class CTarnwickDlg : public QDialog {
   std::map<std::string, PortLine> m_portLines;
   std::vector<std::string> m_networkPorts;
   std::string m_portBorrower;  // empty: the window's own
+  CSequenceWindow* m_sequenceWindow = nullptr;  // made on first use, a child of this one
 };
 
 }  // namespace tarnwick::app

@@ -16,6 +16,12 @@
 
 namespace tarnwick::cli {
 
+std::string PlacedReason(const std::string& path, const InvalidSequence& invalid) {
+  std::string place = invalid.line > 0 ? ":" + std::to_string(invalid.line) : "";
+  if (invalid.column > 0) place += ":" + std::to_string(invalid.column);
+  return path + place + ": " + invalid.reason;
+}
+
 #if TARNWICK_HAS_YAML
 namespace {
 

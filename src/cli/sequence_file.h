@@ -37,6 +37,9 @@ struct Step {
   std::vector<std::pair<std::string, std::string>> expect;  // a JSON field key or "result", and the value
 };
 
+// "PATH:LINE:COLUMN: reason", without the line or column where the file itself is meant.
+std::string PlacedReason(const std::string& path, const InvalidSequence& invalid);
+
 // The steps of the file at path; portOverride, when given, replaces the file's
 // port. Each port is looked up once. Throws InvalidSequence.
 std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride);

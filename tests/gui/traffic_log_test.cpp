@@ -68,7 +68,9 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesOrCsvAndClear) {
   std::ifstream jsonLines(path + ".jsonl");
   int row = 0;
   for (std::string line; std::getline(jsonLines, line); ++row) {
-    if (row < log.rowCount()) EXPECT_EQ(link::ParseTrafficJson(line), log.Entry(row)) << line;
+    if (row < log.rowCount()) {
+      EXPECT_EQ(link::ParseTrafficJson(line), log.Entry(row)) << line;
+    }
   }
   EXPECT_EQ(row, log.rowCount());
   ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".csv")));

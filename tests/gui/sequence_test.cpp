@@ -1,0 +1,163 @@
+// Run sequence against a simulated board: the verdicts and the JUnit report of
+// tarnwick-cli run on the same file, a bad file refused as run refuses it, and a
+// run that Stop or closing the window ends at once, with the port closed.
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTreeWidget>
+#include <regex>
+
+#include "app/sequence_window.h"
+#include "gui/window_fixture.h"
+#include "testing/cli_run.h"
+#include "testing/row_name.h"
+
+namespace tarnwick::gui_test {
+namespace {
+
+// The file's own port is one that does not exist: the window's port replaces it, as --port does.
+constexpr const char* kPassFailPass = R"(port: ttyNOWHERE
+steps:
+  - {send: cmd13, addr: "01", expect: {result: Success}}
+  - {send: cmd43, addr: "01", expect: {motor_type: D-C}}
+  - wait: 5
+  - {send: cmd13, addr: "01", repeat: 2}
+)";
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Durations differ from run to run.
+std::string WithoutTimes(const std::string& xml) {
+  return std::regex_replace(xml, std::regex(" time=\"[^\"]*\""), " time=\"\"");
+}
+
+class SequenceTest : public WindowFixture {
+ public:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    if (IsSkipped()) return;
+    Window().OnRunSequence();
+    tool_ = Window().findChild<app::CSequenceWindow*>();
+    ASSERT_NE(tool_, nullptr);
+  }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = dir_.filePath(QString::fromStdString(name)).toStdString();
+    std::ofstream(path) << text;
+    return path;
+  }
+  // Until the run has ended and the window has its port back.
+  bool RunEnds(int withinMs) {
+    return QTest::qWaitFor([&] { return !tool_->Running() && Window().PortBorrower().empty(); }, withinMs);
+  }
+
+  // The port is free again: an exchange of the test's own, which a port still held would refuse, is answered.
+  std::string ExchangeOfOurOwn() {
+    link::LineSettings line = Window().CurrentLineSettings();
+    line.addressText = "01";
+    line.baudIndex = link::kDefaultBaudIndex;
+    return board::SendCommand(line, *board::Current().FindNamed("cmd13"), {}, nullptr).outcome.result;
+  }
+
+  QTemporaryDir dir_;
+  app::CSequenceWindow* tool_ = nullptr;
+};
+
+struct SameAsCliCase {
+  const char* name;
+  bool keepGoing;
+  const char* counts;  // the report's summary of the steps
+};
+
+class SameAsCliTest : public SequenceTest, public ::testing::WithParamInterface<SameAsCliCase> {};
+
+TEST_P(SameAsCliTest, SameVerdictsAndReport) {
+  const std::string sequence = Write("pass_fail.yaml", kPassFailPass);
+  tool_->KeepGoing().setChecked(GetParam().keepGoing);
+  ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
+  ASSERT_TRUE(tool_->Run()) << tool_->StatusText().toStdString();
+  EXPECT_EQ(Window().PortBorrower(), "Sequence");
+  ASSERT_TRUE(RunEnds(10'000));
+  const std::string windowReport = dir_.filePath("window.xml").toStdString();
+  ASSERT_EQ(tool_->SaveJUnitReport(windowReport), "");
+
+  const std::string cliReport = dir_.filePath("cli.xml").toStdString();
+  const auto cli = testing::RunCli("run " + sequence + " --port " + board_->PortPath() + " --junit " + cliReport +
+                                   (GetParam().keepGoing ? " --keep-going" : ""));
+  EXPECT_EQ(cli.status, 1) << cli.out;
+  const std::string xml = WithoutTimes(ReadText(windowReport));
+  EXPECT_EQ(xml, WithoutTimes(ReadText(cliReport)));
+  EXPECT_NE(xml.find(GetParam().counts), std::string::npos) << xml;
+  EXPECT_NE(xml.find("motor_type: expected D-C, got &quot;Stepper&quot;"), std::string::npos) << xml;
+  Window().LogModel().Flush();
+  EXPECT_GE(Window().LogModel().rowCount(), 6);  // each exchange: tx, rx, result
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, SameAsCliTest,
+    ::testing::Values(SameAsCliCase{"StopsAtTheFailure", false, "failures=\"1\" errors=\"0\" skipped=\"2\""},
+                      SameAsCliCase{"KeepsGoing", true, "failures=\"1\" errors=\"0\" skipped=\"0\""}),
+    testing::RowName());
+
+TEST_F(SequenceTest, ABadFileIsNamedAsRunNamesItAndNothingRuns) {
+  const std::string sequence = Write("bad.yaml", "steps:\n  - send: cmd13\n    frequency: 5\n");
+  EXPECT_FALSE(tool_->Open(QString::fromStdString(sequence)));
+  EXPECT_FALSE(tool_->Run());
+  const auto cli = testing::RunCli("run " + sequence + " --port " + board_->PortPath(), true);
+  EXPECT_EQ(cli.status, 2);
+  EXPECT_EQ("tarnwick-cli: " + tool_->StatusText().toStdString() + "\n", cli.out);
+  EXPECT_NE(cli.out.find(sequence + ":3:5: "), std::string::npos) << cli.out;
+  EXPECT_TRUE(Heard().empty());
+  EXPECT_TRUE(Window().PortBorrower().empty());
+}
+
+struct EndCase {
+  const char* name;
+  const char* steps;
+  bool closeWindow;  // else Stop
+};
+
+class EndTest : public SequenceTest, public ::testing::WithParamInterface<EndCase> {};
+
+// Stop, or closing the window, ends the run after the exchange under way: the
+// port is closed and returned, and the board hears nothing more.
+TEST_P(EndTest, EndsPromptlyAndClosesThePort) {
+  const std::string sequence = Write("long.yaml", std::string("steps:\n") + GetParam().steps);
+  ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
+  ASSERT_TRUE(tool_->Run());
+  ASSERT_GE(Heard(2).size(), 2u);
+  QTest::qWait(50);
+  QElapsedTimer took;
+  took.start();
+  if (GetParam().closeWindow) {
+    Window().reject();
+    EXPECT_FALSE(tool_->Running());
+  } else {
+    tool_->Stop();
+  }
+  ASSERT_TRUE(RunEnds(3'000));
+  EXPECT_LT(took.elapsed(), 1'500);
+  const std::size_t heard = Heard().size();
+  QTest::qWait(300);
+  EXPECT_EQ(Heard().size(), heard);
+  EXPECT_EQ(ExchangeOfOurOwn(), "Success");
+  if (!GetParam().closeWindow) {
+    ASSERT_FALSE(tool_->Outcomes().empty());
+    EXPECT_EQ(tool_->Outcomes().back().stopped, "stopped");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, EndTest,
+    ::testing::Values(
+        EndCase{"StopDuringAWait", "  - {send: cmd13, addr: \"01\", repeat: 2}\n  - wait: 60000\n", false},
+        EndCase{"StopDuringRepeats", "  - {send: cmd13, addr: \"01\", repeat: 100000}\n", false},
+        EndCase{"CloseTheWindowDuringRepeats", "  - {send: cmd13, addr: \"01\", repeat: 100000}\n", true}),
+    testing::RowName());
+
+}  // namespace
+}  // namespace tarnwick::gui_test
