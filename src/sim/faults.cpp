@@ -12,7 +12,8 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr milliseconds kSplitPause{60};    // well past the 25 ms that ends a read
-constexpr milliseconds kTricklePause{8};   // well inside it
+// Far inside it, so a loaded machine waking the board late still keeps the reply whole.
+constexpr milliseconds kTricklePause{3};
 
 struct NamedKind {
   std::string_view name;
