@@ -20,6 +20,7 @@
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "app/traffic_log_window.h"
+#include "app/watch_window.h"
 
 namespace tarnwick::app {
 namespace {
@@ -50,8 +51,11 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   ConnectTrafficLog();
 }
 
-// The log window goes before the model it shows.
-CTarnwickDlg::~CTarnwickDlg() { delete m_logWindow; }
+// The log window goes before the model it shows, Watch (and its worker) before the log it writes.
+CTarnwickDlg::~CTarnwickDlg() {
+  delete m_watchWindow;
+  delete m_logWindow;
+}
 
 void CTarnwickDlg::ConnectTrafficLog() {
   // A child of the dialog, so the modal dialog leaves it usable.
@@ -163,7 +167,12 @@ void CTarnwickDlg::ShowPortBusy() {
 
 void CTarnwickDlg::OnFindBoards() {}
 
-void CTarnwickDlg::OnWatch() {}
+void CTarnwickDlg::OnWatch() {
+  if (!m_watchWindow) m_watchWindow = new CWatchWindow(*this);
+  m_watchWindow->show();
+  m_watchWindow->raise();
+  m_watchWindow->activateWindow();
+}
 
 void CTarnwickDlg::OnRunSequence() {}
 
