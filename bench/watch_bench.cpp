@@ -31,14 +31,14 @@ void Fill(QCPGraph& graph, double (*shape)(int)) {
     keys.push_back(i * 0.02);
     values.push_back(shape(i));
   }
-  graph.data()->set(keys, values, true);
+  graph.setData(keys, values, true);
 }
 
 // Milliseconds per replot, median and slowest of runs, the window shown.
 void DrawTime(CWatchWindow& watch) {
   Fill(*watch.GraphOf("step_count"), [](int i) { return 1000.0 * i + 50 * std::sin(i * 0.01); });
   Fill(*watch.GraphOf("frequency"), [](int i) { return 2500 + 400 * std::sin(i * 0.001) + (i * 7919 % 13); });
-  for (int i = 0; i < CWatchWindow::kMaxSamples; i += 1000) watch.FailureMarks().addData(i * 0.02, 0.02);
+  for (int i = 0; i < CWatchWindow::kMaxSamples; i += 1000) watch.FailureMarks().addData(i * 0.02, 0);
   watch.Plot().rescaleAxes();
   std::vector<double> times;
   for (int run = 0; run < 30; ++run) {

@@ -4,17 +4,23 @@
 // a few more exchanges are made first and the traffic log is drawn beside it.
 // With "line", the port's line settings dialog is drawn instead; with a network
 // port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|URL]
+// With "watch", Watch is drawn after plotting CMD13 for three seconds while the
+// board's stepper speeds up and slows down and twice falls silent.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|watch|URL]
 
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/tarnwick_dlg.h"
 #include "app/traffic_log_window.h"
+#include "app/watch_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
 #include "link/network_port.h"
@@ -51,6 +57,36 @@ void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& stri
   }
 }
 
+// Watch on CMD13 every 20 ms, the board's stepper changing under it.
+QPixmap WatchShot(tarnwick::app::CTarnwickDlg& dialog, tarnwick::sim::BoardServer& board) {
+  dialog.OnWatch();
+  auto& watch = *dialog.findChild<tarnwick::app::CWatchWindow*>();
+  watch.SetIntervalMs(20);
+  watch.Start();
+  QElapsedTimer running;
+  running.start();
+  QTimer stepper;
+  double steps = 0;
+  QObject::connect(&stepper, &QTimer::timeout, [&] {
+    const double seconds = running.elapsed() / 1000.0;
+    const double frequency = 2500 + 1500 * std::sin(seconds * 2.1);
+    steps += frequency * 0.02;
+    tarnwick::sim::BoardState state = board.State();
+    state.Store("frequency", static_cast<std::uint32_t>(frequency));
+    state.Store("step-count", static_cast<std::uint32_t>(steps));
+    board.SetState(state);
+  });
+  stepper.start(20);
+  for (const int silentAt : {1200, 2100})
+    QTimer::singleShot(silentAt, [&] { board.SetFault({tarnwick::sim::FaultKind::NoReply, 2, {}, 1}); });
+  while (running.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  watch.Stop();
+  QApplication::processEvents();
+  watch.AutoScale();
+  QApplication::processEvents();
+  return Framed(watch);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +115,8 @@ int main(int argc, char** argv) {
   dialog.SetAddressText("01");
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
+  if (argc > 3 && std::string(argv[3]) == "watch")
+    return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
   dialog.OnOK();

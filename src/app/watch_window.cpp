@@ -137,10 +137,10 @@ void CWatchWindow::SetUpPlot() {
   failureGraph_ = plot_->addGraph(plot_->xAxis, plot_->yAxis2);
   failureGraph_->setName(tr("failed exchange"));
   failureGraph_->setLineStyle(QCPGraph::lsNone);
-  QPainterPath tick;
-  tick.moveTo(0, -1);
-  tick.lineTo(0, 1);
-  failureGraph_->setScatterStyle(QCPScatterStyle(tick, QPen(Qt::red, 2), Qt::NoBrush, 16));
+  QPainterPath tick;  // upwards from the foot
+  tick.moveTo(0, 0);
+  tick.lineTo(0, -6);
+  failureGraph_->setScatterStyle(QCPScatterStyle(tick, QPen(Qt::red, 2), Qt::NoBrush, 12));
   // Dragging or zooming holds the view where the user put it.
   connect(plot_, &QCustomPlot::mouseWheel, this, [this] { following_ = false; });
   connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) {
@@ -175,7 +175,7 @@ void CWatchWindow::OnCommandChosen() {
   for (const board::Field* field : PlottableFields(*command)) {
     QCPGraph* graph = plot_->addGraph();
     graph->setName(Utf8(field->label));
-    graph->setPen(QPen(kGraphColours[fields_.size() % std::size(kGraphColours)], 1.5));
+    graph->setPen(QPen(kGraphColours[fields_.size() % std::size(kGraphColours)], 1));
     auto* shown = new QCheckBox(Utf8(field->label));
     shown->setChecked(true);
     connect(shown, &QCheckBox::toggled, this, [this, graph](bool on) {
@@ -234,8 +234,8 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
   const auto start = Clock::now();
   auto due = start;
   while (!stop) {
+    const std::chrono::duration<double> since = Clock::now() - start;  // when the board was asked
     cli::TimedExchange done = cli::RunTimedExchange(plan.line, *plan.command, {}, plan.log);
-    const std::chrono::duration<double> since = Clock::now() - start;
     Sample sample{since.count(), done.report.exitStatus != 0, {}};
     for (const std::string& key : plan.keys) {
       double value = std::numeric_limits<double>::quiet_NaN();
@@ -292,7 +292,7 @@ void CWatchWindow::Redraw() {
     DropOldest(*fields_[i].graph);
   }
   for (const Sample& sample : unplotted_)
-    if (sample.failed) failureGraph_->addData(sample.seconds, 0.02);
+    if (sample.failed) failureGraph_->addData(sample.seconds, 0);
   DropOldest(*failureGraph_);
   unplotted_.clear();
   if (following_) {
