@@ -5,10 +5,13 @@
 //   QT_QPA_PLATFORM=offscreen watch_bench [SECONDS]
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <qcustomplot.h>
 #include <vector>
 
@@ -59,13 +62,27 @@ void WatchRate(CWatchWindow& watch, tarnwick::app::CTarnwickDlg& dialog, int sec
   if (!watch.Start()) std::exit(1);
   QElapsedTimer running;
   running.start();
-  while (running.elapsed() < seconds * 1000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  // How long a call queued to the window's thread waits, as a click would: one every 10 ms.
+  std::vector<double> waits;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&waits] {
+    auto posted = std::make_shared<QElapsedTimer>();
+    posted->start();
+    QTimer::singleShot(0, [&waits, posted] { waits.push_back(posted->nsecsElapsed() / 1e6); });
+  });
+  probe.start(10);
+  QEventLoop loop;
+  QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+  loop.exec();
+  probe.stop();
   watch.Stop();
   QApplication::processEvents();
   const auto& summary = watch.Summary();
   std::printf("interval 0 at 115200 baud for %d s: %d exchanges (%.0f a second), %d succeeded; %s\n", seconds,
               summary.exchanges, summary.exchanges / (running.elapsed() / 1000.0), summary.successes,
               summary.RoundTripsText().c_str());
+  std::printf("a queued call waited: median %.2f ms, max %.2f ms (%zu calls)\n", Median(waits),
+              *std::max_element(waits.begin(), waits.end()), waits.size());
 }
 
 }  // namespace
