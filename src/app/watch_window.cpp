@@ -169,6 +169,8 @@ void CWatchWindow::OnCommandChosen() {
     delete field.shown;
   }
   fields_.clear();
+  unplotted_.clear();
+  csvRows_.clear();  // the export's columns are the new command's
   const board::Command* command = ChosenCommand();
   if (!command) return;
   csvKeys_ = board::ReplyFieldKeys(*command);
@@ -263,7 +265,7 @@ void CWatchWindow::Take(Sample sample, cli::TimedExchange done, std::string csvR
   summary_.Add(done);
   csvRows_.push_back(std::move(csvRow));
   if (csvRows_.size() > kMaxSamples) csvRows_.pop_front();
-  unplotted_.push_back(std::move(sample));
+  if (sample.values.size() == fields_.size()) unplotted_.push_back(std::move(sample));  // else: another command's
   if (unplotted_.size() > kMaxSamples) unplotted_.pop_front();
   changed_ = true;
 }
