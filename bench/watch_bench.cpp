@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
   tarnwick::sim::BoardState state;
   state.baudIndex = 6;
   const auto board = tarnwick::sim::BoardServer::OnPseudoTerminal(state);
-  tarnwick::app::CTarnwickDlg dialog([&] { return std::vector<tarnwick::link::PortEntry>{{"sim0", board->PortPath()}}; });
+  tarnwick::app::CTarnwickDlg dialog(
+      [&] { return std::vector<tarnwick::link::PortEntry>{{"sim0", board->PortPath()}}; });
   dialog.OnWatch();
   auto* watch = dialog.findChild<CWatchWindow*>();
   QApplication::processEvents();

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -39,12 +40,6 @@ std::vector<const board::Field*> PlottableFields(const board::Command& command) 
   for (const board::Field* field : command.ResponseForm())
     if (Plottable(*field)) fields.push_back(field);
   return fields;
-}
-
-// An exchange that cannot be made again as it stands ends the watch.
-bool EndsTheWatch(link::ExchangeStage stage) {
-  return stage == link::ExchangeStage::InvalidParameter || stage == link::ExchangeStage::NoPortSelected ||
-         stage == link::ExchangeStage::PortUnavailable;
 }
 
 // Until the next exchange is due, or the stop is asked for.
@@ -83,7 +78,8 @@ CWatchWindow::~CWatchWindow() { job_.StopAndWait(); }
 void CWatchWindow::BuildControls() {
   command_ = new QComboBox;
   for (const board::Command& command : board::Current().commands)
-    if (!PlottableFields(command).empty()) command_->addItem(Utf8(command.name + "  " + command.title), Utf8(command.name));
+    if (!PlottableFields(command).empty())
+      command_->addItem(Utf8(command.name + "  " + command.title), Utf8(command.name));
   SelectCommand(QStringLiteral("CMD13"));
   interval_ = new QSpinBox;
   interval_->setRange(0, 3'600'000);
@@ -121,7 +117,8 @@ void CWatchWindow::BuildControls() {
   connect(export_, &QPushButton::clicked, this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, tr("Export samples"), QStringLiteral("watch.csv"),
                                                       tr("CSV files (*.csv)"));
-    if (!path.isEmpty() && !SaveCsv(path)) status_->setText(tr("Could not write %1").arg(path));
+    if (!path.isEmpty() && !SaveCsv(path))
+      QMessageBox::warning(this, tr("Export samples"), tr("Could not write %1").arg(path));
   });
   UpdateButtons();
 }
@@ -247,7 +244,7 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
       sample.values.push_back(value);
     }
     std::string row = cli::WatchCsvRow(cli::WallClockText(std::chrono::system_clock::now()), done, plan.csvKeys);
-    const bool ends = EndsTheWatch(done.outcome.stage);
+    const bool ends = cli::EndsTheWatch(done.outcome.stage);
     job_.Post([this, sample = std::move(sample), done = std::move(done), row = std::move(row)]() mutable {
       Take(std::move(sample), std::move(done), std::move(row));
     });
@@ -258,7 +255,7 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
 }
 
 void CWatchWindow::Take(Sample sample, cli::TimedExchange done, std::string csvRow) {
-  if (EndsTheWatch(done.outcome.stage)) {
+  if (cli::EndsTheWatch(done.outcome.stage)) {
     stopReason_ = done.report.error.empty() ? "no port selected" : cli::FormatError(done.report);
     return;
   }

@@ -52,7 +52,8 @@ class Printer {
       std::cout << WatchCsvRow(WallClock(), done, keys_) << std::endl;
       if (!hint.empty()) std::cerr << "Hint: " << hint << std::endl;  // the CSV file stays one table
     } else {
-      std::cout << WallClock() << "  " << std::setw(7) << MillisecondsText(done.roundTripMs) << " ms  " << OutcomeText(done);
+      std::cout << WallClock() << "  " << std::setw(7) << MillisecondsText(done.roundTripMs) << " ms  "
+                << OutcomeText(done);
       for (const ReportField& field : fields) std::cout << "  " << field.key << '=' << field.text;
       std::cout << std::endl;
       if (!hint.empty()) std::cout << "Hint: " << hint << std::endl;
@@ -84,11 +85,6 @@ int EndWithFailure(const Printer& printer, const WatchSummary& summary, const st
                    const OutputMode& mode) {
   if (summary.exchanges > 0) printer.Summarise(summary);
   return ReportFailure(why, status, mode, -1);  // JSON stays one object per line
-}
-
-bool EndsTheWatch(link::ExchangeStage stage) {
-  return stage == link::ExchangeStage::InvalidParameter || stage == link::ExchangeStage::NoPortSelected ||
-         stage == link::ExchangeStage::PortUnavailable;
 }
 
 }  // namespace

@@ -37,6 +37,11 @@ std::string WatchSummary::RoundTripsText() const {
          MillisecondsText(roundTrips.Median()) + ", max " + MillisecondsText(roundTrips.Max());
 }
 
+bool EndsTheWatch(link::ExchangeStage stage) {
+  return stage == link::ExchangeStage::InvalidParameter || stage == link::ExchangeStage::NoPortSelected ||
+         stage == link::ExchangeStage::PortUnavailable;
+}
+
 std::string WallClockText(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;

@@ -24,6 +24,10 @@ struct WatchSummary {
   std::string RoundTripsText() const;
 };
 
+// An exchange that cannot be made again as it stands (no port, a port that will
+// not open, a field refused) ends the watch.
+bool EndsTheWatch(link::ExchangeStage stage);
+
 // A time of day to the millisecond, "14:03:07.123", as each watch line starts.
 std::string WallClockText(std::chrono::system_clock::time_point when);
 // ms to a tenth: "12.3"

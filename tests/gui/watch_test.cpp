@@ -99,7 +99,8 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsWhatTheLogHolds) {
   }
   EXPECT_EQ(exchanges, summary.exchanges);
   EXPECT_EQ(successes, summary.successes);
-  EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText()))) << watch->StatusText().toStdString();
+  EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText())))
+      << watch->StatusText().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
