@@ -5,8 +5,10 @@
 // With "line", the port's line settings dialog is drawn instead; with a network
 // port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
 // With "find", the Find boards window after a scan of three boards at three rates;
-// with "sequence", Run sequence after a run with a failed step.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|sequence|URL]
+// with "watch", Watch after plotting CMD13 for three seconds while the board's
+// stepper speeds up and slows down and twice falls silent; with "sequence", Run
+// sequence after a run with a failed step.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|watch|sequence|URL]
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QPainter>
 #include <QPixmap>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +29,7 @@
 #include "app/sequence_window.h"
 #include "app/tarnwick_dlg.h"
 #include "app/traffic_log_window.h"
+#include "app/watch_window.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
 #include "sim/bus.h"
@@ -97,11 +103,41 @@ QPixmap SequenceShot(tarnwick::app::CTarnwickDlg& dialog) {
   return Framed(tool);
 }
 
+// Watch on CMD13 every 20 ms, the board's stepper changing under it.
+QPixmap WatchShot(tarnwick::app::CTarnwickDlg& dialog, tarnwick::sim::BoardServer& board) {
+  dialog.OnWatch();
+  auto& watch = *dialog.findChild<tarnwick::app::CWatchWindow*>();
+  watch.SetIntervalMs(20);
+  watch.Start();
+  QElapsedTimer running;
+  running.start();
+  QTimer stepper;
+  double steps = 0;
+  QObject::connect(&stepper, &QTimer::timeout, [&] {
+    const double seconds = running.elapsed() / 1000.0;
+    const double frequency = 2500 + 1500 * std::sin(seconds * 2.1);
+    steps += frequency * 0.02;
+    tarnwick::sim::BoardState state = board.State();
+    state.Store("frequency", static_cast<std::uint32_t>(frequency));
+    state.Store("step-count", static_cast<std::uint32_t>(steps));
+    board.SetState(state);
+  });
+  stepper.start(20);
+  for (const int silentAt : {1200, 2100})
+    QTimer::singleShot(silentAt, [&] { board.SetFault({tarnwick::sim::FaultKind::NoReply, 2, {}, 1}); });
+  while (running.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  watch.Stop();
+  QApplication::processEvents();
+  watch.AutoScale();
+  QApplication::processEvents();
+  return Framed(watch);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|find|sequence|URL]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|find|watch|sequence|URL]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
@@ -131,6 +167,8 @@ int main(int argc, char** argv) {
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
   if (argc > 3 && std::string(argv[3]) == "sequence") return SequenceShot(dialog).save(argv[1]) ? 0 : 1;
+  if (argc > 3 && std::string(argv[3]) == "watch")
+    return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
   dialog.OnOK();

@@ -22,6 +22,7 @@
 #include "app/find_boards_dialog.h"
 #include "app/sequence_window.h"
 #include "app/traffic_log_window.h"
+#include "app/watch_window.h"
 
 namespace tarnwick::app {
 namespace {
@@ -52,8 +53,11 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   ConnectTrafficLog();
 }
 
-// The log window goes before the model it shows.
-CTarnwickDlg::~CTarnwickDlg() { delete m_logWindow; }
+// The log window goes before the model it shows, Watch (and its worker) before the log it writes.
+CTarnwickDlg::~CTarnwickDlg() {
+  delete m_watchWindow;
+  delete m_logWindow;
+}
 
 void CTarnwickDlg::ConnectTrafficLog() {
   // A child of the dialog, so the modal dialog leaves it usable.
@@ -171,7 +175,12 @@ void CTarnwickDlg::OnFindBoards() {
   find->activateWindow();
 }
 
-void CTarnwickDlg::OnWatch() {}
+void CTarnwickDlg::OnWatch() {
+  if (!m_watchWindow) m_watchWindow = new CWatchWindow(*this);
+  m_watchWindow->show();
+  m_watchWindow->raise();
+  m_watchWindow->activateWindow();
+}
 
 void CTarnwickDlg::OnRunSequence() {
   if (!m_sequenceWindow) m_sequenceWindow = new CSequenceWindow(*this);

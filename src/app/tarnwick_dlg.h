@@ -36,6 +36,7 @@ namespace tarnwick::app {
 
 class CTrafficLogWindow;
 class CSequenceWindow;
+class CWatchWindow;
 
 // The Log button's text, and with the mark of an error not yet seen in the log.
 inline constexpr std::string_view kLogButtonText = "Log";
@@ -152,6 +153,7 @@ class CTarnwickDlg : public QDialog {
   std::vector<panels::PanelWidget*> m_panels;  // every tab's page
   TrafficLogModel m_trafficLog;
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
+  CWatchWindow* m_watchWindow = nullptr;     // made on first use, owned by this one
   QPushButton* m_buttonLog = nullptr;
   int m_currentTab = 0;
   std::map<std::string, PortLine> m_portLines;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QThread>
+
 #include "link/hex_text.h"
 #include "link/traffic_log_text.h"
 
@@ -58,18 +60,30 @@ QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 void TrafficLogModel::Append(link::TrafficEntry entry) {
+  std::lock_guard lock(pendingMutex_);
   pending_.push_back(std::move(entry));
-  if (flushTimer_.isActive()) return;
+  if (flushAsked_) return;
+  flushAsked_ = true;
+  // A timer starts only on its own thread.
+  if (QThread::currentThread() == thread()) StartFlushTimer();
+  else QMetaObject::invokeMethod(this, &TrafficLogModel::StartFlushTimer, Qt::QueuedConnection);
+}
+
+void TrafficLogModel::StartFlushTimer() {
   const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : kFlushIntervalMs;
   flushTimer_.start(static_cast<int>(std::max<qint64>(0, kFlushIntervalMs - since)));
 }
 
 void TrafficLogModel::Flush() {
   flushTimer_.stop();
-  if (pending_.empty()) return;
+  std::vector<link::TrafficEntry> batch;
+  {
+    std::lock_guard lock(pendingMutex_);
+    flushAsked_ = false;
+    batch.swap(pending_);
+  }
+  if (batch.empty()) return;
   sinceFlush_.start();
-  std::vector<link::TrafficEntry> batch = std::move(pending_);
-  pending_.clear();
   const bool failure = std::any_of(batch.begin(), batch.end(), link::IsOpenFailure);
   // A batch larger than the log keeps only its newest entries.
   const std::size_t kept = std::min(batch.size(), capacity_);

@@ -3,13 +3,15 @@
 // last. Entries arrive through link::TrafficLog (from the exchange and the live
 // test pages) and join the table in batches: at once after a quiet spell, then at
 // most every kFlushIntervalMs, so a stream of entries costs the view a few
-// updates a second however fast it comes.
+// updates a second however fast it comes. Entries may be recorded on any thread
+// (a bench tool's worker); the table changes on the model's own.
 
 #include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstddef>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,10 +49,13 @@ class TrafficLogModel : public QAbstractTableModel, public link::TrafficLog {
 
  private:
   void Append(link::TrafficEntry entry) override;
+  void StartFlushTimer();
 
   std::size_t capacity_;
   std::deque<link::TrafficEntry> entries_;
+  std::mutex pendingMutex_;
   std::vector<link::TrafficEntry> pending_;
+  bool flushAsked_ = false;  // a flush is due: the timer runs or is about to
   QTimer flushTimer_;
   QElapsedTimer sinceFlush_;
 };

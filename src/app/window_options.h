@@ -16,10 +16,10 @@
 namespace tarnwick::app {
 
 struct WindowOptions {
-  std::optional<std::string> portName;  // a listed port's name
-  std::optional<int> baudIndex;
-  std::optional<std::string> address;
-  std::optional<int> tab;
+  std::optional<std::string> portName{};  // a listed port's name
+  std::optional<int> baudIndex{};
+  std::optional<std::string> address{};
+  std::optional<int> tab{};
   bool resetSettings = false;
   // The line settings of the port the window starts on.
   std::optional<link::DirectionControl> rs485{};

@@ -16,6 +16,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/option_values.h"
+#include "cli/timed_exchange.h"
 #include "link/baud_rates.h"
 #include "board/board.h"
 #include "board/codec.h"
@@ -154,27 +155,5 @@ int RefuseInvocation(const std::string& error, const OutputMode& mode);
 // after parsing that is close to a subcommand or to an option the subcommand
 // given accepts; empty when none is.
 std::string SuggestCorrection(const CLI::App& app);
-
-// What to try next after the outcome: after "No response data", the address and
-// rate that were asked and how to find the boards; "" otherwise.
-std::string HintFor(const link::ExchangeOutcome& outcome, const link::LineSettings& line);
-
-// What the exchange's outcome adds to its report: the detail, the device error's
-// code, the exit status.
-void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);
-
-// One exchange of a command and how long it took, port opening to reply, with
-// AddOutcome's part of the report.
-struct TimedExchange {
-  link::ExchangeOutcome outcome;
-  Report report;
-  double roundTripMs = 0;
-};
-TimedExchange RunTimedExchange(const link::LineSettings& line, const board::Command& command,
-                               const board::FieldTexts& texts, link::TrafficLog* log);
-
-
-// What an exchange came to in one word or line: the result, "Sent", or the error.
-std::string OutcomeText(const TimedExchange& done);
 
 }  // namespace tarnwick::cli

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cli/console.h"
-#include "cli/round_trips.h"
+#include "cli/watch_summary.h"
 #include "link/json_text.h"
 #include "link/network_port.h"
 
@@ -21,43 +21,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
 
-std::string WallClock() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  const std::tm local = LocalTime(seconds);
-  std::ostringstream text;
-  text << std::put_time(&local, "%H:%M:%S") << '.' << std::setw(3) << std::setfill('0') << ms;
-  return text.str();
-}
-
-std::string Milliseconds(double ms) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(1) << ms;
-  return text.str();
-}
+std::string WallClock() { return WallClockText(std::chrono::system_clock::now()); }
 
 double TenthsOfMs(double ms) { return std::round(ms * 10) / 10; }
-
-std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-struct Summary {
-  int exchanges = 0, successes = 0;
-  std::map<std::string, int> failures;  // by result text
-  RoundTrips roundTrips;
-
-  void Add(const TimedExchange& done) {
-    ++exchanges;
-    roundTrips.Add(done.roundTripMs);
-    if (done.report.exitStatus == 0) ++successes;
-    else ++failures[OutcomeText(done)];
-  }
-};
 
 class Printer {
  public:
@@ -65,10 +31,7 @@ class Printer {
       : csv_(watch.csv), json_(mode.json), keys_(board::ReplyFieldKeys(command)) {}
 
   void Header() const {
-    if (!csv_) return;
-    std::cout << "time,round_trip_ms,result";
-    for (const auto& key : keys_) std::cout << ',' << key;
-    std::cout << std::endl;
+    if (csv_) std::cout << WatchCsvHeader(keys_) << std::endl;
   }
 
   // A line per exchange; the hint of the first exchange that has one follows it.
@@ -86,22 +49,18 @@ class Printer {
       if (!hint.empty()) line["hint"] = hint;
       std::cout << link::JsonText(line) << std::endl;
     } else if (csv_) {
-      std::cout << WallClock() << ',' << Milliseconds(done.roundTripMs) << ',' << CsvCell(OutcomeText(done));
-      for (const auto& key : keys_) {
-        const auto found = std::find_if(fields.begin(), fields.end(), [&](const ReportField& f) { return f.key == key; });
-        std::cout << ',' << (found == fields.end() ? "" : CsvCell(found->text));
-      }
-      std::cout << std::endl;
+      std::cout << WatchCsvRow(WallClock(), done, keys_) << std::endl;
       if (!hint.empty()) std::cerr << "Hint: " << hint << std::endl;  // the CSV file stays one table
     } else {
-      std::cout << WallClock() << "  " << std::setw(7) << Milliseconds(done.roundTripMs) << " ms  " << OutcomeText(done);
+      std::cout << WallClock() << "  " << std::setw(7) << MillisecondsText(done.roundTripMs) << " ms  "
+                << OutcomeText(done);
       for (const ReportField& field : fields) std::cout << "  " << field.key << '=' << field.text;
       std::cout << std::endl;
       if (!hint.empty()) std::cout << "Hint: " << hint << std::endl;
     }
   }
 
-  void Summarise(const Summary& s) const {
+  void Summarise(const WatchSummary& s) const {
     const double low = s.roundTrips.Min(), median = s.roundTrips.Median(), high = s.roundTrips.Max();
     if (json_) {
       Json summary;
@@ -113,10 +72,7 @@ class Printer {
       return;
     }
     std::ostream& out = csv_ ? std::cerr : std::cout;  // a CSV file stays one table
-    out << "--\n" << s.exchanges << " exchanges, " << s.successes << " succeeded";
-    for (const auto& [result, count] : s.failures) out << ", " << count << " " << result;
-    out << "\nround trip ms: min " << Milliseconds(low) << ", median " << Milliseconds(median) << ", max "
-        << Milliseconds(high) << std::endl;
+    out << "--\n" << s.CountsText() << '\n' << s.RoundTripsText() << std::endl;
   }
 
  private:
@@ -125,15 +81,10 @@ class Printer {
   bool hinted_ = false;
 };
 
-int EndWithFailure(const Printer& printer, const Summary& summary, const std::string& why, int status,
+int EndWithFailure(const Printer& printer, const WatchSummary& summary, const std::string& why, int status,
                    const OutputMode& mode) {
   if (summary.exchanges > 0) printer.Summarise(summary);
   return ReportFailure(why, status, mode, -1);  // JSON stays one object per line
-}
-
-bool EndsTheWatch(link::ExchangeStage stage) {
-  return stage == link::ExchangeStage::InvalidParameter || stage == link::ExchangeStage::NoPortSelected ||
-         stage == link::ExchangeStage::PortUnavailable;
 }
 
 }  // namespace
@@ -176,7 +127,7 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   CatchInterrupt();
   Printer printer(watch, mode, *command);
   printer.Header();
-  Summary summary;
+  WatchSummary summary;
   auto due = Clock::now();
   while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
     const TimedExchange done = RunTimedExchange(line, *command, watch.command.TextsOf(*command), log.get());

@@ -1,0 +1,349 @@
+#include "app/watch_window.h"
+
+#include <QCloseEvent>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <thread>
+
+#include "app/tarnwick_dlg.h"
+
+namespace tarnwick::app {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kBorrower = "Watch";
+
+QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// What a plot can draw: a number, not a check, a named value or padding.
+bool Plottable(const board::Field& field) {
+  return !field.isStatus && !field.IsCheck() && field.values == nullptr && field.type != board::WireType::Pad;
+}
+
+std::vector<const board::Field*> PlottableFields(const board::Command& command) {
+  std::vector<const board::Field*> fields;
+  for (const board::Field* field : command.ResponseForm())
+    if (Plottable(*field)) fields.push_back(field);
+  return fields;
+}
+
+// Until the next exchange is due, or the stop is asked for.
+void SleepUntil(Clock::time_point due, const std::atomic<bool>& stop) {
+  while (!stop && Clock::now() < due)
+    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(10)));
+}
+
+const QColor kGraphColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e),
+                                QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0x17, 0xbe, 0xcf)};
+
+// Keeps the newest kMaxSamples of a graph's points.
+void DropOldest(QCPGraph& graph) {
+  const auto data = graph.data();
+  if (data->size() > CWatchWindow::kMaxSamples)
+    data->removeBefore((data->constBegin() + (data->size() - CWatchWindow::kMaxSamples))->key);
+}
+
+}  // namespace
+
+CWatchWindow::CWatchWindow(CTarnwickDlg& dialog) : QWidget(&dialog, Qt::Window), dialog_(dialog) {
+  setWindowTitle(tr("Watch"));
+  BuildControls();
+  SetUpPlot();
+  OnCommandChosen();
+  connect(&job_, &BenchJob::Finished, this, &CWatchWindow::OnFinished);
+  connect(&dialog_, &CTarnwickDlg::Closing, this, &CWatchWindow::Stop);
+  auto* redraw = new QTimer(this);
+  connect(redraw, &QTimer::timeout, this, &CWatchWindow::Redraw);
+  redraw->start(kRedrawIntervalMs);
+  resize(820, 480);
+}
+
+CWatchWindow::~CWatchWindow() { job_.StopAndWait(); }
+
+void CWatchWindow::BuildControls() {
+  command_ = new QComboBox;
+  for (const board::Command& command : board::Current().commands)
+    if (!PlottableFields(command).empty())
+      command_->addItem(Utf8(command.name + "  " + command.title), Utf8(command.name));
+  SelectCommand(QStringLiteral("CMD13"));
+  interval_ = new QSpinBox;
+  interval_->setRange(0, 3'600'000);
+  interval_->setSuffix(tr(" ms"));
+  interval_->setValue(kDefaultIntervalMs);
+  interval_->setToolTip(tr("From the start of one exchange to the next"));
+  startStop_ = new QPushButton(tr("Start"));
+  pause_ = new QPushButton(tr("Pause"));
+  pause_->setToolTip(tr("Holds the plot still; the exchanges go on"));
+  autoScale_ = new QPushButton(tr("Auto-scale"));
+  autoScale_->setToolTip(tr("Fits the plot to the data again and follows it (also: double click the plot)"));
+  export_ = new QPushButton(tr("Export CSV..."));
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(new QLabel(tr("Command")));
+  controls->addWidget(command_, 1);
+  controls->addWidget(new QLabel(tr("Interval")));
+  controls->addWidget(interval_);
+  for (QPushButton* button : {startStop_, pause_, autoScale_, export_}) controls->addWidget(button);
+  fieldBoxes_ = new QHBoxLayout;
+  plot_ = new QCustomPlot;
+  status_ = new QLabel;
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(controls);
+  layout->addLayout(fieldBoxes_);
+  layout->addWidget(plot_, 1);
+  layout->addWidget(status_);
+
+  connect(command_, &QComboBox::currentIndexChanged, this, &CWatchWindow::OnCommandChosen);
+  connect(interval_, &QSpinBox::valueChanged, this, [this](int ms) { intervalMs_ = ms; });
+  connect(startStop_, &QPushButton::clicked, this, &CWatchWindow::OnStartStop);
+  connect(pause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
+  connect(autoScale_, &QPushButton::clicked, this, &CWatchWindow::AutoScale);
+  connect(export_, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export samples"), QStringLiteral("watch.csv"),
+                                                      tr("CSV files (*.csv)"));
+    if (!path.isEmpty() && !SaveCsv(path))
+      QMessageBox::warning(this, tr("Export samples"), tr("Could not write %1").arg(path));
+  });
+  UpdateButtons();
+}
+
+void CWatchWindow::SetUpPlot() {
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->xAxis->setLabel(tr("s since start"));
+  plot_->legend->setVisible(true);
+  plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+  // A failed exchange is a red tick at the foot of the plot, on an axis of its own
+  // that zooming leaves alone.
+  plot_->yAxis2->setRange(0, 1);
+  failureGraph_ = plot_->addGraph(plot_->xAxis, plot_->yAxis2);
+  failureGraph_->setName(tr("failed exchange"));
+  failureGraph_->setLineStyle(QCPGraph::lsNone);
+  QPainterPath tick;  // upwards from the foot
+  tick.moveTo(0, 0);
+  tick.lineTo(0, -6);
+  failureGraph_->setScatterStyle(QCPScatterStyle(tick, QPen(Qt::red, 2), Qt::NoBrush, 12));
+  // Dragging or zooming holds the view where the user put it.
+  connect(plot_, &QCustomPlot::mouseWheel, this, [this] { following_ = false; });
+  connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) {
+    if (event->buttons() != Qt::NoButton) following_ = false;
+  });
+  connect(plot_, &QCustomPlot::mouseDoubleClick, this, &CWatchWindow::AutoScale);
+}
+
+const board::Command* CWatchWindow::ChosenCommand() const {
+  return board::Current().FindNamed(command_->currentData().toString().toStdString());
+}
+
+bool CWatchWindow::SelectCommand(const QString& name) {
+  const int index = command_->findData(name, Qt::UserRole, Qt::MatchFixedString);
+  if (index >= 0) command_->setCurrentIndex(index);
+  return index >= 0;
+}
+
+void CWatchWindow::SetIntervalMs(int ms) { interval_->setValue(ms); }
+
+// A graph and a check box for each numeric field of the command's reply.
+void CWatchWindow::OnCommandChosen() {
+  if (!plot_) return;
+  for (PlottedField& field : fields_) {
+    plot_->removeGraph(field.graph);
+    delete field.shown;
+  }
+  fields_.clear();
+  unplotted_.clear();
+  csvRows_.clear();  // the export's columns are the new command's
+  const board::Command* command = ChosenCommand();
+  if (!command) return;
+  csvKeys_ = board::ReplyFieldKeys(*command);
+  for (const board::Field* field : PlottableFields(*command)) {
+    QCPGraph* graph = plot_->addGraph();
+    graph->setName(Utf8(field->label));
+    graph->setPen(QPen(kGraphColours[fields_.size() % std::size(kGraphColours)], 1));
+    auto* shown = new QCheckBox(Utf8(field->label));
+    shown->setChecked(true);
+    connect(shown, &QCheckBox::toggled, this, [this, graph](bool on) {
+      graph->setVisible(on);
+      on ? graph->addToLegend() : graph->removeFromLegend();
+      changed_ = true;
+    });
+    fieldBoxes_->insertWidget(static_cast<int>(fields_.size()), shown);
+    fields_.push_back({field->Key(), graph, shown});
+  }
+  if (fieldBoxes_->count() == static_cast<int>(fields_.size())) fieldBoxes_->addStretch(1);
+  plot_->replot();
+}
+
+QCPGraph* CWatchWindow::GraphOf(const std::string& key) const {
+  for (const PlottedField& field : fields_)
+    if (field.key == key) return field.graph;
+  return nullptr;
+}
+
+void CWatchWindow::OnStartStop() {
+  if (Running()) {
+    job_.RequestStop();
+  } else {
+    Start();
+  }
+}
+
+bool CWatchWindow::Start() {
+  const board::Command* command = ChosenCommand();
+  if (Running() || !command) return false;
+  if (const auto refused = dialog_.BorrowPort(kBorrower)) {
+    status_->setText(Utf8("Cannot start: " + *refused));
+    return false;
+  }
+  for (PlottedField& field : fields_) field.graph->data()->clear();
+  failureGraph_->data()->clear();
+  csvRows_.clear();
+  unplotted_.clear();
+  summary_ = {};
+  stopReason_.clear();
+  following_ = changed_ = true;
+  Plan plan{command, dialog_.CurrentLineSettings(), {}, csvKeys_, &dialog_.LogModel()};
+  plan.line.read.end = link::ReadEnd::Frame;  // as `tarnwick-cli watch`: the reply ends with its frame
+  for (const PlottedField& field : fields_) plan.keys.push_back(field.key);
+  job_.Start([this, plan = std::move(plan)](const std::atomic<bool>& stop) { Watch(stop, plan); });
+  UpdateButtons();
+  return true;
+}
+
+void CWatchWindow::Stop() { job_.StopAndWait(); }
+
+// On the worker: an exchange, its sample posted to the window, a pause until the
+// next is due. A late exchange starts the next one at once rather than a burst.
+void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
+  const auto start = Clock::now();
+  auto due = start;
+  while (!stop) {
+    const std::chrono::duration<double> since = Clock::now() - start;  // when the board was asked
+    cli::TimedExchange done = cli::RunTimedExchange(plan.line, *plan.command, {}, plan.log);
+    Sample sample{since.count(), done.report.exitStatus != 0, {}};
+    for (const std::string& key : plan.keys) {
+      double value = std::numeric_limits<double>::quiet_NaN();
+      for (const cli::ReportField& field : done.report.fields)
+        if (field.key == key && std::holds_alternative<std::int64_t>(field.value))
+          value = static_cast<double>(std::get<std::int64_t>(field.value));
+      sample.values.push_back(value);
+    }
+    std::string row = cli::WatchCsvRow(cli::WallClockText(std::chrono::system_clock::now()), done, plan.csvKeys);
+    const bool ends = cli::EndsTheWatch(done.outcome.stage);
+    job_.Post([this, sample = std::move(sample), done = std::move(done), row = std::move(row)]() mutable {
+      Take(std::move(sample), std::move(done), std::move(row));
+    });
+    if (ends) return;
+    due = std::max(due + std::chrono::milliseconds(intervalMs_.load()), Clock::now());
+    SleepUntil(due, stop);
+  }
+}
+
+void CWatchWindow::Take(Sample sample, cli::TimedExchange done, std::string csvRow) {
+  if (cli::EndsTheWatch(done.outcome.stage)) {
+    stopReason_ = done.report.error.empty() ? "no port selected" : cli::FormatError(done.report);
+    return;
+  }
+  summary_.Add(done);
+  csvRows_.push_back(std::move(csvRow));
+  if (csvRows_.size() > kMaxSamples) csvRows_.pop_front();
+  if (sample.values.size() == fields_.size()) unplotted_.push_back(std::move(sample));  // else: another command's
+  if (unplotted_.size() > kMaxSamples) unplotted_.pop_front();
+  changed_ = true;
+}
+
+void CWatchWindow::OnFinished() {
+  if (dialog_.PortBorrower() == kBorrower) dialog_.ReturnPort();
+  UpdateButtons();
+  changed_ = true;
+  Redraw();
+}
+
+// The samples taken since the last redraw join the graphs, the oldest beyond
+// kMaxSamples drop off, and the plot is drawn once.
+void CWatchWindow::Redraw() {
+  if (!changed_) return;
+  status_->setText(StatusText());
+  if (paused_) return;
+  changed_ = false;
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    QVector<double> keys, values;
+    for (const Sample& sample : unplotted_) {
+      keys.push_back(sample.seconds);
+      values.push_back(sample.values[i]);
+    }
+    fields_[i].graph->addData(keys, values, true);
+    DropOldest(*fields_[i].graph);
+  }
+  for (const Sample& sample : unplotted_)
+    if (sample.failed) failureGraph_->addData(sample.seconds, 0);
+  DropOldest(*failureGraph_);
+  unplotted_.clear();
+  if (following_) {
+    bool first = true;
+    for (const PlottedField& field : fields_) {
+      if (!field.graph->visible()) continue;
+      field.graph->rescaleKeyAxis(!first);
+      field.graph->rescaleValueAxis(!first, true);
+      first = false;
+    }
+    if (!failureGraph_->data()->isEmpty()) failureGraph_->rescaleKeyAxis(true);
+    plot_->yAxis->scaleRange(1.1);
+  }
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void CWatchWindow::AutoScale() {
+  following_ = changed_ = true;
+  Redraw();
+}
+
+void CWatchWindow::SetPaused(bool paused) {
+  paused_ = paused;
+  changed_ = true;
+  UpdateButtons();
+  Redraw();
+}
+
+QString CWatchWindow::StatusText() const {
+  std::string text = summary_.CountsText() + ";  " + summary_.RoundTripsText();
+  if (!stopReason_.empty()) text += ";  stopped: " + stopReason_;
+  else if (paused_) text += ";  plot paused";
+  return Utf8(text);
+}
+
+bool CWatchWindow::SaveCsv(const QString& path) const {
+  std::ofstream out(std::filesystem::path(path.toStdU16String()), std::ios::binary | std::ios::trunc);
+  out << cli::WatchCsvHeader(csvKeys_) << '\n';
+  for (const std::string& row : csvRows_) out << row << '\n';
+  out.close();
+  return !out.fail();
+}
+
+void CWatchWindow::UpdateButtons() {
+  startStop_->setText(Running() ? tr("Stop") : tr("Start"));
+  pause_->setText(paused_ ? tr("Resume") : tr("Pause"));
+  command_->setEnabled(!Running());
+}
+
+void CWatchWindow::closeEvent(QCloseEvent* event) {
+  Stop();
+  QWidget::closeEvent(event);
+}
+
+}  // namespace tarnwick::app

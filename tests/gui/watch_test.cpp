@@ -1,0 +1,111 @@
+// Watch against the simulated stepper: CMD13 every 20 ms plotted live while the
+// window stays responsive, its summary the same as the traffic log's, and a board
+// gone silent marked as failures on the time axis rather than drawn as zeros.
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <qcustomplot.h>
+
+#include "app/watch_window.h"
+#include "window_fixture.h"
+
+namespace tarnwick::gui_test {
+namespace {
+
+struct WatchCase {
+  const char* name;
+  int silentReplies;  // the board's next replies that never come
+};
+
+void PrintTo(const WatchCase& c, std::ostream* os) { *os << c.name; }
+
+class WatchTest : public WindowFixture, public ::testing::WithParamInterface<WatchCase> {};
+
+// The longest a queued call waited for the window's thread, sampled every 50 ms for ms.
+qint64 LongestWait(int ms) {
+  qint64 longest = 0;
+  QElapsedTimer running;
+  running.start();
+  while (running.elapsed() < ms) {
+    QElapsedTimer posted;
+    posted.start();
+    bool handled = false;
+    QTimer::singleShot(0, [&] {
+      longest = std::max(longest, posted.elapsed());
+      handled = true;
+    });
+    while (!handled) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < 50) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return longest;
+}
+
+// The points a graph holds that are not gaps, and their distinct values.
+std::pair<int, std::set<double>> Points(const QCPGraph& graph) {
+  int count = 0;
+  std::set<double> values;
+  for (auto point = graph.data()->constBegin(); point != graph.data()->constEnd(); ++point) {
+    if (std::isnan(point->value)) continue;
+    ++count;
+    values.insert(point->value);
+  }
+  return {count, values};
+}
+
+TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsWhatTheLogHolds) {
+  sim::BoardState state;
+  state.Store("step-count", 6000);
+  state.Store("frequency", 1000);
+  board_->SetState(state);
+  if (GetParam().silentReplies > 0) board_->SetFault({sim::FaultKind::NoReply, 2, {}, GetParam().silentReplies});
+  Window().SetAddressText("01");
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_NE(watch, nullptr);
+  watch->SetIntervalMs(20);
+  ASSERT_TRUE(watch->Start());
+  EXPECT_EQ(Window().PortBorrower(), "Watch");
+
+  EXPECT_LT(LongestWait(1500), 100);
+  watch->Stop();
+  QElapsedTimer returning;
+  returning.start();
+  while (!Window().PortBorrower().empty() && returning.elapsed() < 2000) QCoreApplication::processEvents();
+  EXPECT_EQ(Window().PortBorrower(), "");
+
+  const cli::WatchSummary& summary = watch->Summary();
+  const int failed = GetParam().silentReplies;
+  EXPECT_GE(summary.successes, 15);
+  EXPECT_EQ(summary.exchanges - summary.successes, failed);
+  EXPECT_EQ(summary.failures.count("No response data") ? summary.failures.at("No response data") : 0, failed);
+  EXPECT_EQ(watch->FailureMarks().data()->size(), failed);
+  for (const auto& [key, value] : {std::pair{"step_count", 6000.0}, {"frequency", 1000.0}}) {
+    ASSERT_NE(watch->GraphOf(key), nullptr) << key;
+    EXPECT_EQ(Points(*watch->GraphOf(key)), (std::pair{summary.successes, std::set{value}})) << key;
+  }
+
+  Window().LogModel().Flush();
+  int exchanges = 0, successes = 0;
+  for (int row = 0; row < Window().LogModel().rowCount(); ++row) {
+    const link::TrafficEntry& entry = Window().LogModel().Entry(row);
+    if (entry.direction != link::TrafficDirection::kEvent) continue;
+    ++exchanges;
+    successes += entry.result == "Success";
+  }
+  EXPECT_EQ(exchanges, summary.exchanges);
+  EXPECT_EQ(successes, summary.successes);
+  EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText())))
+      << watch->StatusText().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
+                         ::testing::Values(WatchCase{"Steady", 0}, WatchCase{"SilentBoard", 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarnwick::gui_test
