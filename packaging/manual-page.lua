@@ -117,8 +117,8 @@ function Pandoc(doc)
   local generated_dir = doc.meta.generated and pandoc.utils.stringify(doc.meta.generated) or "."
   doc.blocks = expand(doc.blocks, page_dir, generated_dir)
   -- Left-aligned and unhyphenated: a table's narrow columns hold long words, and
-  -- an option split at a hyphen reads as two.
-  table.insert(doc.blocks, 1, pandoc.RawBlock("man", ".ad l\n.nh"))
+  -- an option or path split at a hyphen reads as two.
+  table.insert(doc.blocks, 1, pandoc.RawBlock("man", ".ad l\n.nh\n.cflags 0 -"))
   doc.meta.generated = nil
   return doc:walk({Link = local_link, Header = section_name, Table = fitted})
 end

@@ -280,7 +280,7 @@ int main(int argc, char** argv) {
                "'fault KIND' while it runs."};
   tarnwick::NameProgram(app, "tarnwick-sim");
   app.footer("Exit status: 0 ended by Ctrl-D, Ctrl-C or a signal; 1 the pseudo-terminal or the port\n"
-             "could not be opened; 2 an unknown option or a bad value.");
+             "could not be opened or is no serial port; 2 an unknown option, a bad value or a refused board file.");
   SimOptions options;
   AddOptions(app, options);
   if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;
