@@ -10,11 +10,10 @@
 namespace tarnwick::app {
 namespace {
 
-constexpr int kMaxDelayMs = 1000;  // the driver caps what it cannot do (Linux: 100)
 
 QSpinBox* DelayBox(int value, QWidget* parent) {
   auto* box = new QSpinBox(parent);
-  box->setRange(0, kMaxDelayMs);
+  box->setRange(0, link::kMaxDirectionDelayMs);
   box->setSuffix(QStringLiteral(" ms"));
   box->setValue(value);
   return box;

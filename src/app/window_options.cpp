@@ -32,13 +32,6 @@ std::optional<std::string> ListedPortName(const std::vector<link::PortEntry>& po
   return std::nullopt;
 }
 
-std::optional<int> TabNamed(const std::string& name) {
-  const std::vector<std::string> names = TabNames(board::Current());
-  for (std::size_t i = 0; i < names.size(); ++i)
-    if (CLI::detail::to_lower(names[i]) == CLI::detail::to_lower(name)) return static_cast<int>(i);
-  return std::nullopt;
-}
-
 std::string TabNameList() {
   std::string names;
   for (const std::string& name : TabNames(board::Current())) names += (names.empty() ? "" : ", ") + name;
@@ -55,6 +48,13 @@ std::vector<std::string> UseBoardFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<int> TabNamed(const std::string& name) {
+  const std::vector<std::string> names = TabNames(board::Current());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (CLI::detail::to_lower(names[i]) == CLI::detail::to_lower(name)) return static_cast<int>(i);
+  return std::nullopt;
+}
 
 std::vector<std::string> TabNames(const board::Board& board) {
   std::vector<std::string> names;
@@ -93,13 +93,13 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   std::string rs485, echo;
   int delayBefore = 0, delayAfter = 0;
   app.add_option("--rs485", rs485, "For the port it starts on: who turns the RS-485 line round")
-      ->check(CLI::IsMember({"off", "kernel", "rts"}));
+      ->check(CLI::IsMember(link::DirectionControlNames()));
   app.add_option("--rs485-delay-before", delayBefore, "With --rs485 kernel: ms RTS is raised before sending")
-      ->check(CLI::Range(0, 1000));
+      ->check(CLI::Range(0, link::kMaxDirectionDelayMs));
   app.add_option("--rs485-delay-after", delayAfter, "With --rs485 kernel: ms RTS stays raised after sending")
-      ->check(CLI::Range(0, 1000));
+      ->check(CLI::Range(0, link::kMaxDirectionDelayMs));
   app.add_option("--echo", echo, "For the port it starts on: skip reads back the adapter's echo of each frame")
-      ->check(CLI::IsMember({"off", "skip"}));
+      ->check(CLI::IsMember(link::EchoHandlingNames()));
   if (const auto status = ParseArguments(app, argc, argv)) return *status;
   if (!boardFile.empty()) {
     const std::vector<std::string> problems = UseBoardFile(boardFile);

@@ -29,6 +29,8 @@ struct WindowOptions {
 
 // The window's tab labels: the board's commands, then the two live tests.
 std::vector<std::string> TabNames(const board::Board& board);
+// The tab a name given in any case names (--tab, the remembered tab), of the board in use.
+std::optional<int> TabNamed(const std::string& name);
 
 // The options, or the exit status to end with at once after printing the help, the
 // version (0) or what was wrong (2). ports is the list the window will show.

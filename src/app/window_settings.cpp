@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/tarnwick_dlg.h"
+#include "app/window_options.h"
 #include "link/baud_rates.h"
 #include "link/network_port.h"
 #include "res/dialog_templates.h"
@@ -17,12 +18,6 @@ namespace {
 QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QString TabName(const CTarnwickDlg& window, int tab) { return Utf8(window.TabName(tab)); }
-
-std::optional<int> TabNamed(const CTarnwickDlg& window, const QString& name) {
-  for (int tab = 0; tab < window.TabCount(); ++tab)
-    if (TabName(window, tab) == name) return tab;
-  return std::nullopt;
-}
 
 // The fields a user fills in on a command page: edits, lists, check boxes and radio
 // buttons, leaving out the read-only ones that show a reply.
@@ -141,7 +136,7 @@ void RestoreWindowSettings(CTarnwickDlg& window, const QSettings& settings) {
     if (settings.contains("pages/" + key)) SetFieldValue(field, settings.value("pages/" + key));
   });
   // Last, so that a live test page shown at start is handed the restored port.
-  if (const auto tab = TabNamed(window, settings.value("window/tab").toString())) window.SelectTab(*tab);
+  if (const auto tab = TabNamed(settings.value("window/tab").toString().toStdString())) window.SelectTab(*tab);
 }
 
 void ApplyWindowOptions(CTarnwickDlg& window, const WindowOptions& options) {

@@ -48,39 +48,39 @@ enum class Action : std::uint8_t {
 };
 
 struct NamedValue {
-  std::string name;  // "Forward"; the command line takes it in any case
+  std::string name{};  // "Forward"; the command line takes it in any case
   std::uint32_t value = 0;
 };
 
 struct Enumeration {
-  std::string name;  // "drive-mode"
-  std::vector<NamedValue> values;
+  std::string name{};  // "drive-mode"
+  std::vector<NamedValue> values{};
   const NamedValue* Find(std::uint32_t value) const;
   const NamedValue* FindNamed(std::string_view name) const;  // ignoring case
 };
 
 struct Field {
-  std::string name;   // "left-duty": option --left-duty, JSON key left_duty
-  std::string label;  // "Left Duty": the window's and the log's word
+  std::string name{};   // "left-duty": option --left-duty, JSON key left_duty
+  std::string label{};  // "Left Duty": the window's and the log's word
   WireType type = WireType::U8;
   std::size_t offset = 0;   // of its word, from the first data byte
   std::size_t size = 0;     // bytes of its word (a pad's count)
   int bitLow = 0;           // within the word
   int bitCount = 0;         // 0: the whole word
   std::uint32_t min = 0, max = 0;
-  std::string defaultText;  // the page's start text ("6000", "Forward", "0" for a check)
+  std::string defaultText{};  // the page's start text ("6000", "Forward", "0" for a check)
   TextRule text = TextRule::Decimal;
   OutOfRange outOfRange = OutOfRange::Refuse;
   bool required = false;            // an empty text is refused; else it is 0
-  std::shared_ptr<const Enumeration> values;  // named values (shared, so a Board copies safely)
-  std::string specialWhen;          // a check field that replaces the value...
+  std::shared_ptr<const Enumeration> values{};  // named values (shared, so a Board copies safely)
+  std::string specialWhen{};        // a check field that replaces the value...
   std::uint32_t specialValue = 0;   // ...with this one ("Not-Limit": 0x7FFFFFFF)
-  std::string signFrom;             // a check field that negates the value
-  std::string setIf;                // a bit set only while this field is non-zero
+  std::string signFrom{};           // a check field that negates the value
+  std::string setIf{};              // a bit set only while this field is non-zero
   bool isStatus = false;            // role: status
-  std::vector<std::uint32_t> failure;  // status values meaning failure; empty: any non-zero
-  std::string unit;                 // "Hz", "%": for help texts
-  std::string help;                 // the command line's help line, when the label is not enough
+  std::vector<std::uint32_t> failure{};  // status values meaning failure; empty: any non-zero
+  std::string unit{};               // "Hz", "%": for help texts
+  std::string help{};               // the command line's help line, when the label is not enough
   int line = 0, column = 0;         // where the file defines it
 
   bool IsCheck() const { return type == WireType::Check || (bitCount == 1 && values == nullptr && max <= 1); }
@@ -93,14 +93,14 @@ struct Field {
 struct Layout;
 struct SwitchCase {
   std::uint32_t value = 0;
-  std::string name;  // the named value it stands for
-  std::vector<Field> fields;
+  std::string name{};  // the named value it stands for
+  std::vector<Field> fields{};
   std::size_t size = 0;  // data bytes up to and including the case
 };
 struct Layout {
-  std::vector<Field> fields;       // before the switch
-  std::string switchOn;            // empty: no switch
-  std::vector<SwitchCase> cases;
+  std::vector<Field> fields{};       // before the switch
+  std::string switchOn{};            // empty: no switch
+  std::vector<SwitchCase> cases{};
   std::size_t size = 0;            // data bytes without a switch: the fixed part
 
   // The fields of every case as well, each name once, in the order given: what a
@@ -112,18 +112,18 @@ struct Layout {
 };
 
 struct Command {
-  std::string name;   // "CMD44": tab label; `send cmd44`; JSON "command"
+  std::string name{};   // "CMD44": tab label; `send cmd44`; JSON "command"
   std::uint8_t code = 0;
-  std::string title;  // the page's title
+  std::string title{};  // the page's title
   ReplyRule reply = ReplyRule::WhenFlagged;
   FlagRule flag = FlagRule::AsAsked;
-  Layout request;
-  Layout response;
-  std::vector<std::string> form;  // the order a person reads fields in; the rest follow in wire order
+  Layout request{};
+  Layout response{};
+  std::vector<std::string> form{};  // the order a person reads fields in; the rest follow in wire order
   Action action = Action::None;
-  std::string requiresField;      // the simulated board refuses the command unless...
+  std::string requiresField{};      // the simulated board refuses the command unless...
   std::uint32_t requiresValue = 0;  // ...this field's last value is this one (device error 4)
-  std::string example;            // arguments after `send NAME` in the help
+  std::string example{};            // arguments after `send NAME` in the help
   int line = 0, column = 0;
 
   // Request fields in form order, then the rest in wire order.
@@ -136,10 +136,10 @@ struct Command {
 
 struct Board {
   int format = 1;
-  std::string name;  // "Motor driver"
-  std::vector<std::shared_ptr<const Enumeration>> enumerations;
-  std::vector<Command> commands;
-  std::string source;  // the file it came from; "" for the built-in one
+  std::string name{};  // "Motor driver"
+  std::vector<std::shared_ptr<const Enumeration>> enumerations{};
+  std::vector<Command> commands{};
+  std::string source{};  // the file it came from; "" for the built-in one
 
   const Command* Find(std::uint8_t code) const;
   const Command* FindNamed(std::string_view name) const;  // ignoring case

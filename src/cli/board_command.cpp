@@ -96,18 +96,22 @@ std::string CommandTable(const board::Board& described) {
   return table;
 }
 
-// The commands as a manual page section (help2man's include syntax).
+// The commands as the Markdown of a manual page section, a term per command
+// (packaging/manual-page.lua makes the page).
 std::string CommandSection(const board::Board& described) {
-  const auto roff = [](std::string text) {
-    for (std::size_t at = 0; (at = text.find_first_of("-\\", at)) != std::string::npos; at += 2) text.insert(at, "\\");
-    std::erase(text, '`');
-    return text;
+  const auto escaped = [](const std::string& text) {
+    std::string markdown;
+    for (const char c : text) {
+      if (std::string_view("\\`*_[]<>@#|$~^").find(c) != std::string_view::npos) markdown += '\\';
+      markdown += c;
+    }
+    return markdown;
   };
-  std::string section = "[commands]\nEach command of the board in use (" + roff(described.name) +
-                        "): its options, and the keys of the fields its reply fills.\n";
+  std::string section = "# Commands\n\nEach command of the board in use (" + escaped(described.name) +
+                        "): its options, and the keys of the fields its reply fills.\n\n";
   for (const board::Command& command : described.commands)
-    section += ".TP\n.B " + roff(Lowercase(command.name)) + "\n" + roff(command.title) + ". Options: " +
-               roff(RequestText(command)) + ". Reply: " + roff(ReplyText(command)) + ".\n";
+    section += "`" + Lowercase(command.name) + "`\n:   " + escaped(command.title) + ". Options: " +
+               RequestText(command) + ". Reply: " + ReplyText(command) + ".\n\n";
   return section;
 }
 

@@ -57,19 +57,19 @@ void AddFieldOptions(CLI::App* sub, const board::Command& command, board::FieldT
 }
 
 void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  const auto choices = [](std::initializer_list<std::string_view> names, auto named) {
+  const auto choices = [](const std::vector<std::string>& names, auto named) {
     Choices list;
-    for (std::string_view name : names) list.emplace_back(std::string(name), static_cast<int>(*named(name)));
+    for (const std::string& name : names) list.emplace_back(name, static_cast<int>(*named(name)));
     return list;
   };
-  checked.Choice(&app, "--rs485", o.direction.control, choices({"off", "kernel", "rts"}, link::DirectionControlNamed),
+  checked.Choice(&app, "--rs485", o.direction.control, choices(link::DirectionControlNames(), link::DirectionControlNamed),
                  "Who turns the RS-485 line round: off (the adapter), kernel (the driver's RS-485 mode) or rts "
                  "(RTS raised around each frame); see docs/rs485.md");
   checked.Number(&app, "--rs485-delay-before", o.direction.delayBeforeMs,
                  "With --rs485 kernel: ms RTS is raised before sending", kRs485DelayRule);
   checked.Number(&app, "--rs485-delay-after", o.direction.delayAfterMs,
                  "With --rs485 kernel: ms RTS stays raised after sending", kRs485DelayRule);
-  checked.Choice(&app, "--echo", o.echo, choices({"off", "skip"}, link::EchoHandlingNamed),
+  checked.Choice(&app, "--echo", o.echo, choices(link::EchoHandlingNames(), link::EchoHandlingNamed),
                  "skip: the adapter echoes each frame sent; read the echo back before the reply");
 }
 

@@ -189,8 +189,9 @@ void AddStepperTest(CLI::App& app, StepperTestCommandLine& test, OutputMode& mod
   test.app->fallthrough()->footer(Examples({"stepper-test --port sim0 --freq 5000 --duty 50 --reverse"}));
   AddLineOptions(*test.app, test.line, checked);
   AddAsTyped(*test.app, mode);
-  checked.Field(test.app, "--freq", test.fields.frequency, "Freq in Hz, 1 to 10000", cli::kStepperTestFrequencyRule);
-  checked.Field(test.app, "--duty", test.fields.duty, "Duty in %, 0 to 100", cli::kPercentRule);
+  checked.Field(test.app, "--freq", test.fields.frequency,
+                "Freq in Hz, " + cli::HelpRange(cli::kStepperTestFrequencyRule), cli::kStepperTestFrequencyRule);
+  checked.Field(test.app, "--duty", test.fields.duty, "Duty in %, " + cli::HelpRange(cli::kPercentRule), cli::kPercentRule);
   AddCheck(test.app, "--reverse", test.fields.reverse, "Reverse");
 }
 
@@ -202,12 +203,14 @@ void AddDcTest(CLI::App& app, DcTestCommandLine& test, OutputMode& mode, Checked
   AddAsTyped(*test.app, mode);
   panels::DcTestFields& f = test.fields;
   const std::string capped = " (above 65535 sent as 65535)";
-  checked.Field(test.app, "--left-freq", f.leftFrequency, "Left Freq in Hz, 1 to 80000" + capped,
+  const std::string frequencies = cli::HelpRange(cli::kDcTestFrequencyRule) + capped;
+  checked.Field(test.app, "--left-freq", f.leftFrequency, "Left Freq in Hz, " + frequencies,
                 cli::kDcTestFrequencyRule);
-  checked.Field(test.app, "--left-duty", f.leftDuty, "Left Duty in %, 0 to 100", cli::kPercentRule);
-  checked.Field(test.app, "--right-freq", f.rightFrequency, "Right Freq in Hz, 1 to 80000" + capped,
+  const std::string percent = cli::HelpRange(cli::kPercentRule);
+  checked.Field(test.app, "--left-duty", f.leftDuty, "Left Duty in %, " + percent, cli::kPercentRule);
+  checked.Field(test.app, "--right-freq", f.rightFrequency, "Right Freq in Hz, " + frequencies,
                 cli::kDcTestFrequencyRule);
-  checked.Field(test.app, "--right-duty", f.rightDuty, "Right Duty in %, 0 to 100", cli::kPercentRule);
+  checked.Field(test.app, "--right-duty", f.rightDuty, "Right Duty in %, " + percent, cli::kPercentRule);
   AddCheck(test.app, "--left-reverse", f.leftReverse, "Left Reverse");
   AddCheck(test.app, "--right-reverse", f.rightReverse, "Right Reverse");
 }

@@ -96,6 +96,13 @@ std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_vi
   return std::nullopt;
 }
 
+std::string HelpRange(const NumberRule& rule) {
+  if (rule.kind == NumberKind::kHex)
+    return link::FormatHexByte(static_cast<std::uint8_t>(rule.min)) + " to " +
+           link::FormatHexByte(static_cast<std::uint8_t>(rule.max));
+  return std::to_string(rule.min) + " to " + std::to_string(rule.max);
+}
+
 std::string FieldTextOf(std::uint32_t value, const NumberRule& rule) {
   return rule.kind == NumberKind::kHex ? link::FormatHexByte(static_cast<std::uint8_t>(value)) : std::to_string(value);
 }

@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "link/frame.h"
+#include "link/line_control.h"
+#include "panels/live_test_logic.h"
+
 namespace tarnwick::cli {
 
 enum class NumberKind {
@@ -25,14 +29,17 @@ struct NumberRule {
   std::uint32_t max;
 };
 
-inline constexpr NumberRule kFrequencyRule{NumberKind::kDecimal, 0, 65535};
-inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, 100};
-inline constexpr NumberRule kStepCountRule{NumberKind::kStepCount, 0, 0x7FFFFFFF};
+inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, panels::kMaxDuty};
 inline constexpr NumberRule kAddressRule{NumberKind::kHex, 0x00, 0xFF};
-inline constexpr NumberRule kNewAddressRule{NumberKind::kHex, 0x01, 0xFE};
-inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, 1, 10000};
-inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, 1, 80000};
-inline constexpr NumberRule kRs485DelayRule{NumberKind::kDecimal, 0, 1000};  // ms; the driver caps what it cannot do
+inline constexpr NumberRule kNewAddressRule{NumberKind::kHex, link::kFirstBoardAddress, link::kLastBoardAddress};
+inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, panels::kLiveTestMinFrequency,
+                                                      panels::kStepperTestMaxFrequency};
+inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, panels::kLiveTestMinFrequency,
+                                                 panels::kDcTestMaxFrequency};
+inline constexpr NumberRule kRs485DelayRule{NumberKind::kDecimal, 0, link::kMaxDirectionDelayMs};
+
+// "1 to 10000", as a help text gives a rule's range.
+std::string HelpRange(const NumberRule& rule);
 
 // The value of text under rule, or nullopt with error set to
 // "--frequency: 'abc' is not a number in 0..65535".

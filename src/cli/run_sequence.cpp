@@ -72,7 +72,7 @@ void AddRun(CLI::App& app, RunCommandLine& run) {
   run.app->add_flag("--keep-going", run.keepGoing, "Run the remaining steps after one fails");
   run.app->footer(Examples({"run examples/setup_and_status.yaml --port sim0 --junit report.xml"}) +
                   "\n\nA line per step: its number, command, result, pass or FAIL, and what differed.\n"
-                  "Exit status: 0 every step passed, 1 a step failed, 2 the sequence is not valid.");
+                  "Exit status: 0 every step passed, 1 a step failed, 2 the sequence is not valid or no port given.");
 }
 
 int RunSequence(const RunCommandLine& run, const OutputMode& mode) {

@@ -112,7 +112,7 @@ void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
   scan.app->footer(Examples({"scan --port sim0", "scan --baud 9600,115200 --addr 01-1F --json"}) +
                    "\n\nA table (or with --json a list) of the boards found, then what was heard but not "
                    "confirmed (with --json on standard error); progress on standard error at a terminal.\nExit "
-                   "status: 0 a board was found, 1 none, 2 invalid options, 3 the port cannot be used.");
+                   "status: 0 a board was found, 1 none, 2 invalid options or no port given, 3 the port cannot be used.");
 }
 
 int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {

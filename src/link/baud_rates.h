@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <optional>
+#include <string>
 
 namespace tarnwick::link {
 
@@ -14,6 +15,13 @@ inline constexpr int kDefaultBaudIndex = 2;  // 9600
 inline std::optional<int> BaudRateAt(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= kBaudRates.size()) return std::nullopt;
   return kBaudRates[static_cast<std::size_t>(index)];
+}
+
+// "2400, 4800, ..., 115200"
+inline std::string BaudRatesText() {
+  std::string text;
+  for (const int rate : kBaudRates) text += (text.empty() ? "" : ", ") + std::to_string(rate);
+  return text;
 }
 
 inline std::optional<int> BaudIndexOf(int rate) {

@@ -15,6 +15,9 @@ using FrameBuffer = std::array<std::uint8_t, kFrameBufferSize>;
 using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kBroadcastAddress = 0xFF;
+// A board's own address: 00 is no board's, FF every board's.
+inline constexpr std::uint8_t kFirstBoardAddress = 0x01;
+inline constexpr std::uint8_t kLastBoardAddress = 0xFE;
 inline constexpr std::uint8_t kReplyFlag = 0x80;
 inline constexpr std::uint8_t kDeviceErrorCommand = 0xFF;
 // Offsets inside a frame.

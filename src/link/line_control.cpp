@@ -111,11 +111,21 @@ std::optional<DirectionControl> DirectionControlNamed(std::string_view name) {
   return std::nullopt;
 }
 
+std::vector<std::string> DirectionControlNames() {
+  std::vector<std::string> names;
+  for (const auto& named : kControlNames) names.emplace_back(named.name);
+  return names;
+}
+
 std::string_view NameOf(EchoHandling echo) { return echo == EchoHandling::Skip ? "skip" : "off"; }
 
+std::vector<std::string> EchoHandlingNames() {
+  return {std::string(NameOf(EchoHandling::Off)), std::string(NameOf(EchoHandling::Skip))};
+}
+
 std::optional<EchoHandling> EchoHandlingNamed(std::string_view name) {
-  if (name == "off") return EchoHandling::Off;
-  if (name == "skip") return EchoHandling::Skip;
+  for (const EchoHandling echo : {EchoHandling::Off, EchoHandling::Skip})
+    if (NameOf(echo) == name) return echo;
   return std::nullopt;
 }
 

@@ -30,6 +30,14 @@ struct DirectionSettings {
   int delayAfterMs = 0;   // ...and held this long after the last
 };
 
+// The longest delay --rs485-delay-before and -after take; the driver caps what it
+// cannot do (Linux keeps at most 100).
+inline constexpr int kMaxDirectionDelayMs = 1000;
+
+// The names the options and settings take, in the order they are listed.
+std::vector<std::string> DirectionControlNames();  // off, kernel, rts
+std::vector<std::string> EchoHandlingNames();      // off, skip
+
 std::string_view NameOf(DirectionControl control);
 std::optional<DirectionControl> DirectionControlNamed(std::string_view name);
 std::string_view NameOf(EchoHandling echo);

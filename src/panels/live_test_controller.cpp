@@ -9,8 +9,6 @@
 namespace tarnwick::panels {
 namespace {
 
-constexpr int kMaxDuty = 100;
-
 LiveTestChannel StartChannel(int maxValue, int value) { return {maxValue, std::to_string(value), value}; }
 
 }  // namespace

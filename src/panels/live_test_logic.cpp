@@ -14,7 +14,6 @@
 namespace tarnwick::panels {
 namespace {
 
-constexpr int kMaxDuty = 100;  // a duty is a percentage
 constexpr int kMaxFrameFrequency = 0xFFFF;
 
 // The value of a live field when it lies in [min, max]; otherwise nullopt, and
@@ -77,7 +76,7 @@ StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop,
   std::string reason;
   const auto duty = ReadLiveField(fields.duty, "Duty", 0, kMaxDuty, reason);
   if (!duty) return NothingToSend(last, reason);
-  const auto frequency = ReadLiveField(fields.frequency, "Freq", 1, kStepperTestMaxFrequency, reason);
+  const auto frequency = ReadLiveField(fields.frequency, "Freq", kLiveTestMinFrequency, kStepperTestMaxFrequency, reason);
   if (!frequency) return NothingToSend(last, reason);
 
   const StepperTestLast now{static_cast<std::uint16_t>(*frequency), static_cast<std::uint8_t>(*duty)};
@@ -99,9 +98,9 @@ DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, co
   if (!leftDuty) return NothingToSend(last, reason);
   const auto rightDuty = ReadLiveField(fields.rightDuty, "Right Duty", 0, kMaxDuty, reason);
   if (!rightDuty) return NothingToSend(last, reason);
-  const auto leftFrequency = ReadLiveField(fields.leftFrequency, "Left Freq", 1, kDcTestMaxFrequency, reason);
+  const auto leftFrequency = ReadLiveField(fields.leftFrequency, "Left Freq", kLiveTestMinFrequency, kDcTestMaxFrequency, reason);
   if (!leftFrequency) return NothingToSend(last, reason);
-  const auto rightFrequency = ReadLiveField(fields.rightFrequency, "Right Freq", 1, kDcTestMaxFrequency, reason);
+  const auto rightFrequency = ReadLiveField(fields.rightFrequency, "Right Freq", kLiveTestMinFrequency, kDcTestMaxFrequency, reason);
   if (!rightFrequency) return NothingToSend(last, reason);
 
   // The frame's frequency fields hold 16 bits; the trackbar's top range goes out

@@ -13,8 +13,10 @@ namespace tarnwick::panels {
 // The stop command to the broadcast address without the reply flag (FF 01 3F 3F 01).
 const std::vector<std::uint8_t>& StopFrame();
 
+inline constexpr int kLiveTestMinFrequency = 1;  // Hz: a live run never asks for 0
 inline constexpr int kStepperTestMaxFrequency = 10000;
 inline constexpr int kDcTestMaxFrequency = 80000;  // the trackbar's top; the frame carries at most 65535
+inline constexpr int kMaxDuty = 100;               // a duty is a percentage
 
 struct StepperTestFields {
   std::string frequency = "2500";  // Hz

@@ -217,7 +217,7 @@ Board::Outcome Board::DcStatus(const Command& command) const {
     const StoredValue* mode = state_.Find(motor.name + "-mode");
     const StoredValue* pulse = state_.Find(motor.name + "-pulse-duty");
     const int signedDuty = duty ? static_cast<std::int8_t>(static_cast<std::uint8_t>(duty->value)) : 0;
-    std::uint32_t driveMode = mode ? mode->value : link::kDriveStop;
+    std::uint32_t driveMode = mode ? mode->value : std::uint32_t{link::kDriveStop};
     if (duty && (!mode || duty->order > mode->order))
       driveMode = signedDuty > 0 ? link::kDriveForward : signedDuty < 0 ? link::kDriveReversal : link::kDriveStop;
     int pulseDuty = static_cast<int>(Known(motor.name + "-pulse-duty"));

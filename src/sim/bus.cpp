@@ -1,9 +1,12 @@
 #include "bus.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
+#include "board/board.h"
 #include "link/baud_rates.h"
+#include "link/frame.h"
 #include "link/hex_text.h"
 
 namespace tarnwick::sim {
@@ -63,30 +66,67 @@ std::optional<BoardState> ParseBoard(std::string_view text, std::string& why) {
     rate = address.substr(at + 1);
     address = address.substr(0, at);
   }
-  const std::optional<std::uint8_t> value = link::ParseDeviceAddress(address);
+  std::string addressWhy;
+  const std::optional<std::uint8_t> value = ParseBoardAddress(address, addressWhy);
   if (!value) {
-    why = Refusal(text, link::NotADeviceAddress(address));
-    return std::nullopt;
-  }
-  if (*value == 0 || *value == link::kBroadcastAddress) {
-    why = Refusal(text, "the address must be hex 01 to FE");
+    why = Refusal(text, addressWhy);
     return std::nullopt;
   }
   const auto rateValue = rate.empty() ? std::optional(link::kBaudRates[link::kDefaultBaudIndex]) : Number(rate);
   const auto baudIndex = rateValue ? link::BaudIndexOf(*rateValue) : std::nullopt;
   if (!baudIndex) {
-    why = Refusal(text, "the rate must be one of 2400, 4800, 9600, 19200, 38400, 57600, 115200");
+    why = Refusal(text, "the rate must be one of " + link::BaudRatesText());
     return std::nullopt;
   }
-  if (!type.empty() && type != "stepper" && type != "d-c") {
-    why = Refusal(text, "the motor type must be stepper or d-c");
+  const auto motor = type.empty() ? std::optional(link::kMotorStepper) : MotorTypeNamed(type);
+  if (!motor) {
+    std::string names;
+    for (const auto& [name, value] : MotorTypeNames()) names += (names.empty() ? "" : " or ") + name;
+    why = Refusal(text, "the motor type must be " + names);
     return std::nullopt;
   }
-  const auto motor = type == "d-c" ? link::kMotorDc : link::kMotorStepper;
-  return MakeBoardState(*value, *baudIndex, motor);
+  return MakeBoardState(*value, *baudIndex, *motor);
 }
 
 }  // namespace
+
+std::optional<std::uint8_t> ParseBoardAddress(std::string_view text, std::string& why) {
+  const std::optional<std::uint8_t> address = link::ParseDeviceAddress(text);
+  if (!address) {
+    why = link::NotADeviceAddress(text);
+    return std::nullopt;
+  }
+  if (*address < link::kFirstBoardAddress || *address > link::kLastBoardAddress) {
+    why = std::string(1, '\'').append(text).append("' is not a board's own address: hex ");
+    why += link::FormatHexByte(link::kFirstBoardAddress) + " to " + link::FormatHexByte(link::kLastBoardAddress);
+    return std::nullopt;
+  }
+  return address;
+}
+
+std::vector<std::pair<std::string, link::MotorType>> MotorTypeNames() {
+  std::vector<std::pair<std::string, link::MotorType>> names;
+  if (const board::Enumeration* types = board::BuiltIn().FindEnumeration("motor-type"))
+    for (const board::NamedValue& named : types->values) {
+      std::string name = named.name;
+      std::transform(name.begin(), name.end(), name.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      names.emplace_back(name, static_cast<link::MotorType>(named.value));
+    }
+  return names;
+}
+
+std::optional<link::MotorType> MotorTypeNamed(std::string_view name) {
+  if (const board::Enumeration* types = board::BuiltIn().FindEnumeration("motor-type"))
+    if (const board::NamedValue* named = types->FindNamed(name)) return static_cast<link::MotorType>(named->value);
+  return std::nullopt;
+}
+
+std::string MotorTypeName(link::MotorType type) {
+  for (const auto& [name, known] : MotorTypeNames())
+    if (known == type) return name;
+  return std::to_string(type);
+}
 
 Bus::Bus(std::vector<BoardState> boards) {
   for (const BoardState& state : boards) stations_.push_back({Board(state), {}, {}});

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "board.h"
@@ -69,6 +70,16 @@ Bytes Collide(const std::vector<Bytes>& replies);
 // "01@9600:stepper,05@19200:d-c,2A@115200": address in hex, rate (default 9600),
 // motor type (default stepper). nullopt, with why, for anything else.
 std::optional<std::vector<BoardState>> ParseBoards(std::string_view text, std::string& why);
+
+// A board's own address as --address and --boards take it: hex 01 to FE.
+// nullopt, with why ("'00' is not a board's own address: ..."), for anything else.
+std::optional<std::uint8_t> ParseBoardAddress(std::string_view text, std::string& why);
+
+// The motor types by their names in the built-in board description, in lower
+// case: ("stepper", kMotorStepper), ("d-c", kMotorDc); a name is taken in any case.
+std::vector<std::pair<std::string, link::MotorType>> MotorTypeNames();
+std::optional<link::MotorType> MotorTypeNamed(std::string_view name);
+std::string MotorTypeName(link::MotorType type);
 
 // A fresh board with this address, rate and motor type.
 BoardState MakeBoardState(std::uint8_t address, int baudIndex, link::MotorType motorType);

@@ -16,7 +16,9 @@
 #include "board/board.h"
 #include "board_server.h"
 #include "link/baud_rates.h"
+#include "link/frame.h"
 #include "link/hex_text.h"
+#include "link/line_control.h"
 #include "link/posix_port_list.h"
 #include "link/serial_port.h"
 #include "link/unique_fd.h"
@@ -31,7 +33,7 @@ using namespace tarnwick;
 std::string Describe(const sim::BoardState& s) {
   std::ostringstream out;
   out << "address " << link::FormatHexByte(s.address) << ", " << link::kBaudRates[static_cast<std::size_t>(s.baudIndex)]
-      << " baud, motor type " << (s.motorType == link::kMotorStepper ? "stepper" : "d-c") << "\n";
+      << " baud, motor type " << sim::MotorTypeName(static_cast<link::MotorType>(s.motorType)) << "\n";
   if (s.values.empty()) return out.str();
   const char* separator = "values: ";
   for (const auto& [name, stored] : s.values) {
@@ -94,6 +96,19 @@ void HandleCommand(const std::string& line, sim::BoardServer& server) {
   }
 }
 
+// "stepper, d-c" as the built-in board description names the motor types.
+std::vector<std::string> MotorTypeNameList() {
+  std::vector<std::string> names;
+  for (const auto& [name, type] : sim::MotorTypeNames()) names.push_back(name);
+  return names;
+}
+
+std::string MotorTypeNameList(const std::string& separator) {
+  std::string text;
+  for (const std::string& name : MotorTypeNameList()) text += (text.empty() ? "" : separator) + name;
+  return text;
+}
+
 struct SimOptions {
   std::string port, addressText = "01", motorType = "stepper", boards, boardFile;
   std::vector<std::string> faults;
@@ -106,16 +121,19 @@ struct SimOptions {
 void AddOptions(CLI::App& app, SimOptions& o) {
   app.add_option("--port", o.port, "Serve a real serial port instead of a new pseudo-terminal");
   auto* address =
-      app.add_option("--address", o.addressText, "The board's bus address in hex, 01 to FE")->capture_default_str();
+      app.add_option("--address", o.addressText, "The board's bus address in hex, " +
+                                                     link::FormatHexByte(link::kFirstBoardAddress) + " to " +
+                                                     link::FormatHexByte(link::kLastBoardAddress))
+          ->capture_default_str();
   auto* baud = app.add_option("--baud", o.baud, "The board's line speed")
                    ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())))
                    ->capture_default_str();
   auto* motor = app.add_option("--motor-type", o.motorType, "What the board is set up to drive")
-                    ->check(CLI::IsMember({"stepper", "d-c"}))
+                    ->transform(CLI::IsMember(MotorTypeNameList(), CLI::ignore_case))
                     ->capture_default_str();
   app.add_option("--boards", o.boards,
-                 "Several boards on one line, ADDR[@RATE][:stepper|d-c] separated by commas, such as "
-                 "01@9600:stepper,05@19200:d-c,2A@115200 (rate 9600 and stepper unless given)")
+                 "Several boards on one line, ADDR[@RATE][:TYPE] separated by commas, TYPE one of " + MotorTypeNameList("|") +
+                     ", such as 01@9600:stepper,05@19200:d-c,2A@115200 (rate 9600 and stepper unless given)")
       ->excludes(address, baud, motor, app.get_option("--port"));
   app.add_option("--board", o.boardFile, "Answer the commands of this board description instead of the built-in one");
   app.add_option("--fault", o.faults,
@@ -127,13 +145,13 @@ void AddOptions(CLI::App& app, SimOptions& o) {
   auto* port = app.get_option("--port");
   app.add_option("--rs485", o.rs485, "With --port: who turns the RS-485 line round, off, kernel (the driver's "
                                      "RS-485 mode) or rts (raised around each reply)")
-      ->check(CLI::IsMember({"off", "kernel", "rts"}))
+      ->check(CLI::IsMember(link::DirectionControlNames()))
       ->needs(port);
   app.add_option("--rs485-delay-before", o.direction.delayBeforeMs, "With --rs485 kernel: ms RTS is raised before sending")
-      ->check(CLI::Range(0, 1000))
+      ->check(CLI::Range(0, link::kMaxDirectionDelayMs))
       ->needs(port);
   app.add_option("--rs485-delay-after", o.direction.delayAfterMs, "With --rs485 kernel: ms RTS stays raised after sending")
-      ->check(CLI::Range(0, 1000))
+      ->check(CLI::Range(0, link::kMaxDirectionDelayMs))
       ->needs(port);
 }
 
@@ -145,16 +163,12 @@ std::optional<std::vector<sim::BoardState>> InitialBoards(const SimOptions& o) {
     if (!boards) std::cerr << "tarnwick-sim: --boards " << why << "\n";
     return boards;
   }
-  const std::optional<std::uint8_t> address = link::ParseDeviceAddress(o.addressText);
+  const std::optional<std::uint8_t> address = sim::ParseBoardAddress(o.addressText, why);
   if (!address) {
-    std::cerr << "tarnwick-sim: --address: " << link::NotADeviceAddress(o.addressText) << "\n";
+    std::cerr << "tarnwick-sim: --address: " << why << "\n";
     return std::nullopt;
   }
-  if (*address == 0 || *address == link::kBroadcastAddress) {
-    std::cerr << "tarnwick-sim: --address must be 01 to FE\n";
-    return std::nullopt;
-  }
-  const auto motor = o.motorType == "d-c" ? link::kMotorDc : link::kMotorStepper;
+  const auto motor = sim::MotorTypeNamed(o.motorType).value_or(link::kMotorStepper);
   return std::vector{sim::MakeBoardState(*address, *link::BaudIndexOf(o.baud), motor)};
 }
 
@@ -266,7 +280,7 @@ int main(int argc, char** argv) {
                "'fault KIND' while it runs."};
   tarnwick::NameProgram(app, "tarnwick-sim");
   app.footer("Exit status: 0 ended by Ctrl-D, Ctrl-C or a signal; 1 the pseudo-terminal or the port\n"
-             "could not be opened; 2 an unknown option or a bad value.");
+             "could not be opened or is no serial port; 2 an unknown option, a bad value or a refused board file.");
   SimOptions options;
   AddOptions(app, options);
   if (const auto status = tarnwick::ParseArguments(app, argc, argv)) return *status;

@@ -595,6 +595,14 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
       }
     }
   }
+  // 00 and FF are addresses to send to, but no board's own: the simulator refuses
+  // them alike however a board is given.
+  for (const std::string address : {"00", "FF"})
+    for (const std::string& way : {sim + " --address " + address, sim + " --boards " + address + "@9600"}) {
+      const CliRun run = testing::RunShell(way + " 2>&1");
+      EXPECT_EQ(run.status, 2) << way;
+      EXPECT_NE(run.out.find("'" + address + "' is not a board's own address: hex 01 to FE"), std::string::npos) << run.out;
+    }
   std::remove(sequence.c_str());
 }
 

@@ -18,9 +18,9 @@ struct ValueCase {
 };
 
 NumberRule RuleNamed(std::string_view name) {
-  if (name == "frequency") return kFrequencyRule;
+  if (name == "frequency") return {NumberKind::kDecimal, 0, 65535};  // as a u16 field's
   if (name == "percent") return kPercentRule;
-  if (name == "step count") return kStepCountRule;
+  if (name == "step count") return {NumberKind::kStepCount, 0, 0x7FFFFFFF};
   if (name == "address") return kAddressRule;
   if (name == "new address") return kNewAddressRule;
   if (name == "stepper-test freq") return kStepperTestFrequencyRule;

@@ -60,7 +60,7 @@ for word in $(grep -o -- '--[a-z][a-z-]*' "$source_dir/docs/cli.md" | sort -u) \
     $(grep -o '"[a-z_]*": {' "$source_dir/docs/cli.schema.json" | tr -d '":{ ' | grep -vx -e items -e properties | sort -u); do
   grep -q -- "$word" <<<"$cli_page" || fail "man tarnwick-cli: $word missing"
 done
-for section in SUBCOMMANDS "OPTION VALUES" OUTPUT "JSON OUTPUT" "TRAFFIC LOG"; do
+for section in "WHICH PORT" "OPTION VALUES" OUTPUT SCAN WATCH RUN JSON "TRAFFIC LOG" COMMANDS; do
   grep -q "^$section" <<<"$cli_page" || fail "man tarnwick-cli: no $section"
 done
 
