@@ -79,10 +79,10 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"NobodyAtTheseRates", "01@9600", "--baud 115200,57600", "", 1},
         // Replies later than --timeout arrive during a later probe: they name their
         // own board, which a second, longer look then proves.
-        ScanCase{"RepliesLaterThanTheTimeout", "10@9600,20@9600", "--baud 9600 --addr 01-40",
-                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=50"},
-        ScanCase{"RepliesLaterThanSeveralProbes", "10@9600,20@9600", "--baud 9600 --addr 01-40",
-                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=150"},
+        ScanCase{"RepliesLaterThanTheTimeout", "02@9600,05@9600", "--baud 9600 --addr 01-08",
+                 "02@9600:Stepper,05@9600:Stepper", 0, "delay=50"},
+        ScanCase{"RepliesLaterThanSeveralProbes", "02@9600,05@9600", "--baud 9600 --addr 01-0C",
+                 "02@9600:Stepper,05@9600:Stepper", 0, "delay=150"},
         // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
         // 19200; with no board found, the silent 9600 is asked again, waiting longer.
         ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",
