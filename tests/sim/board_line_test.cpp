@@ -19,6 +19,7 @@
 #include "sim/port_registry.h"
 #include "testing/board_at_115200.h"
 #include "testing/pty_peer.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick::sim {
 namespace {
@@ -91,15 +92,8 @@ TEST_F(BoardLineTest, AToolKilledMidExchangeDoesNotLockOthersOutForGood) {
 // A board in a process of its own, registered as a real one is.
 class RegisteredBoardTest : public tarnwick::testing::PtyTest {
  protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (IsSkipped()) return;
-    registry_ = fs::temp_directory_path() / ("tarnwick-registry-" + std::to_string(::getpid()));
-    fs::remove_all(registry_);
-  }
   void TearDown() override {
     if (child_ > 0) ::kill(child_, SIGKILL), ::waitpid(child_, nullptr, 0);
-    fs::remove_all(registry_);
   }
   // Starts a process that registers target and waits to be killed; returns its name.
   std::string StartBoardProcess(const std::string& target) {
@@ -120,7 +114,8 @@ class RegisteredBoardTest : public tarnwick::testing::PtyTest {
   }
   std::vector<link::PortEntry> Listed() const { return link::EnumeratePorts("/nonexistent", "/nonexistent", registry_); }
 
-  fs::path registry_;
+  const tarnwick::testing::TempFolder folder_;
+  const fs::path registry_ = folder_.Path("registry");
   pid_t child_ = -1;
 };
 
