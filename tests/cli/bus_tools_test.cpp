@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Three at one rate garble the broadcast; probing each address finds them.
         ScanCase{"ThreeBoardsAtOneRate", "01@115200,05@115200:d-c,2A@115200",
                  "--baud 115200 --addr 01-2F --timeout 20", "01@115200:Stepper,05@115200:D-C,2A@115200:Stepper", 0},
+        ScanCase{"BoardsAtBothEndsOfTheRange", "01@115200,08@115200:d-c", "--baud 115200 --addr 01-08",
+                 "01@115200:Stepper,08@115200:D-C", 0},
         ScanCase{"TwoBoardsShareAnAddress", "05@115200,01@115200:d-c,05@115200:d-c", "--baud 115200 --addr 01-08",
                  "01@115200:D-C,05@115200:conflict", 0},
         ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01-03 --full", "01@115200:Stepper", 0},
