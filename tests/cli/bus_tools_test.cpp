@@ -10,20 +10,16 @@
 #include <sstream>
 
 #include "link/hex_text.h"
-#include "sim/board_server.h"
+#include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
-#include "testing/needs_pty.h"
+#include "testing/temp_folder.h"
 #include "testing/row_name.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::Boards;
 using testing::RunCli;
-
-std::unique_ptr<sim::BoardServer> Boards(const std::string& spec) {
-  std::string why;
-  return sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(spec, why));
-}
 
 // ---- scan ----
 
@@ -76,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Three at one rate garble the broadcast; probing each address finds them.
         ScanCase{"ThreeBoardsAtOneRate", "01@115200,05@115200:d-c,2A@115200",
                  "--baud 115200 --addr 01-2F --timeout 20", "01@115200:Stepper,05@115200:D-C,2A@115200:Stepper", 0},
+        ScanCase{"BoardsAtBothEndsOfTheRange", "01@115200,08@115200:d-c", "--baud 115200 --addr 01-08",
+                 "01@115200:Stepper,08@115200:D-C", 0},
         ScanCase{"TwoBoardsShareAnAddress", "05@115200,01@115200:d-c,05@115200:d-c", "--baud 115200 --addr 01-08",
                  "01@115200:D-C,05@115200:conflict", 0},
         ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01-03 --full", "01@115200:Stepper", 0},
@@ -83,10 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"NobodyAtTheseRates", "01@9600", "--baud 115200,57600", "", 1},
         // Replies later than --timeout arrive during a later probe: they name their
         // own board, which a second, longer look then proves.
-        ScanCase{"RepliesLaterThanTheTimeout", "10@9600,20@9600", "--baud 9600 --addr 01-40",
-                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=50"},
-        ScanCase{"RepliesLaterThanSeveralProbes", "10@9600,20@9600", "--baud 9600 --addr 01-40",
-                 "10@9600:Stepper,20@9600:Stepper", 0, "delay=150"},
+        ScanCase{"RepliesLaterThanTheTimeout", "02@9600,05@9600", "--baud 9600 --addr 01-08",
+                 "02@9600:Stepper,05@9600:Stepper", 0, "delay=50"},
+        ScanCase{"RepliesLaterThanSeveralProbes", "02@9600,05@9600", "--baud 9600 --addr 01-0C",
+                 "02@9600:Stepper,05@9600:Stepper", 0, "delay=150"},
         // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
         // 19200; with no board found, the silent 9600 is asked again, waiting longer.
         ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",
@@ -204,10 +202,8 @@ class InterruptTest : public testing::PtyTest, public ::testing::WithParamInterf
 TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
   const auto line = Boards("01@115200");
   line->SetFault(*sim::ParseFault(GetParam().fault));
-  char dir[] = "/tmp/tarnwick-interrupt-XXXXXX";
-  ASSERT_TRUE(::mkdtemp(dir));
-  const std::string sequence = std::string(dir) + "/sequence.yaml", report = std::string(dir) + "/report.xml";
-  std::ofstream(sequence) << GetParam().sequence;
+  const testing::TempFolder dir;
+  const std::string sequence = dir.Write("sequence.yaml", GetParam().sequence), report = dir.Path("report.xml");
   std::string arguments = GetParam().arguments;
   for (const auto& [name, path] : {std::pair{"SEQUENCE", sequence}, std::pair{"REPORT", report}})
     if (const auto at = arguments.find(name); at != std::string::npos) arguments.replace(at, std::strlen(name), path);
@@ -218,8 +214,7 @@ TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
   EXPECT_EQ(run.status, GetParam().status) << run.out;
   EXPECT_NE(run.out.find(GetParam().said), std::string::npos) << run.out;
-  std::ifstream in(report);
-  const std::string xml{std::istreambuf_iterator<char>(in), {}};
+  const std::string xml = dir.Read("report.xml");
   const auto count = [&](const std::string& what) {
     std::size_t n = 0;
     for (auto at = xml.find(what); at != std::string::npos; at = xml.find(what, at + 1)) ++n;
@@ -230,9 +225,6 @@ TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
     EXPECT_EQ(count("<testcase "), static_cast<std::size_t>(GetParam().testcases)) << xml;
     EXPECT_EQ(count("<error message=\"interrupted\""), 1u) << xml;
   }
-  std::remove(sequence.c_str());
-  std::remove(report.c_str());
-  ::rmdir(dir);
 }
 
 constexpr const char* kStatusThenAnHour =
@@ -261,14 +253,12 @@ class WatchLogTest : public testing::PtyTest {};
 
 TEST_F(WatchLogTest, EachExchangeIsLoggedWithItsFramesAndResult) {
   const auto line = Boards("01@115200");
-  char path[] = "/tmp/tarnwick-watch-log-XXXXXX";
-  ::close(::mkstemp(path));
-  RunCli("watch cmd13 --addr 01 --interval 0 --count 2 --baud 115200 --log " + std::string(path) + " --port " +
+  const testing::TempFolder dir;
+  RunCli("watch cmd13 --addr 01 --interval 0 --count 2 --baud 115200 --log " + dir.Path("log") + " --port " +
          line->PortPath());
-  std::ifstream log(path);
+  std::istringstream log(dir.Read("log"));
   std::vector<std::string> directions;
   for (std::string text; std::getline(log, text);) directions.push_back(nlohmann::json::parse(text)["dir"]);
-  ::unlink(path);
   EXPECT_EQ(directions, (std::vector<std::string>{"tx", "rx", "event", "tx", "rx", "event"}));
 }
 
@@ -299,27 +289,10 @@ class RunTest : public testing::PtyTest {
     PtyTest::SetUp();
     if (!IsSkipped()) line_ = Boards("01@115200");
   }
-  std::string Write(const std::string& name, const std::string& yaml) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path) << yaml;
-    return path;
-  }
-  std::string ReadFile(const std::string& name) {
-    std::ifstream in(dir_ + "/" + name);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   testing::CliRun Run(const std::string& yaml, const std::string& options = "") {
-    return RunCli("run " + Write("sequence.yaml", yaml) + " --port " + line_->PortPath() + " " + options, true);
+    return RunCli("run " + dir_.Write("sequence.yaml", yaml) + " --port " + line_->PortPath() + " " + options, true);
   }
-  void TearDown() override {
-    for (const char* f : {"sequence.yaml", "report.xml"}) ::unlink((dir_ + "/" + f).c_str());
-    ::rmdir(dir_.c_str());
-  }
-
-  std::string dir_ = [] {
-    char pattern[] = "/tmp/tarnwick-run-XXXXXX";
-    return std::string(::mkdtemp(pattern));
-  }();
+  const testing::TempFolder dir_;
   std::unique_ptr<sim::BoardServer> line_;
 };
 
@@ -340,13 +313,13 @@ steps:
 )";
 
 TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
-  const auto run = Run(kSetUpAndReadBack, "--junit " + dir_ + "/report.xml");
+  const auto run = Run(kSetUpAndReadBack, "--junit " + dir_.Path("report.xml"));
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out,
             "step 1  cmd42  Success  pass\nstep 2  cmd43  Success  pass\nstep 3  wait 10 ms  pass\n"
             "step 4  cmd24 x3  Success  pass\n");
   EXPECT_EQ(line_->State().motorType, link::kMotorDc);
-  const std::string xml = ReadFile("report.xml");
+  const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("<testsuite name=\"sequence\" tests=\"4\" failures=\"0\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("name=\"step 2: cmd43\""), std::string::npos);
   EXPECT_EQ(xml.find("<failure"), std::string::npos);
@@ -355,14 +328,14 @@ TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
 TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
   std::string yaml = kSetUpAndReadBack;
   yaml.replace(yaml.find("left_frequency: 20000"), 21, "left_frequency: 20001, right_pulse_duty: 5");
-  const auto run = Run(yaml, "--junit " + dir_ + "/report.xml");
+  const auto run = Run(yaml, "--junit " + dir_.Path("report.xml"));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("step 2  cmd43  Success  FAIL  left_frequency: expected 20001, got 20000; "
                          "right_pulse_duty: expected 5, got 100\n"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << run.out;
-  const std::string xml = ReadFile("report.xml");
+  const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("<failure message=\"left_frequency: expected 20001"), std::string::npos) << xml;
 }

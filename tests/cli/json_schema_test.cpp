@@ -14,11 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/board_server.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
-#include "testing/needs_pty.h"
-#include "testing/row_name.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -29,7 +27,8 @@ using Json = nlohmann::json;
 // JSON Schema validator (python3-jsonschema) with the number of the first one
 // that does not, or "" when every one matches.
 std::string Mismatch(const std::vector<std::string>& documents) {
-  const std::string file = ::testing::TempDir() + "tarnwick-schema-" + std::to_string(::getpid()) + ".jsonl";
+  const testing::TempFolder dir;
+  const std::string file = dir.Path("documents.jsonl");
   {
     std::ofstream out(file);
     for (const std::string& document : documents) out << Json::parse(document).dump() << "\n";
@@ -40,7 +39,6 @@ std::string Mismatch(const std::vector<std::string>& documents) {
                               "    try: jsonschema.validate(json.loads(line), schema)\n"
                               "    except jsonschema.ValidationError as e: sys.exit(f\"document {number}: {e.message}\")' " TARNWICK_CLI_SCHEMA " " + file + " 2>&1";
   const testing::CliRun run = testing::RunShell(command);
-  std::remove(file.c_str());
   return run.status == 0 ? "" : run.out;
 }
 
@@ -76,12 +74,16 @@ const SchemaCase kSchemaCases[] = {
         SchemaCase{"RunFailing", "run " TARNWICK_EXAMPLES "/setup_and_status.yaml", "no-reply", ""},
         SchemaCase{"RunInvalid", "run /tmp/tarnwick-no-such-sequence.yaml", "none", ""}};
 
-class JsonSchemaTest : public testing::BoardAt115200Test {};
+// The cases in four parts side by side, each part's outputs (each line for watch)
+// checked in one run of the validator.
+constexpr std::size_t kParts = 4;
 
-// Every case's output, each line for watch, checked in one run of the validator.
-TEST_F(JsonSchemaTest, EveryOutputMatchesThePublishedSchema) {
+class JsonSchemaTest : public testing::BoardAt115200Test, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(JsonSchemaTest, EveryOutputMatchesThePublishedSchema) {
   std::vector<std::string> documents, names;
-  for (const SchemaCase& row : kSchemaCases) {
+  for (std::size_t i = GetParam(); i < std::size(kSchemaCases); i += kParts) {
+    const SchemaCase& row = kSchemaCases[i];
     board_->SetFault(sim::ParseFault(row.fault).value());
     const std::string arguments = std::string(row.arguments) + " --port " + board_->PortPath() + row.baud;
     const std::string out = testing::RunCli("--json " + arguments).out;
@@ -101,6 +103,8 @@ TEST_F(JsonSchemaTest, EveryOutputMatchesThePublishedSchema) {
   const std::size_t number = why.starts_with("document ") ? std::strtoul(why.c_str() + 9, nullptr, 10) : 0;
   EXPECT_EQ(why, "") << (number > 0 && number <= names.size() ? names[number - 1] : "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Parts, JsonSchemaTest, ::testing::Range(std::size_t{0}, kParts));
 
 
 

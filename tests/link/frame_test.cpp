@@ -7,7 +7,6 @@
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/transaction.h"
-#include "testing/row_name.h"
 
 namespace tarnwick::link {
 namespace {
@@ -27,71 +26,40 @@ TEST(FrameTest, CompletedFramesMatchKnownBytes) {
   EXPECT_EQ(big[19], (0xFF + 16 + 16 * 0xFF) >> 8);
 }
 
-struct ProgressCase {
-  const char* name;
-  Bytes bytes;
-  FrameProgress progress;
-};
+TEST(FrameTest, JudgesTheBytesSoFar) {
+  struct Row { const char* name; Bytes bytes; FrameProgress progress; };
+  for (const Row& row : {Row{"Nothing", {}, FrameProgress::Incomplete},
+                        Row{"AddressOnly", {0x01}, FrameProgress::Incomplete},
+                        Row{"OneByteShort", {0x01, 0x02, 0x00, 0x00, 0x03}, FrameProgress::Incomplete},
+                        Row{"WholeAndVerified", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00}, FrameProgress::Complete},
+                        Row{"WholeWithAWrongSum", {0x01, 0x02, 0x00, 0x00, 0x04, 0x00}, FrameProgress::NotAFrame},
+                        Row{"MoreThanAnnounced", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0xAA}, FrameProgress::NotAFrame},
+                        // N = 17 announces 21 bytes, more than any reply may have.
+                        Row{"LengthBeyondTheBuffer", {0x01, 0x11, 0x00}, FrameProgress::NotAFrame},
+                        Row{"LargestThatFits", MakeFrame(0x01, Bytes(16, 0x43)), FrameProgress::Complete}})
+    EXPECT_EQ(JudgeFrameSoFar(row.bytes), row.progress) << row.name;
+}
 
-class FrameProgressTest : public ::testing::TestWithParam<ProgressCase> {};
+TEST(FrameTest, ChecksumDecidesWhetherAReplyIsIntact) {
+  struct Row { const char* name; Bytes reply; bool intact; };
+  for (const Row& row : {Row{"CMD3F success", {0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
+                         Row{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
+                         Row{"CMD00 from address 05", {0x05, 0x02, 0x00, 0x00, 0x07, 0x00}, true},
+                         Row{"sum over nothing is 0", {0x00, 0x00}, true},
+                         Row{"sum over nothing is not 1", {0x01, 0x00}, false},
+                         Row{"no checksum field at all", {0x00}, false}, Row{"empty", {}, false},
+                         Row{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true},
+                         Row{"equal checksum bytes in either order", {0xFF, 0x02, 0x01, 0x01}, true}})
+    EXPECT_EQ(VerifyReply(row.reply), row.intact) << row.name;
+}
 
-TEST_P(FrameProgressTest, JudgesTheBytesSoFar) { EXPECT_EQ(JudgeFrameSoFar(GetParam().bytes), GetParam().progress); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FrameProgressTest,
-    ::testing::Values(ProgressCase{"Nothing", {}, FrameProgress::Incomplete},
-                    ProgressCase{"AddressOnly", {0x01}, FrameProgress::Incomplete},
-                    ProgressCase{"OneByteShort", {0x01, 0x02, 0x00, 0x00, 0x03}, FrameProgress::Incomplete},
-                    ProgressCase{"WholeAndVerified", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00}, FrameProgress::Complete},
-                    ProgressCase{"WholeWithAWrongSum", {0x01, 0x02, 0x00, 0x00, 0x04, 0x00}, FrameProgress::NotAFrame},
-                    ProgressCase{"MoreThanAnnounced", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0xAA}, FrameProgress::NotAFrame},
-                    // N = 17 announces 21 bytes, more than any reply may have.
-                    ProgressCase{"LengthBeyondTheBuffer", {0x01, 0x11, 0x00}, FrameProgress::NotAFrame},
-                    ProgressCase{"LargestThatFits", MakeFrame(0x01, Bytes(16, 0x43)), FrameProgress::Complete}),
-    tarnwick::testing::RowName{});
-
-struct VerifyCase {
-  const char* name;
-  Bytes reply;
-  bool intact;
-};
-
-class VerifyReplyTest : public ::testing::TestWithParam<VerifyCase> {};
-
-TEST_P(VerifyReplyTest, ChecksumDecides) { EXPECT_EQ(VerifyReply(GetParam().reply), GetParam().intact); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, VerifyReplyTest,
-    ::testing::Values(VerifyCase{"CMD3F success", {0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
-                      VerifyCase{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
-                      VerifyCase{"CMD00 from address 05", {0x05, 0x02, 0x00, 0x00, 0x07, 0x00}, true},
-                      VerifyCase{"sum over nothing is 0", {0x00, 0x00}, true},
-                      VerifyCase{"sum over nothing is not 1", {0x01, 0x00}, false},
-                      VerifyCase{"no checksum field at all", {0x00}, false}, VerifyCase{"empty", {}, false},
-                      VerifyCase{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true},
-                      VerifyCase{"equal checksum bytes in either order", {0xFF, 0x02, 0x01, 0x01}, true}),
-    tarnwick::testing::RowName{});
-
-struct HexCase {
-  const char* name;
-  const char* text;
-  std::uint32_t value;
-};
-
-class ParseHexTextTest : public ::testing::TestWithParam<HexCase> {};
-
-TEST_P(ParseHexTextTest, ReadsLeadingDigits) { EXPECT_EQ(ParseHexText(GetParam().text), GetParam().value); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ParseHexTextTest,
-    ::testing::Values(HexCase{"empty", "", 0}, HexCase{"prefix alone", "0x", 0},
-                      HexCase{"upper-case prefix", "0X1a", 26},
-                      HexCase{"lower case", "ff", 255}, HexCase{"three digits", "1FF", 511},
-                      HexCase{"stops at a non-digit", "12G4", 0x12}, HexCase{"letter first", "x12", 0},
-                      HexCase{"minus sign", "-1", 0}, HexCase{"above 32 bits", "100000000", 0},
-                      HexCase{"largest", "FFFFFFFF", 0xFFFFFFFF}, HexCase{"prefix twice", "0x0x5", 0},
-                      HexCase{"zero", "0", 0}, HexCase{"many leading zeros", "00000000000001", 1}),
-    tarnwick::testing::RowName{});
+TEST(HexWordsTest, ParseHexTextReadsLeadingDigits) {
+  struct Row { const char* text; std::uint32_t value; };
+  for (const Row& row : {Row{"", 0}, Row{"0x", 0}, Row{"0X1a", 26}, Row{"ff", 255}, Row{"1FF", 511}, Row{"12G4", 0x12},
+                         Row{"x12", 0}, Row{"-1", 0}, Row{"100000000", 0}, Row{"FFFFFFFF", 0xFFFFFFFF}, Row{"0x0x5", 0},
+                         Row{"0", 0}, Row{"00000000000001", 1}})
+    EXPECT_EQ(ParseHexText(row.text), row.value) << "'" << row.text << "'";
+}
 
 // The one reading of a device address and of hex bytes, which every option,
 // sequence file and log takes.

@@ -10,23 +10,20 @@
 #include "link/port_list.h"
 #include "link/serial_port.h"
 #include "link/unique_fd.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick::link {
 namespace {
 namespace fs = std::filesystem;
 
-class PortListTest : public testing::Test {
+class PortListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tarnwick-ports-" + std::to_string(::getpid()) + "-" +
-                                         testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
     fs::create_directories(root_ / "sys");
     fs::create_directories(root_ / "dev");
     fs::create_directories(root_ / "sim");
     fs::permissions(root_ / "sim", fs::perms::owner_all, fs::perm_options::replace);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // A tty as sysfs shows it; uartType is written for on-board UARTs.
   void AddTty(const std::string& name, bool hasDevice, int uartType = -1) {
@@ -55,7 +52,8 @@ class PortListTest : public testing::Test {
     return names;
   }
 
-  fs::path root_;
+  const tarnwick::testing::TempFolder folder_;
+  const fs::path root_ = folder_.Path();
   std::vector<UniqueFd> locks_;
 };
 

@@ -45,83 +45,6 @@ std::unique_ptr<SerialPort> Open(const PtyPeer& peer, int baud = 115200) {
 
 class SerialPortTest : public tarnwick::testing::PtyTest {};
 
-TEST_F(SerialPortTest, TransmitWritesTheFrameAndWaitsTheSettleDelay) {
-  PtyPeer peer;
-  const std::vector<std::uint8_t> frame = {0x01, 0x08, 0x92, 0x40, 0x1F, 0x00, 0x80, 0x32, 0xE8, 0x03, 0x97, 0x02};
-  struct Row { int baud; int settleMs; };
-  for (const Row row : {Row{2400, 72}, Row{115200, 13}}) {
-    auto port = Open(peer, row.baud);
-    const auto start = Clock::now();
-    EXPECT_TRUE(port->TransmitFrame(frame, row.baud).sent) << row.baud;
-    const auto took = MsSince(start);
-    EXPECT_GE(took, row.settleMs) << row.baud;
-    EXPECT_LT(took, row.settleMs + 150) << row.baud;
-    EXPECT_EQ(peer.Read(), frame);
-  }
-}
-
-TEST_F(SerialPortTest, ReadEndsAfterTheGapThatFollowsAByte) {
-  PtyPeer peer;
-  auto port = Open(peer);
-  peer.Write({1, 2, 3, 4, 5, 6, 7});
-  FrameBuffer buffer{};
-  const auto start = Clock::now();
-  const ReadResult r = port->ReadReply(buffer);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.count, 7u);
-  EXPECT_EQ(buffer[6], 7);
-  EXPECT_GE(MsSince(start), kInterByteGapMs - 2);
-  EXPECT_LT(MsSince(start), 200);
-}
-
-struct ReadEndCase {
-  const char* name;
-  ReadRule rule;
-  std::vector<std::uint8_t> bytes;
-  std::size_t count;
-  long long leastMs, mostMs;
-};
-
-class ReadEndTest : public tarnwick::testing::PtyTest, public ::testing::WithParamInterface<ReadEndCase> {};
-
-TEST_P(ReadEndTest, EndsWhenItsRuleSays) {
-  PtyPeer peer;
-  auto port = Open(peer);
-  if (!GetParam().bytes.empty()) peer.Write(GetParam().bytes);
-  FrameBuffer buffer{};
-  const auto start = Clock::now();
-  const ReadResult r = port->ReadReply(buffer, GetParam().rule);
-  const auto took = MsSince(start);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.count, GetParam().count);
-  EXPECT_GE(took, GetParam().leastMs);
-  EXPECT_LT(took, GetParam().mostMs);
-}
-
-const std::vector<std::uint8_t> kReply = {0x01, 0x02, 0x00, 0x00, 0x03, 0x00};
-const std::vector<std::uint8_t> kReplyAndNoise = {0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0xAA};
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ReadEndTest,
-    ::testing::Values(ReadEndCase{"FrameEndsAWholeFrameAtOnce", {ReadEnd::Frame}, kReply, 6, 0, kInterByteGapMs - 5},
-                    ReadEndCase{"FrameWithNoiseFallsBackToTheGap", {ReadEnd::Frame}, kReplyAndNoise, 7,
-                                kInterByteGapMs - 2, 200},
-                    ReadEndCase{"BadChecksumFallsBackToTheGap", {ReadEnd::Frame}, {0x01, 0x02, 0x00, 0x00, 0x09, 0x00},
-                                6, kInterByteGapMs - 2, 200},
-                    ReadEndCase{"ShortFirstByteWait", {ReadEnd::Frame, 40}, {}, 0, 38, 200},
-                    ReadEndCase{"SilenceEndsAtTheLimitWhateverTheFirstByteWait", {ReadEnd::Gap, 5000}, {}, 0, kReadTotalMs - 2,
-                                kReadTotalMs + 200}),
-    tarnwick::testing::RowName());
-
-TEST_F(SerialPortTest, ReadStopsAtTwentyBytesAndLeavesTheRest) {
-  PtyPeer peer;
-  auto port = Open(peer);
-  peer.Write(std::vector<std::uint8_t>(30, 0xAB));
-  FrameBuffer buffer{};
-  EXPECT_EQ(port->ReadReply(buffer).count, kFrameBufferSize);
-  EXPECT_EQ(port->ReadReply(buffer).count, 10u);
-}
-
 TEST_F(SerialPortTest, AHangUpIsAFailedRead) {
   PtyPeer peer;
   auto port = Open(peer);
@@ -195,17 +118,6 @@ TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
     EXPECT_LT(MsSince(start), 150);
     EXPECT_LE(writes, row.mostWrites);
   }
-}
-
-TEST_F(SerialPortTest, OpeningDiscardsWhatTheLineHeldBefore) {
-  PtyPeer peer;
-  peer.Write({0xEE, 0xEE});  // a late reply to somebody else's exchange
-  auto port = Open(peer);
-  FrameBuffer buffer{};
-  peer.Write({0x01});
-  const ReadResult r = port->ReadReply(buffer);
-  ASSERT_EQ(r.count, 1u);
-  EXPECT_EQ(buffer[0], 0x01);
 }
 
 TEST_F(SerialPortTest, AnOpenPortKeepsOutProgramsThatTakeNoLockUntilItCloses) {

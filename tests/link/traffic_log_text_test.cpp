@@ -12,6 +12,7 @@
 
 #include "link/traffic_log_text.h"
 #include "testing/row_name.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick::link {
 namespace {
@@ -90,9 +91,8 @@ TEST(TrafficFileFormat, ChosenByTheNameEnding) {
 
 class TrafficLogFileTest : public ::testing::Test {
  protected:
-  std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                ("tarnwick-log-test-" + std::to_string(LogClock::now().time_since_epoch().count()) + ".jsonl");
-  void TearDown() override { std::filesystem::remove(path_); }
+  const tarnwick::testing::TempFolder folder_;
+  const std::filesystem::path path_ = folder_.Path("log.jsonl");
   std::vector<TrafficEntry> Read() {
     std::vector<TrafficEntry> entries;
     std::ifstream in(path_);

@@ -1,6 +1,6 @@
 // The simulated board's hold on its line and its registry entry, against real
 // ports and processes: who may share a line, what a killed tool or board leaves
-// behind, and a line that never stops sending noise.
+// behind. (A line that never stops sending noise: bench/sim_noise.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,8 +17,9 @@
 #include "link/sim_registry.h"
 #include "sim/board_server.h"
 #include "sim/port_registry.h"
-#include "testing/needs_pty.h"
+#include "testing/board_at_115200.h"
 #include "testing/pty_peer.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick::sim {
 namespace {
@@ -28,11 +29,7 @@ using Clock = std::chrono::steady_clock;
 using tarnwick::testing::OrdinaryProgramCanOpen;
 using tarnwick::testing::PtyPeer;
 
-BoardState At115200() {
-  BoardState state;
-  state.baudIndex = 6;
-  return state;
-}
+using tarnwick::testing::At115200;
 
 bool AnswersAddressQuery(const std::string& path) {
   auto port = link::OpenPort(path, 115200);
@@ -92,48 +89,11 @@ TEST_F(BoardLineTest, AToolKilledMidExchangeDoesNotLockOthersOutForGood) {
   EXPECT_TRUE(AnswersAddressQuery(board->PortPath()));
 }
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-TEST_F(BoardLineTest, EndlessNoiseKeepsMemoryBoundedAndTheBoardAnswering) {
-  auto board = BoardServer::OnPseudoTerminal(At115200());
-  link::UniqueFd line(::open(board->PortPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-  ASSERT_TRUE(line);
-  termios tio{};
-  ::tcgetattr(line.Get(), &tio);
-  ::cfmakeraw(&tio);
-  ::cfsetspeed(&tio, B115200);
-  ::tcsetattr(line.Get(), TCSANOW, &tio);
-  // AA bytes claim a 174-byte frame whose checksum never holds; the writes come
-  // back to back, so the line never falls quiet for long enough to judge them.
-  const std::vector<std::uint8_t> noise(64 * 1024, 0xAA);
-  const long before = ResidentKiB();
-  for (int i = 0; i < 256; ++i) ASSERT_EQ(::write(line.Get(), noise.data(), noise.size()), ssize_t(noise.size()));
-  ::tcdrain(line.Get());
-  const long grown = ResidentKiB() - before;
-  EXPECT_LT(grown, 4 * 1024) << "KiB after 16 MiB of noise";
-  line.Reset();
-  // A frame that follows the noise without a pause is part of the noise; after the pause it is heard.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(AnswersAddressQuery(board->PortPath()));
-}
-
 // A board in a process of its own, registered as a real one is.
 class RegisteredBoardTest : public tarnwick::testing::PtyTest {
  protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (IsSkipped()) return;
-    registry_ = fs::temp_directory_path() / ("tarnwick-registry-" + std::to_string(::getpid()));
-    fs::remove_all(registry_);
-  }
   void TearDown() override {
     if (child_ > 0) ::kill(child_, SIGKILL), ::waitpid(child_, nullptr, 0);
-    fs::remove_all(registry_);
   }
   // Starts a process that registers target and waits to be killed; returns its name.
   std::string StartBoardProcess(const std::string& target) {
@@ -154,7 +114,8 @@ class RegisteredBoardTest : public tarnwick::testing::PtyTest {
   }
   std::vector<link::PortEntry> Listed() const { return link::EnumeratePorts("/nonexistent", "/nonexistent", registry_); }
 
-  fs::path registry_;
+  const tarnwick::testing::TempFolder folder_;
+  const fs::path registry_ = folder_.Path("registry");
   pid_t child_ = -1;
 };
 

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "link/hex_text.h"
+#include "testing/board_at_115200.h"
 #include "testing/row_name.h"
 
 namespace tarnwick::sim {
 namespace {
 
-Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
+using tarnwick::testing::Hex;
 
 std::string Answer(Board& board, const std::string& frame) {
   const Bytes bytes = Hex(frame);

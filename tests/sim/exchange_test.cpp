@@ -8,8 +8,7 @@
 #include "testing/exchange.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
-#include "sim/board_server.h"
-#include "testing/needs_pty.h"
+#include "testing/board_at_115200.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
 
@@ -23,8 +22,6 @@ using link::ExchangeStage;
 using testing::PtyPeer;
 using testing::PtyTest;
 
-sim::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
-
 link::LineSettings Line(const std::string& path, const std::string& address, bool res = true) {
   link::LineSettings line;
   line.portPath = path;
@@ -34,19 +31,11 @@ link::LineSettings Line(const std::string& path, const std::string& address, boo
   return line;
 }
 
-sim::BoardState At115200() {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  return state;
-}
+using testing::At115200;
+using testing::Hex;
 
-class SimulatedBoardTest : public PtyTest {
+class SimulatedBoardTest : public testing::BoardAt115200Test {
  protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (!IsSkipped()) board_ = sim::BoardServer::OnPseudoTerminal(At115200());
-  }
-  std::unique_ptr<sim::BoardServer> board_;
   const std::string& Path() const { return board_->PortPath(); }
 };
 
@@ -234,28 +223,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ExchangeTest : public PtyTest {};
 
-TEST_F(ExchangeTest, RandomRepliesWithValidChecksumsAlwaysEndInAResult) {
-  // Replies of every length and command byte, checksummed so that they pass the
-  // first gate and reach the per-command handling, where short ones must not be
-  // read past their end (the sanitizer build checks that).
-  std::uint32_t seed = 2024;
-  const auto next = [&] { return static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16); };
-  const std::uint8_t commands[] = {0x00, 0x13, 0x24, 0x40, 0x41, 0x43, 0x3F, 0xFF};
-  for (int i = 0; i < 48; ++i) {
-    sim::Bytes body(static_cast<std::size_t>(i % 12));
-    for (auto& b : body) b = next();
-    if (body.size() > 2) body[2] = commands[i % 8];
-    sim::Bytes reply = body;
-    const std::uint16_t sum = link::ComputeChecksum(reply);
-    reply.push_back(static_cast<std::uint8_t>(sum));
-    reply.push_back(static_cast<std::uint8_t>(sum >> 8));
-    PtyPeer peer;
-    peer.AnswerOnce({{reply, {}}});
-    const Done r = Exchange(Line(peer.Path(), "01"), Cmd::kReadSetup);
-    ASSERT_TRUE(r.report.result) << link::FormatHexDump(reply);
-  }
-}
-
 TEST(NoLineTest, NoPortOrAPortThatWillNotOpenStopsSilently) {
   Done r = Exchange(Line("", "01"), Cmd::kGetAddress);
   EXPECT_EQ(r.outcome.stage, ExchangeStage::NoPortSelected);
@@ -309,7 +276,7 @@ TEST_F(ExchangeTest, AFrameThatCannotLeaveFailsToSendAndReadsNothing) {
 
 // Every outcome closes what it opened, so a leak shows after a few exchanges of each.
 TEST_F(ExchangeTest, ExchangesOfEveryOutcomeLeakNoDescriptor) {
-  auto board = sim::BoardServer::OnPseudoTerminal(At115200());
+  auto board = testing::BoardAt115200();
   const int before = testing::CountOpenFds();
   struct Round { const char* fault; const char* address; Cmd command; std::optional<std::string> result; };
   const Round rounds[] = {{"none", "FF", Cmd::kStopMotor, std::nullopt},  // no reply awaited

@@ -9,7 +9,7 @@
 #include "link/hex_text.h"
 #include "link/traffic_log.h"
 #include "panels/live_test_controller.h"
-#include "sim/board_server.h"
+#include "testing/board_at_115200.h"
 
 namespace tarnwick {
 namespace {
@@ -49,11 +49,7 @@ void ExpectEntries(const std::vector<link::TrafficEntry>& entries, const std::ve
   }
 }
 
-std::unique_ptr<sim::BoardServer> BoardAt115200() {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  return sim::BoardServer::OnPseudoTerminal(state);
-}
+using testing::BoardAt115200;
 
 struct ExchangeCase {
   const char* name;
@@ -160,11 +156,7 @@ struct FramesCase {
 class SentFramesTest : public ::testing::TestWithParam<FramesCase> {};
 
 TEST_P(SentFramesTest, EachWholeFrameByNameAndAddress) {
-  link::Bytes bytes;
-  const std::string hex = GetParam().hex;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 3)
-    bytes.push_back(static_cast<std::uint8_t>(link::ParseHexText(hex.substr(i, 2))));
-  EXPECT_EQ(link::DescribeSentFrames(bytes), GetParam().summary);
+  EXPECT_EQ(link::DescribeSentFrames(testing::Hex(GetParam().hex)), GetParam().summary);
 }
 
 INSTANTIATE_TEST_SUITE_P(

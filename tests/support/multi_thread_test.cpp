@@ -78,17 +78,6 @@ TEST(MultiThread, ThreadsNeverResumedEndPromptlyWithoutRunningTheirOperation) {
   EXPECT_LT(TimeOf([] { CMultiThread idle(4); }), kPrompt) << "through the base destructor alone";
 }
 
-TEST(MultiThread, DefaultWorkerSleepsFiveSecondsThenEnds) {
-  CMultiThread workers(2);
-  const auto start = Clock::now();
-  ASSERT_TRUE(workers.ResumeThread(0));
-  ASSERT_TRUE(workers.ResumeThread(1));
-  EXPECT_FALSE(workers.WaitForThread(0, 4500ms));
-  EXPECT_TRUE(workers.WaitForThread(0, 5000ms));
-  EXPECT_TRUE(workers.WaitForThread(1, 1000ms));
-  EXPECT_GE(Clock::now() - start, 4900ms);
-}
-
 TEST(MultiThread, DestroyingWakesSleepingDefaultWorkersAtOnce) {
   auto workers = std::make_unique<CMultiThread>(3);
   for (int k = 0; k < 3; ++k) ASSERT_TRUE(workers->ResumeThread(k));

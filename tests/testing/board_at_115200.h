@@ -1,22 +1,38 @@
 #pragma once
-// A simulated board at 115200 baud on its own pseudo-terminal for each test, so
-// command-line runs against it spend little time on the wire.
+// Simulated boards at 115200 baud, so that exchanges spend little time on the
+// wire, each on a pseudo-terminal of its own; and bytes written as hex.
 
 #include <memory>
+#include <string>
 
+#include "link/frame.h"
+#include "link/hex_text.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
 
 namespace tarnwick::testing {
 
+inline sim::BoardState At115200() {
+  sim::BoardState state;
+  state.baudIndex = 6;
+  return state;
+}
+
+// One board as given, or several as tarnwick-sim --boards takes them ("01@115200,05@115200:d-c").
+inline std::unique_ptr<sim::BoardServer> BoardAt115200() { return sim::BoardServer::OnPseudoTerminal(At115200()); }
+inline std::unique_ptr<sim::BoardServer> Boards(const std::string& spec) {
+  std::string why;
+  return sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(spec, why));
+}
+
+// "01 02 3F": what the tests write frames as; a bad word ends the test's run.
+inline link::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
+
 class BoardAt115200Test : public PtyTest {
  protected:
   void SetUp() override {
     PtyTest::SetUp();
-    if (IsSkipped()) return;
-    sim::BoardState state;
-    state.baudIndex = 6;
-    board_ = sim::BoardServer::OnPseudoTerminal(state);
+    if (!IsSkipped()) board_ = BoardAt115200();
   }
   std::unique_ptr<sim::BoardServer> board_;
 };

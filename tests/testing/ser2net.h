@@ -14,9 +14,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -61,6 +63,20 @@ inline link::UniqueFd ConnectLocally(int port) {
   return fd;
 }
 
+// Whether something listens on 127.0.0.1:port, as the kernel's table shows it: a
+// connection to find out would hold the server's line until its session ended.
+inline bool Listening(int port) {
+  std::ifstream table("/proc/net/tcp");
+  char wanted[32];
+  std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    if (fields >> slot >> local >> remote >> state && local == wanted && state == "0A") return true;
+  }
+  return false;
+}
+
 class Ser2net {
  public:
   // Serves device at baud; throws std::runtime_error when the server does not come up within 2 s.
@@ -84,11 +100,10 @@ class Ser2net {
     posix_spawn_file_actions_destroy(&quiet);
     if (spawned != 0) throw std::runtime_error("ser2net did not start");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!ConnectLocally(rawPort_) || !ConnectLocally(rfc2217Port_)) {
+    while (!Listening(rawPort_) || !Listening(rfc2217Port_)) {
       if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("ser2net did not listen within 2 s");
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the probes' sessions ended
   }
   ~Ser2net() {
     Kill(SIGTERM);
