@@ -133,6 +133,24 @@ QPixmap WatchShot(tarnwick::app::CTarnwickDlg& dialog, tarnwick::sim::BoardServe
   return Framed(watch);
 }
 
+// The dialog with the traffic log window beside it, as on a wide screen.
+QPixmap WithTrafficLog(tarnwick::app::CTarnwickDlg& dialog) {
+  const QPixmap shot = Framed(dialog);
+  dialog.OnShowTrafficLog();
+  auto& log = dialog.TrafficLogWindow();
+  log.resize(log.WantedSize().width(), dialog.height());
+  QApplication::processEvents();
+  const QPixmap logShot = Framed(log);
+  constexpr int kGap = 8;
+  QPixmap both(shot.width() + kGap + logShot.width(), std::max(shot.height(), logShot.height()));
+  both.fill(Qt::white);
+  QPainter painter(&both);
+  painter.drawPixmap(0, 0, shot);
+  painter.drawPixmap(shot.width() + kGap, 0, logShot);
+  painter.end();
+  return both;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,22 +192,7 @@ int main(int argc, char** argv) {
   dialog.OnOK();
   QApplication::processEvents();
 
-  QPixmap shot = Framed(dialog);
-  if (withLog) {
-    dialog.OnShowTrafficLog();
-    auto& log = dialog.TrafficLogWindow();
-    log.resize(log.WantedSize().width(), dialog.height());  // as beside the dialog on a wide screen
-    QApplication::processEvents();
-    const QPixmap logShot = Framed(log);
-    constexpr int kGap = 8;
-    QPixmap both(shot.width() + kGap + logShot.width(), std::max(shot.height(), logShot.height()));
-    both.fill(Qt::white);
-    QPainter painter(&both);
-    painter.drawPixmap(0, 0, shot);
-    painter.drawPixmap(shot.width() + kGap, 0, logShot);
-    painter.end();
-    shot = both;
-  }
+  const QPixmap shot = withLog ? WithTrafficLog(dialog) : Framed(dialog);
   if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);
     return 1;
