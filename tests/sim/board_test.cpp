@@ -107,6 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "24 50 D8"},
         Conversation{"stop, then forward at the last duty", {kDcSetup, "A1 32 CE", "BF", "A2 11", "A4"}, "24 32 32"},
         Conversation{"reset, then forward at full duty", {kDcSetup, "A1 32 CE", "B8", "A2 11", "A4"}, "24 64 64"},
+        Conversation{"left braked while right keeps reversing", {kDcSetup, "A1 32 CE", "A2 23", "A4"}, "24 00 CE"},
         Conversation{"no such drive mode", {kDcSetup, "A2 14"}, "FF 03"},
         Conversation{"D-C pulse duty over 100", {kDcSetup, "A3 65 64 A8 61 A8 61"}, "FF 03"},
         Conversation{"D-C duty beyond 100", {kDcSetup, "A1 80 00"}, "FF 03"},
@@ -128,17 +129,6 @@ TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
   EXPECT_EQ(board.State().Value("step-count"), 0x7FFFFFFFu);
   EXPECT_EQ(board.State().Value("reverse"), 0u);
   EXPECT_EQ(board.State().Value("frequency"), 2500u);
-}
-
-TEST(BoardTest, SetupChangesWhichMotorCommandsItTakes) {
-  Board board;
-  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("C2 02 64 64 C4 09 50 C3")))), "01 02 42 00 45 00");
-  EXPECT_EQ(board.State().motorType, link::kMotorDc);
-  EXPECT_EQ(Answer(board, "01 01 93 95 00"), "01 02 FF 04 06 01");
-  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("A1 32 CE")))), "01 02 21 00 24 00");
-  EXPECT_EQ(Answer(board, "FF 01 24 24 01"), "01 03 24 32 CE 28 01");  // +50 and -50
-  EXPECT_EQ(Answer(board, link::FormatHexDump(MakeFrame(0x01, Hex("A2 23")))), "01 02 22 00 25 00");
-  EXPECT_EQ(Answer(board, "FF 01 24 24 01"), "01 03 24 00 CE F6 00");  // Left braked, Right still reversing
 }
 
 TEST(BoardTest, TakesEveryRandomBurstWithoutReadingPastIt) {
