@@ -39,22 +39,6 @@ class SimulatedBoardTest : public testing::BoardAt115200Test {
   const std::string& Path() const { return board_->PortPath(); }
 };
 
-TEST_F(SimulatedBoardTest, BroadcastWithoutReplyReadsNothing) {
-  const Done r = Exchange(Line(Path(), "  "), Cmd::kStopMotor);
-  EXPECT_EQ(r.outcome.stage, ExchangeStage::Sent);
-  EXPECT_EQ(r.report.sent, Hex("FF 01 3F 3F 01"));
-  EXPECT_FALSE(r.report.received);
-  EXPECT_FALSE(r.report.result);
-}
-
-TEST_F(SimulatedBoardTest, StatusQueriesAreReadEvenWithoutRes) {
-  const Done r = Exchange(Line(Path(), "01", false), Cmd::kReadSetup);
-  EXPECT_EQ(r.report.sent, Hex("01 01 43 45 00"));
-  EXPECT_EQ(r.report.result, "Success");
-  ASSERT_FALSE(r.report.fields.empty());
-  EXPECT_EQ(r.report.fields.front().text, "Stepper");
-}
-
 TEST_F(SimulatedBoardTest, BaudChangeMovesTheBaudSelectionAndTheBoard) {
   const Done r = Exchange(Line(Path(), "01"), Cmd::kChangeBaudRate, {{"baudrate", "38400"}});
   EXPECT_EQ(r.report.result, "Success");
@@ -185,9 +169,6 @@ TEST_P(ReplyTest, ResultAndFields) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTest,
     ::testing::Values(
-        ReplyCase{"success", Cmd::kStopMotor, "01 02 3F 00 42 00", "Success", {}},
-        ReplyCase{"failed status", Cmd::kStopMotor, "01 02 3F 01 43 00", "Failed", {}},
-        ReplyCase{"device error", Cmd::kStopMotor, "01 02 FF 02 04 01", "Data Check Error", {}},
         ReplyCase{"flagged command byte needs no handling", Cmd::kStepperStatus, "01 02 93 00 96 00", "Success", {}},
         ReplyCase{"cmd00 reply names the address", Cmd::kGetAddress, "05 02 00 00 07 00", "Success", {{"Addr", "05"}}},
         ReplyCase{"no checksum at all", Cmd::kStopMotor, "01", "Data recv Error", {},
@@ -213,8 +194,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "reply too short for CMD24: 6 bytes"},
         ReplyCase{"bad checksum", Cmd::kStopMotor, "01 02 3F 00 43 00", "Data recv Error", {},
                   "bad checksum: computed 0x0042, received 0x0043"},
-        ReplyCase{"checksum high byte first", Cmd::kStopMotor, "01 02 3F 00 00 42", "Data recv Error", {},
-                  "bad checksum: computed 0x0042, received 0x4200"},
         ReplyCase{"more than a frame", Cmd::kStopMotor, "01 10 3F 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
                   "Data recv Error", {},
                   "more bytes than a frame holds: the first 20 were read; bad checksum: computed 0x0050, "
@@ -289,6 +268,7 @@ TEST_F(ExchangeTest, ExchangesOfEveryOutcomeLeakNoDescriptor) {
     for (int i = 0; i < 5; ++i) {
       const Done r = Exchange(Line(board->PortPath(), round.address), round.command);
       ASSERT_EQ(r.report.result, round.result) << "round " << i;
+      if (!round.result) ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
     }
   }
   EXPECT_EQ(Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kStepperStatus).outcome.stage,
