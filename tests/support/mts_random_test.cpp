@@ -13,8 +13,6 @@ TEST(MtsRandom, RegenerationReplacesAllFourWordsInOrder) {
   const struct { Words before, after; } cases[] = {
       // s[2] takes the new s[0]; s[3] joins the new s[0] and the new s[1].
       {{0, 1, 0, 0}, {0x79361A8C, 0, 0x79361A8C, 0xD46}},
-      // The state that seeding with 0 builds before its regeneration.
-      {{0, 0x36A, 0xC1F6B, 0x36721B6C}, {0xC1EDE, 0x4F440E55, 0xA1368, 0x547D013A}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.after[0]);
@@ -24,6 +22,7 @@ TEST(MtsRandom, RegenerationReplacesAllFourWordsInOrder) {
   }
 }
 
+// Each seeded state below is also a known answer of the regeneration that ends the seeding.
 TEST(MtsRandom, SeedingFillsTheStateAndRegeneratesIt) {
   const struct { std::uint32_t seed; Words state; } cases[] = {
       {0, {0xC1EDE, 0x4F440E55, 0xA1368, 0x547D013A}},
