@@ -8,6 +8,8 @@
 #include <functional>
 #include <thread>
 
+#include "link/traffic_log.h"
+
 namespace tarnwick::app {
 
 class BenchJob : public QObject {
@@ -38,6 +40,20 @@ class BenchJob : public QObject {
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> running_{false};
+};
+
+// The work's traffic, entered in the window's log on the window's thread, in order.
+class PostedTrafficLog final : public link::TrafficLog {
+ public:
+  PostedTrafficLog(BenchJob& job, link::TrafficLog& target) : job_(job), target_(target) {}
+
+ private:
+  void Append(link::TrafficEntry entry) override {
+    job_.Post([target = &target_, entry = std::move(entry)] { target->Record(entry); });
+  }
+
+  BenchJob& job_;
+  link::TrafficLog& target_;
 };
 
 }  // namespace tarnwick::app

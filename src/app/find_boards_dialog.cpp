@@ -23,20 +23,6 @@ QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), st
 
 constexpr int kProgressSteps = 1000;
 
-// The scan's log entries, recorded from its thread, join the window's log on the
-// window's thread (the log's model is no thread's but its own).
-class PostedLog final : public link::TrafficLog {
- public:
-  PostedLog(BenchJob& job, link::TrafficLog& target) : job_(job), target_(target) {}
-
- private:
-  void Append(link::TrafficEntry entry) override {
-    job_.Post([&target = target_, entry = std::move(entry)] { target.Record(entry); });
-  }
-  BenchJob& job_;
-  link::TrafficLog& target_;
-};
-
 // A typed end of the range: a device address a board can have, 01 to FE.
 std::optional<int> RangeEnd(const QString& typed, const char* which, std::string& why) {
   const std::string text = typed.trimmed().toStdString();
@@ -120,8 +106,8 @@ QWidget* CFindBoardsDlg::BuildOptions() {
     m_rates.push_back(rate);
     grid->addWidget(rate, 0, static_cast<int>(i) + 1);
   }
-  m_first = new QLineEdit(QStringLiteral("01"), box);
-  m_last = new QLineEdit(QStringLiteral("FE"), box);
+  m_first = new QLineEdit(QString::fromStdString(link::FormatHexByte(link::kFirstBoardAddress)), box);
+  m_last = new QLineEdit(QString::fromStdString(link::FormatHexByte(link::kLastBoardAddress)), box);
   auto* addresses = new QHBoxLayout;
   for (QLineEdit* edit : {m_first, m_last}) {
     edit->setMaxLength(4);  // 0x and two digits
@@ -184,7 +170,7 @@ void CFindBoardsDlg::OnFind() {
 void CFindBoardsDlg::StartScan(cli::ScanRequest request) {
   link::TrafficLog& windowLog = m_window.LogModel();
   job_.Start([this, &windowLog, request = std::move(request)](const std::atomic<bool>& stopRequested) {
-    PostedLog log(job_, windowLog);
+    PostedTrafficLog log(job_, windowLog);
     cli::ScanCallbacks callbacks;
     callbacks.stopRequested = [&stopRequested] { return stopRequested.load(); };
     callbacks.progress = [this](const cli::ScanProgress& p) { job_.Post([this, p] { ShowProgress(p); }); };

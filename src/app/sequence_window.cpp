@@ -22,20 +22,6 @@ enum Column : int { kNumber, kLine, kStep, kResult, kOutcome, kColumnCount };
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// The worker's traffic, entered in the window's log on the window's thread.
-class PostedTrafficLog final : public link::TrafficLog {
- public:
-  PostedTrafficLog(BenchJob& job, link::TrafficLog& target) : job_(job), target_(target) {}
-
- private:
-  void Append(link::TrafficEntry entry) override {
-    job_.Post([target = &target_, entry = std::move(entry)] { target->Record(entry); });
-  }
-
-  BenchJob& job_;
-  link::TrafficLog& target_;
-};
-
 QColor VerdictColor(const cli::StepOutcome* outcome) {
   if (!outcome) return QColor(0x1f, 0x5f, 0xbf);  // running
   switch (outcome->verdict) {

@@ -81,7 +81,7 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
       });
   app.add_option("--baud", baud, "Select this line speed")
       ->check(CLI::IsMember(std::vector<int>(link::kBaudRates.begin(), link::kBaudRates.end())));
-  app.add_option("--addr", address, "Set Addr: to this device address in hex, 00 to FF")
+  app.add_option("--addr", address, std::string("Set Addr: to this device address: ") + link::kDeviceAddressForm)
       ->check([](const std::string& text) {
         return link::ParseDeviceAddress(text) ? std::string() : link::NotADeviceAddress(text);
       });

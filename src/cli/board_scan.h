@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/frame.h"
 #include "link/traffic_log.h"
 
 namespace tarnwick::cli {
@@ -28,7 +29,7 @@ struct Unconfirmed {
 };
 
 struct AddressRange {
-  int first = 0x01, last = 0xFE;
+  int first = link::kFirstBoardAddress, last = link::kLastBoardAddress;
   bool Holds(int address) const { return address >= first && address <= last; }
 };
 

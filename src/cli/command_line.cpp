@@ -144,7 +144,7 @@ void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
 }
 
 void AddAddressOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  checked.Field(&app, "--addr", o.address, "Device address: one or two hex digits, 0x allowed (FF: broadcast)",
+  checked.Field(&app, "--addr", o.address, std::string("Device address: ") + link::kDeviceAddressForm,
                 kAddressRule);
   app.add_flag("--no-res", o.noRes, "Clear Res: ask for no reply (CMD00, CMD24 and CMD43 always read one)");
 }

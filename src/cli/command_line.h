@@ -29,7 +29,7 @@
 namespace tarnwick::cli {
 
 inline constexpr int kExitInvalid = 2;
-inline constexpr int kExitNoPort = 3;
+inline constexpr int kExitPortFailed = 3;  // the port would not open or could not be used
 inline constexpr const char* kProgram = "tarnwick-cli";
 
 // How the run prints, decided before the options are parsed so that a refused

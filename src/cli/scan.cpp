@@ -138,7 +138,7 @@ int RunScan(const ScanCommandLine& scan, const OutputMode& mode) {
   if (showProgress) std::cerr << "\r\033[K" << std::flush;
   if (!scanned.error.empty()) {
     log.Close();
-    return ReportFailure(scanned.error, kExitNoPort, mode);
+    return ReportFailure(scanned.error, kExitPortFailed, mode);
   }
   const auto& heard = scanned.unconfirmed;
   if (const std::string lost = log.Close(); !lost.empty()) {

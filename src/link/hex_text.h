@@ -21,6 +21,8 @@ std::optional<std::uint8_t> ParseDeviceAddress(std::string_view text);
 // address: one or two hex digits, 0x allowed". Callers put the option first and
 // shorten a long text.
 std::string NotADeviceAddress(std::string_view text);
+// How help texts describe a device address.
+inline constexpr const char* kDeviceAddressForm = "one or two hex digits, 0x allowed (FF: broadcast)";
 
 // Bytes written as hex: words of one or two hex digits between white space
 // ("11 70 17 00 00"), as --raw takes them and the log writes them. nullopt for any
