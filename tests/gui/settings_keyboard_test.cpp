@@ -2,7 +2,6 @@
 // and the keyboard: switching tabs, the buttons' mnemonics and each page's Tab order.
 
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -107,9 +106,7 @@ TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
   if (ser2net.empty()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
   testing::Ser2net server(ser2net, board_->PortPath(), 9600);
   const std::string url = server.Rfc2217Url();
-  std::string why;
-  EXPECT_FALSE(Window().AddNetworkPort("rfc2217://no-port-number", &why));
-  EXPECT_NE(why.find("no TCP port number"), std::string::npos) << why;
+  EXPECT_FALSE(Window().AddNetworkPort("rfc2217://no-port-number"));
   ASSERT_TRUE(Window().AddNetworkPort(url));
   EXPECT_EQ(Value(kMain, 1001), url);
   // The box is narrower than a URL: its tooltip shows the whole of it.
@@ -275,19 +272,6 @@ INSTANTIATE_TEST_SUITE_P(Keys, TabSwitchTest,
                                            TabKeyCase{"CtrlPageUpWraps", Qt::Key_PageUp, kCtrl, 0, 15}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Alt+X is pressed where the window closes during a live test.
-TEST_F(WindowFixture, AltSSends) {
-  ShowActive();
-  Set(kMain, 1003, "01");
-  Get<QLineEdit>(kMain, 1003)->setFocus();
-  // A mnemonic presses its button visibly: the click comes a moment later.
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !Get<QLabel>(kMain, 1007)->text().isEmpty(); }, 5000));
-  EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"});
-  EXPECT_EQ(Result(), "Success");
-  EXPECT_EQ(Value(kMain, 1003), "01") << "the S went to the button, not into Addr:";
-}
-
 struct TabOrderCase {
   const char* name;
   int tab;
@@ -313,10 +297,8 @@ TEST_P(PageTabOrderTest, FollowsTheLayout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, PageTabOrderTest,
-    ::testing::Values(TabOrderCase{"Cmd11", res::kTabCmd11, {1019, 1018, 1020}},
-                      TabOrderCase{"Cmd12", res::kTabCmd12, {1019, 1018, 1020, 1021, 1022}},
+    ::testing::Values(TabOrderCase{"Cmd12", res::kTabCmd12, {1019, 1018, 1020, 1021, 1022}},
                       TabOrderCase{"Cmd21GroupByGroup", res::kTabCmd21, {1009, 1006, 1010, 1008}},
-                      TabOrderCase{"Cmd23", res::kTabCmd23, {1005, 1006, 1007, 1008}},
                       TabOrderCase{"Cmd42StepperSkipsTheGreyedRight", res::kTabCmd42, {1004, 1005, 1006}},
                       TabOrderCase{"StepperTest", res::kTabStepperTest, {1028, 1024, 1019, 1025, 1026, 1027}},
                       TabOrderCase{"DcTest",
