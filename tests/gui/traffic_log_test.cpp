@@ -44,13 +44,10 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesOrCsvAndClear) {
   const std::string path = dir.filePath("log").toStdString();
   ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".jsonl")));
   std::ifstream jsonLines(path + ".jsonl");
-  int row = 0;
-  for (std::string line; std::getline(jsonLines, line); ++row) {
-    if (row < log.rowCount()) {
-      EXPECT_EQ(link::ParseTrafficJson(line), log.Entry(row)) << line;
-    }
-  }
-  EXPECT_EQ(row, log.rowCount());
+  std::vector<std::string> saved;
+  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
+  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
+  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
   ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".csv")));
   std::ifstream csv(path + ".csv");
   std::string header;
