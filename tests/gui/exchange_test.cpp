@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <functional>
 

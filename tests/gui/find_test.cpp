@@ -2,10 +2,7 @@
 // choosing one does, and every way a scan is stopped: promptly, with the port
 // given back closed and Send kept off the line meanwhile.
 
-#include <QPushButton>
 #include <QTableWidget>
-#include <QTest>
-#include <chrono>
 #include <filesystem>
 
 #include "app/find_boards_dialog.h"

@@ -1,10 +1,7 @@
 // What the window remembers between sessions, the command line's presets over it,
 // and the keyboard: switching tabs, the buttons' mnemonics and each page's Tab order.
 
-#include <QComboBox>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTest>
 
 #include "app/window_options.h"
 #include "app/window_settings.h"
@@ -89,13 +86,11 @@ TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
     if (*key) settings->setValue(key, value);
     settings.reset();
     Restart(false);
-    EXPECT_EQ(Value(kMain, 1001), "sim0") << key;
-    EXPECT_EQ(Value(kMain, 1002), "9600") << key;
-    EXPECT_EQ(Value(kMain, 1003), "FF") << key;
-    EXPECT_EQ(Value(kMain, 1006), "checked") << key;
+    const std::string shown = Value(kMain, 1001) + " " + Value(kMain, 1002) + " " + Value(kMain, 1003) + " " +
+                              Value(kMain, 1006) + " " + Value(res::kTabCmd41, 1002) + " " +
+                              Value(res::kTabCmd42, 1004);
+    EXPECT_EQ(shown, "sim0 9600 FF checked 9600 Stepper") << key;
     EXPECT_EQ(Window().CurrentTab(), res::kTabCmd00) << key;
-    EXPECT_EQ(Value(res::kTabCmd41, 1002), "9600") << key;
-    EXPECT_EQ(Value(res::kTabCmd42, 1004), "Stepper") << key;
   }
 }
 
@@ -237,74 +232,55 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
 
 // ---- The keyboard ----
 
-struct TabKeyCase {
-  const char* name;
-  Qt::Key key;
-  Qt::KeyboardModifiers modifiers;
-  int from;
-  int to;
-};
-
-class TabSwitchTest : public WindowFixture, public ::testing::WithParamInterface<TabKeyCase> {};
-
-TEST_P(TabSwitchTest, MovesToTheNeighbouringTabFromAnyField) {
-  const TabKeyCase& c = GetParam();
+// Ctrl+Tab, Ctrl+Shift+Tab (Backtab), Ctrl+PageDown and Ctrl+PageUp, wrapping round,
+// from a field of the window's own and from one inside the page.
+TEST_F(WindowFixture, CtrlKeysMoveToTheNeighbouringTabFromAnyField) {
+  constexpr auto kCtrl = Qt::ControlModifier;
+  constexpr auto kCtrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+  struct Row {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int from, to;
+  };
+  const Row rows[] = {{Qt::Key_Tab, kCtrl, 0, 1},           {Qt::Key_Tab, kCtrl, 15, 0},
+                      {Qt::Key_Tab, kCtrlShift, 5, 4},      {Qt::Key_Backtab, kCtrlShift, 0, 15},
+                      {Qt::Key_PageDown, kCtrl, 13, 14},    {Qt::Key_PageUp, kCtrl, 0, 15}};
   ShowActive();
-  // From a field of the window's own and from one inside the page.
-  for (const bool inPage : {false, true}) {
-    SelectTab(c.from);
-    QWidget* field = inPage ? Window().Panel(c.from).nextInFocusChain() : Control(kMain, 1003);
-    field->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), c.key, c.modifiers);
-    EXPECT_EQ(Window().CurrentTab(), c.to) << (inPage ? "from the page" : "from Addr:");
-    EXPECT_TRUE(Window().Panel(c.to).isVisible());
+  for (const Row& row : rows) {
+    for (const bool inPage : {false, true}) {
+      SelectTab(row.from);
+      QWidget* field = inPage ? Window().Panel(row.from).nextInFocusChain() : Control(kMain, 1003);
+      field->setFocus();
+      QTest::keyClick(QApplication::focusWidget(), row.key, row.modifiers);
+      EXPECT_EQ(Window().CurrentTab(), row.to) << row.from << (inPage ? " in the page" : " in Addr:");
+      EXPECT_TRUE(Window().Panel(row.to).isVisible());
+    }
   }
 }
 
-constexpr auto kCtrl = Qt::ControlModifier;
-constexpr auto kCtrlShift = Qt::ControlModifier | Qt::ShiftModifier;
-INSTANTIATE_TEST_SUITE_P(Keys, TabSwitchTest,
-                         ::testing::Values(TabKeyCase{"CtrlTab", Qt::Key_Tab, kCtrl, 0, 1},
-                                           TabKeyCase{"CtrlTabWraps", Qt::Key_Tab, kCtrl, 15, 0},
-                                           TabKeyCase{"CtrlShiftTab", Qt::Key_Tab, kCtrlShift, 5, 4},
-                                           TabKeyCase{"CtrlShiftBacktabWraps", Qt::Key_Backtab, kCtrlShift, 0, 15},
-                                           TabKeyCase{"CtrlPageDown", Qt::Key_PageDown, kCtrl, 13, 14},
-                                           TabKeyCase{"CtrlPageUpWraps", Qt::Key_PageUp, kCtrl, 0, 15}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct TabOrderCase {
-  const char* name;
-  int tab;
-  std::vector<int> ids;  // in the order Tab visits them
-};
-
-class PageTabOrderTest : public WindowFixture, public ::testing::WithParamInterface<TabOrderCase> {};
-
-TEST_P(PageTabOrderTest, FollowsTheLayout) {
-  const TabOrderCase& c = GetParam();
+// Tab visits each page's fields in the order of its layout.
+TEST_F(WindowFixture, TabFollowsEachPagesLayout) {
+  const std::pair<int, std::vector<int>> pages[] = {
+      {res::kTabCmd12, {1019, 1018, 1020, 1021, 1022}},
+      {res::kTabCmd21, {1009, 1006, 1010, 1008}},  // group by group
+      {res::kTabCmd42, {1004, 1005, 1006}},  // Stepper: the greyed Right fields skipped
+      {res::kTabStepperTest, {1028, 1024, 1019, 1025, 1026, 1027}},
+      {res::kTabDcTest, {1009, 1030, 1033, 1032, 1031, 1010, 1035, 1034, 1037, 1036, 1028}},
+  };
   ShowActive();
-  SelectTab(c.tab);
-  Control(c.tab, c.ids.front())->setFocus();
-  std::vector<int> visited;
-  for (std::size_t i = 0; i < c.ids.size(); ++i) {
-    for (const auto& entry : Window().Panel(c.tab).controls().entries())
-      if (entry.widget == QApplication::focusWidget() || entry.widget->isAncestorOf(QApplication::focusWidget()))
-        visited.push_back(entry.row->id);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  for (const auto& [tab, ids] : pages) {
+    SelectTab(tab);
+    Control(tab, ids.front())->setFocus();
+    std::vector<int> visited;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      for (const auto& entry : Window().Panel(tab).controls().entries())
+        if (entry.widget == QApplication::focusWidget() || entry.widget->isAncestorOf(QApplication::focusWidget()))
+          visited.push_back(entry.row->id);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, ids) << "tab " << tab;
   }
-  EXPECT_EQ(visited, c.ids);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Pages, PageTabOrderTest,
-    ::testing::Values(TabOrderCase{"Cmd12", res::kTabCmd12, {1019, 1018, 1020, 1021, 1022}},
-                      TabOrderCase{"Cmd21GroupByGroup", res::kTabCmd21, {1009, 1006, 1010, 1008}},
-                      TabOrderCase{"Cmd42StepperSkipsTheGreyedRight", res::kTabCmd42, {1004, 1005, 1006}},
-                      TabOrderCase{"StepperTest", res::kTabStepperTest, {1028, 1024, 1019, 1025, 1026, 1027}},
-                      TabOrderCase{"DcTest",
-                                   res::kTabDcTest,
-                                   {1009, 1030, 1033, 1032, 1031, 1010, 1035, 1034, 1037, 1036, 1028}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick::gui_test

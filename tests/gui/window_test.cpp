@@ -1,12 +1,6 @@
 // The main window's start-up state, the pages' enabling rules, tab switching, the
 // keyboard inside and outside pages, and the port list's rescan.
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
