@@ -39,25 +39,22 @@ std::vector<std::string> Sent(testing::WriteRecorder& line) {
   return dumps;
 }
 
-TEST_F(WindowFixture, TrackbarsStartInStepWithTheirEdits) {
+// The stepper page's trackbars and edits are followed together below.
+TEST_F(WindowFixture, DcTrackbarsStandUprightInStepWithTheirEdits) {
   OpenWindow(*this, {});
   struct Row {
-    int tab, sliderId, editId, maximum, value;
+    int sliderId, editId, maximum, value;
   };
-  const Row rows[] = {
-      {res::kTabStepperTest, stepper::kFrequencySlider, stepper::kFrequency, 10000, 2500},
-      {res::kTabStepperTest, stepper::kDutySlider, stepper::kDuty, 100, 100},
-      {res::kTabDcTest, dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
-      {res::kTabDcTest, dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
-      {res::kTabDcTest, dc::kRightDutySlider, dc::kRightDuty, 100, 100},
-  };
+  const Row rows[] = {{dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
+                      {dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
+                      {dc::kRightDutySlider, dc::kRightDuty, 100, 100}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sliderId);
-    const QSlider* slider = Get<QSlider>(row.tab, row.sliderId);
-    EXPECT_EQ(slider->orientation(), row.tab == res::kTabDcTest ? Qt::Vertical : Qt::Horizontal);
+    const QSlider* slider = Get<QSlider>(res::kTabDcTest, row.sliderId);
+    EXPECT_EQ(slider->orientation(), Qt::Vertical);
     EXPECT_EQ(slider->maximum(), row.maximum);
     EXPECT_EQ(slider->value(), row.value);
-    EXPECT_EQ(Value(row.tab, row.editId), std::to_string(row.value));
+    EXPECT_EQ(Value(res::kTabDcTest, row.editId), std::to_string(row.value));
   }
 }
 
