@@ -122,7 +122,7 @@ TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
   EXPECT_EQ(Value(kMain, 1001), "sim0");
 }
 
-TEST_F(SettingsTest, TheLineSettingsDialogShowsAndReturnsAPortsLine) {
+TEST(LineSettingsDialogTest, ShowsAndReturnsAPortsLine) {
   for (const app::PortLine& given : {app::PortLine{{link::DirectionControl::Kernel, 5, 7}, link::EchoHandling::Off},
                                      app::PortLine{{link::DirectionControl::Off, 0, 0}, link::EchoHandling::Skip}}) {
     app::CLineSettingsDlg dialog("ttyS1", given);

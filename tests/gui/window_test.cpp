@@ -1,5 +1,5 @@
 // The main window's start-up state, the pages' enabling rules, tab switching, the
-// keyboard inside and outside pages, and the port list's rescan.
+// keyboard inside and outside pages, and Send with no port listed.
 
 #include "window_fixture.h"
 
