@@ -2,10 +2,7 @@
 // choosing one does, and every way a scan is stopped: promptly, with the port
 // given back closed and Send kept off the line meanwhile.
 
-#include <QPushButton>
 #include <QTableWidget>
-#include <QTest>
-#include <chrono>
 #include <filesystem>
 
 #include "app/find_boards_dialog.h"
@@ -78,11 +75,8 @@ class FindTest : public ::testing::Test {
 
 TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
   Open("01@9600:stepper,05@19200:d-c,2A@115200");
-  const auto start = Clock::now();
   find_->OnFind();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning(); }, 20000));
-  std::printf("scan of seven rates, 01-FE: %lld ms\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()));
   EXPECT_EQ(Rows(), "01 9600 Stepper ;05 19200 D-C ;2A 115200 Stepper ;") << find_->StatusText().toStdString();
   EXPECT_EQ(find_->StatusText(), "Found 3 boards");
   EXPECT_GE(SentInLog("CMD00 to FF"), 7);  // the probes reach the window's log

@@ -1,7 +1,6 @@
 // Every dialog template built at the default font: controls inside their dialog, no
 // two overlapping except inside group boxes, and every text fitting its control.
 
-#include <QLineEdit>
 #include <QStyle>
 
 #include <algorithm>

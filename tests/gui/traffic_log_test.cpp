@@ -2,18 +2,13 @@
 // table, the Log button and its unread mark, copying, clearing, saving, the
 // 100,000-entry window of the ring, and following new rows.
 #include <QClipboard>
-#include <QLabel>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
-#include <QTest>
-#include <fstream>
 
 #include "app/traffic_log_window.h"
 #include "link/traffic_log_text.h"
 #include "panels/live_test_logic.h"
-#include "testing/row_name.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -44,13 +39,10 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesOrCsvAndClear) {
   const std::string path = dir.filePath("log").toStdString();
   ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".jsonl")));
   std::ifstream jsonLines(path + ".jsonl");
-  int row = 0;
-  for (std::string line; std::getline(jsonLines, line); ++row) {
-    if (row < log.rowCount()) {
-      EXPECT_EQ(link::ParseTrafficJson(line), log.Entry(row)) << line;
-    }
-  }
-  EXPECT_EQ(row, log.rowCount());
+  std::vector<std::string> saved;
+  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
+  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
+  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
   ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".csv")));
   std::ifstream csv(path + ".csv");
   std::string header;
@@ -86,37 +78,32 @@ TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) 
 
 // Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
 // centred or elsewhere; a log that wants 1100x420 and needs at least 480x300.
-struct PlacementCase {
-  const char* name;
-  QRect screen;
-  QPoint dialogAt;
-  QRect log;  // expected
-  QPoint dialogTo;
-};
-
-class LogPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
-
-TEST_P(LogPlacementTest, BesideWhereThereIsRoomElseBelowNeverOverTheDialog) {
-  const PlacementCase& row = GetParam();
-  const QRect dialog(row.dialogAt, QSize(713, 470));
-  const app::LogPlacement got = app::PlaceLogWindow(row.screen, dialog, {1100, 420}, {480, 300});
-  EXPECT_EQ(got.log, row.log);
-  EXPECT_EQ(got.dialogTopLeft, row.dialogTo);
-  EXPECT_FALSE(got.log.intersects(QRect(got.dialogTopLeft, dialog.size())));
-  EXPECT_TRUE(row.screen.contains(got.log));
+TEST(LogPlacement, BesideWhereThereIsRoomElseBelowNeverOverTheDialog) {
+  const QRect kSmall(0, 0, 1024, 736), kLarge(0, 0, 1920, 1048);
+  struct Row {
+    const char* name;
+    QRect screen;
+    QPoint dialogAt, dialogTo;  // where it is, where it moves to
+    QRect log;                  // expected
+  };
+  const Row rows[] = {
+      {"small, centred: rises to make room below", kSmall, {155, 133}, {155, 0}, {0, 478, 1024, 258}},
+      {"small, at the top: no rise", kSmall, {0, 0}, {0, 0}, {0, 478, 1024, 258}},
+      {"large, centred: beside, narrowed", kLarge, {603, 289}, {603, 289}, {1324, 289, 596, 420}},
+      {"large, at the right: beside on the left", kLarge, {1207, 500}, {1207, 500}, {99, 500, 1100, 420}},
+      {"large, at the left: whole", kLarge, {0, 0}, {0, 0}, {721, 0, 1100, 420}},
+      {"large, low dialog: the log stays on the screen", kLarge, {0, 900}, {0, 900}, {721, 628, 1100, 420}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QRect dialog(row.dialogAt, QSize(713, 470));
+    const app::LogPlacement got = app::PlaceLogWindow(row.screen, dialog, {1100, 420}, {480, 300});
+    EXPECT_EQ(got.log, row.log);
+    EXPECT_EQ(got.dialogTopLeft, row.dialogTo);
+    EXPECT_FALSE(got.log.intersects(QRect(got.dialogTopLeft, dialog.size())));
+    EXPECT_TRUE(row.screen.contains(got.log));
+  }
 }
-
-const QRect kSmall(0, 0, 1024, 736), kLarge(0, 0, 1920, 1048);
-INSTANTIATE_TEST_SUITE_P(
-    Screens, LogPlacementTest,
-    ::testing::Values(
-        PlacementCase{"SmallCentredRisesToMakeRoomBelow", kSmall, {155, 133}, {0, 478, 1024, 258}, {155, 0}},
-        PlacementCase{"SmallAtTheTopNeedsNoRise", kSmall, {0, 0}, {0, 478, 1024, 258}, {0, 0}},
-        PlacementCase{"LargeCentredBesideNarrowed", kLarge, {603, 289}, {1324, 289, 596, 420}, {603, 289}},
-        PlacementCase{"LargeAtTheRightBesideOnTheLeft", kLarge, {1207, 500}, {99, 500, 1100, 420}, {1207, 500}},
-        PlacementCase{"LargeAtTheLeftWhole", kLarge, {0, 0}, {721, 0, 1100, 420}, {0, 0}},
-        PlacementCase{"LargeLowDialogLogStaysOnScreen", kLarge, {0, 900}, {721, 628, 1100, 420}, {0, 900}}),
-    testing::RowName{});
 
 TEST_F(WindowFixture, OpensClearOfTheTabsAndShowsWholeFrames) {
   Window().show();

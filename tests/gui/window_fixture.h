@@ -82,13 +82,13 @@ class WindowFixture : public ::testing::Test {
   // exception rather than crashing every test after it.
   QWidget* Control(int tab, int id) {  // tab kMain: the window's own controls
     QWidget* control = tab == kMain ? window_->Controls().find(id) : window_->Panel(tab).controls().find(id);
-    if (!control) throw std::runtime_error(Describe(tab, id) + " does not exist");
+    if (!control) throw std::runtime_error("tab " + std::to_string(tab) + " has no control " + std::to_string(id));
     return control;
   }
   template <class W>
   W* Get(int tab, int id) {
     W* control = qobject_cast<W*>(Control(tab, id));
-    if (!control) throw std::runtime_error(Describe(tab, id) + " is no " + W::staticMetaObject.className());
+    if (!control) throw std::runtime_error(std::to_string(id) + " is no " + W::staticMetaObject.className());
     return control;
   }
   // Types an edit's text, picks a list's entry by its text, or clicks a button.
@@ -137,10 +137,6 @@ class WindowFixture : public ::testing::Test {
   std::unique_ptr<app::CTarnwickDlg> window_;
 
  private:
-  static std::string Describe(int tab, int id) {
-    return "tab " + std::to_string(tab) + " control " + std::to_string(id);
-  }
-
   std::mutex mutex_;
   std::vector<std::string> heard_;
 };

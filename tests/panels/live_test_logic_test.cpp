@@ -52,8 +52,8 @@ TEST(DcTestSend, ForcedUpdates) {
       // The frame's frequency fields hold at most 65535.
       {"above 16 bits", {.leftFrequency = "70000", .rightFrequency = "80000"},
        "FF 07 23 64 64 FF FF FF FF ED 05 FF 02 22 11 34 01"},
-      {"16-bit limits", {.leftFrequency = "65535", .rightFrequency = "1"},
-       "FF 07 23 64 64 FF FF 01 00 F0 03 FF 02 22 11 34 01"},
+      {"16-bit limits, duty 1 runs forward", {.leftFrequency = "65535", .rightFrequency = "1", .rightDuty = "1"},
+       "FF 07 23 64 01 FF FF 01 00 8D 03 FF 02 22 11 34 01"},
   }, {{.leftFrequency = "0"}, {.rightFrequency = "0"}, {.rightFrequency = "80001"}, {.rightDuty = "101"},
       {.leftDuty = "-1"}, {.leftDuty = ""}, {.rightFrequency = ""}});
 }
