@@ -131,21 +131,5 @@ TEST(BoardTest, TwoFramesInOneBurstAreBothTaken) {
   EXPECT_EQ(board.State().Value("frequency"), 2500u);
 }
 
-TEST(BoardTest, TakesEveryRandomBurstWithoutReadingPastIt) {
-  Board board;
-  std::uint32_t seed = 12345;
-  for (int i = 0; i < 20000; ++i) {
-    Bytes burst(seed % 24);
-    for (auto& b : burst) b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
-    std::span<const std::uint8_t> rest = burst;
-    while (!rest.empty()) {
-      const auto r = board.TakeFrame(rest, true);
-      ASSERT_GT(r.consumed, 0u);
-      ASSERT_LE(r.consumed, rest.size());
-      rest = rest.subspan(r.consumed);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace tarnwick::sim

@@ -109,10 +109,13 @@ TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
 TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
   const auto board = BoardAt115200();
   CollectedLog log;
-  testing::Exchange({board->PortPath(), 6, "01", true, {}}, Cmd::kStepperByParameters, {{"pulse-duty", "300"}}, &log);
+  const auto r =
+      testing::Exchange({board->PortPath(), 6, "01", true, {}}, Cmd::kStepperByParameters, {{"pulse-duty", "300"}}, &log);
   ExpectEntries(log.entries, {{Dir::kEvent, "", "CMD12: nothing sent", "Invalid or Missing Parameter"}},
                 link::PortNameOf(board->PortPath()));
   EXPECT_FALSE(link::IsOpenFailure(log.entries.front()));
+  EXPECT_EQ(r.report.detail, "Pulse Duty must be 0 to 100");
+  EXPECT_EQ(board->FramesHeard(), 0u);
 }
 
 TEST(LiveTestLog, UpdatesAndStopAreLoggedAndAFailedOpenSaysWhy) {
