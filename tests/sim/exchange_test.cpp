@@ -133,7 +133,7 @@ class ReplyTest : public PtyTest, public ::testing::WithParamInterface<ReplyCase
 
 TEST_P(ReplyTest, ResultAndFields) {
   PtyPeer peer;
-  peer.AnswerOnce({{Hex(GetParam().reply), {}}});
+  peer.AnswerOnce(Hex(GetParam().reply));
   const Done r = Exchange(Line(peer.Path(), "01"), GetParam().command);
   EXPECT_EQ(r.report.received, Hex(GetParam().reply));
   EXPECT_EQ(r.report.result, GetParam().result);
