@@ -84,8 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return testing::RowIdentifier(row.param.fault); });
 
 // An adapter that echoes every frame, with the shortest and the longest frame: the
-// echo read back and dropped leaves the reply as the board sent it; left in, it is named.
-TEST_F(SimulatedBoardTest, SkippedEchoLeavesTheReplyAndAnUnskippedOneIsNamed) {
+// echo read back and dropped leaves the reply as the board sent it; a garbled echo
+// is named. (An echo left in: the command line's rows.)
+TEST_F(SimulatedBoardTest, SkippedEchoLeavesTheReplyAndAGarbledOneIsNamed) {
   const auto run = [&](Cmd command, const char* fault, link::EchoHandling echo) {
     board_->SetFault(sim::ParseFault(fault).value());
     link::LineSettings line = Line(Path(), "01");
@@ -98,18 +99,9 @@ TEST_F(SimulatedBoardTest, SkippedEchoLeavesTheReplyAndAnUnskippedOneIsNamed) {
     const Done skipped = run(command, "echo", link::EchoHandling::Skip);
     EXPECT_EQ(skipped.report.received, plain.report.received);
     EXPECT_EQ(skipped.report.result, plain.report.result);
-    struct Row {
-      const char* fault;
-      link::EchoHandling echo;
-      std::string detail;
-    };
-    for (const Row& row : {Row{"echo", link::EchoHandling::Off,
-                               "the reply begins with the frame sent: an echoing adapter? try --echo skip"},
-                           Row{"echo-garbled", link::EchoHandling::Skip, "the echo differed from the frame sent ("}}) {
-      const Done r = run(command, row.fault, row.echo);
-      EXPECT_EQ(r.report.result, "Data recv Error") << row.fault;
-      EXPECT_EQ(r.outcome.detail.substr(0, row.detail.size()), row.detail) << r.outcome.detail;
-    }
+    const Done garbled = run(command, "echo-garbled", link::EchoHandling::Skip);
+    EXPECT_EQ(garbled.report.result, "Data recv Error");
+    EXPECT_TRUE(garbled.outcome.detail.starts_with("the echo differed from the frame sent (")) << garbled.outcome.detail;
   }
 }
 
