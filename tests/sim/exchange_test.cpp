@@ -61,13 +61,10 @@ struct FaultCase {
 
 class BoardFaultTest : public SimulatedBoardTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(BoardFaultTest, EachFaultEndsInItsResultAndClosesThePort) {
+// (That every outcome closes the port: the descriptor count below.)
+TEST_P(BoardFaultTest, EachFaultEndsInItsResult) {
   board_->SetFault(sim::ParseFault(GetParam().fault).value());
-  const Done r = Exchange(Line(Path(), "01"), Cmd::kStepperStatus);
-  EXPECT_EQ(r.report.result, GetParam().result);
-  // The port was closed: it opens again at once.
-  link::OpenError error;
-  EXPECT_NE(link::OpenPort(Path(), 115200, &error), nullptr);
+  EXPECT_EQ(Exchange(Line(Path(), "01"), Cmd::kStepperStatus).report.result, GetParam().result);
 }
 
 INSTANTIATE_TEST_SUITE_P(
