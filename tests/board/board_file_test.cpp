@@ -90,8 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "t.yaml:5:48: unknown type \"u24le\" (u8, i8, u16le, u32le or check)"},
         FaultCase{"role", "- {name: A, code: 1, response: [{name: f, type: u8, role: error}]}",
                   "t.yaml:5:59: unknown role \"error\" (status)"},
-        FaultCase{"out-of-range rule", "- {name: A, code: 1, request: [{name: f, type: u8, out-of-range: wrap}]}",
-                  "t.yaml:5:66: unknown out-of-range rule \"wrap\" (refuse or cap)"},
         FaultCase{"special when not a check field",
                   "- {name: A, code: 1, request: [{name: f, type: u8, special: {when: g, value: 0}}, {name: g, type: u8}]}",
                   "t.yaml:5:68: \"special.when\" names \"g\", which is no check field of the request"},
