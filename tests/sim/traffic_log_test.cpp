@@ -148,22 +148,12 @@ TEST(TrafficLogStamps, StrictlyIncreasingWhenTheClockRepeatsAMillisecond) {
             std::chrono::milliseconds(2000));
 }
 
-struct FramesCase {
-  const char* hex;
-  const char* summary;
-};
-
-class SentFramesTest : public ::testing::TestWithParam<FramesCase> {};
-
-TEST_P(SentFramesTest, EachWholeFrameByNameAndAddress) {
-  EXPECT_EQ(link::DescribeSentFrames(testing::Hex(GetParam().hex)), GetParam().summary);
+TEST(SentFrames, EachWholeFrameByNameAndAddress) {
+  for (const auto& [hex, summary] : {std::pair{"05 01 77 7D 00", "command 77 to 05"},
+                                     std::pair{"FF 01 3F 3F 01 FF 08 12", "CMD3F to FF, unframed bytes"},
+                                     std::pair{"FF 00 3F", "unframed bytes"}})
+    EXPECT_EQ(link::DescribeSentFrames(testing::Hex(hex)), summary) << hex;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, SentFramesTest,
-    ::testing::Values(FramesCase{"05 01 77 7D 00", "command 77 to 05"},
-                      FramesCase{"FF 01 3F 3F 01 FF 08 12", "CMD3F to FF, unframed bytes"},
-                      FramesCase{"FF 00 3F", "unframed bytes"}));
 
 }  // namespace
 }  // namespace tarnwick
