@@ -1,4 +1,5 @@
-// The codec against the known answers of the built-in board's fourteen commands.
+// The codec against the known answers of the built-in board's fourteen commands,
+// which give every command's code byte and data length, flagged and not.
 #include "board/codec.h"
 
 #include <gtest/gtest.h>
@@ -48,21 +49,6 @@ TEST(Codec, DecodesEveryKnownReply) {
     for (const DecodedField& field : decoded.fields) shown += (shown.empty() ? "" : ", ") + Describe(field);
     EXPECT_EQ(shown, answer.shown);
   }
-}
-
-// Each command's start texts give its own code byte, with the reply flag as asked
-// (always, for the address question) and the data length its layout gives: no
-// command can go out as another.
-TEST(Codec, EveryCommandSendsItsOwnCodeAndLength) {
-  for (const Command& command : BuiltIn().commands)
-    for (const bool flagged : {false, true}) {
-      SCOPED_TRACE(command.name);
-      const auto encoded = Encode(command, DefaultTexts(command), flagged);
-      ASSERT_TRUE(encoded);
-      EXPECT_EQ(encoded->size(), command.DataLength() + 1);
-      const bool withFlag = flagged || command.flag == FlagRule::Always;
-      EXPECT_EQ(encoded->front(), command.code | (withFlag ? link::kReplyFlag : 0));
-    }
 }
 
 // What a reply's command byte and a typed name find; the exchange takes a byte that finds nothing as it stands.

@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/unique_fd.h"
@@ -71,26 +72,14 @@ class PtyPeer {
       throw std::runtime_error("short write to the pseudo-terminal");
   }
 
-  // On a thread: waits for the tool's frame, then writes each piece after its pause.
-  struct Piece {
-    std::vector<std::uint8_t> bytes;
-    std::chrono::milliseconds pauseBefore{0};
-  };
-  void AnswerOnce(std::vector<Piece> pieces) {
-    answerer_ = std::thread([this, pieces = std::move(pieces)] {
+  // On a thread: waits for the tool's frame, then answers with reply.
+  void AnswerOnce(std::vector<std::uint8_t> reply) {
+    answerer_ = std::thread([this, reply = std::move(reply)] {
       // The tool may take a while to open the line (a slow or busy machine); an
       // answer written before its frame would be flushed with the line's input.
-      received_ = Read(5, 2000);
-      for (const Piece& piece : pieces) {
-        std::this_thread::sleep_for(piece.pauseBefore);
-        if (!piece.bytes.empty()) Write(piece.bytes);
-      }
+      Read(5, 2000);
+      Write(reply);
     });
-  }
-  // What the tool sent before the answer; valid after the exchange.
-  std::vector<std::uint8_t> Received() {
-    if (answerer_.joinable()) answerer_.join();
-    return received_;
   }
 
   // Fills the line toward this side until it takes no more, as a peer that stopped
@@ -119,7 +108,6 @@ class PtyPeer {
   UniqueFd master_, slave_;  // the slave stays open so the line lives between exchanges
   std::string path_;
   std::thread answerer_;
-  std::vector<std::uint8_t> received_;
 };
 
 // Records, from a thread of its own, every burst the tool writes and when it
@@ -145,19 +133,12 @@ class WriteRecorder {
 
   const std::string& Path() const { return path_; }
 
-  // The writes so far, after waiting up to quietMs for one more to arrive when
-  // fewer than expected are in.
-  std::vector<Write> Writes(std::size_t expected = 0, int quietMs = 200) {
+  // The writes so far, forgotten, after waiting up to quietMs for more to arrive
+  // when fewer than expected are in.
+  std::vector<Write> Take(std::size_t expected = 0, int quietMs = 200) {
     std::unique_lock lock(mutex_);
     arrived_.wait_for(lock, std::chrono::milliseconds(quietMs), [&] { return writes_.size() >= expected; });
-    return writes_;
-  }
-  // The writes so far, forgotten.
-  std::vector<Write> Take(std::size_t expected = 0, int quietMs = 200) {
-    auto writes = Writes(expected, quietMs);
-    std::lock_guard lock(mutex_);
-    writes_.erase(writes_.begin(), writes_.begin() + static_cast<std::ptrdiff_t>(writes.size()));
-    return writes;
+    return std::exchange(writes_, {});
   }
 
  private:
