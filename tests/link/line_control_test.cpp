@@ -110,7 +110,6 @@ TEST(RtsTest, RaisedBeforeTheWriteAndLoweredOnceTheFrameHasLeft) {
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->TransmitFrame({}, 9600).sent, !fails);
     EXPECT_EQ(driver.Names(), (std::vector<std::string>{"rts off", "rts on", "write", "drained", "rts off"}));
-    for (std::size_t i = 1; i < driver.calls.size(); ++i) EXPECT_LE(driver.calls[i - 1].at, driver.calls[i].at);
     EXPECT_GE(driver.calls[4].at - driver.calls[1].at, std::chrono::milliseconds(2));
   }
 }

@@ -102,7 +102,9 @@ TEST_F(TrafficLogFileTest, TheNewEntryFollowsOnALineOfItsOwn) {
     const auto entry = ParseTrafficJson(lines[1]);
     ASSERT_TRUE(entry) << lines[1];
     EXPECT_EQ(entry->summary, "this run");
-    if (const auto before = ParseTrafficJson(lines[0])) EXPECT_GT(entry->time, before->time);
+    if (const auto before = ParseTrafficJson(lines[0])) {
+      EXPECT_GT(entry->time, before->time);
+    }
   }
 }
 
