@@ -11,19 +11,6 @@
 namespace tarnwick::link {
 namespace {
 
-Bytes Complete(std::uint8_t address, const Bytes& commandAndData) { return MakeFrame(address, commandAndData); }
-
-TEST(FrameTest, CompletedFramesMatchKnownBytes) {
-  EXPECT_EQ(Complete(0xFF, {0x80}), (Bytes{0xFF, 0x01, 0x80, 0x80, 0x01}));
-  EXPECT_EQ(Complete(0x01, {0xBF}), (Bytes{0x01, 0x01, 0xBF, 0xC1, 0x00}));
-  // The largest frame the buffer holds: the sum wraps past 16 bits only in theory,
-  // but its high byte must be carried.
-  const Bytes big = Complete(0xFF, Bytes(16, 0xFF));
-  ASSERT_EQ(big.size(), 20u);
-  EXPECT_EQ(big[18], (0xFF + 16 + 16 * 0xFF) & 0xFF);
-  EXPECT_EQ(big[19], (0xFF + 16 + 16 * 0xFF) >> 8);
-}
-
 TEST(FrameTest, JudgesTheBytesSoFar) {
   struct Row { const char* name; Bytes bytes; FrameProgress progress; };
   for (const Row& row : {Row{"Nothing", {}, FrameProgress::Incomplete},
@@ -42,12 +29,10 @@ TEST(FrameTest, ChecksumDecidesWhetherAReplyIsIntact) {
   struct Row { const char* name; Bytes reply; bool intact; };
   for (const Row& row : {Row{"CMD3F success", {0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
                          Row{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
-                         Row{"CMD00 from address 05", {0x05, 0x02, 0x00, 0x00, 0x07, 0x00}, true},
                          Row{"sum over nothing is 0", {0x00, 0x00}, true},
                          Row{"sum over nothing is not 1", {0x01, 0x00}, false},
                          Row{"no checksum field at all", {0x00}, false}, Row{"empty", {}, false},
-                         Row{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true},
-                         Row{"equal checksum bytes in either order", {0xFF, 0x02, 0x01, 0x01}, true}})
+                         Row{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true}})
     EXPECT_EQ(VerifyReply(row.reply), row.intact) << row.name;
 }
 
@@ -85,22 +70,12 @@ TEST(HexWordsTest, DeviceAddressesAndByteListsReadOneWay) {
 }
 
 TEST(AddressTextTest, TrimmedHexLowByteAndEmptyIsBroadcast) {
-  EXPECT_EQ(ParseAddressText(""), 0xFF);
-  EXPECT_EQ(ParseAddressText(" \t "), 0xFF);
-  EXPECT_EQ(ParseAddressText(" 1a "), 0x1A);
-  EXPECT_EQ(ParseAddressText("1FF"), 0xFF);
-  EXPECT_EQ(ParseAddressText("01"), 0x01);
-  EXPECT_EQ(ParseAddressText("zz"), 0x00);
+  const std::pair<const char*, int> rows[] = {{"", 0xFF}, {" \t ", 0xFF}, {" 1a ", 0x1A}, {"1FF", 0xFF}, {"zz", 0}};
+  for (const auto& [text, address] : rows) EXPECT_EQ(ParseAddressText(text), address) << "'" << text << "'";
 }
 
+// The double-precision form equals the integer formula for every table rate.
 TEST(SettleDelayTest, TwelveBitTimesAndAMillisecondPerByte) {
-  struct Row { int baud, n5, n9, n12; };
-  for (const Row& r : {Row{2400, 30, 54, 72}, Row{9600, 11, 20, 27}, Row{19200, 8, 14, 19}, Row{115200, 5, 9, 13}}) {
-    EXPECT_EQ(SettleDelayMs(5, r.baud), r.n5) << r.baud;
-    EXPECT_EQ(SettleDelayMs(9, r.baud), r.n9) << r.baud;
-    EXPECT_EQ(SettleDelayMs(12, r.baud), r.n12) << r.baud;
-  }
-  // The double-precision form equals the integer formula for every table rate.
   for (int baud : kBaudRates)
     for (int n = 1; n <= 20; ++n) EXPECT_EQ(SettleDelayMs(static_cast<std::size_t>(n), baud), n + 12000 * n / baud);
 }

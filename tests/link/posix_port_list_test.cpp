@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "link/port_list.h"
-#include "link/serial_port.h"
 #include "link/unique_fd.h"
 #include "testing/temp_folder.h"
 
@@ -85,7 +84,8 @@ TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
   EXPECT_TRUE(Enumerate().empty());
 }
 
-// Whether an entry is listed, and what is left of it after the scan that found it.
+// Whether an entry is listed, and what is left of it after the scan that found it (a running board
+// and one killed outright: sim/board_line_test.cpp).
 TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
   struct Row {
     const char* what;
@@ -93,8 +93,6 @@ TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
     bool listed, linkLeft, lockLeft;
   };
   const Row rows[] = {
-      {"running board", true, true, false, true, true, true, true},
-      {"board killed: lock free", false, true, false, true, false, false, false},
       {"board killed, its pty gone", false, true, false, false, false, false, false},
       {"no lock file", false, false, false, true, false, false, false},
       {"running, but its port is gone", true, true, false, false, false, true, true},
@@ -121,22 +119,14 @@ TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
   }
 }
 
-TEST(PosixPortNameTest, BareNamesAreDevicesAndPathsStayAsTheyAre) {
-  EXPECT_EQ(ResolvePort({}, "ttyUSB3"), "/dev/ttyUSB3");
-  EXPECT_EQ(ResolvePort({}, "/dev/pts/4"), "/dev/pts/4");
-  EXPECT_EQ(ResolvePort({}, "./board"), "./board");
+// A board's name is "sim" and digits ("sim0", "tty": cli_test.cpp); others are devices.
+TEST(PosixPortNameTest, OnlySimAndDigitsNameABoard) {
   EXPECT_EQ(ResolvePort({}, "simulator"), "/dev/simulator");
 }
 
-TEST(PosixPortNameTest, ABoardThatIsNotRunningIsNamedAsABoard) {
-  const std::string path = ResolvePort({}, "sim7");
-  EXPECT_EQ(DescribeOpenError(path, {OpenFailure::NotFound, ""}), "no simulated board sim7 is running");
-  EXPECT_EQ(OpenPort(path, 9600), nullptr);
-}
-
+// The running board a command line without --port takes: cli_test.cpp.
 TEST(PosixPortNameTest, SimulatedBoardsAreThoseOfTheRegistry) {
   const fs::path registry = "/run/user/1/tarnwick";
-  EXPECT_TRUE(IsSimulatedBoard({"sim0", "/run/user/1/tarnwick/sim0"}, registry));
   EXPECT_TRUE(IsSimulatedBoard({"sim0", "/run/user/1//tarnwick/./sim0"}, registry));
   EXPECT_FALSE(IsSimulatedBoard({"ttyS0", "/dev/ttyS0"}, registry));
   EXPECT_FALSE(IsSimulatedBoard({"sim0", "/run/user/1/tarnwick-other/sim0"}, registry));
