@@ -254,6 +254,7 @@ TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
             "step 1  cmd42  Success  pass\nstep 2  cmd43  Success  pass\nstep 3  wait 10 ms  pass\n"
             "step 4  cmd24 x3  Success  pass\n");
   EXPECT_EQ(line_->State().motorType, link::kMotorDc);
+  EXPECT_EQ(line_->FramesHeard(), 5u);  // each step's frame, cmd24's three times
   const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("<testsuite name=\"sequence\" tests=\"4\" failures=\"0\""), std::string::npos) << xml;
 }
