@@ -51,15 +51,6 @@ TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {
   EXPECT_EQ(run.status, 0);
 }
 
-TEST_F(CliTest, SetupQueryPrintsEmptyFieldsWithNothingAfterTheColon) {
-  const CliRun run = RunCli("send CMD43 --addr 01" + Line());
-  EXPECT_NE(run.out.find("MotorType: Stepper\nLeft Frequency: 2500\nLeft Pulse Duty: 100\nRight Frequency:\n"
-                         "Right Pulse Duty:\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_EQ(run.status, 0);
-}
-
 TEST_F(CliTest, JsonCarriesTheSameFacts) {
   board_->SetFault(sim::ParseFault("device-error=4").value());
   const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
@@ -93,6 +84,9 @@ TEST_P(CliRunTest, ExitStatusAndWhatItSays) {
   const CliRun run = RunCli(arguments + (arguments.find("--port") == std::string::npos ? Line() : ""), true);
   EXPECT_EQ(run.status, GetParam().status) << run.out;
   EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
+  if (GetParam().status == 2) {
+    EXPECT_EQ(board_->FramesHeard(), 0u);  // refused before anything was sent
+  }
 }
 
 // What the lines say about a reply that went wrong, and what to do next.
@@ -102,18 +96,14 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"send cmd13 --addr 01", 1, "Result: Unknown Error (code 9)\n", "device-error=9"},
         RunCase{"send cmd3f --addr 01", 1, "Detail: bad checksum: computed 0x0042, received 0x0018", "bad-checksum"},
         RunCase{"send cmd13 --addr 07", 1, "Hint: no reply from address 07 at 115200 baud; 'tarnwick-cli scan'"},
+        // Fields the board left empty show nothing after the colon.
+        RunCase{"send CMD43 --addr 01", 0, "MotorType: Stepper\nLeft Frequency: 2500\nLeft Pulse Duty: 100\n"
+                                          "Right Frequency:\nRight Pulse Duty:\n"},
         // watch gives it once, after the first exchange without a reply.
         RunCase{"watch cmd13 --addr 07 --count 2 --interval 0", 1, "No response data\nHint: no reply from address 07"},
         RunCase{"watch cmd13 --count 2 --interval 0 --addr 07", 1, "No response data\n--\n2 exchanges"},
-        RunCase{"send cmd12 --as-typed --frequency 70000", 2,
-                "tarnwick-cli: Invalid or Missing Parameter: Frequency must be 0 to 65535\n"},
         RunCase{"dc-test --as-typed --right-duty \"\"", 2, "tarnwick-cli: Invalid or Missing Parameter: Right Duty is empty\n"},
-        RunCase{"send cmd13 --addr 01 --echo off", 1,
-                "Detail: the reply begins with the frame sent: an echoing adapter? try --echo skip\n", "echo"},
         RunCase{"send cmd13 --addr 01 --echo skip", 0, "Result: Success\n", "echo"},
-        RunCase{"send cmd13 --echo skip --addr 01", 1, "Detail: the echo differed from the frame sent", "echo-garbled"},
-        RunCase{"send cmd13 --addr 01 --rs485 kernel", 3,
-                ": this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off\n"},
         RunCase{"stop --rs485 rts", 3, ": this port has no RTS line to switch"},
         // A near miss is named; a word near nothing, or an option of another command, is not.
         RunCase{"sned cmd00", 2, "tarnwick-cli: unknown subcommand 'sned'; did you mean 'send'?\n"},
@@ -125,28 +115,30 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Statuses, CliRunTest,
     ::testing::Values(RunCase{"send cmd3f", 0, "Send Data: FF 01 3F 3F 01\n"},  // no reply awaited
-                      RunCase{"send cmd3f --addr 02", 1, "No response data"},  // nobody answers
                       RunCase{"send cmd24 --addr 01", 1, "Motor Type Error"},  // a stepper board refuses it
-                      RunCase{"send cmd12 --as-typed --pulse-duty 101", 2, "Pulse Duty must be 0 to 100"},
-                      RunCase{"send cmd41 --baudrate 1200", 2, "--baudrate: '1200'"},  // not a rate of the list
                       RunCase{"send --raw \"13 ZZ\"", 2, "ZZ"},
                       RunCase{"send --raw \"93\" --addr 01", 0, "Result: Success"},  // raw, reply flag set
                       RunCase{"stepper-test --freq 0", 2, "--freq: '0'"},  // a frequency the panel would not send
-                      RunCase{"dc-test --left-duty \"\"", 2, "--left-duty"},
                       RunCase{"send cmd00 --port /dev/tarnwick-missing", 3, "no such port"},
                       RunCase{"stop --port /dev/null", 3, "not a serial port"},
-                      RunCase{"send cmd00 --port /tmp", 3, "not a serial port"},
+                      RunCase{"stop --port socket://127.0.0.1", 2, "cannot use socket://127.0.0.1: no TCP port number"},
                       RunCase{"stop --port tty", 2, "the terminal this program runs in"},
-                      RunCase{"send cmd00 --port /dev/tty", 2, "the terminal this program runs in"},
                       RunCase{"send cmd13 --rs485 half", 2, "--rs485: 'half'"},
-                      RunCase{"send cmd13 --rs485-delay-before 1001", 2, "--rs485-delay-before: '1001'"}),
+                      RunCase{"scan --addr 00-10", 2, "--addr: '00' is not a hex number in 01..FE"},
+                      RunCase{"scan --addr 10-01", 2, "--addr: '10-01' runs backwards"},
+                      RunCase{"scan --baud 9600,1200", 2, "--baud: '1200' is not one of 2400, 4800"},
+                      RunCase{"watch --count 1", 2, "watch needs a command: one of cmd00, cmd11"},
+                      RunCase{"watch cmd12 --pulse-duty 101 --count 1", 2, "--pulse-duty: '101' is not a number"},
+                      RunCase{"watch cmd13 --csv --json --count 1", 2, "--csv and --json exclude each other"},
+                      RunCase{"run /tmp --port /dev/null", 2, "/tmp: cannot read the file: "},
+                      // A port that will not open ends watch's JSON lines with one more.
+                      RunCase{"watch cmd13 --count 2 --json --port /dev/tarnwick-missing", 3, "\"exit_status\":3}"}),
     kByArguments);
 
 // What the window sends for what an operator typed, and every form of a frame.
 INSTANTIATE_TEST_SUITE_P(
     Frames, CliRunTest,
     ::testing::Values(
-        RunCase{"send cmd11", 0, "Send Data: FF 05 11 70 17 00 00 9C 01\n"},
         RunCase{"send cmd11 --as-typed --not-limit --reverse --step-count abc", 0, "Send Data: FF 05 11 FF FF FF FF 11 05\n"},
         RunCase{"send cmd11 --step-count 0x1F40", 0, "Send Data: FF 05 11 40 1F 00 00 74 01\n"},
         RunCase{"send cmd12 --as-typed --frequency 12abc --pulse-duty 50%", 0,
@@ -155,12 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "Send Data: FF 08 12 40 1F 00 00 32 00 00 AA 01\n"},  // empty is 0; full-width 50
         RunCase{"send cmd00 --as-typed --addr \" 1FF \" --no-res", 0, "Send Data: FF 01 80 80 01\n"},
         RunCase{"send cmd3f --addr 0x1a --no-res", 0, "Send Data: 1A 01 3F 5A 00\n"},
-        RunCase{"send cmd12 --addr 01 --reverse --pulse-duty 50 --frequency 1000", 0,
-                "Send Data: 01 08 92 40 1F 00 80 32 E8 03 97 02\n"},
         RunCase{"send cmd21 --left-duty 50 --right-reverse --right-duty 50", 0, "Send Data: FF 03 21 32 CE 23 02\n"},
         RunCase{"send CMD22 --left-mode Reversal --right-mode STOP", 0, "Send Data: FF 02 22 02 25 01\n"},
-        RunCase{"send cmd41 --addr 01 --baudrate 115200", 0, "Send Data: 01 02 C1 06 CA 00\n"},
-        RunCase{"send cmd42 --motor-type D-C", 0, "Send Data: FF 08 42 02 64 64 C4 09 50 C3 F3 03\n"},
         RunCase{"stop", 0, "Send Data: FF 01 3F 3F 01\n"}),
     kByArguments);
 
@@ -188,10 +176,6 @@ TEST_F(CliPortChoiceTest, WithoutAPortNoBoardMeansNothingSent) {
   EXPECT_EQ(text.status, 2);
   EXPECT_NE(text.out.find("tarnwick-cli: no port given and no simulated board running; "), std::string::npos)
       << text.out;
-  const auto json = nlohmann::json::parse(RunCli("send cmd00 --json", false, Environment()).out);
-  EXPECT_EQ(json["port"], nullptr);
-  EXPECT_EQ(json["send_data"], nullptr);
-  EXPECT_EQ(json["exit_status"], 2);
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
 
@@ -242,9 +226,8 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
   TARNWICK_NEEDS_PTY();
   testing::PtyPeer peer;
   peer.Clog();
-  // Each subcommand in one form: text or JSON.
-  for (const auto& [arguments, json] : {std::pair{"send cmd13 --addr 01", false}, {"send cmd3f", true},
-                                        {"stop", false}, {"stepper-test", true}, {"dc-test", false}}) {
+  // Each way to send in one form: text or JSON.
+  for (const auto& [arguments, json] : {std::pair{"send cmd13 --addr 01", false}, {"stop", false}, {"stepper-test", true}}) {
     SCOPED_TRACE(arguments);
     const CliRun run = RunCli(std::string(arguments) + " --baud 115200 --port " + peer.Path() + (json ? " --json" : ""));
     EXPECT_EQ(run.status, 1);
@@ -252,10 +235,7 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
       EXPECT_NE(run.out.find("Result: Fail to send\nDetail: the line took no more bytes"), std::string::npos) << run.out;
       continue;
     }
-    const auto parsed = nlohmann::json::parse(run.out);
-    EXPECT_EQ(parsed["result"], "Fail to send");
-    EXPECT_EQ(parsed["recv_data"], nullptr);
-    EXPECT_EQ(parsed["exit_status"], 1);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Fail to send");
   }
   const CliRun scan = RunCli("scan --baud 115200 --port " + peer.Path(), true);
   EXPECT_EQ(scan.status, 3);
@@ -318,27 +298,6 @@ TEST(CliHelpTest, WithoutASubcommandTheHelpEndsBeforeTheError) {
   EXPECT_NE(run.out.find("report.xml\n\ntarnwick-cli: give a subcommand"), std::string::npos) << run.out;
 }
 
-TEST(CliHelpTest, EachSubcommandShowsItsOwnExamples) {
-  for (const char* sub : {"ports", "send", "send cmd41", "stepper-test", "dc-test", "stop", "scan", "watch", "run"}) {
-    const CliRun run = RunCli(std::string(sub) + " --help");
-    std::istringstream lines(run.out.substr(run.out.find("Examples:")));
-    int examples = 0;
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("  tarnwick-cli", 0) != 0) continue;
-      ++examples;
-      EXPECT_EQ((line + " ").rfind(std::string("  tarnwick-cli ") + sub + " ", 0), 0u) << sub << ": " << line;
-    }
-    EXPECT_GT(examples, 0) << sub;
-  }
-}
-
-std::string LineAfter(const std::string& out, const std::string& label) {
-  const auto start = out.find(label + ": ");
-  if (start == std::string::npos) return "";
-  const auto from = start + label.size() + 2;
-  return out.substr(from, out.find('\n', from) - from);
-}
-
 class CliLogTest : public CliTest {
  protected:
   const testing::TempFolder dir_;
@@ -363,32 +322,24 @@ TEST_F(CliLogTest, EverySubcommandAppendsItsFramesRepliesAndResults) {
       {"send cmd3f", {"tx", "event"}},                   // broadcast: no reply
       {"stop", {"tx"}},
   };
-  std::vector<std::string> expectedDirs, sendData, recvData;
+  std::vector<std::string> expectedDirs;
   for (const Run& run : runs) {
-    const CliRun result = RunCli(run.arguments + Line() + log);
+    RunCli(run.arguments + Line() + log);
     expectedDirs.insert(expectedDirs.end(), run.dirs.begin(), run.dirs.end());
-    sendData.push_back(LineAfter(result.out, "Send Data"));
-    if (!LineAfter(result.out, "Recv Data").empty()) recvData.push_back(LineAfter(result.out, "Recv Data"));
   }
   RunCli("send cmd00 --port /dev/tarnwick-missing" + log);
   expectedDirs.push_back("event");
 
   const auto lines = Lines();
-  std::vector<std::string> dirs, txHex, rxHex;
+  std::vector<std::string> dirs;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const auto& line = lines[i];
-    for (const char* key : {"time", "port", "dir", "hex", "summary"}) EXPECT_TRUE(line[key].is_string()) << i << key;
-    dirs.push_back(line["dir"]);
-    if (line["dir"] == "tx") txHex.push_back(line["hex"]);
-    if (line["dir"] == "rx") rxHex.push_back(line["hex"]);
+    dirs.push_back(lines[i]["dir"]);
     if (i > 0) {
-      EXPECT_GT(*link::ParseLogTime(line["time"].get<std::string>()),
+      EXPECT_GT(*link::ParseLogTime(lines[i]["time"].get<std::string>()),
                 *link::ParseLogTime(lines[i - 1]["time"].get<std::string>()));
     }
   }
   EXPECT_EQ(dirs, expectedDirs);
-  EXPECT_EQ(txHex, sendData);
-  EXPECT_EQ(rxHex, recvData);
   EXPECT_EQ(lines[2]["result"], "CMD Syntax Error");
   EXPECT_EQ(lines.back()["result"], "Port not opened");
 }
@@ -399,8 +350,7 @@ TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string sequence = path_ + ".yaml";
   std::ofstream(sequence) << "baud: 115200\nsteps:\n  - send: cmd3f\n";
-  for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, std::string("/tmp"),
-                                   std::string("/dev/null"), board_->PortPath()}) {
+  for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, board_->PortPath()}) {
     for (const std::string& arguments : {"send cmd3f" + Line() + " --log " + target,
                                         "run " + sequence + " --port " + board_->PortPath() + " --junit " + target}) {
       const auto start = std::chrono::steady_clock::now();
@@ -517,9 +467,12 @@ TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
   const testing::TempFolder dir;
   const std::string file = dir.Path("acceleration.yaml"), log = dir.Path("acceleration.log");
   {
-    std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
-    std::ofstream out(file);
-    out << builtIn.rdbuf() << R"(
+    std::stringstream builtIn;
+    builtIn << std::ifstream(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml").rdbuf();
+    std::string text = builtIn.str();
+    // A value named with a quote and a comma, which a CSV cell must quote.
+    text.insert(text.find("\nvalues:\n") + 9, "  mode: {\"say \\\"hi\\\", twice\": 0}\n");
+    std::ofstream(file) << text << R"(
   - name: CMD44
     code: 0x44
     title: Set Acceleration
@@ -534,30 +487,22 @@ TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
     response:
       - {name: status, type: u8, role: status}
       - {name: acceleration, label: Acceleration, type: u16le}
+      - {name: mode, label: Mode, type: u8, values: mode}
 )";
   }
   const SimProcess board("", "--board " + file);
-  const SimProcess failing("", "--board " + file + " --fault failed-status");
   ASSERT_FALSE(board.Path().empty());
-  const auto send = [&](const SimProcess& to, const std::string& what) {
-    return RunCli("--board " + file + " send " + what + " --addr 01 --baud 115200 --port " + to.Path() + " --log " + log,
-                  true);
+  const std::pair<std::string, std::string> rows[] = {
+      {"send cmd44 --acceleration 300", "Send Data: 01 03 C4 2C 01 F5 00\nRecv Data: 01 02 44 00 47 00\nResult: Success"},
+      {"send cmd45 --json", "\"acceleration\": 300"},
+      {"watch cmd45 --csv --count 1", ",Success,300,\"say \"\"hi\"\", twice\"\n"},
+      {"send cmd44 --acceleration 70000", "--acceleration: '70000' is not a number in 0..65535"},
   };
-  struct Row {
-    const SimProcess& board;
-    std::string arguments;
-    int status;
-    std::string shown;
-  } rows[] = {
-      {board, "cmd44 --acceleration 300", 0, "Send Data: 01 03 C4 2C 01 F5 00\nRecv Data: 01 02 44 00 47 00\nResult: Success"},
-      {board, "cmd45 --json", 0, "\"acceleration\": 300"},
-      {failing, "cmd44 --acceleration 300", 1, "Result: Failed"},
-      {board, "cmd44 --acceleration 70000", 2, "--acceleration: '70000' is not a number in 0..65535"},
-  };
-  for (const Row& row : rows) {
-    const CliRun run = send(row.board, row.arguments);
-    EXPECT_EQ(run.status, row.status) << row.arguments << "\n" << run.out;
-    EXPECT_NE(run.out.find(row.shown), std::string::npos) << row.arguments << "\n" << run.out;
+  for (const auto& [arguments, shown] : rows) {
+    const CliRun run = RunCli("--board " + file + " " + arguments + " --addr 01 --baud 115200 --port " + board.Path() +
+                              " --log " + log, true);
+    EXPECT_EQ(run.status, shown.starts_with("--") ? 2 : 0) << arguments << "\n" << run.out;
+    EXPECT_NE(run.out.find(shown), std::string::npos) << arguments << "\n" << run.out;
   }
   std::ifstream logged(log);
   const std::string entries((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());

@@ -64,14 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
       return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
     });
 
-TEST(ChoiceTest, NamesInAnyCaseAndARefusalThatListsThem) {
-  const Choices modes = {{"stop", 0}, {"forward", 1}};
-  std::string error;
-  EXPECT_EQ(CheckChoice("--left-mode", "FORWARD", modes, error), 1);
-  EXPECT_FALSE(CheckChoice("--left-mode", "1", modes, error));
-  EXPECT_EQ(error, "--left-mode: '1' is not one of stop, forward");
-}
-
 TEST(ShownValueTest, ALongValueIsCutAtACharacterWithAnEllipsis) {
   const std::string sixty(60, '7');
   const std::string wide = "\xEF\xBC\x95";  // full-width 5: three bytes, one character

@@ -101,18 +101,13 @@ tarnwick-cli |ports send stepper-test dc-test scan watch run stop board --help -
 tarnwick-cli send cmd12 --as|--as-typed
 tarnwick-cli send cmd00 --js|--json
 tarnwick-cli stepper-test --baud 9|9600
-tarnwick-cli send cmd00 --lo|--log
 tarnwick-cli --log $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
-tarnwick-cli send cmd4|cmd40 cmd41 cmd42 cmd43
 tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
-tarnwick-cli send cmd42 --motor-type |stepper d-c
-tarnwick-cli send cmd41 --baudrate 11|115200
 tarnwick-cli send cmd12 --frequency |
 tarnwick-cli send cmd12 --addr 01 --no|--not-limit --no-res
 tarnwick-cli dc-test --left-r|--left-reverse
 tarnwick-cli run $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
 tarnwick-cli run --j|--junit --json
-tarnwick-cli run x.yaml --junit $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
 tarnwick-cli send CMD1|cmd11 cmd12 cmd13
 tarnwick-cli SEND CMD42 --motor-type D|d-c
 tarnwick-cli send --ra|--raw
