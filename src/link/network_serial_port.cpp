@@ -265,12 +265,16 @@ sockets::Socket Connect(const NetworkAddress& address, OpenError& error) {
   return {};
 }
 
-// What the server sent while it should have been negotiating, as a refusal.
+// What the server sent while it should have been negotiating, as a refusal. A
+// server turning a client away writes why and closes; a send that meets the
+// closed connection fails before that text is read, so what is queued is read first.
 OpenError NegotiationFailure(Connection& c) {
+  const std::string failure = c.Failure();
+  c.ReceiveWaiting();
   const std::vector<std::uint8_t> data(c.Data().begin(), c.Data().end());
   if (std::string why = WhyUnexpectedServerBytes(data, c.Protocol()); !why.empty())
     return Refusal(OpenFailure::Busy, std::move(why));
-  return Refusal(OpenFailure::Other, c.Failure());
+  return Refusal(OpenFailure::Other, failure.empty() ? c.Failure() : failure);
 }
 
 // SET-BAUDRATE, and the rate the server applied must be the one asked for.
