@@ -3,8 +3,6 @@
 
 #include <QStyle>
 
-#include <algorithm>
-
 #include "res/command_pages.h"
 #include "res/dialog_builder.h"
 #include "window_fixture.h"
@@ -77,32 +75,6 @@ TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
   ExpectInsideNoOverlapTextsFit(res::FindDialogTemplate(GetParam()));
 }
 
-// Outputs look like outputs: on the window's grey and without a caret, unlike the
-// inputs beside them. Every vertical trackbar has its "0" at its bottom end.
-TEST_P(TemplateLayoutTest, OutputsLookReadOnlyAndTrackbarsShowTheirZero) {
-  const DialogTemplate& dialog = res::FindDialogTemplate(GetParam());
-  QWidget host;
-  const res::BuiltControls controls = res::BuildControls(dialog, &host);
-  for (const auto& entry : controls.entries()) {
-    const auto& row = *entry.row;
-    if (row.kind == ControlKind::Edit) {
-      const QPalette palette = entry.widget->palette();
-      const bool output = row.style & res::kReadOnly;
-      EXPECT_EQ(static_cast<QLineEdit*>(entry.widget)->isReadOnly(), output) << Describe(entry);
-      EXPECT_EQ(palette.color(QPalette::Base) == palette.color(QPalette::Window), output) << Describe(entry);
-    }
-    if (row.kind == ControlKind::Trackbar && (row.style & res::kVertical)) {
-      const int bottom = row.rect.y + row.rect.height, right = row.rect.x + row.rect.width;
-      const bool zeroBeside = std::any_of(dialog.controls.begin(), dialog.controls.end(), [&](const auto& label) {
-        return label.kind == ControlKind::Label && label.text == "0" && label.rect.x >= right &&
-               label.rect.x <= right + 16 && label.rect.y + label.rect.height <= bottom &&
-               label.rect.y >= bottom - 16;
-      });
-      EXPECT_TRUE(zeroBeside) << "no 0 at the bottom of trackbar " << row.id;
-    }
-  }
-}
-
 std::vector<int> AllTemplateIds() {
   std::vector<int> ids;
   for (const DialogTemplate* t : res::AllDialogTemplates()) ids.push_back(t->id);
@@ -137,15 +109,6 @@ INSTANTIATE_TEST_SUITE_P(EveryCommand, GeneratedPageTest, ::testing::ValuesIn([]
                            return names;
                          }()),
                          [](const auto& info) { return info.param; });
-
-TEST(DialogUnits, FollowTheFontMetrics) {
-  QFont font = res::DialogFont(res::FindDialogTemplate(res::kMainDialogTemplate));
-  const res::DialogUnits units = res::DialogUnits::ForFont(font);
-  EXPECT_EQ(units.ToPixels(res::DluRect{0, 0, 4, 8}).height(), QFontMetrics(font).height());
-  font.setPointSize(font.pointSize() * 2);
-  const res::DialogUnits twice = res::DialogUnits::ForFont(font);
-  EXPECT_NEAR(twice.averageCharWidth(), 2 * units.averageCharWidth(), 1.0);
-}
 
 }  // namespace
 }  // namespace tarnwick::gui_test
