@@ -20,18 +20,7 @@ std::string StepperUpdate(int frequency, int duty) {
 
 namespace ids = res::ids;
 namespace stepper = ids::stepper_test;
-namespace dc = ids::dc_test;
-static_assert(stepper::kBeginStop == dc::kBeginStop);
-constexpr int kBeginStop = stepper::kBeginStop;
-
-// The window at 115200 over the ports given, shown.
-void OpenWindow(WindowFixture& fixture, std::vector<link::PortEntry> ports) {
-  fixture.ports_ = std::move(ports);
-  fixture.NewWindow();
-  fixture.window_->show();
-  fixture.Set(kMain, ids::window::kBaudList, "115200");
-  fixture.window_->OnPortOrBaudChange();
-}
+constexpr int kBeginStop = stepper::kBeginStop;  // the D-C page's too
 
 std::vector<std::string> Sent(testing::WriteRecorder& line) {
   std::vector<std::string> dumps;
@@ -39,31 +28,16 @@ std::vector<std::string> Sent(testing::WriteRecorder& line) {
   return dumps;
 }
 
-// The stepper page's trackbars and edits are followed together below.
-TEST_F(WindowFixture, DcTrackbarsStandUprightInStepWithTheirEdits) {
-  OpenWindow(*this, {});
-  struct Row {
-    int sliderId, editId, maximum, value;
-  };
-  const Row rows[] = {{dc::kLeftFrequencySlider, dc::kLeftFrequency, 80000, 10000},
-                      {dc::kLeftDutySlider, dc::kLeftDuty, 100, 100},
-                      {dc::kRightDutySlider, dc::kRightDuty, 100, 100}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.sliderId);
-    const QSlider* slider = Get<QSlider>(res::kTabDcTest, row.sliderId);
-    EXPECT_EQ(slider->orientation(), Qt::Vertical);
-    EXPECT_EQ(slider->maximum(), row.maximum);
-    EXPECT_EQ(slider->value(), row.value);
-    EXPECT_EQ(Value(res::kTabDcTest, row.editId), std::to_string(row.value));
-  }
-}
-
 // What each change sends is pinned down with the controller; here, that each
 // control of the page reaches it.
 TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   constexpr int kPage = res::kTabStepperTest;
   testing::WriteRecorder line;
-  OpenWindow(*this, {{"pty", line.Path()}});
+  ports_ = {{"pty", line.Path()}};
+  NewWindow();
+  Window().show();
+  Set(kMain, ids::window::kBaudList, "115200");
+  Window().OnPortOrBaudChange();
   SelectTab(kPage);
   QTest::mouseClick(Get<QPushButton>(kPage, kBeginStop), Qt::LeftButton);
   EXPECT_EQ(Sent(line), std::vector<std::string>{"FF 01 3F 3F 01 FF 08 12 FF FF FF 7F 64 C4 09 C6 05"});
@@ -76,10 +50,6 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   frequency->setSliderDown(false);
   EXPECT_TRUE(Sent(line).empty()) << "the end of a drag sends nothing";
   EXPECT_EQ(Value(kPage, stepper::kFrequency), "4000");
-  frequency->setFocus();
-  QTest::keyClick(frequency, Qt::Key_PageUp);
-  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4100, 100)});
-  EXPECT_EQ(Value(kPage, stepper::kFrequency), "4100");
 
   // Typing changes nothing until the edit loses the focus.
   auto* dutyEdit = Get<QLineEdit>(kPage, stepper::kDuty);
@@ -89,7 +59,7 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   EXPECT_EQ(Get<QSlider>(kPage, stepper::kDutySlider)->value(), 100);
   QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
   QApplication::sendEvent(dutyEdit, &focusOut);
-  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4100, 40)});
+  EXPECT_EQ(Sent(line), std::vector<std::string>{StepperUpdate(4000, 40)});
   EXPECT_EQ(Get<QSlider>(kPage, stepper::kDutySlider)->value(), 40);
 
   Set(kPage, stepper::kReverse, "");
@@ -103,29 +73,8 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   EXPECT_TRUE(Sent(line).empty());
 }
 
-// The stepper page's exact bytes are checked above; the D-C page is read back
-// through the window's own query tab (Stop is the Begin button again, closing below).
-TEST_F(WindowFixture, DcPageDrivesTheSimulatedBoard) {
-  sim::BoardState fast;
-  fast.baudIndex = 6;  // 115200
-  board_ = sim::BoardServer::OnPseudoTerminal(fast);
-  OpenWindow(*this, {{"sim0", board_->PortPath()}});
-  Set(res::kTabCmd42, ids::parameters::kMotorType, "D-C");
-  SendOn(res::kTabCmd42, "01");
-  SelectTab(res::kTabDcTest);
-  Set(res::kTabDcTest, kBeginStop, "");
-  QSlider* leftDuty = Get<QSlider>(res::kTabDcTest, dc::kLeftDutySlider);
-  leftDuty->setSliderDown(true);
-  leftDuty->setSliderPosition(40);
-  leftDuty->setSliderDown(false);
-  Set(res::kTabDcTest, dc::kRightReverse, "");
-  SendOn(res::kTabCmd24, "01");
-  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kLeft), "+40");
-  EXPECT_EQ(Value(res::kTabCmd24, ids::cmd24::kRight), "-100");
-}
-
 // However the window closes during a live test, the board hears the stop frame
-// before the port is let go, and the traffic log shows it.
+// before the port is let go.
 struct CloseCase {
   const char* name;
   int tab;
@@ -151,9 +100,6 @@ TEST_P(CloseDuringLiveTest, SendsTheStopFrame) {
   ASSERT_EQ(heard.size(), beforeClose + 1);
   EXPECT_EQ(heard.back(), stop);
   EXPECT_EQ(Value(row.tab, kBeginStop), "Begin");
-  Window().LogModel().Flush();
-  const int last = Window().LogModel().rowCount() - 1;
-  EXPECT_EQ(Window().LogModel().index(last, app::TrafficLogModel::kBytes).data().toString().toStdString(), stop);
 
   Window().show();
   Window().reject();
@@ -163,16 +109,9 @@ TEST_P(CloseDuringLiveTest, SendsTheStopFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Ways, CloseDuringLiveTest,
     ::testing::Values(
-        CloseCase{"StepperExit", res::kTabStepperTest,
-                  [](app::CTarnwickDlg& w) {
-                    w.Controls().find(ids::window::kExit)->setFocus();
-                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::AltModifier);
-                  }},
         CloseCase{"StepperWindowManager", res::kTabStepperTest, [](app::CTarnwickDlg& w) { w.close(); }},
         CloseCase{"DcEscape", res::kTabDcTest,
-                  [](app::CTarnwickDlg& w) { QTest::keyClick(w.Controls().find(ids::window::kAddress), Qt::Key_Escape); }},
-        CloseCase{"DcExitButton", res::kTabDcTest,
-                  [](app::CTarnwickDlg& w) { qobject_cast<QPushButton*>(w.Controls().find(ids::window::kExit))->click(); }}),
+                  [](app::CTarnwickDlg& w) { QTest::keyClick(w.Controls().find(ids::window::kAddress), Qt::Key_Escape); }}),
     testing::RowName{});
 
 }  // namespace
