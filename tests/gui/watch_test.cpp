@@ -1,6 +1,6 @@
 // Watch against the simulated stepper: CMD13 every 20 ms plotted live while the
-// window stays responsive, its summary the same as the traffic log's, and a board
-// gone silent marked as failures on the time axis rather than drawn as zeros.
+// window stays responsive, and a board gone silent counted and marked as failures
+// on the time axis rather than drawn as zeros.
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -57,7 +57,7 @@ std::pair<int, std::set<double>> Points(const QCPGraph& graph) {
   return {count, values};
 }
 
-TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsWhatTheLogHolds) {
+TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
   sim::BoardState state;
   state.Store("step-count", 6000);
   state.Store("frequency", 1000);
@@ -88,17 +88,6 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsWhatTheLogHolds) {
     ASSERT_NE(watch->GraphOf(key), nullptr) << key;
     EXPECT_EQ(Points(*watch->GraphOf(key)), (std::pair{summary.successes, std::set{value}})) << key;
   }
-
-  Window().LogModel().Flush();
-  int exchanges = 0, successes = 0;
-  for (int row = 0; row < Window().LogModel().rowCount(); ++row) {
-    const link::TrafficEntry& entry = Window().LogModel().Entry(row);
-    if (entry.direction != link::TrafficDirection::kEvent) continue;
-    ++exchanges;
-    successes += entry.result == "Success";
-  }
-  EXPECT_EQ(exchanges, summary.exchanges);
-  EXPECT_EQ(successes, summary.successes);
   EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText())))
       << watch->StatusText().toStdString();
 }
