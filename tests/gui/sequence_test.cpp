@@ -91,8 +91,6 @@ TEST_P(SameAsCliTest, SameVerdictsAndReport) {
   EXPECT_EQ(xml, WithoutTimes(ReadText(cliReport)));
   EXPECT_NE(xml.find(GetParam().counts), std::string::npos) << xml;
   EXPECT_NE(xml.find("motor_type: expected D-C, got &quot;Stepper&quot;"), std::string::npos) << xml;
-  Window().LogModel().Flush();
-  EXPECT_GE(Window().LogModel().rowCount(), 6);  // each exchange: tx, rx, result
 }
 
 INSTANTIATE_TEST_SUITE_P(
