@@ -91,7 +91,6 @@ TEST(StepperTestController, SendsEachEffectiveChangeWhileRunning) {
       {"reverse while running", ClickReverse(0, false), {StepperUpdate(4000, 100)}},
       {"drag step", Slide(kStepperFreq, 4100), {StepperUpdate(4100, 100)}},
       {"end of drag at the same place", Slide(kStepperFreq, 4100), {}},
-      {"typing sends nothing", [](LiveTestController& t) { t.EditTyped(kStepperFreq, "2000"); }, {}},
       {"leaving the edit sends it", Leave(kStepperFreq, "2000"), {StepperUpdate(2000, 100)}},
       {"stop", BeginStop, {kStop}, "Begin"},
       {"begin with unchanged values is forced", BeginStop, {StepperUpdate(2000, 100)}, "Stop"},
@@ -113,8 +112,6 @@ TEST(DcTestController, SendsEachEffectiveChangeWhileRunning) {
       {"another value above 16 bits adds nothing", Slide(kLeftFreq, 80000), {}},
       {"reverse is forced", ClickReverse(kLeftReverseBox, true),
        {DcUpdate({.leftFrequency = "80000", .leftReverse = true})}},
-      {"a right freq from the edit", Leave(kRightFreq, "500"),
-       {DcUpdate({.leftFrequency = "80000", .rightFrequency = "500", .leftReverse = true})}},
       {"stop", BeginStop, {kStop}, "Begin"},
   });
   EXPECT_EQ(test.EditText(kLeftFreq), "80000") << "the edit keeps the trackbar's value";
@@ -123,9 +120,8 @@ TEST(DcTestController, SendsEachEffectiveChangeWhileRunning) {
 TEST(LiveTestController, EditLeavingMovesTheTrackbarOnlyForInRangeText) {
   struct Case { int channel; const char* text; bool moves; int sliderAfter; };
   const Case cases[] = {
-      {kLeftFreq, "80000", true, 80000}, {kLeftFreq, "0", true, 0},      {kLeftFreq, "80001", false, 10000},
-      {kLeftFreq, "-1", false, 10000},   {kLeftDuty, "250", false, 100}, {kLeftDuty, " 7 ", true, 7},
-      {kRightDuty, "", false, 100},      {kRightDuty, "5%", true, 5},
+      {kLeftFreq, "80000", true, 80000}, {kLeftFreq, "0", true, 0},  {kLeftFreq, "80001", false, 10000},
+      {kLeftDuty, " 7 ", true, 7},       {kRightDuty, "", false, 100}, {kRightDuty, "5%", true, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
