@@ -34,8 +34,6 @@ if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$app.metainfo.xml" >/dev/null 2>&1 ||
     fail "metainfo: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" 2>&1)"
 fi
-grep -q '<image>https://[^<]*window.png</image>' "$prefix/share/metainfo/$app.metainfo.xml" ||
-  fail "metainfo: no screenshot of the window"
 grep -q "<release version=\"$version\"" "$prefix/share/metainfo/$app.metainfo.xml" || fail "metainfo: release is not $version"
 grep -q '<project_license>GPL-3.0-or-later</project_license>' "$prefix/share/metainfo/$app.metainfo.xml" &&
   grep -q '^License: GPL-3.0+$' "$prefix/share/doc/tarnwick/copyright" || fail "the licence is not GPL-3.0-or-later everywhere"
@@ -70,7 +68,6 @@ for program in tarnwick tarnwick-cli tarnwick-sim; do
   out=$(run "$program" --no-such-option 2>&1); status=$?
   [ $status -eq 2 ] || fail "$program --no-such-option: status $status (want 2), '$out'"
 done
-out=$(run tarnwick --baud 14400 2>&1); [ $? -eq 2 ] && grep -q 14400 <<<"$out" || fail "tarnwick --baud 14400: '$out'"
 out=$(run tarnwick 2>&1); status=$?
 [ $status -eq 2 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && grep -q 'DISPLAY.*WAYLAND_DISPLAY.*tarnwick-cli' <<<"$out" ||
   fail "tarnwick without a display: status $status, '$out'"
@@ -90,13 +87,9 @@ while IFS='|' read -r line want; do
   [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
 done <<CASES
 tarnwick-cli |ports send stepper-test dc-test scan watch run stop board --help --version --json --log --board
-tarnwick-cli stepper-test --baud 9|9600
 tarnwick-cli --log $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
 tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
 tarnwick-cli send cmd12 --frequency |
-tarnwick-cli send cmd12 --addr 01 --no|--not-limit --no-res
-tarnwick-cli run --j|--junit --json
-tarnwick-cli send CMD1|cmd11 cmd12 cmd13
 tarnwick-cli SEND CMD42 --motor-type D|d-c
 tarnwick-cli send cmd12 --r|--reverse --rs485 --rs485-delay-before --rs485-delay-after --read-end
 CASES
