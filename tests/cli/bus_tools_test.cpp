@@ -72,7 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"TwoBoardsShareAnAddress", "05@115200,01@115200:d-c,05@115200:d-c", "--baud 115200 --addr 01-05",
                  "01@115200:D-C,05@115200:conflict", 0},
         ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01 --full", "01@115200:Stepper", 0},
-        ScanCase{"BoardOutsideTheRange", "2A@115200", "--baud 115200 --addr 01-10", "", 1},
         // Replies later than --timeout arrive during a later probe: they name their
         // own board, which a second, longer look then proves.
         ScanCase{"RepliesLaterThanSeveralProbes", "02@9600,05@9600", "--baud 9600 --addr 01-08",
@@ -181,8 +180,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InterruptCase{"WatchTermDuringItsInterval", "none", "watch cmd13 --addr 01 --interval 3600000 --baud 115200",
                       "", "TERM", 0, "1 exchanges, 1 succeeded\n", 0},
-        InterruptCase{"WatchTermOnASilentLine", "no-reply", "watch cmd13 --addr 01 --interval 0 --baud 115200", "",
-                      "TERM", 1, " No response data\nround trip ms:", 0},
         InterruptCase{"ScanCtrlC", "none", "scan --full --timeout 265 --baud 115200", "", "INT", 0,
                       "01       115200  Stepper", 0},
         InterruptCase{"RunCtrlCDuringAWait", "none", "run SEQUENCE --junit REPORT", kStatusThenAnHour, "INT", 1,
@@ -246,7 +243,6 @@ TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
   EXPECT_NE(run.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << run.out;
   const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
-  EXPECT_NE(xml.find("<failure message=\"left_frequency: expected 20001"), std::string::npos) << xml;
 }
 
 struct ExpectCase {
@@ -304,14 +300,11 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3:1: "},
         InvalidCase{"NoSteps", "port: sim0\n", ":1:1: 'steps' must be a list"},
         InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1:1: unknown key 'speed'"},
-        InvalidCase{"UnknownCommand", "steps:\n  - wait: 1\n  - send: cmd99\n", ":3:11: 'cmd99' is not a command"},
         InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2:5: a step needs 'send"},
         InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3:13: repeat: '0' is not a number in 1.."},
         // Step values go through the command line's checker, with its words.
         InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
                     ":3:21: --left-frequency: '70000' is not a number in 0..65535"},
-        InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
-                    ":3:14: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
         InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
                     ":3:5: The following argument was not expected: --help"},
         // The parser would keep one of them silently.
