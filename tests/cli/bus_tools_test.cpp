@@ -66,15 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Alone at its rate, each board answers the broadcast cleanly: no probing needed.
         ScanCase{"ThreeBoardsAtThreeRates", "01@9600:stepper,05@19200:d-c,2A@115200",
                  "--baud 9600,19200,38400,115200", "01@9600:Stepper,05@19200:D-C,2A@115200:Stepper", 0},
-        // Three at one rate garble the broadcast; probing each address finds them.
-        ScanCase{"ThreeBoardsAtOneRate", "01@115200,05@115200:d-c,0A@115200", "--baud 115200 --addr 01-0C --timeout 20",
-                 "01@115200:Stepper,05@115200:D-C,0A@115200:Stepper", 0},
+        // Boards at one rate, at both ends of the probed range.
         ScanCase{"BoardsAtBothEndsOfTheRange", "01@115200,08@115200:d-c", "--baud 115200 --addr 01-08",
                  "01@115200:Stepper,08@115200:D-C", 0},
         ScanCase{"TwoBoardsShareAnAddress", "05@115200,01@115200:d-c,05@115200:d-c", "--baud 115200 --addr 01-05",
                  "01@115200:D-C,05@115200:conflict", 0},
         ScanCase{"FullSweepOfAQuietRate", "01@115200", "--baud 115200 --addr 01 --full", "01@115200:Stepper", 0},
-        ScanCase{"BoardOutsideTheRange", "2A@115200", "--baud 115200 --addr 01-10", "", 1},
         // Replies later than --timeout arrive during a later probe: they name their
         // own board, which a second, longer look then proves.
         ScanCase{"RepliesLaterThanSeveralProbes", "02@9600,05@9600", "--baud 9600 --addr 01-08",
@@ -85,10 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "10@9600:Stepper", 0, "delay=150", "10@19200"},
         // A lone board's damaged reply is neither a board nor a conflict.
         ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 04-06", "", 1, "bad-checksum", "05@115200"},
-        ScanCase{"LoneBoardMissingBytes", "05@115200", "--baud 115200 --addr 04-06", "", 1, "truncated", "05@115200"},
-        ScanCase{"LoneBoardExtraBytes", "05@115200", "--baud 115200 --addr 04-06", "05@115200:-", 0, "extra-bytes"},
-        ScanCase{"LoneBoardSplitReply", "05@115200", "--baud 115200 --addr 01-08", "05@115200:-", 0, "split"},
-        ScanCase{"LoneBoardSplitReplyProbed", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:-", 0,
+        ScanCase{"LoneBoardSplitReply", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:-", 0,
                  "split"}),
     testing::RowName());
 
@@ -130,7 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, WatchTest,
     ::testing::Values(WatchCase{"AllAnswered", "none", -1, 6, nlohmann::json::object(), 0},
                       WatchCase{"TwoUnanswered", "no-reply", 2, 4, {{"No response data", 2}}, 1},
-                      WatchCase{"OneRefusedOneGarbled", "device-error=4", 1, 5, {{"Motor Type Error", 1}}, 1},
                       WatchCase{"AllBroken", "bad-checksum", -1, 0, {{"Data recv Error", 6}}, 1}),
     testing::RowName());
 
@@ -187,8 +180,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InterruptCase{"WatchTermDuringItsInterval", "none", "watch cmd13 --addr 01 --interval 3600000 --baud 115200",
                       "", "TERM", 0, "1 exchanges, 1 succeeded\n", 0},
-        InterruptCase{"WatchTermOnASilentLine", "no-reply", "watch cmd13 --addr 01 --interval 0 --baud 115200", "",
-                      "TERM", 1, " No response data\nround trip ms:", 0},
         InterruptCase{"ScanCtrlC", "none", "scan --full --timeout 265 --baud 115200", "", "INT", 0,
                       "01       115200  Stepper", 0},
         InterruptCase{"RunCtrlCDuringAWait", "none", "run SEQUENCE --junit REPORT", kStatusThenAnHour, "INT", 1,
@@ -196,25 +187,6 @@ INSTANTIATE_TEST_SUITE_P(
         InterruptCase{"RunTermDuringRepeats", "none", "run SEQUENCE --junit REPORT --json", kStatusForever, "TERM", 1,
                       "\"error\": \"interrupted\"", 2}),
     testing::RowName());
-
-class WatchCsvTest : public testing::PtyTest {};
-
-TEST_F(WatchCsvTest, EveryRowHasTheHeadersColumns) {
-  const auto line = Boards("01@115200:d-c");
-  const auto run =
-      RunCli("watch cmd43 --addr 01 --interval 0 --count 3 --csv --baud 115200 --port " + line->PortPath());
-  std::istringstream lines(run.out);
-  std::string header, row;
-  std::getline(lines, header);
-  EXPECT_EQ(header, "time,round_trip_ms,result,motor_type,left_frequency,left_pulse_duty,right_frequency,"
-                    "right_pulse_duty");
-  int rows = 0;
-  while (std::getline(lines, row)) {
-    ++rows;
-    EXPECT_NE(row.find(",Success,D-C,25000,100,25000,100"), std::string::npos) << row;
-  }
-  EXPECT_EQ(rows, 3);  // the summary went to standard error
-}
 
 // ---- run ----
 
@@ -271,18 +243,6 @@ TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
   EXPECT_NE(run.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << run.out;
   const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
-  EXPECT_NE(xml.find("<failure message=\"left_frequency: expected 20001"), std::string::npos) << xml;
-}
-
-TEST_F(RunTest, KeepGoingRunsTheStepsAfterAFailure) {
-  line_->SetFault({sim::FaultKind::NoReply, 2, {}, 1});  // the first reply is lost
-  const auto run = Run(kSetUpAndReadBack, "--keep-going");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("step 1  cmd42  No response data  FAIL  result: expected Success, got No response data\n"
-                         "  Hint: no reply from address 01 at 115200 baud; 'tarnwick-cli scan'"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("step 4  cmd24 x3  Success  pass"), std::string::npos) << run.out;
 }
 
 struct ExpectCase {
@@ -310,9 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExpectCase{"TheWindowsText", "cmd13\n    expect: {reverse: unchecked, pulse_duty: \"100\"}", ""},
         ExpectCase{"EmptyFieldIsNull", "cmd43\n    expect: {motor_type: Stepper, right_frequency: null}", ""},
         ExpectCase{"EmptyFieldIsNotZero", "cmd43\n    expect: {right_frequency: 0}",
-                   "right_frequency: expected 0, got null"},
-        ExpectCase{"TextDiffers", "cmd43\n    expect: {motor_type: D-C}", "motor_type: expected D-C, got \"Stepper\""}),
-
+                   "right_frequency: expected 0, got null"}),
     testing::RowName());
 
 struct InvalidCase {
@@ -342,22 +300,11 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3:1: "},
         InvalidCase{"NoSteps", "port: sim0\n", ":1:1: 'steps' must be a list"},
         InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1:1: unknown key 'speed'"},
-        InvalidCase{"UnknownCommand", "steps:\n  - wait: 1\n  - send: cmd99\n", ":3:11: 'cmd99' is not a command"},
         InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2:5: a step needs 'send"},
         InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3:13: repeat: '0' is not a number in 1.."},
-        InvalidCase{"ExpectedValueNotSingle", "steps:\n  - send: cmd13\n    expect: {step_count: [1]}\n",
-                    ":3:26: an expected value must be a single value"},
-        InvalidCase{"CheckBoxNeitherTrueNorFalse", "steps:\n  - send: cmd12\n    not-limit: maybe\n",
-                    ":3:16: 'maybe' is no option's value"},
-        InvalidCase{"WaitWithMore", "steps:\n  - {wait: 1, send: cmd13}\n", ":2:15: a 'wait' step has nothing else"},
-        InvalidCase{"WaitNotANumber", "steps:\n  - wait: soon\n", ":2:11: wait: 'soon' is not a number in 0.."},
         // Step values go through the command line's checker, with its words.
         InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
                     ":3:21: --left-frequency: '70000' is not a number in 0..65535"},
-        InvalidCase{"BaudNotInTheTable", "baud: 1200\nsteps:\n  - send: cmd13\n", ":1:7: --baud: '1200' is not one of"},
-        InvalidCase{"ExpectKeyTheCommandLacks", "steps:\n  - send: cmd43\n    expect: {motor: D-C}\n",
-                    ":3:14: expect: cmd43 shows no 'motor' (one of result, motor_type, left_frequency"},
-        InvalidCase{"ExpectNotAMap", "steps:\n  - send: cmd13\n    expect: Success\n", ":3:13: expect is a map"},
         InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
                     ":3:5: The following argument was not expected: --help"},
         // The parser would keep one of them silently.

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
-#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <fstream>
@@ -20,7 +19,6 @@
 #include "link/hex_text.h"
 #include "link/traffic_log_text.h"
 #include "sim/board_server.h"
-#include "sim/port_registry.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
 #include "testing/needs_pty.h"
@@ -55,11 +53,8 @@ TEST_F(CliTest, JsonCarriesTheSameFacts) {
   board_->SetFault(sim::ParseFault("device-error=4").value());
   const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
   const auto json = nlohmann::json::parse(run.out);
-  EXPECT_EQ(json.at("send_data"), "01 01 93 95 00");
-  EXPECT_EQ(json.at("send_bytes"), nlohmann::json::array({1, 1, 0x93, 0x95, 0}));
   EXPECT_EQ(json.at("result"), "Motor Type Error");
   EXPECT_EQ(json.at("device_error_code"), 4);
-  EXPECT_TRUE(json.at("fields").empty());
   EXPECT_EQ(json.at("exit_status"), 1);
   EXPECT_EQ(run.status, 1);
 }
@@ -95,41 +90,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RunCase{"send cmd13 --addr 01", 1, "Result: Unknown Error (code 9)\n", "device-error=9"},
         RunCase{"send cmd3f --addr 01", 1, "Detail: bad checksum: computed 0x0042, received 0x0018", "bad-checksum"},
-        RunCase{"send cmd13 --addr 07", 1, "Hint: no reply from address 07 at 115200 baud; 'tarnwick-cli scan'"},
         // Fields the board left empty show nothing after the colon.
         RunCase{"send CMD43 --addr 01", 0, "MotorType: Stepper\nLeft Frequency: 2500\nLeft Pulse Duty: 100\n"
                                           "Right Frequency:\nRight Pulse Duty:\n"},
         // watch gives it once, after the first exchange without a reply.
         RunCase{"watch cmd13 --addr 07 --count 2 --interval 0", 1, "No response data\nHint: no reply from address 07"},
-        RunCase{"watch cmd13 --count 2 --interval 0 --addr 07", 1, "No response data\n--\n2 exchanges"},
         RunCase{"dc-test --as-typed --right-duty \"\"", 2, "tarnwick-cli: Invalid or Missing Parameter: Right Duty is empty\n"},
         RunCase{"send cmd13 --addr 01 --echo skip", 0, "Result: Success\n", "echo"},
         RunCase{"stop --rs485 rts", 3, ": this port has no RTS line to switch"},
         // A near miss is named; a word near nothing, or an option of another command, is not.
         RunCase{"sned cmd00", 2, "tarnwick-cli: unknown subcommand 'sned'; did you mean 'send'?\n"},
-        RunCase{"send cmd12 --freqency=5", 2, "tarnwick-cli: unknown option '--freqency'; did you mean '--frequency'?\n"},
-        RunCase{"send cmd12 --zzz", 2, "tarnwick-cli: The following argument was not expected: --zzz\n"},
         RunCase{"send cmd13 --left-frequency 5", 2, "not expected: --left-frequency\n"}),
     kByArguments);
 
 INSTANTIATE_TEST_SUITE_P(
     Statuses, CliRunTest,
     ::testing::Values(RunCase{"send cmd3f", 0, "Send Data: FF 01 3F 3F 01\n"},  // no reply awaited
-                      RunCase{"send cmd24 --addr 01", 1, "Motor Type Error"},  // a stepper board refuses it
-                      RunCase{"send --raw \"13 ZZ\"", 2, "ZZ"},
                       RunCase{"send --raw \"93\" --addr 01", 0, "Result: Success"},  // raw, reply flag set
-                      RunCase{"stepper-test --freq 0", 2, "--freq: '0'"},  // a frequency the panel would not send
                       RunCase{"send cmd00 --port /dev/tarnwick-missing", 3, "no such port"},
                       RunCase{"stop --port /dev/null", 3, "not a serial port"},
                       RunCase{"stop --port socket://127.0.0.1", 2, "cannot use socket://127.0.0.1: no TCP port number"},
-                      RunCase{"stop --port tty", 2, "the terminal this program runs in"},
-                      RunCase{"send cmd13 --rs485 half", 2, "--rs485: 'half'"},
-                      RunCase{"scan --addr 00-10", 2, "--addr: '00' is not a hex number in 01..FE"},
                       RunCase{"scan --addr 10-01", 2, "--addr: '10-01' runs backwards"},
-                      RunCase{"scan --baud 9600,1200", 2, "--baud: '1200' is not one of 2400, 4800"},
                       RunCase{"watch --count 1", 2, "watch needs a command: one of cmd00, cmd11"},
-                      RunCase{"watch cmd12 --pulse-duty 101 --count 1", 2, "--pulse-duty: '101' is not a number"},
-                      RunCase{"watch cmd13 --csv --json --count 1", 2, "--csv and --json exclude each other"},
                       RunCase{"run /tmp --port /dev/null", 2, "/tmp: cannot read the file: "},
                       // A port that will not open ends watch's JSON lines with one more.
                       RunCase{"watch cmd13 --count 2 --json --port /dev/tarnwick-missing", 3, "\"exit_status\":3}"}),
@@ -140,30 +122,21 @@ INSTANTIATE_TEST_SUITE_P(
     Frames, CliRunTest,
     ::testing::Values(
         RunCase{"send cmd11 --as-typed --not-limit --reverse --step-count abc", 0, "Send Data: FF 05 11 FF FF FF FF 11 05\n"},
-        RunCase{"send cmd11 --step-count 0x1F40", 0, "Send Data: FF 05 11 40 1F 00 00 74 01\n"},
         RunCase{"send cmd12 --as-typed --frequency 12abc --pulse-duty 50%", 0,
                 "Send Data: FF 08 12 40 1F 00 00 32 0C 00 B6 01\n"},
         RunCase{"send --as-typed cmd12 --frequency \"\" --pulse-duty \"\xEF\xBC\x95\xEF\xBC\x90\"", 0,
                 "Send Data: FF 08 12 40 1F 00 00 32 00 00 AA 01\n"},  // empty is 0; full-width 50
-        RunCase{"send cmd00 --as-typed --addr \" 1FF \" --no-res", 0, "Send Data: FF 01 80 80 01\n"},
-        RunCase{"send cmd3f --addr 0x1a --no-res", 0, "Send Data: 1A 01 3F 5A 00\n"},
-        RunCase{"send cmd21 --left-duty 50 --right-reverse --right-duty 50", 0, "Send Data: FF 03 21 32 CE 23 02\n"},
-        RunCase{"send CMD22 --left-mode Reversal --right-mode STOP", 0, "Send Data: FF 02 22 02 25 01\n"},
-        RunCase{"stop", 0, "Send Data: FF 01 3F 3F 01\n"}),
+        RunCase{"send CMD22 --left-mode Reversal --right-mode STOP", 0, "Send Data: FF 02 22 02 25 01\n"}),
     kByArguments);
 
-// Which port a run uses when none is named, and that every output names it. Each
-// run sees a registry of simulated boards of its own, so that boards which other
-// programs run do not count.
+// Which port a run uses when none is named. Each run sees a registry of simulated
+// boards of its own, so that boards which other programs run do not count.
 class CliPortChoiceTest : public CliTest {
  protected:
-  void TearDown() override { registration_.reset(); }
   std::string Environment() const { return "XDG_RUNTIME_DIR=" + runtime_.Path() + " "; }
   std::string Registry() const { return runtime_.Path("tarnwick"); }
-  void Register() { registration_ = std::make_unique<sim::PortRegistration>(Registry(), board_->PortPath()); }
 
   const testing::TempFolder runtime_;
-  std::unique_ptr<sim::PortRegistration> registration_;
 };
 
 TEST_F(CliPortChoiceTest, WithoutAPortNoBoardMeansNothingSent) {
@@ -177,26 +150,6 @@ TEST_F(CliPortChoiceTest, WithoutAPortNoBoardMeansNothingSent) {
   EXPECT_NE(text.out.find("tarnwick-cli: no port given and no simulated board running; "), std::string::npos)
       << text.out;
   EXPECT_EQ(board_->FramesHeard(), 0u);
-}
-
-TEST_F(CliPortChoiceTest, EveryOutputNamesThePortUsed) {
-  Register();
-  const std::string registered = Registry() + "/sim0";
-  struct Row {
-    const char* arguments;
-    std::string name, path;
-  };
-  const Row rows[] = {{"stop --baud 115200", "sim0", registered},                      // the running board
-                      {"send cmd00 --baud 115200 --port sim0", "sim0", registered},    // by name
-                      {"stop --baud 115200 --port /dev/tarnwick-missing", "tarnwick-missing", "/dev/tarnwick-missing"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    const CliRun text = RunCli(row.arguments, false, Environment());
-    EXPECT_EQ(text.out.substr(0, text.out.find('\n') + 1), "Port: " + row.name + " (" + row.path + ")\n");
-    const auto json = nlohmann::json::parse(RunCli(std::string(row.arguments) + " --json", false, Environment()).out);
-    EXPECT_EQ(json["port"], nlohmann::json({{"name", row.name}, {"path", row.path}}));
-  }
-  EXPECT_EQ(board_->FramesHeard(), 4u);  // two runs of each that reach the board
 }
 
 // Text that is not UTF-8 reaches the JSON output with replacement characters.
@@ -237,9 +190,6 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
     }
     EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Fail to send");
   }
-  const CliRun scan = RunCli("scan --baud 115200 --port " + peer.Path(), true);
-  EXPECT_EQ(scan.status, 3);
-  EXPECT_NE(scan.out.find("the line took no more bytes"), std::string::npos) << scan.out;
 }
 
 // The terminal a program runs in is never taken for a board's line: nothing is
@@ -250,9 +200,6 @@ TEST(CliOwnTerminalTest, TheTerminalItRunsInIsRefused) {
   const CliRun run = RunCli("stop --port " + terminal.Path() + " < " + terminal.Path(), true);
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.out.find("it is the terminal this program runs in, not a serial port"), std::string::npos) << run.out;
-  const std::string sim = std::string(TARNWICK_SIM) + " --port /dev/tty < /dev/null 2>/dev/null";
-  const int simStatus = std::system(sim.c_str());
-  EXPECT_EQ(WIFEXITED(simStatus) ? WEXITSTATUS(simStatus) : -1, 2);
   EXPECT_TRUE(terminal.Read().empty());
 }
 
@@ -280,23 +227,12 @@ INSTANTIATE_TEST_SUITE_P(
     Usage, CliUsageTest,
     ::testing::Values(
         UsageCase{"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
-        UsageCase{"send cmd00 --addr ZZ", "--addr: 'ZZ' is not a device address: one or two hex digits, 0x allowed"},
         UsageCase{"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
         UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
-        UsageCase{"dc-test --left-freq 80001", "--left-freq: '80001' is not a number in 1..80000"},
         UsageCase{"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, "
                                 "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"},
-        UsageCase{"send cmd00 --json=false", "--json takes no value: give --json alone"},
-        UsageCase{"send cmd12 --frequency 1234567890123456789012345678901234567890123456789012345678901234567890",
-                  "--frequency: '123456789012345678901234567890123456789012345678901234567890\xE2\x80\xA6' is not a "
-                  "number in 0..65535"}),
+        UsageCase{"send cmd00 --json=false", "--json takes no value: give --json alone"}),
     kByArguments);
-
-TEST(CliHelpTest, WithoutASubcommandTheHelpEndsBeforeTheError) {
-  const CliRun run = RunCli("", true);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.out.find("report.xml\n\ntarnwick-cli: give a subcommand"), std::string::npos) << run.out;
-}
 
 class CliLogTest : public CliTest {
  protected:
@@ -310,36 +246,16 @@ class CliLogTest : public CliTest {
   }
 };
 
-TEST_F(CliLogTest, EverySubcommandAppendsItsFramesRepliesAndResults) {
-  const std::string log = " --log " + path_;
-  struct Run {
-    std::string arguments;
-    std::vector<std::string> dirs;
-  };
+TEST_F(CliLogTest, FramesRepliesAndResultsAppendInOrder) {
   board_->SetFault(*sim::ParseFault("device-error=3"));
-  const std::vector<Run> runs = {
-      {"send cmd13 --addr 01", {"tx", "rx", "event"}},  // device error
-      {"send cmd3f", {"tx", "event"}},                   // broadcast: no reply
-      {"stop", {"tx"}},
-  };
-  std::vector<std::string> expectedDirs;
-  for (const Run& run : runs) {
-    RunCli(run.arguments + Line() + log);
-    expectedDirs.insert(expectedDirs.end(), run.dirs.begin(), run.dirs.end());
-  }
-  RunCli("send cmd00 --port /dev/tarnwick-missing" + log);
-  expectedDirs.push_back("event");
-
+  RunCli("send cmd13 --addr 01" + Line() + " --log " + path_);
+  RunCli("send cmd00 --port /dev/tarnwick-missing --log " + path_);
   const auto lines = Lines();
   std::vector<std::string> dirs;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    dirs.push_back(lines[i]["dir"]);
-    if (i > 0) {
-      EXPECT_GT(*link::ParseLogTime(lines[i]["time"].get<std::string>()),
-                *link::ParseLogTime(lines[i - 1]["time"].get<std::string>()));
-    }
-  }
-  EXPECT_EQ(dirs, expectedDirs);
+  for (const auto& line : lines) dirs.push_back(line["dir"]);
+  EXPECT_EQ(dirs, (std::vector<std::string>{"tx", "rx", "event", "event"}));
+  EXPECT_GT(*link::ParseLogTime(lines[1]["time"].get<std::string>()),
+            *link::ParseLogTime(lines[0]["time"].get<std::string>()));
   EXPECT_EQ(lines[2]["result"], "CMD Syntax Error");
   EXPECT_EQ(lines.back()["result"], "Port not opened");
 }
@@ -374,8 +290,6 @@ TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
   const struct {
     std::string arguments, said;
   } rows[] = {{"send cmd13 --addr 01 --baud 115200" + log, logFull},
-              {"stop --baud 115200" + log, logFull},
-              {"scan --addr 01-02 --baud 115200" + log, logFull},
               {"watch cmd13 --addr 01 --count 3 --interval 0 --baud 115200" + log, logFull},
               {"run " + sequence + log, logFull},
               {"run " + sequence + " --junit " + report, "cannot write the report " + report + ": File too large"}};
@@ -451,21 +365,13 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
       }
     }
   }
-  // 00 and FF are addresses to send to, but no board's own: the simulator refuses
-  // them alike however a board is given.
-  for (const std::string address : {"00", "FF"})
-    for (const std::string& way : {sim + " --address " + address, sim + " --boards " + address + "@9600"}) {
-      const CliRun run = testing::RunShell(way + " 2>&1");
-      EXPECT_EQ(run.status, 2) << way;
-      EXPECT_NE(run.out.find("'" + address + "' is not a board's own address: hex 01 to FE"), std::string::npos) << run.out;
-    }
 }
 
 // A command the firmware gained is one edit of the board's description: the
-// command line, the simulated board and the log all take it from the file.
+// command line and the simulated board both take it from the file.
 TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
   const testing::TempFolder dir;
-  const std::string file = dir.Path("acceleration.yaml"), log = dir.Path("acceleration.log");
+  const std::string file = dir.Path("acceleration.yaml");
   {
     std::stringstream builtIn;
     builtIn << std::ifstream(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml").rdbuf();
@@ -494,19 +400,14 @@ TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
   ASSERT_FALSE(board.Path().empty());
   const std::pair<std::string, std::string> rows[] = {
       {"send cmd44 --acceleration 300", "Send Data: 01 03 C4 2C 01 F5 00\nRecv Data: 01 02 44 00 47 00\nResult: Success"},
-      {"send cmd45 --json", "\"acceleration\": 300"},
       {"watch cmd45 --csv --count 1", ",Success,300,\"say \"\"hi\"\", twice\"\n"},
-      {"send cmd44 --acceleration 70000", "--acceleration: '70000' is not a number in 0..65535"},
   };
   for (const auto& [arguments, shown] : rows) {
-    const CliRun run = RunCli("--board " + file + " " + arguments + " --addr 01 --baud 115200 --port " + board.Path() +
-                              " --log " + log, true);
-    EXPECT_EQ(run.status, shown.starts_with("--") ? 2 : 0) << arguments << "\n" << run.out;
+    const CliRun run =
+        RunCli("--board " + file + " " + arguments + " --addr 01 --baud 115200 --port " + board.Path(), true);
+    EXPECT_EQ(run.status, 0) << arguments << "\n" << run.out;
     EXPECT_NE(run.out.find(shown), std::string::npos) << arguments << "\n" << run.out;
   }
-  std::ifstream logged(log);
-  const std::string entries((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
-  EXPECT_NE(entries.find("CMD45 from 01: Acceleration 300"), std::string::npos) << entries;
 }
 
 // A board killed without a word leaves its entry behind, and the pseudo-terminal the
@@ -533,11 +434,8 @@ TEST(CliKilledBoardTest, ItsEntryReachesNoStranger) {
   EXPECT_NE(watch.out.find("Success"), std::string::npos) << watch.out;
   EXPECT_NE(watch.out.find("tarnwick-cli: the simulated board sim0 has stopped\n"), std::string::npos) << watch.out;
 
-  std::filesystem::create_symlink(entry, runtime + "/board");
   const std::pair<std::string, const char*> ports[] = {
       {entry, "the simulated board sim0 has stopped"},
-      {runtime + "/tarnwick/../tarnwick/sim0", "the simulated board sim0 has stopped"},
-      {runtime + "/board", "the simulated board sim0 has stopped"},
       {"sim0", "no simulated board sim0 is running"}};  // the list removes the entry on the way
   for (const auto& [port, said] : ports) {
     const CliRun run = RunCli("send cmd00 --port " + port, true, environment);

@@ -99,14 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 "  - {send: cmd41, addr: \"01\", baudrate: 38400, expect: {result: Success}}\n"
                                 "  - {send: cmd13, addr: \"01\", baud: 38400, expect: {result: Success}}\n"
                                 "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"},
-        NetworkCase{.name = "watch over one connection", .via = Via::Rfc2217,
-                    .arguments = "watch cmd13 --count 20 --interval 0 --baud 19200 --addr 01",
-                    .expected = "20 exchanges, 20 succeeded", .status = 0},
         NetworkCase{.name = "raw tcp warns that baud cannot reach the line", .via = Via::Raw,
                     .arguments = "send cmd13 --addr 01 --baud 9600",
                     .expected = "--baud (like CMD41's rate change) cannot reach it", .status = 0},  // and succeeds
-        NetworkCase{.name = "scan over rfc2217", .via = Via::Rfc2217, .arguments = "scan --addr 01-02 --baud 9600,19200",
-                    .expected = "01       19200   Stepper", .status = 0},
         NetworkCase{.name = "no server", .via = Via::NoServer, .arguments = "send cmd13 --addr 01",
                     .expected = "connection refused at 127.0.0.1:", .status = 3},
         NetworkCase{.name = "the server killed mid exchange", .via = Via::Rfc2217,

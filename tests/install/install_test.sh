@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a user gets: every
 # file in its place, the desktop entry and metainfo valid, the manual pages
-# readable, the completion completing, and each installed program answering
+# readable, and each installed program answering
 # --version, --help and a bad option without a display.
 #   install_test.sh BUILD_DIR VERSION
 set -uo pipefail
@@ -34,13 +34,7 @@ if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$app.metainfo.xml" >/dev/null 2>&1 ||
     fail "metainfo: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" 2>&1)"
 fi
-grep -q '<image>https://[^<]*window.png</image>' "$prefix/share/metainfo/$app.metainfo.xml" ||
-  fail "metainfo: no screenshot of the window"
 grep -q "<release version=\"$version\"" "$prefix/share/metainfo/$app.metainfo.xml" || fail "metainfo: release is not $version"
-grep -q '<project_license>GPL-3.0-or-later</project_license>' "$prefix/share/metainfo/$app.metainfo.xml" &&
-  grep -q '^License: GPL-3.0+$' "$prefix/share/doc/tarnwick/copyright" || fail "the licence is not GPL-3.0-or-later everywhere"
-icon=$prefix/share/icons/hicolor/scalable/apps/$app.svg
-grep -q '<svg' "$icon" && grep -q 'viewBox="0 0 48 48"' "$icon" || fail "icon is not a square SVG"
 
 # Manual pages: they render, name the program and hold the exit statuses.
 for program in tarnwick tarnwick-cli tarnwick-sim; do
@@ -60,9 +54,6 @@ for word in $(grep -o -- '--[a-z][a-z-]*' "$source_dir/docs/cli.md" | sort -u) \
     $(grep -o '"[a-z_]*": {' "$source_dir/docs/cli.schema.json" | tr -d '":{ ' | grep -vx -e items -e properties | sort -u); do
   grep -q -- "$word" <<<"$cli_page" || fail "man tarnwick-cli: $word missing"
 done
-for section in "WHICH PORT" "OPTION VALUES" OUTPUT SCAN WATCH RUN JSON "TRAFFIC LOG" COMMANDS; do
-  grep -q "^$section" <<<"$cli_page" || fail "man tarnwick-cli: no $section"
-done
 
 # The installed programs, with no display at all.
 run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$@"; }
@@ -75,44 +66,9 @@ for program in tarnwick tarnwick-cli tarnwick-sim; do
   out=$(run "$program" --no-such-option 2>&1); status=$?
   [ $status -eq 2 ] || fail "$program --no-such-option: status $status (want 2), '$out'"
 done
-out=$(run tarnwick-cli send cmd12 --version 2>&1); status=$?
-[ $status -eq 0 ] && [ "$(head -1 <<<"$out")" = "tarnwick-cli $version" ] ||
-  fail "tarnwick-cli send cmd12 --version: status $status, '$out'"
-out=$(run tarnwick --baud 14400 2>&1); [ $? -eq 2 ] && grep -q 14400 <<<"$out" || fail "tarnwick --baud 14400: '$out'"
 out=$(run tarnwick 2>&1); status=$?
 [ $status -eq 2 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && grep -q 'DISPLAY.*WAYLAND_DISPLAY.*tarnwick-cli' <<<"$out" ||
   fail "tarnwick without a display: status $status, '$out'"
-
-# Completion: what bash offers after each line.
-source "$prefix/share/bash-completion/completions/tarnwick-cli" || fail "completion does not load"
-offered() {
-  read -ra COMP_WORDS <<<"$1"
-  [[ $1 == *" " ]] && COMP_WORDS+=("")
-  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-  COMPREPLY=()
-  _tarnwick_cli
-  echo "${COMPREPLY[*]}"
-}
-while IFS='|' read -r line want; do
-  got=$(offered "$line")
-  [ "$got" = "$want" ] || fail "completion of '$line': '$got', want '$want'"
-done <<CASES
-tarnwick-cli |ports send stepper-test dc-test scan watch run stop board --help --version --json --log --board
-tarnwick-cli send cmd12 --as|--as-typed
-tarnwick-cli send cmd00 --js|--json
-tarnwick-cli stepper-test --baud 9|9600
-tarnwick-cli --log $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
-tarnwick-cli send CMD22 --left-mode |stop forward reversal shortbrake
-tarnwick-cli send cmd12 --frequency |
-tarnwick-cli send cmd12 --addr 01 --no|--not-limit --no-res
-tarnwick-cli dc-test --left-r|--left-reverse
-tarnwick-cli run $prefix/bin/tarnwick-s|$prefix/bin/tarnwick-sim
-tarnwick-cli run --j|--junit --json
-tarnwick-cli send CMD1|cmd11 cmd12 cmd13
-tarnwick-cli SEND CMD42 --motor-type D|d-c
-tarnwick-cli send --ra|--raw
-tarnwick-cli send cmd12 --r|--reverse --rs485 --rs485-delay-before --rs485-delay-after --read-end
-CASES
 
 [ $failures -eq 0 ] && echo "install: all checks passed"
 exit $((failures > 0))
