@@ -65,9 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"bad-checksum", "Data recv Error"}, FaultCase{"swapped-checksum", "Data recv Error"},
                       FaultCase{"split", "Data recv Error"},  // the read ends in the pause: half a frame
                       FaultCase{"trickle", "Success"}, FaultCase{"extra-bytes", "Data recv Error"},
-                      FaultCase{"truncated", "Data recv Error"}, FaultCase{"device-error=1", "Invalid Command"},
-                      FaultCase{"device-error=2", "Data Check Error"}, FaultCase{"device-error=3", "CMD Syntax Error"},
-                      FaultCase{"device-error=4", "Motor Type Error"}, FaultCase{"device-error=9", "Unknown Error"},
+                      FaultCase{"truncated", "Data recv Error"},
+                      FaultCase{"device-error=2", "Data Check Error"}, FaultCase{"device-error=9", "Unknown Error"},
                       FaultCase{"failed-status", "Failed"}, FaultCase{"delay=100", "Success"},
                       FaultCase{"delay=400", "No response data"}),
     [](const auto& row) { return testing::RowIdentifier(row.param.fault); });

@@ -1,6 +1,5 @@
 // What the exchange and the live test pages write to the traffic log, against the
-// simulated board: one entry per frame, per reply, per port that would not open,
-// and per result; and the log's stamps, strictly in order.
+// simulated board: one entry per frame, per reply and per result; and the log's stamps, strictly in order.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -91,18 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
                       {Dir::kEvent, "", "CMD3F to FF, no reply awaited"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ExchangeLogFailures, PortThatWillNotOpenIsOneEventWithTheReason) {
-  CollectedLog log;
-  testing::Exchange({"/dev/tarnwick-missing", 6, "01", true, {}}, Cmd::kStepperStatus, {}, &log);
-  ExpectEntries(log.entries,
-                {{Dir::kEvent, "",
-                  "cannot open /dev/tarnwick-missing: no such port (is the adapter plugged in, or the simulator "
-                  "running?)",
-                  "Port not opened"}},
-                "tarnwick-missing");
-  EXPECT_TRUE(link::IsOpenFailure(log.entries.front()));
-}
-
 TEST(ExchangeLogFailures, InvalidFieldsAreAnEventAndNothingSent) {
   const auto board = BoardAt115200();
   CollectedLog log;
@@ -146,13 +133,6 @@ TEST(TrafficLogStamps, StrictlyIncreasingWhenTheClockRepeatsAMillisecond) {
   // A burst runs ahead of the clock by at most its own length.
   EXPECT_LE(log.entries.back().time - std::chrono::time_point_cast<std::chrono::milliseconds>(link::LogClock::now()),
             std::chrono::milliseconds(2000));
-}
-
-TEST(SentFrames, EachWholeFrameByNameAndAddress) {
-  for (const auto& [hex, summary] : {std::pair{"05 01 77 7D 00", "command 77 to 05"},
-                                     std::pair{"FF 01 3F 3F 01 FF 08 12", "CMD3F to FF, unframed bytes"},
-                                     std::pair{"FF 00 3F", "unframed bytes"}})
-    EXPECT_EQ(link::DescribeSentFrames(testing::Hex(hex)), summary) << hex;
 }
 
 }  // namespace
