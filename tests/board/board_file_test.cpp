@@ -86,8 +86,6 @@ TEST(BoardFileFaultTest, FilesThatCannotBeBoards) {
   const auto directory = std::filesystem::temp_directory_path();
   const auto large = directory / "tarnwick-board-file-test-large.yaml";
   std::ofstream(large) << std::string(kMaxBoardFileBytes + 1, '#');
-  EXPECT_EQ(LoadBoardFile("/nonexistent/board.yaml").problems,
-            std::vector<std::string>{"/nonexistent/board.yaml: no such file"});
   EXPECT_EQ(LoadBoardFile(directory.string()).problems,
             std::vector<std::string>{directory.string() + ": not a regular file"});
   EXPECT_EQ(LoadBoardFile(large.string()).problems, std::vector<std::string>{large.string() + ": larger than 1 MB"});
@@ -143,10 +141,6 @@ TEST(BoardFileTest, TheBuiltInBoardIsTheMotorDriverFile) {
   Board loaded = *result.board;
   loaded.source.clear();
   EXPECT_EQ(DumpBoard(loaded), DumpBoard(BuiltIn()));
-  EXPECT_EQ(SummaryLine(*BuiltIn().FindNamed("cmd12")),
-            "CMD12  0x12  Start Stepper Motor by parameters  request 7 bytes: step-count (u32le bits 0-30, "
-            "0..2147483647), reverse (check), not-limit (check), pulse-duty (u8 0..100), frequency (u16le 0..65535)  "
-            "reply when flagged: status");
 }
 
 }  // namespace
