@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Exchange{"length byte beyond the frame", "01 05 BF 00 C5 00", "01 02 FF 03 05 01"},
                       Exchange{"new address to everyone has no reply flag", "FF 02 C0 00 C1 01", ""},
                       Exchange{"address FF refused", "01 02 C0 FF C2 01", "01 02 40 FF 42 01"},
-                      Exchange{"answered from the new address", "01 02 C0 58 1B 01", "58 02 40 58 F2 00"},
+                      Exchange{"answered from the highest address", "01 02 C0 FE C1 01", "FE 02 40 FE 3E 02"},
                       Exchange{"no such baud position", "01 02 C1 09 CD 00", "01 02 FF 03 05 01"}),
     tarnwick::testing::RowName{});
 
@@ -71,7 +71,8 @@ constexpr const char* kRunByParameters = "92 40 1F 00 80 32 E8 03";  // 8000 ste
 INSTANTIATE_TEST_SUITE_P(
     Frames, BoardConversations,
     ::testing::Values(
-        Conversation{"status after a run by parameters", {kRunByParameters, "93"}, "13 00 40 1F 00 80 32 E8 03"},
+        Conversation{"status after a run at the highest count and duty", {"92 FF FF FF 7F 64 E8 03", "93"},
+                     "13 00 FF FF FF 7F 64 E8 03"},
         Conversation{"stop clears the steps only", {kRunByParameters, "BF", "93"}, "13 00 00 00 00 00 32 E8 03"},
         Conversation{"reset restores duty and frequency", {kRunByParameters, "B8", "93"}, "13 00 00 00 00 00 64 C4 09"},
         Conversation{"stepper setup sets duty and frequency", {"C2 01 32 E8 03 00 00 00", "93"},
