@@ -41,8 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BoardsCase{"ThreeBoards", "01@9600:stepper,05@19200:d-c,2A@115200", "01@2:1,05@3:2,2A@6:1"},
         BoardsCase{"SharedAddress", "fe,fe:d-c", "FE@2:1,FE@2:2"}, BoardsCase{"RateNotInTheTable", "01@1200", "refused"},
-        BoardsCase{"UnknownMotor", "01:servo", "refused"},
-        BoardsCase{"EmptyEntry", "01,,02", "refused"}, BoardsCase{"Nothing", "", "refused"}),
+        BoardsCase{"UnknownMotor", "01:servo", "refused"}, BoardsCase{"EmptyEntry", "01,,02", "refused"}),
     tarnwick::testing::RowName());
 
 Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
