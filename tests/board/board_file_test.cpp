@@ -37,92 +37,40 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"syntax", "format: 1\nboard: [x\n", "t.yaml:3:1: end of sequence flow not found"},
         FaultCase{"other format, nothing else read", "format: 2\nbogus: 1\n", "t.yaml:1:9: format 2 is not known (1 is)"},
-        FaultCase{"no format", "board: x\n", "t.yaml:1:1: the board file has no \"format\""},
         FaultCase{"unknown key", "- {name: A, code: 1, lable: x}", "t.yaml:5:22: unknown key \"lable\" in a command"},
         FaultCase{"key twice", "- {name: A, code: 1, name: B}", "t.yaml:5:22: \"name\" is given twice in a command"},
         FaultCase{"empty value shown at its key", "- name: A\n  code: 1\n  request:\n  title: a",
                   "t.yaml:7:3: \"request\" has no value"},
         FaultCase{"code not a number", "- {name: A, code: one}", "t.yaml:5:19: \"code\" must be a number"},
         FaultCase{"no name", "- {code: 1}", "t.yaml:5:3: a command has no \"name\""},
-        FaultCase{"no type", "- {name: A, code: 1, request: [{name: f}]}", "t.yaml:5:32: field \"f\" has no \"type\""},
         FaultCase{"code twice", "- {name: A, code: 1}\n- {name: B, code: 0x01}",
                   "t.yaml:6:19: code 0x01 is A's already (line 5)"},
-        FaultCase{"name twice in another case", "- {name: Go, code: 1}\n- {name: GO, code: 2}",
-                  "t.yaml:6:10: command name \"GO\" is taken (line 5)"},
-        FaultCase{"field twice", "- {name: A, code: 1, request: [{name: f, type: u8}, {name: f, type: check}]}",
-                  "t.yaml:5:60: field \"f\" is named twice in the request (first on line 5)"},
         FaultCase{"field of the fixed part again in a case",
                   "- {name: A, code: 1, response: [{name: m, type: u8, values: mode}, {switch: m, cases: {On: [{name: m, "
                   "type: u8}]}}]}",
                   "t.yaml:5:100: field \"m\" is named twice in the response (first on line 5)"},
         FaultCase{"range too wide", "- {name: A, code: 1, request: [{name: f, type: u8, range: [0, 300]}]}",
                   "t.yaml:5:59: range [0, 300] does not fit u8 (0 to 255)"},
-        FaultCase{"range wider than bits",
-                  "- {name: A, code: 1, request: [{type: u8, bits: [{name: f, bits: [0, 2], range: [0, 8]}]}]}",
-                  "t.yaml:5:81: range [0, 8] does not fit 3 bits (0 to 7)"},
-        FaultCase{"min above max", "- {name: A, code: 1, request: [{name: f, type: u8, range: [9, 2]}]}",
-                  "t.yaml:5:59: range [9, 2]: min is above max"},
         FaultCase{"default outside range",
                   "- {name: A, code: 1, request: [{name: f, type: u8, range: [1, 100], default: \"101\"}]}",
                   "t.yaml:5:78: default 101 is outside the range 1 to 100"},
-        FaultCase{"default not a value", "- {name: A, code: 1, request: [{name: f, type: u8, values: mode, default: Auto}]}",
-                  "t.yaml:5:75: default \"Auto\" is not a value of mode (Off, On)"},
-        FaultCase{"hex default of a decimal field", "- {name: A, code: 1, request: [{name: f, type: u8, default: 0x10}]}",
-                  "t.yaml:5:61: default \"0x10\" is not a decimal number"},
-        FaultCase{"bit beyond word", "- {name: A, code: 1, request: [{type: u16le, bits: [{name: f, bit: 16}]}]}",
-                  "t.yaml:5:68: bit 16 beyond a u16le word (bits 0 to 15)"},
         FaultCase{"bits overlap", "- {name: A, code: 1, request: [{type: u8, bits: [{name: f, bits: [0, 3]}, {name: g, bit: 3}]}]}",
                   "t.yaml:5:75: the bits of \"g\" overlap another field's"},
-        FaultCase{"frame too long",
-                  "- name: A\n  code: 1\n  request: [{name: a, type: u32le}, {name: b, type: u32le}, {name: c, type: u32le},"
-                  " {name: d, type: u32le}]",
-                  "t.yaml:7:12: the request's frame is 21 bytes, more than 20 (at most 15 data bytes)"},
         FaultCase{"largest case too long",
                   "- {name: A, code: 1, response: [{name: m, type: u8, values: mode}, {switch: m, cases: {Off: [], On: ["
                   "{name: a, type: u32le}, {name: b, type: u32le}, {name: c, type: u32le}, {name: d, type: u32le}]}}]}",
                   "t.yaml:5:32: the response's frame is 22 bytes, more than 20 (at most 15 data bytes)"},
-        FaultCase{"action", "- {name: A, code: 1, action: explode}",
-                  "t.yaml:5:30: unknown action \"explode\" (none, report-address, change-address, change-baud-rate, "
-                  "reset-defaults, stop, setup-motor, read-setup or dc-status)"},
-        FaultCase{"enumeration", "- {name: A, code: 1, request: [{name: f, type: u8, values: speed}]}",
-                  "t.yaml:5:60: unknown enumeration \"speed\""},
         FaultCase{"type", "- {name: A, code: 1, request: [{name: f, type: u24le}]}",
                   "t.yaml:5:48: unknown type \"u24le\" (u8, i8, u16le, u32le or check)"},
-        FaultCase{"role", "- {name: A, code: 1, response: [{name: f, type: u8, role: error}]}",
-                  "t.yaml:5:59: unknown role \"error\" (status)"},
-        FaultCase{"special when not a check field",
-                  "- {name: A, code: 1, request: [{name: f, type: u8, special: {when: g, value: 0}}, {name: g, type: u8}]}",
-                  "t.yaml:5:68: \"special.when\" names \"g\", which is no check field of the request"},
-        FaultCase{"sign names nothing", "- {name: A, code: 1, request: [{name: f, type: i8, sign: minus}]}",
-                  "t.yaml:5:58: \"sign\" names \"minus\", which is no check field of the request"},
-        FaultCase{"set-if names nothing", "- {name: A, code: 1, request: [{type: u8, bits: [{name: f, bit: 0, set-if: n}]}]}",
-                  "t.yaml:5:76: \"set-if\" names \"n\", which is no field of the request"},
         FaultCase{"switch names nothing before it",
                   "- {name: A, code: 1, request: [{name: f, type: u8}, {switch: m, cases: {1: [{pad: 1}]}}]}",
                   "t.yaml:5:62: the switch names \"m\", which is no field before it"},
-        FaultCase{"requires names nothing", "- {name: A, code: 1, requires: {speed: On}}",
-                  "t.yaml:5:33: \"requires\" names \"speed\", which is no field of any command"},
-        FaultCase{"requires a value its field lacks",
-                  "- {name: A, code: 1, requires: {m: Auto}}\n- {name: B, code: 2, request: [{name: m, type: u8, values: mode}]}",
-                  "t.yaml:5:36: \"Auto\" is not a value of m (Off, On)"},
-        FaultCase{"form names nothing", "- {name: A, code: 1, form: [speed], request: [{name: f, type: u8}]}",
-                  "t.yaml:5:29: \"form\" names \"speed\", which is no field of A"},
         FaultCase{"case not a value",
                   "- {name: A, code: 1, request: [{name: m, type: u8, values: mode}, {switch: m, cases: {Auto: []}}]}",
                   "t.yaml:5:87: case \"Auto\" is not a value of m (mode)"},
-        FaultCase{"case a number its enumeration lacks",
-                  "- {name: A, code: 1, request: [{name: m, type: u8, values: mode}, {switch: m, cases: {0: [], 5: []}}]}",
-                  "t.yaml:5:94: case \"5\" is not a value of m (mode)"},
-        FaultCase{"case twice", "- {name: A, code: 1, request: [{name: m, type: u8, values: mode}, {switch: m, cases: "
-                  "{Off: [], 0: []}}]}", "t.yaml:5:96: case \"Off\" is given twice"},
-        FaultCase{"code with the reply flag", "- {name: A, code: 0x80}",
-                  "t.yaml:5:19: code 0x80 is above 0x7F: bit 7 of the command byte is the reply flag"},
-        FaultCase{"code beyond a byte", "- {name: A, code: 0x100}", "t.yaml:5:19: code 256 does not fit a byte"},
         FaultCase{"two status fields",
                   "- {name: A, code: 1, response: [{name: s, type: u8, role: status}, {name: t, type: u8, role: status}]}",
-                  "t.yaml:5:94: a second status field (s is one already)"},
-        FaultCase{"status not u8", "- {name: A, code: 1, response: [{name: s, type: u16le, role: status}]}",
-                  "t.yaml:5:62: a status field is a whole u8"}),
+                  "t.yaml:5:94: a second status field (s is one already)"}),
     tarnwick::testing::RowName{});
 
 TEST(BoardFileFaultTest, ReportsEveryProblemInFileOrder) {
@@ -138,8 +86,6 @@ TEST(BoardFileFaultTest, FilesThatCannotBeBoards) {
   const auto directory = std::filesystem::temp_directory_path();
   const auto large = directory / "tarnwick-board-file-test-large.yaml";
   std::ofstream(large) << std::string(kMaxBoardFileBytes + 1, '#');
-  EXPECT_EQ(LoadBoardFile("/nonexistent/board.yaml").problems,
-            std::vector<std::string>{"/nonexistent/board.yaml: no such file"});
   EXPECT_EQ(LoadBoardFile(directory.string()).problems,
             std::vector<std::string>{directory.string() + ": not a regular file"});
   EXPECT_EQ(LoadBoardFile(large.string()).problems, std::vector<std::string>{large.string() + ": larger than 1 MB"});
@@ -195,10 +141,6 @@ TEST(BoardFileTest, TheBuiltInBoardIsTheMotorDriverFile) {
   Board loaded = *result.board;
   loaded.source.clear();
   EXPECT_EQ(DumpBoard(loaded), DumpBoard(BuiltIn()));
-  EXPECT_EQ(SummaryLine(*BuiltIn().FindNamed("cmd12")),
-            "CMD12  0x12  Start Stepper Motor by parameters  request 7 bytes: step-count (u32le bits 0-30, "
-            "0..2147483647), reverse (check), not-limit (check), pulse-duty (u8 0..100), frequency (u16le 0..65535)  "
-            "reply when flagged: status");
 }
 
 }  // namespace

@@ -22,8 +22,6 @@ FieldTexts TextsOf(std::string_view texts) {
   return parsed;
 }
 
-std::vector<std::uint8_t> Bytes(std::string_view hex) { return link::ParseHexBytes(hex).value(); }
-
 const Command& Named(const char* name) {
   const Command* command = BuiltIn().FindNamed(name);
   EXPECT_NE(command, nullptr) << name;
@@ -44,20 +42,11 @@ TEST(Codec, EncodesEveryKnownFrameAndRefusesWithThePagesWords) {
 TEST(Codec, DecodesEveryKnownReply) {
   for (const testing::ReplyAnswer& answer : testing::kReplyAnswers) {
     SCOPED_TRACE(std::string(answer.command) + " " + answer.data);
-    const Decoded decoded = DecodeReply(Named(answer.command), Bytes(answer.data));
+    const Decoded decoded = DecodeReply(Named(answer.command), link::ParseHexBytes(answer.data).value());
     std::string shown = decoded.failed ? "failed" : decoded.tooShort ? "too short" : "";
     for (const DecodedField& field : decoded.fields) shown += (shown.empty() ? "" : ", ") + Describe(field);
     EXPECT_EQ(shown, answer.shown);
   }
-}
-
-// What a reply's command byte and a typed name find; the exchange takes a byte that finds nothing as it stands.
-TEST(Board, FindsCommandsByWireByteAndTypedName) {
-  const Command* stop = BuiltIn().Find(0x3F);
-  ASSERT_NE(stop, nullptr);
-  EXPECT_EQ(BuiltIn().FindNamed("Cmd3F"), stop);
-  for (const Command* none : {BuiltIn().FindNamed("CMD3"), BuiltIn().Find(0xBF), BuiltIn().Find(link::kDeviceErrorCommand)})
-    EXPECT_EQ(none, nullptr);
 }
 
 }  // namespace

@@ -40,10 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
     Specs, ParseBoardsTest,
     ::testing::Values(
         BoardsCase{"ThreeBoards", "01@9600:stepper,05@19200:d-c,2A@115200", "01@2:1,05@3:2,2A@6:1"},
-        BoardsCase{"AddressAlone", "fe", "FE@2:1"}, BoardsCase{"SharedAddress", "05,05:d-c", "05@2:1,05@2:2"},
-        BoardsCase{"RateNotInTheTable", "01@1200", "refused"},
-        BoardsCase{"RateNotANumber", "01@fast", "refused"}, BoardsCase{"UnknownMotor", "01:servo", "refused"},
-        BoardsCase{"EmptyEntry", "01,,02", "refused"}, BoardsCase{"Nothing", "", "refused"}),
+        BoardsCase{"SharedAddress", "fe,fe:d-c", "FE@2:1,FE@2:2"}, BoardsCase{"RateNotInTheTable", "01@1200", "refused"},
+        BoardsCase{"UnknownMotor", "01:servo", "refused"}, BoardsCase{"EmptyEntry", "01,,02", "refused"}),
     tarnwick::testing::RowName());
 
 Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
@@ -55,19 +53,13 @@ TEST(CollideTest, SeveralRepliesNeverArriveAsAGoodFrame) {
       // Identical bytes from two boards at one address: without the skew they would add up to one good frame.
       {Reply(0x05, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})},
       // 01's bits are a subset of 05's: a plain AND of the bytes would verify.
-      {Reply(0x01, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})},
-      {Reply(0x01, {0x43, 0x01, 0x64, 0xC4, 0x09}), Reply(0x02, {0x43, 0x02, 0x64, 0x64, 0xA8, 0x61, 0xA8, 0x61})}};
+      {Reply(0x01, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})}};
   for (const std::vector<Bytes>& replies : collisions) {
     const Bytes heard = Collide(replies);
     EXPECT_FALSE(heard.empty());
     EXPECT_FALSE(link::VerifyReply(heard)) << link::FormatHexDump(heard);
     EXPECT_EQ(Collide(replies), heard);  // the same every time
   }
-}
-
-TEST(CollideTest, OneReplyArrivesUnchanged) {
-  const Bytes reply = Reply(0x2A, {0x43, 0x01, 0x64, 0xC4, 0x09, 0x00, 0x00, 0x00});
-  EXPECT_EQ(Collide({reply}), reply);
 }
 
 // The boards behind a pseudo-terminal, asked through the real exchange. (Who answers

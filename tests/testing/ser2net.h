@@ -52,17 +52,6 @@ inline int FreeTcpPort() {
   return ntohs(address.sin_port);
 }
 
-// A plain TCP connection to 127.0.0.1:port, or an empty descriptor.
-inline link::UniqueFd ConnectLocally(int port) {
-  link::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
-  return fd;
-}
-
 // Whether something listens on 127.0.0.1:port, as the kernel's table shows it: a
 // connection to find out would hold the server's line until its session ended.
 inline bool Listening(int port) {
@@ -115,7 +104,6 @@ class Ser2net {
 
   std::string Rfc2217Url() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217Port_); }
   std::string RawUrl() const { return "socket://127.0.0.1:" + std::to_string(rawPort_); }
-  int Rfc2217Port() const { return rfc2217Port_; }
 
   void Kill(int signal) {
     if (pid_ <= 0) return;

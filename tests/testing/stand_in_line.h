@@ -27,7 +27,6 @@ struct StandInDriver {
                                  link::rs485_flag::kRtsAfterSend | link::rs485_flag::kRxDuringTx;
   bool hasDelays = true;
   int rs485Error = 0;  // what every RS-485 call answers (ENOTTY: no such mode)
-  int rtsError = 0;
   bool togglesRts = false;  // the Windows driver's RTS toggle
   bool transmitFails = false;
   link::Rs485Config current{link::rs485_flag::kRtsAfterSend, 3, 4};
@@ -72,7 +71,7 @@ class StandInLineControl final : public link::LineControl {
   }
   int SetRts(bool raised) override {
     d_.Record(raised ? "rts on" : "rts off");
-    return d_.rtsError;
+    return 0;
   }
   int LetDriverToggleRts() override { return d_.togglesRts ? 0 : ENOTSUP; }
 
