@@ -43,23 +43,6 @@ TEST(SecondResync, TakesOverADriftOfAtMostThreeSecondsOnEverySixHundredthTick) {
   }
 }
 
-TEST(SecondResync, AfterALargeDriftComparesOnEveryTickUntilItShrinks) {
-  DrivenResync driven;
-  driven.TickWithoutCheck(599);
-  std::int64_t clockValue = 2000;
-  for (int tick = 0; tick < 5; ++tick, ++clockValue) {
-    EXPECT_EQ(driven.Tick(clockValue, clockValue + 3600), std::nullopt);
-  }
-  EXPECT_EQ(driven.timeReads, 5);
-
-  // The system clock is set back to within three seconds: taken at the next tick,
-  // and the count of 600 starts again.
-  EXPECT_EQ(driven.Tick(clockValue, clockValue + 3), clockValue + 3);
-  driven.TickWithoutCheck(599);
-  EXPECT_EQ(driven.timeReads, 6);
-  EXPECT_EQ(driven.Tick(5000, 5000), 5000);
-}
-
 // ---- The running clock, against the real system clock ----
 
 // Then, past its alignment and waiting for a tick, it ends promptly; as it does
