@@ -119,11 +119,6 @@ TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
   }
 }
 
-// A board's name is "sim" and digits ("sim0", "tty": cli_test.cpp); others are devices.
-TEST(PosixPortNameTest, OnlySimAndDigitsNameABoard) {
-  EXPECT_EQ(ResolvePort({}, "simulator"), "/dev/simulator");
-}
-
 // The running board a command line without --port takes: cli_test.cpp.
 TEST(PosixPortNameTest, SimulatedBoardsAreThoseOfTheRegistry) {
   const fs::path registry = "/run/user/1/tarnwick";

