@@ -114,14 +114,5 @@ TEST(RtsTest, RaisedBeforeTheWriteAndLoweredOnceTheFrameHasLeft) {
   }
 }
 
-TEST(RtsTest, ADriverThatTogglesRtsItselfIsLeftToIt) {
-  StandInDriver driver;
-  driver.togglesRts = true;
-  auto port = Open(driver, {DirectionControl::Rts, 0, 0});
-  ASSERT_NE(port, nullptr);
-  EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
-  EXPECT_EQ(driver.Names(), (std::vector<std::string>{"write", "drained"}));
-}
-
 }  // namespace
 }  // namespace tarnwick

@@ -62,7 +62,6 @@ TEST(TelnetOptionsTest, AgreesToWhatTheLineNeedsAndRefusesTheRest) {
       {kWill, kEcho, {kIac, kDont, kEcho}},                   // our frames must not come back
       {kWill, kSuppressGoAhead, {kIac, kDo, kSuppressGoAhead}},
       {kWill, kSuppressGoAhead, {}},                          // agreed already: no answer, no loop
-      {kWill, kBinary, {}},                                   // asked for in the opening
       {kDo, kComPort, {}},
       {kDo, 24, {kIac, kWont, 24}},                           // terminal type: not ours to offer
       {kWont, kBinary, {kIac, kDont, kBinary}},
@@ -75,12 +74,11 @@ TEST(TelnetOptionsTest, AgreesToWhatTheLineNeedsAndRefusesTheRest) {
   EXPECT_FALSE(options.ServerRefusedComPort());
 }
 
-// As the window's settings file holds them: one, several with quoted ones among
-// them, none, and a list in another section.
+// As the window's settings file holds them: several with quoted ones among them,
+// none, and a list in another section.
 TEST(RememberedNetworkPortsTest, AreReadFromTheWindowsSettings) {
   struct Row { const char* text; std::vector<std::string> ports; };
   const Row rows[] = {
-      {"[window]\nnetwork_ports=rfc2217://127.0.0.1:2000\nport=sim0\n", {"rfc2217://127.0.0.1:2000"}},
       {"[pages]\nx=1\n[window]\r\nnetwork_ports=\"rfc2217://box:2000?timeout=3&ign_set_control\", "
        "socket://[::1]:4001, \"socket://a\\\"b:1\"\r\n",
        {"rfc2217://box:2000?timeout=3&ign_set_control", "socket://[::1]:4001", "socket://a\"b:1"}},
