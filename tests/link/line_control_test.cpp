@@ -96,8 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"no driver calls", 0, false,
                     "this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off"},
-        RefusalCase{"Windows", ENOSYS, true,
-                    "Windows has no driver RS-485 mode; --rs485 rts hands RTS to the driver's toggle instead"},
         RefusalCase{"failing driver", EIO, true,
                     "cannot set the RS-485 mode: " + std::generic_category().message(EIO)}),
     testing::RowName{});

@@ -74,19 +74,5 @@ TEST(TelnetOptionsTest, AgreesToWhatTheLineNeedsAndRefusesTheRest) {
   EXPECT_FALSE(options.ServerRefusedComPort());
 }
 
-// As the window's settings file holds them: several with quoted ones among them,
-// none, and a list in another section.
-TEST(RememberedNetworkPortsTest, AreReadFromTheWindowsSettings) {
-  struct Row { const char* text; std::vector<std::string> ports; };
-  const Row rows[] = {
-      {"[pages]\nx=1\n[window]\r\nnetwork_ports=\"rfc2217://box:2000?timeout=3&ign_set_control\", "
-       "socket://[::1]:4001, \"socket://a\\\"b:1\"\r\n",
-       {"rfc2217://box:2000?timeout=3&ign_set_control", "socket://[::1]:4001", "socket://a\"b:1"}},
-      {"[window]\nnetwork_ports=@Invalid()\n", {}},
-      {"[lines]\nnetwork_ports=rfc2217://box:2000\n", {}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(NetworkPortsInSettings(row.text), row.ports) << row.text;
-}
-
 }  // namespace
 }  // namespace tarnwick::link

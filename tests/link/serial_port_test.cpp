@@ -176,7 +176,6 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, EndingTest,
     ::testing::Values(EndingCase{"exit", [] { std::exit(1); }},
                       EndingCase{"abort", [] { std::abort(); }},
-                      EndingCase{"SIGINT", [] { ::raise(SIGINT); }},
                       EndingCase{"SIGPIPE", [] { ::raise(SIGPIPE); }}),
     [](const auto& row) { return std::string(row.param.name); });
 

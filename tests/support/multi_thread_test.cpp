@@ -48,16 +48,6 @@ class RecordingWorkers : public CMultiThread {
   const std::chrono::milliseconds linger;
 };
 
-TEST(MultiThread, ThreadsNeverResumedEndWithoutRunningTheirOperation) {
-  bool ran = true;
-  {
-    RecordingWorkers workers(4);
-    EXPECT_FALSE(workers.WaitForThread(0, 20ms));
-    ran = workers.ran;
-  }
-  EXPECT_FALSE(ran);
-}
-
 // Through the base destructor alone: threads never resumed are released, sleeping
 // default workers woken; threads above index fifteen run no operation.
 TEST(MultiThread, DestroyingEndsSuspendedAndSleepingThreadsAtOnce) {
