@@ -83,7 +83,6 @@ TEST_F(TrafficLogFileTest, TheNewEntryFollowsOnALineOfItsOwn) {
     ASSERT_EQ(lines.size(), 2u);
     const auto entry = ParseTrafficJson(lines[1]);
     ASSERT_TRUE(entry) << lines[1];
-    EXPECT_EQ(entry->summary, "this run");
     if (const auto before = ParseTrafficJson(lines[0])) {
       EXPECT_GT(entry->time, before->time);
     }
