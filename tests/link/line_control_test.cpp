@@ -96,8 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"no driver calls", 0, false,
                     "this adapter switches direction itself (the driver has no RS-485 mode); leave --rs485 off"},
-        RefusalCase{"Windows", ENOSYS, true,
-                    "Windows has no driver RS-485 mode; --rs485 rts hands RTS to the driver's toggle instead"},
         RefusalCase{"failing driver", EIO, true,
                     "cannot set the RS-485 mode: " + std::generic_category().message(EIO)}),
     testing::RowName{});
@@ -112,15 +110,6 @@ TEST(RtsTest, RaisedBeforeTheWriteAndLoweredOnceTheFrameHasLeft) {
     EXPECT_EQ(driver.Names(), (std::vector<std::string>{"rts off", "rts on", "write", "drained", "rts off"}));
     EXPECT_GE(driver.calls[4].at - driver.calls[1].at, std::chrono::milliseconds(2));
   }
-}
-
-TEST(RtsTest, ADriverThatTogglesRtsItselfIsLeftToIt) {
-  StandInDriver driver;
-  driver.togglesRts = true;
-  auto port = Open(driver, {DirectionControl::Rts, 0, 0});
-  ASSERT_NE(port, nullptr);
-  EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
-  EXPECT_EQ(driver.Names(), (std::vector<std::string>{"write", "drained"}));
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ Bytes AddressRequest() {
 }
 
 // A board on a line of one kind. Path(fault) names a port to it with the board
-// answering under that fault ("none", "split", "extra-bytes", "bad-checksum"), or
+// answering under that fault ("none", "split", "bad-checksum"), or
 // "" where this kind cannot set that fault (the test skips).
 class BoardLine {
  public:
@@ -153,8 +153,6 @@ struct ReadCase {
 const ReadCase kReads[] = {
     {"GapEndsTheReply", "none", true, {ReadEnd::Gap}, kAddressReplySize, kInterByteGapMs - 5, kReadTotalMs - 100},
     {"FrameEndsAWholeFrameAtOnce", "none", true, {ReadEnd::Frame}, kAddressReplySize, 0, kInterByteGapMs - 5},
-    {"FrameWithNoiseFallsBackToTheGap", "extra-bytes", true, {ReadEnd::Frame}, kAddressReplySize + 3,
-     kInterByteGapMs - 5, kReadTotalMs - 100},
     {"BadChecksumFallsBackToTheGap", "bad-checksum", true, {ReadEnd::Frame}, kAddressReplySize, kInterByteGapMs - 5,
      kReadTotalMs - 100},
     {"ShortFirstByteWaitEndsSilenceEarly", "none", false, {ReadEnd::Frame, 40}, 0, 35, 200},
