@@ -11,7 +11,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr milliseconds kSplitPause{60};    // well past the 25 ms that ends a read
+// Far past the 25 ms that ends a read, so a loaded machine cannot close the pause up.
+constexpr milliseconds kSplitPause{200};
 // Far inside it, so a loaded machine waking the board late still keeps the reply whole.
 constexpr milliseconds kTricklePause{3};
 

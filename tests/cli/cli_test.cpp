@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/hex_text.h"
@@ -311,22 +314,36 @@ class SimProcess {
  public:
   // Unlisted, or listed in runtimeDir's registry when one is given. The shell
   // prints its own process id, then becomes the board.
-  explicit SimProcess(const std::string& runtimeDir = "", const std::string& extra = "") {
-    const std::string listing = runtimeDir.empty() ? "--no-register " : "";
-    const std::string environment = runtimeDir.empty() ? "" : "export XDG_RUNTIME_DIR=" + runtimeDir + "; ";
-    output_ = ::popen((environment + "echo $$; exec " TARNWICK_SIM " --verbose --baud 115200 " + listing + extra).c_str(),
-                      "re");
-    std::array<char, 256> line{};
-    if (!output_ || std::fscanf(output_, "%d\n", &pid_) != 1 || !std::fgets(line.data(), line.size(), output_)) return;
-    const std::string text = line.data();
-    const auto on = text.find(" on ");
-    if (on != std::string::npos) path_ = text.substr(on + 4, text.find_first_of(",\n", on + 4) - on - 4);
-  }
+  explicit SimProcess(const std::string& runtimeDir = "", const std::string& extra = "")
+      : SimProcess(runtimeDir, "--verbose --baud 115200 " + std::string(runtimeDir.empty() ? "--no-register " : "") + extra,
+                   "") {}
+  // Exactly these arguments, standard error joined to the output.
+  static SimProcess WithArguments(const std::string& arguments) { return SimProcess("", arguments + " 2>&1", ""); }
+  SimProcess(SimProcess&& other) noexcept
+      : pid_(std::exchange(other.pid_, -1)), output_(std::exchange(other.output_, nullptr)),
+        path_(std::move(other.path_)), firstLine_(std::move(other.firstLine_)) {}
   ~SimProcess() {
     Kill(SIGTERM);
     if (output_) ::pclose(output_);
   }
   const std::string& Path() const { return path_; }
+  const std::string& FirstLine() const { return firstLine_; }
+  // The status it ended with by itself: a refusal's. A board that started is ended first.
+  int EndStatus() {
+    if (!path_.empty()) ::kill(pid_, SIGTERM);
+    int status = 0;
+    if (pid_ <= 0 || ::waitpid(std::exchange(pid_, -1), &status, 0) < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  // Blocks until the board has printed count more frames heard (so the exchanges
+  // before the last have been answered), or its output ended.
+  bool HeardFrames(int count) {
+    std::array<char, 256> line{};
+    while (count > 0 && output_ && std::fgets(line.data(), line.size(), output_)) {
+      if (std::string_view(line.data()).starts_with("heard:")) --count;
+    }
+    return count == 0;
+  }
   // SIGKILL ends the board as a crash would: its registry entry stays behind.
   void Kill(int signal = SIGKILL) {
     if (pid_ > 0) ::kill(pid_, signal), ::waitpid(pid_, nullptr, 0);
@@ -334,9 +351,19 @@ class SimProcess {
   }
 
  private:
+  SimProcess(const std::string& runtimeDir, const std::string& arguments, const char*) {
+    const std::string environment = runtimeDir.empty() ? "" : "export XDG_RUNTIME_DIR=" + runtimeDir + "; ";
+    output_ = ::popen((environment + "echo $$; exec " TARNWICK_SIM " " + arguments).c_str(), "re");
+    std::array<char, 256> line{};
+    if (!output_ || std::fscanf(output_, "%d\n", &pid_) != 1 || !std::fgets(line.data(), line.size(), output_)) return;
+    firstLine_ = line.data();
+    const auto on = firstLine_.find(" on ");
+    if (on != std::string::npos) path_ = firstLine_.substr(on + 4, firstLine_.find_first_of(",\n", on + 4) - on - 4);
+  }
+
   pid_t pid_ = -1;
   FILE* output_ = nullptr;
-  std::string path_;
+  std::string path_, firstLine_;
 };
 
 // A device address is read one way by every program and every file: the same
@@ -344,18 +371,26 @@ class SimProcess {
 TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
   const testing::TempFolder dir;
   const std::string sequence = dir.Path("address.yaml");
-  const std::string sim = std::string("timeout 0.5 ") + TARNWICK_SIM + " --no-register";  // one taken runs
   const std::string cli = TARNWICK_CLI;
   for (const std::string address : {"1G", "0x1A", "123", "0x"}) {
     SCOPED_TRACE(address);
+    const std::string refusal = link::NotADeviceAddress(address);
+    // A board that takes the address runs until ended: what it says first tells.
+    for (const std::string boards : {"--address " + address, "--boards " + address + "@9600"}) {
+      SimProcess board = SimProcess::WithArguments("--no-register " + boards);
+      const bool refused = board.FirstLine().find(refusal) != std::string::npos;
+      EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << boards << "\n" << board.FirstLine();
+      EXPECT_EQ(refused, board.Path().empty()) << boards << "\n" << board.FirstLine();
+      if (refused) {
+        EXPECT_EQ(board.EndStatus(), 2) << boards;
+      }
+    }
     std::ofstream(sequence) << "steps:\n  - send: cmd00\n    addr: " << address << "\n";
-    std::vector<std::string> ways = {sim + " --address " + address, sim + " --boards " + address + "@9600",
-                                     cli + " send cmd00 --port /dev/null --addr " + address,
+    std::vector<std::string> ways = {cli + " send cmd00 --port /dev/null --addr " + address,
                                      cli + " run " + sequence + " --port /dev/null"};
 #ifdef TARNWICK_WINDOW
     if (!link::ParseDeviceAddress(address)) ways.push_back(std::string(TARNWICK_WINDOW) + " --addr " + address);
 #endif
-    const std::string refusal = link::NotADeviceAddress(address);
     for (const std::string& way : ways) {
       const CliRun run = testing::RunShell(way + " 2>&1");
       const bool refused = run.out.find(refusal) != std::string::npos;
@@ -424,7 +459,7 @@ TEST(CliKilledBoardTest, ItsEntryReachesNoStranger) {
   std::thread watching([&] {
     watch = RunCli("watch cmd00 --interval 50 --baud 115200 --port " + entry, true, environment + "timeout 10 ");
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_TRUE(board.HeardFrames(2));  // the first exchange has ended: watch asks again only then
   board.Kill();
   testing::PtyPeer stranger;  // as if it had opened the board's pseudo-terminal
   std::filesystem::create_symlink(stranger.Path(), entry + ".new");

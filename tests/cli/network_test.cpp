@@ -29,7 +29,7 @@ struct NetworkCase {
   const char* fault = "";          // the board's, for its first faultReplies replies (-1: all)
   int faultReplies = -1;
   const char* sequence = "";       // a sequence file for 'run', given as its first argument
-  int killServerAfterMs = -1;      // ser2net is killed this long into the run
+  bool killServerMidExchange = false;  // ser2net is killed once the board has heard the frame
 };
 
 class NetworkTest : public testing::PtyTest, public ::testing::WithParamInterface<NetworkCase> {
@@ -68,9 +68,11 @@ TEST_P(NetworkTest, EndsClearlyWithinTwoSeconds) {
   const testing::TempFolder dir;
   const std::string sequence = dir.Write("sequence.yaml", c.sequence);
   std::jthread killer;
-  if (c.killServerAfterMs >= 0)
-    killer = std::jthread([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(c.killServerAfterMs));
+  if (c.killServerMidExchange)
+    killer = std::jthread([&](std::stop_token stop) {
+      // The board answers 300 ms late: the reply is still owed when the server goes.
+      while (board_->FramesHeard() == 0 && !stop.stop_requested())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       server_->Kill(SIGKILL);
     });
   const std::string arguments = c.arguments + (*c.sequence ? " " + sequence : "") + " --port " + Url(c.via);
@@ -106,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                     .expected = "connection refused at 127.0.0.1:", .status = 3},
         NetworkCase{.name = "the server killed mid exchange", .via = Via::Rfc2217,
                     .arguments = "send cmd13 --baud 19200 --addr 01", .expected = "Result: Fail to read res\n",
-                    .status = 1, .fault = "delay=300", .killServerAfterMs = 150}),
+                    .status = 1, .fault = "delay=300", .killServerMidExchange = true}),
     testing::RowName{});
 
 }  // namespace
