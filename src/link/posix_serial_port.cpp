@@ -23,6 +23,7 @@
 #include "serial_port.h"
 #include "sim_registry.h"
 #include "termios_speed.h"
+#include "timed_read.h"
 #include "unique_fd.h"
 
 namespace tarnwick::link {
@@ -36,11 +37,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kBusyWait{200};
 // Short: two tools taking turns on one line leave it free only between exchanges.
 constexpr std::chrono::microseconds kBusyRetry{250};
-
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 class PosixSerialPort final : public SerialPort {
  public:
@@ -57,35 +53,7 @@ class PosixSerialPort final : public SerialPort {
     return {true, {}};
   }
 
-  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override {
-    const auto start = Clock::now();
-    const auto overall = start + milliseconds(kReadTotalMs);
-    const auto firstByte = start + milliseconds(std::clamp(rule.firstByteMs, 0, kReadTotalMs));
-    const std::size_t limit = std::min(buffer.size(), rule.byteLimit);
-    std::size_t count = 0;
-    while (count < limit) {
-      const int wait = count == 0 ? RemainingMs(firstByte) : std::min(kInterByteGapMs, RemainingMs(overall));
-      pollfd p{fd_, POLLIN, 0};
-      const int ready = ::poll(&p, 1, wait);
-      if (ready < 0) {
-        if (errno == EINTR) continue;
-        return {false, count};
-      }
-      if (ready == 0) break;  // the gap after a byte, or a time limit
-      if (p.revents & POLLIN) {
-        const ssize_t got = ::read(fd_, buffer.data() + count, limit - count);
-        if (got > 0) {
-          count += static_cast<std::size_t>(got);
-          if (ReadIsComplete(std::span(buffer).first(count), rule)) break;
-          continue;
-        }
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        return {false, count};  // end of file or an I/O error: the line is gone
-      }
-      return {false, count};  // POLLHUP, POLLERR or POLLNVAL without data
-    }
-    return {true, count};
-  }
+  ReadResult ReadReply(FrameBuffer& buffer, const ReadRule& rule) override { return ReadByRule(fd_, buffer, rule); }
 
   std::unique_ptr<LineControl> MakeLineControl() override { return MakeTerminalLineControl(fd_); }
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,9 @@
 #include <functional>
 
 #include "link/bounded_write.h"
+#include "link/frame.h"
+#include "link/timed_read.h"
+#include "testing/fastest_of.h"
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 
@@ -48,16 +52,104 @@ TEST_F(SerialPortTest, AFrameThatCannotLeaveIsNotSent) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    PtyPeer peer;
-    auto port = OpenPort(peer.Path(), 115200);
-    ASSERT_TRUE(port);
-    row.breakLine(peer);
-    const auto start = Clock::now();
-    const TransmitResult result = port->TransmitFrame(stop, 115200);
-    EXPECT_FALSE(result.sent);
-    EXPECT_NE(result.detail.find(row.why), std::string::npos) << result.detail;
-    EXPECT_GE(MsSince(start), row.minMs);
-    EXPECT_LT(MsSince(start), row.maxMs);
+    const auto attempt = [&] {
+      PtyPeer peer;
+      auto port = OpenPort(peer.Path(), 115200);
+      EXPECT_TRUE(port);
+      if (!port) return LLONG_MAX;
+      row.breakLine(peer);
+      const auto start = Clock::now();
+      const TransmitResult result = port->TransmitFrame(stop, 115200);
+      EXPECT_FALSE(result.sent);
+      EXPECT_NE(result.detail.find(row.why), std::string::npos) << result.detail;
+      EXPECT_GE(MsSince(start), row.minMs);
+      return MsSince(start);
+    };
+    EXPECT_LT(tarnwick::testing::FastestOf(5, row.maxMs, attempt), row.maxMs);
+  }
+}
+
+// A line whose bytes arrive at set moments of a clock that only the read moves:
+// each poll jumps to the next arrival, or by its whole timeout when none is due.
+class ScriptedLine {
+ public:
+  struct Arrival {
+    int atMs;
+    std::vector<std::uint8_t> bytes;
+  };
+  explicit ScriptedLine(std::vector<Arrival> arrivals) : arrivals_(std::move(arrivals)) {}
+
+  ReadCalls Calls() {
+    return {[this] { return Clock::time_point(milliseconds(nowMs_)); },
+            [this](pollfd* p, nfds_t, int timeoutMs) { return Poll(*p, timeoutMs); },
+            [this](int, void* data, std::size_t size) { return Read(static_cast<std::uint8_t*>(data), size); }};
+  }
+  int NowMs() const { return nowMs_; }
+
+ private:
+  int Poll(pollfd& p, int timeoutMs) {
+    const int due = next_ < arrivals_.size() ? arrivals_[next_].atMs : INT_MAX;
+    if (pending_.empty() && due > nowMs_ + timeoutMs) return nowMs_ += timeoutMs, 0;
+    nowMs_ = std::max(nowMs_, pending_.empty() ? due : nowMs_);
+    return p.revents = POLLIN, 1;
+  }
+  ssize_t Read(std::uint8_t* data, std::size_t size) {
+    while (next_ < arrivals_.size() && arrivals_[next_].atMs <= nowMs_) {
+      pending_.insert(pending_.end(), arrivals_[next_].bytes.begin(), arrivals_[next_].bytes.end());
+      ++next_;
+    }
+    const std::size_t taken = std::min(size, pending_.size());
+    std::copy_n(pending_.begin(), taken, data);
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(taken));
+    return static_cast<ssize_t>(taken);
+  }
+
+  std::vector<Arrival> arrivals_;
+  std::size_t next_ = 0;
+  std::vector<std::uint8_t> pending_;
+  int nowMs_ = 0;
+};
+
+struct TimedReadCase {
+  const char* name;
+  std::vector<ScriptedLine::Arrival> arrivals;
+  ReadRule rule;
+  std::size_t count;
+  int endsAtMs;
+};
+
+// Exact to the millisecond, whatever the machine is doing: the clock is the script's.
+TEST(TimedReadTest, EndsWhereItsRuleSays) {
+  const std::uint8_t body[] = {kReplyFlag, 0x01};
+  const std::vector<std::uint8_t> reply = MakeFrame(0x01, body);  // a whole, verified frame
+  const std::vector<std::uint8_t> head(reply.begin(), reply.begin() + 3), tail(reply.begin() + 3, reply.end());
+  std::vector<std::uint8_t> broken = reply;
+  broken.back() ^= 1;
+  std::vector<ScriptedLine::Arrival> trickle;
+  for (int i = 0; i < 15; ++i) trickle.push_back({10 + 20 * i, {0x55}});
+  const TimedReadCase rows[] = {
+      {"the gap after the last byte", {{10, reply}}, {ReadEnd::Gap}, 6, 10 + kInterByteGapMs},
+      {"a whole frame at once", {{10, reply}}, {ReadEnd::Frame}, 6, 10},
+      {"a frame that does not verify waits the gap", {{10, broken}}, {ReadEnd::Frame}, 6, 10 + kInterByteGapMs},
+      {"pieces inside the gap are one reply", {{10, head}, {10 + kInterByteGapMs - 1, tail}}, {ReadEnd::Gap}, 6,
+       10 + 2 * kInterByteGapMs - 1},
+      {"a pause longer than the gap ends it", {{10, head}, {11 + kInterByteGapMs, tail}}, {ReadEnd::Frame}, 3,
+       10 + kInterByteGapMs},
+      {"silence ends at the first-byte wait", {}, {ReadEnd::Frame, 40}, 0, 40},
+      {"silence ends at the limit whatever the first-byte wait", {{kReadTotalMs + 1, reply}}, {ReadEnd::Gap, 5000}, 0,
+       kReadTotalMs},
+      {"a line that never pauses ends at the limit", trickle, {ReadEnd::Gap}, 13, kReadTotalMs},
+      {"a full buffer ends it", {{10, std::vector<std::uint8_t>(24, 0x55)}}, {ReadEnd::Gap}, kFrameBufferSize, 10},
+      {"an echo's length ends it", {{10, reply}}, {ReadEnd::Gap, kReadTotalMs, 5}, 5, 10},
+  };
+  for (const TimedReadCase& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedLine line(row.arrivals);
+    FrameBuffer buffer{};
+    const ReadResult read = ReadByRule(-1, buffer, row.rule, line.Calls());
+    EXPECT_TRUE(read.ok);
+    EXPECT_EQ(read.count, row.count);
+    EXPECT_EQ(line.NowMs(), row.endsAtMs);
   }
 }
 
@@ -89,11 +181,14 @@ TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
   const std::vector<std::uint8_t> stop = {0xFF, 0x01, 0x3F, 0x3F, 0x01};
   for (const StandInLine& row : rows) {
     SCOPED_TRACE(row.name);
-    writes = 0;
-    const auto start = Clock::now();
-    EXPECT_EQ(WriteBefore(-1, stop, start + milliseconds(100), row.calls), row.why);
-    EXPECT_LT(MsSince(start), 150);
-    EXPECT_LE(writes, row.mostWrites);
+    const auto attempt = [&] {
+      writes = 0;
+      const auto start = Clock::now();
+      EXPECT_EQ(WriteBefore(-1, stop, start + milliseconds(100), row.calls), row.why);
+      EXPECT_LE(writes, row.mostWrites);
+      return MsSince(start);
+    };
+    EXPECT_LT(tarnwick::testing::FastestOf(5, 150, attempt), 150);
   }
 }
 
@@ -112,12 +207,23 @@ TEST(SerialPortOpenTest, AFileIsNoPortAndIsLeftAlone) {
 // takes one, for holdMs; ended with the object.
 class LineHolder {
  public:
-  LineHolder(const std::string& path, int holdMs) : child_(::fork()) {
-    if (child_ != 0) return;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0 || ::flock(fd, LOCK_EX) < 0) ::_exit(1);
-    ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-    ::_exit(0);
+  // Returns once the other process holds the lock (or has failed to take it).
+  LineHolder(const std::string& path, int holdMs) {
+    int locked[2];
+    if (::pipe(locked) != 0) std::abort();
+    child_ = ::fork();
+    if (child_ == 0) {
+      const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+      if (fd < 0 || ::flock(fd, LOCK_EX) < 0) ::_exit(1);
+      (void)!::write(locked[1], "L", 1);
+      ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+      ::_exit(0);
+    }
+    ::close(locked[1]);
+    char said = 0;
+    while (::read(locked[0], &said, 1) < 0 && errno == EINTR) {
+    }
+    ::close(locked[0]);
   }
   ~LineHolder() {
     ::kill(child_, SIGKILL);
@@ -131,13 +237,12 @@ class LineHolder {
 
 TEST_F(SerialPortTest, AnOpenWaitsForAHolderThenNamesIt) {
   PtyPeer peer;
-  LineHolder lasting(peer.Path(), 5000);
-  std::this_thread::sleep_for(milliseconds(20));
+  LineHolder lasting(peer.Path(), 60'000);
   OpenError error;
   const auto start = Clock::now();
   EXPECT_EQ(OpenPort(peer.Path(), 9600, &error), nullptr);
   EXPECT_GE(MsSince(start), 190);
-  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_LT(MsSince(start), 30'000);  // it gave up: the holder would have let go after a minute
   const std::string said = DescribeOpenError(peer.Path(), error);
   EXPECT_NE(said.find("port busy (held by "), std::string::npos) << said;
   EXPECT_NE(said.find("process " + std::to_string(lasting.Pid()) + ")"), std::string::npos) << said;
