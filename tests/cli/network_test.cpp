@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                     .faultReplies = 1,
                     .sequence = "baud: 19200\nsteps:\n"
                                 "  - {send: cmd13, addr: \"01\", expect: {result: No response data}}\n"
-                                "  - {wait: 100}\n"
+                                "  - {wait: 300}\n"  // the late reply, due 35 ms after the read ends, is in long before the next frame
                                 "  - {send: cmd00, expect: {result: Success, address: \"01\"}}\n"
                                 "  - {send: cmd41, addr: \"01\", baudrate: 38400, expect: {result: Success}}\n"
                                 "  - {send: cmd13, addr: \"01\", baud: 38400, expect: {result: Success}}\n"
