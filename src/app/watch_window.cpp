@@ -17,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <limits>
 #include <thread>
 
@@ -299,13 +300,27 @@ void CWatchWindow::Redraw() {
     for (const PlottedField& field : fields_) {
       if (!field.graph->visible()) continue;
       field.graph->rescaleKeyAxis(!first);
-      field.graph->rescaleValueAxis(!first, true);
       first = false;
     }
     if (!failureGraph_->data()->isEmpty()) failureGraph_->rescaleKeyAxis(true);
-    plot_->yAxis->scaleRange(1.1);
+    plot_->yAxis->setRange(FittedValueRange());
   }
   plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// From the visible data alone, every time, so nothing compounds from one redraw to
+// the next: the data's span with a margin, or a span around a constant trace.
+QCPRange CWatchWindow::FittedValueRange() const {
+  std::optional<QCPRange> data;
+  for (const PlottedField& field : fields_) {
+    bool found = false;
+    const QCPRange range = field.graph->visible() ? field.graph->getValueRange(found) : QCPRange();
+    if (found) data = data ? QCPRange(std::min(data->lower, range.lower), std::max(data->upper, range.upper)) : range;
+  }
+  if (!data) return {0, 1};
+  const double span = data->size();
+  const double margin = span > 0 ? span * kValueMargin : std::max(std::abs(data->lower) * kValueMargin, 1.0);
+  return {data->lower - margin, data->upper + margin};
 }
 
 void CWatchWindow::AutoScale() {

@@ -21,6 +21,7 @@
 class QCheckBox;
 class QComboBox;
 class QCPGraph;
+class QCPRange;
 class QCustomPlot;
 class QHBoxLayout;
 class QLabel;
@@ -38,6 +39,7 @@ class CWatchWindow : public QWidget {
   static constexpr int kMaxSamples = 100'000;
   static constexpr int kRedrawIntervalMs = 33;
   static constexpr int kDefaultIntervalMs = 100;
+  static constexpr double kValueMargin = 0.05;  // of the data's span, above and below
 
   // A window of its own, a child of dialog, whose port it borrows while it runs.
   explicit CWatchWindow(CTarnwickDlg& dialog);
@@ -93,6 +95,7 @@ class CWatchWindow : public QWidget {
   void Take(Sample sample, cli::TimedExchange done, std::string csvRow);
   void OnFinished();
   void Redraw();
+  QCPRange FittedValueRange() const;
   void UpdateButtons();
   const board::Command* ChosenCommand() const;
 

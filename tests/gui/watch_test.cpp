@@ -3,6 +3,7 @@
 // on the time axis rather than drawn as zeros.
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -95,6 +96,50 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
 INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
                          ::testing::Values(WatchCase{"Steady", 0}, WatchCase{"SilentBoard", 3}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Every plotted point lies inside the value axis, and the axis spans at most a fixed
+// factor of what it shows: the data's span, or for a constant trace a span around it.
+void ExpectTheAxisFitsThePoints(const app::CWatchWindow& watch) {
+  const QCPRange axis = watch.Plot().yAxis->range();
+  double lowest = INFINITY, highest = -INFINITY;
+  for (int i = 0; i < watch.Plot().graphCount(); ++i) {
+    const QCPGraph& graph = *watch.Plot().graph(i);
+    if (!graph.visible() || &graph == &watch.FailureMarks()) continue;
+    for (const double value : Points(graph).second) {
+      lowest = std::min(lowest, value), highest = std::max(highest, value);
+    }
+  }
+  ASSERT_LE(lowest, highest) << "nothing plotted";
+  EXPECT_LT(axis.lower, lowest);
+  EXPECT_GT(axis.upper, highest);
+  const double shown = highest > lowest ? highest - lowest : std::max(std::abs(highest) * 0.1, 2.0);
+  EXPECT_LE(axis.size(), 1.5 * shown) << axis.lower << " to " << axis.upper;
+}
+
+// A board at rest sends the same values at every exchange; redrawn again and again,
+// the axis stays where the data is, with every field shown or one alone.
+TEST_F(WindowFixture, WatchKeepsABoardAtRestReadable) {
+  sim::BoardState state;
+  state.Store("step-count", 2500);
+  state.Store("frequency", 100);
+  board_->SetState(state);
+  Window().SetAddressText("01");
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_NE(watch, nullptr);
+  watch->SetIntervalMs(0);
+  ASSERT_TRUE(watch->Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().successes >= 5; }, 30'000));
+  watch->Stop();
+  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
+  ExpectTheAxisFitsThePoints(*watch);
+  for (int i = 0; i < watch->Plot().graphCount(); ++i) {
+    QCPGraph* graph = watch->Plot().graph(i);
+    graph->setVisible(graph == watch->GraphOf("step_count") || graph == &watch->FailureMarks());
+  }
+  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
+  ExpectTheAxisFitsThePoints(*watch);
+}
 
 }  // namespace
 }  // namespace tarnwick::gui_test
