@@ -17,6 +17,7 @@
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/network_port.h"
+#include "link/serial_port.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "app/find_boards_dialog.h"
@@ -45,6 +46,8 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   m_comboPort = m_controls.get<QComboBox>(window::kPortList);
   m_chkReply = m_controls.get<QCheckBox>(window::kReply);
   m_labelResult = m_controls.get<QLabel>(window::kResult);
+  m_labelNotice = m_controls.get<QLabel>(window::kNotice);
+  m_labelNotice->setStyleSheet("QLabel { color: #b00000; font-weight: bold; }");
   m_editSendData = m_controls.get<QLineEdit>(window::kSendData);
   m_editRecvData = m_controls.get<QLineEdit>(window::kRecvData);
   m_buttonLog = m_controls.get<QPushButton>(window::kLog);
@@ -328,7 +331,7 @@ void CTarnwickDlg::OnOK() {
           ? board::SendCommand(line, m_commandPages[static_cast<std::size_t>(m_currentTab)]->Command(),
                                m_commandPages[static_cast<std::size_t>(m_currentTab)]->Texts(), &m_trafficLog)
           : board::SendNothing(line, &m_trafficLog);
-  ShowRecord(record);
+  ShowRecord(record, line.portPath);
   // Shown once the port is closed again.
   if (record.outcome.stage == link::ExchangeStage::InvalidParameter) {
     QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
@@ -337,7 +340,13 @@ void CTarnwickDlg::OnOK() {
   }
 }
 
-void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record) {
+// The result line stays empty for a port that will not open; the notice under it
+// says why until an exchange opens the port again.
+void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::string& port) {
+  const bool unreachable = record.outcome.stage == link::ExchangeStage::PortUnavailable;
+  m_labelNotice->setText(unreachable ? tr("Not sent: %1").arg(Utf8(link::DescribeOpenError(port, record.openError)))
+                                     : QString());
+  m_labelNotice->setToolTip(m_labelNotice->text());
   const auto hex = [](const std::optional<link::Bytes>& bytes) {
     return bytes ? Utf8(link::FormatHexDump(*bytes)) : QString();
   };

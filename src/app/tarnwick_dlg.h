@@ -129,7 +129,7 @@ class CTarnwickDlg : public QDialog {
   std::string SelectedPortPath() const;
   std::optional<int> SelectedBaudIndex() const;
   void AddPages();
-  void ShowRecord(const board::ExchangeRecord& record);
+  void ShowRecord(const board::ExchangeRecord& record, const std::string& port);
   void InstallTabShortcuts();
   void InstallLineSettingsMenu();
   void InstallToolsMenu();
@@ -144,6 +144,7 @@ class CTarnwickDlg : public QDialog {
   QLineEdit* m_editAddress = nullptr;
   QCheckBox* m_chkReply = nullptr;
   QLabel* m_labelResult = nullptr;
+  QLabel* m_labelNotice = nullptr;
   QLineEdit* m_editSendData = nullptr;
   QLineEdit* m_editRecvData = nullptr;
 

@@ -21,6 +21,7 @@ inline constexpr int kRecvData = 1005;
 inline constexpr int kReply = 1006;  // "Res"
 inline constexpr int kResult = 1007;
 inline constexpr int kLog = 1008;  // opens the traffic log
+inline constexpr int kNotice = 1009;  // why the last Send reached no board
 }  // namespace window
 
 // CMD11, CMD12 and CMD13: the step word, frequency and pulse duty.

@@ -148,3 +148,38 @@ TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
 
 }  // namespace
 }  // namespace tarnwick::gui_test
+
+namespace tarnwick::gui_test {
+namespace {
+
+// A board gone: the result line stays empty as for any port that will not open, a
+// notice says why, and the values the last reply showed are kept but marked stale;
+// the next Send that reaches a board clears both.
+TEST_F(WindowFixture, ASendThatReachesNoBoardSaysWhyAndMarksOldValuesStale) {
+  sim::BoardState state;
+  state.Store("step-count", 6000);
+  board_->SetState(state);
+  ports_.push_back({"gone", "/dev/tarnwick-gone"});
+  NewWindow();
+  auto* stepCount = Get<QLineEdit>(res::kTabCmd13, res::ids::stepper::kStepCount);
+  auto* notice = Get<QLabel>(kMain, res::ids::window::kNotice);
+  const auto sendVia = [&](const char* port) {
+    Set(kMain, res::ids::window::kPortList, port);
+    SendOn(res::kTabCmd13, "01");
+  };
+  sendVia("sim0");
+  ASSERT_EQ(Result(), "Success");
+  sendVia("gone");
+  EXPECT_EQ(Result(), "");
+  EXPECT_EQ(Value(kMain, res::ids::window::kSendData), "");
+  EXPECT_TRUE(notice->text().startsWith("Not sent: cannot open /dev/tarnwick-gone")) << notice->text().toStdString();
+  EXPECT_EQ(stepCount->text(), "6000");
+  EXPECT_TRUE(stepCount->property("stale").toBool());
+  sendVia("sim0");
+  EXPECT_EQ(Result(), "Success");
+  EXPECT_EQ(notice->text(), "");
+  EXPECT_FALSE(stepCount->property("stale").toBool());
+}
+
+}  // namespace
+}  // namespace tarnwick::gui_test

@@ -124,14 +124,18 @@ board::FieldTexts CommandPage::Texts() const {
 }
 
 void CommandPage::ShowReply(std::span<const board::DecodedField> fields) {
-  for (const board::DecodedField& shown : fields) {
-    for (const Bound& control : bound_) {
-      if (!control.output || KeyOf(control.field) != shown.key) continue;
-      if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) edit->setText(DisplayText(shown.text));
-      if (auto* box = qobject_cast<QCheckBox*>(control.widget)) {
-        const bool* checked = std::get_if<bool>(&shown.value);
-        box->setChecked(checked && *checked);
-      }
+  for (const Bound& control : bound_) {
+    if (!control.output) continue;
+    const auto shown = std::ranges::find(fields, KeyOf(control.field), &board::DecodedField::key);
+    const bool stale = shown == fields.end();
+    control.widget->setProperty("stale", stale);
+    control.widget->setStyleSheet(stale ? "color: gray" : "");
+    control.widget->setToolTip(stale ? tr("Not refreshed: the last exchange brought no reply for it") : QString());
+    if (stale) continue;
+    if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) edit->setText(DisplayText(shown->text));
+    if (auto* box = qobject_cast<QCheckBox*>(control.widget)) {
+      const bool* checked = std::get_if<bool>(&shown->value);
+      box->setChecked(checked && *checked);
     }
   }
 }

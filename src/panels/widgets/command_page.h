@@ -22,7 +22,8 @@ class CommandPage : public PanelWidget {
   // The texts of the fields the user fills in: an edit's text, "1" or "0" for a
   // check box, a list's or a chosen radio button's named value.
   board::FieldTexts Texts() const;
-  // Shows each field of a reply in the read-only controls bound to it.
+  // Shows each field of a reply in the read-only controls bound to it; the ones
+  // this reply did not fill keep their old values greyed as stale (property "stale").
   void ShowReply(std::span<const board::DecodedField> fields);
 
  private:
