@@ -36,7 +36,7 @@ void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int 
   auto* slider = panel.controls().get<QSlider>(sliderId);
   auto* begin = panel.controls().get<QAbstractButton>(res::ids::stepper_test::kBeginStop);
   begin->click();
-  line.Take(1);
+  line.TakeAllSoFar();
 
   const int updateBytes = 17;
   const double settleMs = link::SettleDelayMs(updateBytes, kBaud);
@@ -55,7 +55,7 @@ void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int 
 
   // Stop's write is the last. Steps that sent nothing (frequency 0 at the end, the
   // D-C values above 65535 that all go out alike) never wait the settle delay.
-  const std::size_t writes = line.Take(static_cast<std::size_t>(steps), 500).size() - 1;
+  const std::size_t writes = line.TakeAllSoFar().size() - 1;
   std::erase_if(ms, [&](double step) { return step < settleMs; });
   const double updatesPerSecond = 1000.0 * static_cast<double>(writes) / totalMs;
   std::printf("%-26s updates %zu  %.1f/s  settle share %.1f%%  "

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "support/periodic_timer.h"
 
@@ -29,8 +30,14 @@ std::optional<std::int64_t> SecondResync::OnTick(
   return std::nullopt;
 }
 
-CCurrentSecond::CCurrentSecond() : CMultiThread(1) {
-  currentSecond = SystemSeconds();
+SecondSources::TimerHandle SecondSources::StartPeriodicTimer(std::function<void()> tick,
+                                                           std::chrono::milliseconds firstTick,
+                                                           std::chrono::milliseconds period) {
+  return PeriodicTimer::Start(std::move(tick), firstTick, period);
+}
+
+CCurrentSecond::CCurrentSecond(SecondSources sources) : CMultiThread(1), sources(std::move(sources)) {
+  currentSecond = this->sources.systemSeconds();
   try {
     tickEvent = std::make_unique<AutoResetEvent>();
   } catch (const std::bad_alloc&) {
@@ -49,8 +56,8 @@ CCurrentSecond::~CCurrentSecond() {
 }
 
 void CCurrentSecond::ThreadProc0() {
-  const std::int64_t t0 = SystemSeconds();
-  while (SystemSeconds() == t0) {
+  const std::int64_t t0 = sources.systemSeconds();
+  while (sources.systemSeconds() == t0) {
     if (!SleepUnlessStopped(alignmentPollInterval)) return;
   }
   currentSecond = t0 + 1;
@@ -58,14 +65,14 @@ void CCurrentSecond::ThreadProc0() {
 
   // Destroying the timer cancels it and waits for a tick in progress, so no tick
   // touches this object once the loop has returned.
-  const auto timer = PeriodicTimer::Start([this] { OnTimerTick(); }, firstTickDelay, tickPeriod);
+  const auto timer = sources.startTimer([this] { OnTimerTick(); }, firstTickDelay, tickPeriod);
   if (!timer) return;
 
   SecondResync resync;
   while (!stopRequested) {
     tickEvent->Wait();
     if (stopRequested) break;
-    if (const auto systemValue = resync.OnTick(currentSecond, SystemSeconds)) {
+    if (const auto systemValue = resync.OnTick(currentSecond, sources.systemSeconds)) {
       currentSecond = *systemValue;
     }
   }

@@ -3,6 +3,7 @@
 // counted by a periodic timer and corrected against the system clock now and then.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,6 +34,19 @@ class SecondResync {
   int ticks = 0;
 };
 
+// Where the clock reads the system time and what paces its ticks. A started timer
+// runs until its handle is destroyed; destroying it waits for a tick in progress.
+struct SecondSources {
+  using TimerHandle = std::shared_ptr<void>;
+  std::function<std::int64_t()> systemSeconds = SystemSeconds;
+  std::function<TimerHandle(std::function<void()> tick, std::chrono::milliseconds firstTick,
+                            std::chrono::milliseconds period)>
+      startTimer = StartPeriodicTimer;
+
+  static TimerHandle StartPeriodicTimer(std::function<void()> tick, std::chrono::milliseconds firstTick,
+                                        std::chrono::milliseconds period);
+};
+
 class CCurrentSecond : public CMultiThread {
  public:
   static constexpr std::chrono::milliseconds firstTickDelay{995};
@@ -41,7 +55,7 @@ class CCurrentSecond : public CMultiThread {
 
   // Sets the value from the system clock and starts the clock thread, which
   // aligns itself to the start of the next second and then ticks once a second.
-  CCurrentSecond();
+  explicit CCurrentSecond(SecondSources sources = {});
   // Stops the clock thread and its timer and waits for both to end.
   ~CCurrentSecond() override;
 
@@ -56,6 +70,7 @@ class CCurrentSecond : public CMultiThread {
 
   // Written by the timer thread (each tick) and the clock thread (alignment and
   // resynchronisation), possibly at the same instant.
+  const SecondSources sources;
   std::atomic<std::int64_t> currentSecond{0};
   std::atomic<bool> stopRequested{false};
   std::unique_ptr<AutoResetEvent> tickEvent;  // null if it could not be made

@@ -24,7 +24,7 @@ constexpr int kBeginStop = stepper::kBeginStop;  // the D-C page's too
 
 std::vector<std::string> Sent(testing::WriteRecorder& line) {
   std::vector<std::string> dumps;
-  for (const auto& write : line.Take(1, 30)) dumps.push_back(link::FormatHexDump(write.bytes));
+  for (const auto& write : line.TakeAllSoFar()) dumps.push_back(link::FormatHexDump(write.bytes));
   return dumps;
 }
 

@@ -121,12 +121,12 @@ class WindowFixture : public ::testing::Test {
   res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, res::ids::window::kTabStrip); }
   void SelectTab(int tab) { Strip()->setCurrentIndex(tab); }
 
-  // The frames the board heard, after waiting up to a second for count of them.
+  // The frames the board heard, after waiting up to ten seconds for count of them.
   std::vector<std::string> Heard(std::size_t count = 0) {
     for (int tries = 0;; ++tries) {
       {
         std::lock_guard lock(mutex_);
-        if (heard_.size() >= count || tries == 100) return heard_;
+        if (heard_.size() >= count || tries == 1000) return heard_;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

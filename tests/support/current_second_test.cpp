@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <set>
+#include <functional>
+#include <future>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -14,6 +17,7 @@ using namespace std::chrono_literals;
 using RavLib::CCurrentSecond;
 using RavLib::SecondResync;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 // ---- Resynchronisation, driven tick by tick with a substituted time source ----
 
@@ -30,32 +34,52 @@ TEST(SecondResync, TakesOverADriftOfAtMostThreeSecondsOnEverySixHundredthTick) {
   }
 }
 
-// ---- The running clock, against the real system clock ----
+// ---- The running clock, its system time and its timer played by the test ----
 
-// Sampled away from second boundaries (the tick lands shortly before each one), in
-// two seconds at least, so past its alignment; then it ends promptly, as it does while aligning.
-TEST(CurrentSecond, AlignsTicksWithTheSystemSecondAndEndsPromptly) {
-  using namespace std::chrono;
-  auto clock = std::make_unique<CCurrentSecond>();
-  std::set<std::int64_t> secondsSeen;
-  for (const auto end = Clock::now() + 2500ms; secondsSeen.size() < 2 && Clock::now() < end;) {
-    const auto before = system_clock::now();
-    const std::int64_t value = clock->Value();
-    const auto intoSecond = before.time_since_epoch() - floor<seconds>(before.time_since_epoch());
-    if (floor<seconds>(before) == floor<seconds>(system_clock::now()) && intoSecond > 150ms && intoSecond < 850ms) {
-      EXPECT_EQ(value, floor<seconds>(before).time_since_epoch().count());
-      secondsSeen.insert(value);
-    }
+// Ends the clock on a thread of its own: with the timer and the system time held
+// still, a clock that waited for either would never end, so a generous deadline
+// tells the two apart.
+bool EndsWithoutWaitingForTime(std::unique_ptr<CCurrentSecond> clock) {
+  auto ended = std::make_shared<std::promise<void>>();
+  std::thread([clock = std::move(clock), ended]() mutable {
+    clock.reset();
+    ended->set_value();
+  }).detach();
+  return ended->get_future().wait_for(30s) == std::future_status::ready;
+}
+
+// The timer starts as the system second changes, set to fire just before each
+// following second begins, and each of its ticks counts one second.
+TEST(CurrentSecond, StartsItsTickAtTheSystemSecondsChangeAndEndsWithoutWaiting) {
+  struct TimerStart { std::function<void()> tick; std::int64_t systemSecond; milliseconds first, period; };
+  std::atomic<std::int64_t> systemNow{1'700'000'000};
+  std::promise<TimerStart> timerStarted;
+  const RavLib::SecondSources driven{[&] { return systemNow.load(); }, [&](auto tick, auto first, auto period) {
+                                       timerStarted.set_value({tick, systemNow.load(), first, period});
+                                       return std::make_shared<int>(0);
+                                     }};
+  auto clock = std::make_unique<CCurrentSecond>(driven);
+  EXPECT_EQ(clock->Value(), 1'700'000'000);
+  EXPECT_TRUE(EndsWithoutWaitingForTime(std::make_unique<CCurrentSecond>(driven))) << "aligning";
+
+  systemNow = 1'700'000'001;
+  auto started = timerStarted.get_future();
+  ASSERT_EQ(started.wait_for(30s), std::future_status::ready);
+  const TimerStart timer = started.get();
+  EXPECT_EQ(std::tuple(timer.systemSecond, timer.first, timer.period, clock->Value()),
+            std::tuple(1'700'000'001, 995ms, 1000ms, 1'700'000'001));
+  for (int tick = 0; tick < 3; ++tick) timer.tick();
+  EXPECT_EQ(clock->Value(), 1'700'000'004);
+  EXPECT_TRUE(EndsWithoutWaitingForTime(std::move(clock))) << "waiting for a tick";
+}
+
+// With the real system clock and timer the value keeps moving on.
+TEST(CurrentSecond, TicksOnTheRealClock) {
+  CCurrentSecond clock;
+  const std::int64_t start = clock.Value();
+  for (const auto end = Clock::now() + 30s; clock.Value() < start + 2 && Clock::now() < end;)
     std::this_thread::sleep_for(50ms);
-  }
-  EXPECT_EQ(secondsSeen.size(), 2u);
-  const auto endsPromptly = [](std::unique_ptr<CCurrentSecond> ending) {
-    const auto begun = Clock::now();
-    ending.reset();
-    return Clock::now() - begun < 400ms;
-  };
-  EXPECT_TRUE(endsPromptly(std::move(clock))) << "waiting for a tick";
-  EXPECT_TRUE(endsPromptly(std::make_unique<CCurrentSecond>())) << "aligning";
+  EXPECT_GE(clock.Value(), start + 2);
 }
 
 }  // namespace

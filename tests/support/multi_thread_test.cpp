@@ -13,8 +13,8 @@ using namespace std::chrono_literals;
 using RavLib::CMultiThread;
 using Clock = std::chrono::steady_clock;
 
-// Generous for a loaded machine, far below the default worker's 5000 ms sleep.
-constexpr auto kPrompt = 1000ms;
+// Half the default worker's 5000 ms sleep, which a destructor that waited would take whole.
+constexpr auto kPrompt = 2500ms;
 
 Clock::duration TimeOf(const auto& action) {
   const auto start = Clock::now();

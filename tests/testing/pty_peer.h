@@ -11,10 +11,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -133,12 +135,33 @@ class WriteRecorder {
 
   const std::string& Path() const { return path_; }
 
-  // The writes so far, forgotten, after waiting up to quietMs for more to arrive
-  // when fewer than expected are in.
-  std::vector<Write> Take(std::size_t expected = 0, int quietMs = 200) {
+  // Every write made before this call, forgotten. A mark written from the line's
+  // far side arrives behind them all, however late the kernel or this thread runs,
+  // so nothing depends on how long anything takes; an empty result is only
+  // returned once the mark is in.
+  std::vector<Write> TakeAllSoFar() {
+    static constexpr std::uint8_t kMark[] = {0x00, 'e', 'n', 'd', ' ', 'o', 'f', ' ', 'w', 'r', 'i', 't', 'e', 's', 0x00};
+    if (::write(slave_.Get(), kMark, sizeof kMark) != static_cast<ssize_t>(sizeof kMark))
+      throw std::runtime_error("the mark did not go out");
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, std::chrono::milliseconds(quietMs), [&] { return writes_.size() >= expected; });
-    return std::exchange(writes_, {});
+    const auto bytesBeforeMark = [&]() -> std::optional<std::size_t> {
+      std::vector<std::uint8_t> stream;
+      for (const Write& write : writes_) stream.insert(stream.end(), write.bytes.begin(), write.bytes.end());
+      const auto mark = std::search(stream.begin(), stream.end(), std::begin(kMark), std::end(kMark));
+      if (mark == stream.end()) return std::nullopt;
+      return static_cast<std::size_t>(mark - stream.begin());
+    };
+    if (!arrived_.wait_for(lock, std::chrono::seconds(30), [&] { return bytesBeforeMark().has_value(); }))
+      throw std::runtime_error("the mark never arrived");
+    std::size_t before = *bytesBeforeMark();
+    std::vector<Write> taken;
+    for (Write& write : std::exchange(writes_, {})) {
+      if (before == 0) break;
+      if (write.bytes.size() > before) write.bytes.resize(before);
+      before -= write.bytes.size();
+      taken.push_back(std::move(write));
+    }
+    return taken;
   }
 
  private:
