@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -25,6 +26,7 @@ namespace tarnwick::sim {
 namespace {
 
 using link::UniqueFd;
+using Clock = std::chrono::steady_clock;
 
 // Silence after which a partial frame is judged as it stands.
 constexpr int kBurstGapMs = 20;
@@ -256,14 +258,29 @@ void BoardServer::SendReply(const Bus::Turn& turn) {
   if (turn.reply.empty() || turn.delay.count() > 0) tellHeard();
   if (turn.reply.empty()) return;
   if (turn.delay.count() > 0) std::this_thread::sleep_for(turn.delay);
+  std::vector<std::chrono::microseconds> pauses;
+  std::optional<Clock::time_point> previousBegan;
   for (const ReplyChunk& c : turn.reply) {
+    const auto began = Clock::now();
     Transmit(c.bytes);
+    if (previousBegan)
+      pauses.push_back(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - *previousBegan));
+    previousBegan = began;
     tellHeard();
     Notify(c.bytes, false);
     if (c.pauseAfter.count() > 0) std::this_thread::sleep_for(c.pauseAfter);
   }
   tellHeard();
+  {
+    std::lock_guard lock(mutex_);
+    lastReplyPauses_ = std::move(pauses);
+  }
   ++repliesSent_;
+}
+
+std::vector<std::chrono::microseconds> BoardServer::PausesInLastReply() const {
+  std::lock_guard lock(mutex_);
+  return lastReplyPauses_;
 }
 
 // Under RTS control the board drives the line only while its bytes go out.

@@ -3,12 +3,14 @@
 // thread of its own, until destroyed.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "board.h"
 #include "bus.h"
@@ -52,6 +54,10 @@ class BoardServer {
 
   std::uint64_t FramesHeard() const { return framesHeard_; }
   std::uint64_t RepliesSent() const { return repliesSent_; }
+  // For each pause within the last reply sent, the longest the line can have been
+  // silent there: from the start of one piece's write to the end of the next's. A
+  // loaded machine that holds this thread off makes it longer than the pause asked.
+  std::vector<std::chrono::microseconds> PausesInLastReply() const;
 
  private:
   BoardServer(link::UniqueFd line, link::UniqueFd slave, std::string portPath, bool pseudoTerminal,
@@ -78,9 +84,10 @@ class BoardServer {
   int appliedBaudIndex_;  // the real port's speed; serving thread only
 
   std::size_t boardCount_;
-  mutable std::mutex mutex_;  // guards bus_ and observer_
+  mutable std::mutex mutex_;  // guards bus_, observer_ and lastReplyPauses_
   Bus bus_;
   TrafficObserver observer_;
+  std::vector<std::chrono::microseconds> lastReplyPauses_;
   std::atomic<std::uint64_t> framesHeard_{0}, repliesSent_{0};
   std::jthread thread_;
 };

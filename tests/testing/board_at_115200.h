@@ -2,8 +2,10 @@
 // Simulated boards at 115200 baud, so that exchanges spend little time on the
 // wire, each on a pseudo-terminal of its own; and bytes written as hex.
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "link/frame.h"
 #include "link/hex_text.h"
@@ -27,6 +29,15 @@ inline std::unique_ptr<sim::BoardServer> Boards(const std::string& spec) {
 
 // "01 02 3F": what the tests write frames as; a bad word ends the test's run.
 inline link::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
+
+// Until the board has sent its reply to every frame it heard (each frame asked for
+// one): an exchange that stopped reading early leaves the rest of a reply to come,
+// and the next exchange must begin after it, so that its opening discards it.
+inline void AwaitEveryReply(const sim::BoardServer& board) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (board.RepliesSent() < board.FramesHeard() && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 class BoardAt115200Test : public PtyTest {
  protected:
