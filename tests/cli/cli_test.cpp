@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/hex_text.h"
+#include "link/line_control.h"
 #include "link/traffic_log_text.h"
 #include "sim/board_server.h"
 #include "testing/board_at_115200.h"
@@ -397,6 +398,23 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
       EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << way << "\n" << run.out;
       if (refused) {
         EXPECT_EQ(run.status, 2) << way;
+      }
+    }
+  }
+}
+
+// The RS-485 turn-round delays span 0 to kMaxDirectionDelayMs in both programs
+// that drive a line; a value taken gets as far as opening the port.
+TEST(DirectionDelayVocabularyTest, BothProgramsTakeTheWholeRangeAndNoMore) {
+  const std::string sim = std::string("timeout 0.5 ") + TARNWICK_SIM + " --no-register --port /dev/null";
+  const std::string cli = std::string(TARNWICK_CLI) + " send cmd13 --port /dev/null";
+  for (const std::string option : {"--rs485-delay-before", "--rs485-delay-after"}) {
+    for (const int ms : {-1, 0, link::kMaxDirectionDelayMs, link::kMaxDirectionDelayMs + 1}) {
+      const bool inRange = ms >= 0 && ms <= link::kMaxDirectionDelayMs;
+      for (const std::string& program : {sim, cli}) {
+        const CliRun run = testing::RunShell(program + " --rs485 kernel " + option + " " + std::to_string(ms) + " 2>&1");
+        EXPECT_EQ(run.out.find(option) == std::string::npos, inRange) << program << " " << option << " " << ms << "\n"
+                                                                      << run.out;
       }
     }
   }

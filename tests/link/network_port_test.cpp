@@ -14,7 +14,10 @@ TEST(NetworkPortNameTest, GivesTheAddressOrSaysWhatIsWrong) {
       {"RFC2217://box:7?ign_set_control&timeout=0.25", "box", 7, 250, ""},
       {"socket://[::1]:4001", "::1", 4001, kDefaultConnectTimeoutMs, ""},
       {"rfc2217://:2000", nullptr, 0, 0, "no host"},
+      {"socket://box:65535", "box", 65535, kDefaultConnectTimeoutMs, ""},
       {"socket://box:70000", nullptr, 0, 0, "from 1 to 65535, not \"70000\""},
+      {"rfc2217://box:2000?ign_set_control=1", nullptr, 0, 0, "unknown option \"ign_set_control=1\""},
+      {"rfc2217://box:2000?timeout", nullptr, 0, 0, "timeout must be a number"},
       {"rfc2217://box:2000?baud=9600", nullptr, 0, 0, "unknown option \"baud=9600\""},
       {"telnet://box:2000", nullptr, 0, 0, "starts rfc2217:// or socket://"},
   };

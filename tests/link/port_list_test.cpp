@@ -9,7 +9,8 @@ namespace {
 TEST(NaturalLessTest, DigitRunsCompareByValue) {
   struct Row { const char* a; const char* b; bool less; };
   for (const Row row : {Row{"ttyS2", "ttyS10", true}, Row{"ttyS10", "ttyS2", false}, Row{"COM010", "COM9", false},
-                        Row{"COM1", "COM1", false}, Row{"ttyACM0", "ttyS0", true}, Row{"COM3", "COM3a", true}}) {
+                        Row{"COM1", "COM1", false}, Row{"ttyACM0", "ttyS0", true}, Row{"COM3", "COM3a", true},
+                        Row{"COMa", "COM1", false}, Row{"COM1", "COMa", true}}) {
     EXPECT_EQ(NaturalLess(row.a, row.b), row.less) << row.a << " < " << row.b;
   }
 }

@@ -27,7 +27,8 @@ TEST(LogTime, FormatsInTheLocalZoneAndReadsBackForAnyOffset) {
 
 TEST(LogTime, OtherShapesAreRefused) {
   for (const char* text : {"2026-12-06T14:03:07+01:00", "2026-02-30T14:03:07.123+01:00", "2026-12-06T14:03:07.123Z",
-                           "2026-12-06T14:03:07.123+01:00 "})
+                           "2026-12-06T14:03:07.123+01:00 ", "2026-12-06T24:03:07.123+01:00",
+                           "2026-12-06T14:60:07.123+01:00", "2026-12-06T14:03:61.123+01:00", "2026-12-06T14:03:07.123+01:60"})
     EXPECT_FALSE(ParseLogTime(text)) << text;
 }
 
