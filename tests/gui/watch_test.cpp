@@ -6,10 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <qcustomplot.h>
 
 #include "app/watch_window.h"
+#include "testing/pty_peer.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -95,6 +97,42 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
 INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
                          ::testing::Values(WatchCase{"Steady", 0}, WatchCase{"SilentBoard", 3}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct StrangeReplyCase {
+  const char* name;
+  const char* address;
+  const char* command;
+  const char* result;
+};
+
+void PrintTo(const StrangeReplyCase& c, std::ostream* os) { *os << c.name; }
+
+class WatchStrangeReplyTest : public WindowFixture, public ::testing::WithParamInterface<StrangeReplyCase> {};
+
+// Against a board at 01 that gives every frame its CMD13 reply, every exchange
+// fails with what came instead.
+TEST_P(WatchStrangeReplyTest, AReplyNotAskedForIsAFailure) {
+  const testing::FixedReplyBoard standIn;
+  ports_ = {{"sim0", standIn.Path()}};
+  NewWindow();
+  Window().SetAddressText(GetParam().address);
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_NE(watch, nullptr);
+  ASSERT_TRUE(watch->SelectCommand(GetParam().command));
+  watch->SetIntervalMs(0);
+  ASSERT_TRUE(watch->Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().exchanges >= 2; }, 10'000));
+  watch->Stop();
+  const cli::WatchSummary& summary = watch->Summary();
+  EXPECT_EQ(summary.failures, (std::map<std::string, int>{{GetParam().result, summary.exchanges}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, WatchStrangeReplyTest,
+    ::testing::Values(StrangeReplyCase{"FromAnotherBoard", "05", "CMD13", "Reply from 01 (asked 05)"},
+                      StrangeReplyCase{"ToAnotherCommand", "01", "CMD43", "Reply to CMD13 (asked CMD43)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick::gui_test
