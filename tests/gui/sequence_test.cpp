@@ -115,7 +115,8 @@ TEST_F(SequenceTest, ABadFileIsNamedAsRunNamesItAndNothingRuns) {
 // Against a board at 01 that gives every frame its CMD13 reply, the steps asking
 // another board, or for another command, fail with what came instead.
 TEST_F(SequenceTest, AReplyNotAskedForFailsItsStep) {
-  const testing::FixedReplyBoard standIn;
+  testing::PtyPeer standIn;
+  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
   ports_ = {{"sim0", standIn.Path()}};
   NewWindow();
   Window().OnRunSequence();

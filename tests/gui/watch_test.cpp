@@ -99,20 +99,16 @@ INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct StrangeReplyCase {
-  const char* name;
-  const char* address;
-  const char* command;
-  const char* result;
+  const char *name, *address, *command, *result;
 };
-
-void PrintTo(const StrangeReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class WatchStrangeReplyTest : public WindowFixture, public ::testing::WithParamInterface<StrangeReplyCase> {};
 
 // Against a board at 01 that gives every frame its CMD13 reply, every exchange
 // fails with what came instead.
 TEST_P(WatchStrangeReplyTest, AReplyNotAskedForIsAFailure) {
-  const testing::FixedReplyBoard standIn;
+  testing::PtyPeer standIn;
+  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
   ports_ = {{"sim0", standIn.Path()}};
   NewWindow();
   Window().SetAddressText(GetParam().address);
@@ -124,8 +120,7 @@ TEST_P(WatchStrangeReplyTest, AReplyNotAskedForIsAFailure) {
   ASSERT_TRUE(watch->Start());
   EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().exchanges >= 2; }, 10'000));
   watch->Stop();
-  const cli::WatchSummary& summary = watch->Summary();
-  EXPECT_EQ(summary.failures, (std::map<std::string, int>{{GetParam().result, summary.exchanges}}));
+  EXPECT_EQ(watch->Summary().failures, (std::map<std::string, int>{{GetParam().result, watch->Summary().exchanges}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
