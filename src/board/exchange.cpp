@@ -175,7 +175,8 @@ std::string ReplyMismatch(Span frame, const FrameView& reply) {
   };
   const std::uint8_t askedCommand = withoutFlag(frame[link::kCommandOffset]);
   const Command* asked = Current().Find(askedCommand);
-  const bool fromNewAddress = asked && asked->action == Action::ChangeAddress && frame.size() > link::kFirstDataOffset + 2 &&
+  const bool fromNewAddress = asked && asked->action == Action::ChangeAddress &&
+                              frame.size() > link::kFirstDataOffset + 2 &&
                               reply.Address() == frame[link::kFirstDataOffset];
   std::string from, to;
   if (askedAddress != link::kBroadcastAddress && reply.Address() != askedAddress && !fromNewAddress)
