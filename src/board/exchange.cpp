@@ -82,15 +82,17 @@ Verdict EvaluateCommandReply(const Command& command, const FrameView& reply, Exc
   return Plain(result::kSuccess);
 }
 
+std::string CommandName(std::uint8_t commandByte) {
+  const Command* command = Current().Find(commandByte);
+  return command ? command->name : "command " + link::FormatHexByte(commandByte);
+}
+
 // "CMD13 from 01: Reverse unchecked, Step count 1000": who answered, and what the
 // reply filled.
 std::string DescribeReply(const FrameView& reply, const std::vector<std::string>& filled) {
   if (!reply.HasCommand()) return "too short for a reply";
   const std::uint8_t commandByte = reply.CommandByte();
-  const Command* command = Current().Find(commandByte);
-  std::string text = commandByte == link::kDeviceErrorCommand ? std::string("device error")
-                     : command                                ? command->name
-                                                              : "command " + link::FormatHexByte(commandByte);
+  std::string text = commandByte == link::kDeviceErrorCommand ? std::string("device error") : CommandName(commandByte);
   text += " from " + link::FormatHexByte(reply.Address());
   for (std::size_t i = 0; i < filled.size(); ++i) text += (i == 0 ? ": " : ", ") + filled[i];
   return text;
@@ -163,11 +165,56 @@ std::optional<Verdict> SkipEcho(link::SerialPort& port, Span frame, ExchangeReco
   return verdict;
 }
 
+// How a verified reply differs from the frame's question, as ExchangeRecord::replyMismatch
+// words it. A board answers an address change from its new address; a device error
+// answers any command.
+std::string ReplyMismatch(Span frame, const FrameView& reply) {
+  const std::uint8_t askedAddress = frame[link::kAddressOffset];
+  const auto withoutFlag = [](std::uint8_t commandByte) {
+    return static_cast<std::uint8_t>(commandByte & ~link::kReplyFlag);
+  };
+  const std::uint8_t askedCommand = withoutFlag(frame[link::kCommandOffset]);
+  const Command* asked = Current().Find(askedCommand);
+  const bool fromNewAddress = asked && asked->action == Action::ChangeAddress &&
+                              frame.size() > link::kFirstDataOffset + 2 &&
+                              reply.Address() == frame[link::kFirstDataOffset];
+  std::string from, to;
+  if (askedAddress != link::kBroadcastAddress && reply.Address() != askedAddress && !fromNewAddress)
+    from = "from " + link::FormatHexByte(reply.Address()) + " (asked " + link::FormatHexByte(askedAddress) + ")";
+  const std::uint8_t replyCommand = withoutFlag(reply.CommandByte());
+  if (reply.CommandByte() != link::kDeviceErrorCommand && replyCommand != askedCommand)
+    to = "to " + CommandName(replyCommand) + " (asked " + CommandName(askedCommand) + ")";
+  if (from.empty() && to.empty()) return {};
+  return "Reply " + from + (from.empty() || to.empty() ? "" : " and ") + to;
+}
+
+// What a verified reply comes to, noted in the traffic log: under Asked, a reply
+// that is not the one asked for fails the exchange and fills nothing.
+Verdict JudgeVerifiedReply(const FrameView& reply, Span frame, link::ReplyAcceptance accept, ExchangeRecord& record,
+                           TrafficReporter& log) {
+  std::vector<std::string> filled;
+  Verdict verdict = EvaluateReply(reply, record, filled);
+  std::string summary = DescribeReply(reply, filled);
+  if (!verdict.detail.empty()) summary += " (" + verdict.detail + ")";
+  if (reply.HasCommand()) record.replyMismatch = ReplyMismatch(frame, reply);
+  if (!record.replyMismatch.empty()) {
+    summary += "; " + record.replyMismatch;
+    if (accept == link::ReplyAcceptance::Asked) {
+      verdict = Plain(record.replyMismatch);
+      record.fields.clear();
+      record.address.reset();
+      record.baudIndex.reset();
+    }
+  }
+  log.Received(reply.Bytes(), std::move(summary));
+  return verdict;
+}
+
 // Reads the reply and says what it means.
-Verdict ReceiveReply(link::SerialPort& port, const link::ReadRule& rule, Span frame, ExchangeRecord& record,
+Verdict ReceiveReply(link::SerialPort& port, const link::LineSettings& settings, Span frame, ExchangeRecord& record,
                      TrafficReporter& log) {
   link::FrameBuffer buffer{};
-  const link::ReadResult read = port.ReadReply(buffer, rule);
+  const link::ReadResult read = port.ReadReply(buffer, settings.read);
   if (!read.ok) return Plain(result::kReadFailed);
   if (read.count == 0) return Plain(result::kNoResponse);
   record.received = link::Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
@@ -182,12 +229,7 @@ Verdict ReceiveReply(link::SerialPort& port, const link::ReadRule& rule, Span fr
     log.Received(reply.Bytes(), verdict.detail);
     return verdict;
   }
-  std::vector<std::string> filled;
-  Verdict verdict = EvaluateReply(reply, record, filled);
-  std::string summary = DescribeReply(reply, filled);
-  if (!verdict.detail.empty()) summary += " (" + verdict.detail + ")";
-  log.Received(reply.Bytes(), std::move(summary));
-  return verdict;
+  return JudgeVerifiedReply(reply, frame, settings.accept, record, log);
 }
 
 // Sends the frame and, when asked to, reads and evaluates the reply.
@@ -208,7 +250,7 @@ void Exchange(const link::LineSettings& settings, OpenedLine& line, const link::
   }
   std::optional<Verdict> echoed;
   if (settings.echo == link::EchoHandling::Skip) echoed = SkipEcho(*line.port, frame, record, log);
-  Verdict verdict = echoed ? std::move(*echoed) : ReceiveReply(*line.port, settings.read, frame, record, log);
+  Verdict verdict = echoed ? std::move(*echoed) : ReceiveReply(*line.port, settings, frame, record, log);
   log.Event(sent, verdict.text);
   record.outcome = {ExchangeStage::ReplyEvaluated, std::move(verdict.text), std::move(verdict.detail),
                     verdict.deviceErrorCode};

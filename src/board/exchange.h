@@ -52,6 +52,9 @@ struct ExchangeRecord {
   std::string refusal;                    // InvalidParameter: which field and why
   link::OpenError openError;              // PortUnavailable: why
   std::optional<link::LineReport> line;   // what the driver made of kernel direction control
+  // How a verified reply differs from the one asked for: "Reply from 01 (asked 05)",
+  // "Reply to CMD13 (asked CMD43)", or both; "" when it is the one asked for.
+  std::string replyMismatch;
 
   FrameView Reply() const { return FrameView(received ? std::span<const std::uint8_t>(*received) : std::span<const std::uint8_t>()); }
 };

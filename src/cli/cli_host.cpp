@@ -44,6 +44,7 @@ Report ReportOf(const board::ExchangeRecord& record, const std::string& portPath
     report.detail = record.refusal;
   }
   report.line = record.line;
+  report.replyMismatch = record.replyMismatch;
   return report;
 }
 
@@ -76,6 +77,7 @@ std::string FormatText(const Report& report) {
     line("Result", *report.result + code);
     if (!report.detail.empty()) line("Detail", report.detail);
     if (!report.hint.empty()) line("Hint", report.hint);
+    if (!report.replyMismatch.empty()) line("Mismatch", report.replyMismatch);
   }
   for (const ReportField& field : report.fields) line(field.label, field.text);
   return text;
@@ -97,6 +99,7 @@ std::string FormatJson(const Report& report) {
   json["result"] = report.result ? Json(*report.result) : Json(nullptr);
   json["device_error_code"] = report.deviceErrorCode ? Json(*report.deviceErrorCode) : Json(nullptr);
   json["detail"] = TextOrNull(report.detail);
+  json["reply_mismatch"] = TextOrNull(report.replyMismatch);
   json["hint"] = TextOrNull(report.hint);
   json["fields"] = FieldsJson(report.fields);
   json["error"] = TextOrNull(report.error);

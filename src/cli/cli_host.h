@@ -41,6 +41,7 @@ struct Report {
   std::optional<int> deviceErrorCode;
   std::string detail;  // why the result or the error, when there is more to say
   std::string hint;    // what to try next
+  std::string replyMismatch;  // how the reply differs from the one asked for (board::ExchangeRecord)
   std::vector<ReportField> fields;
   std::string error;   // for standard error
   int exitStatus = 0;

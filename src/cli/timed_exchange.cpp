@@ -22,8 +22,10 @@ std::string HintFor(const link::ExchangeOutcome& outcome, const link::LineSettin
 
 TimedExchange RunTimedExchange(const link::LineSettings& line, const board::Command& command,
                                const board::FieldTexts& texts, link::TrafficLog* log) {
+  link::LineSettings asked = line;
+  asked.accept = link::ReplyAcceptance::Asked;
   const auto start = std::chrono::steady_clock::now();
-  const board::ExchangeRecord record = board::SendCommand(line, command, texts, log);
+  const board::ExchangeRecord record = board::SendCommand(asked, command, texts, log);
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
   TimedExchange done{record.outcome, ReportOf(record, line.portPath), took.count()};
   done.report.hint = HintFor(record.outcome, line);

@@ -19,7 +19,9 @@ std::string HintFor(const link::ExchangeOutcome& outcome, const link::LineSettin
 void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);
 
 // One exchange of a command and how long it took, port opening to reply, with
-// AddOutcome's part of the report.
+// AddOutcome's part of the report. Only the reply asked for counts
+// (link::ReplyAcceptance::Asked): a loop's verdicts must not rest on another
+// board's late reply.
 struct TimedExchange {
   link::ExchangeOutcome outcome;
   Report report;

@@ -30,6 +30,13 @@ inline constexpr std::string_view kSendFailed = "Fail to send";
 inline constexpr std::string_view kInvalidParameterMessage = "Invalid or Missing Parameter";
 inline constexpr std::string_view kInvalidParameterCaption = "Error";
 
+// Which verified replies count. Any: the checksum decides, as the line protocol
+// has it; a reply from another board or to another command is only noted. Asked:
+// only a reply from the address asked that answers the command asked (or is that
+// board's device error); any other fails the exchange. A broadcast may be
+// answered by any board either way.
+enum class ReplyAcceptance { Any, Asked };
+
 // The line as the user set it up: which port, how fast, which device, and
 // whether a reply is wanted (the "Res" check box).
 struct LineSettings {
@@ -40,6 +47,7 @@ struct LineSettings {
   ReadRule read;                       // when the reply's read ends: the window keeps the gap rule
   DirectionSettings direction{};       // who turns the line round between sending and receiving
   EchoHandling echo = EchoHandling::Off;  // Skip: the adapter hears our frame; read it back first
+  ReplyAcceptance accept = ReplyAcceptance::Any;
 };
 
 // How far an exchange got, for callers that report it (exit codes).

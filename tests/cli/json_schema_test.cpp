@@ -12,6 +12,7 @@
 
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
+#include "testing/pty_peer.h"
 #include "testing/temp_folder.h"
 
 namespace tarnwick {
@@ -43,6 +44,7 @@ struct SchemaCase {
   const char* arguments;
   const char* fault = "none";
   const char* baud = " --baud 115200";
+  bool standIn = false;  // the board that gives every frame board 01's CMD13 reply
 };
 
 // The commands whose replies show fields, and one that shows only its status.
@@ -51,6 +53,7 @@ const SchemaCase kSchemaCases[] = {
     {"Cmd43", "send cmd43 --addr 01"},
     {"Raw", "send --raw 93 --addr 01"}, {"DeviceError", "send cmd13 --addr 01", "device-error=5"},
     {"BadChecksum", "send cmd13 --addr 01", "bad-checksum"}, {"NoResponse", "send cmd13 --addr 07"},
+    {"ReplyMismatch", "send cmd43 --addr 05", "none", "", true},
     {"InvalidParameter", "send cmd12 --as-typed --pulse-duty 101"}, {"StepperTest", "stepper-test"},
     {"DcTest", "dc-test"}, {"Stop", "stop"}, {"Ports", "ports"}, {"UnknownCommand", "send cmd99"},
     {"Scan", "scan --addr 01-02"},
@@ -68,11 +71,14 @@ constexpr std::size_t kParts = 4;
 class JsonSchemaTest : public testing::BoardAt115200Test, public ::testing::WithParamInterface<std::size_t> {};
 
 TEST_P(JsonSchemaTest, EveryOutputMatchesThePublishedSchema) {
+  testing::PtyPeer standIn;
+  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
   std::vector<std::string> documents, names;
   for (std::size_t i = GetParam(); i < std::size(kSchemaCases); i += kParts) {
     const SchemaCase& row = kSchemaCases[i];
     board_->SetFault(sim::ParseFault(row.fault).value());
-    const std::string arguments = std::string(row.arguments) + " --port " + board_->PortPath() + row.baud;
+    const std::string port = row.standIn ? standIn.Path() : board_->PortPath();
+    const std::string arguments = std::string(row.arguments) + " --port " + port + row.baud;
     std::istringstream out(testing::RunCli("--json " + arguments, true).out);
     const std::size_t before = documents.size();
     while ((out >> std::ws).peek() != EOF) {

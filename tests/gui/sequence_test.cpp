@@ -9,6 +9,7 @@
 #include "app/sequence_window.h"
 #include "gui/window_fixture.h"
 #include "testing/cli_run.h"
+#include "testing/pty_peer.h"
 #include "testing/row_name.h"
 
 namespace tarnwick::gui_test {
@@ -109,6 +110,29 @@ TEST_F(SequenceTest, ABadFileIsNamedAsRunNamesItAndNothingRuns) {
   EXPECT_NE(cli.out.find(sequence + ":3:5: "), std::string::npos) << cli.out;
   EXPECT_TRUE(Heard().empty());
   EXPECT_TRUE(Window().PortBorrower().empty());
+}
+
+// Against a board at 01 that gives every frame its CMD13 reply, the steps asking
+// another board, or for another command, fail with what came instead.
+TEST_F(SequenceTest, AReplyNotAskedForFailsItsStep) {
+  testing::PtyPeer standIn;
+  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
+  ports_ = {{"sim0", standIn.Path()}};
+  NewWindow();
+  Window().OnRunSequence();
+  tool_ = Window().findChild<app::CSequenceWindow*>();
+  ASSERT_NE(tool_, nullptr);
+  const std::string sequence =
+      Write("strange.yaml", "steps: [{send: cmd13, addr: '01'}, {send: cmd13, addr: '05'}, {send: cmd43, addr: '01'}]");
+  tool_->KeepGoing().setChecked(true);
+  ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
+  ASSERT_TRUE(tool_->Run());
+  ASSERT_TRUE(RunEnds(10'000));
+  std::vector<std::string> outcomes;
+  for (const cli::StepOutcome& outcome : tool_->Outcomes())
+    outcomes.push_back(outcome.result + " " + cli::VerdictText(outcome.verdict));
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"Success pass", "Reply from 01 (asked 05) FAIL",
+                                                "Reply to CMD13 (asked CMD43) FAIL"}));
 }
 
 struct EndCase {

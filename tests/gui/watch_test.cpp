@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <map>
 #include <set>
 #include <qcustomplot.h>
 
 #include "app/watch_window.h"
 #include "link/serial_port.h"
+#include "testing/pty_peer.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -142,6 +144,37 @@ TEST_F(WindowFixture, WatchKeepsABoardAtRestReadable) {
   for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
   ExpectTheAxisFitsThePoints(*watch);
 }
+
+struct StrangeReplyCase {
+  const char *name, *address, *command, *result;
+};
+
+class WatchStrangeReplyTest : public WindowFixture, public ::testing::WithParamInterface<StrangeReplyCase> {};
+
+// Against a board at 01 that gives every frame its CMD13 reply, every exchange
+// fails with what came instead.
+TEST_P(WatchStrangeReplyTest, AReplyNotAskedForIsAFailure) {
+  testing::PtyPeer standIn;
+  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
+  ports_ = {{"sim0", standIn.Path()}};
+  NewWindow();
+  Window().SetAddressText(GetParam().address);
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_NE(watch, nullptr);
+  ASSERT_TRUE(watch->SelectCommand(GetParam().command));
+  watch->SetIntervalMs(0);
+  ASSERT_TRUE(watch->Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().exchanges >= 2; }, 10'000));
+  watch->Stop();
+  EXPECT_EQ(watch->Summary().failures, (std::map<std::string, int>{{GetParam().result, watch->Summary().exchanges}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, WatchStrangeReplyTest,
+    ::testing::Values(StrangeReplyCase{"FromAnotherBoard", "05", "CMD13", "Reply from 01 (asked 05)"},
+                      StrangeReplyCase{"ToAnotherCommand", "01", "CMD43", "Reply to CMD13 (asked CMD43)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick::gui_test

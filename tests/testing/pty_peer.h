@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -45,6 +46,7 @@ class PtyPeer {
  public:
   PtyPeer() : path_(OpenRawPty(master_, slave_)) {}
   ~PtyPeer() {
+    ending_ = true;
     if (answerer_.joinable()) answerer_.join();
   }
   PtyPeer(const PtyPeer&) = delete;
@@ -84,6 +86,19 @@ class PtyPeer {
     });
   }
 
+  // On a thread, until this peer ends: every whole frame the tool writes
+  // ([address][N][N bytes][sum lo][sum hi]) is answered with reply, whoever was asked.
+  void AnswerEveryFrame(std::vector<std::uint8_t> reply) {
+    answerer_ = std::thread([this, reply = std::move(reply)] {
+      for (std::vector<std::uint8_t> heard; !ending_;) {
+        const std::vector<std::uint8_t> bytes = Read(5, 50);
+        heard.insert(heard.end(), bytes.begin(), bytes.end());
+        for (; heard.size() >= 2 && heard.size() >= heard[1] + 4u; Write(reply))
+          heard.erase(heard.begin(), heard.begin() + heard[1] + 4);
+      }
+    });
+  }
+
   // Fills the line toward this side until it takes no more, as a peer that stopped
   // reading would: the tool's next write cannot go out. Read() unclogs it.
   void Clog() {
@@ -110,7 +125,14 @@ class PtyPeer {
   UniqueFd master_, slave_;  // the slave stays open so the line lives between exchanges
   std::string path_;
   std::thread answerer_;
+  std::atomic<bool> ending_{false};
 };
+
+// Board 01's CMD13 reply (step count 1000, pulse duty 100, 2500 Hz): given to every
+// frame, it is another board's reply, or one to another command, with no race
+// against a clock.
+inline const std::vector<std::uint8_t> kCmd13ReplyFrom01 = {0x01, 0x09, 0x13, 0x00, 0xE8, 0x03, 0x00,
+                                                            0x00, 0x64, 0xC4, 0x09, 0x39, 0x02};
 
 // Records, from a thread of its own, every burst the tool writes and when it
 // arrived. The tool's writes are paced by the settle delay, so each burst is one write.
