@@ -63,11 +63,8 @@ class HostileServer {
     const auto end = Clock::now() + std::chrono::seconds(20);
     for (int clients = 0; clients < 8 && !stop.stop_requested() && Clock::now() < end;) {
       pollfd p{listener_.Get(), POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const link::UniqueFd client(::accept4(listener_.Get(), nullptr, nullptr, SOCK_NONBLOCK));
-      if (client.Get() < 0) continue;
-      ++clients;
-      ServeClient(client.Get(), stop, std::min(end, Clock::now() + std::chrono::seconds(6)));
+      const link::UniqueFd client(::poll(&p, 1, 20) > 0 ? ::accept4(p.fd, nullptr, nullptr, SOCK_NONBLOCK) : -1);
+      if (client && ++clients) ServeClient(client.Get(), stop, std::min(end, Clock::now() + std::chrono::seconds(6)));
     }
   }
 
@@ -82,7 +79,7 @@ class HostileServer {
       const long got = (p.revents & POLLIN) ? ::recv(fd, chunk, sizeof chunk, 0) : -1;
       if (got == 0) return;
       if (got > 0) in.insert(in.end(), chunk, chunk + got);
-      if (got > 0 && Answer(in, out, pouring)) closing = true;
+      closing = closing || (got > 0 && Answer(in, out, pouring));
       if (out.empty() && pouring && !closing) out = script_.pour;
       const long sent = (p.revents & POLLOUT) ? ::send(fd, out.data(), out.size(), MSG_NOSIGNAL) : 0;
       if (sent < 0 && errno != EAGAIN) return;
