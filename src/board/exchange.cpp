@@ -215,7 +215,7 @@ Verdict ReceiveReply(link::SerialPort& port, const link::LineSettings& settings,
                      TrafficReporter& log) {
   link::FrameBuffer buffer{};
   const link::ReadResult read = port.ReadReply(buffer, settings.read);
-  if (!read.ok) return Plain(result::kReadFailed);
+  if (!read.ok) return Verdict{Text(result::kReadFailed), read.detail, {}};
   if (read.count == 0) return Plain(result::kNoResponse);
   record.received = link::Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
   const FrameView reply(*record.received);

@@ -283,7 +283,7 @@ class Scanner {
       const link::ReadResult read = port.ReadReply(buffer, rule);
       heard.insert(heard.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
       if (!read.ok) {
-        error_ = "the line failed while reading from " + port_;
+        error_ = "the line failed while reading from " + port_ + (read.detail.empty() ? "" : ": " + read.detail);
         return std::nullopt;
       }
       if (read.count == 0 || IsWholeAnswer(SplitFrames(heard), address)) break;
@@ -380,7 +380,9 @@ ScanResult ScanLine(const ScanRequest& request, link::TrafficLog* log, const Sca
     usable = scanner.ScanRate(request.baudIndices[i], request.range, request.timeoutMs);
   }
   if (usable && !scanner.Stopping()) usable = scanner.AskSilentRatesAgain(request.range);
-  return {scanner.Found(), scanner.NotConfirmed(), usable ? "" : scanner.Error(), scanner.Stopping()};
+  // Ctrl+C may end a network port's wait as a failure: the scan was stopped, the port is not at fault.
+  const bool stopped = scanner.Stopping();
+  return {scanner.Found(), scanner.NotConfirmed(), usable || stopped ? "" : scanner.Error(), stopped};
 }
 
 }  // namespace tarnwick::cli

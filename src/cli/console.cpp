@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "link/network_port.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -39,6 +41,7 @@ bool StandardErrorIsTerminal() {
 }
 
 void CatchInterrupt() {
+  link::EndNetworkWaitsWhen(&Interrupted);
 #ifdef _WIN32
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else

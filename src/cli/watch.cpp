@@ -87,6 +87,14 @@ int EndWithFailure(const Printer& printer, const WatchSummary& summary, const st
   return ReportFailure(why, status, mode, -1);  // JSON stays one object per line
 }
 
+// Ctrl+C ends a network port's waits (connecting, sending, reading): such an
+// exchange did not fail, it was stopped, and the watch sums up without it.
+bool CutShortByInterrupt(const TimedExchange& done) {
+  const auto stage = done.outcome.stage;
+  return Interrupted() && (stage == link::ExchangeStage::PortUnavailable || stage == link::ExchangeStage::SendFailed ||
+                           done.outcome.detail == link::kNetworkWaitInterrupted);
+}
+
 }  // namespace
 
 void AddWatch(CLI::App& app, WatchCommandLine& watch, OutputMode& mode, CheckedOptions& checked) {
@@ -131,6 +139,7 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   auto due = Clock::now();
   while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
     const TimedExchange done = RunTimedExchange(line, *command, watch.command.TextsOf(*command), log.get());
+    if (CutShortByInterrupt(done)) break;
     if (EndsTheWatch(done.outcome.stage)) {
       const std::string why = done.report.error.empty() ? "no port selected" : FormatError(done.report);
       log.Close();

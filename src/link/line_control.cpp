@@ -1,5 +1,7 @@
 #include "line_control.h"
 
+#include "network_port.h"
+
 #include <array>
 #include <cerrno>
 #include <system_error>
@@ -189,6 +191,11 @@ std::unique_ptr<SerialPort> ControlDirection(std::unique_ptr<SerialPort> port, c
 std::unique_ptr<SerialPort> OpenLinePort(const std::string& path, int baudRate, const DirectionSettings& direction,
                                          OpenError* error, LineReport* report) {
   if (report) *report = {};
+  if (direction.control != DirectionControl::Off && IsNetworkPortName(path)) {
+    // Refused before connecting: the server's own serial port turns its line round.
+    if (error) *error = {.kind = OpenFailure::Other, .detail = std::string(kNetworkDirectionRefusal)};
+    return nullptr;
+  }
   return ControlDirection(OpenPort(path, baudRate, error), direction, error, report);
 }
 

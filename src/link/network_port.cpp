@@ -42,7 +42,7 @@ bool ApplyOption(std::string_view option, NetworkAddress& address, std::string* 
   if (key == "ign_set_control" && equals == std::string_view::npos) return address.ignoreSetControl = true;
   if (key == "timeout") {
     const auto seconds = NumberIn<double>(value);
-    if (!seconds || *seconds <= 0 || *seconds > 60)
+    if (!seconds || !(*seconds > 0 && *seconds <= 60))  // also refuses nan
       return Fail(why, "timeout must be a number of seconds above 0 and at most 60, not \"" + std::string(value) + "\"");
     address.connectTimeoutMs = std::max(1, static_cast<int>(*seconds * 1000));
     return true;
@@ -142,19 +142,25 @@ void TelnetDecoder::Feed(std::span<const std::uint8_t> bytes, std::vector<std::u
         break;
       case State::Sub:
         if (b == kIac) state_ = State::SubIac;
-        else pending_.parameters.push_back(b);
+        else KeepParameter(b);
         break;
       case State::SubIac:
         if (b == kSe) {
-          commands.push_back(std::move(pending_));
+          if (pending_.parameters.size() <= kMaxSubnegotiationBytes) commands.push_back(std::move(pending_));
+          pending_.parameters.clear();
           state_ = State::Data;
         } else {
-          pending_.parameters.push_back(b);  // a doubled 0xFF, or a stray byte kept as sent
+          KeepParameter(b);  // a doubled 0xFF, or a stray byte kept as sent
           state_ = State::Sub;
         }
         break;
     }
   }
+}
+
+void TelnetDecoder::KeepParameter(std::uint8_t b) {
+  // One byte past the bound marks the subnegotiation as too long: it is dropped whole at its end.
+  if (pending_.parameters.size() <= kMaxSubnegotiationBytes) pending_.parameters.push_back(b);
 }
 
 std::vector<std::uint8_t> TelnetOptions::Opening() {
@@ -209,6 +215,26 @@ std::optional<int> BaudRateOf(std::span<const std::uint8_t> value) {
                              (std::uint32_t{value[2]} << 8) | std::uint32_t{value[3]};
   if (rate > 0x7FFFFFFF) return std::nullopt;
   return static_cast<int>(rate);
+}
+
+namespace {
+
+std::string LineSettingText(std::uint8_t code, std::uint8_t value) {
+  using namespace telnet;
+  static constexpr const char* kParities[] = {"no", "odd", "even", "mark", "space"};
+  if (code == kSetDataSize) return std::to_string(value) + " data bits";
+  if (code == kSetParity && value >= kParityNone && value <= 5) return std::string(kParities[value - 1]) + " parity";
+  if (code == kSetParity) return "parity code " + std::to_string(value);
+  if (value == 3) return "1.5 stop bits";
+  return std::to_string(value) + (value == 1 ? " stop bit" : " stop bits");
+}
+
+}  // namespace
+
+std::string LineSettingMismatch(std::uint8_t code, std::uint8_t asked, std::span<const std::uint8_t> acknowledged) {
+  if (acknowledged.empty() || acknowledged.front() == asked) return {};
+  return "the server set the line to " + LineSettingText(code, acknowledged.front()) + ", not the " +
+         LineSettingText(code, asked) + " asked for";
 }
 
 std::string WhyUnexpectedServerBytes(std::span<const std::uint8_t> bytes, NetworkProtocol protocol) {

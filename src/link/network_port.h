@@ -24,7 +24,7 @@ struct NetworkAddress {
   NetworkProtocol protocol = NetworkProtocol::Rfc2217;
   std::string host;
   std::uint16_t port = 0;
-  int connectTimeoutMs = kDefaultConnectTimeoutMs;  // ?timeout=S
+  int connectTimeoutMs = kDefaultConnectTimeoutMs;  // ?timeout=S: the whole open, connecting and setting the line
   bool ignoreSetControl = false;  // ?ign_set_control: the control lines are never set here anyway
 };
 
@@ -59,12 +59,16 @@ struct TelnetCommand {
 };
 
 // Splits what a server sends into data and commands, across reads. Data is
-// undoubled; a command split between two reads is completed by the second.
+// undoubled; a command split between two reads is completed by the second. A
+// subnegotiation longer than any this client takes is dropped, never stored whole.
 class TelnetDecoder {
  public:
+  static constexpr std::size_t kMaxSubnegotiationBytes = 64;
   void Feed(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& data, std::vector<TelnetCommand>& commands);
 
  private:
+  void KeepParameter(std::uint8_t b);
+
   enum class State { Data, Command, Option, Sub, SubIac };
   State state_ = State::Data;
   TelnetCommand pending_;
@@ -92,15 +96,30 @@ class TelnetOptions {
 std::vector<std::uint8_t> BaudRateValue(int baudRate);
 std::optional<int> BaudRateOf(std::span<const std::uint8_t> value);
 
+// For SET-DATASIZE, SET-PARITY or SET-STOPSIZE: "" when the value the server
+// acknowledged is the one asked (or it sent none), else a sentence naming what it set.
+std::string LineSettingMismatch(std::uint8_t code, std::uint8_t asked, std::span<const std::uint8_t> acknowledged);
+
 // Why bytes a server sent unasked mean this is not the port it was taken for:
 // Telnet negotiation on a raw port, or a server's text such as "Port already in
 // use". "" when they say nothing of the kind.
 std::string WhyUnexpectedServerBytes(std::span<const std::uint8_t> bytes, NetworkProtocol protocol);
 
-// Opens a network port for one exchange (or many): connects within the name's
-// timeout, negotiates the line (rfc2217) and reports failures as OpenError with a
-// sentence in detail.
+// Opens a network port for one exchange (or many): connects and negotiates the
+// line (rfc2217) within the name's timeout, and reports failures as OpenError with
+// a sentence in detail.
 std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, int baudRate, OpenError* error);
+// Every wait on a network port (connecting, negotiating, dropping stale input,
+// sending, reading) also ends, failing as "interrupted", once stopRequested
+// returns true: tarnwick-cli passes its Ctrl+C question. nullptr: none.
+void EndNetworkWaitsWhen(bool (*stopRequested)());
+inline constexpr std::string_view kNetworkWaitInterrupted = "interrupted";
+
+// Why --rs485 kernel or rts cannot apply to a network port.
+inline constexpr std::string_view kNetworkDirectionRefusal =
+    "the direction of a network serial server's line is the server's to switch (set RS-485 in its own "
+    "configuration); --rs485 cannot reach it over the network: leave --rs485 off";
+
 // While one of these lives, a network port that an exchange closes stays
 // connected, and the next open of the same name takes the connection again (for
 // rfc2217 only the rate is set anew when it differs; the purge before each frame

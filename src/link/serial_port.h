@@ -15,6 +15,7 @@ namespace tarnwick::link {
 struct ReadResult {
   bool ok = false;        // false: the read call itself failed (hang-up, I/O error)
   std::size_t count = 0;  // bytes that arrived, at most the buffer's 20
+  std::string detail = {};  // when not ok, where the port can tell: "the server closed the connection"
 };
 
 // Read time-outs: a reply ends after this much silence once a byte arrived...

@@ -19,6 +19,9 @@ TEST(NetworkPortNameTest, GivesTheAddressOrSaysWhatIsWrong) {
       {"rfc2217://box:2000?ign_set_control=1", nullptr, 0, 0, "unknown option \"ign_set_control=1\""},
       {"rfc2217://box:2000?timeout", nullptr, 0, 0, "timeout must be a number"},
       {"rfc2217://box:2000?baud=9600", nullptr, 0, 0, "unknown option \"baud=9600\""},
+      {"rfc2217://box:2000?timeout=nan", nullptr, 0, 0, "above 0 and at most 60, not \"nan\""},
+      {"rfc2217://box:2000?timeout=inf", nullptr, 0, 0, "above 0 and at most 60, not \"inf\""},
+      {"rfc2217://box:2000?timeout=-1", nullptr, 0, 0, "above 0 and at most 60, not \"-1\""},
       {"telnet://box:2000", nullptr, 0, 0, "starts rfc2217:// or socket://"},
   };
   for (const Row& row : rows) {
@@ -51,6 +54,14 @@ TEST(TelnetCodingTest, SplitsDataFromCommands) {
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0], (TelnetCommand{kWill, kSuppressGoAhead, {}}));
   EXPECT_EQ(commands[1], (TelnetCommand{kSb, kComPort, {101, 0, 0, 0x25, 0x80, 0xFF, 0, 0, 0}}));
+  // A subnegotiation longer than any this client takes is dropped whole; the next one counts.
+  Bytes overlong{kIac, kSb, kComPort};
+  overlong.resize(overlong.size() + TelnetDecoder::kMaxSubnegotiationBytes + 1, 0x01);
+  overlong.insert(overlong.end(), {kIac, kSe, 0x07, kIac, kSb, kComPort, 102, 8, kIac, kSe});
+  decoder.Feed(overlong, data, commands);
+  EXPECT_EQ(data.back(), 0x07);
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(commands[2], (TelnetCommand{kSb, kComPort, {102, 8}}));
   // Only the first four bytes of the value count.
   EXPECT_EQ(BaudRateOf(std::span(commands[1].parameters).subspan(1)), 9600);
   EXPECT_EQ(EscapeTelnetData(Bytes{0xFF, 0x01}), (Bytes{0xFF, 0xFF, 0x01}));
