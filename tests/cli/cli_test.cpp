@@ -360,7 +360,7 @@ TEST_P(CliFileTest, RefusedAtOnceWithThePlace) {
   else dir.Write("f.yaml", GetParam().text);
   std::string arguments = GetParam().arguments;
   arguments.replace(arguments.find("FILE"), 4, file);
-  const CliRun run = RunCli(arguments, true, "timeout 10 ");
+  const CliRun run = RunCli(arguments, true, "timeout 60 ");  // bounds the wait a FIFO caused
   EXPECT_EQ(run.status, GetParam().status) << run.out;
   EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
 }
