@@ -6,11 +6,13 @@
 // exchange, the window, the command line, the simulated board, the log) reads it
 // from here.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::board {
@@ -46,6 +48,21 @@ enum class Action : std::uint8_t {
   ReadSetup,       // answers the stored motor-type block
   DcStatus,        // answers the D-C motors' signed duties
 };
+
+// The fields the actions read or set by name, stated once: the loader refuses a
+// board whose actions lack one, and the simulated board names them from here.
+namespace action_fields {
+inline constexpr std::string_view kMotorType = "motor-type";  // setup-motor's, the motor type commands require
+inline constexpr std::string_view kNewAddress = "new-address";  // change-address's first request byte
+inline constexpr std::string_view kBaudrate = "baudrate";       // change-baud-rate's first request byte
+// What a stop sets to 0: the stepper's steps and the D-C motors' drive modes.
+inline constexpr std::array<std::string_view, 4> kStopped = {"step-count", "reverse", "left-mode", "right-mode"};
+// A stepper setup's duty and frequency (in setup-motor's request) become those the stepper commands name.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kStepperSetup = {
+    {{"left-pulse-duty", "pulse-duty"}, {"left-frequency", "frequency"}}};
+// dc-status answers each reply field F from request fields F-duty, F-mode and F-pulse-duty.
+inline constexpr std::array<std::string_view, 3> kDcStatusSuffixes = {"-duty", "-mode", "-pulse-duty"};
+}  // namespace action_fields
 
 struct NamedValue {
   std::string name{};  // "Forward"; the command line takes it in any case

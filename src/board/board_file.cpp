@@ -1,40 +1,18 @@
 #include "board/board_file.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
 #include "board/board_words.h"
+#include "link/record_file.h"
 
 namespace tarnwick::board {
 
 #if TARNWICK_BOARD_FILES
-namespace {
-
-// The file's text, or nothing with reason saying why.
-std::optional<std::string> ReadWhole(const std::string& path, std::string& reason) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) reason = "no such file";
-  else if (!std::filesystem::is_regular_file(status)) reason = "not a regular file";
-  if (!reason.empty()) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::string text(kMaxBoardFileBytes + 1, '\0');
-  if (in) in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!in && !in.eof()) reason = "cannot be read";
-  else if (static_cast<std::size_t>(in.gcount()) > kMaxBoardFileBytes) reason = "larger than 1 MB";
-  if (!reason.empty()) return std::nullopt;
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return text;
-}
-
-}  // namespace
-
 LoadResult LoadBoardFile(const std::string& path) {
   std::string reason;
-  const auto text = ReadWhole(path, reason);
+  const auto text = link::ReadWholeFile(path, kMaxBoardFileBytes, reason);
   if (!text) return {std::nullopt, {path + ": " + reason}};
   return LoadBoardText(*text, path);
 }

@@ -19,7 +19,10 @@ struct LoadResult {
 };
 
 inline constexpr std::size_t kMaxProblems = 50;
-inline constexpr std::size_t kMaxBoardFileBytes = 1024 * 1024;
+// Board and sequence files alike: parsing YAML takes up to 280 bytes of memory a
+// byte of text, so this bounds it to about 64 MB.
+inline constexpr std::size_t kMaxYamlFileBytes = 224 * 1024;
+inline constexpr std::size_t kMaxBoardFileBytes = kMaxYamlFileBytes;
 
 LoadResult LoadBoardFile(const std::string& path);
 // The same from text in hand; sourceName stands for the file in problems.

@@ -2,6 +2,7 @@
 // required keys), each list's names and references once the list is read, and the
 // board's codes, names and `requires:` once every command is. Problems are kept
 // with their positions and reported in file order.
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -10,10 +11,14 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "board/board_file.h"
 #include "board/board_words.h"
+#include "board/codec.h"
+#include "board/names.h"
+#include "board/yaml_document.h"
 
 namespace tarnwick::board {
 namespace {
@@ -23,7 +28,22 @@ constexpr std::size_t kMaxEntries = 64;     // enumerations, values, list entrie
 constexpr std::size_t kFrameOverhead = 5;   // address, length, command, two checksum bytes
 constexpr std::size_t kMaxFrame = 20;
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// A text as a problem quotes it: bytes that a terminal could take for control, or
+// that are no UTF-8, as \xNN.
+std::string Quoted(std::string_view text) {
+  if (TextProblem(text).empty()) return "\"" + std::string(text) + "\"";
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      quoted += c;
+      continue;
+    }
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    quoted += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+  }
+  return quoted + "\"";
+}
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -34,13 +54,13 @@ std::string Lower(std::string_view text) {
 
 // Decimal or 0x hex, with an optional sign; magnitudes beyond 2^40 are kept as
 // 2^40 so that every range check refuses them.
-std::optional<std::int64_t> ParseInteger(std::string_view text, bool hexDigitsOnly = false) {
+std::optional<std::int64_t> ParseInteger(std::string_view text) {
   bool negative = false;
-  if (!hexDigitsOnly && !text.empty() && (text[0] == '-' || text[0] == '+')) {
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
-  int base = hexDigitsOnly ? 16 : 10;
+  int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
     text.remove_prefix(2);
@@ -160,6 +180,7 @@ struct FieldReference {
 };
 
 struct LayoutNotes {
+  bool isResponse = false;
   std::vector<NameUse> names;
   std::vector<FieldReference> references;
   YAML::Mark listMark;
@@ -175,7 +196,7 @@ struct Requirement {
 
 // Where a command's name and code are written, for the checks across commands.
 struct CommandMarks {
-  YAML::Mark name, code;
+  YAML::Mark name, code, action;
   bool codeValid = false;
   std::optional<Requirement> requirement;
 };
@@ -233,6 +254,9 @@ class Reader {
   void ReadReferences(const Map& node, Field& field, LayoutNotes& notes);
   void CheckLayout(const Layout& layout, const LayoutNotes& notes, bool isResponse, std::string_view what);
   void CheckBoard(std::vector<CommandMarks>& marks);
+  void CheckTexts(const YAML::Node& root);
+  void CheckActionNeeds(const Command& command, const YAML::Mark& mark);
+  bool AnyRequestHas(std::string_view name) const;
   bool OverBudget() const { return fieldsRead_ > kMaxFields; }
 
   std::string source_;
@@ -337,7 +361,7 @@ std::optional<Enum> Reader::WordAt(const Map& map, std::string_view key,
 LoadResult Reader::Read(std::string_view text) {
   YAML::Node document;
   try {
-    document = YAML::Load(std::string(text));
+    document = LoadOneDocument(std::string(text));
   } catch (const YAML::Exception& error) {
     Add(error.mark, error.msg);
     return Result();
@@ -348,6 +372,7 @@ LoadResult Reader::Read(std::string_view text) {
   const auto format = NumberAt(root, "format");
   if (format && *format != 1) Add(root["format"].Mark(), "format " + std::to_string(*format) + " is not known (1 is)");
   if (!problems_.empty()) return Result();
+  CheckTexts(document);
   ReadBoard(root);
   return Result();
 }
@@ -422,6 +447,8 @@ std::optional<Command> Reader::ReadCommand(const Map& node, CommandMarks& marks)
   command.line = node.Mark().line + 1;
   command.column = node.Mark().column + 1;
   command.name = Text(node, "name").value_or("");
+  if (const std::string problem = CommandNameProblem(command.name); hasName && !problem.empty())
+    Add(node.MarkOf("name"), problem);
   command.title = Text(node, "title").value_or(command.name);
   command.example = Text(node, "example").value_or("");
   if (const auto code = NumberAt(node, "code")) {
@@ -435,6 +462,7 @@ std::optional<Command> Reader::ReadCommand(const Map& node, CommandMarks& marks)
   command.reply = WordAt(node, "reply", words::replyRules, "reply rule").value_or(ReplyRule::WhenFlagged);
   command.flag = WordAt(node, "flag", words::flagRules, "flag rule").value_or(FlagRule::AsAsked);
   command.action = WordAt(node, "action", words::actions, "action").value_or(Action::None);
+  marks.action = node.MarkOf("action");
   ReadRequirement(node, marks);
   if (node["request"] && ExpectListAt(node, "request")) command.request = ReadLayout(node["request"], "the request", false);
   if (node["response"] && ExpectListAt(node, "response"))
@@ -472,6 +500,7 @@ Layout Reader::ReadLayout(const YAML::Node& list, std::string_view what, bool is
   Layout layout;
   LayoutNotes notes;
   notes.listMark = list.Mark();
+  notes.isResponse = isResponse;
   std::size_t offset = 0;
   ReadEntries(list, layout.fields, offset, -1, notes, &layout);
   if (layout.switchOn.empty()) layout.size = offset;
@@ -584,6 +613,7 @@ void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& 
   offset += word.size;
   const YAML::Node bits = node["bits"];
   if (!ExpectListAt(node, "bits")) return;
+  if (bits.size() == 0) return Add(bits.Mark(), "a word with bit fields has at least one bit field");
   std::uint64_t taken = 0;
   for (const auto& entry : bits) {
     if (OverBudget()) break;
@@ -616,6 +646,8 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   bool complete = Require(node, "name", what);
   field.name = Text(node, "name").value_or("");
   if (complete) notes.names.push_back({field.name, node["name"].Mark(), caseIndex});
+  if (const std::string problem = FieldNameProblem(field.name, notes.isResponse); complete && !problem.empty())
+    Add(node.MarkOf("name"), problem);
   field.label = Text(node, "label").value_or(field.name);
   complete = (word ? ReadBits(node, *word, field) : ReadType(node, field)) && complete;
   field.text = WordAt(node, "text", words::textRules, "text rule").value_or(TextRule::Decimal);
@@ -624,7 +656,6 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   field.unit = Text(node, "unit").value_or("");
   field.help = Text(node, "help").value_or("");
   field.max = FitMax(field);
-  if (field.type == WireType::I8 && field.bitCount == 0) field.max = 0xFF;
   ReadValues(node, field);
   ReadRange(node, field);
   ReadDefault(node, field);
@@ -741,10 +772,7 @@ void Reader::ReadDefault(const Map& node, Field& field) {
       return Add(mark, "the default of a check field is 0 or 1, not " + Quoted(*text));
     field.defaultText = *text == "1" || *text == "true" ? "1" : "0";
   } else {
-    const bool hasPrefix = text->find_first_of("xX") != std::string::npos;
-    const auto value = field.text == TextRule::Hex ? ParseInteger(*text, true)
-                       : field.text == TextRule::Decimal && hasPrefix ? std::nullopt
-                                                                      : ParseInteger(*text);
+    const auto value = link::ReadFieldNumber(*text, FormOf(field.text), link::Reading::Exact);
     if (!value)
       return Add(mark, "default " + Quoted(*text) + " is not a " + std::string(words::Of(words::textRules, field.text).text) +
                            " number");
@@ -832,7 +860,69 @@ void Reader::CheckLayout(const Layout& layout, const LayoutNotes& notes, bool is
                             std::to_string(kMaxFrame - kFrameOverhead) + " data bytes)");
 }
 
+// Every text of the file, keys as well, may reach a terminal: no control
+// characters, only UTF-8. Each node is walked once, however many aliases name it.
+void Reader::CheckTexts(const YAML::Node& root) {
+  std::set<std::pair<int, int>> walked;  // by place in the file and type
+  std::vector<YAML::Node> pending{root};
+  while (!pending.empty()) {
+    const YAML::Node node = pending.back();
+    pending.pop_back();
+    if (!walked.emplace(node.Mark().pos, node.Type()).second) continue;
+    if (node.IsScalar()) {
+      if (const std::string problem = TextProblem(node.Scalar()); !problem.empty())
+        Add(node.Mark(), "the text " + Quoted(node.Scalar()) + " " + problem);
+    } else if (node.IsSequence()) {
+      for (const auto& item : node) pending.push_back(item);
+    } else if (node.IsMap()) {
+      for (const auto& entry : node) pending.insert(pending.end(), {entry.first, entry.second});
+    }
+  }
+}
+
+bool Reader::AnyRequestHas(std::string_view name) const {
+  return std::any_of(board_.commands.begin(), board_.commands.end(),
+                     [name](const Command& command) { return FindIn(command.request, name) != nullptr; });
+}
+
+// The fields an action reads or sets by name (board.h, action_fields) are there.
+void Reader::CheckActionNeeds(const Command& command, const YAML::Mark& mark) {
+  namespace needs = action_fields;
+  const std::string action = Quoted(words::Of(words::actions, command.action).text);
+  const auto needOwn = [&](std::string_view name, bool firstByte) {
+    const Field* field = FindIn(command.request, name);
+    if (field == nullptr)
+      Add(mark, "action " + action + " needs a request field " + Quoted(name) + " in " + command.name);
+    else if (firstByte && (field->offset != 0 || field->size != 1 || field->bitCount != 0 || field->IsCheck()))
+      Add(mark, "action " + action + " reads " + Quoted(name) + " as the request's first byte: a whole u8 first");
+  };
+  const auto needAny = [&](const std::string& name, const std::string& why) {
+    if (!AnyRequestHas(name)) Add(mark, "action " + action + " needs a request field " + Quoted(name) + why);
+  };
+  switch (command.action) {
+    case Action::ChangeAddress: return needOwn(needs::kNewAddress, true);
+    case Action::ChangeBaudRate: return needOwn(needs::kBaudrate, true);
+    case Action::Stop:
+      for (const std::string_view name : needs::kStopped) needAny(std::string(name), " in some command (it clears it)");
+      return;
+    case Action::SetupMotor:
+      needOwn(needs::kMotorType, false);
+      for (const auto& [setup, stepper] : needs::kStepperSetup) {
+        needOwn(setup, false);
+        needAny(std::string(stepper), " in some command (a stepper's setup sets it)");
+      }
+      return;
+    case Action::DcStatus:
+      for (const Field* motor : command.response.AllFields())
+        for (const std::string_view suffix : needs::kDcStatusSuffixes)
+          needAny(motor->name + std::string(suffix), " in some command (reply field " + Quoted(motor->name) + " shows it)");
+      return;
+    default: return;
+  }
+}
+
 void Reader::CheckBoard(std::vector<CommandMarks>& marks) {
+  for (std::size_t i = 0; i < board_.commands.size(); ++i) CheckActionNeeds(board_.commands[i], marks[i].action);
   for (std::size_t i = 0; i < board_.commands.size(); ++i)
     for (std::size_t j = 0; j < i; ++j) {
       const Command &command = board_.commands[i], &other = board_.commands[j];
@@ -866,7 +956,33 @@ void Reader::CheckBoard(std::vector<CommandMarks>& marks) {
   }
 }
 
+// Where the second document of text starts, if it has one.
+class DocumentStarts : public YAML::EventHandler {
+ public:
+  std::vector<YAML::Mark> starts;
+  void OnDocumentStart(const YAML::Mark& mark) override { starts.push_back(mark); }
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {}
+  void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnSequenceEnd() override {}
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnMapEnd() override {}
+};
+
 }  // namespace
+
+YAML::Node LoadOneDocument(const std::string& text) {
+  std::vector<YAML::Node> documents = YAML::LoadAll(text);
+  if (documents.size() <= 1) return documents.empty() ? YAML::Node() : documents.front();
+  std::istringstream in(text);
+  YAML::Parser parser(in);
+  DocumentStarts handler;
+  while (handler.starts.size() < 2 && parser.HandleNextDocument(handler)) {}
+  throw YAML::ParserException(handler.starts.size() > 1 ? handler.starts[1] : YAML::Mark(),
+                              "a second YAML document: a file holds one");
+}
 
 LoadResult LoadBoardText(std::string_view text, const std::string& sourceName) {
   try {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "link/field_text.h"
 #include "link/hex_text.h"
 
 namespace tarnwick::board {
@@ -51,37 +50,33 @@ class Refusal {
   bool refused_ = false;
 };
 
-// The byte a hexadecimal text names, or nullopt when it names a larger number
-// (its low eight bits would name something else).
-std::optional<std::uint32_t> HexByteOf(std::string_view text) {
-  constexpr std::string_view kHexDigits = "0123456789abcdefABCDEF";
-  std::string_view digits = text;
-  if (digits.size() >= 2 && digits[0] == '0' && (digits[1] | 0x20) == 'x') digits.remove_prefix(2);
-  digits = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
-  if (std::min(digits.find_first_not_of(kHexDigits), digits.size()) > 2) return std::nullopt;
-  return link::ParseHexText(text) & 0xFF;
+}  // namespace
+
+link::NumberForm FormOf(TextRule rule) {
+  switch (rule) {
+    case TextRule::Hex: return link::NumberForm::Hex;
+    case TextRule::Count: return link::NumberForm::Count;
+    case TextRule::Decimal: break;
+  }
+  return link::NumberForm::Decimal;
 }
 
-std::optional<std::uint32_t> NumberOf(const Field& field, const std::string& trimmed, Refusal& refusal) {
-  const std::string& label = field.label;
-  if (field.text == TextRule::Count) {
-    if (trimmed.size() >= 2 && trimmed[0] == '0' && (trimmed[1] | 0x20) == 'x')
-      return link::ParseHexText(std::string_view(trimmed).substr(2)) & WidthMask(field);
-    const std::int32_t value = link::DecimalFieldValue(trimmed);
-    if (value < 0) return refusal.Say(label + " must not be negative");
-    return static_cast<std::uint32_t>(value) & WidthMask(field);
+std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view text, link::Reading reading,
+                                        std::string* reason) {
+  Refusal refusal(reason);
+  const auto value = link::ReadFieldNumber(text, FormOf(field.text), reading);
+  const bool asTyped = reading == link::Reading::AsTyped;
+  if (value && asTyped && field.text == TextRule::Count) {
+    if (*value < 0) return refusal.Say(field.label + " must not be negative");
+    return static_cast<std::uint32_t>(*value) & WidthMask(field);
   }
-  if (field.text == TextRule::Hex) {
-    const auto value = HexByteOf(trimmed);
-    if (!value || *value < field.min || *value > field.max) return refusal.Say(label + " must be " + RangeText(field));
-    return value;
-  }
-  const std::int64_t value = link::DecimalFieldValue(trimmed);
-  if (field.outOfRange == OutOfRange::Cap)  // a negative entry counts as very large
-    return std::min<std::uint32_t>(static_cast<std::uint32_t>(value), field.max);
-  if (value < field.min || value > field.max) return refusal.Say(label + " must be " + RangeText(field));
-  return static_cast<std::uint32_t>(value);
+  if (value && asTyped && field.outOfRange == OutOfRange::Cap && (*value < 0 || *value > field.max))
+    return field.max;  // a negative entry counts as very large
+  if (!value || *value < field.min || *value > field.max) return refusal.Say(field.label + " must be " + RangeText(field));
+  return static_cast<std::uint32_t>(*value);
 }
+
+namespace {
 
 std::string TextOf(const FieldTexts& texts, const Field& field) {
   const auto given = texts.find(field.name);
@@ -130,7 +125,9 @@ std::optional<std::uint32_t> ValueOf(const Field& field, const ActiveFields& act
     return refusal.Say(field.label + " must be " + NamesText(*field.values));
   }
   if (text.empty() && field.required) return refusal.Say(field.label + " is empty");
-  return NumberOf(field, text, refusal);
+  std::string why;
+  if (const auto value = ReadNumber(field, text, link::Reading::AsTyped, &why)) return value;
+  return refusal.Say(why);
 }
 
 const SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
@@ -270,6 +267,14 @@ std::uint32_t Get(const Field& field, std::span<const std::uint8_t> data) {
   std::uint32_t word = 0;
   for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << (8 * i);
   return field.bitCount > 0 ? (word >> field.bitLow) & WidthMask(field) : word;
+}
+
+std::uint32_t StartValue(const Field& field) {
+  const std::string text = link::TrimFieldText(field.defaultText);
+  if (field.values)
+    if (const NamedValue* named = field.values->FindNamed(text)) return named->value;
+  if (field.IsCheck()) return IsChecked(text) ? 1u : 0u;
+  return ReadNumber(field, text, link::Reading::AsTyped).value_or(0);
 }
 
 }  // namespace tarnwick::board

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "link/field_text.h"
 
 namespace tarnwick::board {
 
@@ -29,6 +30,18 @@ FieldTexts DefaultTexts(const Command& command);
 // texts take the field's start text.
 std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const FieldTexts& texts, bool flagged,
                                                 std::string* reason = nullptr);
+
+link::NumberForm FormOf(TextRule rule);
+
+// The value of a number field's text (the one reading of field texts, link::ReadFieldNumber),
+// or nothing with reason (when given) in the page's words. Exact: the whole text is a
+// number within the range. AsTyped: as the page reads it, a count cut to its bits and a
+// capped field capped.
+std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view text, link::Reading reading,
+                                        std::string* reason = nullptr);
+
+// The value the field's start text stands for: a named value, a check box's, or a number.
+std::uint32_t StartValue(const Field& field);
 
 // A decoded value as a script reads it: a number, a check box, a text, or nothing
 // (a field the reply leaves empty).

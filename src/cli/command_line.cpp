@@ -56,6 +56,8 @@ void AddFieldOptions(CLI::App* sub, const board::Command& command, board::FieldT
   }
 }
 
+}  // namespace
+
 void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
   const auto choices = [](const std::vector<std::string>& names, auto named) {
     Choices list;
@@ -71,9 +73,14 @@ void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked)
                  "With --rs485 kernel: ms RTS stays raised after sending", kRs485DelayRule);
   checked.Choice(&app, "--echo", o.echo, choices(link::EchoHandlingNames(), link::EchoHandlingNamed),
                  "skip: the adapter echoes each frame sent; read the echo back before the reply");
+  // The delays are the driver's: under any other direction control they would be dropped unsaid.
+  for (const char* flag : {"--rs485-delay-before", "--rs485-delay-after"})
+    checked.Also(app.get_option(flag), [flag, &o](std::string& error) {
+      if (o.direction.control == link::DirectionControl::Kernel) return true;
+      error = std::string(flag) + " takes effect with --rs485 kernel only";
+      return false;
+    });
 }
-
-}  // namespace
 
 void CheckedOptions::Field(CLI::App* app, const std::string& flag, std::string& field, const std::string& help,
                            NumberRule rule) {
@@ -118,6 +125,10 @@ CLI::Option* CheckedOptions::AddChoiceOption(CLI::App* app, const std::string& f
     if (value == current) currentName = name;
   }
   return app->add_option(flag, text, help)->type_name("TEXT:{" + names + "}")->default_str(currentName);
+}
+
+void CheckedOptions::Also(CLI::Option* option, std::function<bool(std::string&)> check) {
+  entries_.push_back({option, false, std::move(check)});
 }
 
 std::string CheckedOptions::Check(bool asTyped) const {

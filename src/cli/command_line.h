@@ -74,6 +74,9 @@ class CheckedOptions {
                         }});
   }
 
+  // A check of option's value against the others', made after theirs.
+  void Also(CLI::Option* option, std::function<bool(std::string&)> check);
+
   // The first refusal among the options given, or "".
   std::string Check(bool asTyped) const;
 
@@ -95,6 +98,8 @@ Choices BaudChoices();
 // --port, --baud and how the line turns round: --rs485 with its delays, --echo.
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
 void AddAddressOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
+// --rs485 with its delays, --echo: part of AddLineOptions, and run's own.
+void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
 void AddAsTyped(CLI::App& app, OutputMode& mode);
 // --read-end gap|frame, its default what o holds.
 void AddReadEndOption(CLI::App& app, LineOptions& o, CheckedOptions& checked);

@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
   cli::WatchCommandLine watch;
   cli::AddWatch(app, watch, mode, checked);
   cli::RunCommandLine run;
-  cli::AddRun(app, run);
+  cli::AddRun(app, run, checked);
   auto* stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
   stop->fallthrough()->footer(Examples({"stop --port sim0"}));
   LineOptions stopLine;

@@ -3,43 +3,15 @@
 #include <algorithm>
 #include <cctype>
 
+#include "link/field_text.h"
 #include "link/hex_text.h"
 
 namespace tarnwick::cli {
 namespace {
 
-bool IsHexPrefix(std::string_view text) { return text.size() >= 2 && text[0] == '0' && (text[1] | 0x20) == 'x'; }
-
-// The value of digits in base, or nullopt when a character is no digit of it or
-// the value passes limit (checked as it grows, so no length overflows).
-std::optional<std::uint64_t> DigitsValue(std::string_view digits, int base, std::uint64_t limit) {
-  if (digits.empty()) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : digits) {
-    const auto u = static_cast<unsigned char>(c);
-    int digit = -1;
-    if (std::isdigit(u)) digit = c - '0';
-    else if (base == 16 && std::isxdigit(u)) digit = (c | 0x20) - 'a' + 10;
-    if (digit < 0) return std::nullopt;
-    value = value * base + static_cast<std::uint64_t>(digit);
-    if (value > limit) value = limit + 1;  // stays out of range without growing
-  }
-  return value;
-}
-
-std::optional<std::uint64_t> ParseNumber(std::string_view text, const NumberRule& rule) {
-  const std::uint64_t limit = std::uint64_t{rule.max} + 1;
-  switch (rule.kind) {
-    case NumberKind::kDecimal: return DigitsValue(text, 10, limit);
-    case NumberKind::kHex: {
-      const std::string_view digits = IsHexPrefix(text) ? text.substr(2) : text;
-      if (digits.size() > 2) return std::nullopt;
-      return DigitsValue(digits, 16, limit);
-    }
-    case NumberKind::kStepCount:
-      return IsHexPrefix(text) ? DigitsValue(text.substr(2), 16, limit) : DigitsValue(text, 10, limit);
-  }
-  return std::nullopt;
+std::optional<std::int64_t> ParseNumber(std::string_view text, const NumberRule& rule) {
+  constexpr link::NumberForm kForms[] = {link::NumberForm::Decimal, link::NumberForm::Hex, link::NumberForm::Count};
+  return link::ReadFieldNumber(text, kForms[static_cast<int>(rule.kind)], link::Reading::Exact);
 }
 
 std::string RangeText(const NumberRule& rule) {
@@ -91,7 +63,7 @@ std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_vi
     return std::nullopt;
   }
   const auto value = ParseNumber(text, rule);
-  if (value && *value >= rule.min && *value <= rule.max) return static_cast<std::uint32_t>(*value);
+  if (value && *value >= std::int64_t{rule.min} && *value <= std::int64_t{rule.max}) return static_cast<std::uint32_t>(*value);
   error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);
   return std::nullopt;
 }

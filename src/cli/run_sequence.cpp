@@ -61,15 +61,25 @@ std::string WriteJUnit(const RunCommandLine& run, JUnitTarget& target, const std
   return target.file->Replace(xml) && target.file->Close() ? "" : target.file->Error();
 }
 
+// --rs485 (with its delays) and --echo, where the command line gives them, for every step.
+void ApplyLineOptions(const RunCommandLine& run, std::vector<Step>& steps) {
+  const bool direction = run.app->get_option("--rs485")->count() > 0, echo = run.app->get_option("--echo")->count() > 0;
+  for (Step& step : steps) {
+    if (direction) step.settings.direction = run.line.direction;
+    if (echo) step.settings.echo = run.line.echo;
+  }
+}
+
 }  // namespace
 
-void AddRun(CLI::App& app, RunCommandLine& run) {
+void AddRun(CLI::App& app, RunCommandLine& run, CheckedOptions& checked) {
   run.app = app.add_subcommand("run", "Run a test sequence written in YAML (see examples/)");
   run.app->fallthrough();
   run.app->add_option("SEQUENCE", run.sequence, "The sequence file")->required()->type_name("FILE");
   run.app->add_option("--junit", run.junit, "Also write a JUnit XML report, one test case per step")->type_name("FILE");
   run.app->add_option("--port", run.port, "Port name, device path or network port (rfc2217://HOST:PORT); overrides the file's port");
   run.app->add_flag("--keep-going", run.keepGoing, "Run the remaining steps after one fails");
+  AddDirectionOptions(*run.app, run.line, checked);
   run.app->footer(Examples({"run examples/setup_and_status.yaml --port sim0 --junit report.xml"}) +
                   "\n\nA line per step: its number, command, result, pass or FAIL, and what differed.\n"
                   "Exit status: 0 every step passed, 1 a step failed, 2 the sequence is not valid or no port given.");
@@ -82,6 +92,7 @@ int RunSequence(const RunCommandLine& run, const OutputMode& mode) {
   } catch (const InvalidSequence& invalid) {
     return RefuseInvocation(PlacedReason(run.sequence, invalid), mode);
   }
+  ApplyLineOptions(run, steps);
   const TrafficLogOption log = OpenTrafficLog(mode);
   if (!log.error.empty()) return RefuseInvocation(log.error, mode);
   JUnitTarget junit = OpenJUnit(run);

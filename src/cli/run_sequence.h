@@ -12,9 +12,10 @@ struct RunCommandLine {
   CLI::App* app = nullptr;
   std::string sequence, junit, port;
   bool keepGoing = false;
+  LineOptions line;  // --rs485 and --echo given here replace every step's
 };
 
-void AddRun(CLI::App& app, RunCommandLine& run);
+void AddRun(CLI::App& app, RunCommandLine& run, CheckedOptions& checked);
 int RunSequence(const RunCommandLine& run, const OutputMode& mode);
 
 }  // namespace tarnwick::cli

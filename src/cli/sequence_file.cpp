@@ -1,17 +1,16 @@
 #include "cli/sequence_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
 #include "cli/command_line.h"
+#include "link/record_file.h"
 
 #if TARNWICK_HAS_YAML
 #include <yaml-cpp/yaml.h>
+
+#include "board/yaml_document.h"
 #endif
 
 namespace tarnwick::cli {
@@ -198,19 +197,12 @@ Step ParseStep(const YAML::Node& node, const OptionPlaces& defaults, PortLookup&
   return step;
 }
 
-// The file's text, refused before parsing when it is not a file or too long.
+// The file's text, refused before parsing when it is no regular file or too long.
 std::string ReadSequenceText(const std::string& path) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) throw InvalidSequence{0, "cannot read the file: it is a directory"};
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InvalidSequence{0, std::string("cannot read the file: ") + std::strerror(errno)};
-  std::string text(kMaxSequenceBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) throw InvalidSequence{0, "cannot read the file"};
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  if (text.size() > kMaxSequenceBytes) throw InvalidSequence{0, "a sequence file holds at most 1 MB (1048576 bytes)"};
-  return text;
+  std::string reason;
+  auto text = link::ReadWholeFile(path, kMaxSequenceBytes, reason);
+  if (!text) throw InvalidSequence{0, reason};
+  return std::move(*text);
 }
 
 // A key given twice in one map, where the parser would keep one of them silently.
@@ -240,7 +232,7 @@ void RefuseDuplicateKeys(const YAML::Node& root) {
 YAML::Node LoadSequence(const std::string& path) {
   const std::string text = ReadSequenceText(path);
   try {
-    YAML::Node root = YAML::Load(text);
+    YAML::Node root = board::LoadOneDocument(text);
     RefuseDuplicateKeys(root);
     return root;
   } catch (const YAML::ParserException& e) {
@@ -261,8 +253,9 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
     if (key == "port" || key == "baud") defaults.emplace(key, std::pair(entry.first, entry.second));
     else if (key != "steps") Invalid(entry.first, "unknown key '" + ShownValue(key) + "' (port, baud, steps)");
   }
-  // A port given on the command line stands nowhere in the file.
+  // A port given on the command line stands nowhere in the file; the file's own is still a port's name.
   if (!portOverride.empty()) {
+    if (const auto own = defaults.find("port"); own != defaults.end()) Scalar(own->second.second, "port");
     defaults.erase("port");
     defaults.emplace("port", std::pair(YAML::Node(), YAML::Node(portOverride)));
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "board/board_file.h"
 #include "board/codec.h"
 #include "link/transaction.h"
 
@@ -23,7 +24,7 @@ struct InvalidSequence {
 };
 
 // What a sequence may hold: checked before it is parsed, and after its aliases are followed.
-inline constexpr std::size_t kMaxSequenceBytes = 1 << 20;
+inline constexpr std::size_t kMaxSequenceBytes = board::kMaxYamlFileBytes;
 inline constexpr std::size_t kMaxSequenceSteps = 10'000;
 
 struct Step {

@@ -59,6 +59,12 @@ constexpr std::array<char32_t, 19> kDigitZeros = {
     0x0CE6, 0x0D66, 0x0E50, 0x0ED0, 0x0F20, 0x1040, 0x17E0, 0x1810, 0xFF10,
 };
 
+int HexDigitValue(char32_t c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return static_cast<int>((c | 0x20) - 'a' + 10);
+  return -1;
+}
+
 }  // namespace
 
 bool IsWideSpace(char32_t c) {
@@ -90,27 +96,31 @@ std::string TrimFieldText(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-std::int32_t DecimalFieldValue(std::string_view text) {
+std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm form, Reading reading) {
+  const bool asTyped = reading == Reading::AsTyped;
   std::size_t pos = 0;
-  char32_t c = 0;
-  auto next = [&] { return pos < text.size() ? (c = DecodeAt(text, pos), true) : false; };
-  bool more = next();
-  while (more && IsWideSpace(c)) more = next();
+  for (std::size_t next = 0; asTyped && pos < text.size() && IsWideSpace(DecodeAt(text, next)); next = pos) pos = next;
+  const std::string_view rest = text.substr(pos);
+  const bool prefixed = rest.size() >= 2 && rest[0] == '0' && (rest[1] | 0x20) == 'x';
+  const bool hex = form == NumberForm::Hex || (form == NumberForm::Count && prefixed);
   bool negative = false;
-  if (more && (c == '+' || c == '-')) {
-    negative = c == '-';
-    more = next();
+  if (hex && prefixed) {
+    pos += 2;
+  } else if (!hex && asTyped && !rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+    negative = rest[0] == '-';
+    ++pos;
   }
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  constexpr std::int64_t kHuge = std::int64_t{1} << 40;
   std::int64_t magnitude = 0;
-  for (; more; more = next()) {
-    const int digit = WideDigitValue(c);
+  std::size_t digits = 0;
+  for (std::size_t next = pos; pos < text.size(); pos = next, ++digits) {
+    const char32_t c = DecodeAt(text, next);
+    const int digit = hex ? HexDigitValue(c) : asTyped ? WideDigitValue(c) : c >= '0' && c <= '9' ? int(c - '0') : -1;
     if (digit < 0) break;
-    magnitude = std::min<std::int64_t>(magnitude * 10 + digit, kLimit);
+    magnitude = std::min(magnitude * (hex ? 16 : 10) + digit, kHuge);
   }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
+  if (!asTyped && (digits == 0 || pos != text.size())) return std::nullopt;
+  return negative ? -magnitude : magnitude;
 }
 
 }  // namespace tarnwick::link

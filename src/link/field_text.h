@@ -4,6 +4,7 @@
 // Texts are UTF-8 throughout the core; the window converts at its edge.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,18 @@ int WideDigitValue(char32_t c);
 // The field text: the text without white space at its end and at its start.
 std::string TrimFieldText(std::string_view text);
 
-// Optional sign, then digits up to the first non-digit; no digits give 0; the value
-// saturates to the signed 32-bit range.
-std::int32_t DecimalFieldValue(std::string_view text);
+// How a number is written in a field: decimal; hex digits, 0x allowed; or a count:
+// decimal, or hex after 0x.
+enum class NumberForm : std::uint8_t { Decimal, Hex, Count };
+
+// How much of the text is the number. Exact: all of it, ASCII digits without sign
+// or space (the command line, sequences, board files). AsTyped: as a window's field
+// reads it: white space and a sign (decimal) first, then digits (decimal ones of any
+// script) up to the first other character; no digits give 0.
+enum class Reading : std::uint8_t { Exact, AsTyped };
+
+// The one reader of a field's number: nothing when an Exact text is no number.
+// Magnitudes stop at 2^40, beyond every field's range, so none wraps round into it.
+std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm form, Reading reading);
 
 }  // namespace tarnwick::link

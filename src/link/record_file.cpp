@@ -26,6 +26,9 @@ int StatusOf(int fd, FileStatus& status) { return ::_fstat64(fd, &status); }
 int OpenForRecords(const std::string& path) {
   return ::_open(path.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
+int OpenForReading(const std::string& path) { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+long ReadSome(int fd, char* into, std::size_t most) { return ::_read(fd, into, static_cast<unsigned>(most)); }
+void CloseFile(int fd) { ::_close(fd); }
 bool IsRegular(const FileStatus& status) { return (status.st_mode & _S_IFMT) == _S_IFREG; }
 const char* KindOf(const FileStatus& status) {
   return (status.st_mode & _S_IFMT) == _S_IFDIR ? "a directory" : "a device";
@@ -40,6 +43,10 @@ int OpenForRecords(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | kFlags, 0666);
   return fd >= 0 || errno != EACCES ? fd : ::open(path.c_str(), O_WRONLY | kFlags, 0666);
 }
+// O_NONBLOCK: a FIFO opens at once, and a file that would wait for data says so.
+int OpenForReading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }
+long ReadSome(int fd, char* into, std::size_t most) { return ::read(fd, into, most); }
+void CloseFile(int fd) { ::close(fd); }
 bool IsRegular(const FileStatus& status) { return S_ISREG(status.st_mode); }
 const char* KindOf(const FileStatus& status) {
   if (S_ISDIR(status.st_mode)) return "a directory";
@@ -49,7 +56,39 @@ const char* KindOf(const FileStatus& status) {
 }
 #endif
 
+// The file's text up to limit bytes and one more, or nothing with why in reason.
+std::optional<std::string> ReadUpTo(int fd, std::size_t limit, std::string& reason) {
+  std::string text(limit + 1, '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const long count = ReadSome(fd, text.data() + got, text.size() - got);
+    if (count == 0) break;
+    if (count > 0) got += static_cast<std::size_t>(count);
+    else if (errno == EAGAIN) reason = "it cannot be read without waiting";
+    else if (errno != EINTR) reason = std::string("cannot be read: ") + std::strerror(errno);
+    if (!reason.empty()) return std::nullopt;
+  }
+  text.resize(got);
+  return text;
+}
+
 }  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& reason) {
+  const int fd = OpenForReading(path);
+  if (fd < 0) {
+    reason = errno == ENOENT ? std::string("no such file") : std::string("cannot be read: ") + std::strerror(errno);
+    return std::nullopt;
+  }
+  FileStatus status{};
+  const bool regular = StatusOf(fd, status) == 0 && IsRegular(status);
+  std::string text = regular ? ReadUpTo(fd, maxBytes, reason).value_or("") : "";
+  CloseFile(fd);
+  if (!regular) reason = std::string("it is ") + KindOf(status) + ", not a regular file";
+  else if (text.size() > maxBytes) reason = "larger than " + std::to_string(maxBytes / 1024) + " KB";
+  if (!reason.empty()) return std::nullopt;
+  return text;
+}
 
 std::optional<RecordFile> RecordFile::Open(const std::string& path, const std::string& what, std::string& error) {
   const std::string prefix = "cannot write " + what + " " + path + ": ";

@@ -11,6 +11,12 @@
 
 namespace tarnwick::link {
 
+// The whole text of the file at path; nothing, with why in reason ("no such file",
+// "it is a FIFO, not a regular file", "larger than 224 KB"), when it is no regular
+// file, cannot be read at once (a FIFO or /proc/kmsg is refused, never waited on)
+// or holds more than maxBytes.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& reason);
+
 class RecordFile {
  public:
   // The file at path, created when missing and left as it is; nothing, with why

@@ -46,9 +46,9 @@ bool LiveTestController::EditLostFocus(int channel, std::string text) {
   c.text = std::move(text);
   const std::string trimmed = link::TrimFieldText(c.text);
   if (trimmed.empty()) return false;
-  const int value = link::DecimalFieldValue(trimmed);
+  const std::int64_t value = *link::ReadFieldNumber(trimmed, link::NumberForm::Decimal, link::Reading::AsTyped);
   if (value < 0 || value > c.maxValue) return false;
-  c.sliderValue = value;
+  c.sliderValue = static_cast<int>(value);
   if (running_) SendTestCommand(false, false);
   return true;
 }

@@ -25,12 +25,12 @@ std::optional<int> ReadLiveField(std::string_view text, std::string_view label, 
     reason = std::string(label) + " is empty";
     return std::nullopt;
   }
-  const int value = link::DecimalFieldValue(trimmed);
+  const std::int64_t value = *link::ReadFieldNumber(trimmed, link::NumberForm::Decimal, link::Reading::AsTyped);
   if (value < min || value > max) {
     reason = std::string(label) + " must be " + std::to_string(min) + " to " + std::to_string(max);
     return std::nullopt;
   }
-  return value;
+  return static_cast<int>(value);
 }
 
 // The motor driver's own command (the live pages are its pages, whatever board

@@ -1,7 +1,6 @@
 #include "board.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "board/codec.h"
 #include "link/baud_rates.h"
@@ -20,22 +19,7 @@ using link::kReplyFlag;
 const Bytes kOk = {0};
 
 // The motor type lives in the state's own member, which the options set.
-constexpr std::string_view kMotorTypeField = "motor-type";
-// What a stop sets to 0: the stepper's steps and the D-C motors' drive modes.
-constexpr std::string_view kStoppedFields[] = {"step-count", "reverse", "left-mode", "right-mode"};
-// A stepper setup's duty and frequency are the ones the stepper commands name.
-constexpr std::pair<std::string_view, std::string_view> kStepperSetupFields[] = {{"left-pulse-duty", "pulse-duty"},
-                                                                                 {"left-frequency", "frequency"}};
-
-// The value a field's start text names: a named value, hex for a hex field, else a number.
-std::uint32_t DefaultValueOf(const Field& field) {
-  const std::string& text = field.defaultText;
-  if (field.values)
-    if (const board::NamedValue* named = field.values->FindNamed(text)) return named->value;
-  const bool hex = field.text == board::TextRule::Hex || (text.size() > 2 && text[0] == '0' && (text[1] | 0x20) == 'x');
-  if (hex) return link::ParseHexText(text.size() > 2 && (text[1] | 0x20) == 'x' ? text.substr(2) : text);
-  return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-}
+constexpr std::string_view kMotorTypeField = board::action_fields::kMotorType;
 
 const board::SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
   for (const board::SwitchCase& branch : layout.cases)
@@ -149,7 +133,7 @@ std::uint32_t Board::Known(std::string_view name) const {
   if (const auto value = state_.Value(name)) return *value;
   for (const Command& command : description_->commands)
     if (const Field* field = command.request.Find(name); field && !field->defaultText.empty())
-      return DefaultValueOf(*field);
+      return board::StartValue(*field);
   return 0;
 }
 
@@ -172,7 +156,7 @@ Board::Outcome Board::Carry(const Command& command, Data data) {
       state_.values.clear();
       return {kOk, {}};
     case Action::Stop:
-      for (std::string_view name : kStoppedFields) state_.Store(name, 0);
+      for (std::string_view name : board::action_fields::kStopped) state_.Store(name, 0);
       return {kOk, {}};
     case Action::SetupMotor: return SetupMotor(command, data);
     case Action::ReadSetup: return {Bytes(state_.setup.begin(), state_.setup.end()), {}};
@@ -195,7 +179,7 @@ Board::Outcome Board::StoreRequest(const Command& command, Data data) {
 std::uint32_t Board::ResponseValue(const Field& field) const {
   if (field.isStatus) return 0;
   if (const auto value = state_.Value(field.name)) return *value;
-  return field.defaultText.empty() ? 0 : DefaultValueOf(field);
+  return field.defaultText.empty() ? 0 : board::StartValue(field);
 }
 
 Bytes Board::Response(const Command& command) const {
@@ -213,14 +197,15 @@ Bytes Board::Response(const Command& command) const {
 Board::Outcome Board::DcStatus(const Command& command) const {
   Bytes data(command.response.size, 0);
   for (const Field& motor : command.response.fields) {
-    const StoredValue* duty = state_.Find(motor.name + "-duty");
-    const StoredValue* mode = state_.Find(motor.name + "-mode");
-    const StoredValue* pulse = state_.Find(motor.name + "-pulse-duty");
+    const auto& [dutySuffix, modeSuffix, pulseSuffix] = board::action_fields::kDcStatusSuffixes;
+    const StoredValue* duty = state_.Find(motor.name + std::string(dutySuffix));
+    const StoredValue* mode = state_.Find(motor.name + std::string(modeSuffix));
+    const StoredValue* pulse = state_.Find(motor.name + std::string(pulseSuffix));
     const int signedDuty = duty ? static_cast<std::int8_t>(static_cast<std::uint8_t>(duty->value)) : 0;
     std::uint32_t driveMode = mode ? mode->value : std::uint32_t{link::kDriveStop};
     if (duty && (!mode || duty->order > mode->order))
       driveMode = signedDuty > 0 ? link::kDriveForward : signedDuty < 0 ? link::kDriveReversal : link::kDriveStop;
-    int pulseDuty = static_cast<int>(Known(motor.name + "-pulse-duty"));
+    int pulseDuty = static_cast<int>(Known(motor.name + std::string(pulseSuffix)));
     if (duty && (!pulse || duty->order > pulse->order)) pulseDuty = std::abs(signedDuty);
     const int shown = driveMode == link::kDriveForward ? pulseDuty : driveMode == link::kDriveReversal ? -pulseDuty : 0;
     board::Put(motor, static_cast<std::uint32_t>(shown), data);
@@ -251,7 +236,7 @@ Board::Outcome Board::SetupMotor(const Command& command, Data data) {
   std::copy_n(data.begin(), std::min(data.size(), state_.setup.size()), state_.setup.begin());
   ForEachOnWire(command.request, chosen, [&](const Field& field) { state_.Store(field.name, board::Get(field, data)); });
   if (state_.motorType == link::kMotorStepper)
-    for (const auto& [setupName, stepperName] : kStepperSetupFields)
+    for (const auto& [setupName, stepperName] : board::action_fields::kStepperSetup)
       if (const auto value = state_.Value(setupName)) state_.Store(stepperName, *value);
   return {kOk, {}};
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +19,10 @@ std::string BoardText(const std::string& text) {
   if (text.rfind("- ", 0) != 0) return text;
   return "format: 1\nboard: x\nvalues: {mode: {Off: 0, On: 1}}\ncommands:\n" + text;
 }
+
+constexpr const char* kNoFieldName =
+    "t.yaml:5:39: a field name is lower-case letters and digits in words joined by single hyphens, a letter first, at "
+    "most 32 characters";
 
 struct FaultCase {
   const char* name;
@@ -68,6 +75,41 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"case not a value",
                   "- {name: A, code: 1, request: [{name: m, type: u8, values: mode}, {switch: m, cases: {Auto: []}}]}",
                   "t.yaml:5:87: case \"Auto\" is not a value of m (mode)"},
+        FaultCase{"field hides --help", "- {name: A, code: 1, request: [{name: help, type: u8}]}",
+                  "t.yaml:5:39: field name \"help\" would hide the command line's own --help"},
+        FaultCase{"field hides --addr", "- {name: A, code: 1, request: [{name: addr, type: u8}]}",
+                  "t.yaml:5:39: field name \"addr\" would hide the command line's own --addr"},
+        FaultCase{"bit field hides watch's --count", "- {name: A, code: 1, request: [{type: u8, bits: [{name: count, bit: 0}]}]}",
+                  "t.yaml:5:57: field name \"count\" would hide the command line's own --count"},
+        FaultCase{"reply field named as a key the report fills", "- {name: A, code: 1, response: [{name: result, type: u8}]}",
+                  "t.yaml:5:40: field name \"result\" is a key the reply's report fills itself"},
+        FaultCase{"empty field name", "- {name: A, code: 1, request: [{name: '', type: u8}]}", kNoFieldName},
+        FaultCase{"space in a field name", "- {name: A, code: 1, request: [{name: left duty, type: u8}]}", kNoFieldName},
+        FaultCase{"equals sign in a field name", "- {name: A, code: 1, request: [{name: a=b, type: u8}]}", kNoFieldName},
+        FaultCase{"an option as a field name", "- {name: A, code: 1, request: [{name: --port, type: u8}]}", kNoFieldName},
+        FaultCase{"underscore: a JSON key shared", "- {name: A, code: 1, request: [{name: left_duty, type: u8}]}", kNoFieldName},
+        FaultCase{"an option as a command name", "- {name: -h, code: 1}",
+                  "t.yaml:5:10: a command name is letters and digits in words joined by single hyphens, a letter first, "
+                  "at most 32 characters"},
+        FaultCase{"line break in a title", "- {name: A, code: 1, title: \"CMD30\\nResult: Success\"}",
+                  "t.yaml:5:29: the text \"CMD30\\x0AResult: Success\" holds the control character U+000A"},
+        FaultCase{"NUL in a label", "- {name: A, code: 1, request: [{name: f, label: \"a\\0b\", type: u8}]}",
+                  "t.yaml:5:49: the text \"a\\x00b\" holds the control character U+0000"},
+        FaultCase{"C1 control in the board's name", "format: 1\nboard: \"\\x85\"\ncommands: []\n",
+                  "t.yaml:2:8: the text \"\\xC2\\x85\" holds the control character U+0085"},
+        FaultCase{"bytes that are no UTF-8", "- {name: A, code: 1, title: \"\xC0\xAF\"}",
+                  "t.yaml:5:29: the text \"\\xC0\\xAF\" is not UTF-8 (byte 1)"},
+        FaultCase{"word without bit fields", "- {name: A, code: 1, request: [{type: u8, bits: []}]}",
+                  "t.yaml:5:49: a word with bit fields has at least one bit field"},
+        FaultCase{"second document", "format: 1\nboard: x\ncommands: []\n---\nformat: 1\n",
+                  "t.yaml:4:1: a second YAML document: a file holds one"},
+        FaultCase{"stop without the fields it clears", "- {name: A, code: 1, action: stop}",
+                  "t.yaml:5:30: action \"stop\" needs a request field \"step-count\" in some command (it clears it)"},
+        FaultCase{"change-address's byte not first",
+                  "- {name: A, code: 1, action: change-address, request: [{pad: 1}, {name: new-address, type: u8}]}",
+                  "t.yaml:5:30: action \"change-address\" reads \"new-address\" as the request's first byte: a whole u8 first"},
+        FaultCase{"i8 beyond 127", "- {name: A, code: 1, request: [{name: f, type: i8, default: \"200\"}]}",
+                  "t.yaml:5:61: default 200 is outside the range 0 to 127"},
         FaultCase{"two status fields",
                   "- {name: A, code: 1, response: [{name: s, type: u8, role: status}, {name: t, type: u8, role: status}]}",
                   "t.yaml:5:94: a second status field (s is one already)"}),
@@ -83,13 +125,28 @@ TEST(BoardFileFaultTest, ReportsEveryProblemInFileOrder) {
 }
 
 TEST(BoardFileFaultTest, FilesThatCannotBeBoards) {
-  const auto directory = std::filesystem::temp_directory_path();
-  const auto large = directory / "tarnwick-board-file-test-large.yaml";
+  const auto directory = std::filesystem::temp_directory_path() / ("tarnwick-board-file-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(directory);
+  const std::string large = (directory / "large.yaml").string(), fifo = (directory / "fifo.yaml").string();
   std::ofstream(large) << std::string(kMaxBoardFileBytes + 1, '#');
-  EXPECT_EQ(LoadBoardFile(directory.string()).problems,
-            std::vector<std::string>{directory.string() + ": not a regular file"});
-  EXPECT_EQ(LoadBoardFile(large.string()).problems, std::vector<std::string>{large.string() + ": larger than 1 MB"});
-  std::filesystem::remove(large);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& [path, reason] : {std::pair{directory.string(), "it is a directory, not a regular file"},
+                                     {fifo, "it is a FIFO, not a regular file"}, {large, "larger than 224 KB"},
+                                     {(directory / "none").string(), "no such file"}})
+    EXPECT_EQ(LoadBoardFile(path).problems, std::vector<std::string>{path + ": " + reason});
+  std::filesystem::remove_all(directory);
+}
+
+// The actions' fields are the board's: renaming one the stop clears refuses the file.
+TEST(BoardFileFaultTest, ABoardWithoutTheFieldsItsActionsNeed) {
+  std::ifstream in(TARNWICK_BOARDS "/motor-driver.yaml");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (std::size_t at; (at = text.find("step-count")) != std::string::npos;) text.replace(at, 10, "steps");
+  for (std::size_t at; (at = text.find("text: steps")) != std::string::npos;) text.replace(at + 6, 5, "step-count");
+  const auto problems = LoadBoardText(text, "t.yaml").problems;
+  ASSERT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+  EXPECT_EQ(problems.front().substr(problems.front().find(": ")),
+            ": action \"stop\" needs a request field \"step-count\" in some command (it clears it)");
 }
 
 // One field of a read board: where it sits and what it holds. (The built-in board's

@@ -323,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ":4:5: duplicate key 'expect'"},
         InvalidCase{"TooManySteps", WaitSteps(10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
         InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\n" + WaitSteps(1),
-                    ": a sequence file holds at most 1 MB"}),
+                    ": larger than 224 KB"}),
     testing::RowName());
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "board/names.h"
 #include "link/hex_text.h"
 #include "link/line_control.h"
 #include "link/traffic_log_text.h"
@@ -116,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"stop --port socket://127.0.0.1", 2, "cannot use socket://127.0.0.1: no TCP port number"},
                       RunCase{"scan --addr 10-01", 2, "--addr: '10-01' runs backwards"},
                       RunCase{"watch --count 1", 2, "watch needs a command: one of cmd00, cmd11"},
-                      RunCase{"run /tmp --port /dev/null", 2, "/tmp: cannot read the file: "},
+                      RunCase{"run /tmp --port /dev/null", 2, "/tmp: it is a directory, not a regular file"},
+                      RunCase{"stop --port /dev/null --rs485-delay-after 5", 2,
+                              "--rs485-delay-after takes effect with --rs485 kernel only"},
                       // A port that will not open ends watch's JSON lines with one more.
                       RunCase{"watch cmd13 --count 2 --json --port /dev/tarnwick-missing", 3, "\"exit_status\":3}"}),
     kByArguments);
@@ -407,6 +410,65 @@ class SimProcess {
   FILE* output_ = nullptr;
   std::string path_, firstLine_;
 };
+
+// Files that are refused at once, whole, with the place at fault; "FIFO" is a FIFO.
+struct FileCase {
+  const char* name;
+  const char* text;
+  const char* arguments;  // FILE stands for the file
+  int status;
+  const char* shown;
+};
+
+class CliFileTest : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(CliFileTest, RefusedAtOnceWithThePlace) {
+  const testing::TempFolder dir;
+  std::string file = dir.Path("f.yaml");
+  if (std::string_view(GetParam().text) == "FIFO") ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  else dir.Write("f.yaml", GetParam().text);
+  std::string arguments = GetParam().arguments;
+  arguments.replace(arguments.find("FILE"), 4, file);
+  const CliRun run = RunCli(arguments, true, "timeout 60 ");  // bounds the wait a FIFO caused
+  EXPECT_EQ(run.status, GetParam().status) << run.out;
+  EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
+}
+
+constexpr const char* kBoardWith = "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1, request: [{name: help, type: u8}]}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CliFileTest,
+    ::testing::Values(
+        FileCase{"sequence_FIFO", "FIFO", "run FILE --port /dev/null", 2, "f.yaml: it is a FIFO, not a regular file"},
+        FileCase{"board_FIFO", "FIFO", "--board FILE board show", 2, "f.yaml: it is a FIFO, not a regular file"},
+        FileCase{"second_document", "steps:\n  - send: cmd00\n---\nsteps: []\n", "run FILE --port /dev/null", 2,
+                 "f.yaml:3:1: a second YAML document: a file holds one"},
+        FileCase{"own_port_checked_when_overridden", "port: [a]\nsteps:\n  - send: cmd00\n", "run FILE --port /dev/null",
+                 2, "f.yaml:1:7: port must be a single value"},
+        FileCase{"run_takes_rs485", "steps:\n  - send: cmd00\n", "run FILE --port /dev/null --rs485 rts", 1,
+                 "not a serial port"},
+        FileCase{"field_hiding_help", kBoardWith, "--board FILE send a --help", 2,
+                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"}),
+    testing::RowName());
+
+// No field of a board may hide an option the command line gives a command beside
+// its fields: every such option of the parser is among the names a board file
+// may not use (its bash completion lists them).
+TEST(CliBoardFileTest, TheParsersOwnOptionsAreAllReservedFromFields) {
+  const testing::TempFolder dir;
+  const std::string board = dir.Write("b.yaml", "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1}\n");
+  const CliRun completion = RunCli("--board " + board + " --bash-completion");
+  std::size_t checked = 0;
+  for (const std::string path : {"\"send a|\"*) words=\"", "\"watch a|\"*) words=\""}) {
+    const std::size_t start = completion.out.find(path) + path.size();
+    ASSERT_GE(start, path.size()) << path;
+    std::istringstream words(completion.out.substr(start, completion.out.find('"', start) - start));
+    for (std::string word; words >> word; ++checked)
+      EXPECT_NE(std::find(board::kReservedFieldNames.begin(), board::kReservedFieldNames.end(), word.substr(2)),
+                board::kReservedFieldNames.end()) << word;
+  }
+  EXPECT_GT(checked, 20u);
+}
 
 // A device address is read one way by every program and every file: the same
 // texts are refused with the same words, and the same texts taken.

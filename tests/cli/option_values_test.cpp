@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "board/board_file.h"
+#include "board/codec.h"
+#include "link/hex_text.h"
+#include "link/frame.h"
+#include "sim/board.h"
 #include "testing/row_name.h"
 
 namespace tarnwick::cli {
@@ -56,6 +63,67 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) {
       return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
     });
+
+// Every field type across its whole range: the command line's check of a text, the
+// text it hands on, the frame, the simulated board's reply and the value read back
+// agree exactly; a text beyond the range is refused by the check and by the codec.
+struct FieldTypeCase {
+  const char* name;
+  const char* field;  // a request field v, which the board's reply returns
+  NumberKind kind;
+};
+
+class FieldRangeTest : public ::testing::TestWithParam<FieldTypeCase> {};
+
+TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
+  const std::string field = GetParam().field;
+  const auto loaded = board::LoadBoardText("format: 1\nboard: x\ncommands:\n  - {name: P, code: 1, request: [" + field +
+                                               "], response: [" + field + "]}\n", "t.yaml");
+  ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
+  const board::Command& command = loaded.board->commands.front();
+  const board::Field& v = *command.request.Find("v");
+  const NumberRule rule{GetParam().kind, v.min, v.max};
+  std::mt19937_64 random(GetParam().kind == NumberKind::kHex ? 7 : v.max);
+  std::vector<std::uint64_t> values{v.min, v.max, v.min + 1, v.max - 1};
+  for (int i = 0; i < 200; ++i) values.push_back(std::uniform_int_distribution<std::uint64_t>(v.min, v.max)(random));
+  for (const std::uint64_t value : values) {
+    std::string error;
+    const std::string text = GetParam().kind == NumberKind::kHex ? "0x" + link::FormatHexByte(std::uint8_t(value))
+                                                                 : std::to_string(value);
+    ASSERT_EQ(CheckNumber("--v", text, rule, error), value) << error;
+    const auto encoded = board::Encode(command, {{"v", FieldTextOf(static_cast<std::uint32_t>(value), rule)}}, true);
+    ASSERT_TRUE(encoded) << text;
+    sim::Board simulated(*loaded.board);
+    const link::Bytes reply = simulated.TakeFrame(link::MakeFrame(0x01, *encoded), true).reply;
+    ASSERT_GE(reply.size(), 5u) << text;
+    const auto decoded = board::DecodeReply(command, std::span(reply).subspan(3, reply.size() - 5));
+    ASSERT_EQ(decoded.fields.size(), 1u) << text;
+    EXPECT_EQ(decoded.fields.front().raw, value) << text;
+  }
+  for (const std::int64_t beyond : {std::int64_t{v.min} - 1, std::int64_t{v.max} + 1}) {
+    std::string error;
+    const std::string text = beyond < 0 ? "-1" : std::to_string(beyond);
+    EXPECT_FALSE(CheckNumber("--v", text, rule, error)) << text;
+    EXPECT_FALSE(board::ReadNumber(v, text, link::Reading::Exact)) << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, FieldRangeTest,
+    ::testing::Values(FieldTypeCase{"u8", "{name: v, type: u8}", NumberKind::kDecimal},
+                      FieldTypeCase{"u8_in_a_range", "{name: v, type: u8, range: [3, 200]}", NumberKind::kDecimal},
+                      FieldTypeCase{"hex_byte", "{name: v, type: u8, text: hex, range: [1, 254]}", NumberKind::kHex},
+                      FieldTypeCase{"i8", "{name: v, type: i8}", NumberKind::kDecimal},
+                      FieldTypeCase{"u16le", "{name: v, type: u16le}", NumberKind::kDecimal},
+                      FieldTypeCase{"u32le", "{name: v, type: u32le}", NumberKind::kDecimal},
+                      FieldTypeCase{"u32le_high", "{name: v, type: u32le, range: [4294967000, 4294967295]}",
+                                    NumberKind::kDecimal},
+                      FieldTypeCase{"bits_of_a_u8", "{type: u8, bits: [{name: v, bits: [2, 6]}]}", NumberKind::kDecimal},
+                      FieldTypeCase{"count_of_31_bits", "{type: u32le, bits: [{name: v, bits: [0, 30], text: step-count}]}",
+                                    NumberKind::kStepCount},
+                      FieldTypeCase{"bits_of_a_u16", "{type: u16le, bits: [{name: v, bits: [3, 15]}]}",
+                                    NumberKind::kDecimal}),
+    testing::RowName());
 
 TEST(ShownValueTest, ALongValueIsCutAtACharacterWithAnEllipsis) {
   const std::string sixty(60, '7');

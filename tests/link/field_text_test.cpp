@@ -17,18 +17,25 @@ TEST(FieldTextTest, TrimDropsWideSpaceAtBothEnds) {
     EXPECT_EQ(TrimFieldText(row.text), row.trimmed) << row.name;
 }
 
-TEST(FieldTextTest, DecimalValueTakesSignDigitsAndSaturates) {
-  struct Row { const char* name; const char* text; std::int32_t value; };
-  for (const Row& row : {Row{"trailing letters", "12abc", 12}, Row{"plus sign", "+7", 7}, Row{"minus sign", "-1", -1},
-                         Row{"empty", "", 0}, Row{"minus alone", "-", 0}, Row{"two signs", "+-5", 0},
-                         Row{"one above largest", "2147483648", 2147483647},
-                         Row{"far below saturates", "-99999999999", -2147483647 - 1},
-                         Row{"leading ideographic space", "\u3000" "42", 42},
-                         Row{"fullwidth digits", "\uFF11\uFF12\uFF13", 123}, Row{"Devanagari digits", "\u0967\u0966", 10},
-                         Row{"mixed scripts", "1\u0E52", 12}, Row{"superscript two", "\u00B2", 0},
-                         Row{"many leading zeros", "0000000000000000000000000001", 1},
-                         Row{"inner space ends the number", "1 2", 1}})
-    EXPECT_EQ(DecimalFieldValue(row.text), row.value) << row.name;
+constexpr std::int64_t kNoNumber = -999;
+constexpr std::int64_t kHuge = std::int64_t{1} << 40;
+
+TEST(FieldTextTest, ReadsNumbersExactlyOrAsTyped) {
+  constexpr auto D = NumberForm::Decimal, H = NumberForm::Hex, C = NumberForm::Count;
+  constexpr auto E = Reading::Exact, T = Reading::AsTyped;
+  struct Row { const char* text; NumberForm form; Reading reading; std::int64_t value; };
+  for (const Row& row : {Row{"12abc", D, T, 12}, Row{"12abc", D, E, kNoNumber}, Row{"+7", D, T, 7}, Row{"+7", D, E, kNoNumber},
+                         Row{"-1", D, T, -1}, Row{"", D, T, 0}, Row{"", D, E, kNoNumber}, Row{"-", D, T, 0},
+                         Row{"+-5", D, T, 0}, Row{"4294967295", D, E, 4294967295}, Row{"3000000000", D, T, 3000000000},
+                         Row{"99999999999999999999", D, E, kHuge}, Row{"-99999999999", D, T, -99999999999},
+                         Row{"\u3000" "42", D, T, 42}, Row{"\u3000" "42", D, E, kNoNumber}, Row{" 5", D, E, kNoNumber},
+                         Row{"\uFF11\uFF12\uFF13", D, T, 123}, Row{"\uFF15", D, E, kNoNumber}, Row{"\u0967\u0966", D, T, 10},
+                         Row{"1\u0E52", D, T, 12}, Row{"\u00B2", D, T, 0}, Row{"0000000000000000000000000001", D, E, 1},
+                         Row{"1 2", D, T, 1}, Row{"0x10", D, E, kNoNumber}, Row{"0x10", D, T, 0},
+                         Row{"0x1a", H, E, 0x1A}, Row{"1A", H, E, 0x1A}, Row{"g5", H, T, 0}, Row{"0x", H, E, kNoNumber},
+                         Row{"0X1F40", C, E, 8000}, Row{"8000", C, E, 8000}, Row{"0xFFFFFFFF", C, E, 0xFFFFFFFF},
+                         Row{"0x10000000000000", C, E, kHuge}, Row{"-5", C, T, -5}, Row{"-5", C, E, kNoNumber}})
+    EXPECT_EQ(ReadFieldNumber(row.text, row.form, row.reading).value_or(kNoNumber), row.value) << row.text;
 }
 
 }  // namespace
