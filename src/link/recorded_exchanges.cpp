@@ -41,11 +41,11 @@ std::string WhyNotAnEntry(const std::string& line) {
   const Json json = Json::parse(line, nullptr, false);
   if (json.is_discarded()) return "not JSON";
   if (!json.is_object()) return "not a JSON object";
-  for (const char* key : {"time", "dir", "port", "hex", "summary", "result"}) {
+  // Only the time and the direction cannot be left out.
+  for (const std::string key : {"time", "dir", "port", "hex", "summary", "result"}) {
     const auto it = json.find(key);
-    if (it == json.end() && (key == std::string("time") || key == std::string("dir")))
-      return std::string("no \"") + key + "\"";
-    if (it != json.end() && !it->is_string()) return std::string("\"") + key + "\" is not a string";
+    if (it == json.end() && (key == "time" || key == "dir")) return "no \"" + key + "\"";
+    if (it != json.end() && !it->is_string()) return "\"" + key + "\" is not a string";
   }
   if (!ParseLogTime(json["time"].get<std::string>()))
     return "\"time\" is not a log time such as 2026-12-06T14:03:07.123+01:00";
