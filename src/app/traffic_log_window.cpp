@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -17,6 +18,7 @@
 #include <numeric>
 
 #include "app/traffic_log_model.h"
+#include "cli/replay_sequence.h"
 #include "link/frame.h"
 
 namespace tarnwick::app {
@@ -57,10 +59,14 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   auto* copy = new QPushButton(QStringLiteral("Copy"), this);
   auto* clear = new QPushButton(QStringLiteral("Clear"), this);
   auto* save = new QPushButton(QStringLiteral("Save..."), this);
+  auto* saveSequence = new QPushButton(QStringLiteral("Save as sequence..."), this);
+  saveSequence->setToolTip(QStringLiteral("A test sequence that sends the selected exchanges (or all) again and "
+                                          "expects the replies recorded"));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(copy);
   buttons->addWidget(clear);
   buttons->addWidget(save);
+  buttons->addWidget(saveSequence);
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_table);
@@ -69,6 +75,7 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   connect(copy, &QPushButton::clicked, this, &CTrafficLogWindow::CopySelection);
   connect(clear, &QPushButton::clicked, &m_model, &TrafficLogModel::Clear);
   connect(save, &QPushButton::clicked, this, &CTrafficLogWindow::OnSave);
+  connect(saveSequence, &QPushButton::clicked, this, &CTrafficLogWindow::OnSaveSequence);
   auto* copyKey = new QShortcut(QKeySequence::Copy, m_table);
   copyKey->setContext(Qt::WidgetShortcut);
   connect(copyKey, &QShortcut::activated, this, &CTrafficLogWindow::CopySelection);
@@ -110,6 +117,46 @@ void CTrafficLogWindow::OnSave() {
   if (path.isEmpty()) return;
   if (!m_model.SaveTo(path))
     QMessageBox::warning(this, QStringLiteral("Traffic log"), QStringLiteral("Cannot write %1").arg(path));
+}
+
+std::vector<int> CTrafficLogWindow::ChosenRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : m_table->selectionModel()->selectedRows()) rows.push_back(index.row());
+  if (rows.empty())
+    for (int row = 0; row < m_model.rowCount(); ++row) rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+bool CTrafficLogWindow::SaveSequenceTo(const QString& path, QString& error) const {
+  link::ExchangeCollector collector;
+  std::vector<link::RecordedExchange> exchanges;
+  try {
+    for (const int row : ChosenRows()) collector.Add(m_model.Entry(row), row + 1);
+    exchanges = collector.Finish();
+  } catch (const link::InvalidLog& invalid) {
+    error = QStringLiteral("Row %1: %2").arg(invalid.line).arg(QString::fromStdString(invalid.reason));
+    return false;
+  }
+  if (exchanges.empty()) {
+    error = QStringLiteral("No frame sent among the rows chosen");
+    return false;
+  }
+  const std::string yaml = cli::SequenceFromExchanges(exchanges, {}).yaml;
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly) && file.write(yaml.data(), static_cast<qint64>(yaml.size())) == static_cast<qint64>(yaml.size()) &&
+      file.commit())
+    return true;
+  error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+  return false;
+}
+
+void CTrafficLogWindow::OnSaveSequence() {
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save as sequence"),
+                                                    QStringLiteral("sequence.yaml"),
+                                                    QStringLiteral("Sequences (*.yaml *.yml);;All files (*)"));
+  QString error;
+  if (!path.isEmpty() && !SaveSequenceTo(path, error)) QMessageBox::warning(this, QStringLiteral("Traffic log"), error);
 }
 
 void CTrafficLogWindow::ShowBeside(QWidget& anchor) {

@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QWidget>
+#include <vector>
 
 class QPushButton;
 class QTableView;
@@ -36,15 +37,20 @@ class CTrafficLogWindow : public QWidget {
   QSize WantedSize() const { return m_wantedSize; }
   // The selected rows as text (also what Ctrl+C puts on the clipboard).
   QString SelectedText() const;
+  // The selected rows as a test sequence, as tarnwick-cli replay writes it (every
+  // row when none is selected). False, with why in error, when nothing was written.
+  bool SaveSequenceTo(const QString& path, QString& error) const;
   // Shows the window beside or below anchor (PlaceLogWindow), or where it was last put.
   void ShowBeside(QWidget& anchor);
 
  public slots:
   void CopySelection();
   void OnSave();
+  void OnSaveSequence();
 
  private:
   void FollowNewRows();
+  std::vector<int> ChosenRows() const;
   int DigitWidth() const;
   int RowHeight() const;
 

@@ -98,6 +98,12 @@ std::string DescribeReply(const FrameView& reply, const std::vector<std::string>
   return text;
 }
 
+std::string SummaryOf(const FrameView& reply, const Verdict& verdict, const std::vector<std::string>& filled) {
+  std::string summary = DescribeReply(reply, filled);
+  if (!verdict.detail.empty()) summary += " (" + verdict.detail + ")";
+  return summary;
+}
+
 std::string Hex16(std::uint16_t value) {
   return "0x" + link::FormatHexByte(static_cast<std::uint8_t>(value >> 8)) +
          link::FormatHexByte(static_cast<std::uint8_t>(value));
@@ -194,8 +200,7 @@ Verdict JudgeVerifiedReply(const FrameView& reply, Span frame, link::ReplyAccept
                            TrafficReporter& log) {
   std::vector<std::string> filled;
   Verdict verdict = EvaluateReply(reply, record, filled);
-  std::string summary = DescribeReply(reply, filled);
-  if (!verdict.detail.empty()) summary += " (" + verdict.detail + ")";
+  std::string summary = SummaryOf(reply, verdict, filled);
   if (reply.HasCommand()) record.replyMismatch = ReplyMismatch(frame, reply);
   if (!record.replyMismatch.empty()) {
     summary += "; " + record.replyMismatch;
@@ -275,6 +280,15 @@ Verdict EvaluateReply(const FrameView& reply, ExchangeRecord& record, std::vecto
   // is taken as it stands.
   const Command* command = Current().Find(commandByte);
   return command ? EvaluateCommandReply(*command, reply, record, filled) : Plain(result::kSuccess);
+}
+
+std::string DescribeReplyFrame(std::span<const std::uint8_t> bytes) {
+  const FrameView reply(bytes);
+  if (!reply.Verified()) return WhyUnverified(bytes);
+  ExchangeRecord record;
+  std::vector<std::string> filled;
+  const Verdict verdict = EvaluateReply(reply, record, filled);
+  return SummaryOf(reply, verdict, filled);
 }
 
 std::vector<std::string> ReplyFieldKeys(const Command& command) {

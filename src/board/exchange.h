@@ -86,4 +86,8 @@ struct Verdict {
 };
 Verdict EvaluateReply(const FrameView& reply, ExchangeRecord& record, std::vector<std::string>& filled);
 
+// A reply's bytes as the log describes them: "CMD13 from 01: Reverse unchecked, ...",
+// or why they fail their checksum.
+std::string DescribeReplyFrame(std::span<const std::uint8_t> bytes);
+
 }  // namespace tarnwick::board

@@ -11,6 +11,7 @@
 #include "cli/bash_completion.h"
 #include "cli/cli_host.h"
 #include "cli/command_line.h"
+#include "cli/replay_command.h"
 #include "cli/run_sequence.h"
 #include "cli/scan.h"
 #include "cli/watch.h"
@@ -250,7 +251,8 @@ void Describe(CLI::App& app) {
                        "send cmd12 --help       (the fields of one command)",
                        "dc-test --port sim0 --left-freq 20000 --right-reverse", "scan --port sim0",
                        "watch cmd13 --port sim0 --addr 01 --interval 200",
-                       "run examples/setup_and_status.yaml --port sim0 --junit report.xml"}));
+                       "run examples/setup_and_status.yaml --port sim0 --junit report.xml",
+                       "replay session.log --sequence session.yaml"}));
 }
 
 bool JsonWanted(int argc, char** argv) {
@@ -279,7 +281,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";
-    return RefuseInvocation("give a subcommand: ports, send, scan, watch, run, stepper-test, dc-test, stop or board",
+    return RefuseInvocation("give a subcommand: ports, send, scan, watch, run, replay, stepper-test, dc-test, stop or board",
                             mode);
   }
   return std::nullopt;
@@ -313,6 +315,8 @@ int main(int argc, char** argv) {
   cli::AddWatch(app, watch, mode, checked);
   cli::RunCommandLine run;
   cli::AddRun(app, run, checked);
+  cli::ReplayCommandLine replay;
+  cli::AddReplay(app, replay);
   auto* stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
   stop->fallthrough()->footer(Examples({"stop --port sim0"}));
   LineOptions stopLine;
@@ -336,6 +340,7 @@ int main(int argc, char** argv) {
   if (scan.app->parsed()) return cli::RunScan(scan, mode);
   if (watch.app->parsed()) return cli::RunWatch(watch, mode);
   if (run.app->parsed()) return cli::RunSequence(run, mode);
+  if (replay.app->parsed()) return cli::RunReplay(replay, mode);
   if (board.app->parsed()) return cli::RunBoard(board, mode);
   return RunLiveSend(stopLine, mode, panels::StopFrame(), {}, "stop");
 }

@@ -128,6 +128,11 @@ void BoardServer::SetFaultOnEvery(const Fault& fault) {
   bus_.SetFaultOnEvery(fault);
 }
 
+void BoardServer::AnswerFrom(ReplayBoard recording) {
+  std::lock_guard lock(mutex_);
+  bus_.AnswerFrom(std::move(recording));
+}
+
 void BoardServer::ObserveTraffic(TrafficObserver observer) {
   std::lock_guard lock(mutex_);
   observer_ = std::move(observer);

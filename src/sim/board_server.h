@@ -45,6 +45,8 @@ class BoardServer {
   void SetFault(const Fault& fault) { SetFault(0, fault); }
   void SetFault(std::size_t board, const Fault& fault);
   void SetFaultOnEvery(const Fault& fault);
+  // The first board answers from a recording from now on (tarnwick-sim --replay).
+  void AnswerFrom(ReplayBoard recording);
   BoardState State(std::size_t board = 0) const;
   void SetState(const BoardState& state) { SetState(0, state); }
   void SetState(std::size_t board, const BoardState& state);

@@ -129,8 +129,10 @@ std::string MotorTypeName(link::MotorType type) {
 }
 
 Bus::Bus(std::vector<BoardState> boards) {
-  for (const BoardState& state : boards) stations_.push_back({Board(state), {}, {}});
+  for (const BoardState& state : boards) stations_.push_back({Board(state), {}, {}, {}});
 }
+
+void Bus::AnswerFrom(ReplayBoard recording) { stations_.front().recording = std::move(recording); }
 
 void Bus::SetFaultOnEvery(const Fault& fault) {
   for (Station& s : stations_) s.fault = fault;
@@ -138,7 +140,7 @@ void Bus::SetFaultOnEvery(const Fault& fault) {
 
 void Bus::Hear(std::span<const std::uint8_t> bytes, int baudIndex) {
   for (Station& s : stations_)
-    if (baudIndex == kEveryBoardHears || baudIndex == s.board.BaudIndex())
+    if (s.recording || baudIndex == kEveryBoardHears || baudIndex == s.board.BaudIndex())
       s.pending.insert(s.pending.end(), bytes.begin(), bytes.end());
 }
 
@@ -159,7 +161,8 @@ std::optional<Bus::Turn> Bus::TakeTurn(bool atBurstEnd) {
   std::vector<std::vector<ReplyChunk>> replies;
   for (Station& s : stations_) {
     if (s.pending.empty()) continue;
-    const Board::Result taken = s.board.TakeFrame(s.pending, atBurstEnd);
+    const Board::Result taken =
+        s.recording ? s.recording->TakeFrame(s.pending, atBurstEnd) : s.board.TakeFrame(s.pending, atBurstEnd);
     if (!taken.complete || taken.consumed == 0) continue;
     const auto end = s.pending.begin() + static_cast<std::ptrdiff_t>(taken.consumed);
     if (!turn) turn = Turn{Bytes(s.pending.begin(), end), {}, {}, {}};

@@ -5,6 +5,7 @@
 // Pure logic, no I/O: the board server feeds it bytes and sends what it returns.
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "board.h"
 #include "faults.h"
+#include "replay_board.h"
 
 namespace tarnwick::sim {
 
@@ -29,6 +31,8 @@ class Bus {
   void SetState(std::size_t board, const BoardState& state) { stations_.at(board).board.MutableState() = state; }
   void SetFault(std::size_t board, const Fault& fault) { stations_.at(board).fault = fault; }
   void SetFaultOnEvery(const Fault& fault);
+  // The line's first board answers from a recording from now on, at every rate.
+  void AnswerFrom(ReplayBoard recording);
 
   // Bytes heard while the line ran at baudIndex (or kEveryBoardHears).
   void Hear(std::span<const std::uint8_t> bytes, int baudIndex);
@@ -54,6 +58,7 @@ class Bus {
     Board board;
     Fault fault;
     Bytes pending;  // heard, not yet taken as a frame
+    std::optional<ReplayBoard> recording;  // answers in the board's place
   };
   // The reply shaped by the station's fault; spends one of a counted fault.
   std::vector<ReplyChunk> Shape(Station& station, const Bytes& reply, std::chrono::milliseconds& delay);

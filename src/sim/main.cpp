@@ -14,15 +14,19 @@
 
 #include "board/board_file.h"
 #include "board/board.h"
+#include "board/exchange.h"
 #include "board_server.h"
 #include "link/baud_rates.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
 #include "link/line_control.h"
+#include "link/recorded_exchanges.h"
+#include "link/traffic_log.h"
 #include "link/posix_port_list.h"
 #include "link/serial_port.h"
 #include "link/unique_fd.h"
 #include "port_registry.h"
+#include "replay_board.h"
 #include "support/parse_arguments.h"
 
 namespace {
@@ -110,7 +114,7 @@ std::string MotorTypeNameList(const std::string& separator) {
 }
 
 struct SimOptions {
-  std::string port, addressText = "01", motorType = "stepper", boards, boardFile;
+  std::string port, addressText = "01", motorType = "stepper", boards, boardFile, replay;
   std::vector<std::string> faults;
   int baud = 9600, faultCount = -1;
   bool verbose = false, noRegister = false;
@@ -136,6 +140,11 @@ void AddOptions(CLI::App& app, SimOptions& o) {
                      ", such as 01@9600:stepper,05@19200:d-c,2A@115200 (rate 9600 and stepper unless given)")
       ->excludes(address, baud, motor, app.get_option("--port"));
   app.add_option("--board", o.boardFile, "Answer the commands of this board description instead of the built-in one");
+  app.add_option("--replay", o.replay,
+                 "Answer each request a traffic log (--log) holds with the reply recorded for it, at every rate; "
+                 "device error 1 for any other request to an address that answered in the log")
+      ->type_name("LOG")
+      ->excludes(address, motor, app.get_option("--boards"));
   app.add_option("--fault", o.faults,
                  "A fault for the replies, of every board or, as ADDR:KIND, of the boards at ADDR; repeatable: " +
                      sim::FaultNames());
@@ -240,19 +249,41 @@ bool ApplyFaults(sim::BoardServer& server, const SimOptions& o) {
   return true;
 }
 
-int Run(const SimOptions& o, std::vector<sim::BoardState> boards, int signalFd) {
+void PrintBytes(const sim::Bytes& bytes, bool heard) {
+  std::printf("%s %s\n", heard ? "heard:" : "reply:", link::FormatHexDump(bytes).c_str());
+  std::fflush(stdout);
+}
+
+// A recording's frames are told by the board description in use too.
+void PrintDecoded(const sim::Bytes& bytes, bool heard) {
+  const std::string meaning = heard ? link::DescribeSentFrames(bytes) : board::DescribeReplyFrame(bytes);
+  std::printf("%s %s  (%s)\n", heard ? "heard:" : "reply:", link::FormatHexDump(bytes).c_str(), meaning.c_str());
+  std::fflush(stdout);
+}
+
+// "Replaying LOG: 12 requests to 01, 05"
+std::string AnnounceReplay(const std::string& path, const sim::ReplayBoard& recording) {
+  std::string text = "Replaying " + path + ": " + std::to_string(recording.RequestCount()) + " requests";
+  const char* separator = " to ";
+  for (const std::uint8_t address : recording.Addresses()) {
+    text += separator + link::FormatHexByte(address);
+    separator = ", ";
+  }
+  return text;
+}
+
+int Run(const SimOptions& o, std::vector<sim::BoardState> boards, std::optional<sim::ReplayBoard> recording,
+        int signalFd) {
+  const bool replaying = recording.has_value();
+  const std::string announced = replaying ? AnnounceReplay(o.replay, *recording) : "";
   auto server = o.port.empty() ? sim::BoardServer::OnPseudoTerminal(std::move(boards))
                                : sim::BoardServer::OnSerialPort(o.port, boards.front(), o.direction);
   if (!ApplyFaults(*server, o)) return tarnwick::kExitBadArguments;
-  if (o.verbose) {
-    server->ObserveTraffic([](const sim::Bytes& bytes, bool heard) {
-      std::printf("%s %s\n", heard ? "heard:" : "reply:", link::FormatHexDump(bytes).c_str());
-      std::fflush(stdout);
-    });
-  }
+  if (replaying) server->AnswerFrom(std::move(*recording));
+  if (o.verbose) server->ObserveTraffic(replaying ? PrintDecoded : PrintBytes);
   std::optional<sim::PortRegistration> registration;
   if (!o.noRegister) registration.emplace(link::SimRegistryDir(), server->PortPath());
-  std::cout << Announce(*server) << " on " << server->PortPath();
+  std::cout << (announced.empty() ? Announce(*server) : announced) << " on " << server->PortPath();
   if (registration) std::cout << ", listed as " << registration->Name();
   std::cout << std::endl;
   if (server->LineControlled().control == link::DirectionControl::Kernel)
@@ -290,10 +321,19 @@ int main(int argc, char** argv) {
   auto boards = InitialBoards(options);
   if (!boards) return tarnwick::kExitBadArguments;
   if (const auto refused = RefusedPort(options.port)) return *refused;
+  std::optional<sim::ReplayBoard> recording;
+  if (!options.replay.empty()) {
+    try {
+      recording.emplace(link::ReadRecordedExchanges(options.replay));
+    } catch (const link::InvalidLog& invalid) {
+      std::cerr << "tarnwick-sim: " << link::PlacedReason(options.replay, invalid) << "\n";
+      return tarnwick::kExitBadArguments;
+    }
+  }
 
   const link::UniqueFd signalFd = StopSignalDescriptor();
   try {
-    return Run(options, std::move(*boards), signalFd.Get());
+    return Run(options, std::move(*boards), std::move(recording), signalFd.Get());
   } catch (const std::exception& e) {
     std::cerr << "tarnwick-sim: " << e.what() << "\n";
     return 1;

@@ -72,6 +72,8 @@ exit_cases=(
   "tarnwick-cli run|0|tarnwick-cli run pass.yaml --port sim0"
   "tarnwick-cli run|1|tarnwick-cli run fail.yaml --port sim0"
   "tarnwick-cli run|2|tarnwick-cli run missing.yaml --port sim0"
+  "tarnwick-cli replay|0|tarnwick-cli --log session.log send cmd00 --port sim0 && tarnwick-cli replay session.log --sequence session.yaml"
+  "tarnwick-cli replay|2|tarnwick-cli replay pass.yaml --sequence session.yaml"
   "tarnwick-sim|0|timeout --preserve-status 0.5 tarnwick-sim --no-register"
   "tarnwick-sim|1|tarnwick-sim --port /tmp"
   "tarnwick-sim|2|tarnwick-sim --address 1G"

@@ -5,6 +5,8 @@
 
 #include "app/traffic_log_window.h"
 #include "link/traffic_log_text.h"
+#include "testing/cli_run.h"
+#include "testing/temp_folder.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -42,6 +44,35 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
   EXPECT_FALSE(log.SaveTo(QString::fromStdString(path + "-no-such-dir/log.csv")));
   log.Clear();
   EXPECT_EQ(log.rowCount(), 0);
+}
+
+// Save as sequence writes what tarnwick-cli replay writes from the same rows: every
+// row when none is selected, else the selected ones.
+TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
+  SendOn(res::kTabCmd13, "01");
+  SendOn(res::kTabCmd00, "01");
+  SendOn(res::kTabCmd13, "07");
+  app::TrafficLogModel& log = Window().LogModel();
+  app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
+  const testing::TempFolder dir;
+  for (const std::vector<int> rows : {std::vector<int>{}, std::vector<int>{3, 4, 5, 6, 7}}) {
+    SCOPED_TRACE(rows.size());
+    logWindow.Table()->clearSelection();
+    std::string entries;
+    for (int row = 0; row < log.rowCount(); ++row) {
+      const bool chosen = rows.empty() || std::find(rows.begin(), rows.end(), row) != rows.end();
+      if (!chosen) continue;
+      entries += link::FormatTrafficJson(log.Entry(row)) + "\n";
+      if (!rows.empty())
+        logWindow.Table()->selectionModel()->select(log.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    const auto replay = testing::RunCli("replay " + dir.Write("rows.log", entries) + " --sequence " + dir.Path("cli.yaml"));
+    ASSERT_EQ(replay.status, 0);
+    QString error;
+    ASSERT_TRUE(logWindow.SaveSequenceTo(QString::fromStdString(dir.Path("window.yaml")), error)) << error.toStdString();
+    EXPECT_EQ(dir.Read("window.yaml"), dir.Read("cli.yaml"));
+    EXPECT_NE(dir.Read("window.yaml").find("send: cmd"), std::string::npos);
+  }
 }
 
 TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {

@@ -1,12 +1,14 @@
 // The traffic log's text forms: times that read back to the same instant, JSON
 // lines and CSV rows that survive any text, and a file that keeps its times
-// increasing across runs.
+// increasing across runs; a log read back as exchanges.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "link/hex_text.h"
+#include "link/recorded_exchanges.h"
 #include "link/traffic_log_text.h"
 #include "testing/temp_folder.h"
 
@@ -107,6 +109,36 @@ TEST_F(TrafficLogFileTest, WritersSharingAFileKeepEveryLineWholeAndTheTimesIncre
   // value() throws on a line that is not an entry.
   for (std::size_t i = 1; i < lines.size(); ++i)
     ASSERT_GT(ParseTrafficJson(lines[i]).value().time, ParseTrafficJson(lines[i - 1]).value().time) << i;
+}
+
+// Each frame sent with the reply and result that followed it on its own port.
+TrafficEntry Entry(const char* port, TrafficDirection direction, const char* hex, const char* summary,
+                   const char* result = "") {
+  return {At("2026-12-06T14:03:07.123+01:00"), port, direction, ParseHexBytes(hex).value(), summary, result};
+}
+
+TEST(ExchangeCollectorTest, PairsFramesRepliesAndResultsByPort) {
+  using enum TrafficDirection;
+  ExchangeCollector collector;
+  const std::vector<TrafficEntry> entries = {
+      Entry("sim0", kEvent, "", "Line: RS-485 on"),
+      Entry("sim0", kTx, "01 01 80 82 00", "CMD00 to 01"),
+      Entry("sim1", kTx, "07 01 80 88 00", "CMD00 to 07"),
+      Entry("sim0", kRx, "01 02 00 00 03 00", "CMD00 from 01: Addr 01"),
+      Entry("sim1", kEvent, "", "CMD00 to 07", "No response data"),
+      Entry("sim0", kEvent, "", "CMD00 to 01", "Success"),
+      Entry("sim0", kTx, "FF 01 3F 3F 01", "Stepper Test: CMD3F to FF"),
+      Entry("sim0", kTx, "01 01 13 15 00", "CMD13 to 01"),
+      Entry("sim0", kEvent, "", "CMD13 to 01, no reply awaited", ""),
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) collector.Add(entries[i], static_cast<int>(i) + 1);
+  std::vector<std::string> found;
+  for (const RecordedExchange& e : collector.Finish())
+    found.push_back(std::to_string(e.line) + " " + e.port + " " + FormatHexDump(e.reply.value_or(Bytes{})) + " " +
+                    e.result.value_or("(none)"));
+  // A live update has no event of its own; a frame sent without awaiting a reply has "".
+  EXPECT_EQ(found, (std::vector<std::string>{"2 sim0 01 02 00 00 03 00 Success", "3 sim1  No response data",
+                                             "7 sim0  (none)", "8 sim0  "}));
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+// A recorded run turned into a sequence (tarnwick-cli replay) and into a board
+// (tarnwick-sim --replay): the sequence passes against its own recording and
+// fails, step by step, against a board that answers otherwise.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/hex_text.h"
+#include "link/traffic_log_text.h"
+#include "testing/board_at_115200.h"
+#include "testing/cli_run.h"
+#include "testing/row_name.h"
+#include "testing/sim_process.h"
+#include "testing/temp_folder.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::RunCli;
+using testing::SimProcess;
+
+// What each recorded exchange asks of a D-C board at 01, 9600 baud: fields, a
+// watch, an address nobody answers, a refused command and a rate change.
+const std::vector<std::string> kRecordedRun = {
+    "send cmd23 --addr 01 --left-pulse-duty 40 --right-frequency 12000",
+    "send cmd43 --addr 01",
+    "watch cmd24 --addr 01 --count 3 --interval 0",
+    "send cmd00 --addr 07",
+    "send cmd13 --addr 01",
+    "send cmd41 --addr 01 --baudrate 19200",
+    "send cmd43 --addr 01 --baud 19200",
+};
+
+// The steps the run above becomes, and what a stepper board at 01 answers
+// otherwise: it refuses the D-C commands, reads back another set-up and runs CMD13.
+const std::vector<std::pair<std::string, std::string>> kStepsOnAStepper = {
+    {"cmd23", "result: expected Success, got Motor Type Error"}, {"cmd43", "motor_type: expected D-C, got \"Stepper\""},
+    {"cmd24", "result: expected Success, got Motor Type Error"}, {"cmd24", "result: expected Success"},
+    {"cmd24", "result: expected Success"}, {"cmd00", "pass"},
+    {"cmd13", "result: expected Motor Type Error, got Success"}, {"cmd41", "pass"},
+    {"cmd43", "motor_type: expected D-C, got \"Stepper\""}};
+
+class ReplayTest : public testing::PtyTest {
+ protected:
+  void SetUp() override {
+    PtyTest::SetUp();
+    if (IsSkipped()) return;
+    const auto recorded = testing::Boards("01@9600:d-c");
+    for (const std::string& exchange : kRecordedRun)
+      RunCli(exchange + " --port " + recorded->PortPath() + " --log " + log_);
+    const auto replayed = RunCli("replay " + log_ + " --sequence " + sequence_ + " --baud 9600", true);
+    ASSERT_EQ(replayed.status, 0) << replayed.out;
+  }
+  // The sequence run against port: a line per step, with its verdict and what differed.
+  testing::CliRun Run(const std::string& port) {
+    return RunCli("run " + sequence_ + " --keep-going --port " + port + " --junit " + dir_.Path("report.xml"), true);
+  }
+
+  testing::TempFolder dir_;
+  const std::string log_ = dir_.Path("session.log"), sequence_ = dir_.Path("session.yaml");
+};
+
+TEST_F(ReplayTest, TheSequencePassesEveryStepAgainstItsRecording) {
+  SimProcess recording = SimProcess::WithArguments("--no-register --replay " + log_);
+  ASSERT_FALSE(recording.Path().empty()) << recording.FirstLine();
+  const auto run = Run(recording.Path());
+  EXPECT_EQ(run.status, 0) << run.out << dir_.Read("session.yaml");
+  const std::string report = dir_.Read("report.xml");
+  for (std::size_t step = 0; step < kStepsOnAStepper.size(); ++step)
+    EXPECT_NE(report.find("name=\"step " + std::to_string(step + 1) + ": " + kStepsOnAStepper[step].first + "\""),
+              std::string::npos) << report;
+}
+
+TEST_F(ReplayTest, ABoardThatAnswersOtherwiseFailsJustThoseSteps) {
+  const auto stepper = testing::Boards("01@9600:stepper");
+  const auto run = Run(stepper->PortPath());
+  EXPECT_EQ(run.status, 1) << run.out;
+  std::istringstream lines(run.out);
+  std::string line;
+  for (std::size_t step = 0; step < kStepsOnAStepper.size() && std::getline(lines, line); ++step) {
+    const auto& [title, said] = kStepsOnAStepper[step];
+    EXPECT_NE(line.find("step " + std::to_string(step + 1) + "  " + title), std::string::npos) << line;
+    EXPECT_NE(line.find(said), std::string::npos) << line;
+    EXPECT_EQ(line.find("FAIL") == std::string::npos, said == "pass") << line;
+  }
+}
+
+struct BadLogRow {
+  const char* name;
+  std::string text;
+  std::string said;  // after "PATH:"
+};
+
+std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "") {
+  return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000)), "sim0", direction,
+                                  link::ParseHexBytes(hex).value(), "CMD00 to 01", result}) + "\n";
+}
+constexpr auto kTx = link::TrafficDirection::kTx, kRx = link::TrafficDirection::kRx, kEvent = link::TrafficDirection::kEvent;
+
+class ReplayBadLogTest : public ::testing::TestWithParam<BadLogRow> {};
+
+// Both programs refuse the same log with the same words, and write nothing.
+TEST_P(ReplayBadLogTest, RefusedWithItsLineAndNothingWritten) {
+  const testing::TempFolder dir;
+  const std::string log = dir.Write("bad.log", GetParam().text), sequence = dir.Path("out.yaml");
+  const auto replay = RunCli("replay " + log + " --sequence " + sequence, true);
+  EXPECT_EQ(replay.status, 2);
+  EXPECT_NE(replay.out.find(log + ":" + GetParam().said), std::string::npos) << replay.out;
+  EXPECT_FALSE(std::filesystem::exists(sequence));
+  SimProcess board = SimProcess::WithArguments("--no-register --replay " + log);
+  EXPECT_NE(board.FirstLine().find(log + ":" + GetParam().said), std::string::npos) << board.FirstLine();
+  EXPECT_EQ(board.EndStatus(), 2);
+}
+
+const std::string kGoodExchange = Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 03 00") +
+                                  Entry(kEvent, "", "Success");
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, ReplayBadLogTest,
+    ::testing::Values(BadLogRow{"NotATrafficLog", "port: sim0\nsteps: []\n", "1: not a traffic log: not JSON"},
+                      BadLogRow{"OtherJson", "{\"name\": \"x\"}\n", "1: not a traffic log: no \"time\""},
+                      BadLogRow{"TruncatedLastLine", kGoodExchange + kGoodExchange.substr(0, 40),
+                                "4: the last line is cut short"},
+                      BadLogRow{"LineNotJson", kGoodExchange + "01 01 80 82 00\n" + kGoodExchange,
+                                "4: not a log entry: not JSON"},
+                      BadLogRow{"SentFrameBadChecksum", Entry(kTx, "01 01 80 83 00") + Entry(kEvent, "", "Success"),
+                                "1: the frame sent (01 01 80 83 00) fails its checksum: computed 0x0082, recorded 0x0083"},
+                      BadLogRow{"SuccessfulReplyBadChecksum",
+                                Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 04 00") + Entry(kEvent, "", "Success"),
+                                "2: the reply (01 02 00 00 04 00) fails its checksum"},
+                      BadLogRow{"NoFrameSent", Entry(kEvent, "", "Port not opened"), " the log holds no frame sent"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace tarnwick
