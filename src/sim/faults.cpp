@@ -11,8 +11,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Far past the 25 ms that ends a read, so a loaded machine cannot close the pause up.
-constexpr milliseconds kSplitPause{200};
+// 75 ms past the 25 ms gap that ends a read, so a loaded machine cannot close the
+// pause up, and 75 ms inside the 150 ms a scan listens on for the rest of a reply.
+constexpr milliseconds kSplitPause{100};
 // Far inside it, so a loaded machine waking the board late still keeps the reply whole.
 constexpr milliseconds kTricklePause{3};
 
