@@ -53,15 +53,18 @@ bool EndsWithoutWaitingForTime(std::unique_ptr<CCurrentSecond> clock) {
 TEST(CurrentSecond, StartsItsTickAtTheSystemSecondsChangeAndEndsWithoutWaiting) {
   struct TimerStart { std::function<void()> tick; std::int64_t systemSecond; milliseconds first, period; };
   std::atomic<std::int64_t> systemNow{1'700'000'000};
+  std::atomic<int> reads{0};
   std::promise<TimerStart> timerStarted;
-  const RavLib::SecondSources driven{[&] { return systemNow.load(); }, [&](auto tick, auto first, auto period) {
+  const RavLib::SecondSources driven{[&] { return ++reads, systemNow.load(); }, [&](auto tick, auto first, auto period) {
                                        timerStarted.set_value({tick, systemNow.load(), first, period});
                                        return std::make_shared<int>(0);
                                      }};
+  EXPECT_TRUE(EndsWithoutWaitingForTime(std::make_unique<CCurrentSecond>(driven))) << "aligning";
+  reads = 0;
   auto clock = std::make_unique<CCurrentSecond>(driven);
   EXPECT_EQ(clock->Value(), 1'700'000'000);
-  EXPECT_TRUE(EndsWithoutWaitingForTime(std::make_unique<CCurrentSecond>(driven))) << "aligning";
-
+  // The second changes only once the clock's thread has read the one it starts in.
+  for (const auto end = Clock::now() + 30s; reads < 2 && Clock::now() < end;) std::this_thread::sleep_for(1ms);
   systemNow = 1'700'000'001;
   auto started = timerStarted.get_future();
   ASSERT_EQ(started.wait_for(30s), std::future_status::ready);
