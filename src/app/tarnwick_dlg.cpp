@@ -48,6 +48,8 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
   m_labelResult = m_controls.get<QLabel>(window::kResult);
   m_labelNotice = m_controls.get<QLabel>(window::kNotice);
   m_labelNotice->setStyleSheet("QLabel { color: #b00000; font-weight: bold; }");
+  m_labelNotice->setWordWrap(true);
+  m_labelNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_editSendData = m_controls.get<QLineEdit>(window::kSendData);
   m_editRecvData = m_controls.get<QLineEdit>(window::kRecvData);
   m_buttonLog = m_controls.get<QPushButton>(window::kLog);

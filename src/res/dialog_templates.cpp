@@ -109,7 +109,7 @@ struct TemplateStore {
       {ids::window::kRecvData, Edit, {55, 200, 310, 12}, {}, kReadOnly},
       {ids::window::kRescan, PushButton, {49, 217, 17, 14}, "..."},
       {ids::window::kLog, PushButton, {297, 217, 26, 14}, "Log"},
-      {ids::window::kNotice, Label, {7, 236, 370, 8}},
+      {ids::window::kNotice, Label, {7, 235, 370, 17}},  // two lines: a network reason is long
   };
   Rows cmd00 = NoParameterRows(TitleOf("CMD00"), 63);
   Rows cmd38 = NoParameterRows(TitleOf("CMD38"), 159);
@@ -226,7 +226,7 @@ struct TemplateStore {
   };
 
   std::vector<DialogTemplate> templates = {
-      {kMainDialogTemplate, 384, 248, 9, false, kMainCaption, main},
+      {kMainDialogTemplate, 384, 256, 9, false, kMainCaption, main},
       {kCmd42Template, 288, 147, 8, true, {}, cmd42},
       {kCmd21Template, 277, 130, 8, false, {}, cmd21},
       {kCmd22Template, 277, 124, 8, false, {}, cmd22},
