@@ -17,12 +17,12 @@
 #include "link/frame.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
+#include "testing/fastest_of.h"
 #include "testing/row_name.h"
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include "sim/board_server.h"
-#include "testing/fastest_of.h"
 #include "testing/needs_pty.h"
 #include "testing/ser2net.h"
 #endif
