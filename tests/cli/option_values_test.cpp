@@ -6,11 +6,13 @@
 
 #include <random>
 
-#include "board/board_file.h"
 #include "board/codec.h"
 #include "link/hex_text.h"
 #include "link/frame.h"
+#ifdef TARNWICK_ROUND_TRIP
+#include "board/board_file.h"
 #include "sim/board.h"
+#endif
 #include "testing/row_name.h"
 
 namespace tarnwick::cli {
@@ -64,6 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
       return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
     });
 
+#ifdef TARNWICK_ROUND_TRIP
 // Every field type across its whole range: the command line's check of a text, the
 // text it hands on, the frame, the simulated board's reply and the value read back
 // agree exactly; a text beyond the range is refused by the check and by the codec.
@@ -124,6 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldTypeCase{"bits_of_a_u16", "{type: u16le, bits: [{name: v, bits: [3, 15]}]}",
                                     NumberKind::kDecimal}),
     testing::RowName());
+#endif
 
 TEST(ShownValueTest, ALongValueIsCutAtACharacterWithAnEllipsis) {
   const std::string sixty(60, '7');
