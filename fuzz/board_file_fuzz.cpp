@@ -1,13 +1,12 @@
 // Board files: any text is read without fault and in bounded time, gives a board
-// or problems (never both, never neither), a board it gives places every field
-// inside its frame, and tarnwick-cli builds its command line from it without fault.
+// or problems (never both, never neither), and a board it gives places every
+// field inside its frame.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "board/board_file.h"
-#include "cli/command_line.h"
 
 using namespace tarnwick::board;
 
@@ -19,19 +18,6 @@ void CheckFields(const std::vector<Field>& fields, std::size_t size) {
     if (field.bitCount > 0 && field.bitLow + field.bitCount > static_cast<int>(field.size * 8)) std::abort();
     if (field.min > field.max) std::abort();
   }
-}
-
-// The options and subcommands of 'send' with the board's commands: CLI11 throws at
-// a name it cannot take or one given twice.
-void BuildCommandLine(Board board) {
-  Use(std::move(board));
-  CLI::App app;
-  tarnwick::cli::LineOptions line;
-  tarnwick::cli::CheckedOptions checked;
-  tarnwick::cli::CommandChoice choice;
-  tarnwick::cli::AddLineOptions(app, line, checked);
-  tarnwick::cli::AddAddressOptions(app, line, checked);
-  tarnwick::cli::AddCommandSubcommands(app, choice, checked);
 }
 
 void CheckLayout(const Layout& layout) {
@@ -57,6 +43,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLayout(command.response);
     SummaryLine(command);
   }
-  BuildCommandLine(*result.board);
   return 0;
 }

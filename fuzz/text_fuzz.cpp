@@ -1,5 +1,5 @@
 // Hex text and field text: any bytes typed into a field are read without fault, a
-// hex dump reads back as the bytes it shows, and a decimal value agrees with its
+// hex dump reads back as the bytes it shows, and a number as typed agrees with its
 // trimmed text.
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ParseHexText(text);
   const std::string trimmed = TrimFieldText(text);
   if (trimmed.size() > text.size()) std::abort();
-  if (DecimalFieldValue(trimmed) != DecimalFieldValue(text)) std::abort();
+  for (const NumberForm form : {NumberForm::Decimal, NumberForm::Hex, NumberForm::Count}) {
+    if (ReadFieldNumber(trimmed, form, Reading::AsTyped) != ReadFieldNumber(text, form, Reading::AsTyped)) std::abort();
+    const auto exact = ReadFieldNumber(text, form, Reading::Exact);
+    if (exact && (*exact < 0 || *exact > (std::int64_t{1} << 40))) std::abort();
+  }
 
   const auto bytes = std::span(data, size);
   const std::string dump = FormatHexDump(bytes);
