@@ -209,6 +209,7 @@ class Reader {
 
  private:
   static constexpr std::size_t kMaxFields = 4096;  // aliases can repeat a list many times
+  static constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;  // and one long text in every field
 
   void Add(const YAML::Mark& mark, std::string reason) {
     // An empty document has no position: its first line stands for it.
@@ -263,6 +264,7 @@ class Reader {
   std::vector<Problem> problems_;
   Board board_;
   std::size_t fieldsRead_ = 0;
+  std::size_t textBytesRead_ = 0;
 };
 
 bool Reader::ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys) {
@@ -320,7 +322,14 @@ bool Reader::Require(const Map& map, std::string_view key, std::string_view what
 std::optional<std::string> Reader::Text(const Map& map, std::string_view key) {
   const YAML::Node node = map[key];
   if (!node) return std::nullopt;
-  if (node.IsScalar()) return node.Scalar();
+  if (node.IsScalar()) {
+    const bool wasWithin = textBytesRead_ <= kMaxTextBytes;
+    textBytesRead_ += node.Scalar().size();
+    if (textBytesRead_ <= kMaxTextBytes) return node.Scalar();
+    if (wasWithin)
+      Add(node.Mark(), "the file's texts, each alias counted again, pass " + std::to_string(kMaxTextBytes) + " bytes");
+    return std::nullopt;
+  }
   Add(map.MarkOf(key), Quoted(key) + (node.IsNull() ? " has no value" : " must be a text"));
   return std::nullopt;
 }

@@ -18,7 +18,7 @@ std::string LimitsNote(const ReplayedSequence& replayed) {
   if (replayed.steps > kMaxSequenceSteps)
     return std::to_string(replayed.steps) + " steps; 'run' takes at most " + std::to_string(kMaxSequenceSteps) +
            ": split the log first";
-  if (replayed.yaml.size() > kMaxSequenceBytes) return "the file is over 1 MB, more than 'run' reads: split the log first";
+  if (replayed.yaml.size() > kMaxSequenceBytes) return "the file would pass " + std::to_string(kMaxSequenceBytes / 1024) + " KB, more than 'run' reads: split the log first";
   return {};
 }
 

@@ -197,6 +197,13 @@ Step ParseStep(const YAML::Node& node, const OptionPlaces& defaults, PortLookup&
   return step;
 }
 
+std::size_t KeptBytes(const Step& step) {
+  std::size_t bytes = step.title.size() + step.settings.portPath.size() + step.settings.addressText.size();
+  for (const auto& [name, text] : step.fields) bytes += name.size() + text.size();
+  for (const auto& [key, value] : step.expect) bytes += key.size() + value.size();
+  return bytes;
+}
+
 // The file's text, refused before parsing when it is no regular file or too long.
 std::string ReadSequenceText(const std::string& path) {
   std::string reason;
@@ -266,7 +273,13 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
     Invalid(steps, std::to_string(steps.size()) + " steps; a sequence holds at most 10000");
   std::vector<Step> parsed;
   PortLookup ports;
-  for (const auto& step : steps) parsed.push_back(ParseStep(step, defaults, ports));
+  std::size_t keptBytes = 0;
+  for (const auto& step : steps) {
+    parsed.push_back(ParseStep(step, defaults, ports));
+    keptBytes += KeptBytes(parsed.back());
+    if (keptBytes > kMaxSequenceTextBytes)
+      Invalid(step, "the steps' texts, each alias counted again, pass " + std::to_string(kMaxSequenceTextBytes) + " bytes");
+  }
   return parsed;
 }
 

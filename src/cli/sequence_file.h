@@ -26,6 +26,8 @@ struct InvalidSequence {
 // What a sequence may hold: checked before it is parsed, and after its aliases are followed.
 inline constexpr std::size_t kMaxSequenceBytes = board::kMaxYamlFileBytes;
 inline constexpr std::size_t kMaxSequenceSteps = 10'000;
+// What the steps keep of the file's texts, each counted again where an alias repeats it.
+inline constexpr std::size_t kMaxSequenceTextBytes = std::size_t{1} << 20;
 
 struct Step {
   int line = 0;

@@ -137,6 +137,17 @@ TEST(BoardFileFaultTest, FilesThatCannotBeBoards) {
   std::filesystem::remove_all(directory);
 }
 
+// Aliases that repeat one long text in every field would build a board of gigabytes.
+TEST(BoardFileFaultTest, AliasedTextsHaveOneBudget) {
+  std::string text = "format: 1\nboard: &long " + std::string(100000, 'x') + "\ncommands:\n  - {name: CMD00, code: 0, response: &r [";
+  for (int field = 0; field < 30; ++field) text += "{name: f" + std::to_string(field) + ", type: u8, help: *long},";
+  text += "]}\n";
+  for (int code = 0x11; code < 0x30; ++code) text += "  - {name: CMD" + std::to_string(code) + ", code: " + std::to_string(code) + ", response: *r}\n";
+  const auto problems = LoadBoardText(text, "t.yaml").problems;
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems.front().find("the file's texts, each alias counted again, pass 1048576 bytes"), std::string::npos);
+}
+
 // The actions' fields are the board's: renaming one the stop clears refuses the file.
 TEST(BoardFileFaultTest, ABoardWithoutTheFieldsItsActionsNeed) {
   std::ifstream in(TARNWICK_BOARDS "/motor-driver.yaml");

@@ -379,6 +379,13 @@ TEST_P(CliFileTest, RefusedAtOnceWithThePlace) {
   EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
 }
 
+// A long text that aliases repeat in every step, 2 MB kept from a 100 KB file.
+const std::string kAliasedTexts = [] {
+  std::string text = "port: &long " + std::string(100'000, 'x') + "\nsteps:\n  - &step {send: cmd13, expect: {result: *long}}\n";
+  for (int step = 0; step < 20; ++step) text += "  - *step\n";
+  return text;
+}();
+
 constexpr const char* kBoardWith = "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1, request: [{name: help, type: u8}]}\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -392,6 +399,8 @@ INSTANTIATE_TEST_SUITE_P(
                  2, "f.yaml:1:7: port must be a single value"},
         FileCase{"run_takes_rs485", "steps:\n  - send: cmd00\n", "run FILE --port /dev/null --rs485 rts", 1,
                  "not a serial port"},
+        FileCase{"aliased_texts", kAliasedTexts.c_str(), "run FILE --port /dev/null", 2,
+                 "f.yaml:3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
         FileCase{"field_hiding_help", kBoardWith, "--board FILE send a --help", 2,
                  "f.yaml:4:41: field name \"help\" would hide the command line's own --help"}),
     testing::RowName());
