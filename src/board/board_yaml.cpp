@@ -214,7 +214,10 @@ class Reader {
   void Add(const YAML::Mark& mark, std::string reason) {
     // An empty document has no position: its first line stands for it.
     problems_.push_back({std::max(mark.line, 0) + 1, std::max(mark.column, 0) + 1, std::move(reason)});
+    ++problemCount_;
+    if (problems_.size() == 2 * kMaxProblems) KeepFirstProblems();  // only the first ones are shown
   }
+  void KeepFirstProblems();
   bool ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys = kMaxEntries);
   bool ExpectMap(const Map& map, std::string_view what) { return ExpectMap(map.node(), what); }
   bool ExpectList(const YAML::Node& node, std::string_view what);
@@ -265,6 +268,7 @@ class Reader {
   Board board_;
   std::size_t fieldsRead_ = 0;
   std::size_t textBytesRead_ = 0;
+  std::size_t problemCount_ = 0;
 };
 
 bool Reader::ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys) {
@@ -386,20 +390,21 @@ LoadResult Reader::Read(std::string_view text) {
   return Result();
 }
 
-LoadResult Reader::Result() {
+// In file order, and among problems at one place in the order they were found.
+void Reader::KeepFirstProblems() {
   std::stable_sort(problems_.begin(), problems_.end(), [](const Problem& a, const Problem& b) {
     return std::tie(a.line, a.column) < std::tie(b.line, b.column);
   });
+  if (problems_.size() > kMaxProblems) problems_.resize(kMaxProblems);
+}
+
+LoadResult Reader::Result() {
+  KeepFirstProblems();
   LoadResult result;
-  for (const auto& problem : problems_) {
-    if (result.problems.size() == kMaxProblems) {
-      result.problems.push_back(source_ + ": " + std::to_string(problems_.size() - kMaxProblems) +
-                                " more problems not shown");
-      break;
-    }
-    result.problems.push_back(source_ + ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column) +
-                              ": " + problem.reason);
-  }
+  for (const auto& problem : problems_) result.problems.push_back(source_ + ":" + std::to_string(problem.line) + ":" +
+                                                                  std::to_string(problem.column) + ": " + problem.reason);
+  if (problemCount_ > kMaxProblems)
+    result.problems.push_back(source_ + ": " + std::to_string(problemCount_ - kMaxProblems) + " more problems not shown");
   if (result.problems.empty()) result.board = std::move(board_);
   return result;
 }
