@@ -58,12 +58,20 @@ QPixmap Framed(QWidget& widget) {
   return shot;
 }
 
+// Send, returning once the window shows what the exchange came to.
+void SendAndWait(tarnwick::app::CTarnwickDlg& dialog) {
+  QEventLoop sending;
+  QObject::connect(&dialog, &tarnwick::app::CTarnwickDlg::SendEnded, &sending, &QEventLoop::quit);
+  dialog.OnOK();
+  if (dialog.Sending()) sending.exec();
+}
+
 // A few exchanges for the log to show, one of them a device error, then the chosen tab's.
 void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& strip) {
   using namespace tarnwick::res;
   for (const int tab : {kTabCmd00, kTabCmd13, kTabCmd43, kTabCmd3F}) {
     strip.setCurrentIndex(tab);
-    dialog.OnOK();
+    SendAndWait(dialog);
   }
 }
 
@@ -189,7 +197,7 @@ int main(int argc, char** argv) {
     return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
-  dialog.OnOK();
+  SendAndWait(dialog);
   QApplication::processEvents();
 
   const QPixmap shot = withLog ? WithTrafficLog(dialog) : Framed(dialog);

@@ -1,6 +1,10 @@
 // The main window's tab strip, the pages' enabling rules, the keyboard inside and
-// outside pages, and Send with no port listed.
+// outside pages, Send with no port listed, and Send waiting on a network port.
 
+#include <QTimer>
+#include <optional>
+
+#include "testing/hostile_server.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -39,7 +43,7 @@ TEST_F(WindowFixture, EnterAndEscapeActOnlyInTheWindowsOwnFields) {
     EXPECT_TRUE(Window().Panel(res::kTabCmd40).isVisible()) << key;
   }
   SelectTab(res::kTabCmd00);
-  QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return);
+  SendAndWait(Window(), [this] { QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return); });
   EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"}) << "one frame: the keys inside pages sent none";
   EXPECT_EQ(Result(), "Success");
 }
@@ -53,6 +57,41 @@ TEST_F(WindowFixture, WithNoPortListedSendSendsNothing) {
   Send();
   EXPECT_EQ(Value(kMain, window::kSendData), "");
   EXPECT_EQ(Result(), "");
+}
+
+// A server that never takes the connection: Send returns at once and the window
+// goes on handling events with Send off until the exchange ends (the server gone,
+// the connection refused); it then shows, on the page that sent, what the same
+// exchange run directly shows.
+TEST_F(WindowFixture, SendWaitsForANetworkPortWithoutHoldingTheWindow) {
+  std::optional<testing::HostileServer> server(std::in_place, testing::HostileScript{.neverAccepts = true});
+  const std::string url = "rfc2217://127.0.0.1:" + std::to_string(server->Port()) + "?timeout=30";
+  ASSERT_TRUE(Window().AddNetworkPort(url));
+  SelectTab(res::kTabCmd13);
+  Set(kMain, window::kAddress, "01");
+  auto* send = Get<QPushButton>(kMain, window::kSend);
+  std::vector<std::string> events;
+  QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [&] { events.push_back("shown"); });
+  QTimer::singleShot(0, &Window(), [&] {
+    events.push_back(send->isEnabled() ? "event loop ran, Send on" : "event loop ran, Send off");
+    SelectTab(res::kTabCmd00);  // the reply still goes to the page that sent
+    server.reset();
+  });
+  SendAndWait(Window(), [&] {
+    send->click();
+    events.push_back("clicked");
+  });
+
+  EXPECT_EQ(events, (std::vector<std::string>{"clicked", "event loop ran, Send off", "shown"}));
+  EXPECT_TRUE(send->isEnabled());
+  const board::ExchangeRecord direct =
+      board::SendCommand(Window().CurrentLineSettings(), *board::Current().FindNamed("CMD13"), {});
+  ASSERT_EQ(direct.outcome.stage, link::ExchangeStage::PortUnavailable);
+  EXPECT_EQ(Get<QLabel>(kMain, window::kNotice)->text().toStdString(),
+            "Not sent: " + link::DescribeOpenError(url, direct.openError));
+  EXPECT_EQ(Result(), direct.outcome.result);
+  EXPECT_EQ(Value(kMain, window::kSendData), "");
+  EXPECT_TRUE(Control(res::kTabCmd13, res::ids::stepper::kStepCount)->property("stale").toBool());
 }
 
 }  // namespace
