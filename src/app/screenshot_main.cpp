@@ -192,6 +192,7 @@ int main(int argc, char** argv) {
   if (find) return SaveFindShot(dialog, argv[1]);
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
+  QApplication::processEvents();
   if (argc > 3 && std::string(argv[3]) == "sequence") return SequenceShot(dialog).save(argv[1]) ? 0 : 1;
   if (argc > 3 && std::string(argv[3]) == "watch")
     return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;

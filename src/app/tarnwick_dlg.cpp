@@ -369,14 +369,14 @@ void CTarnwickDlg::ShowSending(bool sending) {
   auto* send = m_controls.get<QPushButton>(window::kSend);
   if (sending) {
     // A button turned off hands its focus on to the next control (Exit), where a key
-    // meant for Send would land: the window takes the keys meanwhile.
-    m_sendHadFocus = send->hasFocus();
-    if (m_sendHadFocus) send->clearFocus();
+    // meant for Send would land: the window itself holds it meanwhile.
+    m_sendHadFocus = focusWidget() == send;
+    if (m_sendHadFocus) setFocus();
   }
   send->setEnabled(!sending);
   m_panelStepperTest.setEnabled(!sending);
   m_panelDcTest.setEnabled(!sending);
-  if (!sending && m_sendHadFocus && !focusWidget()) send->setFocus();
+  if (!sending && m_sendHadFocus && focusWidget() == this) send->setFocus();
 }
 
 // The result line stays empty for a port that will not open; the notice under it

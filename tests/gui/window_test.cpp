@@ -70,6 +70,8 @@ TEST_F(WindowFixture, SendWaitsForANetworkPortWithoutHoldingTheWindow) {
   SelectTab(res::kTabCmd13);
   Set(kMain, window::kAddress, "01");
   auto* send = Get<QPushButton>(kMain, window::kSend);
+  ShowActive();
+  send->setFocus();
   std::vector<std::string> events;
   QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [&] { events.push_back("shown"); });
   QTimer::singleShot(0, &Window(), [&] {
@@ -84,6 +86,7 @@ TEST_F(WindowFixture, SendWaitsForANetworkPortWithoutHoldingTheWindow) {
 
   EXPECT_EQ(events, (std::vector<std::string>{"clicked", "event loop ran, Send off", "shown"}));
   EXPECT_TRUE(send->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), send) << "not handed on to Exit while Send was off";
   const board::ExchangeRecord direct =
       board::SendCommand(Window().CurrentLineSettings(), *board::Current().FindNamed("CMD13"), {});
   ASSERT_EQ(direct.outcome.stage, link::ExchangeStage::PortUnavailable);
