@@ -59,42 +59,69 @@ TEST_F(WindowFixture, WithNoPortListedSendSendsNothing) {
   EXPECT_EQ(Result(), "");
 }
 
-// A server that never takes the connection: Send returns at once and the window
-// goes on handling events with Send off until the exchange ends (the server gone,
-// the connection refused); it then shows, on the page that sent, what the same
-// exchange run directly shows.
-TEST_F(WindowFixture, SendWaitsForANetworkPortWithoutHoldingTheWindow) {
-  std::optional<testing::HostileServer> server(std::in_place, testing::HostileScript{.neverAccepts = true});
-  const std::string url = "rfc2217://127.0.0.1:" + std::to_string(server->Port()) + "?timeout=30";
-  ASSERT_TRUE(Window().AddNetworkPort(url));
-  SelectTab(res::kTabCmd13);
-  Set(kMain, window::kAddress, "01");
+// Send to a server that never takes the connection: the exchange waits until the
+// test lets the server go (the connection is refused from then on).
+class NetworkSendTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(Window().AddNetworkPort(url_));
+    SelectTab(res::kTabCmd13);
+    Set(kMain, window::kAddress, "01");
+    QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [this] { events_.push_back("shown"); });
+  }
+  void ClickSend() {
+    SendAndWait(Window(), [this] {
+      Get<QPushButton>(kMain, window::kSend)->click();
+      events_.push_back("clicked");
+    });
+  }
+
+  std::optional<testing::HostileServer> server_{std::in_place, testing::HostileScript{.neverAccepts = true}};
+  const std::string url_ = "rfc2217://127.0.0.1:" + std::to_string(server_->Port()) + "?timeout=30";
+  std::vector<std::string> events_;
+};
+
+// Send returns at once and the window goes on handling events with Send off until
+// the exchange ends; it then shows, on the page that sent, what the same exchange
+// run directly shows, with Send back on and focused.
+TEST_F(NetworkSendTest, SendWaitsWithoutHoldingTheWindow) {
   auto* send = Get<QPushButton>(kMain, window::kSend);
   ShowActive();
   send->setFocus();
-  std::vector<std::string> events;
-  QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [&] { events.push_back("shown"); });
   QTimer::singleShot(0, &Window(), [&] {
-    events.push_back(send->isEnabled() ? "event loop ran, Send on" : "event loop ran, Send off");
-    SelectTab(res::kTabCmd00);  // the reply still goes to the page that sent
-    server.reset();
+    events_.push_back(send->isEnabled() ? "event loop ran, Send on" : "event loop ran, Send off");
+    SelectTab(res::kTabCmd00);
+    server_.reset();
   });
-  SendAndWait(Window(), [&] {
-    send->click();
-    events.push_back("clicked");
-  });
+  ClickSend();
 
-  EXPECT_EQ(events, (std::vector<std::string>{"clicked", "event loop ran, Send off", "shown"}));
+  EXPECT_EQ(events_, (std::vector<std::string>{"clicked", "event loop ran, Send off", "shown"}));
   EXPECT_TRUE(send->isEnabled());
   EXPECT_EQ(QApplication::focusWidget(), send) << "not handed on to Exit while Send was off";
   const board::ExchangeRecord direct =
       board::SendCommand(Window().CurrentLineSettings(), *board::Current().FindNamed("CMD13"), {});
   ASSERT_EQ(direct.outcome.stage, link::ExchangeStage::PortUnavailable);
   EXPECT_EQ(Get<QLabel>(kMain, window::kNotice)->text().toStdString(),
-            "Not sent: " + link::DescribeOpenError(url, direct.openError));
+            "Not sent: " + link::DescribeOpenError(url_, direct.openError));
   EXPECT_EQ(Result(), direct.outcome.result);
   EXPECT_EQ(Value(kMain, window::kSendData), "");
   EXPECT_TRUE(Control(res::kTabCmd13, res::ids::stepper::kStepCount)->property("stale").toBool());
+}
+
+// Closing the window mid-exchange waits for it and shows it before the tools are
+// told to stop (a live test's stop frame then finds the port free).
+TEST_F(NetworkSendTest, ClosingTheWindowShowsTheExchangeBeforeTheToolsStop) {
+  QObject::connect(&Window(), &app::CTarnwickDlg::Closing, &Window(), [this] { events_.push_back("closing"); });
+  QTimer::singleShot(0, &Window(), [this] {
+    server_.reset();
+    Window().done(QDialog::Rejected);
+  });
+  ClickSend();
+  EXPECT_EQ(events_, (std::vector<std::string>{"clicked", "shown", "closing"}));
+  EXPECT_FALSE(Window().Sending());
+  EXPECT_TRUE(Get<QLabel>(kMain, window::kNotice)->text().startsWith("Not sent: "));
 }
 
 }  // namespace
