@@ -1,5 +1,7 @@
 #include "app/bench_job.h"
 
+#include <QCoreApplication>
+
 namespace tarnwick::app {
 
 bool BenchJob::Start(Work work) {
@@ -21,6 +23,11 @@ void BenchJob::StopAndWait() {
   RequestStop();
   if (thread_.joinable()) thread_.join();
   running_ = false;
+}
+
+void BenchJob::FinishNow() {
+  if (thread_.joinable()) thread_.join();
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void BenchJob::Post(std::function<void()> call) {

@@ -1,6 +1,6 @@
 #pragma once
-// One piece of bench work (find, watch, a sequence) run off the window's thread, so
-// the window stays responsive. The work polls the stop flag between exchanges; what
+// One piece of bench work (Send's exchange, find, watch, a sequence) run off the
+// window's thread, so the window stays responsive. The work polls the stop flag between exchanges; what
 // it wants shown it posts back to the window's thread.
 
 #include <QObject>
@@ -27,6 +27,8 @@ class BenchJob : public QObject {
   bool Start(Work work);
   void RequestStop() { stopRequested_ = true; }
   void StopAndWait();
+  // Waits for the work to end, then runs at once what it posted, Finished last.
+  void FinishNow();
   bool Running() const { return running_; }
 
   // Runs call on the window's thread, in the order posted; dropped when the job is gone.

@@ -58,12 +58,20 @@ QPixmap Framed(QWidget& widget) {
   return shot;
 }
 
+// Send, returning once the window shows what the exchange came to.
+void SendAndWait(tarnwick::app::CTarnwickDlg& dialog) {
+  QEventLoop sending;
+  QObject::connect(&dialog, &tarnwick::app::CTarnwickDlg::SendEnded, &sending, &QEventLoop::quit);
+  dialog.OnOK();
+  if (dialog.Sending()) sending.exec();
+}
+
 // A few exchanges for the log to show, one of them a device error, then the chosen tab's.
 void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& strip) {
   using namespace tarnwick::res;
   for (const int tab : {kTabCmd00, kTabCmd13, kTabCmd43, kTabCmd3F}) {
     strip.setCurrentIndex(tab);
-    dialog.OnOK();
+    SendAndWait(dialog);
   }
 }
 
@@ -184,12 +192,13 @@ int main(int argc, char** argv) {
   if (find) return SaveFindShot(dialog, argv[1]);
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;
   dialog.show();
+  QApplication::processEvents();
   if (argc > 3 && std::string(argv[3]) == "sequence") return SequenceShot(dialog).save(argv[1]) ? 0 : 1;
   if (argc > 3 && std::string(argv[3]) == "watch")
     return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
-  dialog.OnOK();
+  SendAndWait(dialog);
   QApplication::processEvents();
 
   const QPixmap shot = withLog ? WithTrafficLog(dialog) : Framed(dialog);

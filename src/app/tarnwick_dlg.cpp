@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 
 #include "link/baud_rates.h"
@@ -60,6 +61,7 @@ CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
 
 // The log window goes before the model it shows, Watch (and its worker) before the log it writes.
 CTarnwickDlg::~CTarnwickDlg() {
+  m_sendJob.StopAndWait();
   delete m_watchWindow;
   delete m_logWindow;
 }
@@ -111,6 +113,7 @@ void CTarnwickDlg::OnInitDialog() {
   auto* send = m_controls.get<QPushButton>(window::kSend);
   send->setDefault(true);
   connect(send, &QPushButton::clicked, this, &CTarnwickDlg::OnOK);
+  connect(&m_sendJob, &BenchJob::Finished, this, &CTarnwickDlg::OnSendFinished);
   connect(m_controls.get<QPushButton>(window::kExit), &QPushButton::clicked, this, &QDialog::reject);
   connect(m_controls.get<QPushButton>(window::kRescan), &QPushButton::clicked, this, &CTarnwickDlg::OnRescanPorts);
   connect(m_tabStrip, &res::TabStrip::currentChanged, this, &CTarnwickDlg::OnTabSelChange);
@@ -150,6 +153,7 @@ void CTarnwickDlg::InstallToolsMenu() {
 
 std::optional<std::string> CTarnwickDlg::BorrowPort(const std::string& borrower) {
   if (!m_portBorrower.empty()) return m_portBorrower + " is using the port";
+  if (Sending()) return "Send is using the port";
   for (const testpanels::LiveTestPanel* live : {static_cast<testpanels::LiveTestPanel*>(&m_panelStepperTest),
                                                 static_cast<testpanels::LiveTestPanel*>(&m_panelDcTest)}) {
     if (live->controller().Running()) return "a live test is running: stop it first";
@@ -322,29 +326,62 @@ void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
 
 // ---- Handlers ----
 
+// What the exchange reads is taken from the controls now; it runs on m_sendJob, its
+// log entries going straight to the (thread-safe) log, and is shown once it ends.
 void CTarnwickDlg::OnOK() {
+  if (Sending()) return;
   if (!m_portBorrower.empty()) {
     ShowPortBusy();
     return;
   }
   const link::LineSettings line = CurrentLineSettings();
-  const board::ExchangeRecord record =
-      m_currentTab < CommandTabCount()
-          ? board::SendCommand(line, m_commandPages[static_cast<std::size_t>(m_currentTab)]->Command(),
-                               m_commandPages[static_cast<std::size_t>(m_currentTab)]->Texts(), &m_trafficLog)
-          : board::SendNothing(line, &m_trafficLog);
-  ShowRecord(record, line.portPath);
-  // Shown once the port is closed again.
-  if (record.outcome.stage == link::ExchangeStage::InvalidParameter) {
+  m_sendTab = m_currentTab;
+  m_sendPort = line.portPath;
+  std::optional<board::Command> command;
+  board::FieldTexts texts;
+  if (m_sendTab < CommandTabCount()) {
+    const panels::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+    command = page.Command();
+    texts = page.Texts();
+  }
+  ShowSending(true);
+  m_sendJob.Start([this, line, command = std::move(command), texts = std::move(texts)](const std::atomic<bool>&) {
+    board::ExchangeRecord record =
+        command ? board::SendCommand(line, *command, texts, &m_trafficLog) : board::SendNothing(line, &m_trafficLog);
+    m_sendJob.Post([this, record = std::move(record)]() mutable { m_sentRecord = std::move(record); });
+  });
+}
+
+void CTarnwickDlg::OnSendFinished() {
+  ShowRecord(m_sentRecord, m_sendPort, m_sendTab);
+  ShowSending(false);
+  // Shown once the port is closed again; not to a window that is closing.
+  if (m_sentRecord.outcome.stage == link::ExchangeStage::InvalidParameter && !m_closing) {
     QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
                     QMessageBox::Ok, this);
     box.exec();
   }
+  emit SendEnded();
+}
+
+// While Send's exchange runs, Send is off and the live tests leave the line alone.
+void CTarnwickDlg::ShowSending(bool sending) {
+  auto* send = m_controls.get<QPushButton>(window::kSend);
+  if (sending) {
+    // A button turned off hands its focus on to the next control (Exit), where a key
+    // meant for Send would land: the window itself holds it meanwhile.
+    m_sendHadFocus = focusWidget() == send;
+    if (m_sendHadFocus) setFocus();
+  }
+  send->setEnabled(!sending);
+  m_panelStepperTest.setEnabled(!sending);
+  m_panelDcTest.setEnabled(!sending);
+  if (!sending && m_sendHadFocus && focusWidget() == this) send->setFocus();
 }
 
 // The result line stays empty for a port that will not open; the notice under it
 // says why until an exchange opens the port again.
-void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::string& port) {
+void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::string& port, int tab) {
   const bool unreachable = record.outcome.stage == link::ExchangeStage::PortUnavailable;
   m_labelNotice->setText(unreachable ? tr("Not sent: %1").arg(Utf8(link::DescribeOpenError(port, record.openError)))
                                      : QString());
@@ -357,7 +394,7 @@ void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::st
   m_labelResult->setText(Utf8(record.outcome.result));
   if (record.address) SetAddressText(link::FormatHexByte(*record.address));
   if (record.baudIndex) SelectBaudIndex(*record.baudIndex);
-  if (m_currentTab < CommandTabCount()) m_commandPages[static_cast<std::size_t>(m_currentTab)]->ShowReply(record.fields);
+  if (tab < CommandTabCount()) m_commandPages[static_cast<std::size_t>(tab)]->ShowReply(record.fields);
 }
 
 void CTarnwickDlg::OnTabSelChange(int tab) {
@@ -390,7 +427,14 @@ void CTarnwickDlg::OnToggleTrafficLog() {
   }
 }
 
+// An exchange under way is waited for and shown first: the settings saved after
+// closing keep a rate or address it changed, and a live test's stop frame finds
+// the port free.
 void CTarnwickDlg::done(int result) {
+  {
+    const QScopedValueRollback closing(m_closing, true);
+    m_sendJob.FinishNow();
+  }
   emit Closing();
   m_panelStepperTest.StopIfRunning();
   m_panelDcTest.StopIfRunning();

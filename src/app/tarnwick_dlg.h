@@ -3,7 +3,8 @@
 // and the two live test pages, over the shared bottom area (port, line speed,
 // address, "Res", Send Data, Recv Data, result line). It is a thin host of the
 // exchange: Send hands the exchange these controls' values and the texts of the
-// page on display, and shows the record that comes back.
+// page on display, runs it on a BenchJob (a network port may take seconds to
+// connect), and shows the record that comes back.
 
 #include <QDialog>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/bench_job.h"
 #include "app/line_settings_dialog.h"
 #include "app/traffic_log_model.h"
 
@@ -97,12 +99,17 @@ class CTarnwickDlg : public QDialog {
   void ReturnPort();
   const std::string& PortBorrower() const { return m_portBorrower; }
 
+  // Send's exchange is under way: Send is off until it is shown.
+  bool Sending() const { return m_sendJob.Running(); }
+
  signals:
   // The window is closing: tools stop their work and close the port.
   void Closing();
+  // Send's exchange has ended and the window shows what it came to.
+  void SendEnded();
 
  public slots:
-  void OnOK();  // Send: one exchange for the page on display
+  void OnOK();  // Send: one exchange for the page on display, off the window's thread
   void OnTabSelChange(int tab);
   void OnPortOrBaudChange();
   void OnRescanPorts();
@@ -129,7 +136,9 @@ class CTarnwickDlg : public QDialog {
   std::string SelectedPortPath() const;
   std::optional<int> SelectedBaudIndex() const;
   void AddPages();
-  void ShowRecord(const board::ExchangeRecord& record, const std::string& port);
+  void OnSendFinished();
+  void ShowSending(bool sending);
+  void ShowRecord(const board::ExchangeRecord& record, const std::string& port, int tab);
   void InstallTabShortcuts();
   void InstallLineSettingsMenu();
   void InstallToolsMenu();
@@ -161,6 +170,13 @@ class CTarnwickDlg : public QDialog {
   std::vector<std::string> m_networkPorts;
   std::string m_portBorrower;  // empty: the window's own
   CSequenceWindow* m_sequenceWindow = nullptr;  // made on first use, a child of this one
+  // Send's exchange: the tab and port it was sent from, and its record once it ends.
+  int m_sendTab = 0;
+  std::string m_sendPort;
+  board::ExchangeRecord m_sentRecord;
+  bool m_sendHadFocus = false;
+  bool m_closing = false;
+  BenchJob m_sendJob;  // last: its work records into m_trafficLog
 };
 
 }  // namespace tarnwick::app

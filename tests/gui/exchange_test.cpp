@@ -101,7 +101,7 @@ TEST_P(ExchangeTest, FrameResultAndDisplay) {
 
   Send();
 
-  // Send returns once the exchange is over, so a frame sent would be heard by now.
+  // Send waits until the window shows the exchange, so a frame sent would be heard by now.
   const bool expectFrame = *c.heard != '\0';
   EXPECT_EQ(Heard(expectFrame ? 1 : 0), expectFrame ? std::vector<std::string>{c.heard} : std::vector<std::string>{});
   EXPECT_EQ(Value(kMain, window::kSendData), c.heard);
@@ -118,12 +118,14 @@ TEST_F(WindowFixture, RefusedFieldShowsAMessageBoxAndSendsNothing) {
   Set(res::kTabCmd12, stepper::kPulseDuty, "101");
   Set(kMain, window::kAddress, "01");
   std::string seen;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    seen = box->text().toStdString();
-    box->button(QMessageBox::Ok)->click();
+  QTimer answer;  // the box comes once the exchange has closed the port
+  answer.callOnTimeout([&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      seen = box->text().toStdString();
+      box->button(QMessageBox::Ok)->click();
+    }
   });
+  answer.start(10);
   Window().show();
   Send();
 

@@ -90,7 +90,7 @@ TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
     EXPECT_EQ(window_->GetSelectedBaudRate(), baud);
     EXPECT_EQ(window_->CurrentLineSettings().addressText, address);
     window_->SelectTab(res::kTabCmd13);
-    window_->OnOK();
+    SendAndWait(*window_, [this] { window_->OnOK(); });
     EXPECT_EQ(Result(), result);
   }
 }

@@ -11,10 +11,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -53,6 +55,16 @@ class QtEnvironment : public ::testing::Environment {
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
 };
+
+// Starts Send (a click, Enter, OnOK) and returns once the window shows what its
+// exchange came to; at once when it started none (the port lent to a tool).
+inline void SendAndWait(app::CTarnwickDlg& window, const std::function<void()>& start) {
+  QSignalSpy ended(&window, &app::CTarnwickDlg::SendEnded);
+  start();
+  if (window.Sending()) {
+    EXPECT_TRUE(ended.wait(30'000)) << "Send's exchange did not end";
+  }
+}
 
 class WindowFixture : public ::testing::Test {
  public:
@@ -109,7 +121,9 @@ class WindowFixture : public ::testing::Test {
     }
     return "?";
   }
-  void Send() { Get<QPushButton>(kMain, res::ids::window::kSend)->click(); }
+  void Send() {
+    SendAndWait(*window_, [this] { Get<QPushButton>(kMain, res::ids::window::kSend)->click(); });
+  }
   // Send on tab with the address given; the traffic log's rows are in its table afterwards.
   void SendOn(int tab, const char* address) {
     SelectTab(tab);

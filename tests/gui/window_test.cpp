@@ -1,6 +1,10 @@
 // The main window's tab strip, the pages' enabling rules, the keyboard inside and
-// outside pages, and Send with no port listed.
+// outside pages, Send with no port listed, and Send waiting on a network port.
 
+#include <QTimer>
+#include <optional>
+
+#include "testing/hostile_server.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -39,7 +43,7 @@ TEST_F(WindowFixture, EnterAndEscapeActOnlyInTheWindowsOwnFields) {
     EXPECT_TRUE(Window().Panel(res::kTabCmd40).isVisible()) << key;
   }
   SelectTab(res::kTabCmd00);
-  QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return);
+  SendAndWait(Window(), [this] { QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return); });
   EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"}) << "one frame: the keys inside pages sent none";
   EXPECT_EQ(Result(), "Success");
 }
@@ -53,6 +57,71 @@ TEST_F(WindowFixture, WithNoPortListedSendSendsNothing) {
   Send();
   EXPECT_EQ(Value(kMain, window::kSendData), "");
   EXPECT_EQ(Result(), "");
+}
+
+// Send to a server that never takes the connection: the exchange waits until the
+// test lets the server go (the connection is refused from then on).
+class NetworkSendTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(Window().AddNetworkPort(url_));
+    SelectTab(res::kTabCmd13);
+    Set(kMain, window::kAddress, "01");
+    QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [this] { events_.push_back("shown"); });
+  }
+  void ClickSend() {
+    SendAndWait(Window(), [this] {
+      Get<QPushButton>(kMain, window::kSend)->click();
+      events_.push_back("clicked");
+    });
+  }
+
+  std::optional<testing::HostileServer> server_{std::in_place, testing::HostileScript{.neverAccepts = true}};
+  const std::string url_ = "rfc2217://127.0.0.1:" + std::to_string(server_->Port()) + "?timeout=30";
+  std::vector<std::string> events_;
+};
+
+// Send returns at once and the window goes on handling events with Send off until
+// the exchange ends; it then shows, on the page that sent, what the same exchange
+// run directly shows, with Send back on and focused.
+TEST_F(NetworkSendTest, SendWaitsWithoutHoldingTheWindow) {
+  auto* send = Get<QPushButton>(kMain, window::kSend);
+  ShowActive();
+  send->setFocus();
+  QTimer::singleShot(0, &Window(), [&] {
+    events_.push_back(send->isEnabled() ? "event loop ran, Send on" : "event loop ran, Send off");
+    SelectTab(res::kTabCmd00);
+    server_.reset();
+  });
+  ClickSend();
+
+  EXPECT_EQ(events_, (std::vector<std::string>{"clicked", "event loop ran, Send off", "shown"}));
+  EXPECT_TRUE(send->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), send) << "not handed on to Exit while Send was off";
+  const board::ExchangeRecord direct =
+      board::SendCommand(Window().CurrentLineSettings(), *board::Current().FindNamed("CMD13"), {});
+  ASSERT_EQ(direct.outcome.stage, link::ExchangeStage::PortUnavailable);
+  EXPECT_EQ(Get<QLabel>(kMain, window::kNotice)->text().toStdString(),
+            "Not sent: " + link::DescribeOpenError(url_, direct.openError));
+  EXPECT_EQ(Result(), direct.outcome.result);
+  EXPECT_EQ(Value(kMain, window::kSendData), "");
+  EXPECT_TRUE(Control(res::kTabCmd13, res::ids::stepper::kStepCount)->property("stale").toBool());
+}
+
+// Closing the window mid-exchange waits for it and shows it before the tools are
+// told to stop (a live test's stop frame then finds the port free).
+TEST_F(NetworkSendTest, ClosingTheWindowShowsTheExchangeBeforeTheToolsStop) {
+  QObject::connect(&Window(), &app::CTarnwickDlg::Closing, &Window(), [this] { events_.push_back("closing"); });
+  QTimer::singleShot(0, &Window(), [this] {
+    server_.reset();
+    Window().done(QDialog::Rejected);
+  });
+  ClickSend();
+  EXPECT_EQ(events_, (std::vector<std::string>{"clicked", "shown", "closing"}));
+  EXPECT_FALSE(Window().Sending());
+  EXPECT_TRUE(Get<QLabel>(kMain, window::kNotice)->text().startsWith("Not sent: "));
 }
 
 }  // namespace
