@@ -393,7 +393,9 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"run_takes_rs485", "steps:\n  - send: cmd00\n", "run FILE --port /dev/null --rs485 rts", 1,
                  "not a serial port"},
         FileCase{"field_hiding_help", kBoardWith, "--board FILE send a --help", 2,
-                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"}),
+                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"},
+        FileCase{"no_live_test_for_another_board", "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1}\n",
+                 "--board FILE dc-test --port /dev/null", 2, "dc-test sends the motor driver's frames"}),
     testing::RowName());
 
 // No field of a board may hide an option the command line gives a command beside
