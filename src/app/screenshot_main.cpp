@@ -7,8 +7,9 @@
 // With "find", the Find boards window after a scan of three boards at three rates;
 // with "watch", Watch after plotting CMD13 for three seconds while the board's
 // stepper speeds up and slows down and twice falls silent; with "sequence", Run
-// sequence after a run with a failed step.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|watch|sequence|URL]
+// sequence after a run with a failed step. With a board file (BOARD.yaml), the
+// window of that board, its simulated board on the port.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|watch|sequence|URL|BOARD.yaml]
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,12 +25,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "app/find_boards_dialog.h"
 #include "app/sequence_window.h"
 #include "app/tarnwick_dlg.h"
 #include "app/traffic_log_window.h"
 #include "app/watch_window.h"
+#include "board/board_file.h"
 #include "res/tab_strip.h"
 #include "sim/board_server.h"
 #include "sim/bus.h"
@@ -64,6 +67,15 @@ void SendAndWait(tarnwick::app::CTarnwickDlg& dialog) {
   QObject::connect(&dialog, &tarnwick::app::CTarnwickDlg::SendEnded, &sending, &QEventLoop::quit);
   dialog.OnOK();
   if (dialog.Sending()) sending.exec();
+}
+
+// Installs the board a file describes; false, with its problems printed, when refused.
+bool UseBoardFile(const char* path) {
+  tarnwick::board::LoadResult loaded = tarnwick::board::LoadBoardFile(path);
+  for (const std::string& problem : loaded.problems) std::fprintf(stderr, "%s\n", problem.c_str());
+  if (!loaded.board) return false;
+  tarnwick::board::Use(std::move(*loaded.board));
+  return true;
 }
 
 // A few exchanges for the log to show, one of them a device error, then the chosen tab's.
@@ -163,10 +175,11 @@ QPixmap WithTrafficLog(tarnwick::app::CTarnwickDlg& dialog) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|find|watch|sequence|URL]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [TAB] [log|line|find|watch|sequence|URL|BOARD.yaml]\n", argv[0]);
     return 2;
   }
   QApplication application(argc, argv);
+  if (argc > 3 && std::string_view(argv[3]).ends_with(".yaml") && !UseBoardFile(argv[3])) return 2;
   const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::res::kTabCmd12;
   const bool withLog = argc > 3 && std::string(argv[3]) == "log";
   if (argc > 3 && std::string(argv[3]) == "line") {

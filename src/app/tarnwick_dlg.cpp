@@ -15,7 +15,9 @@
 #include <QScopedValueRollback>
 #include <QShortcut>
 
+#include "cli/command_line.h"
 #include "link/baud_rates.h"
+#include "link/field_text.h"
 #include "link/hex_text.h"
 #include "link/network_port.h"
 #include "link/serial_port.h"
@@ -69,8 +71,7 @@ CTarnwickDlg::~CTarnwickDlg() {
 void CTarnwickDlg::ConnectTrafficLog() {
   // A child of the dialog, so the modal dialog leaves it usable.
   m_logWindow = new CTrafficLogWindow(m_trafficLog, this);
-  m_panelStepperTest.SetTrafficLog(&m_trafficLog);
-  m_panelDcTest.SetTrafficLog(&m_trafficLog);
+  for (testpanels::LiveTestPanel* live : m_livePanels) live->SetTrafficLog(&m_trafficLog);
   connect(m_buttonLog, &QPushButton::clicked, this, &CTarnwickDlg::OnShowTrafficLog);
   for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_logWindow)}) {
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
@@ -83,7 +84,7 @@ void CTarnwickDlg::ConnectTrafficLog() {
 
 void CTarnwickDlg::OnInitDialog() {
   const res::DialogTemplate& dialog = res::FindDialogTemplate(res::kMainDialogTemplate);
-  setWindowTitle(Utf8(dialog.caption));
+  setWindowTitle(Utf8(board::BuiltInInUse() ? dialog.caption : board::Current().name));
   setWindowIcon(QIcon(QString::fromLatin1(kWindowIconPath)));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(res::DialogPixelSize(dialog));
@@ -154,21 +155,17 @@ void CTarnwickDlg::InstallToolsMenu() {
 std::optional<std::string> CTarnwickDlg::BorrowPort(const std::string& borrower) {
   if (!m_portBorrower.empty()) return m_portBorrower + " is using the port";
   if (Sending()) return "Send is using the port";
-  for (const testpanels::LiveTestPanel* live : {static_cast<testpanels::LiveTestPanel*>(&m_panelStepperTest),
-                                                static_cast<testpanels::LiveTestPanel*>(&m_panelDcTest)}) {
+  for (const testpanels::LiveTestPanel* live : m_livePanels)
     if (live->controller().Running()) return "a live test is running: stop it first";
-  }
   m_portBorrower = borrower;
-  m_panelStepperTest.setEnabled(false);
-  m_panelDcTest.setEnabled(false);
+  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(false);
   ShowPortBusy();
   return std::nullopt;
 }
 
 void CTarnwickDlg::ReturnPort() {
   m_portBorrower.clear();
-  m_panelStepperTest.setEnabled(true);
-  m_panelDcTest.setEnabled(true);
+  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(true);
   m_labelResult->clear();
 }
 
@@ -269,14 +266,15 @@ void CTarnwickDlg::ForgetNetworkPort(const std::string& name) {
 }
 
 // A page per command of the board in use, in the description's order; the live
-// test pages follow.
+// test pages follow for the built-in board, whose frames they send.
 void CTarnwickDlg::AddPages() {
   for (const board::Command& command : board::Current().commands) {
     m_commandPages.push_back(new panels::CommandPage(command, this));
     m_panels.push_back(m_commandPages.back());
   }
-  m_panels.push_back(&m_panelStepperTest);
-  m_panels.push_back(&m_panelDcTest);
+  if (!board::BuiltInInUse()) return;
+  m_livePanels = {new testpanels::CStepperTestPanel(this), new testpanels::CDCTestPanel(this)};
+  m_panels.insert(m_panels.end(), m_livePanels.begin(), m_livePanels.end());
 }
 
 std::string CTarnwickDlg::TabName(int tab) const {
@@ -359,6 +357,7 @@ void CTarnwickDlg::OnSendFinished() {
   if (m_sentRecord.outcome.stage == link::ExchangeStage::InvalidParameter && !m_closing) {
     QMessageBox box(QMessageBox::NoIcon, Utf8(link::kInvalidParameterCaption), Utf8(link::kInvalidParameterMessage),
                     QMessageBox::Ok, this);
+    box.setInformativeText(Utf8(RefusalDetail(m_sentRecord)));
     box.exec();
   }
   emit SendEnded();
@@ -374,9 +373,21 @@ void CTarnwickDlg::ShowSending(bool sending) {
     if (m_sendHadFocus) setFocus();
   }
   send->setEnabled(!sending);
-  m_panelStepperTest.setEnabled(!sending);
-  m_panelDcTest.setEnabled(!sending);
+  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(!sending);
   if (!sending && m_sendHadFocus && focusWidget() == this) send->setFocus();
+}
+
+// The refused field and what it takes, as the command line words it for the same text.
+std::string CTarnwickDlg::RefusalDetail(const board::ExchangeRecord& record) const {
+  if (m_sendTab >= CommandTabCount()) return record.refusal;
+  const panels::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+  const board::Field* field = page.Command().request.Find(record.refusedField);
+  if (!field) return record.refusal;
+  const board::FieldTexts texts = page.Texts();
+  const auto typed = texts.find(field->name);
+  const std::string detail =
+      cli::OptionRefusal(*field, link::TrimFieldText(typed != texts.end() ? typed->second : field->defaultText));
+  return detail.empty() ? record.refusal : detail;
 }
 
 // The result line stays empty for a port that will not open; the notice under it
@@ -401,14 +412,12 @@ void CTarnwickDlg::OnTabSelChange(int tab) {
   if (tab == m_currentTab || tab < 0 || tab >= TabCount()) return;
   m_currentTab = tab;
   for (panels::PanelWidget* panel : m_panels) panel->hide();
-  if (tab == CommandTabCount()) HandPortTo(m_panelStepperTest);
-  if (tab == CommandTabCount() + 1) HandPortTo(m_panelDcTest);
+  if (tab >= CommandTabCount()) HandPortTo(*m_livePanels[static_cast<std::size_t>(tab - CommandTabCount())]);
   m_panels[static_cast<std::size_t>(tab)]->show();
 }
 
 void CTarnwickDlg::OnPortOrBaudChange() {
-  HandPortTo(m_panelStepperTest);
-  HandPortTo(m_panelDcTest);
+  for (testpanels::LiveTestPanel* live : m_livePanels) HandPortTo(*live);
 }
 
 void CTarnwickDlg::OnRescanPorts() { FillPortList(m_comboPort->currentText().toStdString()); }
@@ -436,8 +445,7 @@ void CTarnwickDlg::done(int result) {
     m_sendJob.FinishNow();
   }
   emit Closing();
-  m_panelStepperTest.StopIfRunning();
-  m_panelDcTest.StopIfRunning();
+  for (testpanels::LiveTestPanel* live : m_livePanels) live->StopIfRunning();
   QDialog::done(result);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: the tab strip with a page per command of the board description
-// and the two live test pages, over the shared bottom area (port, line speed,
+// and, for the built-in board, the two live test pages, over the shared bottom area (port, line speed,
 // address, "Res", Send Data, Recv Data, result line). It is a thin host of the
 // exchange: Send hands the exchange these controls' values and the texts of the
 // page on display, runs it on a BenchJob (a network port may take seconds to
@@ -62,7 +62,7 @@ class CTarnwickDlg : public QDialog {
   // The port, rate, address and "Res" as the window's controls stand.
   link::LineSettings CurrentLineSettings() const;
   int CurrentTab() const { return m_currentTab; }
-  // The tabs: one per command of the board description, then the two live tests.
+  // The tabs: one per command of the board description, then the built-in board's two live tests.
   int TabCount() const { return static_cast<int>(m_panels.size()); }
   int CommandTabCount() const { return static_cast<int>(m_commandPages.size()); }
   std::string TabName(int tab) const;
@@ -139,6 +139,7 @@ class CTarnwickDlg : public QDialog {
   void OnSendFinished();
   void ShowSending(bool sending);
   void ShowRecord(const board::ExchangeRecord& record, const std::string& port, int tab);
+  std::string RefusalDetail(const board::ExchangeRecord& record) const;
   void InstallTabShortcuts();
   void InstallLineSettingsMenu();
   void InstallToolsMenu();
@@ -158,8 +159,7 @@ class CTarnwickDlg : public QDialog {
   QLineEdit* m_editRecvData = nullptr;
 
   std::vector<panels::CommandPage*> m_commandPages;  // children of the window, in tab order
-  testpanels::CStepperTestPanel m_panelStepperTest;
-  testpanels::CDCTestPanel m_panelDcTest;
+  std::vector<testpanels::LiveTestPanel*> m_livePanels;  // children of the window, after the command pages
   std::vector<panels::PanelWidget*> m_panels;  // every tab's page
   TrafficLogModel m_trafficLog;
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one

@@ -59,6 +59,7 @@ std::optional<int> TabNamed(const std::string& name) {
 std::vector<std::string> TabNames(const board::Board& board) {
   std::vector<std::string> names;
   for (const board::Command& command : board.commands) names.push_back(command.name);
+  if (!board::IsBuiltIn(board)) return names;
   for (int tab : {res::kTabStepperTest, res::kTabDcTest})
     names.emplace_back(res::kTabPages[static_cast<std::size_t>(tab)].text);
   return names;
@@ -70,7 +71,8 @@ std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const
   NameProgram(app, "tarnwick");
   app.footer("Exit status: 0 the window was closed; 2 an unknown option, a bad value or no display\n"
              "(no window opens).\n"
-             "Settings are kept in $XDG_CONFIG_HOME/tarnwick/tarnwick.conf (~/.config when unset).");
+             "Settings are kept in $XDG_CONFIG_HOME/tarnwick/tarnwick.conf (~/.config when unset);\n"
+             "another --board's in board-NAME.conf beside it, NAME from the board's name.");
   std::string port, address, tab;
   int baud = 0;
   WindowOptions options;

@@ -27,7 +27,7 @@ struct WindowOptions {
   std::optional<link::EchoHandling> echo{};
 };
 
-// The window's tab labels: the board's commands, then the two live tests.
+// The window's tab labels: the board's commands, then the built-in board's two live tests.
 std::vector<std::string> TabNames(const board::Board& board);
 // The tab a name given in any case names (--tab, the remembered tab), of the board in use.
 std::optional<int> TabNamed(const std::string& name);

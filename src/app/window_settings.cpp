@@ -94,11 +94,29 @@ void ApplyLineOptions(CTarnwickDlg& window, const WindowOptions& options) {
   window.SetLineOfPort(port, line);
 }
 
+// "board-" and the board's words of letters and digits, in lower case, joined by
+// hyphens: a file name whatever the board is called.
+QString SettingsNameOf(const board::Board& board) {
+  if (board::IsBuiltIn(board)) return QStringLiteral("tarnwick");
+  QString name = QStringLiteral("board");
+  bool betweenWords = true;
+  for (const QChar c : Utf8(board.name).toLower()) {
+    if (!c.isLetterOrNumber()) {
+      betweenWords = true;
+      continue;
+    }
+    if (betweenWords) name += '-';
+    name += c;
+    betweenWords = false;
+  }
+  return name;
+}
+
 }  // namespace
 
-std::unique_ptr<QSettings> OpenUserSettings() {
+std::unique_ptr<QSettings> OpenUserSettings(const board::Board& board) {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnwick"),
-                                     QStringLiteral("tarnwick"));
+                                     SettingsNameOf(board));
 }
 
 void SaveWindowSettings(const CTarnwickDlg& window, QSettings& settings, const WindowOptions& presets) {

@@ -8,13 +8,17 @@
 #include <memory>
 
 #include "app/window_options.h"
+#include "board/board.h"
 
 namespace tarnwick::app {
 
 class CTarnwickDlg;
 
-// The user's settings file: $XDG_CONFIG_HOME/tarnwick/tarnwick.conf.
-std::unique_ptr<QSettings> OpenUserSettings();
+// The user's settings file for board: $XDG_CONFIG_HOME/tarnwick/tarnwick.conf for
+// the built-in one; beside it a file named from any other board, so that no board's
+// port, address or tab ever opens another ("Heater controller":
+// board-heater-controller.conf).
+std::unique_ptr<QSettings> OpenUserSettings(const board::Board& board = board::Current());
 
 // Presets from the command line last one start: a value the user left as its
 // preset keeps what was remembered before; one the user changed is saved.

@@ -169,5 +169,11 @@ const Board& Current();
 void Use(Board board);
 // The built-in description (generated from boards/motor-driver.yaml when building).
 const Board& BuiltIn();
+// Whether board is the built-in one: its description, or a file describing the same
+// board field for field (boards/motor-driver.yaml itself), wherever its lines stand.
+// The live tests' frames and the window's own settings file belong to it alone.
+bool IsBuiltIn(const Board& board);
+// The same for the board in use, known since it was installed.
+bool BuiltInInUse();
 
 }  // namespace tarnwick::board

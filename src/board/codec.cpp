@@ -37,16 +37,21 @@ std::string NamesText(const Enumeration& values, std::string_view last = " or ")
 // Why a field's text is refused: the first refusal is the one reported.
 class Refusal {
  public:
-  explicit Refusal(std::string* reason) : reason_(reason) {}
+  explicit Refusal(std::string* reason, std::string* field = nullptr) : reason_(reason), field_(field) {}
   std::nullopt_t Say(std::string why) {
     if (!refused_ && reason_) *reason_ = std::move(why);
     refused_ = true;
     return std::nullopt;
   }
+  std::nullopt_t Say(const Field& field, std::string why) {
+    if (!refused_ && field_) *field_ = field.name;
+    return Say(std::move(why));
+  }
   bool Refused() const { return refused_; }
 
  private:
   std::string* reason_;
+  std::string* field_;
   bool refused_ = false;
 };
 
@@ -122,12 +127,12 @@ std::optional<std::uint32_t> ValueOf(const Field& field, const ActiveFields& act
   if (field.IsCheck()) return IsChecked(text) ? 1u : 0u;
   if (field.values) {
     if (const NamedValue* named = field.values->FindNamed(text)) return named->value;
-    return refusal.Say(field.label + " must be " + NamesText(*field.values));
+    return refusal.Say(field, field.label + " must be " + NamesText(*field.values));
   }
-  if (text.empty() && field.required) return refusal.Say(field.label + " is empty");
+  if (text.empty() && field.required) return refusal.Say(field, field.label + " is empty");
   std::string why;
   if (const auto value = ReadNumber(field, text, link::Reading::AsTyped, &why)) return value;
-  return refusal.Say(why);
+  return refusal.Say(field, why);
 }
 
 const SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
@@ -175,8 +180,8 @@ FieldTexts DefaultTexts(const Command& command) {
 }
 
 std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const FieldTexts& texts, bool flagged,
-                                                std::string* reason) {
-  Refusal refusal(reason);
+                                                std::string* reason, std::string* refusedField) {
+  Refusal refusal(reason, refusedField);
   const Layout& layout = command.request;
   const SwitchCase* chosen = nullptr;
   if (!layout.switchOn.empty()) {
@@ -184,7 +189,7 @@ std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const Fi
     const auto value = selector ? ValueOf(*selector, ActiveFields(layout, nullptr), texts, refusal) : std::nullopt;
     if (!value) return std::nullopt;
     chosen = CaseFor(layout, *value);
-    if (!chosen) return refusal.Say(selector->label + " must be one of its cases");
+    if (!chosen) return refusal.Say(*selector, selector->label + " must be one of its cases");
   }
   const ActiveFields active(layout, chosen);
   std::map<std::string, std::uint32_t, std::less<>> values;

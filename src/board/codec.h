@@ -25,11 +25,11 @@ FieldTexts DefaultTexts(const Command& command);
 
 // The command byte (its code, with the reply flag when flagged) and its data, or
 // nullopt when a field is invalid or missing; reason (when given) then says which
-// field and why, in the page's words ("Pulse Duty must be 0 to 100"). Fields are
-// checked in form order, so the first refused one is named. Texts missing from
-// texts take the field's start text.
+// field and why, in the page's words ("Pulse Duty must be 0 to 100"), and
+// refusedField (when given) the field's name. Fields are checked in form order, so
+// the first refused one is named. Texts missing from texts take the field's start text.
 std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const FieldTexts& texts, bool flagged,
-                                                std::string* reason = nullptr);
+                                                std::string* reason = nullptr, std::string* refusedField = nullptr);
 
 link::NumberForm FormOf(TextRule rule);
 

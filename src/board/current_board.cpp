@@ -1,4 +1,5 @@
 #include "board/board.h"
+#include "board/board_file.h"
 #include "link/traffic_log.h"
 
 namespace tarnwick::board {
@@ -9,6 +10,28 @@ std::string NameInUse(std::uint8_t code);
 Board& Installed() {
   static Board board = BuiltIn();
   return board;
+}
+
+bool& InstalledIsBuiltIn() {
+  static bool builtIn = true;
+  return builtIn;
+}
+
+void ForgetPositions(Layout& layout) {
+  for (Field& field : layout.fields) field.line = field.column = 0;
+  for (SwitchCase& branch : layout.cases)
+    for (Field& field : branch.fields) field.line = field.column = 0;
+}
+
+// The board as its file describes it, wherever the file lies and its lines stand.
+std::string DescriptionOf(Board board) {
+  board.source.clear();
+  for (Command& command : board.commands) {
+    command.line = command.column = 0;
+    ForgetPositions(command.request);
+    ForgetPositions(command.response);
+  }
+  return DumpBoard(board);
 }
 
 // Every program that uses a board names the frames it logs by it, from the start.
@@ -23,6 +46,16 @@ std::string NameInUse(std::uint8_t code) {
 
 const Board& Current() { return Installed(); }
 
-void Use(Board board) { Installed() = std::move(board); }
+void Use(Board board) {
+  InstalledIsBuiltIn() = IsBuiltIn(board);
+  Installed() = std::move(board);
+}
+
+bool IsBuiltIn(const Board& board) {
+  static const std::string builtIn = DescriptionOf(BuiltIn());
+  return DescriptionOf(board) == builtIn;
+}
+
+bool BuiltInInUse() { return InstalledIsBuiltIn(); }
 
 }  // namespace tarnwick::board

@@ -314,7 +314,7 @@ ExchangeRecord SendCommand(const link::LineSettings& line, const Command& comman
 
   const std::uint8_t address = link::ParseAddressText(line.addressText);
   const bool flagged = ReplyWanted(line, address);
-  const auto commandAndData = Encode(command, texts, flagged, &record.refusal);
+  const auto commandAndData = Encode(command, texts, flagged, &record.refusal, &record.refusedField);
   if (!commandAndData || commandAndData->size() > link::kMaxCommandLength) {
     reporter.Event(command.name + ": nothing sent", link::kInvalidParameterMessage);
     Fail(record, ExchangeStage::InvalidParameter);

@@ -50,6 +50,7 @@ struct ExchangeRecord {
   std::optional<std::uint8_t> address;    // an address the reply reported (the address box shows it)
   std::optional<int> baudIndex;           // the rate position the board moved to
   std::string refusal;                    // InvalidParameter: which field and why
+  std::string refusedField;               // InvalidParameter: the field's name, when a field was refused
   link::OpenError openError;              // PortUnavailable: why
   std::optional<link::LineReport> line;   // what the driver made of kernel direction control
   // How a verified reply differs from the one asked for: "Reply from 01 (asked 05)",

@@ -36,6 +36,14 @@ NumberRule RuleOf(const board::Field& field) {
   return {NumberKind::kDecimal, field.min, field.max};
 }
 
+// A named value's choices: its names in lower case, which the options take in any case.
+Choices ChoicesOf(const board::Enumeration& values) {
+  Choices choices;
+  for (const board::NamedValue& named : values.values)
+    choices.emplace_back(Lowercase(named.name), static_cast<int>(named.value));
+  return choices;
+}
+
 // A check field's option: given, it checks the box.
 void AddCheckField(CLI::App* sub, const board::Field& field, std::string& text) {
   sub->add_flag_callback("--" + field.name, [&text] { text = "1"; }, board::HelpOf(field));
@@ -57,6 +65,16 @@ void AddFieldOptions(CLI::App* sub, const board::Command& command, board::FieldT
 }
 
 }  // namespace
+
+std::string OptionRefusal(const board::Field& field, std::string_view text) {
+  const std::string flag = "--" + field.name;
+  std::string error;
+  if (field.values)
+    CheckChoice(flag, text, ChoicesOf(*field.values), error);
+  else if (!field.IsCheck())
+    CheckNumber(flag, text, RuleOf(field), error);
+  return error;
+}
 
 void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
   const auto choices = [](const std::vector<std::string>& names, auto named) {
@@ -104,9 +122,7 @@ void CheckedOptions::Number(CLI::App* app, const char* flag, int& value, const s
 
 void CheckedOptions::NamedValue(CLI::App* app, const std::string& flag, std::string& field,
                                 const board::Enumeration& values, const std::string& help) {
-  Choices choices;
-  for (const board::NamedValue& named : values.values)
-    choices.emplace_back(Lowercase(named.name), static_cast<int>(named.value));
+  const Choices choices = ChoicesOf(values);
   const board::NamedValue* current = values.FindNamed(field);
   std::string& text = texts_.emplace_back();
   CLI::Option* option = AddChoiceOption(app, flag, text, choices, current ? static_cast<int>(current->value) : -1, help);

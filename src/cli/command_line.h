@@ -124,6 +124,10 @@ struct CommandChoice {
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked);
 // The command given under parent, if one was.
 const board::Command* ChosenCommand(const CLI::App& parent, const CommandChoice& choice);
+// What the command line says of text as the value of field's option ("--setpoint:
+// '5000' is not a number in 0..4000"), by the very check its options go through;
+// "" when the option takes it. The window names a refused field in these words.
+std::string OptionRefusal(const board::Field& field, std::string_view text);
 
 // The port that --port names, else the first simulated board running: a real
 // serial port is used only when named. Nothing, with why in error, otherwise. A

@@ -333,6 +333,12 @@ int main(int argc, char** argv) {
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
+  // Their frames are the motor driver's: another board's line never hears them.
+  for (const CLI::App* live : {stepperTest.app, dcTest.app, stop})
+    if (live->parsed() && !tarnwick::board::BuiltInInUse())
+      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
+                                  tarnwick::board::Current().name + " has no live tests",
+                              mode);
   if (ports->parsed()) return RunPorts(mode);
   if (send.app->parsed()) return RunSend(send, mode);
   if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);

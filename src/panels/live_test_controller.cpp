@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "board/board.h"
 #include "link/field_text.h"
 #include "link/transaction.h"
 
@@ -59,6 +60,8 @@ void LiveTestController::ReverseClicked(int box, bool checked) {
 }
 
 void LiveTestController::SendTestCommand(bool stop, bool force) {
+  // The frames are the motor driver's: another board's line never hears them.
+  if (!board::BuiltInInUse()) return;
   const std::vector<std::uint8_t> bytes = stop ? StopFrame() : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
   // A port that cannot be opened, or a frame that does not leave, drops this

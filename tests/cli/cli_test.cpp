@@ -402,7 +402,9 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"aliased_texts", kAliasedTexts.c_str(), "run FILE --port /dev/null", 2,
                  "f.yaml:3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
         FileCase{"field_hiding_help", kBoardWith, "--board FILE send a --help", 2,
-                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"}),
+                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"},
+        FileCase{"no_live_test_for_another_board", "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1}\n",
+                 "--board FILE dc-test --port /dev/null", 2, "dc-test sends the motor driver's frames"}),
     testing::RowName());
 
 // No field of a board may hide an option the command line gives a command beside

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "testing/cli_run.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -112,16 +113,30 @@ TEST_P(ExchangeTest, FrameResultAndDisplay) {
 INSTANTIATE_TEST_SUITE_P(EveryTab, ExchangeTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A refused field is named in a message box and nothing is sent.
-TEST_F(WindowFixture, RefusedFieldShowsAMessageBoxAndSendsNothing) {
-  SelectTab(res::kTabCmd12);
-  Set(res::kTabCmd12, stepper::kPulseDuty, "101");
+// A refused field: the box names it and what it takes in the command line's words
+// for the same value, and nothing is sent.
+struct RefusalCase {
+  const char* name;
+  int tab;
+  int id;
+  const char* option;  // "send CMDxx --option"
+  const char* typed;
+};
+
+class RefusalTest : public WindowFixture, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, TheBoxNamesTheFieldAsTheCommandLineDoes) {
+  const RefusalCase& c = GetParam();
+  SelectTab(c.tab);
+  Set(c.tab, c.id, c.typed);
   Set(kMain, window::kAddress, "01");
-  std::string seen;
+  std::string caption, text, detail;
   QTimer answer;  // the box comes once the exchange has closed the port
   answer.callOnTimeout([&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      seen = box->text().toStdString();
+      caption = box->windowTitle().toStdString();
+      text = box->text().toStdString();
+      detail = box->informativeText().toStdString();
       box->button(QMessageBox::Ok)->click();
     }
   });
@@ -129,13 +144,24 @@ TEST_F(WindowFixture, RefusedFieldShowsAMessageBoxAndSendsNothing) {
   Window().show();
   Send();
 
-  EXPECT_EQ(seen, "Invalid or Missing Parameter");
+  EXPECT_EQ(caption, link::kInvalidParameterCaption);
+  EXPECT_EQ(text, "Invalid or Missing Parameter");
   EXPECT_TRUE(Heard().empty());
-  EXPECT_EQ(Value(kMain, window::kSendData), "");
+  const auto cli = testing::RunCli(std::string("send ") + c.option + " '" + c.typed + "'", true);
+  EXPECT_EQ(cli.status, 2);
+  EXPECT_EQ(cli.out, "tarnwick-cli: " + detail + "\n");
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    OutOfRangeNotANumberEmpty, RefusalTest,
+    ::testing::Values(
+        RefusalCase{"OutOfRange", res::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
+        RefusalCase{"NotANumber", res::kTabCmd40, ids::cmd40::kNewAddress, "cmd40 --new-address", "ZZ"},
+        RefusalCase{"Empty", res::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The tabs come from the description: the extra command gets a tab of its own,
-// before the live tests, whose generated page sends its start text, then what is typed.
+// whose generated page sends its start text, then what is typed.
 TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
   ASSERT_EQ(Window().CommandTabCount(), static_cast<int>(board::Current().commands.size()));
   const int generated = Window().CommandTabCount() - 1;
