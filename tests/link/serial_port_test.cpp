@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <functional>
 
 #include "link/bounded_write.h"

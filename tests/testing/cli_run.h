@@ -1,6 +1,8 @@
 #pragma once
-// Runs tarnwick-cli as a script would and keeps what it printed and its exit status.
+// Runs tarnwick-cli as a script would and keeps what it printed and its exit status;
+// runs a program in the background and reads its output as it comes.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -40,34 +42,31 @@ inline CliRun RunCli(const std::string& arguments, bool withErrors = false, cons
   return RunShell(prefix + std::string(TARNWICK_CLI) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null"));
 }
 
-// tarnwick-cli running in the background (standard error dropped), its output read
-// as it comes, so that a test acts once the program has shown where it is.
-class CliProcess {
+// A program started in the background through the shell, its standard output read
+// as it comes, so that a test acts once the program has shown where it is. The
+// command should exec the program, so that signals reach it.
+class Process {
  public:
-  explicit CliProcess(const std::string& arguments) {
+  explicit Process(const std::string& command) {
     int pipe[2];
-    if (::pipe(pipe) < 0) return;
+    if (::pipe2(pipe, O_CLOEXEC) < 0) return;
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_addclose(&actions, pipe[0]);
-    const std::string command = "exec " + std::string(TARNWICK_CLI) + " " + arguments + " 2>/dev/null";
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     if (::posix_spawn(&pid_, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) pid_ = -1;
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(pipe[1]);
     out_ = pipe[0];
   }
-  ~CliProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+  ~Process() {
+    Kill();
     if (out_ >= 0) ::close(out_);
   }
-  CliProcess(const CliProcess&) = delete;
-  CliProcess& operator=(const CliProcess&) = delete;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
 
+  const std::string& Output() const { return output_; }
   // Reads output until ready() holds; false when the program ended or a minute passed first.
   bool ReadUntil(const std::function<bool(const std::string& output)>& ready) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -77,6 +76,11 @@ class CliProcess {
     return true;
   }
   void Signal(int signal) const { ::kill(pid_, signal); }
+  // SIGKILL ends the program as a crash would.
+  void Kill(int signal = SIGKILL) {
+    if (pid_ > 0) ::kill(pid_, signal), ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
   // The rest of the output, and the exit status once the program ended.
   CliRun Finish() {
     while (ReadSome(-1)) {
