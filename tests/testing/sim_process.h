@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "testing/cli_run.h"
+#include "testing/process.h"
 
 namespace tarnwick::testing {
 
