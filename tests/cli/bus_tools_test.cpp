@@ -155,7 +155,7 @@ TEST_P(InterruptTest, EndsPromptlyWithWhatItFound) {
   std::string arguments = GetParam().arguments;
   for (const auto& [name, path] : {std::pair{"SEQUENCE", sequence}, std::pair{"REPORT", report}})
     if (const auto at = arguments.find(name); at != std::string::npos) arguments.replace(at, std::strlen(name), path);
-  testing::CliProcess cli(arguments + " --port " + line->PortPath());
+  testing::Process cli("exec " TARNWICK_CLI " " + arguments + " --port " + line->PortPath() + " 2>/dev/null");
   ASSERT_TRUE(cli.ReadUntil([&](const std::string& output) {
     return output.find(GetParam().printed) != std::string::npos && line->FramesHeard() >= GetParam().heard;
   }));
@@ -290,10 +290,10 @@ struct InvalidCase {
   const char* message;  // what standard error says, after the file's path
 };
 
-std::string WaitSteps(int count) {
-  std::string yaml = "steps:\n";
-  for (int i = 0; i < count; ++i) yaml += "  - wait: 0\n";
-  return yaml;
+std::string Repeated(const std::string& line, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line;
+  return text;
 }
 
 class InvalidSequenceTest : public RunTest, public ::testing::WithParamInterface<InvalidCase> {};
@@ -321,8 +321,15 @@ INSTANTIATE_TEST_SUITE_P(
         // The parser would keep one of them silently.
         InvalidCase{"DuplicateKey", "steps:\n  - send: cmd13\n    expect: {result: Success}\n    expect: {}\n",
                     ":4:5: duplicate key 'expect'"},
-        InvalidCase{"TooManySteps", WaitSteps(10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
-        InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\n" + WaitSteps(1),
+        InvalidCase{"SecondDocument", "steps:\n  - send: cmd00\n---\nsteps: []\n",
+                    ":3:1: a second YAML document: a file holds one"},
+        InvalidCase{"OwnPortCheckedWhenOverridden", "port: [a]\nsteps:\n  - send: cmd00\n", ":1:7: port must be a single value"},
+        InvalidCase{"TooManySteps", "steps:\n" + Repeated("  - wait: 0\n", 10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
+        // 2 MB of texts kept from a 100 KB file.
+        InvalidCase{"AliasedTexts", "port: &long " + std::string(100'000, 'x') +
+                                        "\nsteps:\n  - &step {send: cmd13, expect: {result: *long}}\n" + Repeated("  - *step\n", 20),
+                    ":3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
+        InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\nsteps:\n  - wait: 0\n",
                     ": larger than 224 KB"}),
     testing::RowName());
 

@@ -1,15 +1,9 @@
 // tarnwick-cli as a script sees it: its lines, its JSON and its exit status.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <sys/wait.h>
-
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -120,6 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"scan --addr 10-01", 2, "--addr: '10-01' runs backwards"},
                       RunCase{"watch --count 1", 2, "watch needs a command: one of cmd00, cmd11"},
                       RunCase{"run /tmp --port /dev/null", 2, "/tmp: it is a directory, not a regular file"},
+                      RunCase{"run " TARNWICK_EXAMPLES "/setup_and_status.yaml --port /dev/null --rs485 rts", 1,
+                              "not a serial port"},
+                      RunCase{"--board " TARNWICK_BOARDS "/heater.yaml dc-test --port /dev/null", 2,
+                              "dc-test sends the motor driver's frames"},
                       RunCase{"stop --port /dev/null --rs485-delay-after 5", 2,
                               "--rs485-delay-after takes effect with --rs485 kernel only"},
                       // A port that will not open ends watch's JSON lines with one more.
@@ -355,57 +353,6 @@ TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
     EXPECT_EQ(Lines().size(), 1u);  // no part of a line: Lines() throws on one that is not JSON
   }
 }
-
-// Files that are refused at once, whole, with the place at fault; "FIFO" is a FIFO.
-struct FileCase {
-  const char* name;
-  const char* text;
-  const char* arguments;  // FILE stands for the file
-  int status;
-  const char* shown;
-};
-
-class CliFileTest : public ::testing::TestWithParam<FileCase> {};
-
-TEST_P(CliFileTest, RefusedAtOnceWithThePlace) {
-  const testing::TempFolder dir;
-  std::string file = dir.Path("f.yaml");
-  if (std::string_view(GetParam().text) == "FIFO") ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-  else dir.Write("f.yaml", GetParam().text);
-  std::string arguments = GetParam().arguments;
-  arguments.replace(arguments.find("FILE"), 4, file);
-  const CliRun run = RunCli(arguments, true, "timeout 60 ");  // bounds the wait a FIFO caused
-  EXPECT_EQ(run.status, GetParam().status) << run.out;
-  EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
-}
-
-// A long text that aliases repeat in every step, 2 MB kept from a 100 KB file.
-const std::string kAliasedTexts = [] {
-  std::string text = "port: &long " + std::string(100'000, 'x') + "\nsteps:\n  - &step {send: cmd13, expect: {result: *long}}\n";
-  for (int step = 0; step < 20; ++step) text += "  - *step\n";
-  return text;
-}();
-
-constexpr const char* kBoardWith = "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1, request: [{name: help, type: u8}]}\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, CliFileTest,
-    ::testing::Values(
-        FileCase{"sequence_FIFO", "FIFO", "run FILE --port /dev/null", 2, "f.yaml: it is a FIFO, not a regular file"},
-        FileCase{"board_FIFO", "FIFO", "--board FILE board show", 2, "f.yaml: it is a FIFO, not a regular file"},
-        FileCase{"second_document", "steps:\n  - send: cmd00\n---\nsteps: []\n", "run FILE --port /dev/null", 2,
-                 "f.yaml:3:1: a second YAML document: a file holds one"},
-        FileCase{"own_port_checked_when_overridden", "port: [a]\nsteps:\n  - send: cmd00\n", "run FILE --port /dev/null",
-                 2, "f.yaml:1:7: port must be a single value"},
-        FileCase{"run_takes_rs485", "steps:\n  - send: cmd00\n", "run FILE --port /dev/null --rs485 rts", 1,
-                 "not a serial port"},
-        FileCase{"aliased_texts", kAliasedTexts.c_str(), "run FILE --port /dev/null", 2,
-                 "f.yaml:3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
-        FileCase{"field_hiding_help", kBoardWith, "--board FILE send a --help", 2,
-                 "f.yaml:4:41: field name \"help\" would hide the command line's own --help"},
-        FileCase{"no_live_test_for_another_board", "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1}\n",
-                 "--board FILE dc-test --port /dev/null", 2, "dc-test sends the motor driver's frames"}),
-    testing::RowName());
 
 // No field of a board may hide an option the command line gives a command beside
 // its fields: every such option of the parser is among the names a board file

@@ -69,26 +69,19 @@ TEST_F(PortListTest, ListsSimulatedBoardsThenRealSerialDevicesInNaturalOrder) {
   EXPECT_EQ(ports[0].path, (root_ / "sim" / "sim0").string());
 }
 
-TEST_F(PortListTest, IgnoresARegistryOthersCouldWriteTo) {
-  const fs::path pty = root_ / "dev" / "pts-3";
-  std::ofstream(pty).put('\0');
-  Register("sim0", pty);
-  fs::permissions(root_ / "sim", fs::perms::others_write, fs::perm_options::add);
-  EXPECT_TRUE(Enumerate().empty());
-}
-
 // Whether an entry is listed, and what is left of it after the scan that found it (a running board
-// and one killed outright: sim/board_line_test.cpp).
+// and one killed outright: sim/board_line_test.cpp). A registry others could write to is ignored whole.
 TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
   struct Row {
     const char* what;
-    bool running, othersLink, portExists;
+    bool running, othersLink, portExists, othersWriteRegistry;
     bool listed, linkLeft, lockLeft;
   };
   const Row rows[] = {
-      {"board killed, its pty gone", false, false, false, false, false, false},
-      {"running, but its port is gone", true, false, false, false, true, true},
-      {"planted by another user", true, true, true, false, true, true},
+      {"board killed, its pty gone", false, false, false, false, false, false, false},
+      {"running, but its port is gone", true, false, false, false, false, true, true},
+      {"a registry others could write to", true, false, true, true, false, true, true},
+      {"planted by another user (last: skipped unless root)", true, true, true, false, false, true, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -100,6 +93,7 @@ TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
     fs::remove(pty);
     if (row.portExists) std::ofstream(pty).put('\0');
     Register("sim0", pty, row.running);
+    if (row.othersWriteRegistry) fs::permissions(root_ / "sim", fs::perms::others_write, fs::perm_options::add);
     if (row.othersLink) {
       if (::geteuid() != 0) GTEST_SKIP() << "only root can plant a link owned by another user";
       ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);

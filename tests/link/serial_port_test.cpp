@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 
@@ -13,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <functional>
 
 #include "link/bounded_write.h"
@@ -21,6 +19,7 @@
 #include "link/timed_read.h"
 #include "testing/fastest_of.h"
 #include "testing/needs_pty.h"
+#include "testing/process.h"
 #include "testing/pty_peer.h"
 
 namespace tarnwick::link {
@@ -203,41 +202,11 @@ TEST(SerialPortOpenTest, AFileIsNoPortAndIsLeftAlone) {
   std::filesystem::remove(file);
 }
 
-// Another process holding the line, with an flock as a tool or a modem manager
-// takes one, for holdMs; ended with the object.
-class LineHolder {
- public:
-  // Returns once the other process holds the lock (or has failed to take it).
-  LineHolder(const std::string& path, int holdMs) {
-    int locked[2];
-    if (::pipe(locked) != 0) std::abort();
-    child_ = ::fork();
-    if (child_ == 0) {
-      const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-      if (fd < 0 || ::flock(fd, LOCK_EX) < 0) ::_exit(1);
-      (void)!::write(locked[1], "L", 1);
-      ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-      ::_exit(0);
-    }
-    ::close(locked[1]);
-    char said = 0;
-    while (::read(locked[0], &said, 1) < 0 && errno == EINTR) {
-    }
-    ::close(locked[0]);
-  }
-  ~LineHolder() {
-    ::kill(child_, SIGKILL);
-    ::waitpid(child_, nullptr, 0);
-  }
-  pid_t Pid() const { return child_; }
-
- private:
-  pid_t child_;
-};
-
 TEST_F(SerialPortTest, AnOpenWaitsForAHolderThenNamesIt) {
   PtyPeer peer;
-  LineHolder lasting(peer.Path(), 60'000);
+  // Another process holds the line with an flock, as a tool or a modem manager takes one.
+  tarnwick::testing::Process holder("exec flock -o " + peer.Path() + " sh -c 'echo locked; exec sleep 60' 2>/dev/null");
+  ASSERT_TRUE(holder.ReadUntil([](const std::string& output) { return output == "locked\n"; }));
   OpenError error;
   const auto start = Clock::now();
   EXPECT_EQ(OpenPort(peer.Path(), 9600, &error), nullptr);
@@ -245,7 +214,7 @@ TEST_F(SerialPortTest, AnOpenWaitsForAHolderThenNamesIt) {
   EXPECT_LT(MsSince(start), 30'000);  // it gave up: the holder would have let go after a minute
   const std::string said = DescribeOpenError(peer.Path(), error);
   EXPECT_NE(said.find("port busy (held by "), std::string::npos) << said;
-  EXPECT_NE(said.find("process " + std::to_string(lasting.Pid()) + ")"), std::string::npos) << said;
+  EXPECT_NE(said.find("process " + std::to_string(holder.Pid()) + ")"), std::string::npos) << said;
 }
 
 // Reachable from a global, so a program ending with it still open is no leak.

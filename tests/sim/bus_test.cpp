@@ -14,35 +14,24 @@ namespace {
 
 using link::CommandCode;
 
-struct BoardsCase {
-  const char* name;
-  const char* spec;
-  const char* boards;  // ADDRESS@BAUD-INDEX:MOTOR-TYPE, comma-separated; "refused"
-};
-
 // (Addresses that are no board's own: the command line's address vocabulary test.)
-class ParseBoardsTest : public ::testing::TestWithParam<BoardsCase> {};
-
-TEST_P(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
-  std::string why;
-  const auto boards = ParseBoards(GetParam().spec, why);
-  std::string shown = boards ? "" : "refused";
-  for (const BoardState& board : boards.value_or(std::vector<BoardState>{})) {
-    shown += (shown.empty() ? "" : ",") + link::FormatHexByte(board.address) + "@" + std::to_string(board.baudIndex) +
-             ":" + std::to_string(board.motorType);
-    if (board.setup[0] != board.motorType) shown += " (the set-up query tells another type)";
+TEST(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
+  struct Row { const char* spec; const char* boards; };  // ADDRESS@BAUD-INDEX:MOTOR-TYPE, comma-separated; "refused"
+  for (const Row& row : {Row{"01@9600:stepper,05@19200:d-c,2A@115200", "01@2:1,05@3:2,2A@6:1"},
+                         Row{"fe,fe:d-c", "FE@2:1,FE@2:2"}, Row{"01@1200", "refused"}, Row{"01:servo", "refused"},
+                         Row{"01,,02", "refused"}}) {
+    std::string why;
+    const auto boards = ParseBoards(row.spec, why);
+    std::string shown = boards ? "" : "refused";
+    for (const BoardState& board : boards.value_or(std::vector<BoardState>{})) {
+      shown += (shown.empty() ? "" : ",") + link::FormatHexByte(board.address) + "@" + std::to_string(board.baudIndex) +
+               ":" + std::to_string(board.motorType);
+      if (board.setup[0] != board.motorType) shown += " (the set-up query tells another type)";
+    }
+    EXPECT_EQ(shown, row.boards) << row.spec;
+    EXPECT_EQ(why.empty(), boards.has_value()) << row.spec << ": " << why;
   }
-  EXPECT_EQ(shown, GetParam().boards);
-  EXPECT_EQ(why.empty(), boards.has_value()) << why;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Specs, ParseBoardsTest,
-    ::testing::Values(
-        BoardsCase{"ThreeBoards", "01@9600:stepper,05@19200:d-c,2A@115200", "01@2:1,05@3:2,2A@6:1"},
-        BoardsCase{"SharedAddress", "fe,fe:d-c", "FE@2:1,FE@2:2"}, BoardsCase{"RateNotInTheTable", "01@1200", "refused"},
-        BoardsCase{"UnknownMotor", "01:servo", "refused"}, BoardsCase{"EmptyEntry", "01,,02", "refused"}),
-    tarnwick::testing::RowName());
 
 Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
   return link::MakeFrame(address, commandAndData);

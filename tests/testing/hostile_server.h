@@ -28,8 +28,10 @@ struct HostileScript {
   bool acknowledgePurge = false;
   std::vector<std::uint8_t> opening = {};  // sent once the line is set (raw: at once)...
   std::vector<std::uint8_t> pour = {};   // ...then this, over and over
-  std::vector<std::uint8_t> reply = {};  // sent for the first frame, after which the connection closes
+  std::vector<std::uint8_t> reply = {};  // sent for the first frame, after which the connection closes...
+  bool closesAfterReply = true;          // ...unless told otherwise
   bool neverAccepts = false;          // its queue kept full: a client's connect waits
+  bool listens = true;                // false: bound only, so a connection is refused
 };
 
 class HostileServer {
@@ -40,7 +42,7 @@ class HostileServer {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (::bind(listener_.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_.Get(), script_.neverAccepts ? 0 : 8) != 0 ||
+        (script_.listens && ::listen(listener_.Get(), script_.neverAccepts ? 0 : 8) != 0) ||
         ::getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
       throw std::runtime_error("the hostile server cannot listen");
     port_ = ntohs(address.sin_port);
@@ -49,7 +51,7 @@ class HostileServer {
       fillers_.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
       ::connect(fillers_.back().Get(), reinterpret_cast<sockaddr*>(&address), length);
     }
-    if (script_.neverAccepts) return;
+    if (script_.neverAccepts || !script_.listens) return;
     thread_ = std::jthread([this](std::stop_token stop) { Serve(stop); });
   }
 
@@ -79,7 +81,7 @@ class HostileServer {
       const long got = (p.revents & POLLIN) ? ::recv(fd, chunk, sizeof chunk, 0) : -1;
       if (got == 0) return;
       if (got > 0) in.insert(in.end(), chunk, chunk + got);
-      closing = closing || (got > 0 && Answer(in, out, pouring));
+      closing = closing || (got > 0 && Answer(in, out, pouring) && script_.closesAfterReply);
       if (out.empty() && pouring && !closing) out = script_.pour;
       const long sent = (p.revents & POLLOUT) ? ::send(fd, out.data(), out.size(), MSG_NOSIGNAL) : 0;
       if (sent < 0 && errno != EAGAIN) return;

@@ -1,8 +1,8 @@
 #pragma once
 // A real network serial server (ser2net) on 127.0.0.1 in front of a simulated
-// board's pseudo-terminal: one RFC 2217 port and one raw TCP port at the board's
-// rate, with the settings docs/network.md recommends. Tests skip, saying why,
-// where ser2net is not installed.
+// board's pseudo-terminal: one RFC 2217 port at the board's rate, with the
+// settings docs/network.md recommends. Tests skip, saying why, where ser2net is
+// not installed.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -71,14 +71,12 @@ class Ser2net {
   // Serves device at baud; throws std::runtime_error when the server does not come up within 2 s.
   Ser2net(const std::string& executable, const std::string& device, int baud)
       : dir_(std::filesystem::temp_directory_path() / ("tarnwick-ser2net-" + std::to_string(::getpid()))),
-        rfc2217Port_(FreeTcpPort()), rawPort_(FreeTcpPort()) {
+        rfc2217Port_(FreeTcpPort()) {
     std::filesystem::create_directories(dir_);
-    const std::string line = "    connector: serialdev," + device + "," + std::to_string(baud) + "n81,local\n" +
-                             "    options:\n      chardelay: false\n";
     std::ofstream(dir_ / "ser2net.yaml")
         << "%YAML 1.1\n---\nconnection: &rfc2217\n    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,"
-        << rfc2217Port_ << "\n" << line << "connection: &raw\n    accepter: tcp(nodelay),127.0.0.1," << rawPort_
-        << "\n" << line;
+        << rfc2217Port_ << "\n    connector: serialdev," << device << "," << baud
+        << "n81,local\n    options:\n      chardelay: false\n";
     const std::string config = (dir_ / "ser2net.yaml").string(), pidFile = (dir_ / "ser2net.pid").string();
     const char* argv[] = {executable.c_str(), "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(), nullptr};
     posix_spawn_file_actions_t quiet;
@@ -89,7 +87,7 @@ class Ser2net {
     posix_spawn_file_actions_destroy(&quiet);
     if (spawned != 0) throw std::runtime_error("ser2net did not start");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!Listening(rawPort_) || !Listening(rfc2217Port_)) {
+    while (!Listening(rfc2217Port_)) {
       if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("ser2net did not listen within 2 s");
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -103,7 +101,6 @@ class Ser2net {
   Ser2net& operator=(const Ser2net&) = delete;
 
   std::string Rfc2217Url() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217Port_); }
-  std::string RawUrl() const { return "socket://127.0.0.1:" + std::to_string(rawPort_); }
 
   void Kill(int signal) {
     if (pid_ <= 0) return;
@@ -114,7 +111,7 @@ class Ser2net {
 
  private:
   std::filesystem::path dir_;
-  int rfc2217Port_, rawPort_;
+  int rfc2217Port_;
   pid_t pid_ = 0;
 };
 
