@@ -113,25 +113,32 @@ void CWatchWindow::BuildControls() {
   autoScale_->setToolTip(tr("Fits the plot to the data again and follows it (also: double click the plot)"));
   layout_ = new QComboBox;
   layout_->addItem(tr("One axis"), static_cast<int>(PlotLayout::SharedAxis));
-  layout_->addItem(tr("A plot per field"), static_cast<int>(PlotLayout::AxisPerField));
+  layout_->addItem(tr("One per field"), static_cast<int>(PlotLayout::AxisPerField));
   layout_->setToolTip(tr("Fields of very different sizes each need a plot of their own to be read"));
 
-  auto* controls = new QHBoxLayout;
-  controls->addWidget(new QLabel(tr("Command")));
-  controls->addWidget(command_, 1);
-  controls->addWidget(new QLabel(tr("Interval")));
-  controls->addWidget(interval_);
-  for (QPushButton* button : {startStop_, pause_, autoScale_}) controls->addWidget(button);
+  // Three short rows rather than one long one: the window fits a small screen at a large scale.
+  auto* polling = new QHBoxLayout;
+  polling->addWidget(new QLabel(tr("Command")));
+  polling->addWidget(command_, 1);
+  polling->addWidget(new QLabel(tr("Interval")));
+  polling->addWidget(interval_);
+  polling->addWidget(startStop_);
+  auto* plotting = new QHBoxLayout;
+  plotting->addWidget(pause_);
+  plotting->addWidget(autoScale_);
+  plotting->addStretch(1);
+  plotting->addWidget(new QLabel(tr("Plot")));
+  plotting->addWidget(layout_);
+  plotting->addWidget(BuildSaveButton());
   fieldBoxes_ = new QHBoxLayout;
   fieldBoxes_->addStretch(1);
-  fieldBoxes_->addWidget(layout_);
-  fieldBoxes_->addWidget(BuildSaveButton());
   plot_ = new QCustomPlot;
   status_ = new QLabel;
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   status_->setWordWrap(true);  // a long summary takes lines, not width
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(controls);
+  layout->addLayout(polling);
+  layout->addLayout(plotting);
   layout->addLayout(fieldBoxes_);
   layout->addWidget(plot_, 1);
   layout->addWidget(status_);

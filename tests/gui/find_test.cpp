@@ -95,6 +95,29 @@ TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
   }
 }
 
+// Closed with its Close button and opened again, Enter still finds; once the window
+// has another port, Find names that one and shows none of the old port's boards.
+TEST_F(FindTest, ReopenedEnterFindsAndAnotherPortsBoardsGo) {
+  Open("01@9600");
+  find_->TickRates({2});
+  find_->SetAddressRange("01", "02");
+  find_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(find_));
+  QTest::mouseClick(Button("Close"), Qt::LeftButton);
+  window_->OnFindBoards();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(find_));
+  QTest::keyClick(find_->focusWidget() ? find_->focusWidget() : find_, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning() && find_->Results().rowCount() > 0; }, 60'000))
+      << find_->StatusText().toStdString();
+  EXPECT_EQ(Rows(), "01 9600 Stepper ;");
+
+  find_->close();
+  ASSERT_TRUE(window_->AddNetworkPort("socket://127.0.0.1:9"));
+  window_->OnFindBoards();
+  EXPECT_EQ(find_->PortText(), "socket://127.0.0.1:9");
+  EXPECT_EQ(find_->Results().rowCount(), 0);
+}
+
 enum class StopBy { kCancel, kClosingTheTool, kClosingTheWindow };
 
 struct StopCase {
