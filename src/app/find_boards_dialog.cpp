@@ -63,6 +63,9 @@ CFindBoardsDlg::CFindBoardsDlg(CTarnwickDlg& window) : QDialog(&window), m_windo
   m_results->setSelectionMode(QAbstractItemView::SingleSelection);
   m_results->verticalHeader()->hide();
   m_results->horizontalHeader()->setStretchLastSection(true);
+  // A few rows: the columns fit their texts, and the conflict column takes what is left.
+  for (const int column : {kAddress, kBaud, kMotorType})
+    m_results->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   m_use = new QPushButton(tr("&Use"), this);
   auto* closeButton = new QPushButton(tr("Close"), this);
   // Enter finds, whichever button was pressed last.
