@@ -111,8 +111,12 @@ int CTrafficLogWindow::LeastBytesWidth() const {
 
 int CTrafficLogWindow::LeastTableWidth() const {
   return m_table->columnWidth(TrafficLogModel::kTime) + m_table->columnWidth(TrafficLogModel::kPort) +
-         m_table->columnWidth(TrafficLogModel::kDirection) + LeastBytesWidth() +
-         (kLeastSummaryDigits + kLeastResultDigits) * DigitWidth();
+         m_table->columnWidth(TrafficLogModel::kDirection) + LeastBytesWidth() + kLeastSummaryDigits * DigitWidth() +
+         LeastResultWidth();
+}
+
+int CTrafficLogWindow::LeastResultWidth() const {
+  return std::max(kLeastResultDigits * DigitWidth(), m_table->horizontalHeader()->sectionSizeHint(TrafficLogModel::kResult));
 }
 
 // What the columns get across a window as wide as this one is now.
@@ -125,7 +129,7 @@ int CTrafficLogWindow::TableWidth() const {
 // Narrows the summary column, then the bytes column, no further than their least,
 // until the result column starts inside tableWidth.
 void CTrafficLogWindow::FitColumns(int tableWidth) {
-  int total = kLeastResultDigits * DigitWidth();
+  int total = LeastResultWidth();
   for (int column = 0; column < TrafficLogModel::kResult; ++column) total += m_table->columnWidth(column);
   for (const auto& [column, narrowest] : {std::pair{TrafficLogModel::kSummary, kLeastSummaryDigits * DigitWidth()},
                                           std::pair{TrafficLogModel::kBytes, LeastBytesWidth()}}) {
@@ -223,7 +227,8 @@ void CTrafficLogWindow::ShowBeside(QWidget& anchor) {
       const LogPlacement place =
           PlaceLogWindow(screen->availableGeometry(), dialog, m_wantedSize + decoration, least + decoration);
       if (place.dialogTopLeft != dialog.topLeft()) anchor.move(place.dialogTopLeft);
-      resize(place.log.size() - decoration);
+      // A screen with no room beside or below the dialog: the log's least, over the dialog.
+      resize((place.log.size() - decoration).expandedTo(least));
       move(place.log.topLeft());
     }
     KeepOnScreen(*this);

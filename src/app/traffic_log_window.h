@@ -53,6 +53,7 @@ class CTrafficLogWindow : public QWidget {
   void FollowNewRows();
   void WidenPortColumn(int first, int last);
   int LeastBytesWidth() const;
+  int LeastResultWidth() const;
   int LeastTableWidth() const;
   int TableWidth() const;
   void FitColumns(int tableWidth);

@@ -114,7 +114,8 @@ TEST_P(PlacementTest, LiesOnTheScreenItOpensOn) {
     if (auto* log = qobject_cast<app::CTrafficLogWindow*>(&opened)) {
       const QTableView& table = *log->Table();
       const int lastStarts = table.horizontalHeader()->sectionViewportPosition(app::TrafficLogModel::kResult);
-      EXPECT_LE(lastStarts + 4 * table.fontMetrics().averageCharWidth(), table.viewport()->width());
+      EXPECT_LE(lastStarts + table.horizontalHeader()->sectionSizeHint(app::TrafficLogModel::kResult),
+                table.viewport()->width());
     }
   });
 }
