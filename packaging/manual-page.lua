@@ -101,6 +101,22 @@ local function fitted(tbl)
   return tbl
 end
 
+-- Hyphens as groff's minus sign (\-), and a "--" the Markdown reader turned into
+-- an en dash back into two: an option copied from the page then works.
+local function groff_text(text)
+  return (text:gsub("\\", "\\e"):gsub("%-", "\\-"):gsub("\u{2013}", "\\-\\-"))
+end
+
+local function plain_hyphens(str) return pandoc.RawInline("man", groff_text(str.text)) end
+
+local function code_hyphens(code) return pandoc.RawInline("man", "\\f[V]" .. groff_text(code.text) .. "\\f[R]") end
+
+local function code_block_hyphens(block)
+  local lines = {}
+  for line in (block.text .. "\n"):gmatch("(.-)\n") do table.insert(lines, "\\&" .. groff_text(line)) end
+  return pandoc.RawBlock("man", ".IP\n.nf\n\\f[C]\n" .. table.concat(lines, "\n") .. "\n\\f[R]\n.fi")
+end
+
 -- A section's name in capitals, as manual pages have it.
 local function section_name(header)
   if header.level == 1 then header.content = {pandoc.Str(pandoc.text.upper(pandoc.utils.stringify(header)))} end
@@ -120,5 +136,6 @@ function Pandoc(doc)
   -- an option or path split at a hyphen reads as two.
   table.insert(doc.blocks, 1, pandoc.RawBlock("man", ".ad l\n.nh\n.cflags 0 -"))
   doc.meta.generated = nil
-  return doc:walk({Link = local_link, Header = section_name, Table = fitted})
+  doc = doc:walk({Link = local_link, Header = section_name, Table = fitted})
+  return doc:walk({Str = plain_hyphens, Code = code_hyphens, CodeBlock = code_block_hyphens})
 end

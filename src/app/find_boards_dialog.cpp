@@ -9,9 +9,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/screen_placement.h"
 #include "app/tarnwick_dlg.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
@@ -61,8 +63,13 @@ CFindBoardsDlg::CFindBoardsDlg(CTarnwickDlg& window) : QDialog(&window), m_windo
   m_results->setSelectionMode(QAbstractItemView::SingleSelection);
   m_results->verticalHeader()->hide();
   m_results->horizontalHeader()->setStretchLastSection(true);
+  // A few rows: the columns fit their texts, and the conflict column takes what is left.
+  for (const int column : {kAddress, kBaud, kMotorType})
+    m_results->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   m_use = new QPushButton(tr("&Use"), this);
   auto* closeButton = new QPushButton(tr("Close"), this);
+  // Enter finds, whichever button was pressed last.
+  for (QPushButton* button : {m_cancel, m_use, closeButton}) button->setAutoDefault(false);
 
   auto* findRow = new QHBoxLayout;
   findRow->addWidget(m_find);
@@ -99,12 +106,17 @@ CFindBoardsDlg::~CFindBoardsDlg() { job_.StopAndWait(); }
 QWidget* CFindBoardsDlg::BuildOptions() {
   auto* box = new QGroupBox(tr("Look for"), this);
   auto* grid = new QGridLayout(box);
-  grid->addWidget(new QLabel(tr("Rates:"), box), 0, 0);
+  const int rateColumns = static_cast<int>(link::kBaudRates.size() + 1) / 2;
+  m_port = new QLabel(box);
+  m_port->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  grid->addWidget(new QLabel(tr("Port:"), box), 0, 0);
+  grid->addWidget(m_port, 0, 1, 1, rateColumns);
+  grid->addWidget(new QLabel(tr("Rates:"), box), 1, 0);
   for (std::size_t i = 0; i < link::kBaudRates.size(); ++i) {
     auto* rate = new QCheckBox(QString::number(link::kBaudRates[i]), box);
     rate->setChecked(true);
     m_rates.push_back(rate);
-    grid->addWidget(rate, 0, static_cast<int>(i) + 1);
+    grid->addWidget(rate, 1 + static_cast<int>(i) / rateColumns, 1 + static_cast<int>(i) % rateColumns);
   }
   m_first = new QLineEdit(QString::fromStdString(link::FormatHexByte(link::kFirstBoardAddress)), box);
   m_last = new QLineEdit(QString::fromStdString(link::FormatHexByte(link::kLastBoardAddress)), box);
@@ -118,12 +130,41 @@ QWidget* CFindBoardsDlg::BuildOptions() {
   addresses->addWidget(m_last);
   addresses->addWidget(new QLabel(tr("(hex)"), box));
   addresses->addStretch(1);
-  grid->addWidget(new QLabel(tr("Addresses:"), box), 1, 0);
-  grid->addLayout(addresses, 1, 1, 1, static_cast<int>(link::kBaudRates.size()));
+  grid->addWidget(new QLabel(tr("Addresses:"), box), 3, 0);
+  grid->addLayout(addresses, 3, 1, 1, rateColumns);
   return box;
 }
 
 QString CFindBoardsDlg::StatusText() const { return m_status->text(); }
+
+QString CFindBoardsDlg::PortText() const { return m_port->text(); }
+
+// The port the next scan takes: the window's. Results of another port go.
+void CFindBoardsDlg::ShowPortToScan() {
+  if (Scanning()) return;
+  const std::string port = m_window.SelectedPortName();
+  m_port->setText(port.empty() ? tr("none selected in the window") : Utf8(port));
+  if (port == m_portName) return;
+  m_portName.clear();
+  m_results->setRowCount(0);
+  m_progress->setValue(0);
+  m_status->clear();
+  m_status->setToolTip({});
+  ShowRunning(false);
+}
+
+void CFindBoardsDlg::showEvent(QShowEvent* event) {
+  ShowPortToScan();
+  m_find->setDefault(true);
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) KeepOnScreen(*this);
+}
+
+// The window's port may have changed while this one stood open behind it.
+void CFindBoardsDlg::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) ShowPortToScan();
+  QDialog::changeEvent(event);
+}
 
 void CFindBoardsDlg::TickRates(const std::vector<int>& baudIndices) {
   for (std::size_t i = 0; i < m_rates.size(); ++i)

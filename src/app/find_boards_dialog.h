@@ -3,7 +3,8 @@
 // the rates ticked and over the addresses given, off the window's thread. The
 // boards found fill a table; Use (or a double-click) sets the window's port, rate
 // and address to the chosen board. The port is borrowed from the window while the
-// scan runs, and every probe goes to the window's traffic log.
+// scan runs, and every probe goes to the window's traffic log. Opened again after
+// the window's port has changed, it names the new port and shows no old results.
 
 #include <QDialog>
 #include <optional>
@@ -36,6 +37,7 @@ class CFindBoardsDlg : public QDialog {
   bool Scanning() const { return job_.Running(); }
   QTableWidget& Results() const { return *m_results; }
   QString StatusText() const;
+  QString PortText() const;
   // Ticks the rates given (positions in the baud table) and no others.
   void TickRates(const std::vector<int>& baudIndices);
   void SetAddressRange(const QString& first, const QString& last);
@@ -50,7 +52,12 @@ class CFindBoardsDlg : public QDialog {
   void OnUse();  // the chosen row's port, rate and address into the window
   void done(int result) override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
  private:
+  void ShowPortToScan();
   QWidget* BuildOptions();
   std::optional<cli::ScanRequest> RequestFromControls();
   void StartScan(cli::ScanRequest request);
@@ -61,6 +68,7 @@ class CFindBoardsDlg : public QDialog {
   void ShowRunning(bool running);
 
   CTarnwickDlg& m_window;
+  QLabel* m_port = nullptr;
   std::vector<QCheckBox*> m_rates;  // one per baud table entry
   QLineEdit* m_first = nullptr;
   QLineEdit* m_last = nullptr;

@@ -4,8 +4,11 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include "app/screen_placement.h"
 
 namespace tarnwick::app {
 namespace {
@@ -56,6 +59,11 @@ void CLineSettingsDlg::EnableDelays() {
   const bool kernel = m_direction->currentData().toInt() == static_cast<int>(link::DirectionControl::Kernel);
   m_delayBefore->setEnabled(kernel);
   m_delayAfter->setEnabled(kernel);
+}
+
+void CLineSettingsDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) KeepOnScreen(*this);
 }
 
 PortLine CLineSettingsDlg::Line() const {

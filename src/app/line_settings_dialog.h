@@ -29,6 +29,9 @@ class CLineSettingsDlg : public QDialog {
   CLineSettingsDlg(const QString& portName, const PortLine& line, QWidget* parent = nullptr);
   PortLine Line() const;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void EnableDelays();
 

@@ -6,10 +6,11 @@
 // port's name (rfc2217://HOST:PORT), the Send goes there, listed after the board.
 // With "find", the Find boards window after a scan of three boards at three rates;
 // with "watch", Watch after plotting CMD13 for three seconds while the board's
-// stepper speeds up and slows down and twice falls silent; with "sequence", Run
-// sequence after a run with a failed step. With a board file (BOARD.yaml), the
-// window of that board, its simulated board on the port.
-//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|watch|sequence|URL|BOARD.yaml]
+// stepper speeds up and slows down and twice falls silent ("watch stacked": a plot
+// per field; "watch rest" or "watch stacked rest": a stepper at rest); with
+// "sequence", Run sequence after a run with a failed step. With a board file
+// (BOARD.yaml), the window of that board, its simulated board on the port.
+//   tarnwick-screenshot OUTPUT.png [TAB] [log|line|find|watch [stacked] [rest]|sequence|URL|BOARD.yaml]
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QPixmap>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -123,25 +125,30 @@ QPixmap SequenceShot(tarnwick::app::CTarnwickDlg& dialog) {
   return Framed(tool);
 }
 
-// Watch on CMD13 every 20 ms, the board's stepper changing under it.
-QPixmap WatchShot(tarnwick::app::CTarnwickDlg& dialog, tarnwick::sim::BoardServer& board) {
+// Watch on CMD13 every 20 ms, the board's stepper changing under it unless at rest.
+QPixmap WatchShot(tarnwick::app::CTarnwickDlg& dialog, tarnwick::sim::BoardServer& board, bool stacked, bool rest) {
   dialog.OnWatch();
   auto& watch = *dialog.findChild<tarnwick::app::CWatchWindow*>();
+  using Layout = tarnwick::app::CWatchWindow::PlotLayout;
+  watch.SetPlotLayout(stacked ? Layout::AxisPerField : Layout::SharedAxis);
   watch.SetIntervalMs(20);
-  watch.Start();
   QElapsedTimer running;
   running.start();
-  QTimer stepper;
-  double steps = 0;
-  QObject::connect(&stepper, &QTimer::timeout, [&] {
+  double steps = rest ? 0 : 1'500'000'000;  // a long run's count: far above the frequency and duty
+  const auto move = [&] {
     const double seconds = running.elapsed() / 1000.0;
-    const double frequency = 2500 + 1500 * std::sin(seconds * 2.1);
+    const double frequency = rest ? 0 : 2500 + 1500 * std::sin(seconds * 2.1);
     steps += frequency * 0.02;
     tarnwick::sim::BoardState state = board.State();
     state.Store("frequency", static_cast<std::uint32_t>(frequency));
     state.Store("step-count", static_cast<std::uint32_t>(steps));
+    state.Store("pulse-duty", rest ? 0 : static_cast<std::uint32_t>(50 + 30 * std::sin(seconds * 3.3)));
     board.SetState(state);
-  });
+  };
+  move();
+  watch.Start();
+  QTimer stepper;
+  QObject::connect(&stepper, &QTimer::timeout, move);
   stepper.start(20);
   for (const int silentAt : {1200, 2100})
     QTimer::singleShot(silentAt, [&] { board.SetFault({tarnwick::sim::FaultKind::NoReply, 2, {}, 1}); });
@@ -207,8 +214,12 @@ int main(int argc, char** argv) {
   dialog.show();
   QApplication::processEvents();
   if (argc > 3 && std::string(argv[3]) == "sequence") return SequenceShot(dialog).save(argv[1]) ? 0 : 1;
-  if (argc > 3 && std::string(argv[3]) == "watch")
-    return WatchShot(dialog, *board).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+  if (argc > 3 && std::string(argv[3]) == "watch") {
+    const auto given = [&](const char* word) { return std::find_if(argv + 4, argv + argc, [&](const char* arg) {
+                                                 return std::string(arg) == word;
+                                               }) != argv + argc; };
+    return WatchShot(dialog, *board, given("stacked"), given("rest")).save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+  }
   if (withLog) SendSome(dialog, strip);
   strip.setCurrentIndex(tab);
   SendAndWait(dialog);

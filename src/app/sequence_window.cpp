@@ -8,11 +8,15 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 
+#include "app/screen_placement.h"
 #include "app/tarnwick_dlg.h"
+#include "link/baud_rates.h"
 #include "link/record_file.h"
 
 namespace tarnwick::app {
@@ -42,14 +46,19 @@ QIcon Dot(const QColor& color) {
   return QIcon(pixmap);
 }
 
+// The counts of each verdict, and what the first failed step's hint says.
 QString Summary(const std::vector<cli::StepOutcome>& outcomes) {
+  QString hint;
+  for (std::size_t i = 0; i < outcomes.size() && hint.isEmpty(); ++i)
+    if (!outcomes[i].hint.empty()) hint = QObject::tr("\nStep %1: %2").arg(i + 1).arg(Utf8(outcomes[i].hint));
   const auto count = [&](cli::StepOutcome::Verdict verdict) {
     return std::count_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.verdict == verdict; });
   };
   return QObject::tr("%1 passed, %2 failed, %3 skipped")
       .arg(count(cli::StepOutcome::Passed))
       .arg(count(cli::StepOutcome::Failed))
-      .arg(count(cli::StepOutcome::Skipped));
+      .arg(count(cli::StepOutcome::Skipped)) +
+         hint;
 }
 
 }  // namespace
@@ -69,6 +78,8 @@ CSequenceWindow::CSequenceWindow(CTarnwickDlg& owner) : QDialog(&owner), owner_(
   status_ = new QLabel(this);
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  line_ = new QLabel(this);
+  line_->setWordWrap(true);
   keepGoing_ = new QCheckBox(tr("&Keep going after a failed step"), this);
   run_ = new QPushButton(tr("&Run"), this);
   stop_ = new QPushButton(tr("S&top"), this);
@@ -85,6 +96,7 @@ CSequenceWindow::CSequenceWindow(CTarnwickDlg& owner) : QDialog(&owner), owner_(
   for (QPushButton* button : {run_, stop_, save_, close}) buttonRow->addWidget(button);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(fileRow);
+  layout->addWidget(line_);
   layout->addWidget(steps_, 1);
   layout->addWidget(status_);
   layout->addLayout(buttonRow);
@@ -106,6 +118,28 @@ CSequenceWindow::CSequenceWindow(CTarnwickDlg& owner) : QDialog(&owner), owner_(
 
 CSequenceWindow::~CSequenceWindow() { job_.StopAndWait(); }
 
+void CSequenceWindow::showEvent(QShowEvent* event) {
+  ShowLine();
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) KeepOnScreen(*this);
+}
+
+// The window's port when it has one (else the file's), at the rates the file's steps give.
+void CSequenceWindow::ShowLine() {
+  const std::string windowPort = owner_.SelectedPortName();
+  QString port = windowPort.empty() ? tr("the file's port") : tr("%1 (the window's port)").arg(Utf8(windowPort));
+  std::set<int> rates;
+  for (const cli::Step& step : parsed_) {
+    if (!step.command) continue;
+    rates.insert(link::BaudRateAt(step.settings.baudIndex).value_or(0));
+    if (windowPort.empty()) port = Utf8(step.settings.portPath);
+  }
+  QStringList rateTexts;
+  for (const int rate : rates) rateTexts << QString::number(rate);
+  line_->setText(rateTexts.isEmpty() ? tr("Runs on %1").arg(port)
+                                     : tr("Runs on %1 at %2 baud").arg(port, rateTexts.join(QStringLiteral(", "))));
+}
+
 void CSequenceWindow::done(int result) {
   job_.StopAndWait();
   EndRun();
@@ -119,6 +153,7 @@ bool CSequenceWindow::Open(const QString& path) {
   outcomes_.clear();
   const bool valid = ReadSteps(path);
   if (valid) ShowStatus(tr("%n step(s)", nullptr, static_cast<int>(parsed_.size())), false);
+  ShowLine();
   UpdateButtons();
   return valid;
 }

@@ -45,6 +45,7 @@ class CSequenceWindow : public QDialog {
 
   const std::vector<cli::StepOutcome>& Outcomes() const { return outcomes_; }
   QString StatusText() const;
+  QString LineText() const;
   QTreeWidget& StepList() const { return *steps_; }
   QCheckBox& KeepGoing() const { return *keepGoing_; }
 
@@ -55,11 +56,15 @@ class CSequenceWindow : public QDialog {
  public slots:
   void done(int result) override;  // closing stops the run first
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   bool ReadSteps(const QString& path);
   void ListSteps();
   void ShowStep(std::size_t index, const cli::StepOutcome* outcome);
   void ShowStatus(const QString& text, bool error);
+  void ShowLine();
   void StartWorker();
   void EndRun();
   void UpdateButtons();
@@ -70,6 +75,7 @@ class CSequenceWindow : public QDialog {
   QLineEdit* file_ = nullptr;
   QTreeWidget* steps_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* line_ = nullptr;  // the port and rates the steps use
   QCheckBox* keepGoing_ = nullptr;
   QPushButton *open_ = nullptr, *run_ = nullptr, *stop_ = nullptr, *save_ = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 
+#include "app/screen_placement.h"
 #include "app/tarnwick_dlg.h"
 #include "app/window_settings.h"
 
@@ -23,6 +24,8 @@ int CTarnwickApp::InitInstance(const WindowOptions& options) {
   CTarnwickDlg dialog;
   RestoreWindowSettings(dialog, *settings);
   ApplyWindowOptions(dialog, options);
+  dialog.show();
+  FitMainWindow(dialog);
   dialog.exec();
   SaveWindowSettings(dialog, *settings, options);
   return 0;

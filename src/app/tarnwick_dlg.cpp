@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +22,7 @@
 #include "link/serial_port.h"
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
+#include "app/add_network_port_dialog.h"
 #include "app/find_boards_dialog.h"
 #include "app/sequence_window.h"
 #include "app/traffic_log_window.h"
@@ -237,15 +237,8 @@ void CTarnwickDlg::OnLineSettings() {
 }
 
 void CTarnwickDlg::OnAddNetworkPort() {
-  bool ok = false;
-  const QString typed =
-      QInputDialog::getText(this, tr("Add network port"), tr("rfc2217://HOST:PORT or socket://HOST:PORT"),
-                            QLineEdit::Normal, QStringLiteral("rfc2217://"), &ok)
-          .trimmed();
-  if (!ok || typed.isEmpty()) return;
-  std::string why;
-  if (!AddNetworkPort(typed.toStdString(), &why))
-    QMessageBox::warning(this, tr("Add network port"), Utf8("Not a network port: " + why));
+  CAddNetworkPortDlg dialog(this);
+  if (dialog.exec() == QDialog::Accepted) AddNetworkPort(dialog.Name());
 }
 
 bool CTarnwickDlg::AddNetworkPort(const std::string& name, std::string* why) {

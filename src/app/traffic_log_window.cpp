@@ -12,11 +12,13 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
 
+#include "app/screen_placement.h"
 #include "app/traffic_log_model.h"
 #include "cli/replay_sequence.h"
 #include "link/frame.h"
@@ -25,9 +27,13 @@ namespace tarnwick::app {
 namespace {
 
 constexpr int kGapToDialog = 8;
-// The least log worth placing beside or below the dialog: time, port, direction and
-// most of a frame across (the rest scrolls), fourteen rows down.
-constexpr int kLeastColumns = 60;
+// The least log worth placing beside or below the dialog: every column, the bytes
+// and summary narrowed to a short frame's and a few words' worth (the tooltips and
+// a wider window show the rest), fourteen rows down.
+constexpr int kLeastBytesShown = 8;
+constexpr int kLeastSummaryDigits = 14;
+constexpr int kLeastResultDigits = 8;
+constexpr int kMostPortDigits = 32;
 constexpr int kLeastRows = 14;
 // The longest frame the tool reads, as the bytes column shows it.
 const QString kLongestFrameText = QStringLiteral("FF ").repeated(static_cast<int>(link::kFrameBufferSize)).trimmed();
@@ -80,8 +86,58 @@ CTrafficLogWindow::CTrafficLogWindow(TrafficLogModel& model, QWidget* parent)
   copyKey->setContext(Qt::WidgetShortcut);
   connect(copyKey, &QShortcut::activated, this, &CTrafficLogWindow::CopySelection);
   FollowNewRows();
+  connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { WidenPortColumn(first, last); });
   m_wantedSize = QSize(std::accumulate(std::begin(widths), std::end(widths), 20 * digit), 24 * fontMetrics().height());
   resize(m_wantedSize);
+}
+
+// A network port's name ("rfc2217://127.0.0.1:4000") shows whole, up to a limit.
+void CTrafficLogWindow::WidenPortColumn(int first, int last) {
+  const QFontMetrics metrics = m_table->fontMetrics();
+  int needed = m_table->columnWidth(TrafficLogModel::kPort);
+  for (int row = first; row <= last; ++row)
+    needed = std::max(needed, metrics.horizontalAdvance(m_model.index(row, TrafficLogModel::kPort).data().toString()) +
+                                  2 * DigitWidth());
+  needed = std::min(needed, kMostPortDigits * DigitWidth());
+  if (needed <= m_table->columnWidth(TrafficLogModel::kPort)) return;
+  m_table->setColumnWidth(TrafficLogModel::kPort, needed);
+  if (isVisible()) FitColumns(m_table->viewport()->width());
+}
+
+int CTrafficLogWindow::LeastBytesWidth() const {
+  return m_table->fontMetrics().horizontalAdvance(kLongestFrameText.left(3 * kLeastBytesShown)) + 2 * DigitWidth();
+}
+
+int CTrafficLogWindow::LeastTableWidth() const {
+  return m_table->columnWidth(TrafficLogModel::kTime) + m_table->columnWidth(TrafficLogModel::kPort) +
+         m_table->columnWidth(TrafficLogModel::kDirection) + LeastBytesWidth() + kLeastSummaryDigits * DigitWidth() +
+         LeastResultWidth();
+}
+
+int CTrafficLogWindow::LeastResultWidth() const {
+  return std::max(kLeastResultDigits * DigitWidth(), m_table->horizontalHeader()->sectionSizeHint(TrafficLogModel::kResult));
+}
+
+// What the columns get across a window as wide as this one is now.
+int CTrafficLogWindow::TableWidth() const {
+  const QMargins margins = layout()->contentsMargins();
+  return width() - margins.left() - margins.right() - 2 * m_table->frameWidth() -
+         style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+}
+
+// Narrows the summary column, then the bytes column, no further than their least,
+// until the result column starts inside tableWidth.
+void CTrafficLogWindow::FitColumns(int tableWidth) {
+  int total = LeastResultWidth();
+  for (int column = 0; column < TrafficLogModel::kResult; ++column) total += m_table->columnWidth(column);
+  for (const auto& [column, narrowest] : {std::pair{TrafficLogModel::kSummary, kLeastSummaryDigits * DigitWidth()},
+                                          std::pair{TrafficLogModel::kBytes, LeastBytesWidth()}}) {
+    const int cut = std::min(total - tableWidth, m_table->columnWidth(column) - narrowest);
+    if (cut <= 0) continue;
+    m_table->setColumnWidth(column, m_table->columnWidth(column) - cut);
+    total -= cut;
+  }
 }
 
 int CTrafficLogWindow::DigitWidth() const { return fontMetrics().horizontalAdvance(QLatin1Char('0')); }
@@ -164,14 +220,19 @@ void CTrafficLogWindow::ShowBeside(QWidget& anchor) {
     const QRect dialog = anchor.frameGeometry();
     // The log's title bar and borders are taken to be the dialog's.
     const QSize decoration = dialog.size() - anchor.size();
-    if (const QScreen* screen = anchor.screen()) {
-      const QSize least = minimumSizeHint().expandedTo(QSize(kLeastColumns * DigitWidth(), kLeastRows * RowHeight()));
+    if (QScreen* screen = anchor.screen()) {
+      setScreen(screen);
+      const QSize least = minimumSizeHint().expandedTo(
+          QSize(LeastTableWidth() + (width() - TableWidth()), kLeastRows * RowHeight()));
       const LogPlacement place =
           PlaceLogWindow(screen->availableGeometry(), dialog, m_wantedSize + decoration, least + decoration);
       if (place.dialogTopLeft != dialog.topLeft()) anchor.move(place.dialogTopLeft);
-      resize(place.log.size() - decoration);
+      // A screen with no room beside or below the dialog: the log's least, over the dialog.
+      resize((place.log.size() - decoration).expandedTo(least));
       move(place.log.topLeft());
     }
+    KeepOnScreen(*this);
+    FitColumns(TableWidth());
     m_placed = true;
   }
   show();

@@ -1,6 +1,7 @@
 #pragma once
 // The traffic log's own window: a resizable table beside the main dialog, with
 // Copy, Clear and Save. It follows new entries unless the user has scrolled up.
+// Where it opens, every column shows: the summary and bytes columns narrow to fit.
 
 #include <QRect>
 #include <QWidget>
@@ -50,6 +51,12 @@ class CTrafficLogWindow : public QWidget {
 
  private:
   void FollowNewRows();
+  void WidenPortColumn(int first, int last);
+  int LeastBytesWidth() const;
+  int LeastResultWidth() const;
+  int LeastTableWidth() const;
+  int TableWidth() const;
+  void FitColumns(int tableWidth);
   std::vector<int> ChosenRows() const;
   int DigitWidth() const;
   int RowHeight() const;

@@ -1,11 +1,13 @@
 #include "app/watch_window.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -21,6 +23,7 @@
 #include <limits>
 #include <thread>
 
+#include "app/screen_placement.h"
 #include "app/tarnwick_dlg.h"
 
 namespace tarnwick::app {
@@ -53,16 +56,30 @@ const QColor kGraphColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2
                                 QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0x17, 0xbe, 0xcf)};
 
 // Keeps the newest kMaxSamples of a graph's points.
-void DropOldest(QCPGraph& graph) {
-  const auto data = graph.data();
-  if (data->size() > CWatchWindow::kMaxSamples)
-    data->removeBefore((data->constBegin() + (data->size() - CWatchWindow::kMaxSamples))->key);
+void DropOldest(QCPGraphDataContainer& data) {
+  if (data.size() > CWatchWindow::kMaxSamples)
+    data.removeBefore((data.constBegin() + (data.size() - CWatchWindow::kMaxSamples))->key);
+}
+
+// Reply fields are integers: ticks on whole numbers, written out in full with
+// their thousands grouped (1.5·10⁹ cannot tell a count's steps apart).
+void ShowWholeNumbers(QCPAxis& axis) {
+  auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
+  ticker->setTickStep(1);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  axis.setTicker(ticker);
+  axis.setNumberFormat(QStringLiteral("f"));
+  axis.setNumberPrecision(0);
+}
+
+QCPRange Union(const std::optional<QCPRange>& a, const QCPRange& b) {
+  return a ? QCPRange(std::min(a->lower, b.lower), std::max(a->upper, b.upper)) : b;
 }
 
 }  // namespace
 
-CWatchWindow::CWatchWindow(CTarnwickDlg& dialog) : QWidget(&dialog, Qt::Window), dialog_(dialog) {
-  setWindowTitle(tr("Watch"));
+CWatchWindow::CWatchWindow(CTarnwickDlg& dialog)
+    : QWidget(&dialog, Qt::Window), dialog_(dialog), failures_(new Points) {
   BuildControls();
   SetUpPlot();
   OnCommandChosen();
@@ -71,13 +88,15 @@ CWatchWindow::CWatchWindow(CTarnwickDlg& dialog) : QWidget(&dialog, Qt::Window),
   auto* redraw = new QTimer(this);
   connect(redraw, &QTimer::timeout, this, &CWatchWindow::Redraw);
   redraw->start(kRedrawIntervalMs);
-  resize(820, 480);
+  resize(820, 520);
 }
 
 CWatchWindow::~CWatchWindow() { job_.StopAndWait(); }
 
 void CWatchWindow::BuildControls() {
   command_ = new QComboBox;
+  command_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  command_->setMinimumContentsLength(16);
   for (const board::Command& command : board::Current().commands)
     if (!PlottableFields(command).empty())
       command_->addItem(Utf8(command.name + "  " + command.title), Utf8(command.name));
@@ -92,20 +111,34 @@ void CWatchWindow::BuildControls() {
   pause_->setToolTip(tr("Holds the plot still; the exchanges go on"));
   autoScale_ = new QPushButton(tr("Auto-scale"));
   autoScale_->setToolTip(tr("Fits the plot to the data again and follows it (also: double click the plot)"));
-  export_ = new QPushButton(tr("Export CSV..."));
+  layout_ = new QComboBox;
+  layout_->addItem(tr("One axis"), static_cast<int>(PlotLayout::SharedAxis));
+  layout_->addItem(tr("One per field"), static_cast<int>(PlotLayout::AxisPerField));
+  layout_->setToolTip(tr("Fields of very different sizes each need a plot of their own to be read"));
 
-  auto* controls = new QHBoxLayout;
-  controls->addWidget(new QLabel(tr("Command")));
-  controls->addWidget(command_, 1);
-  controls->addWidget(new QLabel(tr("Interval")));
-  controls->addWidget(interval_);
-  for (QPushButton* button : {startStop_, pause_, autoScale_, export_}) controls->addWidget(button);
+  // Three short rows rather than one long one: the window fits a small screen at a large scale.
+  auto* polling = new QHBoxLayout;
+  polling->addWidget(new QLabel(tr("Command")));
+  polling->addWidget(command_, 1);
+  polling->addWidget(new QLabel(tr("Interval")));
+  polling->addWidget(interval_);
+  polling->addWidget(startStop_);
+  auto* plotting = new QHBoxLayout;
+  plotting->addWidget(pause_);
+  plotting->addWidget(autoScale_);
+  plotting->addStretch(1);
+  plotting->addWidget(new QLabel(tr("Plot")));
+  plotting->addWidget(layout_);
+  plotting->addWidget(BuildSaveButton());
   fieldBoxes_ = new QHBoxLayout;
+  fieldBoxes_->addStretch(1);
   plot_ = new QCustomPlot;
   status_ = new QLabel;
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->setWordWrap(true);  // a long summary takes lines, not width
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(controls);
+  layout->addLayout(polling);
+  layout->addLayout(plotting);
   layout->addLayout(fieldBoxes_);
   layout->addWidget(plot_, 1);
   layout->addWidget(status_);
@@ -115,36 +148,100 @@ void CWatchWindow::BuildControls() {
   connect(startStop_, &QPushButton::clicked, this, &CWatchWindow::OnStartStop);
   connect(pause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
   connect(autoScale_, &QPushButton::clicked, this, &CWatchWindow::AutoScale);
-  connect(export_, &QPushButton::clicked, this, [this] {
+  connect(layout_, &QComboBox::currentIndexChanged, this, [this] { RebuildPlot(); });
+  UpdateButtons();
+}
+
+// Save: the plot as a picture or a document, or the samples as CSV.
+QWidget* CWatchWindow::BuildSaveButton() {
+  auto* save = new QPushButton(tr("Save"));
+  auto* menu = new QMenu(save);
+  const auto savePlot = [this](const QString& name, const QString& filter) {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save plot"), name, filter);
+    if (!path.isEmpty() && !SavePlot(path))
+      QMessageBox::warning(this, tr("Save plot"), tr("Could not write %1").arg(path));
+  };
+  connect(menu->addAction(tr("Plot as PNG...")), &QAction::triggered, this,
+          [savePlot] { savePlot(QStringLiteral("watch.png"), tr("PNG images (*.png)")); });
+  connect(menu->addAction(tr("Plot as PDF...")), &QAction::triggered, this,
+          [savePlot] { savePlot(QStringLiteral("watch.pdf"), tr("PDF documents (*.pdf)")); });
+  connect(menu->addAction(tr("Samples as CSV...")), &QAction::triggered, this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, tr("Export samples"), QStringLiteral("watch.csv"),
                                                       tr("CSV files (*.csv)"));
     if (!path.isEmpty() && !SaveCsv(path))
       QMessageBox::warning(this, tr("Export samples"), tr("Could not write %1").arg(path));
   });
-  UpdateButtons();
+  save->setMenu(menu);
+  return save;
 }
 
 void CWatchWindow::SetUpPlot() {
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  plot_->xAxis->setLabel(tr("s since start"));
-  plot_->legend->setVisible(true);
+  QLocale grouped(QLocale::C);
+  grouped.setNumberOptions(QLocale::DefaultNumberOptions);
+  plot_->setLocale(grouped);
   plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
-  // A failed exchange is a red tick at the foot of the plot, on an axis of its own
-  // that zooming leaves alone.
-  plot_->yAxis2->setRange(0, 1);
-  failureGraph_ = plot_->addGraph(plot_->xAxis, plot_->yAxis2);
-  failureGraph_->setName(tr("failed exchange"));
-  failureGraph_->setLineStyle(QCPGraph::lsNone);
-  QPainterPath tick;  // upwards from the foot
-  tick.moveTo(0, 0);
-  tick.lineTo(0, -6);
-  failureGraph_->setScatterStyle(QCPScatterStyle(tick, QPen(Qt::red, 2), Qt::NoBrush, 12));
   // Dragging or zooming holds the view where the user put it.
   connect(plot_, &QCustomPlot::mouseWheel, this, [this] { following_ = false; });
   connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) {
     if (event->buttons() != Qt::NoButton) following_ = false;
   });
   connect(plot_, &QCustomPlot::mouseDoubleClick, this, &CWatchWindow::AutoScale);
+}
+
+// The graphs again, on one axis rect or on one per field shown (stacked, their
+// time axes moving together); the points stay.
+void CWatchWindow::RebuildPlot() {
+  plot_->clearGraphs();
+  QCPLayoutGrid& grid = *plot_->plotLayout();
+  while (grid.elementCount() > 1) grid.remove(grid.elementAt(grid.elementCount() - 1));
+  grid.simplify();
+  std::vector<PlottedField*> shown;
+  for (PlottedField& field : fields_) {
+    field.graph = nullptr;
+    if (field.shown->isChecked()) shown.push_back(&field);
+  }
+  const bool stacked =
+      static_cast<PlotLayout>(layout_->currentData().toInt()) == PlotLayout::AxisPerField && shown.size() > 1;
+  auto* group = plot_->findChild<QCPMarginGroup*>();
+  if (!group) group = new QCPMarginGroup(plot_);
+  QCPAxisRect* rect = plot_->axisRect();
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (stacked && i > 0) {
+      rect = new QCPAxisRect(plot_);
+      grid.addElement(static_cast<int>(i), 0, rect);
+      connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_->xAxis,
+              qOverload<const QCPRange&>(&QCPAxis::setRange));
+      connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), rect->axis(QCPAxis::atBottom),
+              qOverload<const QCPRange&>(&QCPAxis::setRange));
+    }
+    rect->setMarginGroup(QCP::msLeft | QCP::msRight, group);
+    PlottedField& field = *shown[i];
+    field.graph = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+    field.graph->setData(field.points);
+    field.graph->setName(field.label);
+    const auto index = static_cast<std::size_t>(&field - fields_.data());
+    field.graph->setPen(QPen(kGraphColours[index % std::size(kGraphColours)], 1));
+    ShowWholeNumbers(*rect->axis(QCPAxis::atLeft));
+    rect->axis(QCPAxis::atLeft)->setLabel(stacked ? field.label : QString());
+    rect->axis(QCPAxis::atBottom)->setTickLabels(!stacked || i + 1 == shown.size());
+  }
+  // A failed exchange is a red tick at the foot of the lowest plot, on an axis of
+  // its own that zooming leaves alone.
+  rect->axis(QCPAxis::atBottom)->setLabel(tr("s since start"));
+  if (stacked) plot_->xAxis->setLabel(QString());
+  rect->axis(QCPAxis::atRight)->setRange(0, 1);
+  failureGraph_ = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atRight));
+  failureGraph_->setData(failures_);
+  failureGraph_->setName(tr("failed exchange"));
+  failureGraph_->setLineStyle(QCPGraph::lsNone);
+  QPainterPath tick;  // upwards from the foot
+  tick.moveTo(0, 0);
+  tick.lineTo(0, -6);
+  failureGraph_->setScatterStyle(QCPScatterStyle(tick, QPen(Qt::red, 2), Qt::NoBrush, 12));
+  plot_->legend->setVisible(!stacked);
+  following_ = changed_ = true;
+  Redraw();
 }
 
 const board::Command* CWatchWindow::ChosenCommand() const {
@@ -159,41 +256,40 @@ bool CWatchWindow::SelectCommand(const QString& name) {
 
 void CWatchWindow::SetIntervalMs(int ms) { interval_->setValue(ms); }
 
-// A graph and a check box for each numeric field of the command's reply.
+// A check box and a graph for each numeric field of the command's reply.
 void CWatchWindow::OnCommandChosen() {
   if (!plot_) return;
-  for (PlottedField& field : fields_) {
-    plot_->removeGraph(field.graph);
-    delete field.shown;
-  }
+  for (PlottedField& field : fields_) delete field.shown;
   fields_.clear();
   unplotted_.clear();
   csvRows_.clear();  // the export's columns are the new command's
+  UpdateTitle();
   const board::Command* command = ChosenCommand();
   if (!command) return;
   csvKeys_ = board::ReplyFieldKeys(*command);
   for (const board::Field* field : PlottableFields(*command)) {
-    QCPGraph* graph = plot_->addGraph();
-    graph->setName(Utf8(field->label));
-    graph->setPen(QPen(kGraphColours[fields_.size() % std::size(kGraphColours)], 1));
     auto* shown = new QCheckBox(Utf8(field->label));
     shown->setChecked(true);
-    connect(shown, &QCheckBox::toggled, this, [this, graph](bool on) {
-      graph->setVisible(on);
-      on ? graph->addToLegend() : graph->removeFromLegend();
-      changed_ = true;
-    });
+    connect(shown, &QCheckBox::toggled, this, &CWatchWindow::RebuildPlot);
     fieldBoxes_->insertWidget(static_cast<int>(fields_.size()), shown);
-    fields_.push_back({field->Key(), graph, shown});
+    fields_.push_back({field->Key(), Utf8(field->label), QSharedPointer<Points>::create(), nullptr, shown});
   }
-  if (fieldBoxes_->count() == static_cast<int>(fields_.size())) fieldBoxes_->addStretch(1);
-  plot_->replot();
+  RebuildPlot();
 }
 
 QCPGraph* CWatchWindow::GraphOf(const std::string& key) const {
   for (const PlottedField& field : fields_)
     if (field.key == key) return field.graph;
   return nullptr;
+}
+
+void CWatchWindow::ShowField(const std::string& key, bool shown) {
+  for (PlottedField& field : fields_)
+    if (field.key == key) field.shown->setChecked(shown);
+}
+
+void CWatchWindow::SetPlotLayout(PlotLayout layout) {
+  layout_->setCurrentIndex(layout_->findData(static_cast<int>(layout)));
 }
 
 void CWatchWindow::OnStartStop() {
@@ -211,13 +307,14 @@ bool CWatchWindow::Start() {
     status_->setText(Utf8("Cannot start: " + *refused));
     return false;
   }
-  for (PlottedField& field : fields_) field.graph->data()->clear();
-  failureGraph_->data()->clear();
+  for (PlottedField& field : fields_) field.points->clear();
+  failures_->clear();
   csvRows_.clear();
   unplotted_.clear();
   summary_ = {};
   stopReason_.clear();
   following_ = changed_ = true;
+  UpdateTitle();
   Plan plan{command, dialog_.CurrentLineSettings(), {}, csvKeys_, &dialog_.LogModel()};
   plan.line.read.end = link::ReadEnd::Frame;  // as `tarnwick-cli watch`: the reply ends with its frame
   for (const PlottedField& field : fields_) plan.keys.push_back(field.key);
@@ -283,39 +380,45 @@ void CWatchWindow::Redraw() {
   if (paused_) return;
   changed_ = false;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
-    QVector<double> keys, values;
-    for (const Sample& sample : unplotted_) {
-      keys.push_back(sample.seconds);
-      values.push_back(sample.values[i]);
-    }
-    fields_[i].graph->addData(keys, values, true);
-    DropOldest(*fields_[i].graph);
+    QVector<QCPGraphData> points;
+    for (const Sample& sample : unplotted_) points.push_back({sample.seconds, sample.values[i]});
+    fields_[i].points->add(points, true);
+    DropOldest(*fields_[i].points);
   }
   for (const Sample& sample : unplotted_)
-    if (sample.failed) failureGraph_->addData(sample.seconds, 0);
-  DropOldest(*failureGraph_);
+    if (sample.failed) failures_->add({sample.seconds, 0});
+  DropOldest(*failures_);
   unplotted_.clear();
-  if (following_) {
-    bool first = true;
-    for (const PlottedField& field : fields_) {
-      if (!field.graph->visible()) continue;
-      field.graph->rescaleKeyAxis(!first);
-      first = false;
-    }
-    if (!failureGraph_->data()->isEmpty()) failureGraph_->rescaleKeyAxis(true);
-    plot_->yAxis->setRange(FittedValueRange());
-  }
+  if (following_) FitAxes();
   plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// Every plot's time axis over the samples of the fields shown and the failures;
+// each value axis over its own graphs.
+void CWatchWindow::FitAxes() {
+  std::optional<QCPRange> keys;
+  for (const PlottedField& field : fields_) {
+    bool found = false;
+    const QCPRange range = field.graph ? field.points->keyRange(found) : QCPRange();
+    if (found) keys = Union(keys, range);
+  }
+  bool found = false;
+  if (const QCPRange range = failures_->keyRange(found); found) keys = Union(keys, range);
+  for (QCPAxisRect* rect : plot_->axisRects()) {
+    if (keys) rect->axis(QCPAxis::atBottom)->setRange(*keys);
+    QCPAxis* values = rect->axis(QCPAxis::atLeft);
+    values->setRange(FittedValueRange(values->graphs()));
+  }
 }
 
 // From the visible data alone, every time, so nothing compounds from one redraw to
 // the next: the data's span with a margin, or a span around a constant trace.
-QCPRange CWatchWindow::FittedValueRange() const {
+QCPRange CWatchWindow::FittedValueRange(const QList<QCPGraph*>& graphs) {
   std::optional<QCPRange> data;
-  for (const PlottedField& field : fields_) {
+  for (const QCPGraph* graph : graphs) {
     bool found = false;
-    const QCPRange range = field.graph->visible() ? field.graph->getValueRange(found) : QCPRange();
-    if (found) data = data ? QCPRange(std::min(data->lower, range.lower), std::max(data->upper, range.upper)) : range;
+    const QCPRange range = graph->visible() ? graph->getValueRange(found) : QCPRange();
+    if (found) data = Union(data, range);
   }
   if (!data) return {0, 1};
   const double span = data->size();
@@ -342,6 +445,21 @@ QString CWatchWindow::StatusText() const {
   return Utf8(text);
 }
 
+bool CWatchWindow::SavePlot(const QString& path) {
+  plot_->replot(QCustomPlot::rpImmediateRefresh);
+  return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? plot_->savePdf(path) : plot_->savePng(path);
+}
+
+// What is watched: the command on the window's port, rate and address, as Start takes them.
+void CWatchWindow::UpdateTitle() {
+  const link::LineSettings line = dialog_.CurrentLineSettings();
+  const QString port = dialog_.SelectedPortName().empty() ? tr("no port") : Utf8(dialog_.SelectedPortName());
+  setWindowTitle(tr("Watch %1 on %2 at %3 baud, address %4")
+                     .arg(command_->currentData().toString(), port)
+                     .arg(dialog_.GetSelectedBaudRate())
+                     .arg(Utf8(line.addressText)));
+}
+
 bool CWatchWindow::SaveCsv(const QString& path) const {
   std::ofstream out(std::filesystem::path(path.toStdU16String()), std::ios::binary | std::ios::trunc);
   out << cli::WatchCsvHeader(csvKeys_) << '\n';
@@ -354,6 +472,12 @@ void CWatchWindow::UpdateButtons() {
   startStop_->setText(Running() ? tr("Stop") : tr("Start"));
   pause_->setText(paused_ ? tr("Resume") : tr("Pause"));
   command_->setEnabled(!Running());
+}
+
+void CWatchWindow::showEvent(QShowEvent* event) {
+  if (!Running()) UpdateTitle();
+  if (!event->spontaneous()) KeepOnScreen(*this);
+  QWidget::showEvent(event);
 }
 
 void CWatchWindow::closeEvent(QCloseEvent* event) {

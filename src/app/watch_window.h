@@ -3,8 +3,11 @@
 // address, each numeric reply field plotted against the seconds since the start,
 // with the running summary `tarnwick-cli watch` prints and its CSV. The exchanges
 // run on a BenchJob; the plot takes the samples that came in at most ~30 times a
-// second, and keeps the last kMaxSamples of each field.
+// second, and keeps the last kMaxSamples of each field. The fields share one value
+// axis, or each has a plot of its own, stacked over the one time axis (a step count
+// in the millions and a duty in percent cannot share an axis and both be read).
 
+#include <QSharedPointer>
 #include <QWidget>
 #include <atomic>
 #include <deque>
@@ -21,6 +24,9 @@
 class QCheckBox;
 class QComboBox;
 class QCPGraph;
+class QCPGraphData;
+template <class DataType>
+class QCPDataContainer;
 class QCPRange;
 class QCustomPlot;
 class QHBoxLayout;
@@ -40,6 +46,7 @@ class CWatchWindow : public QWidget {
   static constexpr int kRedrawIntervalMs = 33;
   static constexpr int kDefaultIntervalMs = 100;
   static constexpr double kValueMargin = 0.05;  // of the data's span, above and below
+  enum class PlotLayout { SharedAxis, AxisPerField };
 
   // A window of its own, a child of dialog, whose port it borrows while it runs.
   explicit CWatchWindow(CTarnwickDlg& dialog);
@@ -54,20 +61,27 @@ class CWatchWindow : public QWidget {
   void AutoScale();
   // The samples kept, as `tarnwick-cli watch --csv` prints them. False when the file cannot be written.
   bool SaveCsv(const QString& path) const;
+  // The plot as drawn, as a PDF for a path ending in .pdf, else as a PNG. False when not written.
+  bool SavePlot(const QString& path);
+
+  void SetPlotLayout(PlotLayout layout);
+  void ShowField(const std::string& key, bool shown);
 
   bool SelectCommand(const QString& name);
   void SetIntervalMs(int ms);
   const cli::WatchSummary& Summary() const { return summary_; }
   QString StatusText() const;
   QCustomPlot& Plot() const { return *plot_; }
-  // The graph of a reply field by its key; null when the command has none such.
+  // The graph of a reply field by its key; null when the command has none such or it is hidden.
   QCPGraph* GraphOf(const std::string& key) const;
   QCPGraph& FailureMarks() const { return *failureGraph_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  using Points = QCPDataContainer<QCPGraphData>;
   struct Sample {
     double seconds = 0;
     bool failed = false;
@@ -83,19 +97,25 @@ class CWatchWindow : public QWidget {
   };
   struct PlottedField {
     std::string key;
-    QCPGraph* graph = nullptr;
+    QString label;
+    QSharedPointer<Points> points;  // kept while the graph is rebuilt
+    QCPGraph* graph = nullptr;      // null while hidden
     QCheckBox* shown = nullptr;
   };
 
   void BuildControls();
+  QWidget* BuildSaveButton();
   void SetUpPlot();
+  void RebuildPlot();
+  void FitAxes();
+  void UpdateTitle();
   void OnCommandChosen();
   void OnStartStop();
   void Watch(const std::atomic<bool>& stop, const Plan& plan);
   void Take(Sample sample, cli::TimedExchange done, std::string csvRow);
   void OnFinished();
   void Redraw();
-  QCPRange FittedValueRange() const;
+  static QCPRange FittedValueRange(const QList<QCPGraph*>& graphs);
   void UpdateButtons();
   const board::Command* ChosenCommand() const;
 
@@ -105,10 +125,11 @@ class CWatchWindow : public QWidget {
   QPushButton* startStop_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* autoScale_ = nullptr;
-  QPushButton* export_ = nullptr;
+  QComboBox* layout_ = nullptr;
   QHBoxLayout* fieldBoxes_ = nullptr;
   QCustomPlot* plot_ = nullptr;
   QCPGraph* failureGraph_ = nullptr;
+  QSharedPointer<Points> failures_;
   QLabel* status_ = nullptr;
 
   std::vector<PlottedField> fields_;

@@ -201,8 +201,10 @@ class Scanner {
   static std::string WhyUnconfirmed(const Evidence& seen, std::uint8_t address, Verdict second,
                                     const link::Bytes& bytes) {
     const std::string at = link::FormatHexByte(address);
-    if (second == Verdict::Damaged) return "damaged reply at " + at + ": " + Hex(bytes);
-    if (second == Verdict::Garbled) return "garbled reply at " + at + ": " + Hex(bytes);
+    // Two boards given the same address answer together, and their replies collide.
+    const std::string cause = " (two boards sharing the address is the usual cause)";
+    if (second == Verdict::Damaged) return "damaged reply at " + at + ": " + Hex(bytes) + cause;
+    if (second == Verdict::Garbled) return "garbled reply at " + at + ": " + Hex(bytes) + cause;
     if (seen.arrivedDuring)
       return "its reply arrived late, during the probe of " + link::FormatHexByte(*seen.arrivedDuring) +
              "; silent when asked again";

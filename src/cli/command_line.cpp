@@ -215,8 +215,24 @@ std::string CommandNames() {
   return names;
 }
 
+namespace {
+
+// The usage line without the hidden word that catches a mistyped command's name,
+// which would show as "[]" before "[SUBCOMMAND]".
+class CommandChoiceFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    std::string usage = CLI::Formatter::make_usage(app, std::move(name));
+    if (const auto hidden = usage.find(" []"); hidden != std::string::npos) usage.erase(hidden, 3);
+    return usage;
+  }
+};
+
+}  // namespace
+
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked) {
   const std::string parentName = parent.get_name();
+  parent.formatter(std::make_shared<CommandChoiceFormatter>());
   parent.add_option("command", choice.unknownCommand)->group("");
   for (const board::Command& command : board::Current().commands) {
     auto* sub = parent.add_subcommand(Lowercase(command.name), HelpTitle(command))->ignore_case()->fallthrough();
@@ -333,19 +349,19 @@ int RefuseInvocation(const std::string& error, const OutputMode& mode) {
 
 namespace {
 
+// Insertions, deletions, substitutions and swaps of neighbours, one edit each: "scna"
+// is one edit from "scan", two from "send".
 std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   }
-  return row[b.size()];
+  return d[a.size()][b.size()];
 }
 
 // The closest of names within two edits.

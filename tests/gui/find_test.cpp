@@ -75,7 +75,13 @@ class FindTest : public ::testing::Test {
 
 TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
   Open("01@9600:stepper,05@19200:d-c,2A@115200");
-  find_->OnFind();
+  // Closed with its Close button and opened again, Enter still finds.
+  find_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(find_));
+  QTest::mouseClick(Button("Close"), Qt::LeftButton);
+  window_->OnFindBoards();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(find_));
+  QTest::keyClick(find_->focusWidget(), Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning(); }, 120'000));
   EXPECT_EQ(Rows(), "01 9600 Stepper ;05 19200 D-C ;2A 115200 Stepper ;") << find_->StatusText().toStdString();
   EXPECT_EQ(find_->StatusText(), "Found 3 boards");
@@ -93,6 +99,13 @@ TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
     SendAndWait(*window_, [this] { window_->OnOK(); });
     EXPECT_EQ(Result(), result);
   }
+
+  // Opened for another port, Find names it and shows none of the old port's boards.
+  find_->close();
+  ASSERT_TRUE(window_->AddNetworkPort("socket://127.0.0.1:9"));
+  window_->OnFindBoards();
+  EXPECT_EQ(find_->PortText(), "socket://127.0.0.1:9");
+  EXPECT_EQ(find_->Results().rowCount(), 0);
 }
 
 enum class StopBy { kCancel, kClosingTheTool, kClosingTheWindow };

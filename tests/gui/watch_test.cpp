@@ -3,6 +3,7 @@
 // on the time axis rather than drawn as zeros.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMetaObject>
 #include <QTest>
 #include <algorithm>
@@ -101,23 +102,35 @@ INSTANTIATE_TEST_SUITE_P(Watch, WatchTest,
                          ::testing::Values(WatchCase{"Steady", 0}, WatchCase{"SilentBoard", 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Every plotted point lies inside the value axis, and the axis spans at most a fixed
-// factor of what it shows: the data's span, or for a constant trace a span around it.
-void ExpectTheAxisFitsThePoints(const app::CWatchWindow& watch) {
-  const QCPRange axis = watch.Plot().yAxis->range();
-  double lowest = INFINITY, highest = -INFINITY;
+// Every plotted point lies inside its graph's value axis, each axis spans at most a
+// fixed factor of what it shows (the data's span, or for a constant trace a span
+// around it), and every plot shows the same stretch of time.
+void ExpectTheAxesFitThePoints(const app::CWatchWindow& watch) {
+  std::map<QCPAxis*, std::set<double>> shown;
   for (int i = 0; i < watch.Plot().graphCount(); ++i) {
     const QCPGraph& graph = *watch.Plot().graph(i);
-    if (!graph.visible() || &graph == &watch.FailureMarks()) continue;
-    for (const double value : Points(graph).second) {
-      lowest = std::min(lowest, value), highest = std::max(highest, value);
-    }
+    if (&graph == &watch.FailureMarks()) continue;
+    shown[graph.valueAxis()].merge(Points(graph).second);
+    EXPECT_EQ(graph.keyAxis()->range(), watch.Plot().xAxis->range());
   }
-  ASSERT_LE(lowest, highest) << "nothing plotted";
-  EXPECT_LT(axis.lower, lowest);
-  EXPECT_GT(axis.upper, highest);
-  const double shown = highest > lowest ? highest - lowest : std::max(std::abs(highest) * 0.1, 2.0);
-  EXPECT_LE(axis.size(), 1.5 * shown) << axis.lower << " to " << axis.upper;
+  for (const auto& [axis, values] : shown) {
+    ASSERT_FALSE(values.empty()) << "nothing plotted on " << axis->label().toStdString();
+    const double lowest = *values.begin(), highest = *values.rbegin();
+    const QCPRange range = axis->range();
+    EXPECT_TRUE(range.lower < lowest && range.upper > highest) << lowest << " to " << highest << " on " << range.lower
+                                                               << " to " << range.upper;
+    const double span = highest > lowest ? highest - lowest : std::max(std::abs(highest) * 0.1, 2.0);
+    EXPECT_LE(range.size(), 1.5 * span) << range.lower << " to " << range.upper;
+  }
+}
+
+app::CWatchWindow& OpenWatch(app::CTarnwickDlg& window) {
+  window.SetAddressText("01");
+  window.OnWatch();
+  auto* watch = window.findChild<app::CWatchWindow*>();
+  if (!watch) throw std::runtime_error("no Watch window");
+  watch->SetIntervalMs(0);
+  return *watch;
 }
 
 // A board at rest sends the same values at every exchange; redrawn again and again,
@@ -127,22 +140,44 @@ TEST_F(WindowFixture, WatchKeepsABoardAtRestReadable) {
   state.Store("step-count", 2500);
   state.Store("frequency", 100);
   board_->SetState(state);
-  Window().SetAddressText("01");
-  Window().OnWatch();
-  auto* watch = Window().findChild<app::CWatchWindow*>();
-  ASSERT_NE(watch, nullptr);
-  watch->SetIntervalMs(0);
-  ASSERT_TRUE(watch->Start());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().successes >= 5; }, 30'000));
-  watch->Stop();
-  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
-  ExpectTheAxisFitsThePoints(*watch);
-  for (int i = 0; i < watch->Plot().graphCount(); ++i) {
-    QCPGraph* graph = watch->Plot().graph(i);
-    graph->setVisible(graph == watch->GraphOf("step_count") || graph == &watch->FailureMarks());
+  app::CWatchWindow& watch = OpenWatch(Window());
+  ASSERT_TRUE(watch.Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch.Summary().successes >= 5; }, 30'000));
+  watch.Stop();
+  for (int redraw = 0; redraw < 300; ++redraw) watch.AutoScale();
+  ExpectTheAxesFitThePoints(watch);
+  for (const char* key : {"pulse_duty", "frequency"}) watch.ShowField(key, false);
+  for (int redraw = 0; redraw < 300; ++redraw) watch.AutoScale();
+  ExpectTheAxesFitThePoints(watch);
+}
+
+// A plot per field on a board whose count runs into the billions while its duty
+// stays under 100: each field keeps an axis of its own that fits it, redraw after
+// redraw as the samples come; and the plot saves as a picture.
+TEST_F(WindowFixture, WatchStackedGivesEachFieldAnAxisThatFitsIt) {
+  app::CWatchWindow& watch = OpenWatch(Window());
+  watch.SetPlotLayout(app::CWatchWindow::PlotLayout::AxisPerField);
+  ASSERT_TRUE(watch.Start());
+  for (int redraw = 0; redraw < 150 && !HasFailure(); ++redraw) {
+    sim::BoardState state = board_->State();
+    state.Store("step-count", 1'000'000'000 + 7'000'000 * redraw);  // within its 31 bits
+    state.Store("pulse-duty", redraw % 101);
+    board_->SetState(state);
+    const int taken = watch.Summary().successes;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.Summary().successes > taken + 1; }, 30'000));
+    watch.AutoScale();
+    ExpectTheAxesFitThePoints(watch);
   }
-  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
-  ExpectTheAxisFitsThePoints(*watch);
+  watch.Stop();
+  std::set<QCPAxis*> axes;
+  for (const char* key : {"step_count", "pulse_duty", "frequency"}) axes.insert(watch.GraphOf(key)->valueAxis());
+  EXPECT_EQ(axes.size(), 3u);
+
+  const QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("watch.png"));
+  ASSERT_TRUE(watch.SavePlot(path));
+  QFile saved(path);
+  EXPECT_TRUE(saved.open(QIODevice::ReadOnly) && saved.read(4) == "\x89PNG" && saved.size() > 1000);
 }
 
 struct StrangeReplyCase {
