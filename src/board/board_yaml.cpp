@@ -988,14 +988,16 @@ class DocumentStarts : public YAML::EventHandler {
 }  // namespace
 
 YAML::Node LoadOneDocument(const std::string& text) {
-  std::vector<YAML::Node> documents = YAML::LoadAll(text);
-  if (documents.size() <= 1) return documents.empty() ? YAML::Node() : documents.front();
+  // Not YAML::LoadAll: after a stray ',' it reads empty documents without end,
+  // each kept, until memory runs out.
   std::istringstream in(text);
   YAML::Parser parser(in);
   DocumentStarts handler;
-  while (handler.starts.size() < 2 && parser.HandleNextDocument(handler)) {}
-  throw YAML::ParserException(handler.starts.size() > 1 ? handler.starts[1] : YAML::Mark(),
-                              "a second YAML document: a file holds one");
+  int documents = 0;
+  while (documents < 2 && parser.HandleNextDocument(handler)) ++documents;
+  if (documents < 2) return YAML::Load(text);
+  if (handler.starts.size() > 1) throw YAML::ParserException(handler.starts[1], "a second YAML document: a file holds one");
+  throw YAML::ParserException(YAML::Mark(), "text that is no YAML document follows the document");
 }
 
 LoadResult LoadBoardText(std::string_view text, const std::string& sourceName) {

@@ -103,6 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "t.yaml:5:49: a word with bit fields has at least one bit field"},
         FaultCase{"second document", "format: 1\nboard: x\ncommands: []\n---\nformat: 1\n",
                   "t.yaml:4:1: a second YAML document: a file holds one"},
+        // The parser's own reading of all documents never ends after a stray comma.
+        FaultCase{"stray comma", ",", "t.yaml:1:1: a second YAML document: a file holds one"},
         FaultCase{"stop without the fields it clears", "- {name: A, code: 1, action: stop}",
                   "t.yaml:5:30: action \"stop\" needs a request field \"step-count\" in some command (it clears it)"},
         FaultCase{"change-address's byte not first",
