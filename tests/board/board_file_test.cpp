@@ -205,6 +205,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "f", 1, 4, 2, 0, 0, 0, 65535, "1F"}),
     tarnwick::testing::RowName{});
 
+// board show's line for a request whose cases differ in size names the least and the most.
+TEST(BoardFileTest, ASummaryGivesTheSizesOfARequestsCases) {
+  const auto result = LoadBoardText(BoardText("- {name: A, code: 1, request: [{name: m, type: u8, values: mode}, {switch: m, "
+                                              "cases: {Off: [{name: a, type: u8}], On: [{name: b, type: u16le}]}}]}"),
+                                    "t.yaml");
+  ASSERT_TRUE(result.board) << ::testing::PrintToString(result.problems);
+  EXPECT_NE(SummaryLine(result.board->commands.front()).find("  request 2 to 3 bytes: "), std::string::npos)
+      << SummaryLine(result.board->commands.front());
+}
+
 TEST(BoardFileTest, TheBuiltInBoardIsTheMotorDriverFile) {
   const auto result = LoadBoardFile(TARNWICK_BOARDS "/motor-driver.yaml");
   ASSERT_TRUE(result.board) << ::testing::PrintToString(result.problems);

@@ -74,6 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1, 1, kCtrlCAfter1s},
         // The open has one deadline: four acknowledgements 400 ms apart cannot fit in 1.5 s.
         HostileCase{"slow acknowledgements", {.acknowledgeDelayMs = 400}, kSend, "within the open's 1500 ms", 3, 1.5},
+        HostileCase{"no telnet", {.telnet = false}, kSend, "did not take up COM-PORT-OPTION within", 3, 1.5},
         HostileCase{"7 data bits", {.changed = {{2, 7}}}, kSend, "the server set the line to 7 data bits, not the 8", 3,
                     1.5},
         HostileCase{"even parity", {.changed = {{3, 3}}}, kSend, "line to even parity, not the no parity asked", 3, 1.5},
