@@ -101,6 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"stop --rs485 rts", 3, ": this port has no RTS line to switch"},
         // A near miss is named; a word near nothing, or an option of another command, is not.
         RunCase{"sned cmd00", 2, "tarnwick-cli: unknown subcommand 'sned'; did you mean 'send'?\n"},
+        RunCase{"zz --port /dev/null", 2, "tarnwick-cli: The following arguments were not expected: /dev/null --port zz\n"},
         RunCase{"scna", 2, "did you mean 'scan'?\n"},
         RunCase{"send cmd13 --left-frequency 5", 2, "not expected: --left-frequency\n"}),
     kByArguments);
