@@ -76,7 +76,8 @@ class TrafficLogFileTest : public ::testing::Test {
 TEST_F(TrafficLogFileTest, TheNewEntryFollowsOnALineOfItsOwn) {
   const std::string fromTheFuture = FormatTrafficJson(
       {time_point_cast<milliseconds>(LogClock::now()) + hours(1), "sim0", TrafficDirection::kTx, {}, "earlier", ""});
-  for (const std::string& held : {fromTheFuture + "\n", fromTheFuture.substr(0, 40), fromTheFuture}) {
+  for (const std::string& held :
+       {fromTheFuture + "\n", fromTheFuture.substr(0, 40), fromTheFuture.substr(0, 1), fromTheFuture}) {
     SCOPED_TRACE(held);
     std::ofstream(path_, std::ios::binary) << held;
     TrafficLogFile file(path_.string());
