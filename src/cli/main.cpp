@@ -287,6 +287,17 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   return std::nullopt;
 }
 
+// Their frames are the motor driver's: another board's line never hears them.
+std::optional<int> RefuseLiveTestsOfAnotherBoard(std::initializer_list<const CLI::App*> liveTests,
+                                                 const OutputMode& mode) {
+  for (const CLI::App* live : liveTests)
+    if (live->parsed() && !tarnwick::board::BuiltInInUse())
+      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
+                                  tarnwick::board::Current().name + " has no live tests",
+                              mode);
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -333,12 +344,7 @@ int main(int argc, char** argv) {
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
-  // Their frames are the motor driver's: another board's line never hears them.
-  for (const CLI::App* live : {stepperTest.app, dcTest.app, stop})
-    if (live->parsed() && !tarnwick::board::BuiltInInUse())
-      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
-                                  tarnwick::board::Current().name + " has no live tests",
-                              mode);
+  if (const auto refused = RefuseLiveTestsOfAnotherBoard({stepperTest.app, dcTest.app, stop}, mode)) return *refused;
   if (ports->parsed()) return RunPorts(mode);
   if (send.app->parsed()) return RunSend(send, mode);
   if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);
