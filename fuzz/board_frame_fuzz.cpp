@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto taken = board.TakeFrame(pending, false);
     if (!taken.complete || taken.consumed == 0) taken = board.TakeFrame(pending, true);
     if (taken.consumed == 0 || taken.consumed > pending.size()) std::abort();
-    if (!taken.reply.empty() && !link::VerifyReply(taken.reply)) std::abort();
+    if (!taken.reply.empty() && !link::Framing().Verify(taken.reply)) std::abort();
     pending = pending.subspan(taken.consumed);
   }
   return 0;

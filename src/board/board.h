@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "link/framing.h"
+
 namespace tarnwick::board {
 
 // How a field sits on the wire. Check fields carry no bytes of their own: they
@@ -154,6 +156,7 @@ struct Command {
 struct Board {
   int format = 1;
   std::string name{};  // "Motor driver"
+  link::Framing framing{};
   std::vector<std::shared_ptr<const Enumeration>> enumerations{};
   std::vector<Command> commands{};
   std::string source{};  // the file it came from; "" for the built-in one

@@ -66,7 +66,8 @@ void DumpLayout(std::ostringstream& out, std::string_view what, const Layout& la
 
 std::string DumpBoard(const Board& board) {
   std::ostringstream out;
-  out << "board " << Quoted(board.name) << " format " << board.format << " source " << Quoted(board.source) << '\n';
+  out << "board " << Quoted(board.name) << " format " << board.format << " framing "
+      << words::Of(words::framings, board.framing.Check()).text << " source " << Quoted(board.source) << '\n';
   for (const auto& enumeration : board.enumerations) {
     out << "enumeration " << enumeration->name << ':';
     for (const auto& value : enumeration->values) out << ' ' << Quoted(value.name) << '=' << value.value;

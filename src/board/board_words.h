@@ -44,6 +44,10 @@ inline constexpr std::array flagRules{
     Word<FlagRule>{"as-asked", "FlagRule::AsAsked", FlagRule::AsAsked},
     Word<FlagRule>{"always", "FlagRule::Always", FlagRule::Always},
 };
+inline constexpr std::array framings{
+    Word<link::FrameCheck>{"sum16le", "link::FrameCheck::Sum16Le", link::FrameCheck::Sum16Le},
+    Word<link::FrameCheck>{"crc16-modbus", "link::FrameCheck::Crc16Modbus", link::FrameCheck::Crc16Modbus},
+};
 inline constexpr std::array actions{
     Word<Action>{"none", "Action::None", Action::None},
     Word<Action>{"report-address", "Action::ReportAddress", Action::ReportAddress},

@@ -25,7 +25,7 @@ namespace {
 
 constexpr std::size_t kMaxCommands = 128;
 constexpr std::size_t kMaxEntries = 64;     // enumerations, values, list entries, cases, bits
-constexpr std::size_t kFrameOverhead = 5;   // address, length, command, two checksum bytes
+constexpr std::size_t kFrameOverhead = link::Framing::kOverhead + 1;  // and the command byte
 constexpr std::size_t kMaxFrame = 20;
 
 // A text as a problem quotes it: bytes that a terminal could take for control, or
@@ -411,8 +411,9 @@ LoadResult Reader::Result() {
 
 void Reader::ReadBoard(const Map& root) {
   board_.source = source_;
-  CheckKeys(root, {"format", "board", "values", "commands"}, "the board file");
+  CheckKeys(root, {"format", "board", "framing", "values", "commands"}, "the board file");
   if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
+  if (const auto check = WordAt(root, "framing", words::framings, "framing")) board_.framing = link::Framing(*check);
   if (root["values"] && ExpectMapAt(root, "values")) ReadEnumerations(root["values"]);
   if (!Require(root, "commands", "the board file")) return;
   const YAML::Node commands = root["commands"];

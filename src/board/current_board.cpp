@@ -48,6 +48,7 @@ const Board& Current() { return Installed(); }
 
 void Use(Board board) {
   InstalledIsBuiltIn() = IsBuiltIn(board);
+  link::UseFraming(board.framing);
   Installed() = std::move(board);
 }
 

@@ -112,10 +112,9 @@ std::string Hex16(std::uint16_t value) {
 // Why received bytes fail verification.
 std::string WhyUnverified(Span received) {
   if (received.size() < 2) return "1 byte arrived, too few to carry a checksum";
-  const std::uint16_t computed = link::ComputeChecksum(received.first(received.size() - 2));
-  const auto receivedSum =
-      static_cast<std::uint16_t>(received[received.size() - 2] | (received[received.size() - 1] << 8));
-  std::string detail = "bad checksum: computed " + Hex16(computed) + ", received " + Hex16(receivedSum);
+  const std::uint16_t computed = link::FramingInUse().CheckOf(received.first(received.size() - 2));
+  std::string detail =
+      "bad checksum: computed " + Hex16(computed) + ", received " + Hex16(link::Framing::Carried(received));
   if (received.size() == link::kFrameBufferSize)
     detail = "more bytes than a frame holds: the first " + std::to_string(link::kFrameBufferSize) + " were read; " + detail;
   return detail;
@@ -321,7 +320,7 @@ ExchangeRecord SendCommand(const link::LineSettings& line, const Command& comman
     return record;
   }
   const bool awaitReply = flagged || command.reply == ReplyRule::Always;
-  Exchange(line, opened, link::MakeFrame(address, *commandAndData), awaitReply, record, reporter);
+  Exchange(line, opened, link::FramingInUse().Make(address, *commandAndData), awaitReply, record, reporter);
   return record;
 }
 
@@ -335,7 +334,7 @@ ExchangeRecord SendRawCommand(const link::LineSettings& line, Span commandAndDat
   }
   OpenedLine opened = OpenLine(line, record, reporter);
   if (!opened.port) return record;
-  const link::Bytes frame = link::MakeFrame(link::ParseAddressText(line.addressText), commandAndData);
+  const link::Bytes frame = link::FramingInUse().Make(link::ParseAddressText(line.addressText), commandAndData);
   Exchange(line, opened, frame, (commandAndData[0] & link::kReplyFlag) != 0, record, reporter);
   return record;
 }

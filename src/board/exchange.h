@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "board/codec.h"
 #include "link/frame.h"
+#include "link/framing.h"
 #include "link/line_control.h"
 #include "link/serial_port.h"
 #include "link/traffic_log.h"
@@ -19,13 +20,13 @@
 
 namespace tarnwick::board {
 
-// A reply frame as it arrived: [address][N][command][data][sum lo][sum hi]. Every
+// A reply frame as it arrived: [address][N][command][data][check lo][check hi]. Every
 // accessor stays within the bytes that arrived.
 class FrameView {
  public:
   explicit FrameView(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
   std::span<const std::uint8_t> Bytes() const { return bytes_; }
-  bool Verified() const { return link::VerifyReply(bytes_); }
+  bool Verified() const { return link::FramingInUse().Verify(bytes_); }
   // The frame without its checksum (all of it when it is too short to carry one).
   std::span<const std::uint8_t> Body() const { return bytes_.size() >= 2 ? bytes_.first(bytes_.size() - 2) : bytes_; }
   bool HasCommand() const { return Body().size() > link::kCommandOffset; }

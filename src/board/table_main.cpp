@@ -158,6 +158,7 @@ std::string TableSource(const Board& board, const std::string& from) {
     out << "}});\n";
   }
   out << "    Board built;\n    built.format = " << board.format << ";\n    built.name = " << Literal(board.name)
+      << ";\n    built.framing = link::Framing(" << words::Of(words::framings, board.framing.Check()).code << ")"
       << ";\n    built.enumerations = {";
   for (std::size_t i = 0; i < board.enumerations.size(); ++i) out << (i == 0 ? "" : ", ") << "enumeration" << i;
   out << "};\n    built.commands.reserve(" << board.commands.size() << ");\n";

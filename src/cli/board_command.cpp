@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "board/board_file.h"
+#include "board/board_words.h"
 #include "board/exchange.h"
 #include "link/hex_text.h"
 
@@ -33,11 +34,16 @@ int Refuse(const std::vector<std::string>& problems, const OutputMode& mode) {
   return kExitInvalid;
 }
 
+std::string FramingWord(const board::Board& described) {
+  return std::string(board::words::Of(board::words::framings, described.framing.Check()).text);
+}
+
 void PrintTable(const board::Board& described, const OutputMode& mode) {
   if (mode.json) {
     nlohmann::ordered_json json;
     json["board"] = described.name;
     json["source"] = described.source.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(described.source);
+    json["framing"] = FramingWord(described);
     json["commands"] = nlohmann::ordered_json::array();
     for (const board::Command& command : described.commands) json["commands"].push_back(board::SummaryLine(command));
     json["exit_status"] = 0;
@@ -45,7 +51,7 @@ void PrintTable(const board::Board& described, const OutputMode& mode) {
     return;
   }
   std::cout << described.name << " (" << (described.source.empty() ? "built in" : described.source) << "): "
-            << described.commands.size() << " commands\n";
+            << described.commands.size() << " commands, framing " << FramingWord(described) << "\n";
   for (const board::Command& command : described.commands) std::cout << board::SummaryLine(command) << "\n";
 }
 

@@ -11,6 +11,7 @@
 #include "board/exchange.h"
 #include "link/baud_rates.h"
 #include "link/frame.h"
+#include "link/framing.h"
 #include "link/hex_text.h"
 #include "link/network_port.h"
 #include "link/serial_port.h"
@@ -35,8 +36,8 @@ struct Heard {
 Heard SplitFrames(std::span<const std::uint8_t> bytes) {
   Heard heard;
   while (bytes.size() > link::kLengthOffset && bytes[link::kLengthOffset] > 0) {
-    const std::size_t length = std::size_t{bytes[link::kLengthOffset]} + 4;
-    if (length > bytes.size() || link::JudgeFrameSoFar(bytes.first(length)) != link::FrameProgress::Complete) break;
+    const std::size_t length = *link::Framing::AnnouncedSize(bytes);
+    if (length > bytes.size() || link::FramingInUse().Judge(bytes.first(length)) != link::FrameProgress::Complete) break;
     heard.frameFrom.push_back(bytes[link::kAddressOffset]);
     bytes = bytes.subspan(length);
   }
@@ -55,14 +56,14 @@ bool IsWholeAnswer(const Heard& heard, std::uint8_t address) {
   return address == link::kBroadcastAddress || HoldsFrameFrom(heard, address);
 }
 
-// One board's reply that was damaged on the way (a wrong checksum, bytes lost at
+// One board's reply that was damaged on the way (a wrong check, bytes lost at
 // its end) still begins as its reply does, with the address asked, and holds no
 // more bytes than its length byte announces. Bytes that begin otherwise or run
 // longer are more than one board's reply can explain.
 bool IsOneDamagedReply(std::span<const std::uint8_t> rest, std::uint8_t address) {
   if (rest.empty() || rest[link::kAddressOffset] != address) return false;
   if (rest.size() <= link::kLengthOffset) return true;
-  const std::size_t announced = std::size_t{rest[link::kLengthOffset]} + 4;
+  const std::size_t announced = *link::Framing::AnnouncedSize(rest);
   return announced <= link::kFrameBufferSize && rest.size() <= announced;
 }
 
@@ -100,7 +101,7 @@ link::Bytes ProbeFrame(std::uint8_t address) {
   for (const board::Command& command : board::Current().commands)
     if (command.action == board::Action::ReportAddress) code = command.code;
   const std::uint8_t commandByte[] = {static_cast<std::uint8_t>(code | link::kReplyFlag)};
-  return link::MakeFrame(address, commandByte);
+  return link::FramingInUse().Make(address, commandByte);
 }
 
 class Scanner {

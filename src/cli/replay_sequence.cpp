@@ -123,7 +123,7 @@ struct ReplyMeaning {
 };
 
 ReplyMeaning MeaningOf(const link::RecordedExchange& exchange) {
-  if (!exchange.reply || exchange.result != link::result::kSuccess || !link::VerifyReply(*exchange.reply)) return {};
+  if (!exchange.reply || exchange.result != link::result::kSuccess || !link::FramingInUse().Verify(*exchange.reply)) return {};
   board::ExchangeRecord record;
   std::vector<std::string> filled;
   board::EvaluateReply(board::FrameView(*exchange.reply), record, filled);

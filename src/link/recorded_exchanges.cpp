@@ -9,6 +9,7 @@
 #include <fstream>
 #include <utility>
 
+#include "framing.h"
 #include "hex_text.h"
 #include "traffic_log_text.h"
 #include "transaction.h"
@@ -25,15 +26,15 @@ std::string Hex16(std::uint16_t value) {
 std::string ChecksumFailure(std::string_view what, std::span<const std::uint8_t> frame) {
   std::string why = std::string(what) + " (" + FormatHexDump(frame) + ") fails its checksum";
   if (frame.size() < 2) return why;
-  const auto recorded = static_cast<std::uint16_t>(frame[frame.size() - 2] | (frame[frame.size() - 1] << 8));
-  return why + ": computed " + Hex16(ComputeChecksum(frame.first(frame.size() - 2))) + ", recorded " + Hex16(recorded);
+  const std::uint16_t computed = FramingInUse().CheckOf(frame.first(frame.size() - 2));
+  return why + ": computed " + Hex16(computed) + ", recorded " + Hex16(Framing::Carried(frame));
 }
 
 void CheckSentFrames(const TrafficEntry& entry, int line) {
   const auto frames = SplitFrames(entry.bytes);
   if (!frames) throw InvalidLog{line, "the bytes sent (" + FormatHexDump(entry.bytes) + ") are no whole frames"};
   for (const auto frame : *frames)
-    if (!VerifyReply(frame)) throw InvalidLog{line, ChecksumFailure("the frame sent", frame)};
+    if (!FramingInUse().Verify(frame)) throw InvalidLog{line, ChecksumFailure("the frame sent", frame)};
 }
 
 // Why a line that ParseTrafficJson refused is no entry.
@@ -62,11 +63,10 @@ std::string PlacedReason(const std::string& path, const InvalidLog& invalid) {
 std::optional<std::vector<std::span<const std::uint8_t>>> SplitFrames(std::span<const std::uint8_t> bytes) {
   std::vector<std::span<const std::uint8_t>> frames;
   while (!bytes.empty()) {
-    if (bytes.size() <= kLengthOffset) return std::nullopt;
-    const std::size_t size = std::size_t{bytes[kLengthOffset]} + 4;
-    if (bytes.size() < size) return std::nullopt;
-    frames.push_back(bytes.first(size));
-    bytes = bytes.subspan(size);
+    const std::optional<std::size_t> size = Framing::AnnouncedSize(bytes);
+    if (!size || bytes.size() < *size) return std::nullopt;
+    frames.push_back(bytes.first(*size));
+    bytes = bytes.subspan(*size);
   }
   if (frames.empty()) return std::nullopt;
   return frames;
@@ -97,7 +97,7 @@ void ExchangeCollector::Add(const TrafficEntry& entry, int line) {
 
 void ExchangeCollector::Close(std::size_t open) {
   RecordedExchange& exchange = open_[open];
-  if (exchange.reply && exchange.result == result::kSuccess && !VerifyReply(*exchange.reply))
+  if (exchange.reply && exchange.result == result::kSuccess && !FramingInUse().Verify(*exchange.reply))
     throw InvalidLog{exchange.replyLine, ChecksumFailure("the reply", *exchange.reply) + ", yet its exchange succeeded"};
   done_.push_back(std::move(exchange));
   open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(open));

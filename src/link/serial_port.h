@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frame.h"
+#include "framing.h"
 
 namespace tarnwick::link {
 
@@ -45,7 +46,7 @@ struct ReadRule {
 
 // True when a read under rule may end now, before any gap, with these bytes.
 inline bool ReadIsComplete(std::span<const std::uint8_t> bytes, const ReadRule& rule) {
-  return rule.end == ReadEnd::Frame && JudgeFrameSoFar(bytes) == FrameProgress::Complete;
+  return rule.end == ReadEnd::Frame && FramingInUse().Judge(bytes) == FrameProgress::Complete;
 }
 
 class LineControl;

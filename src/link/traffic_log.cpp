@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "framing.h"
 #include "hex_text.h"
 
 namespace tarnwick::link {
@@ -54,8 +55,8 @@ std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
   std::string text;
   while (!bytes.empty()) {
     if (!text.empty()) text += ", ";
-    const std::size_t n = bytes.size() > kLengthOffset ? bytes[kLengthOffset] : 0;
-    if (n == 0 || bytes.size() < n + 4) {
+    const std::size_t size = Framing::AnnouncedSize(bytes).value_or(0);
+    if (size <= Framing::kOverhead || bytes.size() < size) {
       text += "unframed bytes";
       break;
     }
@@ -64,7 +65,7 @@ std::string DescribeSentFrames(std::span<const std::uint8_t> bytes) {
     const std::string name = theNamer ? theNamer(code) : std::string();
     text += name.empty() ? "command " + FormatHexByte(commandByte) : name;
     text += " to " + FormatHexByte(bytes[kAddressOffset]);
-    bytes = bytes.subspan(n + 4);
+    bytes = bytes.subspan(size);
   }
   return text;
 }

@@ -43,9 +43,9 @@ COMMTIMEOUTS ReplyTimeouts() {
 // complete the announced frame (the length byte first); otherwise all that fit.
 std::size_t BytesWanted(std::span<const std::uint8_t> bytes, const ReadRule& rule, std::size_t capacity) {
   if (rule.end == ReadEnd::Frame) {
-    if (bytes.size() <= kLengthOffset) return kLengthOffset + 1 - bytes.size();
-    const std::size_t announced = std::size_t{bytes[kLengthOffset]} + 4;
-    if (announced <= capacity && announced > bytes.size()) return announced - bytes.size();
+    const std::optional<std::size_t> announced = Framing::AnnouncedSize(bytes);
+    if (!announced) return kLengthOffset + 1 - bytes.size();
+    if (*announced <= capacity && *announced > bytes.size()) return *announced - bytes.size();
   }
   return capacity - bytes.size();
 }

@@ -42,7 +42,7 @@ const board::Command& MotorDriverCommand(std::string_view name) { return *board:
 void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, std::string_view command, const board::FieldTexts& texts) {
   const auto encoded = board::Encode(MotorDriverCommand(command), texts, false);
   if (!encoded) return;
-  const link::Bytes frame = link::MakeFrame(link::kBroadcastAddress, *encoded);
+  const link::Bytes frame = board::BuiltIn().framing.Make(link::kBroadcastAddress, *encoded);
   bytes.insert(bytes.end(), frame.begin(), frame.end());
 }
 
@@ -65,7 +65,7 @@ std::string StartMode(int duty, bool reverse) {
 
 const std::vector<std::uint8_t>& StopFrame() {
   static const link::Bytes frame = [] {
-    return link::MakeFrame(link::kBroadcastAddress, *board::Encode(MotorDriverCommand("CMD3F"), {}, false));
+    return board::BuiltIn().framing.Make(link::kBroadcastAddress, *board::Encode(MotorDriverCommand("CMD3F"), {}, false));
   }();
   return frame;
 }

@@ -78,7 +78,7 @@ void BoardState::Store(std::string_view name, std::uint32_t value) {
 Bytes Board::ReplyFrame(std::uint8_t command, Data data) const {
   Bytes body{command};
   body.insert(body.end(), data.begin(), data.end());
-  return MakeFrame(state_.address, body);
+  return description_->framing.Make(state_.address, body);
 }
 
 Bytes Board::ErrorReply(DeviceError code) const {
@@ -90,18 +90,19 @@ Board::Result Board::TakeFrame(std::span<const std::uint8_t> bytes, bool atBurst
   if (bytes.size() < 2) return {atBurstEnd ? bytes.size() : 0, {}, atBurstEnd};
   const std::uint8_t address = bytes[0];
   const bool forUs = address == state_.address || address == kBroadcastAddress;
-  const std::size_t claimed = std::size_t{bytes[1]} + 4;
+  const link::Framing& framing = description_->framing;
+  const std::size_t claimed = *link::Framing::AnnouncedSize(bytes);
 
   if (claimed <= bytes.size()) {
     const auto frame = bytes.first(claimed);
-    if (link::VerifyReply(frame)) return {claimed, forUs ? Execute(frame) : Bytes{}, true};
+    if (framing.Verify(frame)) return {claimed, forUs ? Execute(frame) : Bytes{}, true};
   }
   // The length byte does not lead to a good frame. Judge the whole burst once the
-  // line is quiet: a burst whose own checksum holds had a wrong length byte.
+  // line is quiet: a burst whose own check holds had a wrong length byte.
   if (!atBurstEnd) return {0, {}, false};
   const bool wantsAnswer = bytes.size() > 2 && address == state_.address && (bytes[2] & kReplyFlag);
   Bytes reply;
-  if (wantsAnswer) reply = ErrorReply(link::VerifyReply(bytes) ? DeviceError::Syntax : DeviceError::DataCheck);
+  if (wantsAnswer) reply = ErrorReply(framing.Verify(bytes) ? DeviceError::Syntax : DeviceError::DataCheck);
   return {bytes.size(), reply, true};
 }
 

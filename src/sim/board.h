@@ -14,11 +14,11 @@
 #include "board/board.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/framing.h"
 
 namespace tarnwick::sim {
 
 using link::Bytes;
-using link::MakeFrame;
 
 // A request field's last value, and when it came (a count of stores): a later
 // command of one kind overrides an earlier one of another.

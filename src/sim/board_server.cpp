@@ -34,7 +34,7 @@ constexpr int kBurstGapMs = 20;
 constexpr int kIdleCheckMs = 1000;
 // No frame is longer than this (a length byte of 255), so a byte further back than
 // this from the newest one can no longer begin a frame.
-constexpr std::size_t kLongestFrame = 255 + 4;
+constexpr std::size_t kLongestFrame = 255 + link::Framing::kOverhead;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 

@@ -46,7 +46,7 @@ std::optional<int> ParseNumber(std::string_view text) {
 
 Bytes Rechecksummed(Bytes reply) {
   reply.resize(reply.size() - 2);
-  return MakeFrame(reply[0], std::span(reply).subspan(2));
+  return board::Current().framing.Make(reply[0], std::span(reply).subspan(2));
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
       break;
     case FaultKind::DeviceError: {
       const std::uint8_t body[] = {link::kDeviceErrorCommand, fault.errorCode};
-      bytes = MakeFrame(reply[0], body);
+      bytes = board::Current().framing.Make(reply[0], body);
       break;
     }
     case FaultKind::FailedStatus:

@@ -16,8 +16,8 @@ ReplayBoard::ReplayBoard(const std::vector<link::RecordedExchange>& exchanges) {
 
 Board::Result ReplayBoard::TakeFrame(std::span<const std::uint8_t> bytes, bool atBurstEnd) {
   if (bytes.size() < 2) return {atBurstEnd ? bytes.size() : 0, {}, atBurstEnd};
-  const std::size_t claimed = std::size_t{bytes[link::kLengthOffset]} + 4;
-  if (claimed <= bytes.size() && link::VerifyReply(bytes.first(claimed)))
+  const std::size_t claimed = *link::Framing::AnnouncedSize(bytes);
+  if (claimed <= bytes.size() && link::FramingInUse().Verify(bytes.first(claimed)))
     return {claimed, Answer(bytes.first(claimed)), true};
   if (!atBurstEnd) return {0, {}, false};
   return {bytes.size(), Answer(bytes), true};  // the burst as it stands, once the line is quiet
@@ -37,7 +37,7 @@ Bytes ReplayBoard::Unknown(std::span<const std::uint8_t> frame) const {
       !addresses_.contains(frame[link::kAddressOffset]))
     return {};
   const std::uint8_t body[] = {link::kDeviceErrorCommand, static_cast<std::uint8_t>(DeviceError::InvalidCommand)};
-  return link::MakeFrame(frame[link::kAddressOffset], body);
+  return link::FramingInUse().Make(frame[link::kAddressOffset], body);
 }
 
 }  // namespace tarnwick::sim

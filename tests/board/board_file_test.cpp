@@ -44,6 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"syntax", "format: 1\nboard: [x\n", "t.yaml:3:1: end of sequence flow not found"},
         FaultCase{"other format, nothing else read", "format: 2\nbogus: 1\n", "t.yaml:1:9: format 2 is not known (1 is)"},
+        FaultCase{"unknown framing", "- {name: A, code: 1}\nframing: crc16",
+                  "t.yaml:6:10: unknown framing \"crc16\" (sum16le or crc16-modbus)"},
         FaultCase{"unknown key", "- {name: A, code: 1, lable: x}", "t.yaml:5:22: unknown key \"lable\" in a command"},
         FaultCase{"key twice", "- {name: A, code: 1, name: B}", "t.yaml:5:22: \"name\" is given twice in a command"},
         FaultCase{"empty value shown at its key", "- name: A\n  code: 1\n  request:\n  title: a",

@@ -134,7 +134,7 @@ TEST(Codec, EncodesEveryKnownFrameAndRefusesWithThePagesWords) {
     std::string reason;
     const bool flagged = answer.address != link::kBroadcastAddress;
     const auto encoded = Encode(Named(answer.command), TextsOf(answer.texts), flagged, &reason);
-    const std::string frame = encoded ? link::FormatHexDump(link::MakeFrame(answer.address, *encoded)) : "refused: " + reason;
+    const std::string frame = encoded ? link::FormatHexDump(link::Framing().Make(answer.address, *encoded)) : "refused: " + reason;
     EXPECT_EQ(frame, answer.frame);
   }
 }

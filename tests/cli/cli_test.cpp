@@ -471,6 +471,23 @@ TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
   }
 }
 
+// A board whose frames end in a CRC: the simulated board running it answers in that
+// framing, and a reply that ends in the 16-bit sum instead fails its check.
+TEST(CliBoardFileTest, ACrcBoardSpeaksAndChecksItsOwnFraming) {
+  TARNWICK_NEEDS_PTY();
+  const std::string file = TARNWICK_CRC_BOARD, command = "--board " + file + " send cmd60 --addr 01 --baud 115200 --port ";
+  const SimProcess board("", "--board " + file);
+  ASSERT_FALSE(board.Path().empty());
+  const CliRun answered = RunCli(command + board.Path(), true);
+  EXPECT_NE(answered.out.find("Send Data: 01 01 E0 20 18\nRecv Data: 01 04 60 00 00 00 EE 0A\nResult: Success"),
+            std::string::npos)
+      << answered.out;
+  testing::PtyPeer summing;
+  summing.AnswerEveryFrame({0x01, 0x04, 0x60, 0x00, 0x00, 0x00, 0x65, 0x00});
+  const CliRun refused = RunCli(command + summing.Path(), true);
+  EXPECT_NE(refused.out.find("Result: Data recv Error"), std::string::npos) << refused.out;
+}
+
 // A board killed without a word leaves its entry behind, and the pseudo-terminal the
 // entry names may soon be another program's. No form of --port reaches that program,
 // and a watch that was running ends.

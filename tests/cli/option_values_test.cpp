@@ -97,7 +97,7 @@ TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
     const auto encoded = board::Encode(command, {{"v", FieldTextOf(static_cast<std::uint32_t>(value), rule)}}, true);
     ASSERT_TRUE(encoded) << text;
     sim::Board simulated(*loaded.board);
-    const link::Bytes reply = simulated.TakeFrame(link::MakeFrame(0x01, *encoded), true).reply;
+    const link::Bytes reply = simulated.TakeFrame(link::Framing().Make(0x01, *encoded), true).reply;
     ASSERT_GE(reply.size(), 5u) << text;
     const auto decoded = board::DecodeReply(command, std::span(reply).subspan(3, reply.size() - 5));
     ASSERT_EQ(decoded.fields.size(), 1u) << text;

@@ -1,4 +1,4 @@
-#include "link/frame.h"
+#include "link/framing.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,8 @@ TEST(FrameTest, JudgesTheBytesSoFar) {
                         Row{"MoreThanAnnounced", {0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0xAA}, FrameProgress::NotAFrame},
                         // N = 17 announces 21 bytes, more than any reply may have.
                         Row{"LengthBeyondTheBuffer", {0x01, 0x11, 0x00}, FrameProgress::NotAFrame},
-                        Row{"LargestThatFits", MakeFrame(0x01, Bytes(16, 0x43)), FrameProgress::Complete}})
-    EXPECT_EQ(JudgeFrameSoFar(row.bytes), row.progress) << row.name;
+                        Row{"LargestThatFits", Framing().Make(0x01, Bytes(16, 0x43)), FrameProgress::Complete}})
+    EXPECT_EQ(Framing().Judge(row.bytes), row.progress) << row.name;
 }
 
 TEST(FrameTest, ChecksumDecidesWhetherAReplyIsIntact) {
@@ -32,7 +32,24 @@ TEST(FrameTest, ChecksumDecidesWhetherAReplyIsIntact) {
                          Row{"sum over nothing is not 1", {0x01, 0x00}, false},
                          Row{"no checksum field at all", {0x00}, false}, Row{"empty", {}, false},
                          Row{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true}})
-    EXPECT_EQ(VerifyReply(row.reply), row.intact) << row.name;
+    EXPECT_EQ(Framing().Verify(row.reply), row.intact) << row.name;
+}
+
+TEST(FramingTest, KnownAnswersOfBothChecks) {
+  const std::string_view check = "123456789";
+  EXPECT_EQ(Crc16Modbus(std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())), 0x4B37);
+  EXPECT_EQ(Framing(FrameCheck::Crc16Modbus).CheckOf(Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}), 0xCDC5);
+  struct Row { FrameCheck check; std::uint8_t address; Bytes commandAndData; const char* frame; };
+  for (const Row& row : {Row{FrameCheck::Sum16Le, 0xFF, {0x80}, "FF 01 80 80 01"},
+                         Row{FrameCheck::Crc16Modbus, 0xFF, {0x80}, "FF 01 80 41 C0"},
+                         Row{FrameCheck::Crc16Modbus, 0x01, {0x3F, 0x00}, "01 02 3F 00 B1 E8"},
+                         Row{FrameCheck::Crc16Modbus, 0x01, {0x91, 0x70, 0x17, 0x00, 0x00}, "01 05 91 70 17 00 00 5C 8C"}}) {
+    const Framing framing(row.check), other(row.check == FrameCheck::Sum16Le ? FrameCheck::Crc16Modbus : FrameCheck::Sum16Le);
+    const Bytes frame = framing.Make(row.address, row.commandAndData);
+    EXPECT_EQ(FormatHexDump(frame), row.frame);
+    EXPECT_EQ(framing.Judge(frame), FrameProgress::Complete) << row.frame;
+    EXPECT_EQ(other.Judge(frame), FrameProgress::NotAFrame) << row.frame;
+  }
 }
 
 TEST(HexWordsTest, ParseHexTextReadsLeadingDigits) {

@@ -42,7 +42,7 @@ long long MsSince(Clock::time_point start) {
 
 Bytes AddressRequest() {
   const std::uint8_t command[] = {static_cast<std::uint8_t>(CodeByte(CommandCode::kGetAddress) | kReplyFlag)};
-  return MakeFrame(kBroadcastAddress, command);
+  return Framing().Make(kBroadcastAddress, command);
 }
 
 // A board on a line of one kind. Path(fault) names a port to it with the board

@@ -120,7 +120,7 @@ struct TimedReadCase {
 // Exact to the millisecond, whatever the machine is doing: the clock is the script's.
 TEST(TimedReadTest, EndsWhereItsRuleSays) {
   const std::uint8_t body[] = {kReplyFlag, 0x01};
-  const std::vector<std::uint8_t> reply = MakeFrame(0x01, body);  // a whole, verified frame
+  const std::vector<std::uint8_t> reply = Framing().Make(0x01, body);  // a whole, verified frame
   const std::vector<std::uint8_t> head(reply.begin(), reply.begin() + 3), tail(reply.begin() + 3, reply.end());
   std::vector<std::uint8_t> broken = reply;
   broken.back() ^= 1;

@@ -61,8 +61,8 @@ class BoardConversations : public ::testing::TestWithParam<Conversation> {};
 TEST_P(BoardConversations, AnswerTheLastFrameFromWhatTheOthersStored) {
   Board board;
   Bytes reply;
-  for (const char* body : GetParam().bodies) reply = board.TakeFrame(MakeFrame(0x01, Hex(body)), true).reply;
-  EXPECT_EQ(link::FormatHexDump(reply), link::FormatHexDump(MakeFrame(0x01, Hex(GetParam().lastReply))));
+  for (const char* body : GetParam().bodies) reply = board.TakeFrame(link::Framing().Make(0x01, Hex(body)), true).reply;
+  EXPECT_EQ(link::FormatHexDump(reply), link::FormatHexDump(link::Framing().Make(0x01, Hex(GetParam().lastReply))));
 }
 
 constexpr const char* kDcSetup = "C2 02 64 64 C4 09 50 C3";

@@ -34,7 +34,7 @@ TEST(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
 }
 
 Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
-  return link::MakeFrame(address, commandAndData);
+  return link::Framing().Make(address, commandAndData);
 }
 
 TEST(CollideTest, SeveralRepliesNeverArriveAsAGoodFrame) {
@@ -46,7 +46,7 @@ TEST(CollideTest, SeveralRepliesNeverArriveAsAGoodFrame) {
   for (const std::vector<Bytes>& replies : collisions) {
     const Bytes heard = Collide(replies);
     EXPECT_FALSE(heard.empty());
-    EXPECT_FALSE(link::VerifyReply(heard)) << link::FormatHexDump(heard);
+    EXPECT_FALSE(link::Framing().Verify(heard)) << link::FormatHexDump(heard);
     EXPECT_EQ(Collide(replies), heard);  // the same every time
   }
 }

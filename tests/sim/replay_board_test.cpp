@@ -14,7 +14,7 @@ namespace {
 
 link::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
 link::Bytes Frame(std::uint8_t address, const std::string& commandAndData) {
-  return link::MakeFrame(address, Hex(commandAndData));
+  return link::Framing().Make(address, Hex(commandAndData));
 }
 
 link::RecordedExchange Recorded(const link::Bytes& request, std::optional<link::Bytes> reply) {
