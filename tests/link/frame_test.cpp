@@ -26,11 +26,10 @@ TEST(FrameTest, JudgesTheBytesSoFar) {
 
 TEST(FrameTest, ChecksumDecidesWhetherAReplyIsIntact) {
   struct Row { const char* name; Bytes reply; bool intact; };
-  for (const Row& row : {Row{"CMD3F success", {0x01, 0x02, 0x3F, 0x00, 0x42, 0x00}, true},
-                         Row{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
+  for (const Row& row : {Row{"checksum bytes swapped", {0x01, 0x02, 0x3F, 0x00, 0x00, 0x42}, false},
                          Row{"sum over nothing is 0", {0x00, 0x00}, true},
                          Row{"sum over nothing is not 1", {0x01, 0x00}, false},
-                         Row{"no checksum field at all", {0x00}, false}, Row{"empty", {}, false},
+                         Row{"no checksum field at all", {0x00}, false},
                          Row{"one byte and its sum", {0x80, 0x80, 0x00, 0x01}, true}})
     EXPECT_EQ(Framing().Verify(row.reply), row.intact) << row.name;
 }
