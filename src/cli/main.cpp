@@ -291,7 +291,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
 std::optional<int> RefuseLiveTestsOfAnotherBoard(std::initializer_list<const CLI::App*> liveTests,
                                                  const OutputMode& mode) {
   for (const CLI::App* live : liveTests)
-    if (live->parsed() && !tarnwick::board::BuiltInInUse())
+    if (live && live->parsed() && !tarnwick::board::BuiltInInUse())
       return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
                                   tarnwick::board::Current().name + " has no live tests",
                               mode);
@@ -305,35 +305,45 @@ int main(int argc, char** argv) {
   if (const auto refused = cli::UseBoardFileGiven(argc, argv, mode)) return *refused;
   CLI::App app;
   Describe(app);
+  const cli::Reach reach(argc, argv, {"ports", "send", "stepper-test", "dc-test", "scan", "watch", "run", "replay",
+                                     "stop", "board"});
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
   app.add_option("--log", mode.logPath,
                  "Append every frame sent and received, and each result, to FILE: one JSON object a line "
                  "(before or after the subcommand)")
       ->type_name("FILE");
-  auto* ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the window "
-                                            "remembers: name, a tab, path");
-  ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
+  CLI::App* ports = nullptr;
+  if (reach.Builds("ports")) {
+    ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the window "
+                                        "remembers: name, a tab, path");
+    ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
+  }
   SendCommandLine send;
-  AddSend(app, send, mode, checked);
+  send.command.reach = reach;
+  if (reach.Builds("send")) AddSend(app, send, mode, checked);
   StepperTestCommandLine stepperTest;
-  AddStepperTest(app, stepperTest, mode, checked);
+  if (reach.Builds("stepper-test")) AddStepperTest(app, stepperTest, mode, checked);
   DcTestCommandLine dcTest;
-  AddDcTest(app, dcTest, mode, checked);
+  if (reach.Builds("dc-test")) AddDcTest(app, dcTest, mode, checked);
   cli::ScanCommandLine scan;
-  cli::AddScan(app, scan, checked);
+  if (reach.Builds("scan")) cli::AddScan(app, scan, checked);
   cli::WatchCommandLine watch;
-  cli::AddWatch(app, watch, mode, checked);
+  watch.command.reach = reach;
+  if (reach.Builds("watch")) cli::AddWatch(app, watch, mode, checked);
   cli::RunCommandLine run;
-  cli::AddRun(app, run, checked);
+  if (reach.Builds("run")) cli::AddRun(app, run, checked);
   cli::ReplayCommandLine replay;
-  cli::AddReplay(app, replay);
-  auto* stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
-  stop->fallthrough()->footer(Examples({"stop --port sim0"}));
+  if (reach.Builds("replay")) cli::AddReplay(app, replay);
+  CLI::App* stop = nullptr;
   LineOptions stopLine;
-  AddLineOptions(*stop, stopLine, checked);
+  if (reach.Builds("stop")) {
+    stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
+    stop->fallthrough()->footer(Examples({"stop --port sim0"}));
+    AddLineOptions(*stop, stopLine, checked);
+  }
   cli::BoardCommandLine board;
-  cli::AddBoard(app, board);
+  if (reach.Builds("board")) cli::AddBoard(app, board);
 
   // Hidden: the build installs its output as the bash completion.
   app.add_flag_callback("--bash-completion", [&app] {
@@ -345,14 +355,15 @@ int main(int argc, char** argv) {
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
   if (const auto refused = RefuseLiveTestsOfAnotherBoard({stepperTest.app, dcTest.app, stop}, mode)) return *refused;
-  if (ports->parsed()) return RunPorts(mode);
-  if (send.app->parsed()) return RunSend(send, mode);
-  if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);
-  if (dcTest.app->parsed()) return RunDcTest(dcTest, mode);
-  if (scan.app->parsed()) return cli::RunScan(scan, mode);
-  if (watch.app->parsed()) return cli::RunWatch(watch, mode);
-  if (run.app->parsed()) return cli::RunSequence(run, mode);
-  if (replay.app->parsed()) return cli::RunReplay(replay, mode);
-  if (board.app->parsed()) return cli::RunBoard(board, mode);
+  const auto parsed = [](const CLI::App* sub) { return sub && sub->parsed(); };
+  if (parsed(ports)) return RunPorts(mode);
+  if (parsed(send.app)) return RunSend(send, mode);
+  if (parsed(stepperTest.app)) return RunStepperTest(stepperTest, mode);
+  if (parsed(dcTest.app)) return RunDcTest(dcTest, mode);
+  if (parsed(scan.app)) return cli::RunScan(scan, mode);
+  if (parsed(watch.app)) return cli::RunWatch(watch, mode);
+  if (parsed(run.app)) return cli::RunSequence(run, mode);
+  if (parsed(replay.app)) return cli::RunReplay(replay, mode);
+  if (parsed(board.app)) return cli::RunBoard(board, mode);
   return RunLiveSend(stopLine, mode, panels::StopFrame(), {}, "stop");
 }
