@@ -343,7 +343,7 @@ int main(int argc, char** argv) {
     AddLineOptions(*stop, stopLine, checked);
   }
   cli::BoardCommandLine board;
-  if (reach.Builds("board")) cli::AddBoard(app, board);
+  cli::AddBoard(app, board, reach.Builds("board"));
 
   // Hidden: the build installs its output as the bash completion.
   app.add_flag_callback("--bash-completion", [&app] {
