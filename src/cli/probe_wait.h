@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 
 #include "link/baud_rates.h"
 
@@ -23,19 +22,19 @@ class ProbeWait {
 
   // turnaround: from the end of the settle delay to the first byte of a verified answer.
   void Verified(std::chrono::microseconds turnaround) {
-    slowest_ = std::max(slowest_.value_or(turnaround), std::max(turnaround, std::chrono::microseconds{0}));
+    slowest_ = std::max(slowest_, std::max(turnaround, std::chrono::microseconds{0}));
   }
 
   int WaitMs(int baudRate) const {
-    if (!slowest_) return longestMs_;
-    const auto needed = 2 * *slowest_ + link::WireTime(1, baudRate) + std::chrono::milliseconds(kProbeWaitSlackMs);
+    if (slowest_ < std::chrono::microseconds{0}) return longestMs_;
+    const auto needed = 2 * slowest_ + link::WireTime(1, baudRate) + std::chrono::milliseconds(kProbeWaitSlackMs);
     const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(needed).count());
     return std::min(std::max(ms, kShortestProbeWaitMs), longestMs_);
   }
 
  private:
   int longestMs_;
-  std::optional<std::chrono::microseconds> slowest_;
+  std::chrono::microseconds slowest_{-1};  // none heard yet
 };
 
 }  // namespace tarnwick::cli
