@@ -132,11 +132,12 @@ std::optional<int> UseBoardFileGiven(int argc, char** argv, const OutputMode& mo
   return std::nullopt;
 }
 
-void AddBoard(CLI::App& app, BoardCommandLine& board) {
+void AddBoard(CLI::App& app, BoardCommandLine& board, bool withSubcommand) {
   app.add_option("--board", board.boardOption,
                  "Read the board's commands from FILE (docs/board-file.md) instead of the built-in motor driver's "
                  "(before or after the subcommand)")
       ->type_name("FILE");
+  if (!withSubcommand) return;
   board.app = app.add_subcommand("board", "Check a board description file, or show the commands in use");
   board.app->require_subcommand(1, 1)->fallthrough();
   board.check = board.app->add_subcommand("check", "Check FILE: each problem as FILE:LINE:COLUMN, else a line a command");

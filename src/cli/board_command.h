@@ -25,7 +25,8 @@ struct BoardCommandLine {
   bool manual = false;  // board table --manual: the manual page's section
   std::string boardOption;  // --board's value, parsed for the help; loaded before parsing
 };
-void AddBoard(CLI::App& app, BoardCommandLine& board);
+// The --board option, and the board subcommand unless withSubcommand is false.
+void AddBoard(CLI::App& app, BoardCommandLine& board, bool withSubcommand = true);
 int RunBoard(const BoardCommandLine& board, const OutputMode& mode);
 
 }  // namespace tarnwick::cli

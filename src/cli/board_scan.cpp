@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
 
 #include "board/board.h"
 #include "board/exchange.h"
+#include "cli/probe_wait.h"
 #include "link/baud_rates.h"
 #include "link/frame.h"
 #include "link/framing.h"
@@ -107,7 +109,7 @@ link::Bytes ProbeFrame(std::uint8_t address) {
 class Scanner {
  public:
   Scanner(const ScanRequest& request, link::TrafficLog* log, const ScanCallbacks& callbacks)
-      : request_(request), port_(request.port), log_(log), callbacks_(callbacks) {}
+      : request_(request), port_(request.port), log_(log), callbacks_(callbacks), probeWait_(request.timeoutMs) {}
 
   bool Stopping() const { return callbacks_.stopRequested && callbacks_.stopRequested(); }
 
@@ -118,6 +120,7 @@ class Scanner {
   // waits firstByteMs for an answer to begin, then to the answer's end.
   bool ScanRate(int baudIndex, const AddressRange& range, int firstByteMs) {
     Progress(baudIndex, "asking every board");
+    held_.reset();  // a rate's first question opens the port afresh, its input discarded
     const auto everyone = Exchange(baudIndex, link::kBroadcastAddress, firstByteMs);
     if (!everyone) return false;
     const Heard heard = SplitFrames(*everyone);
@@ -154,7 +157,8 @@ class Scanner {
       const auto byte = static_cast<std::uint8_t>(address);
       Progress(sweep.baudIndex, "address " + link::FormatHexByte(byte),
                double(address - range.first) / (range.last - range.first + 1));
-      const int wait = address == range.last ? link::kReadTotalMs : request_.timeoutMs;
+      const int wait =
+          address == range.last ? link::kReadTotalMs : probeWait_.WaitMs(*link::BaudRateAt(sweep.baudIndex));
       link::Bytes bytes;
       const auto verdict = Probe(sweep, byte, wait, bytes);
       if (!verdict) return false;
@@ -240,20 +244,29 @@ class Scanner {
     return Judge(heard, address);
   }
 
-  // CMD00 to address in one session of the port: the reply as the frame rule reads
-  // it and, unless that is a whole verified frame from address, whatever still
-  // arrives until the line has been quiet for kDrainQuietMs. nullopt when the port
-  // could not be used.
+  // The port stays open from probe to probe at one rate, so that a reply arriving
+  // between two probes is heard by the next one instead of discarded by an opening.
+  link::SerialPort* HeldPort(int baud, link::TrafficReporter& log) {
+    if (held_ && heldBaud_ == baud) return held_.get();
+    held_.reset();
+    link::OpenError openError;
+    held_ = link::OpenPort(port_, baud, &openError);
+    heldBaud_ = baud;
+    if (!held_) {
+      error_ = link::DescribeOpenError(port_, openError);
+      log.Event(error_, link::log_result::kPortNotOpened);
+    }
+    return held_.get();
+  }
+
+  // CMD00 to address: the reply as the frame rule reads it and, unless that is a
+  // whole verified frame from address, whatever still arrives until the line has
+  // been quiet for kDrainQuietMs. nullopt when the port could not be used.
   std::optional<link::Bytes> Exchange(int baudIndex, std::uint8_t address, int firstByteMs) {
     const int baud = *link::BaudRateAt(baudIndex);
     link::TrafficReporter log(log_, port_);
-    link::OpenError openError;
-    const auto port = link::OpenPort(port_, baud, &openError);
-    if (!port) {
-      error_ = link::DescribeOpenError(port_, openError);
-      log.Event(error_, link::log_result::kPortNotOpened);
-      return std::nullopt;
-    }
+    link::SerialPort* port = HeldPort(baud, log);
+    if (!port) return std::nullopt;
     const link::Bytes frame = ProbeFrame(address);
     const std::string sent = link::DescribeSentFrames(frame);
     log.Sent(frame, sent);
@@ -263,7 +276,7 @@ class Scanner {
       log.Event(sent + ": " + transmitted.detail, link::result::kSendFailed);
       return std::nullopt;
     }
-    auto heard = Listen(*port, address, firstByteMs);
+    auto heard = Listen(*port, address, firstByteMs, baud);
     if (heard) LogHeard(log, sent, *heard, address);
     return heard;
   }
@@ -277,11 +290,15 @@ class Scanner {
     log.Event(sent, answered ? link::result::kSuccess : link::result::kDataError);
   }
 
-  std::optional<link::Bytes> Listen(link::SerialPort& port, std::uint8_t address, int firstByteMs) {
+  // A whole answer read at once tells the line's turnaround: the read's time less
+  // the answer's own time on the wire.
+  std::optional<link::Bytes> Listen(link::SerialPort& port, std::uint8_t address, int firstByteMs, int baud) {
+    using Clock = std::chrono::steady_clock;
     link::Bytes heard;
     link::ReadRule rule{link::ReadEnd::Frame, firstByteMs};
-    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * link::kReadTotalMs);
-    while (heard.size() < kMostHeard && std::chrono::steady_clock::now() < drainEnd) {
+    const auto began = Clock::now();
+    const auto drainEnd = began + std::chrono::milliseconds(2 * link::kReadTotalMs);
+    for (bool first = true; heard.size() < kMostHeard && Clock::now() < drainEnd; first = false) {
       link::FrameBuffer buffer{};
       const link::ReadResult read = port.ReadReply(buffer, rule);
       heard.insert(heard.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read.count));
@@ -289,7 +306,11 @@ class Scanner {
         error_ = "the line failed while reading from " + port_ + (read.detail.empty() ? "" : ": " + read.detail);
         return std::nullopt;
       }
-      if (read.count == 0 || IsWholeAnswer(SplitFrames(heard), address)) break;
+      const bool whole = IsWholeAnswer(SplitFrames(heard), address);
+      if (whole && first)
+        probeWait_.Verified(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began) -
+                            link::WireTime(read.count, baud));
+      if (read.count == 0 || whole) break;
       rule = {link::ReadEnd::Gap, kDrainQuietMs};
     }
     return heard;
@@ -313,6 +334,7 @@ class Scanner {
   bool Record(int baudIndex, std::uint8_t address, bool conflict) {
     FoundBoard board{address, *link::BaudRateAt(baudIndex), {}, conflict};
     if (!conflict) {
+      held_.reset();  // the set-up question opens the port itself
       const board::Command* readSetup = ReadSetupCommand();
       if (!readSetup) return Keep(board), true;
       const board::ExchangeRecord setup = board::SendCommand(Line(baudIndex, address), *readSetup, {}, log_);
@@ -370,6 +392,9 @@ class Scanner {
   std::vector<Unconfirmed> unconfirmed_;
   std::string error_;
   std::vector<int> silentRates_;  // whose broadcast heard nothing
+  ProbeWait probeWait_;
+  std::unique_ptr<link::SerialPort> held_;
+  int heldBaud_ = 0;
 };
 
 }  // namespace

@@ -37,7 +37,7 @@ struct ScanRequest {
   std::string port;              // the port's path
   std::vector<int> baudIndices;  // positions in the baud table, in the order to try them
   AddressRange range;
-  int timeoutMs = 50;  // how long a probe, and each rate's broadcast, waits for its reply to begin
+  int timeoutMs = 50;  // how long each rate's broadcast, and a probe at most, waits for its reply to begin
   bool full = false;   // probe every address at every rate
 };
 

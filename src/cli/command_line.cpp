@@ -235,6 +235,7 @@ void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptio
   parent.formatter(std::make_shared<CommandChoiceFormatter>());
   parent.add_option("command", choice.unknownCommand)->group("");
   for (const board::Command& command : board::Current().commands) {
+    if (!choice.reach.Builds(Lowercase(command.name))) continue;
     auto* sub = parent.add_subcommand(Lowercase(command.name), HelpTitle(command))->ignore_case()->fallthrough();
     const std::string example = parentName == "send" ? Examples({ExampleOf(command)}) + "\n\n" : "";
     sub->footer(example + "Line options (--port, --baud, --addr, --no-res, --as-typed, --json): see '" + kProgram +
@@ -242,6 +243,24 @@ void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptio
     AddFieldOptions(sub, command, choice.texts[command.name], checked);
     choice.commands.emplace_back(sub, &command);
   }
+}
+
+Reach::Reach(int argc, const char* const* argv, std::initializer_list<std::string_view> subcommands) {
+  if (argc < 1) return;
+  for (int i = 1; i < argc; ++i) lowercaseWords_.push_back(Lowercase(argv[i]));
+  const auto given = [&](std::string_view word) {
+    return std::find(lowercaseWords_.begin(), lowercaseWords_.end(), word) != lowercaseWords_.end();
+  };
+  const bool listsAll = given("-h") || given("--help") || given("--help-all") || given("--bash-completion");
+  const bool namesOne = std::any_of(subcommands.begin(), subcommands.end(), [&](std::string_view name) {
+    return std::find(argv + 1, argv + argc, name) != argv + argc;
+  });
+  all_ = listsAll || (!namesOne && !given("--version"));
+}
+
+bool Reach::Builds(std::string_view lowercaseName) const {
+  return all_ ||
+         std::find(lowercaseWords_.begin(), lowercaseWords_.end(), lowercaseName) != lowercaseWords_.end();
 }
 
 const board::Command* ChosenCommand(const CLI::App& parent, const CommandChoice& choice) {

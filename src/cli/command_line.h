@@ -115,10 +115,26 @@ std::string CommandNames();
 
 // The commands as subcommands of parent (send, watch, a sequence step), each with
 // the options of its panel's fields, which fill choice.fields.
+// Which subcommands one invocation can reach, so that only they are built: those
+// its words name. Help, the completion script, and a line that names no subcommand
+// (its help and suggestions list them all) reach every one; --version alone, none.
+class Reach {
+ public:
+  Reach() = default;  // every subcommand
+  Reach(int argc, const char* const* argv, std::initializer_list<std::string_view> subcommands);
+  // A subcommand or command, named as its own word in any case.
+  bool Builds(std::string_view lowercaseName) const;
+
+ private:
+  bool all_ = true;
+  std::vector<std::string> lowercaseWords_;
+};
+
 struct CommandChoice {
   std::map<std::string, board::FieldTexts> texts;  // by command name: its options' texts
   std::vector<std::pair<CLI::App*, const board::Command*>> commands;
   std::string unknownCommand;  // a word after the parent that names no command
+  Reach reach;
   const board::FieldTexts& TextsOf(const board::Command& command) const;
 };
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked);

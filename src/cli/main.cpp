@@ -291,11 +291,65 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
 std::optional<int> RefuseLiveTestsOfAnotherBoard(std::initializer_list<const CLI::App*> liveTests,
                                                  const OutputMode& mode) {
   for (const CLI::App* live : liveTests)
-    if (live->parsed() && !tarnwick::board::BuiltInInUse())
+    if (live && live->parsed() && !tarnwick::board::BuiltInInUse())
       return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
                                   tarnwick::board::Current().name + " has no live tests",
                               mode);
   return std::nullopt;
+}
+
+// Every subcommand's command line; those the invocation cannot reach stay unbuilt.
+struct Subcommands {
+  CLI::App* ports = nullptr;
+  SendCommandLine send;
+  StepperTestCommandLine stepperTest;
+  DcTestCommandLine dcTest;
+  cli::ScanCommandLine scan;
+  cli::WatchCommandLine watch;
+  cli::RunCommandLine run;
+  cli::ReplayCommandLine replay;
+  CLI::App* stop = nullptr;
+  LineOptions stopLine;
+  cli::BoardCommandLine board;
+};
+
+void BuildSubcommands(CLI::App& app, const cli::Reach& reach, Subcommands& subs, OutputMode& mode,
+                      CheckedOptions& checked) {
+  if (reach.Builds("ports")) {
+    subs.ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the "
+                                             "window remembers: name, a tab, path");
+    subs.ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
+  }
+  subs.send.command.reach = subs.watch.command.reach = reach;
+  if (reach.Builds("send")) AddSend(app, subs.send, mode, checked);
+  if (reach.Builds("stepper-test")) AddStepperTest(app, subs.stepperTest, mode, checked);
+  if (reach.Builds("dc-test")) AddDcTest(app, subs.dcTest, mode, checked);
+  if (reach.Builds("scan")) cli::AddScan(app, subs.scan, checked);
+  if (reach.Builds("watch")) cli::AddWatch(app, subs.watch, mode, checked);
+  if (reach.Builds("run")) cli::AddRun(app, subs.run, checked);
+  if (reach.Builds("replay")) cli::AddReplay(app, subs.replay);
+  if (reach.Builds("stop")) {
+    subs.stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
+    subs.stop->fallthrough()->footer(Examples({"stop --port sim0"}));
+    AddLineOptions(*subs.stop, subs.stopLine, checked);
+  }
+  cli::AddBoard(app, subs.board, reach.Builds("board"));
+}
+
+int RunSubcommand(const Subcommands& subs, const OutputMode& mode) {
+  if (const auto refused = RefuseLiveTestsOfAnotherBoard({subs.stepperTest.app, subs.dcTest.app, subs.stop}, mode))
+    return *refused;
+  const auto parsed = [](const CLI::App* sub) { return sub && sub->parsed(); };
+  if (parsed(subs.ports)) return RunPorts(mode);
+  if (parsed(subs.send.app)) return RunSend(subs.send, mode);
+  if (parsed(subs.stepperTest.app)) return RunStepperTest(subs.stepperTest, mode);
+  if (parsed(subs.dcTest.app)) return RunDcTest(subs.dcTest, mode);
+  if (parsed(subs.scan.app)) return cli::RunScan(subs.scan, mode);
+  if (parsed(subs.watch.app)) return cli::RunWatch(subs.watch, mode);
+  if (parsed(subs.run.app)) return cli::RunSequence(subs.run, mode);
+  if (parsed(subs.replay.app)) return cli::RunReplay(subs.replay, mode);
+  if (parsed(subs.board.app)) return cli::RunBoard(subs.board, mode);
+  return RunLiveSend(subs.stopLine, mode, panels::StopFrame(), {}, "stop");
 }
 
 }  // namespace
@@ -305,35 +359,16 @@ int main(int argc, char** argv) {
   if (const auto refused = cli::UseBoardFileGiven(argc, argv, mode)) return *refused;
   CLI::App app;
   Describe(app);
+  const cli::Reach reach(argc, argv, {"ports", "send", "stepper-test", "dc-test", "scan", "watch", "run", "replay",
+                                     "stop", "board"});
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
   app.add_option("--log", mode.logPath,
                  "Append every frame sent and received, and each result, to FILE: one JSON object a line "
                  "(before or after the subcommand)")
       ->type_name("FILE");
-  auto* ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the window "
-                                            "remembers: name, a tab, path");
-  ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
-  SendCommandLine send;
-  AddSend(app, send, mode, checked);
-  StepperTestCommandLine stepperTest;
-  AddStepperTest(app, stepperTest, mode, checked);
-  DcTestCommandLine dcTest;
-  AddDcTest(app, dcTest, mode, checked);
-  cli::ScanCommandLine scan;
-  cli::AddScan(app, scan, checked);
-  cli::WatchCommandLine watch;
-  cli::AddWatch(app, watch, mode, checked);
-  cli::RunCommandLine run;
-  cli::AddRun(app, run, checked);
-  cli::ReplayCommandLine replay;
-  cli::AddReplay(app, replay);
-  auto* stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
-  stop->fallthrough()->footer(Examples({"stop --port sim0"}));
-  LineOptions stopLine;
-  AddLineOptions(*stop, stopLine, checked);
-  cli::BoardCommandLine board;
-  cli::AddBoard(app, board);
+  Subcommands subs;
+  BuildSubcommands(app, reach, subs, mode, checked);
 
   // Hidden: the build installs its output as the bash completion.
   app.add_flag_callback("--bash-completion", [&app] {
@@ -344,15 +379,5 @@ int main(int argc, char** argv) {
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
-  if (const auto refused = RefuseLiveTestsOfAnotherBoard({stepperTest.app, dcTest.app, stop}, mode)) return *refused;
-  if (ports->parsed()) return RunPorts(mode);
-  if (send.app->parsed()) return RunSend(send, mode);
-  if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);
-  if (dcTest.app->parsed()) return RunDcTest(dcTest, mode);
-  if (scan.app->parsed()) return cli::RunScan(scan, mode);
-  if (watch.app->parsed()) return cli::RunWatch(watch, mode);
-  if (run.app->parsed()) return cli::RunSequence(run, mode);
-  if (replay.app->parsed()) return cli::RunReplay(replay, mode);
-  if (board.app->parsed()) return cli::RunBoard(board, mode);
-  return RunLiveSend(stopLine, mode, panels::StopFrame(), {}, "stop");
+  return RunSubcommand(subs, mode);
 }

@@ -105,7 +105,7 @@ void AddScan(CLI::App& app, ScanCommandLine& scan, CheckedOptions& checked) {
   scan.app->add_option("--addr", scan.addresses, "Addresses to probe, hex: 01-FE, 10-1F or one address")
       ->type_name("RANGE")
       ->capture_default_str();
-  checked.Number(scan.app, "--timeout", scan.timeoutMs, "How long a probe, and each rate's broadcast, waits for its reply to begin, in ms",
+  checked.Number(scan.app, "--timeout", scan.timeoutMs, "How long each rate's broadcast, and a probe at most, waits for its reply to begin, in ms",
                  {NumberKind::kDecimal, 1, static_cast<std::uint32_t>(link::kReadTotalMs)});
   scan.app->add_flag("--full", scan.full, "Probe every address at every rate, not only where a broadcast was "
                                           "answered by more than one board");

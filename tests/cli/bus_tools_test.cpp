@@ -26,8 +26,9 @@ struct ScanCase {
   const char* arguments;
   const char* found;  // ADDR@BAUD:TYPE, comma-separated; TYPE "conflict" for an address conflict, "-" not read
   int status;
-  const char* fault = "none";    // on every board
+  const char* fault = "none";    // on every board, or on the one faultOn names
   const char* unconfirmed = "";  // ADDR@BAUD, comma-separated: heard but not proven
+  int faultOn = -1;              // the board's position in boards
 };
 
 std::string Listed(const nlohmann::json& list, bool withType) {
@@ -49,7 +50,9 @@ class ScanTest : public testing::PtyTest, public ::testing::WithParamInterface<S
 // standard error.
 TEST_P(ScanTest, FindsExactlyTheBoardsOnTheLine) {
   const auto line = Boards(GetParam().boards);
-  line->SetFaultOnEvery(*sim::ParseFault(GetParam().fault));
+  const sim::Fault fault = *sim::ParseFault(GetParam().fault);
+  if (GetParam().faultOn < 0) line->SetFaultOnEvery(fault);
+  else line->SetFault(static_cast<std::size_t>(GetParam().faultOn), fault);
   const auto run = RunCli("scan --json --port " + line->PortPath() + " " + GetParam().arguments, true);
   ASSERT_EQ(run.status, GetParam().status) << run.out;
   std::istringstream out(run.out);
@@ -76,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
         // own board, which a second, longer look then proves.
         ScanCase{"RepliesLaterThanSeveralProbes", "02@9600,05@9600", "--baud 9600 --addr 01-08",
                  "02@9600:Stepper,05@9600:Stepper", 0, "delay=150"},
+        ScanCase{"RepliesAsLateAsTheTimeout", "02@9600,05@9600", "--baud 9600 --addr 01-08",
+                 "02@9600:Stepper,05@9600:Stepper", 0, "delay=50"},
+        // The quick board shortens the probes' wait; the slow one's reply, later than
+        // that wait, is heard during a later probe and proven by a second look.
+        ScanCase{"LateBoardBehindAQuickOne", "01@9600,05@9600", "--baud 9600 --addr 01-08 --full",
+                 "01@9600:Stepper,05@9600:Stepper", 0, "delay=50", "", 1},
         // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
         // 19200; with no board found, the silent 9600 is asked again, waiting longer.
         ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",

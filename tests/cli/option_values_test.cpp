@@ -1,5 +1,6 @@
 // The command line's value rules: what each kind of option takes and refuses.
 #include "cli/option_values.h"
+#include "cli/probe_wait.h"
 #include "cli/round_trips.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,28 @@ TEST(RoundTripsTest, MedianToATenthWithinMinAndMax) {
     EXPECT_DOUBLE_EQ(trips.Min(), row.min);
     EXPECT_NEAR(trips.Median(), row.median, 1e-9);
     EXPECT_DOUBLE_EQ(trips.Max(), row.max);
+  }
+}
+
+// A scan's probe wait: the longest turnaround heard decides, within its bounds.
+TEST(ProbeWaitTest, TwiceTheSlowestTurnaroundAndAByteWithinItsBounds) {
+  using std::chrono::microseconds;
+  struct Row {
+    std::vector<int> turnaroundsUs;
+    int baud, timeoutMs, expectedMs;
+  } rows[] = {
+      {{}, 9600, 50, 50},                // nothing verified yet: the whole --timeout
+      {{0}, 115200, 50, 5},              // a quick board: the shortest wait
+      {{0}, 2400, 50, 8},                // the first byte alone takes 4.2 ms at 2400
+      {{10'000, 1'000}, 9600, 50, 25},   // the slowest one heard counts, not the latest
+      {{-2'000, 4'000}, 115200, 50, 12}, // a read that beat the wire's time is no turnaround
+      {{150'000}, 9600, 50, 50},         // never beyond --timeout
+      {{300}, 9600, 3, 3},
+  };
+  for (const Row& row : rows) {
+    ProbeWait wait(row.timeoutMs);
+    for (const int us : row.turnaroundsUs) wait.Verified(microseconds(us));
+    EXPECT_EQ(wait.WaitMs(row.baud), row.expectedMs) << row.baud << " baud, " << row.turnaroundsUs.size() << " heard";
   }
 }
 
