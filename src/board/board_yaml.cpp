@@ -95,17 +95,15 @@ const Field* FindIn(const Layout& layout, std::string_view name) {
   return nullptr;
 }
 
-// The largest value a field's bits hold, and how a refusal names them.
-std::uint32_t FitMax(const Field& field) {
+// The values a field's bits hold, and how a refusal names them.
+std::int64_t FitMax(const Field& field) {
   if (field.bitCount > 0) return WidthMax(field.bitCount);
-  switch (field.type) {
-    case WireType::I8: return 127;
-    case WireType::U16Le: return 0xFFFF;
-    case WireType::U32Le: return 0xFFFFFFFF;
-    case WireType::Check: return 1;
-    default: return 0xFF;
-  }
+  if (field.type == WireType::Check) return 1;
+  const WordShape shape = ShapeOf(field.type);
+  const int bits = static_cast<int>(shape.bytes * 8) - (shape.isSigned ? 1 : 0);
+  return shape.bytes == 0 ? 0xFF : (std::int64_t{1} << bits) - 1;
 }
+std::int64_t FitMin(const Field& field) { return field.IsSigned() ? -FitMax(field) - 1 : 0; }
 
 std::string FitName(const Field& field) {
   if (field.bitCount > 0) return std::to_string(field.bitCount) + (field.bitCount == 1 ? " bit" : " bits");
@@ -618,12 +616,14 @@ void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& 
   if (Require(node, "type", "a word with bit fields")) {
     const auto type = Text(node, "type");
     const auto wire = type ? words::FromText(words::wireTypes, *type) : std::nullopt;
-    if (type && (!wire || (*wire != WireType::U8 && *wire != WireType::U16Le && *wire != WireType::U32Le)))
-      Add(node["type"].Mark(), "a word with bit fields is u8, u16le or u32le, not " + Quoted(*type));
+    const WordShape shape = wire ? ShapeOf(*wire) : WordShape{};
+    if (type && (shape.bytes == 0 || shape.isSigned))
+      Add(node["type"].Mark(),
+          "a word with bit fields is u8, u16le, u16be, u32le or u32be, not " + Quoted(*type));
     else if (wire)
       word.type = *wire;
   }
-  word.size = word.type == WireType::U8 ? 1 : word.type == WireType::U16Le ? 2 : 4;
+  word.size = ShapeOf(word.type).bytes;
   offset += word.size;
   const YAML::Node bits = node["bits"];
   if (!ExpectListAt(node, "bits")) return;
@@ -669,6 +669,7 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   field.required = Flag(node, "required").value_or(false);
   field.unit = Text(node, "unit").value_or("");
   field.help = Text(node, "help").value_or("");
+  field.min = field.type == WireType::I8 ? 0 : FitMin(field);  // an i8's sign is often a check box of its own
   field.max = FitMax(field);
   ReadValues(node, field);
   ReadRange(node, field);
@@ -685,12 +686,12 @@ bool Reader::ReadType(const Map& node, Field& field) {
   if (!type) return false;
   const auto wire = words::FromText(words::wireTypes, *type);
   if (!wire || *wire == WireType::Pad) {
-    Add(node["type"].Mark(), "unknown type " + Quoted(*type) + " (u8, i8, u16le, u32le or check)");
+    Add(node["type"].Mark(),
+        "unknown type " + Quoted(*type) + " (u8, i8, u16le, u16be, i16le, i16be, u32le, u32be, i32le, i32be or check)");
     return false;
   }
   field.type = *wire;
-  constexpr std::size_t kSizes[] = {1, 1, 2, 4, 0, 0};
-  field.size = kSizes[static_cast<int>(*wire)];
+  field.size = ShapeOf(*wire).bytes;
   return true;
 }
 
@@ -750,7 +751,7 @@ void Reader::ReadValues(const Map& node, Field& field) {
     Add(node["values"].Mark(), *name + "'s value " + high->name + " (" + std::to_string(high->value) + ") does not fit " +
                                    FitName(field));
   field.min = low->value;
-  field.max = std::min(high->value, FitMax(field));
+  field.max = std::min<std::int64_t>(high->value, FitMax(field));
 }
 
 void Reader::ReadRange(const Map& node, Field& field) {
@@ -761,11 +762,12 @@ void Reader::ReadRange(const Map& node, Field& field) {
   if (!min || !max) return;
   if (*min > *max)
     return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "]: min is above max");
-  if (*min < 0 || *max > FitMax(field))
+  if (*min < FitMin(field) || *max > FitMax(field))
     return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "] does not fit " +
-                                 FitName(field) + " (0 to " + std::to_string(FitMax(field)) + ")");
-  field.min = static_cast<std::uint32_t>(*min);
-  field.max = static_cast<std::uint32_t>(*max);
+                                 FitName(field) + " (" + std::to_string(FitMin(field)) + " to " +
+                                 std::to_string(FitMax(field)) + ")");
+  field.min = *min;
+  field.max = *max;
 }
 
 void Reader::ReadDefault(const Map& node, Field& field) {
@@ -786,7 +788,7 @@ void Reader::ReadDefault(const Map& node, Field& field) {
       return Add(mark, "the default of a check field is 0 or 1, not " + Quoted(*text));
     field.defaultText = *text == "1" || *text == "true" ? "1" : "0";
   } else {
-    const auto value = link::ReadFieldNumber(*text, FormOf(field.text), link::Reading::Exact);
+    const auto value = link::ReadFieldNumber(*text, FormOf(field), link::Reading::Exact);
     if (!value)
       return Add(mark, "default " + Quoted(*text) + " is not a " + std::string(words::Of(words::textRules, field.text).text) +
                            " number");
@@ -830,7 +832,8 @@ void Reader::ReadReferences(const Map& node, Field& field, LayoutNotes& notes) {
       notes.references.push_back({*when, special["when"].Mark(), "special.when", true});
     }
     if (const auto value = NumberAt(special, "value")) {
-      const std::uint32_t fit = field.bitCount > 0 ? WidthMax(field.bitCount) : FitMax(field);
+      const std::int64_t fit = field.IsSigned() ? WidthMax(static_cast<int>(field.size * 8))
+                               : field.bitCount > 0 ? WidthMax(field.bitCount) : FitMax(field);
       if (*value < 0 || *value > fit)
         Add(special["value"].Mark(), "special value " + Hex(*value) + " does not fit " + FitName(field));
       else

@@ -57,6 +57,9 @@ std::string EnumerationVariable(const Board& board, const Enumeration* enumerati
   return "nullptr";
 }
 
+// The lowest 64-bit value has no literal of its own; none of a field's reaches it.
+std::string Int64Literal(std::int64_t value) { return "std::int64_t{" + std::to_string(value) + "}"; }
+
 std::string FieldCode(const Board& board, const Field& field, const std::string& indent) {
   const Field none;
   Members m;
@@ -67,8 +70,8 @@ std::string FieldCode(const Board& board, const Field& field, const std::string&
   m.Add("size", field.size, none.size, std::to_string(field.size));
   m.Add("bitLow", field.bitLow, none.bitLow, std::to_string(field.bitLow));
   m.Add("bitCount", field.bitCount, none.bitCount, std::to_string(field.bitCount));
-  m.Add("min", field.min, none.min, std::to_string(field.min) + "u");
-  m.Add("max", field.max, none.max, std::to_string(field.max) + "u");
+  m.Add("min", field.min, none.min, Int64Literal(field.min));
+  m.Add("max", field.max, none.max, Int64Literal(field.max));
   m.Add("defaultText", field.defaultText, none.defaultText, Literal(field.defaultText));
   m.Add("text", field.text, none.text, std::string(words::Of(words::textRules, field.text).code));
   m.Add("outOfRange", field.outOfRange, none.outOfRange,

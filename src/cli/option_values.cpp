@@ -11,7 +11,9 @@ namespace {
 
 std::optional<std::int64_t> ParseNumber(std::string_view text, const NumberRule& rule) {
   constexpr link::NumberForm kForms[] = {link::NumberForm::Decimal, link::NumberForm::Hex, link::NumberForm::Count};
-  return link::ReadFieldNumber(text, kForms[static_cast<int>(rule.kind)], link::Reading::Exact);
+  const bool isSigned = rule.kind == NumberKind::kDecimal && rule.min < 0;
+  return link::ReadFieldNumber(text, isSigned ? link::NumberForm::Signed : kForms[static_cast<int>(rule.kind)],
+                               link::Reading::Exact);
 }
 
 std::string RangeText(const NumberRule& rule) {
@@ -56,14 +58,14 @@ std::string WithLongWordsShortened(std::string_view message) {
   return shortened;
 }
 
-std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
+std::optional<std::int64_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
                                          std::string& error) {
   if (rule.kind == NumberKind::kHex && !link::ParseDeviceAddress(text)) {
     error = std::string(option) + ": " + link::NotADeviceAddress(ShownValue(text));
     return std::nullopt;
   }
   const auto value = ParseNumber(text, rule);
-  if (value && *value >= std::int64_t{rule.min} && *value <= std::int64_t{rule.max}) return static_cast<std::uint32_t>(*value);
+  if (value && *value >= rule.min && *value <= rule.max) return value;
   error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);
   return std::nullopt;
 }
@@ -75,7 +77,7 @@ std::string HelpRange(const NumberRule& rule) {
   return std::to_string(rule.min) + " to " + std::to_string(rule.max);
 }
 
-std::string FieldTextOf(std::uint32_t value, const NumberRule& rule) {
+std::string FieldTextOf(std::int64_t value, const NumberRule& rule) {
   return rule.kind == NumberKind::kHex ? link::FormatHexByte(static_cast<std::uint8_t>(value)) : std::to_string(value);
 }
 

@@ -106,7 +106,7 @@ std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm fo
   bool negative = false;
   if (hex && prefixed) {
     pos += 2;
-  } else if (!hex && asTyped && !rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+  } else if (!hex && (asTyped || form == NumberForm::Signed) && !rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
     negative = rest[0] == '-';
     ++pos;
   }

@@ -21,9 +21,9 @@ int WideDigitValue(char32_t c);
 // The field text: the text without white space at its end and at its start.
 std::string TrimFieldText(std::string_view text);
 
-// How a number is written in a field: decimal; hex digits, 0x allowed; or a count:
-// decimal, or hex after 0x.
-enum class NumberForm : std::uint8_t { Decimal, Hex, Count };
+// How a number is written in a field: decimal; hex digits, 0x allowed; a count:
+// decimal, or hex after 0x; or signed: decimal with an optional sign, even exact.
+enum class NumberForm : std::uint8_t { Decimal, Hex, Count, Signed };
 
 // How much of the text is the number. Exact: all of it, ASCII digits without sign
 // or space (the command line, sequences, board files). AsTyped: as a window's field

@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "{name: a, type: u32le}, {name: b, type: u32le}, {name: c, type: u32le}, {name: d, type: u32le}]}}]}",
                   "t.yaml:5:32: the response's frame is 22 bytes, more than 20 (at most 15 data bytes)"},
         FaultCase{"type", "- {name: A, code: 1, request: [{name: f, type: u24le}]}",
-                  "t.yaml:5:48: unknown type \"u24le\" (u8, i8, u16le, u32le or check)"},
+                  "t.yaml:5:48: unknown type \"u24le\" (u8, i8, u16le, u16be, i16le, i16be, u32le, u32be, i32le, i32be or check)"},
         FaultCase{"switch names nothing before it",
                   "- {name: A, code: 1, request: [{name: f, type: u8}, {switch: m, cases: {1: [{pad: 1}]}}]}",
                   "t.yaml:5:62: the switch names \"m\", which is no field before it"},

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/board_file.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
 
@@ -146,6 +147,50 @@ TEST(Codec, DecodesEveryKnownReply) {
     std::string shown = decoded.failed ? "failed" : decoded.tooShort ? "too short" : "";
     for (const DecodedField& field : decoded.fields) shown += (shown.empty() ? "" : ", ") + Describe(field);
     EXPECT_EQ(shown, answer.shown);
+  }
+}
+
+// Each word type's data bytes at its edges and in its byte order, and the values
+// beyond them refused in the page's words.
+struct WordAnswer {
+  const char* type;
+  const char* text;
+  const char* data;  // or "refused: REASON"
+};
+
+constexpr WordAnswer kWordAnswers[] = {
+    {"i8, range: [-128, 127]", "-128", "80"},     {"i8, range: [-128, 127]", "-1", "FF"},
+    {"i8", "-1", "refused: V must be 0 to 127"},   {"u16be", "4660", "12 34"},
+    {"u16be", "65535", "FF FF"},                  {"u16be", "-1", "refused: V must be 0 to 65535"},
+    {"i16le", "-1", "FF FF"},                     {"i16le", "-32768", "00 80"},
+    {"i16le", "32767", "FF 7F"},                  {"i16le", "1", "01 00"},
+    {"i16le", "32768", "refused: V must be -32768 to 32767"},
+    {"i16be", "-2", "FF FE"},                     {"i16be", "-32768", "80 00"},
+    {"i16be", "256", "01 00"},                    {"i16be", "-32769", "refused: V must be -32768 to 32767"},
+    {"u32be", "305419896", "12 34 56 78"},        {"u32be", "4294967295", "FF FF FF FF"},
+    {"u32le", "305419896", "78 56 34 12"},        {"i32le", "-1", "FF FF FF FF"},
+    {"i32le", "-2147483648", "00 00 00 80"},      {"i32le", "2147483647", "FF FF FF 7F"},
+    {"i32be", "-16909060", "FE FD FC FC"},        {"i32be", "0", "00 00 00 00"},
+    {"i32be", "2147483648", "refused: V must be -2147483648 to 2147483647"},
+    {"i16le, range: [-400, 1250], out-of-range: cap", "-401", "70 FE"},
+    {"i16le, range: [-400, 1250], out-of-range: cap", "1300", "E2 04"},
+};
+
+TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
+  for (const WordAnswer& answer : kWordAnswers) {
+    SCOPED_TRACE(std::string(answer.type) + " " + answer.text);
+    const auto loaded = LoadBoardText(std::string("format: 1\nboard: x\ncommands:\n  - {name: P, code: 1, request: "
+                                                  "[{name: v, label: V, type: ") + answer.type + "}], response: []}\n",
+                                      "t.yaml");
+    ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
+    const Command& command = loaded.board->commands.front();
+    std::string reason;
+    const auto encoded = Encode(command, {{"v", answer.text}}, false, &reason);
+    std::vector<std::uint8_t> data;
+    if (encoded) data.assign(encoded->begin() + 1, encoded->end());
+    EXPECT_EQ(encoded ? link::FormatHexDump(data) : "refused: " + reason, answer.data);
+    if (!encoded || std::string_view(answer.type).find("cap") != std::string_view::npos) continue;
+    EXPECT_EQ(Decode(command, command.request, data).fields.at(0).value, FieldValue{std::stoll(answer.text)});
   }
 }
 
