@@ -105,7 +105,9 @@ struct Field {
   std::string setIf{};              // a bit set only while this field is non-zero
   bool isStatus = false;            // role: status
   std::vector<std::uint32_t> failure{};  // status values meaning failure; empty: any non-zero
-  std::string unit{};               // "Hz", "%": for help texts
+  std::string unit{};               // "Hz", "%", "°C": for help texts
+  double scale = 1.0, valueOffset = 0.0;  // the value a person reads is raw × scale + offset
+  int decimals = 0;                 // shown after the point: 1 for a scale of 0.1
   std::string help{};               // the command line's help line, when the label is not enough
   int line = 0, column = 0;         // where the file defines it
 
@@ -113,6 +115,7 @@ struct Field {
   bool OnWire() const { return type != WireType::Check || bitCount > 0; }
   // A whole two's complement word (a bit range within one is read unsigned).
   bool IsSigned() const { return bitCount == 0 && ShapeOf(type).isSigned; }
+  bool IsScaled() const { return scale != 1.0 || valueOffset != 0.0; }
   std::string Key() const;  // the JSON key: name with '-' as '_'
 };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -251,6 +252,9 @@ class Reader {
   bool ReadBits(const Map& node, const Field& word, Field& field);
   void ReadValues(const Map& node, Field& field);
   void ReadRange(const Map& node, Field& field);
+  void ReadScale(const Map& node, Field& field);
+  std::optional<double> Decimal(const YAML::Node& node, std::string_view what, int& decimals);
+  bool ReadScaledRange(const YAML::Node& range, Field& field);
   void ReadDefault(const Map& node, Field& field);
   void ReadStatus(const Map& node, Field& field, LayoutNotes& notes);
   void ReadReferences(const Map& node, Field& field, LayoutNotes& notes);
@@ -650,10 +654,10 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   const std::string_view what = word ? "a bit field" : "a field";
   if (word)
     CheckKeys(node, {"name", "label", "type", "bit", "bits", "range", "default", "text", "out-of-range", "required", "values",
-                     "special", "sign", "set-if", "role", "failure", "unit", "help"}, what);
+                     "special", "sign", "set-if", "role", "failure", "unit", "scale", "offset", "decimals", "help"}, what);
   else
     CheckKeys(node, {"name", "label", "type", "range", "default", "text", "out-of-range", "required", "values", "special",
-                     "sign", "set-if", "role", "failure", "unit", "help"}, what);
+                     "sign", "set-if", "role", "failure", "unit", "scale", "offset", "decimals", "help"}, what);
   Field field;
   field.line = node.Mark().line + 1;
   field.column = node.Mark().column + 1;
@@ -671,6 +675,7 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   field.help = Text(node, "help").value_or("");
   field.min = field.type == WireType::I8 ? 0 : FitMin(field);  // an i8's sign is often a check box of its own
   field.max = FitMax(field);
+  ReadScale(node, field);
   ReadValues(node, field);
   ReadRange(node, field);
   ReadDefault(node, field);
@@ -754,10 +759,70 @@ void Reader::ReadValues(const Map& node, Field& field) {
   field.max = std::min<std::int64_t>(high->value, FitMax(field));
 }
 
+std::optional<double> Reader::Decimal(const YAML::Node& node, std::string_view what, int& decimals) {
+  const auto value = node.IsScalar() ? link::ReadFieldDecimal(node.Scalar(), link::Reading::Exact) : std::nullopt;
+  if (!value) {
+    Add(node.Mark(), std::string(what) + " must be a number such as 0.1 or -40");
+    return std::nullopt;
+  }
+  const std::size_t point = node.Scalar().find('.');
+  if (point != std::string::npos) decimals = std::max(decimals, static_cast<int>(node.Scalar().size() - point - 1));
+  return value;
+}
+
+void Reader::ReadScale(const Map& node, Field& field) {
+  const YAML::Node scale = node["scale"], offset = node["offset"], decimals = node["decimals"];
+  if (!scale && !offset) {
+    if (decimals) Add(decimals.Mark(), "\"decimals\" belongs to a field with a scale or an offset");
+    return;
+  }
+  const YAML::Mark mark = scale ? scale.Mark() : offset.Mark();
+  if (field.IsCheck() || node["values"] || field.text != TextRule::Decimal)
+    return Add(mark, "a scale or an offset belongs to a field of decimal numbers, not a check, hex, count or named value");
+  int implied = 0;
+  if (scale)
+    if (const auto value = Decimal(scale, "\"scale\"", implied)) {
+      if (*value > 0) field.scale = *value;
+      else Add(mark, "\"scale\" must be above 0");
+    }
+  if (offset)
+    if (const auto value = Decimal(offset, "\"offset\"", implied)) field.valueOffset = *value;
+  field.decimals = implied;
+  if (const auto places = NumberAt(node, "decimals")) {
+    if (*places < 0 || *places > 9) Add(decimals.Mark(), "\"decimals\" is 0 to 9");
+    else field.decimals = static_cast<int>(*places);
+  }
+}
+
+// A scaled field's range is in the values a person reads; the raw values it holds
+// are those whose value lies within it.
+bool Reader::ReadScaledRange(const YAML::Node& range, Field& field) {
+  int unused = 0;
+  const auto min = Decimal(range[0], "a range's min", unused), max = Decimal(range[1], "a range's max", unused);
+  if (!min || !max) return false;
+  const std::string written = "range [" + range[0].Scalar() + ", " + range[1].Scalar() + "]";
+  if (*min > *max) return Add(range.Mark(), written + ": min is above max"), false;
+  constexpr double kSlack = 1e-9;  // 21.5 / 0.1 is 214.99999999999997
+  const double low = std::ceil((*min - field.valueOffset) / field.scale - kSlack);
+  const double high = std::floor((*max - field.valueOffset) / field.scale + kSlack);
+  if (low < static_cast<double>(FitMin(field)) || high > static_cast<double>(FitMax(field)) || low > high) {
+    Field whole = field;
+    whole.min = FitMin(field), whole.max = FitMax(field);
+    return Add(range.Mark(), written + " does not fit " + FitName(field) + " (" + RangeText(whole) + ")"), false;
+  }
+  field.min = static_cast<std::int64_t>(low);
+  field.max = static_cast<std::int64_t>(high);
+  return true;
+}
+
 void Reader::ReadRange(const Map& node, Field& field) {
   const YAML::Node range = node["range"];
   if (!range) return;
   if (!range.IsSequence() || range.size() != 2) return Add(range.Mark(), "\"range\" must be [min, max]");
+  if (field.IsScaled()) {
+    ReadScaledRange(range, field);
+    return;
+  }
   const auto min = Number(range[0], "a range's min"), max = Number(range[1], "a range's max");
   if (!min || !max) return;
   if (*min > *max)
@@ -787,6 +852,12 @@ void Reader::ReadDefault(const Map& node, Field& field) {
     if (*text != "0" && *text != "1" && *text != "false" && *text != "true")
       return Add(mark, "the default of a check field is 0 or 1, not " + Quoted(*text));
     field.defaultText = *text == "1" || *text == "true" ? "1" : "0";
+  } else if (field.IsScaled()) {
+    if (!link::ReadFieldDecimal(*text, link::Reading::Exact))
+      return Add(mark, "default " + Quoted(*text) + " is not a decimal number");
+    if (!ReadNumber(field, *text, link::Reading::Exact))
+      return Add(mark, "default " + *text + " is outside the range " + RangeText(field));
+    field.defaultText = *text;
   } else {
     const auto value = link::ReadFieldNumber(*text, FormOf(field), link::Reading::Exact);
     if (!value)

@@ -1,6 +1,8 @@
 #include "board/codec.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "link/hex_text.h"
@@ -52,6 +54,25 @@ class Refusal {
   bool refused_ = false;
 };
 
+std::uint32_t BitsOf(const Field& field, std::int64_t number) {
+  return static_cast<std::uint32_t>(number) & WidthMask(field);
+}
+
+// The raw value nearest a scaled field's text; one beyond the range is refused, or
+// capped as the page reads it.
+std::optional<std::uint32_t> ReadPhysical(const Field& field, std::string_view text, link::Reading reading,
+                                          Refusal& refusal) {
+  const auto physical = link::ReadFieldDecimal(text, reading);
+  if (physical) {
+    double steps = std::round((*physical - field.valueOffset) / field.scale);
+    if (reading == link::Reading::AsTyped && field.outOfRange == OutOfRange::Cap)
+      steps = std::clamp(steps, static_cast<double>(field.min), static_cast<double>(field.max));
+    if (steps >= static_cast<double>(field.min) && steps <= static_cast<double>(field.max))
+      return BitsOf(field, static_cast<std::int64_t>(steps));
+  }
+  return refusal.Say(field.label + " must be " + RangeText(field));
+}
+
 }  // namespace
 
 link::NumberForm FormOf(const Field& field) {
@@ -63,7 +84,21 @@ link::NumberForm FormOf(const Field& field) {
   return field.IsSigned() ? link::NumberForm::Signed : link::NumberForm::Decimal;
 }
 
+double PhysicalValue(const Field& field, std::int64_t raw) {
+  const double scaled = static_cast<double>(raw) * field.scale + field.valueOffset;
+  const double unit = std::pow(10.0, field.decimals);
+  return std::round(scaled * unit) / unit + 0.0;  // + 0.0: no "-0.0"
+}
+
+std::string PhysicalText(const Field& field, std::int64_t raw) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, PhysicalValue(field, raw), std::chars_format::fixed,
+                                 field.decimals).ptr;
+  return std::string(text, end);
+}
+
 std::string RangeText(const Field& field) {
+  if (field.IsScaled()) return PhysicalText(field, field.min) + " to " + PhysicalText(field, field.max);
   if (field.text == TextRule::Hex) return HexText(field.min) + " to " + HexText(field.max);
   return std::to_string(field.min) + " to " + std::to_string(field.max);
 }
@@ -78,13 +113,14 @@ std::int64_t NumberOf(const Field& field, std::uint32_t raw) {
 std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view text, link::Reading reading,
                                         std::string* reason) {
   Refusal refusal(reason);
-  const auto value = link::ReadFieldNumber(text, FormOf(field), reading);
   const bool asTyped = reading == link::Reading::AsTyped;
+  if (field.IsScaled()) return ReadPhysical(field, text, reading, refusal);
+  const auto value = link::ReadFieldNumber(text, FormOf(field), reading);
   if (value && asTyped && field.text == TextRule::Count) {
     if (*value < 0) return refusal.Say(field.label + " must not be negative");
     return static_cast<std::uint32_t>(*value) & WidthMask(field);
   }
-  const auto bits = [&](std::int64_t number) { return static_cast<std::uint32_t>(number) & WidthMask(field); };
+  const auto bits = [&](std::int64_t number) { return BitsOf(field, number); };
   if (value && asTyped && field.outOfRange == OutOfRange::Cap) {
     if (*value > field.max || (*value < 0 && !field.IsSigned())) return bits(field.max);  // unsigned: -1 is very large
     if (*value < field.min) return bits(field.min);
@@ -169,6 +205,9 @@ DecodedField Shown(const Field& field, std::uint32_t raw) {
   } else if (field.type == WireType::I8) {
     shown.text = Signed(raw);
     shown.value = NumberOf(field, raw);
+  } else if (field.IsScaled()) {
+    shown.text = PhysicalText(field, NumberOf(field, raw));
+    shown.value = PhysicalValue(field, NumberOf(field, raw));
   } else {
     shown.value = NumberOf(field, raw);
     shown.text = field.text == TextRule::Hex ? HexText(raw) : std::to_string(std::get<std::int64_t>(shown.value));

@@ -45,9 +45,9 @@ std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view tex
 // The value the field's start text stands for: a named value, a check box's, or a number.
 std::uint32_t StartValue(const Field& field);
 
-// A decoded value as a script reads it: a number, a check box, a text, or nothing
-// (a field the reply leaves empty).
-using FieldValue = std::variant<std::nullptr_t, bool, std::int64_t, std::string>;
+// A decoded value as a script reads it: a number (a scaled field's a double, to its
+// decimals), a check box, a text, or nothing (a field the reply leaves empty).
+using FieldValue = std::variant<std::nullptr_t, bool, std::int64_t, std::string, double>;
 
 struct DecodedField {
   const Field* field = nullptr;
@@ -85,6 +85,8 @@ std::string HelpOf(const Field& field);
 
 // The number a field's bits stand for: sign-extended for a signed word.
 std::int64_t NumberOf(const Field& field, std::uint32_t raw);
+// A scaled field's value for raw, as a person reads it: "-12.5" with one decimal.
+std::string PhysicalText(const Field& field, std::int64_t raw);
 // The range as a refusal and a help line give it: "0 to 100", "-40 to 125", "01 to FE".
 std::string RangeText(const Field& field);
 

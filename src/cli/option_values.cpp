@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "board/codec.h"
 #include "link/field_text.h"
 #include "link/hex_text.h"
 
@@ -18,6 +19,8 @@ std::optional<std::int64_t> ParseNumber(std::string_view text, const NumberRule&
 
 std::string RangeText(const NumberRule& rule) {
   switch (rule.kind) {
+    case NumberKind::kScaled:
+      return "number in " + board::PhysicalText(*rule.field, rule.min) + ".." + board::PhysicalText(*rule.field, rule.max);
     case NumberKind::kHex:
       return "hex number in " + link::FormatHexByte(static_cast<std::uint8_t>(rule.min)) + ".." +
              link::FormatHexByte(static_cast<std::uint8_t>(rule.max)) + " (one or two hex digits)";
@@ -64,13 +67,19 @@ std::optional<std::int64_t> CheckNumber(std::string_view option, std::string_vie
     error = std::string(option) + ": " + link::NotADeviceAddress(ShownValue(text));
     return std::nullopt;
   }
-  const auto value = ParseNumber(text, rule);
-  if (value && *value >= rule.min && *value <= rule.max) return value;
+  if (rule.kind == NumberKind::kScaled) {
+    if (const auto raw = board::ReadNumber(*rule.field, text, link::Reading::Exact))
+      return board::NumberOf(*rule.field, *raw);
+  } else if (const auto value = ParseNumber(text, rule); value && *value >= rule.min && *value <= rule.max) {
+    return value;
+  }
   error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);
   return std::nullopt;
 }
 
 std::string HelpRange(const NumberRule& rule) {
+  if (rule.kind == NumberKind::kScaled)
+    return board::PhysicalText(*rule.field, rule.min) + " to " + board::PhysicalText(*rule.field, rule.max);
   if (rule.kind == NumberKind::kHex)
     return link::FormatHexByte(static_cast<std::uint8_t>(rule.min)) + " to " +
            link::FormatHexByte(static_cast<std::uint8_t>(rule.max));
@@ -78,6 +87,7 @@ std::string HelpRange(const NumberRule& rule) {
 }
 
 std::string FieldTextOf(std::int64_t value, const NumberRule& rule) {
+  if (rule.kind == NumberKind::kScaled) return board::PhysicalText(*rule.field, value);
   return rule.kind == NumberKind::kHex ? link::FormatHexByte(static_cast<std::uint8_t>(value)) : std::to_string(value);
 }
 

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "board/board.h"
 #include "link/frame.h"
 #include "link/line_control.h"
 #include "panels/live_test_logic.h"
@@ -21,12 +22,14 @@ enum class NumberKind {
   kDecimal,    // ASCII digits
   kHex,        // one or two hex digits, 0x allowed: a byte
   kStepCount,  // decimal, or hex after 0x
+  kScaled,     // a scaled field's value, decimals allowed ("-12.5"); min and max are raw
 };
 
 struct NumberRule {
   NumberKind kind;
   std::int64_t min;  // below 0: a signed number, "-5" and "+5" taken
   std::int64_t max;
+  const board::Field* field = nullptr;  // kScaled's field, whose scale and offset give the value
 };
 
 inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, panels::kMaxDuty};

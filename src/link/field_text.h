@@ -35,4 +35,10 @@ enum class Reading : std::uint8_t { Exact, AsTyped };
 // Magnitudes stop at 2^40, beyond every field's range, so none wraps round into it.
 std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm form, Reading reading);
 
+// A physical value with decimals ("-12.75", "+3", ".5"): the reader of a scaled
+// field's text, with the same Exact and AsTyped readings and ASCII digits only.
+// Nothing when an Exact text is not such a number, or either reading has more
+// than 15 significant digits (beyond what a double holds exactly).
+std::optional<double> ReadFieldDecimal(std::string_view text, Reading reading);
+
 }  // namespace tarnwick::link

@@ -155,7 +155,8 @@ TEST(Codec, DecodesEveryKnownReply) {
 struct WordAnswer {
   const char* type;
   const char* text;
-  const char* data;  // or "refused: REASON"
+  const char* data;            // or "refused: REASON"
+  const char* shown = nullptr;  // a scaled value as read back; else the text's number
 };
 
 constexpr WordAnswer kWordAnswers[] = {
@@ -174,6 +175,16 @@ constexpr WordAnswer kWordAnswers[] = {
     {"i32be", "2147483648", "refused: V must be -2147483648 to 2147483647"},
     {"i16le, range: [-400, 1250], out-of-range: cap", "-401", "70 FE"},
     {"i16le, range: [-400, 1250], out-of-range: cap", "1300", "E2 04"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "21.54", "00 D7", "21.5"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "21.56", "00 D8", "21.6"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "-40", "FE 70", "-40.0"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "125.04", "04 E2", "125.0"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "125.06", "refused: V must be -40.0 to 125.0"},
+    {"u8, scale: 0.5, offset: -40", "-40", "00", "-40.0"},
+    {"u8, scale: 0.5, offset: -40", "87.5", "FF", "87.5"},
+    {"u8, scale: 0.5, offset: -40", "88", "refused: V must be -40.0 to 87.5"},
+    {"u16le, scale: 0.001, decimals: 2", "65.535", "FF FF", "65.54"},
+    {"u32be, scale: 0.01, offset: -1000, out-of-range: cap", "-2000", "00 00 00 00", "-1000.00"},
 };
 
 TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
@@ -190,7 +201,11 @@ TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
     if (encoded) data.assign(encoded->begin() + 1, encoded->end());
     EXPECT_EQ(encoded ? link::FormatHexDump(data) : "refused: " + reason, answer.data);
     if (!encoded || std::string_view(answer.type).find("cap") != std::string_view::npos) continue;
-    EXPECT_EQ(Decode(command, command.request, data).fields.at(0).value, FieldValue{std::stoll(answer.text)});
+    const DecodedField shown = Decode(command, command.request, data).fields.at(0);
+    if (answer.shown)
+      EXPECT_EQ(shown.text, answer.shown);
+    else
+      EXPECT_EQ(shown.value, FieldValue{std::stoll(answer.text)});
   }
 }
 
