@@ -336,9 +336,11 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
     Sample sample{since.count(), done.report.exitStatus != 0, {}};
     for (const std::string& key : plan.keys) {
       double value = std::numeric_limits<double>::quiet_NaN();
-      for (const cli::ReportField& field : done.report.fields)
-        if (field.key == key && std::holds_alternative<std::int64_t>(field.value))
-          value = static_cast<double>(std::get<std::int64_t>(field.value));
+      for (const cli::ReportField& field : done.report.fields) {
+        if (field.key != key) continue;
+        if (const auto* number = std::get_if<std::int64_t>(&field.value)) value = static_cast<double>(*number);
+        if (const auto* physical = std::get_if<double>(&field.value)) value = *physical;
+      }
       sample.values.push_back(value);
     }
     std::string row = cli::WatchCsvRow(cli::WallClockText(std::chrono::system_clock::now()), done, plan.csvKeys);

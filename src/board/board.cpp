@@ -31,6 +31,24 @@ std::vector<const Field*> InFormOrder(const Layout& layout, const std::vector<st
 
 }  // namespace
 
+WordShape ShapeOf(WireType type) {
+  switch (type) {
+    case WireType::U8: return {1, false, false};
+    case WireType::I8: return {1, true, false};
+    case WireType::U16Le: return {2, false, false};
+    case WireType::U16Be: return {2, false, true};
+    case WireType::I16Le: return {2, true, false};
+    case WireType::I16Be: return {2, true, true};
+    case WireType::U32Le: return {4, false, false};
+    case WireType::U32Be: return {4, false, true};
+    case WireType::I32Le: return {4, true, false};
+    case WireType::I32Be: return {4, true, true};
+    case WireType::Check:
+    case WireType::Pad: break;
+  }
+  return {};
+}
+
 const NamedValue* Enumeration::Find(std::uint32_t value) const {
   for (const NamedValue& named : values)
     if (named.value == value) return &named;

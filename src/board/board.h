@@ -19,9 +19,18 @@
 
 namespace tarnwick::board {
 
-// How a field sits on the wire. Check fields carry no bytes of their own: they
-// set a bit (`bit:`), choose a special value or a sign for another field.
-enum class WireType : std::uint8_t { U8, I8, U16Le, U32Le, Check, Pad };
+// How a field sits on the wire: a word of 1, 2 or 4 bytes, unsigned or two's
+// complement, least (le) or most (be) significant byte first. Check fields carry no
+// bytes of their own: they set a bit (`bit:`), choose a special value or a sign for
+// another field.
+enum class WireType : std::uint8_t { U8, I8, U16Le, U32Le, Check, Pad, U16Be, I16Le, I16Be, U32Be, I32Le, I32Be };
+
+struct WordShape {
+  std::size_t bytes = 0;  // 0: no word of its own (check, pad)
+  bool isSigned = false;
+  bool bigEndian = false;
+};
+WordShape ShapeOf(WireType type);
 
 // How a field's text is read. Decimal: optional sign and digits, as a window's
 // field reads them. Hex: a byte in hex digits, 0x allowed ("New Address"). Count:
@@ -86,7 +95,7 @@ struct Field {
   std::size_t size = 0;     // bytes of its word (a pad's count)
   int bitLow = 0;           // within the word
   int bitCount = 0;         // 0: the whole word
-  std::uint32_t min = 0, max = 0;
+  std::int64_t min = 0, max = 0;  // the values the field takes (negative only for a signed word)
   std::string defaultText{};  // the page's start text ("6000", "Forward", "0" for a check)
   TextRule text = TextRule::Decimal;
   OutOfRange outOfRange = OutOfRange::Refuse;
@@ -98,12 +107,17 @@ struct Field {
   std::string setIf{};              // a bit set only while this field is non-zero
   bool isStatus = false;            // role: status
   std::vector<std::uint32_t> failure{};  // status values meaning failure; empty: any non-zero
-  std::string unit{};               // "Hz", "%": for help texts
+  std::string unit{};               // "Hz", "%", "°C": for help texts
+  double scale = 1.0, valueOffset = 0.0;  // the value a person reads is raw × scale + offset
+  int decimals = 0;                 // shown after the point: 1 for a scale of 0.1
   std::string help{};               // the command line's help line, when the label is not enough
   int line = 0, column = 0;         // where the file defines it
 
   bool IsCheck() const { return type == WireType::Check || (bitCount == 1 && values == nullptr && max <= 1); }
   bool OnWire() const { return type != WireType::Check || bitCount > 0; }
+  // A whole two's complement word (a bit range within one is read unsigned).
+  bool IsSigned() const { return bitCount == 0 && ShapeOf(type).isSigned; }
+  bool IsScaled() const { return scale != 1.0 || valueOffset != 0.0; }
   std::string Key() const;  // the JSON key: name with '-' as '_'
 };
 

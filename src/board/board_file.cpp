@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "board/board_words.h"
+#include "board/codec.h"
 #include "link/record_file.h"
 
 namespace tarnwick::board {
@@ -49,7 +50,8 @@ void DumpField(std::ostringstream& out, const Field& field) {
       << (field.values ? field.values->name : "-") << " special " << field.specialWhen << '=' << field.specialValue
       << " sign " << field.signFrom << " set-if " << field.setIf << " status " << field.isStatus << " failure";
   for (const auto value : field.failure) out << ' ' << value;
-  out << " unit " << Quoted(field.unit) << " help " << Quoted(field.help) << " at " << field.line << ':' << field.column
+  out << " unit " << Quoted(field.unit) << " scale " << field.scale << " offset " << field.valueOffset << " decimals "
+      << field.decimals << " help " << Quoted(field.help) << " at " << field.line << ':' << field.column
       << '\n';
 }
 
@@ -101,7 +103,10 @@ std::string Describe(const Field& field) {
       text += (i == 0 ? " " : ", ") + field.values->values[i].name;
     return text + ")";
   }
-  return text + (field.bitCount > 0 ? ", " : " ") + std::to_string(field.min) + ".." + std::to_string(field.max) + ")";
+  const std::string unit = field.unit.empty() ? "" : " " + field.unit;
+  const std::string range = field.IsScaled() ? PhysicalText(field, field.min) + ".." + PhysicalText(field, field.max)
+                                             : std::to_string(field.min) + ".." + std::to_string(field.max);
+  return text + (field.bitCount > 0 ? ", " : " ") + range + (field.IsScaled() ? unit : "") + ")";
 }
 
 std::string NamesOf(const std::vector<Field>& fields, bool described) {

@@ -23,7 +23,13 @@ inline constexpr std::array wireTypes{
     Word<WireType>{"u8", "WireType::U8", WireType::U8},
     Word<WireType>{"i8", "WireType::I8", WireType::I8},
     Word<WireType>{"u16le", "WireType::U16Le", WireType::U16Le},
+    Word<WireType>{"u16be", "WireType::U16Be", WireType::U16Be},
+    Word<WireType>{"i16le", "WireType::I16Le", WireType::I16Le},
+    Word<WireType>{"i16be", "WireType::I16Be", WireType::I16Be},
     Word<WireType>{"u32le", "WireType::U32Le", WireType::U32Le},
+    Word<WireType>{"u32be", "WireType::U32Be", WireType::U32Be},
+    Word<WireType>{"i32le", "WireType::I32Le", WireType::I32Le},
+    Word<WireType>{"i32be", "WireType::I32Be", WireType::I32Be},
     Word<WireType>{"check", "WireType::Check", WireType::Check},
     Word<WireType>{"pad", "WireType::Pad", WireType::Pad},
 };

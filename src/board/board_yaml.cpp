@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -95,17 +96,15 @@ const Field* FindIn(const Layout& layout, std::string_view name) {
   return nullptr;
 }
 
-// The largest value a field's bits hold, and how a refusal names them.
-std::uint32_t FitMax(const Field& field) {
+// The values a field's bits hold, and how a refusal names them.
+std::int64_t FitMax(const Field& field) {
   if (field.bitCount > 0) return WidthMax(field.bitCount);
-  switch (field.type) {
-    case WireType::I8: return 127;
-    case WireType::U16Le: return 0xFFFF;
-    case WireType::U32Le: return 0xFFFFFFFF;
-    case WireType::Check: return 1;
-    default: return 0xFF;
-  }
+  if (field.type == WireType::Check) return 1;
+  const WordShape shape = ShapeOf(field.type);
+  const int bits = static_cast<int>(shape.bytes * 8) - (shape.isSigned ? 1 : 0);
+  return shape.bytes == 0 ? 0xFF : (std::int64_t{1} << bits) - 1;
 }
+std::int64_t FitMin(const Field& field) { return field.IsSigned() ? -FitMax(field) - 1 : 0; }
 
 std::string FitName(const Field& field) {
   if (field.bitCount > 0) return std::to_string(field.bitCount) + (field.bitCount == 1 ? " bit" : " bits");
@@ -253,6 +252,9 @@ class Reader {
   bool ReadBits(const Map& node, const Field& word, Field& field);
   void ReadValues(const Map& node, Field& field);
   void ReadRange(const Map& node, Field& field);
+  void ReadScale(const Map& node, Field& field);
+  std::optional<double> Decimal(const YAML::Node& node, std::string_view what, int& decimals);
+  bool ReadScaledRange(const YAML::Node& range, Field& field);
   void ReadDefault(const Map& node, Field& field);
   void ReadStatus(const Map& node, Field& field, LayoutNotes& notes);
   void ReadReferences(const Map& node, Field& field, LayoutNotes& notes);
@@ -619,12 +621,14 @@ void Reader::ReadWord(const Map& node, std::vector<Field>& fields, std::size_t& 
   if (Require(node, "type", "a word with bit fields")) {
     const auto type = Text(node, "type");
     const auto wire = type ? words::FromText(words::wireTypes, *type) : std::nullopt;
-    if (type && (!wire || (*wire != WireType::U8 && *wire != WireType::U16Le && *wire != WireType::U32Le)))
-      Add(node["type"].Mark(), "a word with bit fields is u8, u16le or u32le, not " + Quoted(*type));
+    const WordShape shape = wire ? ShapeOf(*wire) : WordShape{};
+    if (type && (shape.bytes == 0 || shape.isSigned))
+      Add(node["type"].Mark(),
+          "a word with bit fields is u8, u16le, u16be, u32le or u32be, not " + Quoted(*type));
     else if (wire)
       word.type = *wire;
   }
-  word.size = word.type == WireType::U8 ? 1 : word.type == WireType::U16Le ? 2 : 4;
+  word.size = ShapeOf(word.type).bytes;
   offset += word.size;
   const YAML::Node bits = node["bits"];
   if (!ExpectListAt(node, "bits")) return;
@@ -651,10 +655,10 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   const std::string_view what = word ? "a bit field" : "a field";
   if (word)
     CheckKeys(node, {"name", "label", "type", "bit", "bits", "range", "default", "text", "out-of-range", "required", "values",
-                     "special", "sign", "set-if", "role", "failure", "unit", "help"}, what);
+                     "special", "sign", "set-if", "role", "failure", "unit", "scale", "offset", "decimals", "help"}, what);
   else
     CheckKeys(node, {"name", "label", "type", "range", "default", "text", "out-of-range", "required", "values", "special",
-                     "sign", "set-if", "role", "failure", "unit", "help"}, what);
+                     "sign", "set-if", "role", "failure", "unit", "scale", "offset", "decimals", "help"}, what);
   Field field;
   field.line = node.Mark().line + 1;
   field.column = node.Mark().column + 1;
@@ -670,7 +674,9 @@ std::optional<Field> Reader::ReadField(const Map& node, const Field* word, int c
   field.required = Flag(node, "required").value_or(false);
   field.unit = Text(node, "unit").value_or("");
   field.help = Text(node, "help").value_or("");
+  field.min = field.type == WireType::I8 ? 0 : FitMin(field);  // an i8's sign is often a check box of its own
   field.max = FitMax(field);
+  ReadScale(node, field);
   ReadValues(node, field);
   ReadRange(node, field);
   ReadDefault(node, field);
@@ -686,12 +692,12 @@ bool Reader::ReadType(const Map& node, Field& field) {
   if (!type) return false;
   const auto wire = words::FromText(words::wireTypes, *type);
   if (!wire || *wire == WireType::Pad) {
-    Add(node["type"].Mark(), "unknown type " + Quoted(*type) + " (u8, i8, u16le, u32le or check)");
+    Add(node["type"].Mark(),
+        "unknown type " + Quoted(*type) + " (u8, i8, u16le, u16be, i16le, i16be, u32le, u32be, i32le, i32be or check)");
     return false;
   }
   field.type = *wire;
-  constexpr std::size_t kSizes[] = {1, 1, 2, 4, 0, 0};
-  field.size = kSizes[static_cast<int>(*wire)];
+  field.size = ShapeOf(*wire).bytes;
   return true;
 }
 
@@ -751,22 +757,83 @@ void Reader::ReadValues(const Map& node, Field& field) {
     Add(node["values"].Mark(), *name + "'s value " + high->name + " (" + std::to_string(high->value) + ") does not fit " +
                                    FitName(field));
   field.min = low->value;
-  field.max = std::min(high->value, FitMax(field));
+  field.max = std::min<std::int64_t>(high->value, FitMax(field));
+}
+
+std::optional<double> Reader::Decimal(const YAML::Node& node, std::string_view what, int& decimals) {
+  const auto value = node.IsScalar() ? link::ReadFieldDecimal(node.Scalar(), link::Reading::Exact) : std::nullopt;
+  if (!value) {
+    Add(node.Mark(), std::string(what) + " must be a number such as 0.1 or -40");
+    return std::nullopt;
+  }
+  const std::size_t point = node.Scalar().find('.');
+  if (point != std::string::npos) decimals = std::max(decimals, static_cast<int>(node.Scalar().size() - point - 1));
+  return value;
+}
+
+void Reader::ReadScale(const Map& node, Field& field) {
+  const YAML::Node scale = node["scale"], offset = node["offset"], decimals = node["decimals"];
+  if (!scale && !offset) {
+    if (decimals) Add(decimals.Mark(), "\"decimals\" belongs to a field with a scale or an offset");
+    return;
+  }
+  const YAML::Mark mark = scale ? scale.Mark() : offset.Mark();
+  if (field.IsCheck() || node["values"] || field.text != TextRule::Decimal)
+    return Add(mark, "a scale or an offset belongs to a field of decimal numbers, not a check, hex, count or named value");
+  int implied = 0;
+  if (scale)
+    if (const auto value = Decimal(scale, "\"scale\"", implied)) {
+      if (*value > 0) field.scale = *value;
+      else Add(mark, "\"scale\" must be above 0");
+    }
+  if (offset)
+    if (const auto value = Decimal(offset, "\"offset\"", implied)) field.valueOffset = *value;
+  field.decimals = implied;
+  if (const auto places = NumberAt(node, "decimals")) {
+    if (*places < 0 || *places > 9) Add(decimals.Mark(), "\"decimals\" is 0 to 9");
+    else field.decimals = static_cast<int>(*places);
+  }
+}
+
+// A scaled field's range is in the values a person reads; the raw values it holds
+// are those whose value lies within it.
+bool Reader::ReadScaledRange(const YAML::Node& range, Field& field) {
+  int unused = 0;
+  const auto min = Decimal(range[0], "a range's min", unused), max = Decimal(range[1], "a range's max", unused);
+  if (!min || !max) return false;
+  const std::string written = "range [" + range[0].Scalar() + ", " + range[1].Scalar() + "]";
+  if (*min > *max) return Add(range.Mark(), written + ": min is above max"), false;
+  constexpr double kSlack = 1e-9;  // 21.5 / 0.1 is 214.99999999999997
+  const double low = std::ceil((*min - field.valueOffset) / field.scale - kSlack);
+  const double high = std::floor((*max - field.valueOffset) / field.scale + kSlack);
+  if (low < static_cast<double>(FitMin(field)) || high > static_cast<double>(FitMax(field)) || low > high) {
+    Field whole = field;
+    whole.min = FitMin(field), whole.max = FitMax(field);
+    return Add(range.Mark(), written + " does not fit " + FitName(field) + " (" + RangeText(whole) + ")"), false;
+  }
+  field.min = static_cast<std::int64_t>(low);
+  field.max = static_cast<std::int64_t>(high);
+  return true;
 }
 
 void Reader::ReadRange(const Map& node, Field& field) {
   const YAML::Node range = node["range"];
   if (!range) return;
   if (!range.IsSequence() || range.size() != 2) return Add(range.Mark(), "\"range\" must be [min, max]");
+  if (field.IsScaled()) {
+    ReadScaledRange(range, field);
+    return;
+  }
   const auto min = Number(range[0], "a range's min"), max = Number(range[1], "a range's max");
   if (!min || !max) return;
   if (*min > *max)
     return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "]: min is above max");
-  if (*min < 0 || *max > FitMax(field))
+  if (*min < FitMin(field) || *max > FitMax(field))
     return Add(range.Mark(), "range [" + std::to_string(*min) + ", " + std::to_string(*max) + "] does not fit " +
-                                 FitName(field) + " (0 to " + std::to_string(FitMax(field)) + ")");
-  field.min = static_cast<std::uint32_t>(*min);
-  field.max = static_cast<std::uint32_t>(*max);
+                                 FitName(field) + " (" + std::to_string(FitMin(field)) + " to " +
+                                 std::to_string(FitMax(field)) + ")");
+  field.min = *min;
+  field.max = *max;
 }
 
 void Reader::ReadDefault(const Map& node, Field& field) {
@@ -786,8 +853,14 @@ void Reader::ReadDefault(const Map& node, Field& field) {
     if (*text != "0" && *text != "1" && *text != "false" && *text != "true")
       return Add(mark, "the default of a check field is 0 or 1, not " + Quoted(*text));
     field.defaultText = *text == "1" || *text == "true" ? "1" : "0";
+  } else if (field.IsScaled()) {
+    if (!link::ReadFieldDecimal(*text, link::Reading::Exact))
+      return Add(mark, "default " + Quoted(*text) + " is not a decimal number");
+    if (!ReadNumber(field, *text, link::Reading::Exact))
+      return Add(mark, "default " + *text + " is outside the range " + RangeText(field));
+    field.defaultText = *text;
   } else {
-    const auto value = link::ReadFieldNumber(*text, FormOf(field.text), link::Reading::Exact);
+    const auto value = link::ReadFieldNumber(*text, FormOf(field), link::Reading::Exact);
     if (!value)
       return Add(mark, "default " + Quoted(*text) + " is not a " + std::string(words::Of(words::textRules, field.text).text) +
                            " number");
@@ -831,7 +904,8 @@ void Reader::ReadReferences(const Map& node, Field& field, LayoutNotes& notes) {
       notes.references.push_back({*when, special["when"].Mark(), "special.when", true});
     }
     if (const auto value = NumberAt(special, "value")) {
-      const std::uint32_t fit = field.bitCount > 0 ? WidthMax(field.bitCount) : FitMax(field);
+      const std::int64_t fit = field.IsSigned() ? WidthMax(static_cast<int>(field.size * 8))
+                               : field.bitCount > 0 ? WidthMax(field.bitCount) : FitMax(field);
       if (*value < 0 || *value > fit)
         Add(special["value"].Mark(), "special value " + Hex(*value) + " does not fit " + FitName(field));
       else

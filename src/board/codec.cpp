@@ -1,6 +1,8 @@
 #include "board/codec.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "link/hex_text.h"
@@ -12,17 +14,14 @@ constexpr std::uint8_t kReplyFlag = 0x80;
 
 bool IsChecked(std::string_view text) { return text == "1" || text == "true"; }
 
+int WidthOf(const Field& field) { return field.bitCount > 0 ? field.bitCount : static_cast<int>(field.size * 8); }
+
 std::uint32_t WidthMask(const Field& field) {
-  const int bits = field.bitCount > 0 ? field.bitCount : static_cast<int>(field.size * 8);
+  const int bits = WidthOf(field);
   return bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u);
 }
 
-std::string HexText(std::uint32_t value) { return link::FormatHexByte(static_cast<std::uint8_t>(value)); }
-
-std::string RangeText(const Field& field) {
-  if (field.text == TextRule::Hex) return HexText(field.min) + " to " + HexText(field.max);
-  return std::to_string(field.min) + " to " + std::to_string(field.max);
-}
+std::string HexText(std::int64_t value) { return link::FormatHexByte(static_cast<std::uint8_t>(value)); }
 
 // "Stop, Forward, Reversal or ShortBrake"
 std::string NamesText(const Enumeration& values, std::string_view last = " or ") {
@@ -55,30 +54,79 @@ class Refusal {
   bool refused_ = false;
 };
 
+std::uint32_t BitsOf(const Field& field, std::int64_t number) {
+  return static_cast<std::uint32_t>(number) & WidthMask(field);
+}
+
+// The raw value nearest a scaled field's text; one beyond the range is refused, or
+// capped as the page reads it.
+std::optional<std::uint32_t> ReadPhysical(const Field& field, std::string_view text, link::Reading reading,
+                                          Refusal& refusal) {
+  const auto physical = link::ReadFieldDecimal(text, reading);
+  if (physical) {
+    double steps = std::round((*physical - field.valueOffset) / field.scale);
+    if (reading == link::Reading::AsTyped && field.outOfRange == OutOfRange::Cap)
+      steps = std::clamp(steps, static_cast<double>(field.min), static_cast<double>(field.max));
+    if (steps >= static_cast<double>(field.min) && steps <= static_cast<double>(field.max))
+      return BitsOf(field, static_cast<std::int64_t>(steps));
+  }
+  return refusal.Say(field.label + " must be " + RangeText(field));
+}
+
 }  // namespace
 
-link::NumberForm FormOf(TextRule rule) {
-  switch (rule) {
+link::NumberForm FormOf(const Field& field) {
+  switch (field.text) {
     case TextRule::Hex: return link::NumberForm::Hex;
     case TextRule::Count: return link::NumberForm::Count;
     case TextRule::Decimal: break;
   }
-  return link::NumberForm::Decimal;
+  return field.IsSigned() ? link::NumberForm::Signed : link::NumberForm::Decimal;
+}
+
+double PhysicalValue(const Field& field, std::int64_t raw) {
+  const double scaled = static_cast<double>(raw) * field.scale + field.valueOffset;
+  const double unit = std::pow(10.0, field.decimals);
+  return std::round(scaled * unit) / unit + 0.0;  // + 0.0: no "-0.0"
+}
+
+std::string PhysicalText(const Field& field, std::int64_t raw) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, PhysicalValue(field, raw), std::chars_format::fixed,
+                                 field.decimals).ptr;
+  return std::string(text, end);
+}
+
+std::string RangeText(const Field& field) {
+  if (field.IsScaled()) return PhysicalText(field, field.min) + " to " + PhysicalText(field, field.max);
+  if (field.text == TextRule::Hex) return HexText(field.min) + " to " + HexText(field.max);
+  return std::to_string(field.min) + " to " + std::to_string(field.max);
+}
+
+std::int64_t NumberOf(const Field& field, std::uint32_t raw) {
+  if (!field.IsSigned()) return raw;
+  const std::uint32_t sign = std::uint32_t{1} << (WidthOf(field) - 1);
+  const std::uint32_t bits = raw & WidthMask(field);
+  return static_cast<std::int64_t>(bits ^ sign) - static_cast<std::int64_t>(sign);
 }
 
 std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view text, link::Reading reading,
                                         std::string* reason) {
   Refusal refusal(reason);
-  const auto value = link::ReadFieldNumber(text, FormOf(field.text), reading);
   const bool asTyped = reading == link::Reading::AsTyped;
+  if (field.IsScaled()) return ReadPhysical(field, text, reading, refusal);
+  const auto value = link::ReadFieldNumber(text, FormOf(field), reading);
   if (value && asTyped && field.text == TextRule::Count) {
     if (*value < 0) return refusal.Say(field.label + " must not be negative");
     return static_cast<std::uint32_t>(*value) & WidthMask(field);
   }
-  if (value && asTyped && field.outOfRange == OutOfRange::Cap && (*value < 0 || *value > field.max))
-    return field.max;  // a negative entry counts as very large
+  const auto bits = [&](std::int64_t number) { return BitsOf(field, number); };
+  if (value && asTyped && field.outOfRange == OutOfRange::Cap) {
+    if (*value > field.max || (*value < 0 && !field.IsSigned())) return bits(field.max);  // unsigned: -1 is very large
+    if (*value < field.min) return bits(field.min);
+  }
   if (!value || *value < field.min || *value > field.max) return refusal.Say(field.label + " must be " + RangeText(field));
-  return static_cast<std::uint32_t>(*value);
+  return bits(*value);
 }
 
 namespace {
@@ -156,10 +204,13 @@ DecodedField Shown(const Field& field, std::uint32_t raw) {
     shown.value = raw != 0;
   } else if (field.type == WireType::I8) {
     shown.text = Signed(raw);
-    shown.value = std::int64_t{static_cast<std::int8_t>(static_cast<std::uint8_t>(raw))};
+    shown.value = NumberOf(field, raw);
+  } else if (field.IsScaled()) {
+    shown.text = PhysicalText(field, NumberOf(field, raw));
+    shown.value = PhysicalValue(field, NumberOf(field, raw));
   } else {
-    shown.text = field.text == TextRule::Hex ? HexText(raw) : std::to_string(raw);
-    shown.value = std::int64_t{raw};
+    shown.value = NumberOf(field, raw);
+    shown.text = field.text == TextRule::Hex ? HexText(raw) : std::to_string(std::get<std::int64_t>(shown.value));
   }
   return shown;
 }
@@ -254,23 +305,37 @@ std::string HelpOf(const Field& field) {
   return field.label + unit + hex + ", " + RangeText(field);
 }
 
+namespace {
+
+// The byte of a word at position i on the wire: its significance in bits.
+int ShiftOf(const Field& field, std::size_t i) {
+  const bool bigEndian = ShapeOf(field.type).bigEndian;
+  return static_cast<int>(8 * (bigEndian ? field.size - 1 - i : i));
+}
+
+std::uint32_t WordAt(const Field& field, std::span<const std::uint8_t> data) {
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << ShiftOf(field, i);
+  return word;
+}
+
+}  // namespace
+
 void Put(const Field& field, std::uint32_t value, std::span<std::uint8_t> data) {
   if (data.size() < field.offset + field.size || field.size == 0) return;
-  std::uint32_t word = 0;
-  for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << (8 * i);
+  std::uint32_t word = WordAt(field, data);
   if (field.bitCount > 0) {
     const std::uint32_t mask = WidthMask(field) << field.bitLow;
     word = (word & ~mask) | ((value << field.bitLow) & mask);
   } else {
     word = value & WidthMask(field);
   }
-  for (std::size_t i = 0; i < field.size; ++i) data[field.offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+  for (std::size_t i = 0; i < field.size; ++i) data[field.offset + i] = static_cast<std::uint8_t>(word >> ShiftOf(field, i));
 }
 
 std::uint32_t Get(const Field& field, std::span<const std::uint8_t> data) {
   if (data.size() < field.offset + field.size || field.size == 0) return 0;
-  std::uint32_t word = 0;
-  for (std::size_t i = 0; i < field.size; ++i) word |= std::uint32_t{data[field.offset + i]} << (8 * i);
+  const std::uint32_t word = WordAt(field, data);
   return field.bitCount > 0 ? (word >> field.bitLow) & WidthMask(field) : word;
 }
 

@@ -31,9 +31,11 @@ FieldTexts DefaultTexts(const Command& command);
 std::optional<std::vector<std::uint8_t>> Encode(const Command& command, const FieldTexts& texts, bool flagged,
                                                 std::string* reason = nullptr, std::string* refusedField = nullptr);
 
-link::NumberForm FormOf(TextRule rule);
+// How a field's number is written: its text rule, signed for a two's complement word.
+link::NumberForm FormOf(const Field& field);
 
-// The value of a number field's text (the one reading of field texts, link::ReadFieldNumber),
+// The bits a number field's text stands for (the one reading of field texts,
+// link::ReadFieldNumber; a negative value of a signed word as its two's complement),
 // or nothing with reason (when given) in the page's words. Exact: the whole text is a
 // number within the range. AsTyped: as the page reads it, a count cut to its bits and a
 // capped field capped.
@@ -43,9 +45,9 @@ std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view tex
 // The value the field's start text stands for: a named value, a check box's, or a number.
 std::uint32_t StartValue(const Field& field);
 
-// A decoded value as a script reads it: a number, a check box, a text, or nothing
-// (a field the reply leaves empty).
-using FieldValue = std::variant<std::nullptr_t, bool, std::int64_t, std::string>;
+// A decoded value as a script reads it: a number (a scaled field's a double, to its
+// decimals), a check box, a text, or nothing (a field the reply leaves empty).
+using FieldValue = std::variant<std::nullptr_t, bool, std::int64_t, std::string, double>;
 
 struct DecodedField {
   const Field* field = nullptr;
@@ -80,6 +82,13 @@ std::string Describe(const DecodedField& field);
 // The help line of a request field: "Pulse Duty in %, 0 to 100", "Left: stop,
 // forward, reversal or shortbrake".
 std::string HelpOf(const Field& field);
+
+// The number a field's bits stand for: sign-extended for a signed word.
+std::int64_t NumberOf(const Field& field, std::uint32_t raw);
+// A scaled field's value for raw, as a person reads it: "-12.5" with one decimal.
+std::string PhysicalText(const Field& field, std::int64_t raw);
+// The range as a refusal and a help line give it: "0 to 100", "-40 to 125", "01 to FE".
+std::string RangeText(const Field& field);
 
 // Writes value into data under field (the simulated board builds replies with it).
 void Put(const Field& field, std::uint32_t value, std::span<std::uint8_t> data);

@@ -1,6 +1,7 @@
 // tarnwick-board-table BOARD.yaml OUT.cpp: writes the C++ source of BuiltIn(), the
 // board every program starts with, from a board file. Run when building; the
 // programs then read no file to know their board.
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +58,16 @@ std::string EnumerationVariable(const Board& board, const Enumeration* enumerati
   return "nullptr";
 }
 
+// The lowest 64-bit value has no literal of its own; none of a field's reaches it.
+std::string Int64Literal(std::int64_t value) { return "std::int64_t{" + std::to_string(value) + "}"; }
+
+// The shortest text that reads back as the same double.
+std::string DoubleLiteral(double value) {
+  char text[32];
+  const std::string digits(text, std::to_chars(text, text + sizeof text, value).ptr);
+  return digits.find_first_of(".e") == std::string::npos ? digits + ".0" : digits;
+}
+
 std::string FieldCode(const Board& board, const Field& field, const std::string& indent) {
   const Field none;
   Members m;
@@ -67,8 +78,8 @@ std::string FieldCode(const Board& board, const Field& field, const std::string&
   m.Add("size", field.size, none.size, std::to_string(field.size));
   m.Add("bitLow", field.bitLow, none.bitLow, std::to_string(field.bitLow));
   m.Add("bitCount", field.bitCount, none.bitCount, std::to_string(field.bitCount));
-  m.Add("min", field.min, none.min, std::to_string(field.min) + "u");
-  m.Add("max", field.max, none.max, std::to_string(field.max) + "u");
+  m.Add("min", field.min, none.min, Int64Literal(field.min));
+  m.Add("max", field.max, none.max, Int64Literal(field.max));
   m.Add("defaultText", field.defaultText, none.defaultText, Literal(field.defaultText));
   m.Add("text", field.text, none.text, std::string(words::Of(words::textRules, field.text).code));
   m.Add("outOfRange", field.outOfRange, none.outOfRange,
@@ -84,6 +95,9 @@ std::string FieldCode(const Board& board, const Field& field, const std::string&
   for (const auto value : field.failure) failure += (failure.size() > 1 ? ", " : "") + std::to_string(value) + "u";
   m.Add("failure", field.failure, none.failure, failure + "}");
   m.Add("unit", field.unit, none.unit, Literal(field.unit));
+  m.Add("scale", field.scale, none.scale, DoubleLiteral(field.scale));
+  m.Add("valueOffset", field.valueOffset, none.valueOffset, DoubleLiteral(field.valueOffset));
+  m.Add("decimals", field.decimals, none.decimals, std::to_string(field.decimals));
   m.Add("help", field.help, none.help, Literal(field.help));
   m.Add("line", field.line, none.line, std::to_string(field.line));
   m.Add("column", field.column, none.column, std::to_string(field.column));

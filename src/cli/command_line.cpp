@@ -18,6 +18,7 @@ const char* TypeName(const NumberRule& rule) {
   switch (rule.kind) {
     case NumberKind::kHex: return "HEX";
     case NumberKind::kStepCount: return "COUNT";
+    case NumberKind::kScaled: return "NUMBER";
     case NumberKind::kDecimal: break;
   }
   return "INT";
@@ -28,6 +29,7 @@ std::string HelpTitle(const board::Command& command) {
 }
 
 NumberRule RuleOf(const board::Field& field) {
+  if (field.IsScaled()) return {NumberKind::kScaled, field.min, field.max, &field};
   switch (field.text) {
     case board::TextRule::Hex: return {NumberKind::kHex, field.min, field.max};
     case board::TextRule::Count: return {NumberKind::kStepCount, field.min, field.max};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "board/codec.h"
 #include "link/field_text.h"
 #include "link/hex_text.h"
 
@@ -11,11 +12,15 @@ namespace {
 
 std::optional<std::int64_t> ParseNumber(std::string_view text, const NumberRule& rule) {
   constexpr link::NumberForm kForms[] = {link::NumberForm::Decimal, link::NumberForm::Hex, link::NumberForm::Count};
-  return link::ReadFieldNumber(text, kForms[static_cast<int>(rule.kind)], link::Reading::Exact);
+  const bool isSigned = rule.kind == NumberKind::kDecimal && rule.min < 0;
+  return link::ReadFieldNumber(text, isSigned ? link::NumberForm::Signed : kForms[static_cast<int>(rule.kind)],
+                               link::Reading::Exact);
 }
 
 std::string RangeText(const NumberRule& rule) {
   switch (rule.kind) {
+    case NumberKind::kScaled:
+      return "number in " + board::PhysicalText(*rule.field, rule.min) + ".." + board::PhysicalText(*rule.field, rule.max);
     case NumberKind::kHex:
       return "hex number in " + link::FormatHexByte(static_cast<std::uint8_t>(rule.min)) + ".." +
              link::FormatHexByte(static_cast<std::uint8_t>(rule.max)) + " (one or two hex digits)";
@@ -56,26 +61,33 @@ std::string WithLongWordsShortened(std::string_view message) {
   return shortened;
 }
 
-std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
+std::optional<std::int64_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
                                          std::string& error) {
   if (rule.kind == NumberKind::kHex && !link::ParseDeviceAddress(text)) {
     error = std::string(option) + ": " + link::NotADeviceAddress(ShownValue(text));
     return std::nullopt;
   }
-  const auto value = ParseNumber(text, rule);
-  if (value && *value >= std::int64_t{rule.min} && *value <= std::int64_t{rule.max}) return static_cast<std::uint32_t>(*value);
+  if (rule.kind == NumberKind::kScaled) {
+    if (const auto raw = board::ReadNumber(*rule.field, text, link::Reading::Exact))
+      return board::NumberOf(*rule.field, *raw);
+  } else if (const auto value = ParseNumber(text, rule); value && *value >= rule.min && *value <= rule.max) {
+    return value;
+  }
   error = std::string(option) + ": '" + ShownValue(text) + "' is not a " + RangeText(rule);
   return std::nullopt;
 }
 
 std::string HelpRange(const NumberRule& rule) {
+  if (rule.kind == NumberKind::kScaled)
+    return board::PhysicalText(*rule.field, rule.min) + " to " + board::PhysicalText(*rule.field, rule.max);
   if (rule.kind == NumberKind::kHex)
     return link::FormatHexByte(static_cast<std::uint8_t>(rule.min)) + " to " +
            link::FormatHexByte(static_cast<std::uint8_t>(rule.max));
   return std::to_string(rule.min) + " to " + std::to_string(rule.max);
 }
 
-std::string FieldTextOf(std::uint32_t value, const NumberRule& rule) {
+std::string FieldTextOf(std::int64_t value, const NumberRule& rule) {
+  if (rule.kind == NumberKind::kScaled) return board::PhysicalText(*rule.field, value);
   return rule.kind == NumberKind::kHex ? link::FormatHexByte(static_cast<std::uint8_t>(value)) : std::to_string(value);
 }
 

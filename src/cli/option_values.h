@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "board/board.h"
 #include "link/frame.h"
 #include "link/line_control.h"
 #include "panels/live_test_logic.h"
@@ -21,12 +22,14 @@ enum class NumberKind {
   kDecimal,    // ASCII digits
   kHex,        // one or two hex digits, 0x allowed: a byte
   kStepCount,  // decimal, or hex after 0x
+  kScaled,     // a scaled field's value, decimals allowed ("-12.5"); min and max are raw
 };
 
 struct NumberRule {
   NumberKind kind;
-  std::uint32_t min;
-  std::uint32_t max;
+  std::int64_t min;  // below 0: a signed number, "-5" and "+5" taken
+  std::int64_t max;
+  const board::Field* field = nullptr;  // kScaled's field, whose scale and offset give the value
 };
 
 inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, panels::kMaxDuty};
@@ -43,12 +46,12 @@ std::string HelpRange(const NumberRule& rule);
 
 // The value of text under rule, or nullopt with error set to
 // "--frequency: 'abc' is not a number in 0..65535".
-std::optional<std::uint32_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
+std::optional<std::int64_t> CheckNumber(std::string_view option, std::string_view text, const NumberRule& rule,
                                          std::string& error);
 
 // The text a panel field reads as the same value: decimal, or two hex digits
 // for a byte.
-std::string FieldTextOf(std::uint32_t value, const NumberRule& rule);
+std::string FieldTextOf(std::int64_t value, const NumberRule& rule);
 
 // Names and the values they stand for; names match in any case.
 using Choices = std::vector<std::pair<std::string, int>>;

@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "link/json_text.h"
+#include "link/field_text.h"
 #include "link/network_port.h"
 
 namespace tarnwick::cli {
@@ -18,6 +19,10 @@ bool Matches(const ReportField& field, const std::string& want) {
   if (want == field.text) return true;
   if (const auto* flag = std::get_if<bool>(&field.value)) return want == (*flag ? "true" : "false");
   if (const auto* number = std::get_if<std::int64_t>(&field.value)) return want == std::to_string(*number);
+  if (const auto* physical = std::get_if<double>(&field.value)) {
+    const auto wanted = link::ReadFieldDecimal(want, link::Reading::Exact);  // 21.50 names 21.5
+    return wanted && *wanted == *physical;
+  }
   return std::holds_alternative<std::nullptr_t>(field.value) && want == "null";
 }
 

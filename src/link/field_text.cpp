@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 
 namespace tarnwick::link {
@@ -106,7 +107,7 @@ std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm fo
   bool negative = false;
   if (hex && prefixed) {
     pos += 2;
-  } else if (!hex && asTyped && !rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+  } else if (!hex && (asTyped || form == NumberForm::Signed) && !rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
     negative = rest[0] == '-';
     ++pos;
   }
@@ -121,6 +122,32 @@ std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm fo
   }
   if (!asTyped && (digits == 0 || pos != text.size())) return std::nullopt;
   return negative ? -magnitude : magnitude;
+}
+
+std::optional<double> ReadFieldDecimal(std::string_view text, Reading reading) {
+  const bool asTyped = reading == Reading::AsTyped;
+  const std::string trimmed = asTyped ? TrimFieldText(text) : std::string(text);
+  std::string number;
+  std::size_t pos = 0;
+  if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-')) number += trimmed[pos++] == '-' ? "-" : "";
+  std::size_t digits = 0;
+  bool point = false;
+  for (; pos < trimmed.size(); ++pos) {
+    const char c = trimmed[pos];
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      if (++digits > 15) return std::nullopt;
+    } else {
+      break;
+    }
+    number += c;
+  }
+  if (!asTyped && (digits == 0 || pos != trimmed.size())) return std::nullopt;
+  if (digits == 0) return 0.0;
+  double value = 0;
+  std::from_chars(number.data(), number.data() + number.size(), value);  // the point whatever the locale
+  return value;
 }
 
 }  // namespace tarnwick::link

@@ -21,9 +21,9 @@ int WideDigitValue(char32_t c);
 // The field text: the text without white space at its end and at its start.
 std::string TrimFieldText(std::string_view text);
 
-// How a number is written in a field: decimal; hex digits, 0x allowed; or a count:
-// decimal, or hex after 0x.
-enum class NumberForm : std::uint8_t { Decimal, Hex, Count };
+// How a number is written in a field: decimal; hex digits, 0x allowed; a count:
+// decimal, or hex after 0x; or signed: decimal with an optional sign, even exact.
+enum class NumberForm : std::uint8_t { Decimal, Hex, Count, Signed };
 
 // How much of the text is the number. Exact: all of it, ASCII digits without sign
 // or space (the command line, sequences, board files). AsTyped: as a window's field
@@ -34,5 +34,11 @@ enum class Reading : std::uint8_t { Exact, AsTyped };
 // The one reader of a field's number: nothing when an Exact text is no number.
 // Magnitudes stop at 2^40, beyond every field's range, so none wraps round into it.
 std::optional<std::int64_t> ReadFieldNumber(std::string_view text, NumberForm form, Reading reading);
+
+// A physical value with decimals ("-12.75", "+3", ".5"): the reader of a scaled
+// field's text, with the same Exact and AsTyped readings and ASCII digits only.
+// Nothing when an Exact text is not such a number, or either reading has more
+// than 15 significant digits (beyond what a double holds exactly).
+std::optional<double> ReadFieldDecimal(std::string_view text, Reading reading);
 
 }  // namespace tarnwick::link

@@ -46,11 +46,8 @@ void ForEachOnWire(const Layout& layout, const board::SwitchCase* chosen, Visit 
 bool InRange(const Field& field, std::uint32_t raw) {
   if (field.outOfRange == board::OutOfRange::Cap || field.IsCheck()) return true;
   if (field.values && !field.values->Find(raw)) return false;
-  std::int64_t value = raw;
-  if (field.type == board::WireType::I8) {
-    value = static_cast<std::int8_t>(static_cast<std::uint8_t>(raw));
-    if (!field.signFrom.empty()) value = std::abs(value);  // the sign is a direction, the range a size
-  }
+  std::int64_t value = board::NumberOf(field, raw);
+  if (!field.signFrom.empty()) value = std::abs(value);  // the sign is a direction, the range a size
   return value >= field.min && value <= field.max;
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/board_file.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
 
@@ -146,6 +147,65 @@ TEST(Codec, DecodesEveryKnownReply) {
     std::string shown = decoded.failed ? "failed" : decoded.tooShort ? "too short" : "";
     for (const DecodedField& field : decoded.fields) shown += (shown.empty() ? "" : ", ") + Describe(field);
     EXPECT_EQ(shown, answer.shown);
+  }
+}
+
+// Each word type's data bytes at its edges and in its byte order, and the values
+// beyond them refused in the page's words.
+struct WordAnswer {
+  const char* type;
+  const char* text;
+  const char* data;            // or "refused: REASON"
+  const char* shown = nullptr;  // a scaled value as read back; else the text's number
+};
+
+constexpr WordAnswer kWordAnswers[] = {
+    {"i8, range: [-128, 127]", "-128", "80"},     {"i8, range: [-128, 127]", "-1", "FF"},
+    {"i8", "-1", "refused: V must be 0 to 127"},   {"u16be", "4660", "12 34"},
+    {"u16be", "65535", "FF FF"},                  {"u16be", "-1", "refused: V must be 0 to 65535"},
+    {"i16le", "-1", "FF FF"},                     {"i16le", "-32768", "00 80"},
+    {"i16le", "32767", "FF 7F"},                  {"i16le", "1", "01 00"},
+    {"i16le", "32768", "refused: V must be -32768 to 32767"},
+    {"i16be", "-2", "FF FE"},                     {"i16be", "-32768", "80 00"},
+    {"i16be", "256", "01 00"},                    {"i16be", "-32769", "refused: V must be -32768 to 32767"},
+    {"u32be", "305419896", "12 34 56 78"},        {"u32be", "4294967295", "FF FF FF FF"},
+    {"u32le", "305419896", "78 56 34 12"},        {"i32le", "-1", "FF FF FF FF"},
+    {"i32le", "-2147483648", "00 00 00 80"},      {"i32le", "2147483647", "FF FF FF 7F"},
+    {"i32be", "-16909060", "FE FD FC FC"},        {"i32be", "0", "00 00 00 00"},
+    {"i32be", "2147483648", "refused: V must be -2147483648 to 2147483647"},
+    {"i16le, range: [-400, 1250], out-of-range: cap", "-401", "70 FE"},
+    {"i16le, range: [-400, 1250], out-of-range: cap", "1300", "E2 04"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "21.54", "00 D7", "21.5"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "21.56", "00 D8", "21.6"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "-40", "FE 70", "-40.0"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "125.04", "04 E2", "125.0"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "125.06", "refused: V must be -40.0 to 125.0"},
+    {"u8, scale: 0.5, offset: -40", "-40", "00", "-40.0"},
+    {"u8, scale: 0.5, offset: -40", "87.5", "FF", "87.5"},
+    {"u8, scale: 0.5, offset: -40", "88", "refused: V must be -40.0 to 87.5"},
+    {"u16le, scale: 0.001, decimals: 2", "65.535", "FF FF", "65.54"},
+    {"u32be, scale: 0.01, offset: -1000, out-of-range: cap", "-2000", "00 00 00 00", "-1000.00"},
+};
+
+TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
+  for (const WordAnswer& answer : kWordAnswers) {
+    SCOPED_TRACE(std::string(answer.type) + " " + answer.text);
+    const auto loaded = LoadBoardText(std::string("format: 1\nboard: x\ncommands:\n  - {name: P, code: 1, request: "
+                                                  "[{name: v, label: V, type: ") + answer.type + "}], response: []}\n",
+                                      "t.yaml");
+    ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
+    const Command& command = loaded.board->commands.front();
+    std::string reason;
+    const auto encoded = Encode(command, {{"v", answer.text}}, false, &reason);
+    std::vector<std::uint8_t> data;
+    if (encoded) data.assign(encoded->begin() + 1, encoded->end());
+    EXPECT_EQ(encoded ? link::FormatHexDump(data) : "refused: " + reason, answer.data);
+    if (!encoded || std::string_view(answer.type).find("cap") != std::string_view::npos) continue;
+    const DecodedField shown = Decode(command, command.request, data).fields.at(0);
+    if (answer.shown)
+      EXPECT_EQ(shown.text, answer.shown);
+    else
+      EXPECT_EQ(shown.value, FieldValue{std::stoll(answer.text)});
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "board/codec.h"
@@ -87,26 +88,28 @@ TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
   const board::Command& command = loaded.board->commands.front();
   const board::Field& v = *command.request.Find("v");
   const NumberRule rule{GetParam().kind, v.min, v.max};
-  std::mt19937_64 random(GetParam().kind == NumberKind::kHex ? 7 : v.max);
-  std::vector<std::uint64_t> values{v.min, v.max, v.min + 1, v.max - 1};
-  for (int i = 0; i < 200; ++i) values.push_back(std::uniform_int_distribution<std::uint64_t>(v.min, v.max)(random));
-  for (const std::uint64_t value : values) {
+  std::mt19937_64 random(GetParam().kind == NumberKind::kHex ? 7 : static_cast<std::uint64_t>(v.max - v.min));
+  std::vector<std::int64_t> values{v.min, v.max, v.min + 1, v.max - 1, std::clamp<std::int64_t>(-1, v.min, v.max)};
+  for (int i = 0; i < 200; ++i) values.push_back(std::uniform_int_distribution<std::int64_t>(v.min, v.max)(random));
+  for (const std::int64_t value : values) {
     std::string error;
     const std::string text = GetParam().kind == NumberKind::kHex ? "0x" + link::FormatHexByte(std::uint8_t(value))
                                                                  : std::to_string(value);
     ASSERT_EQ(CheckNumber("--v", text, rule, error), value) << error;
-    const auto encoded = board::Encode(command, {{"v", FieldTextOf(static_cast<std::uint32_t>(value), rule)}}, true);
+    const auto encoded = board::Encode(command, {{"v", FieldTextOf(value, rule)}}, true);
     ASSERT_TRUE(encoded) << text;
     sim::Board simulated(*loaded.board);
     const link::Bytes reply = simulated.TakeFrame(link::Framing().Make(0x01, *encoded), true).reply;
     ASSERT_GE(reply.size(), 5u) << text;
     const auto decoded = board::DecodeReply(command, std::span(reply).subspan(3, reply.size() - 5));
     ASSERT_EQ(decoded.fields.size(), 1u) << text;
-    EXPECT_EQ(decoded.fields.front().raw, value) << text;
+    EXPECT_EQ(decoded.fields.front().value, board::FieldValue{value}) << text;
+    if (GetParam().kind == NumberKind::kDecimal && v.type != board::WireType::I8)
+      EXPECT_EQ(decoded.fields.front().text, text);
   }
-  for (const std::int64_t beyond : {std::int64_t{v.min} - 1, std::int64_t{v.max} + 1}) {
+  for (const std::int64_t beyond : {v.min - 1, v.max + 1}) {
     std::string error;
-    const std::string text = beyond < 0 ? "-1" : std::to_string(beyond);
+    const std::string text = beyond < 0 && v.min == 0 ? "-1" : std::to_string(beyond);
     EXPECT_FALSE(CheckNumber("--v", text, rule, error)) << text;
     EXPECT_FALSE(board::ReadNumber(v, text, link::Reading::Exact)) << text;
   }
@@ -119,13 +122,23 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldTypeCase{"hex_byte", "{name: v, type: u8, text: hex, range: [1, 254]}", NumberKind::kHex},
                       FieldTypeCase{"i8", "{name: v, type: i8}", NumberKind::kDecimal},
                       FieldTypeCase{"u16le", "{name: v, type: u16le}", NumberKind::kDecimal},
+                      FieldTypeCase{"i8_signed_range", "{name: v, type: i8, range: [-128, 127]}", NumberKind::kDecimal},
+                      FieldTypeCase{"u16be", "{name: v, type: u16be}", NumberKind::kDecimal},
+                      FieldTypeCase{"i16le", "{name: v, type: i16le}", NumberKind::kDecimal},
+                      FieldTypeCase{"i16be", "{name: v, type: i16be}", NumberKind::kDecimal},
                       FieldTypeCase{"u32le", "{name: v, type: u32le}", NumberKind::kDecimal},
+                      FieldTypeCase{"u32be", "{name: v, type: u32be}", NumberKind::kDecimal},
+                      FieldTypeCase{"i32le", "{name: v, type: i32le}", NumberKind::kDecimal},
+                      FieldTypeCase{"i32be", "{name: v, type: i32be}", NumberKind::kDecimal},
+                      FieldTypeCase{"i16be_in_a_range", "{name: v, type: i16be, range: [-400, 1250]}", NumberKind::kDecimal},
                       FieldTypeCase{"u32le_high", "{name: v, type: u32le, range: [4294967000, 4294967295]}",
                                     NumberKind::kDecimal},
                       FieldTypeCase{"bits_of_a_u8", "{type: u8, bits: [{name: v, bits: [2, 6]}]}", NumberKind::kDecimal},
                       FieldTypeCase{"count_of_31_bits", "{type: u32le, bits: [{name: v, bits: [0, 30], text: step-count}]}",
                                     NumberKind::kStepCount},
                       FieldTypeCase{"bits_of_a_u16", "{type: u16le, bits: [{name: v, bits: [3, 15]}]}",
+                                    NumberKind::kDecimal},
+                      FieldTypeCase{"bits_of_a_u32be", "{type: u32be, bits: [{name: v, bits: [9, 30]}]}",
                                     NumberKind::kDecimal}),
     testing::RowName());
 #endif
