@@ -287,11 +287,17 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   return std::nullopt;
 }
 
-// Their frames are the motor driver's: another board's line never hears them.
-std::optional<int> RefuseLiveTestsOfAnotherBoard(std::initializer_list<const CLI::App*> liveTests,
-                                                 const OutputMode& mode) {
-  for (const CLI::App* live : liveTests)
-    if (live->parsed() && !tarnwick::board::BuiltInInUse())
+// A board that does not declare a live test never hears its frames; stop sends
+// the frame every live test ends with.
+std::optional<int> RefuseLiveTestsOfAnotherBoard(const CLI::App* stepperTest, const CLI::App* dcTest,
+                                                 const CLI::App* stop, const OutputMode& mode) {
+  const tarnwick::board::Board& board = tarnwick::board::Current();
+  const std::pair<const CLI::App*, bool> declared[] = {
+      {stepperTest, board.FindLiveTest(tarnwick::board::LiveTest::Stepper) != nullptr},
+      {dcTest, board.FindLiveTest(tarnwick::board::LiveTest::Dc) != nullptr},
+      {stop, !board.liveTests.empty()}};
+  for (const auto& [live, has] : declared)
+    if (live->parsed() && !has)
       return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
                                   tarnwick::board::Current().name + " has no live tests",
                               mode);
@@ -344,7 +350,7 @@ int main(int argc, char** argv) {
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
-  if (const auto refused = RefuseLiveTestsOfAnotherBoard({stepperTest.app, dcTest.app, stop}, mode)) return *refused;
+  if (const auto refused = RefuseLiveTestsOfAnotherBoard(stepperTest.app, dcTest.app, stop, mode)) return *refused;
   if (ports->parsed()) return RunPorts(mode);
   if (send.app->parsed()) return RunSend(send, mode);
   if (stepperTest.app->parsed()) return RunStepperTest(stepperTest, mode);
