@@ -55,7 +55,7 @@ enum class LiveTest : std::uint8_t { Stepper, Dc };
 
 // The fields the actions and live tests read or set by name, stated once: the
 // loader refuses a board whose actions or live tests lack one, and the simulated
-// board and the live tests name them from here.
+// board names them from here.
 namespace action_fields {
 inline constexpr std::string_view kMotorType = "motor-type";  // setup-motor's, the motor type commands require
 inline constexpr std::string_view kNewAddress = "new-address";  // change-address's first request byte

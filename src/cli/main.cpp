@@ -298,8 +298,8 @@ std::optional<int> RefuseLiveTestsOfAnotherBoard(const CLI::App* stepperTest, co
       {stop, !board.liveTests.empty()}};
   for (const auto& [live, has] : declared)
     if (live->parsed() && !has)
-      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
-                                  tarnwick::board::Current().name + " has no live tests",
+      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " + board.name +
+                                  (board.liveTests.empty() ? " has no live tests" : " does not declare " + live->get_name()),
                               mode);
   return std::nullopt;
 }
