@@ -23,6 +23,7 @@
 #include "res/control_ids.h"
 #include "res/tab_strip.h"
 #include "app/add_network_port_dialog.h"
+#include "app/window_options.h"
 #include "app/find_boards_dialog.h"
 #include "app/sequence_window.h"
 #include "app/traffic_log_window.h"
@@ -259,20 +260,23 @@ void CTarnwickDlg::ForgetNetworkPort(const std::string& name) {
 }
 
 // A page per command of the board in use, in the description's order; the live
-// test pages follow for the built-in board, whose frames they send.
+// test pages the board declares follow.
 void CTarnwickDlg::AddPages() {
   for (const board::Command& command : board::Current().commands) {
     m_commandPages.push_back(new panels::CommandPage(command, this));
     m_panels.push_back(m_commandPages.back());
   }
-  if (!board::BuiltInInUse()) return;
-  m_livePanels = {new testpanels::CStepperTestPanel(this), new testpanels::CDCTestPanel(this)};
+  for (const int tab : LiveTestTabs(board::Current())) {
+    if (tab == res::kTabStepperTest) m_livePanels.push_back(new testpanels::CStepperTestPanel(this));
+    if (tab == res::kTabDcTest) m_livePanels.push_back(new testpanels::CDCTestPanel(this));
+  }
   m_panels.insert(m_panels.end(), m_livePanels.begin(), m_livePanels.end());
 }
 
 std::string CTarnwickDlg::TabName(int tab) const {
   if (tab >= 0 && tab < CommandTabCount()) return m_commandPages[static_cast<std::size_t>(tab)]->Command().name;
-  return std::string(res::kTabPages.at(static_cast<std::size_t>(tab - CommandTabCount() + res::kTabStepperTest)).text);
+  const auto live = static_cast<std::size_t>(tab - CommandTabCount());
+  return std::string(res::kTabPages.at(static_cast<std::size_t>(LiveTestTabs(board::Current()).at(live))).text);
 }
 
 // Ctrl+Tab and Ctrl+PgDn step to the next tab, with Shift or PgUp to the one

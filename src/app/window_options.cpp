@@ -59,10 +59,15 @@ std::optional<int> TabNamed(const std::string& name) {
 std::vector<std::string> TabNames(const board::Board& board) {
   std::vector<std::string> names;
   for (const board::Command& command : board.commands) names.push_back(command.name);
-  if (!board::IsBuiltIn(board)) return names;
-  for (int tab : {res::kTabStepperTest, res::kTabDcTest})
-    names.emplace_back(res::kTabPages[static_cast<std::size_t>(tab)].text);
+  for (int tab : LiveTestTabs(board)) names.emplace_back(res::kTabPages[static_cast<std::size_t>(tab)].text);
   return names;
+}
+
+std::vector<int> LiveTestTabs(const board::Board& board) {
+  std::vector<int> tabs;
+  if (board.FindLiveTest(board::LiveTest::Stepper)) tabs.push_back(res::kTabStepperTest);
+  if (board.FindLiveTest(board::LiveTest::Dc)) tabs.push_back(res::kTabDcTest);
+  return tabs;
 }
 
 std::variant<WindowOptions, int> ParseWindowOptions(int argc, char** argv, const std::vector<link::PortEntry>& ports) {

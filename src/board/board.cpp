@@ -114,4 +114,16 @@ const Enumeration* Board::FindEnumeration(std::string_view name) const {
   return nullptr;
 }
 
+const LiveTestUse* Board::FindLiveTest(LiveTest test) const {
+  for (const LiveTestUse& use : liveTests)
+    if (use.test == test) return &use;
+  return nullptr;
+}
+
+const Command* Board::StopCommand() const {
+  for (const Command& command : commands)
+    if (command.action == Action::Stop) return &command;
+  return nullptr;
+}
+
 }  // namespace tarnwick::board

@@ -7,6 +7,7 @@
 // from here.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -60,8 +61,12 @@ enum class Action : std::uint8_t {
   DcStatus,        // answers the D-C motors' signed duties
 };
 
-// The fields the actions read or set by name, stated once: the loader refuses a
-// board whose actions lack one, and the simulated board names them from here.
+// The live tests a board may declare: each sends its board's frames (docs/board-file.md).
+enum class LiveTest : std::uint8_t { Stepper, Dc };
+
+// The fields the actions and live tests read or set by name, stated once: the
+// loader refuses a board whose actions or live tests lack one, and the simulated
+// board names them from here.
 namespace action_fields {
 inline constexpr std::string_view kMotorType = "motor-type";  // setup-motor's, the motor type commands require
 inline constexpr std::string_view kNewAddress = "new-address";  // change-address's first request byte
@@ -73,11 +78,59 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kS
     {{"left-pulse-duty", "pulse-duty"}, {"left-frequency", "frequency"}}};
 // dc-status answers each reply field F from request fields F-duty, F-mode and F-pulse-duty.
 inline constexpr std::array<std::string_view, 3> kDcStatusSuffixes = {"-duty", "-mode", "-pulse-duty"};
+
+// Where a needed field must be: the request's first byte, a whole u8; anywhere in
+// the command's own request; in some command's request, for the reason given.
+enum class Where : std::uint8_t { FirstByte, OwnRequest, AnyRequest };
+struct ActionNeed {
+  Action action;
+  std::string_view field;
+  Where where;
+  std::string_view why = {};
+};
+inline constexpr std::array kActionNeeds{
+    ActionNeed{Action::ChangeAddress, kNewAddress, Where::FirstByte},
+    ActionNeed{Action::ChangeBaudRate, kBaudrate, Where::FirstByte},
+    ActionNeed{Action::Stop, kStopped[0], Where::AnyRequest, "it clears it"},
+    ActionNeed{Action::Stop, kStopped[1], Where::AnyRequest, "it clears it"},
+    ActionNeed{Action::Stop, kStopped[2], Where::AnyRequest, "it clears it"},
+    ActionNeed{Action::Stop, kStopped[3], Where::AnyRequest, "it clears it"},
+    ActionNeed{Action::SetupMotor, kMotorType, Where::OwnRequest},
+    ActionNeed{Action::SetupMotor, kStepperSetup[0].first, Where::OwnRequest},
+    ActionNeed{Action::SetupMotor, kStepperSetup[1].first, Where::OwnRequest},
+    ActionNeed{Action::SetupMotor, kStepperSetup[0].second, Where::AnyRequest, "a stepper's setup sets it"},
+    ActionNeed{Action::SetupMotor, kStepperSetup[1].second, Where::AnyRequest, "a stepper's setup sets it"},
+};
+struct LiveTestNeed {
+  LiveTest test;
+  std::string_view field;
+};
+// Every live test also needs a command whose action is stop: its stop frame.
+inline constexpr std::array kLiveTestNeeds{
+    LiveTestNeed{LiveTest::Stepper, "reverse"},         LiveTestNeed{LiveTest::Stepper, "not-limit"},
+    LiveTestNeed{LiveTest::Stepper, "frequency"},       LiveTestNeed{LiveTest::Stepper, "pulse-duty"},
+    LiveTestNeed{LiveTest::Dc, "left-frequency"},       LiveTestNeed{LiveTest::Dc, "left-pulse-duty"},
+    LiveTestNeed{LiveTest::Dc, "right-frequency"},      LiveTestNeed{LiveTest::Dc, "right-pulse-duty"},
+    LiveTestNeed{LiveTest::Dc, "left-mode"},            LiveTestNeed{LiveTest::Dc, "right-mode"},
+};
 }  // namespace action_fields
+
+// Shared, so a Board copies cheaply; two are equal when what they point to is.
+template <class T>
+struct SharedPart : std::shared_ptr<const T> {
+  SharedPart() = default;
+  template <class U>
+  SharedPart(std::shared_ptr<U> part) : std::shared_ptr<const T>(std::move(part)) {}
+  bool operator==(const SharedPart& other) const {
+    return this->get() == other.get() || (*this && other && **this == *other);
+  }
+  bool operator==(std::nullptr_t) const { return this->get() == nullptr; }
+};
 
 struct NamedValue {
   std::string name{};  // "Forward"; the command line takes it in any case
   std::uint32_t value = 0;
+  bool operator==(const NamedValue&) const = default;
 };
 
 struct Enumeration {
@@ -85,6 +138,7 @@ struct Enumeration {
   std::vector<NamedValue> values{};
   const NamedValue* Find(std::uint32_t value) const;
   const NamedValue* FindNamed(std::string_view name) const;  // ignoring case
+  bool operator==(const Enumeration&) const = default;
 };
 
 struct Field {
@@ -100,7 +154,7 @@ struct Field {
   TextRule text = TextRule::Decimal;
   OutOfRange outOfRange = OutOfRange::Refuse;
   bool required = false;            // an empty text is refused; else it is 0
-  std::shared_ptr<const Enumeration> values{};  // named values (shared, so a Board copies safely)
+  SharedPart<Enumeration> values{};  // named values
   std::string specialWhen{};        // a check field that replaces the value...
   std::uint32_t specialValue = 0;   // ...with this one ("Not-Limit": 0x7FFFFFFF)
   std::string signFrom{};           // a check field that negates the value
@@ -119,6 +173,7 @@ struct Field {
   bool IsSigned() const { return bitCount == 0 && ShapeOf(type).isSigned; }
   bool IsScaled() const { return scale != 1.0 || valueOffset != 0.0; }
   std::string Key() const;  // the JSON key: name with '-' as '_'
+  bool operator==(const Field&) const = default;
 };
 
 // A stretch of fields in wire order; a switch chooses one of its cases by the
@@ -129,6 +184,7 @@ struct SwitchCase {
   std::string name{};  // the named value it stands for
   std::vector<Field> fields{};
   std::size_t size = 0;  // data bytes up to and including the case
+  bool operator==(const SwitchCase&) const = default;
 };
 struct Layout {
   std::vector<Field> fields{};       // before the switch
@@ -142,6 +198,7 @@ struct Layout {
   const Field* Find(std::string_view name) const;
   // The largest data length any case gives.
   std::size_t MaxSize() const;
+  bool operator==(const Layout&) const = default;
 };
 
 struct Command {
@@ -165,19 +222,31 @@ struct Command {
   // The data length of the request: the largest case's.
   std::size_t DataLength() const { return request.MaxSize(); }
   const Field* Status() const;  // the response's status field, if any
+  bool operator==(const Command&) const = default;
+};
+
+// A live test the board declares, and the commands its run sends, in order.
+struct LiveTestUse {
+  LiveTest test = LiveTest::Stepper;
+  std::vector<std::string> sends{};
+  bool operator==(const LiveTestUse&) const = default;
 };
 
 struct Board {
   int format = 1;
   std::string name{};  // "Motor driver"
   link::Framing framing{};
-  std::vector<std::shared_ptr<const Enumeration>> enumerations{};
+  std::vector<SharedPart<Enumeration>> enumerations{};
   std::vector<Command> commands{};
+  std::vector<LiveTestUse> liveTests{};  // none: the window shows no live test pages
   std::string source{};  // the file it came from; "" for the built-in one
 
   const Command* Find(std::uint8_t code) const;
   const Command* FindNamed(std::string_view name) const;  // ignoring case
   const Enumeration* FindEnumeration(std::string_view name) const;
+  const LiveTestUse* FindLiveTest(LiveTest test) const;
+  const Command* StopCommand() const;  // the first whose action is stop
+  bool operator==(const Board&) const = default;
 };
 
 // The board every front end uses: the built-in one until Use() installs another.
@@ -188,9 +257,11 @@ void Use(Board board);
 const Board& BuiltIn();
 // Whether board is the built-in one: its description, or a file describing the same
 // board field for field (boards/motor-driver.yaml itself), wherever its lines stand.
-// The live tests' frames and the window's own settings file belong to it alone.
+// The window's own settings file and title belong to it alone.
 bool IsBuiltIn(const Board& board);
 // The same for the board in use, known since it was installed.
 bool BuiltInInUse();
+// board without the places its file gave: what two descriptions of one board share.
+Board WithoutPositions(Board board);
 
 }  // namespace tarnwick::board

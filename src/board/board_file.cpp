@@ -85,6 +85,11 @@ std::string DumpBoard(const Board& board) {
     DumpLayout(out, "request", command.request);
     DumpLayout(out, "response", command.response);
   }
+  for (const auto& use : board.liveTests) {
+    out << "live-test " << words::Of(words::liveTests, use.test).text << " sends";
+    for (const auto& name : use.sends) out << ' ' << name;
+    out << '\n';
+  }
   return out.str();
 }
 

@@ -65,6 +65,10 @@ inline constexpr std::array actions{
     Word<Action>{"read-setup", "Action::ReadSetup", Action::ReadSetup},
     Word<Action>{"dc-status", "Action::DcStatus", Action::DcStatus},
 };
+inline constexpr std::array liveTests{
+    Word<LiveTest>{"stepper-test", "LiveTest::Stepper", LiveTest::Stepper},
+    Word<LiveTest>{"dc-test", "LiveTest::Dc", LiveTest::Dc},
+};
 
 template <class Enum, std::size_t N>
 std::optional<Enum> FromText(const std::array<Word<Enum>, N>& words, std::string_view text) {

@@ -262,6 +262,8 @@ class Reader {
   void CheckBoard(std::vector<CommandMarks>& marks);
   void CheckTexts(const YAML::Node& root);
   void CheckActionNeeds(const Command& command, const YAML::Mark& mark);
+  void ReadLiveTests(const YAML::Node& node);
+  void CheckLiveTests();
   bool AnyRequestHas(std::string_view name) const;
   bool OverBudget() const { return fieldsRead_ > kMaxFields; }
 
@@ -271,6 +273,7 @@ class Reader {
   std::size_t fieldsRead_ = 0;
   std::size_t textBytesRead_ = 0;
   std::size_t problemCount_ = 0;
+  std::vector<YAML::Mark> liveTestMarks_;  // of board_.liveTests, in order
 };
 
 bool Reader::ExpectMap(const YAML::Node& node, std::string_view what, std::size_t maxKeys) {
@@ -413,7 +416,7 @@ LoadResult Reader::Result() {
 
 void Reader::ReadBoard(const Map& root) {
   board_.source = source_;
-  CheckKeys(root, {"format", "board", "framing", "values", "commands"}, "the board file");
+  CheckKeys(root, {"format", "board", "framing", "values", "commands", "live-tests"}, "the board file");
   if (Require(root, "board", "the board file")) board_.name = Text(root, "board").value_or("");
   if (const auto check = WordAt(root, "framing", words::framings, "framing")) board_.framing = link::Framing(*check);
   if (root["values"] && ExpectMapAt(root, "values")) ReadEnumerations(root["values"]);
@@ -432,6 +435,54 @@ void Reader::ReadBoard(const Map& root) {
     }
   }
   CheckBoard(marks);
+  if (root["live-tests"] && ExpectMapAt(root, "live-tests")) ReadLiveTests(root["live-tests"]);
+  CheckLiveTests();
+}
+
+// `live-tests:`: each test's word and the names of the commands its run sends.
+void Reader::ReadLiveTests(const YAML::Node& node) {
+  for (const auto& entry : node) {
+    const std::string word = entry.first.Scalar();
+    const auto test = words::FromText(words::liveTests, word);
+    if (!test) {
+      Add(entry.first.Mark(), "live test " + Quoted(word) + " is not known (" + words::Choices(words::liveTests) + ")");
+      continue;
+    }
+    if (board_.FindLiveTest(*test) != nullptr) Add(entry.first.Mark(), "live test " + Quoted(word) + " is named twice");
+    if (!ExpectList(entry.second, "live test " + Quoted(word)) || entry.second.size() == 0) {
+      if (entry.second.IsSequence()) Add(entry.second.Mark(), "live test " + Quoted(word) + " sends no command");
+      continue;
+    }
+    LiveTestUse use{*test, {}};
+    for (const auto& name : entry.second) {
+      const Command* command = name.IsScalar() ? board_.FindNamed(name.Scalar()) : nullptr;
+      if (command == nullptr)
+        Add(name.Mark(), "live test " + Quoted(word) + " sends " + (name.IsScalar() ? Quoted(name.Scalar()) : "a list") +
+                             ", which is no command");
+      else
+        use.sends.push_back(command->name);
+    }
+    board_.liveTests.push_back(std::move(use));
+    liveTestMarks_.push_back(entry.first.Mark());
+  }
+}
+
+// The fields each live test sets (board.h, action_fields) are in the commands it sends.
+void Reader::CheckLiveTests() {
+  for (std::size_t i = 0; i < board_.liveTests.size(); ++i) {
+    const LiveTestUse& use = board_.liveTests[i];
+    const std::string test = Quoted(words::Of(words::liveTests, use.test).text);
+    if (board_.StopCommand() == nullptr)
+      Add(liveTestMarks_[i], "live test " + test + " needs a command whose action is \"stop\"");
+    for (const action_fields::LiveTestNeed& need : action_fields::kLiveTestNeeds) {
+      if (need.test != use.test) continue;
+      const bool sent = std::any_of(use.sends.begin(), use.sends.end(), [&](const std::string& name) {
+        return FindIn(board_.FindNamed(name)->request, need.field) != nullptr;
+      });
+      if (!sent) Add(liveTestMarks_[i], "live test " + test + " needs a request field " + Quoted(need.field) +
+                                            " in a command it sends");
+    }
+  }
 }
 
 void Reader::ReadEnumerations(const YAML::Node& values) {
@@ -976,38 +1027,26 @@ bool Reader::AnyRequestHas(std::string_view name) const {
 
 // The fields an action reads or sets by name (board.h, action_fields) are there.
 void Reader::CheckActionNeeds(const Command& command, const YAML::Mark& mark) {
-  namespace needs = action_fields;
+  using action_fields::Where;
   const std::string action = Quoted(words::Of(words::actions, command.action).text);
-  const auto needOwn = [&](std::string_view name, bool firstByte) {
-    const Field* field = FindIn(command.request, name);
-    if (field == nullptr)
-      Add(mark, "action " + action + " needs a request field " + Quoted(name) + " in " + command.name);
-    else if (firstByte && (field->offset != 0 || field->size != 1 || field->bitCount != 0 || field->IsCheck()))
-      Add(mark, "action " + action + " reads " + Quoted(name) + " as the request's first byte: a whole u8 first");
-  };
-  const auto needAny = [&](const std::string& name, const std::string& why) {
-    if (!AnyRequestHas(name)) Add(mark, "action " + action + " needs a request field " + Quoted(name) + why);
-  };
-  switch (command.action) {
-    case Action::ChangeAddress: return needOwn(needs::kNewAddress, true);
-    case Action::ChangeBaudRate: return needOwn(needs::kBaudrate, true);
-    case Action::Stop:
-      for (const std::string_view name : needs::kStopped) needAny(std::string(name), " in some command (it clears it)");
-      return;
-    case Action::SetupMotor:
-      needOwn(needs::kMotorType, false);
-      for (const auto& [setup, stepper] : needs::kStepperSetup) {
-        needOwn(setup, false);
-        needAny(std::string(stepper), " in some command (a stepper's setup sets it)");
-      }
-      return;
-    case Action::DcStatus:
-      for (const Field* motor : command.response.AllFields())
-        for (const std::string_view suffix : needs::kDcStatusSuffixes)
-          needAny(motor->name + std::string(suffix), " in some command (reply field " + Quoted(motor->name) + " shows it)");
-      return;
-    default: return;
+  for (const action_fields::ActionNeed& need : action_fields::kActionNeeds) {
+    if (need.action != command.action) continue;
+    const std::string name = Quoted(need.field);
+    const Field* own = FindIn(command.request, need.field);
+    if (need.where == Where::AnyRequest && !AnyRequestHas(need.field))
+      Add(mark, "action " + action + " needs a request field " + name + " in some command (" + std::string(need.why) + ")");
+    else if (need.where != Where::AnyRequest && own == nullptr)
+      Add(mark, "action " + action + " needs a request field " + name + " in " + command.name);
+    else if (need.where == Where::FirstByte &&
+             (own->offset != 0 || own->size != 1 || own->bitCount != 0 || own->IsCheck()))
+      Add(mark, "action " + action + " reads " + name + " as the request's first byte: a whole u8 first");
   }
+  if (command.action != Action::DcStatus) return;
+  for (const Field* motor : command.response.AllFields())
+    for (const std::string_view suffix : action_fields::kDcStatusSuffixes)
+      if (!AnyRequestHas(motor->name + std::string(suffix)))
+        Add(mark, "action " + action + " needs a request field " + Quoted(motor->name + std::string(suffix)) +
+                      " in some command (reply field " + Quoted(motor->name) + " shows it)");
 }
 
 void Reader::CheckBoard(std::vector<CommandMarks>& marks) {

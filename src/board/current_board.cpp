@@ -1,5 +1,4 @@
 #include "board/board.h"
-#include "board/board_file.h"
 #include "link/traffic_log.h"
 
 namespace tarnwick::board {
@@ -15,23 +14,6 @@ Board& Installed() {
 bool& InstalledIsBuiltIn() {
   static bool builtIn = true;
   return builtIn;
-}
-
-void ForgetPositions(Layout& layout) {
-  for (Field& field : layout.fields) field.line = field.column = 0;
-  for (SwitchCase& branch : layout.cases)
-    for (Field& field : branch.fields) field.line = field.column = 0;
-}
-
-// The board as its file describes it, wherever the file lies and its lines stand.
-std::string DescriptionOf(Board board) {
-  board.source.clear();
-  for (Command& command : board.commands) {
-    command.line = command.column = 0;
-    ForgetPositions(command.request);
-    ForgetPositions(command.response);
-  }
-  return DumpBoard(board);
 }
 
 // Every program that uses a board names the frames it logs by it, from the start.
@@ -53,8 +35,23 @@ void Use(Board board) {
 }
 
 bool IsBuiltIn(const Board& board) {
-  static const std::string builtIn = DescriptionOf(BuiltIn());
-  return DescriptionOf(board) == builtIn;
+  static const Board builtIn = WithoutPositions(BuiltIn());
+  return WithoutPositions(board) == builtIn;
+}
+
+Board WithoutPositions(Board board) {
+  const auto forget = [](std::vector<Field>& fields) {
+    for (Field& field : fields) field.line = field.column = 0;
+  };
+  board.source.clear();
+  for (Command& command : board.commands) {
+    command.line = command.column = 0;
+    for (Layout* layout : {&command.request, &command.response}) {
+      forget(layout->fields);
+      for (SwitchCase& branch : layout->cases) forget(branch.fields);
+    }
+  }
+  return board;
 }
 
 bool BuiltInInUse() { return InstalledIsBuiltIn(); }

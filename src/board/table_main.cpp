@@ -178,6 +178,11 @@ std::string TableSource(const Board& board, const std::string& from) {
   out << "};\n    built.commands.reserve(" << board.commands.size() << ");\n";
   for (const auto& command : board.commands)
     out << "    built.commands.push_back(" << CommandCode(board, command) << ");\n";
+  for (const auto& use : board.liveTests) {
+    std::string sends;
+    for (const auto& name : use.sends) sends += (sends.empty() ? "" : ", ") + Literal(name);
+    out << "    built.liveTests.push_back({" << words::Of(words::liveTests, use.test).code << ", {" << sends << "}});\n";
+  }
   out << "    return built;\n  }();\n  return board;\n}\n\n}  // namespace tarnwick::board\n";
   return out.str();
 }

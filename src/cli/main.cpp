@@ -287,13 +287,19 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   return std::nullopt;
 }
 
-// Their frames are the motor driver's: another board's line never hears them.
-std::optional<int> RefuseLiveTestsOfAnotherBoard(std::initializer_list<const CLI::App*> liveTests,
-                                                 const OutputMode& mode) {
-  for (const CLI::App* live : liveTests)
-    if (live && live->parsed() && !tarnwick::board::BuiltInInUse())
-      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " +
-                                  tarnwick::board::Current().name + " has no live tests",
+// A board that does not declare a live test never hears its frames; stop sends
+// the frame every live test ends with.
+std::optional<int> RefuseLiveTestsOfAnotherBoard(const CLI::App* stepperTest, const CLI::App* dcTest,
+                                                 const CLI::App* stop, const OutputMode& mode) {
+  const tarnwick::board::Board& board = tarnwick::board::Current();
+  const std::pair<const CLI::App*, bool> declared[] = {
+      {stepperTest, board.FindLiveTest(tarnwick::board::LiveTest::Stepper) != nullptr},
+      {dcTest, board.FindLiveTest(tarnwick::board::LiveTest::Dc) != nullptr},
+      {stop, !board.liveTests.empty()}};
+  for (const auto& [live, has] : declared)
+    if (live && live->parsed() && !has)
+      return RefuseInvocation(live->get_name() + " sends the motor driver's frames; the board " + board.name +
+                                  (board.liveTests.empty() ? " has no live tests" : " does not declare " + live->get_name()),
                               mode);
   return std::nullopt;
 }
@@ -337,7 +343,7 @@ void BuildSubcommands(CLI::App& app, const cli::Reach& reach, Subcommands& subs,
 }
 
 int RunSubcommand(const Subcommands& subs, const OutputMode& mode) {
-  if (const auto refused = RefuseLiveTestsOfAnotherBoard({subs.stepperTest.app, subs.dcTest.app, subs.stop}, mode))
+  if (const auto refused = RefuseLiveTestsOfAnotherBoard(subs.stepperTest.app, subs.dcTest.app, subs.stop, mode))
     return *refused;
   const auto parsed = [](const CLI::App* sub) { return sub && sub->parsed(); };
   if (parsed(subs.ports)) return RunPorts(mode);

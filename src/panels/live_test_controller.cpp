@@ -60,8 +60,8 @@ void LiveTestController::ReverseClicked(int box, bool checked) {
 }
 
 void LiveTestController::SendTestCommand(bool stop, bool force) {
-  // The frames are the motor driver's: another board's line never hears them.
-  if (!board::BuiltInInUse()) return;
+  // A board that declares no live tests never hears their frames.
+  if (board::Current().liveTests.empty()) return;
   const std::vector<std::uint8_t> bytes = stop ? StopFrame() : BuildUpdate(force);
   if (bytes.empty() || portPath_.empty()) return;
   // A port that cannot be opened, or a frame that does not leave, drops this

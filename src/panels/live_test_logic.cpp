@@ -33,17 +33,19 @@ std::optional<int> ReadLiveField(std::string_view text, std::string_view label, 
   return static_cast<int>(value);
 }
 
-// The motor driver's own command (the live pages are its pages, whatever board
-// the window was given).
-const board::Command& MotorDriverCommand(std::string_view name) { return *board::BuiltIn().FindNamed(name); }
-
-// Appends one broadcast frame without the reply flag, encoded by the codec the
-// command pages use, so the live tests and the pages never differ.
-void AppendBroadcastFrame(std::vector<std::uint8_t>& bytes, std::string_view command, const board::FieldTexts& texts) {
-  const auto encoded = board::Encode(MotorDriverCommand(command), texts, false);
-  if (!encoded) return;
-  const link::Bytes frame = board::BuiltIn().framing.Make(link::kBroadcastAddress, *encoded);
-  bytes.insert(bytes.end(), frame.begin(), frame.end());
+// Appends one broadcast frame without the reply flag for each command the board
+// in use sends for test, encoded by the codec the command pages use, so the live
+// tests and the pages never differ.
+void AppendBroadcastFrames(std::vector<std::uint8_t>& bytes, board::LiveTest test, const board::FieldTexts& texts) {
+  const board::Board& board = board::Current();
+  const board::LiveTestUse* use = board.FindLiveTest(test);
+  if (use == nullptr) return;
+  for (const std::string& name : use->sends) {
+    const auto encoded = board::Encode(*board.FindNamed(name), texts, false);
+    if (!encoded) continue;
+    const link::Bytes frame = board.framing.Make(link::kBroadcastAddress, *encoded);
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+  }
 }
 
 template <typename Last>
@@ -63,11 +65,10 @@ std::string StartMode(int duty, bool reverse) {
 
 }  // namespace
 
-const std::vector<std::uint8_t>& StopFrame() {
-  static const link::Bytes frame = [] {
-    return board::BuiltIn().framing.Make(link::kBroadcastAddress, *board::Encode(MotorDriverCommand("CMD3F"), {}, false));
-  }();
-  return frame;
+std::vector<std::uint8_t> StopFrame() {
+  const board::Command* stop = board::Current().StopCommand();
+  const auto encoded = stop ? board::Encode(*stop, {}, false) : std::nullopt;
+  return encoded ? board::Current().framing.Make(link::kBroadcastAddress, *encoded) : link::Bytes{};
 }
 
 StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop, bool force,
@@ -83,11 +84,11 @@ StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop,
   if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
 
   StepperTestSend send{StopFrame(), now, {}};
-  AppendBroadcastFrame(send.bytes, "CMD12",
-                       {{"reverse", fields.reverse ? "1" : "0"},
-                        {"not-limit", "1"},
-                        {"frequency", std::to_string(*frequency)},
-                        {"pulse-duty", std::to_string(*duty)}});
+  AppendBroadcastFrames(send.bytes, board::LiveTest::Stepper,
+                        {{"reverse", fields.reverse ? "1" : "0"},
+                         {"not-limit", "1"},
+                         {"frequency", std::to_string(*frequency)},
+                         {"pulse-duty", std::to_string(*duty)}});
   return send;
 }
 
@@ -111,14 +112,13 @@ DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, co
   if (!force && now == last) return NothingToSend(last, "Freq and Duty are unchanged");
 
   DcTestSend send{{}, now, {}};
-  AppendBroadcastFrame(send.bytes, "CMD23",
-                       {{"left-frequency", std::to_string(now.leftFrequency)},
-                        {"left-pulse-duty", std::to_string(now.leftDuty)},
-                        {"right-frequency", std::to_string(now.rightFrequency)},
-                        {"right-pulse-duty", std::to_string(now.rightDuty)}});
-  AppendBroadcastFrame(send.bytes, "CMD22",
-                       {{"left-mode", StartMode(*leftDuty, fields.leftReverse)},
-                        {"right-mode", StartMode(*rightDuty, fields.rightReverse)}});
+  AppendBroadcastFrames(send.bytes, board::LiveTest::Dc,
+                        {{"left-frequency", std::to_string(now.leftFrequency)},
+                         {"left-pulse-duty", std::to_string(now.leftDuty)},
+                         {"right-frequency", std::to_string(now.rightFrequency)},
+                         {"right-pulse-duty", std::to_string(now.rightDuty)},
+                         {"left-mode", StartMode(*leftDuty, fields.leftReverse)},
+                         {"right-mode", StartMode(*rightDuty, fields.rightReverse)}});
   return send;
 }
 

@@ -10,8 +10,9 @@
 
 namespace tarnwick::panels {
 
-// The stop command to the broadcast address without the reply flag (FF 01 3F 3F 01).
-const std::vector<std::uint8_t>& StopFrame();
+// The board's stop command to the broadcast address without the reply flag (FF 01
+// 3F 3F 01 for the motor driver); empty for a board without one.
+std::vector<std::uint8_t> StopFrame();
 
 inline constexpr int kLiveTestMinFrequency = 1;  // Hz: a live run never asks for 0
 inline constexpr int kStepperTestMaxFrequency = 10000;

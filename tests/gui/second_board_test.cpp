@@ -51,5 +51,13 @@ TEST_F(SecondBoardTest, OwnsTheWindowItsLineAndItsSettings) {
   EXPECT_EQ(Contents(builtInSettings), builtInBefore);
 }
 
+// The live test tabs are the board's own declaration, whatever else it describes.
+TEST(LiveTestTabsTest, FollowTheTestsTheBoardDeclares) {
+  const board::LoadResult declaresOne = board::LoadBoardFile(TARNWICK_EVERY_KEY);
+  ASSERT_TRUE(declaresOne.board) << ::testing::PrintToString(declaresOne.problems);
+  EXPECT_EQ(app::TabNames(*declaresOne.board),
+            (std::vector<std::string>{"RUN", "DRIVE", "SETUP", "STOP", "Stepper Test"}));
+}
+
 }  // namespace
 }  // namespace tarnwick::gui_test
