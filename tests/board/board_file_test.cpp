@@ -277,7 +277,7 @@ std::vector<std::string> ChangesOf(const std::string& text) {
     for (const auto& word : list) formatWords.emplace_back(word.text);
   };
   addWords(words::wireTypes), addWords(words::textRules), addWords(words::outOfRanges), addWords(words::replyRules);
-  addWords(words::flagRules), addWords(words::actions), addWords(words::liveTests);
+  addWords(words::flagRules), addWords(words::actions), addWords(words::liveTests), addWords(words::framings);
   if (std::find(formatWords.begin(), formatWords.end(), text) != formatWords.end())
     changes.insert(changes.end(), formatWords.begin(), formatWords.end());
   return changes;
