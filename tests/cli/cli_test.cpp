@@ -471,20 +471,32 @@ TEST(CliBoardFileTest, ANewCommandIsOneEditOfTheDescription) {
   }
 }
 
-// A board whose frames end in a CRC: the simulated board running it answers in that
-// framing, and a reply that ends in the 16-bit sum instead fails its check.
-TEST(CliBoardFileTest, ACrcBoardSpeaksAndChecksItsOwnFraming) {
+// boards/climate-controller.yaml ends its frames in a CRC and speaks in physical
+// values: the simulated board running it answers in that framing, a value goes
+// out as its raw word and comes back the same through the reply, the JSON and a
+// sequence's expectation, and a reply that ends in the 16-bit sum fails its check.
+TEST(CliBoardFileTest, APhysicalValueCrossesACrcLineUnchanged) {
   TARNWICK_NEEDS_PTY();
-  const std::string file = TARNWICK_CRC_BOARD, command = "--board " + file + " send cmd60 --addr 01 --baud 115200 --port ";
-  const SimProcess board("", "--board " + file);
-  ASSERT_FALSE(board.Path().empty());
-  const CliRun answered = RunCli(command + board.Path(), true);
-  EXPECT_NE(answered.out.find("Send Data: 01 01 E0 20 18\nRecv Data: 01 04 60 00 00 00 EE 0A\nResult: Success"),
+  const std::string board = "--board " TARNWICK_BOARDS "/climate-controller.yaml ", line = " --addr 01 --baud 115200 --port ";
+  const SimProcess sim("", board);
+  ASSERT_FALSE(sim.Path().empty());
+  const CliRun set = RunCli(board + "send cmd61 --target -12.5 --humidity 55.55" + line + sim.Path(), true);
+  EXPECT_NE(set.out.find("Send Data: 01 05 E1 FF 83 15 B3 39 5A\nRecv Data: 01 04 61 00 FF 83 EF A7\nResult: Success\n"
+                         "Target: -12.5\n"),
             std::string::npos)
-      << answered.out;
+      << set.out;
+  const CliRun json = RunCli(board + "--json send cmd60" + line + sim.Path(), true);
+  EXPECT_NE(json.out.find("\"target\": -12.5,\n    \"humidity\": 55.55"), std::string::npos) << json.out;
+  const testing::TempFolder dir;
+  const CliRun run = RunCli(board + "run " +
+                                dir.Write("s.yaml", "baud: 115200\nsteps:\n  - {send: cmd60, addr: \"01\", expect: "
+                                                    "{target: -12.50, humidity: 55.55}}\n") +
+                                " --port " + sim.Path(),
+                            true);
+  EXPECT_EQ(run.status, 0) << run.out;
   testing::PtyPeer summing;
-  summing.AnswerEveryFrame({0x01, 0x04, 0x60, 0x00, 0x00, 0x00, 0x65, 0x00});
-  const CliRun refused = RunCli(command + summing.Path(), true);
+  summing.AnswerEveryFrame({0x01, 0x06, 0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x67, 0x00});
+  const CliRun refused = RunCli(board + "send cmd60" + line + summing.Path(), true);
   EXPECT_NE(refused.out.find("Result: Data recv Error"), std::string::npos) << refused.out;
 }
 
