@@ -2,6 +2,10 @@
 // tabs alone, a settings file of its own, and only its own frames on its line.
 
 #include <QFile>
+#include <QTest>
+#include <qcustomplot.h>
+
+#include "app/watch_window.h"
 
 #include "app/window_options.h"
 #include "app/window_settings.h"
@@ -10,16 +14,21 @@
 namespace tarnwick::gui_test {
 namespace {
 
-class SecondBoardTest : public WindowFixture {
+template <const char* kFile>
+class BoardFileWindow : public WindowFixture {
  public:
   void SetUp() override {
-    board::LoadResult heater = board::LoadBoardFile(std::string(TARNWICK_BOARDS) + "/heater.yaml");
-    ASSERT_TRUE(heater.board) << ::testing::PrintToString(heater.problems);
-    board::Use(std::move(*heater.board));
+    board::LoadResult loaded = board::LoadBoardFile(std::string(TARNWICK_BOARDS) + "/" + kFile);
+    ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
+    board::Use(std::move(*loaded.board));
     WindowFixture::SetUp();
   }
   void TearDown() override { board::Use(board::BuiltIn()); }
 };
+constexpr char kHeater[] = "heater.yaml";
+constexpr char kClimate[] = "climate-controller.yaml";
+using SecondBoardTest = BoardFileWindow<kHeater>;
+using ClimateBoardTest = BoardFileWindow<kClimate>;
 
 QByteArray Contents(const QString& path) {
   QFile file(path);
@@ -49,6 +58,28 @@ TEST_F(SecondBoardTest, OwnsTheWindowItsLineAndItsSettings) {
   EXPECT_TRUE(own->fileName().endsWith("/tarnwick/board-heater-controller.conf")) << own->fileName().toStdString();
   EXPECT_TRUE(QFile::exists(own->fileName()));
   EXPECT_EQ(Contents(builtInSettings), builtInBefore);
+}
+
+// Watch plots what a person reads: a scaled field's value, not its raw word.
+TEST_F(ClimateBoardTest, WatchPlotsPhysicalValues) {
+  sim::BoardState state;
+  state.Store("target", 0xFF83);     // -125 tenths of a degree
+  state.Store("humidity", 5555);     // hundredths of a percent
+  board_->SetState(state);
+  Window().SetAddressText("01");
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_NE(watch, nullptr);
+  watch->SetIntervalMs(0);
+  ASSERT_TRUE(watch->Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().successes >= 3; }, 60'000));
+  watch->Stop();
+  for (const auto& [key, value] : {std::pair{"target", -12.5}, {"humidity", 55.55}}) {
+    ASSERT_NE(watch->GraphOf(key), nullptr) << key;
+    const auto& points = *watch->GraphOf(key)->data();
+    ASSERT_FALSE(points.isEmpty()) << key;
+    for (auto point = points.constBegin(); point != points.constEnd(); ++point) EXPECT_EQ(point->value, value) << key;
+  }
 }
 
 // The live test tabs are the board's own declaration, whatever else it describes.
