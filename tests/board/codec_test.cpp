@@ -150,62 +150,64 @@ TEST(Codec, DecodesEveryKnownReply) {
   }
 }
 
-// Each word type's data bytes at its edges and in its byte order, and the values
-// beyond them refused in the page's words.
+// Each word type's data bytes at its edges and in its byte order, the values beyond
+// them refused in the page's words, and a scaled word's rounding.
 struct WordAnswer {
   const char* type;
-  const char* text;
-  const char* data;            // or "refused: REASON"
-  const char* shown = nullptr;  // a scaled value as read back; else the text's number
+  // "TEXT = DATA[ = SHOWN]; ...": DATA the data bytes or "refused: REASON"; SHOWN the
+  // text read back, when it is not the text's own number.
+  const char* answers;
 };
 
 constexpr WordAnswer kWordAnswers[] = {
-    {"i8, range: [-128, 127]", "-128", "80"},     {"i8, range: [-128, 127]", "-1", "FF"},
-    {"i8", "-1", "refused: V must be 0 to 127"},   {"u16be", "4660", "12 34"},
-    {"u16be", "65535", "FF FF"},                  {"u16be", "-1", "refused: V must be 0 to 65535"},
-    {"i16le", "-1", "FF FF"},                     {"i16le", "-32768", "00 80"},
-    {"i16le", "32767", "FF 7F"},                  {"i16le", "1", "01 00"},
-    {"i16le", "32768", "refused: V must be -32768 to 32767"},
-    {"i16be", "-2", "FF FE"},                     {"i16be", "-32768", "80 00"},
-    {"i16be", "256", "01 00"},                    {"i16be", "-32769", "refused: V must be -32768 to 32767"},
-    {"u32be", "305419896", "12 34 56 78"},        {"u32be", "4294967295", "FF FF FF FF"},
-    {"u32le", "305419896", "78 56 34 12"},        {"i32le", "-1", "FF FF FF FF"},
-    {"i32le", "-2147483648", "00 00 00 80"},      {"i32le", "2147483647", "FF FF FF 7F"},
-    {"i32be", "-16909060", "FE FD FC FC"},        {"i32be", "0", "00 00 00 00"},
-    {"i32be", "2147483648", "refused: V must be -2147483648 to 2147483647"},
-    {"i16le, range: [-400, 1250], out-of-range: cap", "-401", "70 FE"},
-    {"i16le, range: [-400, 1250], out-of-range: cap", "1300", "E2 04"},
-    {"i16be, scale: 0.1, range: [-40, 125]", "21.54", "00 D7", "21.5"},
-    {"i16be, scale: 0.1, range: [-40, 125]", "21.56", "00 D8", "21.6"},
-    {"i16be, scale: 0.1, range: [-40, 125]", "-40", "FE 70", "-40.0"},
-    {"i16be, scale: 0.1, range: [-40, 125]", "125.04", "04 E2", "125.0"},
-    {"i16be, scale: 0.1, range: [-40, 125]", "125.06", "refused: V must be -40.0 to 125.0"},
-    {"u8, scale: 0.5, offset: -40", "-40", "00", "-40.0"},
-    {"u8, scale: 0.5, offset: -40", "87.5", "FF", "87.5"},
-    {"u8, scale: 0.5, offset: -40", "88", "refused: V must be -40.0 to 87.5"},
-    {"u16le, scale: 0.001, decimals: 2", "65.535", "FF FF", "65.54"},
-    {"u32be, scale: 0.01, offset: -1000, out-of-range: cap", "-2000", "00 00 00 00", "-1000.00"},
+    {"i8, range: [-128, 127]", "-128 = 80; 127 = 7F = +127; -1 = FF; 0 = 00"},
+    {"i8", "-1 = refused: V must be 0 to 127"},
+    {"u16be", "0 = 00 00; 65535 = FF FF; 4660 = 12 34; -1 = refused: V must be 0 to 65535"},
+    {"i16le", "-32768 = 00 80; 32767 = FF 7F; -1 = FF FF; 0 = 00 00; 1 = 01 00; "
+              "32768 = refused: V must be -32768 to 32767"},
+    {"i16be", "-32768 = 80 00; 32767 = 7F FF; -1 = FF FF; 0 = 00 00; -2 = FF FE; 256 = 01 00; "
+              "-32769 = refused: V must be -32768 to 32767"},
+    {"u32le", "0 = 00 00 00 00; 4294967295 = FF FF FF FF; 305419896 = 78 56 34 12"},
+    {"u32be", "0 = 00 00 00 00; 4294967295 = FF FF FF FF; 305419896 = 12 34 56 78; "
+              "-1 = refused: V must be 0 to 4294967295"},
+    {"i32le", "-2147483648 = 00 00 00 80; 2147483647 = FF FF FF 7F; -1 = FF FF FF FF; 0 = 00 00 00 00"},
+    {"i32be", "-2147483648 = 80 00 00 00; 2147483647 = 7F FF FF FF; -1 = FF FF FF FF; 0 = 00 00 00 00; "
+              "-16909060 = FE FD FC FC; 2147483648 = refused: V must be -2147483648 to 2147483647"},
+    {"i16le, range: [-400, 1250], out-of-range: cap", "-401 = 70 FE = -400; 1300 = E2 04 = 1250"},
+    {"i16be, scale: 0.1, range: [-40, 125]", "21.54 = 00 D7 = 21.5; 21.56 = 00 D8 = 21.6; -40 = FE 70 = -40.0; "
+                                             "125.04 = 04 E2 = 125.0; 125.06 = refused: V must be -40.0 to 125.0"},
+    {"u8, scale: 0.5, offset: -40", "-40 = 00 = -40.0; 87.5 = FF = 87.5; 88 = refused: V must be -40.0 to 87.5"},
+    {"u16le, scale: 0.001, decimals: 2", "65.535 = FF FF = 65.54"},
+    {"u32be, scale: 0.01, offset: -1000, out-of-range: cap", "-2000 = 00 00 00 00 = -1000.00"},
 };
 
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts;
+  for (std::size_t end; (end = text.find(separator)) != std::string_view::npos; text.remove_prefix(end + separator.size()))
+    parts.emplace_back(text.substr(0, end));
+  parts.emplace_back(text);
+  return parts;
+}
+
 TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
-  for (const WordAnswer& answer : kWordAnswers) {
-    SCOPED_TRACE(std::string(answer.type) + " " + answer.text);
+  for (const WordAnswer& row : kWordAnswers) {
     const auto loaded = LoadBoardText(std::string("format: 1\nboard: x\ncommands:\n  - {name: P, code: 1, request: "
-                                                  "[{name: v, label: V, type: ") + answer.type + "}], response: []}\n",
+                                                  "[{name: v, label: V, type: ") + row.type + "}], response: []}\n",
                                       "t.yaml");
-    ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
+    ASSERT_TRUE(loaded.board) << row.type << ::testing::PrintToString(loaded.problems);
     const Command& command = loaded.board->commands.front();
-    std::string reason;
-    const auto encoded = Encode(command, {{"v", answer.text}}, false, &reason);
-    std::vector<std::uint8_t> data;
-    if (encoded) data.assign(encoded->begin() + 1, encoded->end());
-    EXPECT_EQ(encoded ? link::FormatHexDump(data) : "refused: " + reason, answer.data);
-    if (!encoded || std::string_view(answer.type).find("cap") != std::string_view::npos) continue;
-    const DecodedField shown = Decode(command, command.request, data).fields.at(0);
-    if (answer.shown)
-      EXPECT_EQ(shown.text, answer.shown);
-    else
-      EXPECT_EQ(shown.value, FieldValue{std::stoll(answer.text)});
+    for (const std::string& answer : Split(row.answers, "; ")) {
+      SCOPED_TRACE(std::string(row.type) + ": " + answer);
+      const std::vector<std::string> parts = Split(answer, " = ");
+      std::string reason;
+      const auto encoded = Encode(command, {{"v", parts.at(0)}}, false, &reason);
+      std::vector<std::uint8_t> data;
+      if (encoded) data.assign(encoded->begin() + 1, encoded->end());
+      EXPECT_EQ(encoded ? link::FormatHexDump(data) : "refused: " + reason, parts.at(1));
+      if (!encoded) continue;
+      const DecodedField shown = Decode(command, command.request, data).fields.at(0);
+      EXPECT_EQ(shown.text, parts.size() > 2 ? parts[2] : parts[0]);
+    }
   }
 }
 

@@ -80,6 +80,11 @@ struct FieldTypeCase {
 
 class FieldRangeTest : public ::testing::TestWithParam<FieldTypeCase> {};
 
+std::string TextOf(const board::Field& field, NumberKind kind, std::int64_t value) {
+  if (kind == NumberKind::kHex) return "0x" + link::FormatHexByte(static_cast<std::uint8_t>(value));
+  return kind == NumberKind::kScaled ? board::PhysicalText(field, value) : std::to_string(value);
+}
+
 TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
   const std::string field = GetParam().field;
   const auto loaded = board::LoadBoardText("format: 1\nboard: x\ncommands:\n  - {name: P, code: 1, request: [" + field +
@@ -87,14 +92,13 @@ TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
   ASSERT_TRUE(loaded.board) << ::testing::PrintToString(loaded.problems);
   const board::Command& command = loaded.board->commands.front();
   const board::Field& v = *command.request.Find("v");
-  const NumberRule rule{GetParam().kind, v.min, v.max};
+  const NumberRule rule{GetParam().kind, v.min, v.max, &v};
   std::mt19937_64 random(GetParam().kind == NumberKind::kHex ? 7 : static_cast<std::uint64_t>(v.max - v.min));
   std::vector<std::int64_t> values{v.min, v.max, v.min + 1, v.max - 1, std::clamp<std::int64_t>(-1, v.min, v.max)};
   for (int i = 0; i < 200; ++i) values.push_back(std::uniform_int_distribution<std::int64_t>(v.min, v.max)(random));
   for (const std::int64_t value : values) {
     std::string error;
-    const std::string text = GetParam().kind == NumberKind::kHex ? "0x" + link::FormatHexByte(std::uint8_t(value))
-                                                                 : std::to_string(value);
+    const std::string text = TextOf(v, GetParam().kind, value);
     ASSERT_EQ(CheckNumber("--v", text, rule, error), value) << error;
     const auto encoded = board::Encode(command, {{"v", FieldTextOf(value, rule)}}, true);
     ASSERT_TRUE(encoded) << text;
@@ -103,13 +107,14 @@ TEST_P(FieldRangeTest, TextToFrameToReplyToTextIsExact) {
     ASSERT_GE(reply.size(), 5u) << text;
     const auto decoded = board::DecodeReply(command, std::span(reply).subspan(3, reply.size() - 5));
     ASSERT_EQ(decoded.fields.size(), 1u) << text;
-    EXPECT_EQ(decoded.fields.front().value, board::FieldValue{value}) << text;
-    if (GetParam().kind == NumberKind::kDecimal && v.type != board::WireType::I8)
+    if (GetParam().kind != NumberKind::kScaled) EXPECT_EQ(decoded.fields.front().value, board::FieldValue{value}) << text;
+    if (GetParam().kind == NumberKind::kScaled || (GetParam().kind == NumberKind::kDecimal && v.type != board::WireType::I8))
       EXPECT_EQ(decoded.fields.front().text, text);
   }
   for (const std::int64_t beyond : {v.min - 1, v.max + 1}) {
     std::string error;
-    const std::string text = beyond < 0 && v.min == 0 ? "-1" : std::to_string(beyond);
+    const bool belowAnUnsignedWord = beyond < 0 && v.min == 0 && GetParam().kind != NumberKind::kScaled;
+    const std::string text = belowAnUnsignedWord ? "-1" : TextOf(v, GetParam().kind, beyond);
     EXPECT_FALSE(CheckNumber("--v", text, rule, error)) << text;
     EXPECT_FALSE(board::ReadNumber(v, text, link::Reading::Exact)) << text;
   }
@@ -131,6 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldTypeCase{"i32le", "{name: v, type: i32le}", NumberKind::kDecimal},
                       FieldTypeCase{"i32be", "{name: v, type: i32be}", NumberKind::kDecimal},
                       FieldTypeCase{"i16be_in_a_range", "{name: v, type: i16be, range: [-400, 1250]}", NumberKind::kDecimal},
+                      FieldTypeCase{"i16be_tenths", "{name: v, type: i16be, scale: 0.1, range: [-40, 125]}",
+                                    NumberKind::kScaled},
+                      FieldTypeCase{"u8_halves_from_minus_40", "{name: v, type: u8, scale: 0.5, offset: -40}",
+                                    NumberKind::kScaled},
+                      FieldTypeCase{"u32le_thousandths", "{name: v, type: u32le, scale: 0.001, offset: -1000}",
+                                    NumberKind::kScaled},
+                      FieldTypeCase{"i32be_hundredths", "{name: v, type: i32be, scale: 0.01}", NumberKind::kScaled},
                       FieldTypeCase{"u32le_high", "{name: v, type: u32le, range: [4294967000, 4294967295]}",
                                     NumberKind::kDecimal},
                       FieldTypeCase{"bits_of_a_u8", "{type: u8, bits: [{name: v, bits: [2, 6]}]}", NumberKind::kDecimal},
