@@ -14,6 +14,7 @@ export XDG_RUNTIME_DIR=$scratch/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir "$scratch/work"
 ln -s "$source/examples" "$scratch/work/examples"
+ln -s "$source/boards" "$scratch/work/boards"
 export PATH="$build/src/cli:$build/src/sim:$build/src/app:$PATH"
 boards=()
 cleanup() {
