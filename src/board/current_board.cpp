@@ -1,4 +1,7 @@
 #include "board/board.h"
+
+#include <optional>
+
 #include "link/traffic_log.h"
 
 namespace tarnwick::board {
@@ -6,8 +9,9 @@ namespace {
 
 std::string NameInUse(std::uint8_t code);
 
-Board& Installed() {
-  static Board board = BuiltIn();
+// A board Use() installed; none while the built-in one is in use, which is then not copied.
+std::optional<Board>& Installed() {
+  static std::optional<Board> board;
   return board;
 }
 
@@ -20,13 +24,13 @@ bool& InstalledIsBuiltIn() {
 [[maybe_unused]] const bool kNamesFramesInLog = (link::NameCommandsWith(&NameInUse), true);
 
 std::string NameInUse(std::uint8_t code) {
-  const Command* command = Installed().Find(code);
+  const Command* command = Current().Find(code);
   return command ? command->name : std::string();
 }
 
 }  // namespace
 
-const Board& Current() { return Installed(); }
+const Board& Current() { return Installed() ? *Installed() : BuiltIn(); }
 
 void Use(Board board) {
   InstalledIsBuiltIn() = IsBuiltIn(board);

@@ -78,8 +78,11 @@ struct SendCommandLine {
 void AddSend(CLI::App& app, SendCommandLine& send, OutputMode& mode, CheckedOptions& checked) {
   send.app = app.add_subcommand("send", "Send one command and show the reply")->fallthrough();
   send.app->require_subcommand(0, 1);
-  send.app->footer(Examples({ExampleOf("CMD00"), ExampleOf("CMD12"),
-                             "send --raw \"93\" --port sim0 --addr 01", "send cmd12 --help"}));
+  // Written when help is asked for: the examples read the board description.
+  send.app->footer([] {
+    return Examples({ExampleOf("CMD00"), ExampleOf("CMD12"), "send --raw \"93\" --port sim0 --addr 01",
+                     "send cmd12 --help"});
+  });
   AddLineOptions(*send.app, send.line, checked);
   AddAddressOptions(*send.app, send.line, checked);
   AddAsTyped(*send.app, mode);
@@ -247,12 +250,14 @@ void Describe(CLI::App& app) {
                   "scan, watch and run find the boards, repeat a command and run a test sequence.\n"
                   "Exit status: 0 sent (and Success where a reply was read), 1 any other result,\n"
                   "2 invalid or missing parameter or no port given, 3 the port cannot be opened.");
-  app.footer(Examples({"ports", ExampleOf("CMD00"), ExampleOf("CMD12"),
-                       "send cmd12 --help       (the fields of one command)",
-                       "dc-test --port sim0 --left-freq 20000 --right-reverse", "scan --port sim0",
-                       "watch cmd13 --port sim0 --addr 01 --interval 200",
-                       "run examples/setup_and_status.yaml --port sim0 --junit report.xml",
-                       "replay session.log --sequence session.yaml"}));
+  app.footer([] {
+    return Examples({"ports", ExampleOf("CMD00"), ExampleOf("CMD12"),
+                     "send cmd12 --help       (the fields of one command)",
+                     "dc-test --port sim0 --left-freq 20000 --right-reverse", "scan --port sim0",
+                     "watch cmd13 --port sim0 --addr 01 --interval 200",
+                     "run examples/setup_and_status.yaml --port sim0 --junit report.xml",
+                     "replay session.log --sequence session.yaml"});
+  });
 }
 
 bool JsonWanted(int argc, char** argv) {

@@ -144,11 +144,12 @@ void Bus::Hear(std::span<const std::uint8_t> bytes, int baudIndex) {
       s.pending.insert(s.pending.end(), bytes.begin(), bytes.end());
 }
 
-std::vector<ReplyChunk> Bus::Shape(Station& station, const Bytes& reply, milliseconds& delay) {
+std::vector<ReplyChunk> Bus::Shape(Station& station, const Bytes& reply, std::uint8_t heardAddress,
+                                   milliseconds& delay) {
   const Fault fault = station.fault;
   if (station.fault.count > 0 && --station.fault.count == 0) station.fault = Fault{};
   delay = std::max(delay, fault.replyDelay);
-  return ShapeReply(reply, fault);
+  return ShapeReply(reply, fault, heardAddress);
 }
 
 void Bus::KeepNewestPending(std::size_t keep, std::size_t limit) {
@@ -165,11 +166,12 @@ std::optional<Bus::Turn> Bus::TakeTurn(bool atBurstEnd) {
         s.recording ? s.recording->TakeFrame(s.pending, atBurstEnd) : s.board.TakeFrame(s.pending, atBurstEnd);
     if (!taken.complete || taken.consumed == 0) continue;
     const auto end = s.pending.begin() + static_cast<std::ptrdiff_t>(taken.consumed);
+    const std::uint8_t heardAddress = s.pending.front();
     if (!turn) turn = Turn{Bytes(s.pending.begin(), end), {}, {}, {}};
     if (turn->echo.empty()) turn->echo = EchoOf(turn->heard, s.fault);
     s.pending.erase(s.pending.begin(), end);
     if (taken.reply.empty()) continue;
-    auto shaped = Shape(s, taken.reply, turn->delay);
+    auto shaped = Shape(s, taken.reply, heardAddress, turn->delay);
     if (!shaped.empty()) replies.push_back(std::move(shaped));
   }
   if (!turn) return std::nullopt;

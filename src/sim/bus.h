@@ -60,8 +60,9 @@ class Bus {
     Bytes pending;  // heard, not yet taken as a frame
     std::optional<ReplayBoard> recording;  // answers in the board's place
   };
-  // The reply shaped by the station's fault; spends one of a counted fault.
-  std::vector<ReplyChunk> Shape(Station& station, const Bytes& reply, std::chrono::milliseconds& delay);
+  // The reply to a frame sent to heardAddress, shaped by the station's fault; spends one of a counted fault.
+  std::vector<ReplyChunk> Shape(Station& station, const Bytes& reply, std::uint8_t heardAddress,
+                                std::chrono::milliseconds& delay);
 
   std::vector<Station> stations_;
 };

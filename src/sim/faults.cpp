@@ -22,7 +22,7 @@ struct NamedKind {
   FaultKind kind;
 };
 
-constexpr std::array<NamedKind, 12> kNames = {{
+constexpr std::array<NamedKind, 13> kNames = {{
     {"none", FaultKind::None},
     {"no-reply", FaultKind::NoReply},
     {"bad-checksum", FaultKind::BadChecksum},
@@ -35,6 +35,7 @@ constexpr std::array<NamedKind, 12> kNames = {{
     {"failed-status", FaultKind::FailedStatus},
     {"echo", FaultKind::Echo},
     {"echo-garbled", FaultKind::EchoGarbled},
+    {"own-address-only", FaultKind::OwnAddressOnly},
 }};
 
 std::optional<int> ParseNumber(std::string_view text) {
@@ -51,13 +52,15 @@ Bytes Rechecksummed(Bytes reply) {
 
 }  // namespace
 
-std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault) {
+std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault, std::uint8_t heardAddress) {
+  if (fault.kind == FaultKind::OwnAddressOnly && heardAddress == link::kBroadcastAddress) return {};
   if (reply.size() < 4) return {{reply, {}}};
   Bytes bytes = reply;
   switch (fault.kind) {
     case FaultKind::None:
     case FaultKind::Echo:
     case FaultKind::EchoGarbled:
+    case FaultKind::OwnAddressOnly:
       break;
     case FaultKind::NoReply:
       return {};

@@ -25,6 +25,7 @@ enum class FaultKind {
   FailedStatus,     // the status byte says the command failed
   Echo,             // every frame heard goes back on the line before the reply, as a half-duplex adapter echoes
   EchoGarbled,      // ...with one byte changed, as a collision on the line would
+  OwnAddressOnly,   // a frame sent to every board (FF) gets no reply; one to its own address does
 };
 
 struct Fault {
@@ -40,8 +41,8 @@ struct ReplyChunk {
   std::chrono::milliseconds pauseAfter{0};
 };
 
-// How a good reply goes out under the fault.
-std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault);
+// How a good reply to a frame sent to heardAddress goes out under the fault.
+std::vector<ReplyChunk> ShapeReply(const Bytes& reply, const Fault& fault, std::uint8_t heardAddress);
 
 // What goes back on the line the moment a frame is heard: the frame itself under
 // the echo faults, nothing otherwise.

@@ -92,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
         // A lone board's damaged reply is neither a board nor a conflict.
         ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 04-06", "", 1, "bad-checksum", "05@115200"},
         ScanCase{"LoneBoardSplitReply", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:-", 0,
-                 "split"}),
+                 "split"},
+        // Deaf to the broadcast: found by its own address only, and no other invented;
+        // without --full the silent broadcast leaves its addresses unasked.
+        ScanCase{"BoardIgnoresTheBroadcast", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:Stepper", 0,
+                 "own-address-only"},
+        ScanCase{"BoardIgnoresTheBroadcastUnlessFull", "05@115200", "--baud 115200 --addr 01-08", "", 1,
+                 "own-address-only"}),
     testing::RowName());
 
 // ---- watch ----
