@@ -120,13 +120,12 @@ std::optional<std::uint32_t> ReadNumber(const Field& field, std::string_view tex
     if (*value < 0) return refusal.Say(field.label + " must not be negative");
     return static_cast<std::uint32_t>(*value) & WidthMask(field);
   }
-  const auto bits = [&](std::int64_t number) { return BitsOf(field, number); };
   if (value && asTyped && field.outOfRange == OutOfRange::Cap) {
-    if (*value > field.max || (*value < 0 && !field.IsSigned())) return bits(field.max);  // unsigned: -1 is very large
-    if (*value < field.min) return bits(field.min);
+    if (*value > field.max || (*value < 0 && !field.IsSigned())) return BitsOf(field, field.max);  // unsigned: -1 is very large
+    if (*value < field.min) return BitsOf(field, field.min);
   }
   if (!value || *value < field.min || *value > field.max) return refusal.Say(field.label + " must be " + RangeText(field));
-  return bits(*value);
+  return BitsOf(field, *value);
 }
 
 namespace {
@@ -189,10 +188,8 @@ const SwitchCase* CaseFor(const Layout& layout, std::uint32_t value) {
   return nullptr;
 }
 
-std::string Signed(std::uint32_t raw) {
-  const int value = static_cast<std::int8_t>(static_cast<std::uint8_t>(raw));
-  return (value > 0 ? "+" : "") + std::to_string(value);
-}
+// "+50", "-5", "0": an i8's duty as the page shows it.
+std::string WithSign(std::int64_t value) { return (value > 0 ? "+" : "") + std::to_string(value); }
 
 DecodedField Shown(const Field& field, std::uint32_t raw) {
   DecodedField shown{&field, field.label, field.Key(), {}, nullptr, raw};
@@ -203,7 +200,7 @@ DecodedField Shown(const Field& field, std::uint32_t raw) {
     shown.text = raw ? "checked" : "unchecked";
     shown.value = raw != 0;
   } else if (field.type == WireType::I8) {
-    shown.text = Signed(raw);
+    shown.text = WithSign(NumberOf(field, raw));
     shown.value = NumberOf(field, raw);
   } else if (field.IsScaled()) {
     shown.text = PhysicalText(field, NumberOf(field, raw));
