@@ -176,12 +176,12 @@ void CFindBoardsDlg::SetAddressRange(const QString& first, const QString& last) 
   m_last->setText(last);
 }
 
-std::optional<cli::ScanRequest> CFindBoardsDlg::RequestFromControls() {
+std::optional<bench::ScanRequest> CFindBoardsDlg::RequestFromControls() {
   std::string why;
   const auto first = RangeEnd(m_first->text(), "From", why);
   const auto last = first ? RangeEnd(m_last->text(), "To", why) : std::nullopt;
   if (first && last && *first > *last) why = "The addresses run backwards: give the lower one first";
-  cli::ScanRequest request{m_window.CurrentLineSettings().portPath, {}, {first.value_or(0), last.value_or(0)}};
+  bench::ScanRequest request{m_window.CurrentLineSettings().portPath, {}, {first.value_or(0), last.value_or(0)}};
   for (std::size_t i = 0; i < m_rates.size(); ++i)
     if (m_rates[i]->isChecked()) request.baudIndices.push_back(static_cast<int>(i));
   if (why.empty() && request.baudIndices.empty()) why = "Tick at least one rate";
@@ -208,25 +208,25 @@ void CFindBoardsDlg::OnFind() {
   ShowRunning(true);
 }
 
-void CFindBoardsDlg::StartScan(cli::ScanRequest request) {
+void CFindBoardsDlg::StartScan(bench::ScanRequest request) {
   link::TrafficLog& windowLog = m_window.LogModel();
   job_.Start([this, &windowLog, request = std::move(request)](const std::atomic<bool>& stopRequested) {
     PostedTrafficLog log(job_, windowLog);
-    cli::ScanCallbacks callbacks;
+    bench::ScanCallbacks callbacks;
     callbacks.stopRequested = [&stopRequested] { return stopRequested.load(); };
-    callbacks.progress = [this](const cli::ScanProgress& p) { job_.Post([this, p] { ShowProgress(p); }); };
-    callbacks.found = [this](const cli::FoundBoard& board) { job_.Post([this, board] { AddRow(board); }); };
-    cli::ScanResult outcome = cli::ScanLine(request, &log, callbacks);
+    callbacks.progress = [this](const bench::ScanProgress& p) { job_.Post([this, p] { ShowProgress(p); }); };
+    callbacks.found = [this](const bench::FoundBoard& board) { job_.Post([this, board] { AddRow(board); }); };
+    bench::ScanResult outcome = bench::ScanLine(request, &log, callbacks);
     job_.Post([this, outcome = std::move(outcome)] { m_outcome = outcome; });
   });
 }
 
-void CFindBoardsDlg::ShowProgress(const cli::ScanProgress& progress) {
+void CFindBoardsDlg::ShowProgress(const bench::ScanProgress& progress) {
   m_progress->setValue(static_cast<int>(progress.fraction * kProgressSteps));
   m_status->setText(tr("Scanning %1 at %2 baud: %3").arg(Utf8(m_portName)).arg(progress.baud).arg(Utf8(progress.what)));
 }
 
-void CFindBoardsDlg::AddRow(const cli::FoundBoard& board) {
+void CFindBoardsDlg::AddRow(const bench::FoundBoard& board) {
   const int row = m_results->rowCount();
   m_results->insertRow(row);
   m_results->setItem(row, kAddress, Cell(link::FormatHexByte(board.address)));
@@ -246,7 +246,7 @@ void CFindBoardsDlg::EndScan() {
                  : m_outcome.stopped      ? tr("Stopped: %1 found so far").arg(Plural(found, "board"))
                                           : tr("Found %1").arg(Plural(found, "board"));
   QString heard;
-  for (const cli::Unconfirmed& u : m_outcome.unconfirmed)
+  for (const bench::Unconfirmed& u : m_outcome.unconfirmed)
     heard += Utf8(link::FormatHexByte(u.address) + " at " + std::to_string(u.baud) + " baud: " + u.reason + "\n");
   if (!heard.isEmpty()) text += tr("; heard but not confirmed: %1 (see tooltip)").arg(m_outcome.unconfirmed.size());
   m_status->setText(text);

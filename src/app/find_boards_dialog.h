@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/bench_job.h"
-#include "cli/board_scan.h"
+#include "bench/scan.h"
 
 class QCheckBox;
 class QLabel;
@@ -59,10 +59,10 @@ class CFindBoardsDlg : public QDialog {
  private:
   void ShowPortToScan();
   QWidget* BuildOptions();
-  std::optional<cli::ScanRequest> RequestFromControls();
-  void StartScan(cli::ScanRequest request);
-  void ShowProgress(const cli::ScanProgress& progress);
-  void AddRow(const cli::FoundBoard& board);
+  std::optional<bench::ScanRequest> RequestFromControls();
+  void StartScan(bench::ScanRequest request);
+  void ShowProgress(const bench::ScanProgress& progress);
+  void AddRow(const bench::FoundBoard& board);
   void EndScan();
   void StopScan();
   void ShowRunning(bool running);
@@ -81,7 +81,7 @@ class CFindBoardsDlg : public QDialog {
 
   std::string m_portName;  // the port scanned, as the window lists it
   bool m_portBorrowed = false;
-  cli::ScanResult m_outcome;
+  bench::ScanResult m_outcome;
   BenchJob job_;  // last: stopped and joined first
 };
 

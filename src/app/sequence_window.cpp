@@ -26,11 +26,11 @@ enum Column : int { kNumber, kLine, kStep, kResult, kOutcome, kColumnCount };
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-QColor VerdictColor(const cli::StepOutcome* outcome) {
+QColor VerdictColor(const bench::StepOutcome* outcome) {
   if (!outcome) return QColor(0x1f, 0x5f, 0xbf);  // running
   switch (outcome->verdict) {
-    case cli::StepOutcome::Passed: return QColor(0x1a, 0x7f, 0x37);
-    case cli::StepOutcome::Failed: return QColor(0xc6, 0x28, 0x28);
+    case bench::StepOutcome::Passed: return QColor(0x1a, 0x7f, 0x37);
+    case bench::StepOutcome::Failed: return QColor(0xc6, 0x28, 0x28);
     default: return QColor(0x80, 0x80, 0x80);
   }
 }
@@ -47,17 +47,17 @@ QIcon Dot(const QColor& color) {
 }
 
 // The counts of each verdict, and what the first failed step's hint says.
-QString Summary(const std::vector<cli::StepOutcome>& outcomes) {
+QString Summary(const std::vector<bench::StepOutcome>& outcomes) {
   QString hint;
   for (std::size_t i = 0; i < outcomes.size() && hint.isEmpty(); ++i)
     if (!outcomes[i].hint.empty()) hint = QObject::tr("\nStep %1: %2").arg(i + 1).arg(Utf8(outcomes[i].hint));
-  const auto count = [&](cli::StepOutcome::Verdict verdict) {
+  const auto count = [&](bench::StepOutcome::Verdict verdict) {
     return std::count_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.verdict == verdict; });
   };
   return QObject::tr("%1 passed, %2 failed, %3 skipped")
-      .arg(count(cli::StepOutcome::Passed))
-      .arg(count(cli::StepOutcome::Failed))
-      .arg(count(cli::StepOutcome::Skipped)) +
+      .arg(count(bench::StepOutcome::Passed))
+      .arg(count(bench::StepOutcome::Failed))
+      .arg(count(bench::StepOutcome::Skipped)) +
          hint;
 }
 
@@ -129,7 +129,7 @@ void CSequenceWindow::ShowLine() {
   const std::string windowPort = owner_.SelectedPortName();
   QString port = windowPort.empty() ? tr("the file's port") : tr("%1 (the window's port)").arg(Utf8(windowPort));
   std::set<int> rates;
-  for (const cli::Step& step : parsed_) {
+  for (const bench::Step& step : parsed_) {
     if (!step.command) continue;
     rates.insert(link::BaudRateAt(step.settings.baudIndex).value_or(0));
     if (windowPort.empty()) port = Utf8(step.settings.portPath);
@@ -160,11 +160,11 @@ bool CSequenceWindow::Open(const QString& path) {
 
 bool CSequenceWindow::ReadSteps(const QString& path) {
   try {
-    parsed_ = cli::ParseSequence(path.toStdString(), owner_.CurrentLineSettings().portPath);
-  } catch (const cli::InvalidSequence& invalid) {
+    parsed_ = bench::ParseSequence(path.toStdString(), owner_.CurrentLineSettings().portPath);
+  } catch (const bench::InvalidSequence& invalid) {
     parsed_.clear();
     ListSteps();
-    ShowStatus(Utf8(cli::PlacedReason(path.toStdString(), invalid)), true);
+    ShowStatus(Utf8(bench::PlacedReason(path.toStdString(), invalid)), true);
     return false;
   }
   ListSteps();
@@ -174,7 +174,7 @@ bool CSequenceWindow::ReadSteps(const QString& path) {
 void CSequenceWindow::ListSteps() {
   steps_->clear();
   for (std::size_t i = 0; i < parsed_.size(); ++i) {
-    const cli::Step& step = parsed_[i];
+    const bench::Step& step = parsed_[i];
     auto* row = new QTreeWidgetItem(steps_);
     row->setText(kNumber, QString::number(i + 1));
     row->setText(kLine, QString::number(step.line));
@@ -186,14 +186,14 @@ void CSequenceWindow::ListSteps() {
 }
 
 // outcome: null while the step runs.
-void CSequenceWindow::ShowStep(std::size_t index, const cli::StepOutcome* outcome) {
+void CSequenceWindow::ShowStep(std::size_t index, const bench::StepOutcome* outcome) {
   QTreeWidgetItem* row = steps_->topLevelItem(static_cast<int>(index));
   if (!row) return;
   const QColor color = VerdictColor(outcome);
   QString text = tr("running");
   if (outcome) {
     row->setText(kResult, Utf8(outcome->result));
-    text = Utf8(cli::VerdictText(outcome->verdict));
+    text = Utf8(bench::VerdictText(outcome->verdict));
     if (!outcome->differs.empty()) text += ": " + Utf8(outcome->differs);
   }
   row->setText(kOutcome, text);
@@ -231,14 +231,14 @@ bool CSequenceWindow::Run() {
 
 void CSequenceWindow::StartWorker() {
   log_ = std::make_unique<PostedTrafficLog>(job_, owner_.LogModel());
-  cli::SequenceRunOptions options;
+  bench::SequenceRunOptions options;
   options.keepGoing = keepGoing_->isChecked();
   options.log = log_.get();
   options.stepStarting = [this](std::size_t i) { job_.Post([this, i] { ShowStep(i, nullptr); }); };
-  options.stepDone = [this](std::size_t i, const cli::StepOutcome& o) { job_.Post([this, i, o] { ShowStep(i, &o); }); };
+  options.stepDone = [this](std::size_t i, const bench::StepOutcome& o) { job_.Post([this, i, o] { ShowStep(i, &o); }); };
   job_.Start([this, steps = parsed_, options](const std::atomic<bool>& stopRequested) mutable {
     options.whyStopping = [&stopRequested] { return stopRequested ? std::string("stopped") : std::string(); };
-    const cli::SequenceResult result = cli::RunSteps(steps, options);
+    const bench::SequenceResult result = bench::RunSteps(steps, options);
     job_.Post([this, result] {
       outcomes_ = result.outcomes;
       ShowStatus(Summary(outcomes_) + (result.stopped.empty() ? QString() : tr("; stopped")), result.failed);
@@ -270,7 +270,7 @@ std::string CSequenceWindow::SaveJUnitReport(const std::string& path) const {
   std::string error;
   std::optional<link::RecordFile> file = link::RecordFile::Open(path, "the report", error);
   if (!file) return error;
-  const std::string xml = cli::JUnitReport(cli::SuiteName(path_.toStdString()), parsed_, outcomes_);
+  const std::string xml = bench::JUnitReport(bench::SuiteName(path_.toStdString()), parsed_, outcomes_);
   return file->Replace(xml) && file->Close() ? "" : file->Error();
 }
 

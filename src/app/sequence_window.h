@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/bench_job.h"
-#include "cli/sequence_file.h"
-#include "cli/sequence_runner.h"
+#include "bench/sequence_file.h"
+#include "bench/sequence_run.h"
 #include "link/traffic_log.h"
 
 class QCheckBox;
@@ -43,7 +43,7 @@ class CSequenceWindow : public QDialog {
   // The last run's report as run --junit writes it: "" when written, why not otherwise.
   std::string SaveJUnitReport(const std::string& path) const;
 
-  const std::vector<cli::StepOutcome>& Outcomes() const { return outcomes_; }
+  const std::vector<bench::StepOutcome>& Outcomes() const { return outcomes_; }
   QString StatusText() const;
   QString LineText() const;
   QTreeWidget& StepList() const { return *steps_; }
@@ -62,7 +62,7 @@ class CSequenceWindow : public QDialog {
  private:
   bool ReadSteps(const QString& path);
   void ListSteps();
-  void ShowStep(std::size_t index, const cli::StepOutcome* outcome);
+  void ShowStep(std::size_t index, const bench::StepOutcome* outcome);
   void ShowStatus(const QString& text, bool error);
   void ShowLine();
   void StartWorker();
@@ -80,8 +80,8 @@ class CSequenceWindow : public QDialog {
   QPushButton *open_ = nullptr, *run_ = nullptr, *stop_ = nullptr, *save_ = nullptr;
 
   QString path_;
-  std::vector<cli::Step> parsed_;
-  std::vector<cli::StepOutcome> outcomes_;  // of the last run, while the list shows it
+  std::vector<bench::Step> parsed_;
+  std::vector<bench::StepOutcome> outcomes_;  // of the last run, while the list shows it
   bool holdsPort_ = false;
   std::unique_ptr<link::TrafficLog> log_;  // the worker's entries, on their way to the window's log
   BenchJob job_;

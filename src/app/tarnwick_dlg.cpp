@@ -14,7 +14,7 @@
 #include <QScopedValueRollback>
 #include <QShortcut>
 
-#include "cli/command_line.h"
+#include "bench/option_values.h"
 #include "link/baud_rates.h"
 #include "link/field_text.h"
 #include "link/hex_text.h"
@@ -104,7 +104,7 @@ void CTarnwickDlg::OnInitDialog() {
 
   // The pages lie over the tab strip's display area, above the strip itself.
   const QRect pageArea = m_tabStrip->displayRect().translated(m_tabStrip->pos());
-  for (panels::PanelWidget* panel : m_panels) {
+  for (bench::PanelWidget* panel : m_panels) {
     panel->setParent(this);
     panel->setGeometry(pageArea);
     panel->hide();
@@ -263,7 +263,7 @@ void CTarnwickDlg::ForgetNetworkPort(const std::string& name) {
 // test pages the board declares follow.
 void CTarnwickDlg::AddPages() {
   for (const board::Command& command : board::Current().commands) {
-    m_commandPages.push_back(new panels::CommandPage(command, this));
+    m_commandPages.push_back(new bench::CommandPage(command, this));
     m_panels.push_back(m_commandPages.back());
   }
   for (const int tab : LiveTestTabs(board::Current())) {
@@ -335,7 +335,7 @@ void CTarnwickDlg::OnOK() {
   std::optional<board::Command> command;
   board::FieldTexts texts;
   if (m_sendTab < CommandTabCount()) {
-    const panels::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+    const bench::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
     command = page.Command();
     texts = page.Texts();
   }
@@ -377,13 +377,13 @@ void CTarnwickDlg::ShowSending(bool sending) {
 // The refused field and what it takes, as the command line words it for the same text.
 std::string CTarnwickDlg::RefusalDetail(const board::ExchangeRecord& record) const {
   if (m_sendTab >= CommandTabCount()) return record.refusal;
-  const panels::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+  const bench::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
   const board::Field* field = page.Command().request.Find(record.refusedField);
   if (!field) return record.refusal;
   const board::FieldTexts texts = page.Texts();
   const auto typed = texts.find(field->name);
   const std::string detail =
-      cli::OptionRefusal(*field, link::TrimFieldText(typed != texts.end() ? typed->second : field->defaultText));
+      bench::OptionRefusal(*field, link::TrimFieldText(typed != texts.end() ? typed->second : field->defaultText));
   return detail.empty() ? record.refusal : detail;
 }
 
@@ -408,7 +408,7 @@ void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::st
 void CTarnwickDlg::OnTabSelChange(int tab) {
   if (tab == m_currentTab || tab < 0 || tab >= TabCount()) return;
   m_currentTab = tab;
-  for (panels::PanelWidget* panel : m_panels) panel->hide();
+  for (bench::PanelWidget* panel : m_panels) panel->hide();
   if (tab >= CommandTabCount()) HandPortTo(*m_livePanels[static_cast<std::size_t>(tab - CommandTabCount())]);
   m_panels[static_cast<std::size_t>(tab)]->show();
 }

@@ -67,7 +67,7 @@ class CTarnwickDlg : public QDialog {
   int CommandTabCount() const { return static_cast<int>(m_commandPages.size()); }
   std::string TabName(int tab) const;
 
-  panels::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
+  bench::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
   const res::BuiltControls& Controls() const { return m_controls; }
   TrafficLogModel& LogModel() { return m_trafficLog; }
   CTrafficLogWindow& TrafficLogWindow() const { return *m_logWindow; }
@@ -158,9 +158,9 @@ class CTarnwickDlg : public QDialog {
   QLineEdit* m_editSendData = nullptr;
   QLineEdit* m_editRecvData = nullptr;
 
-  std::vector<panels::CommandPage*> m_commandPages;  // children of the window, in tab order
+  std::vector<bench::CommandPage*> m_commandPages;  // children of the window, in tab order
   std::vector<testpanels::LiveTestPanel*> m_livePanels;  // children of the window, after the command pages
-  std::vector<panels::PanelWidget*> m_panels;  // every tab's page
+  std::vector<bench::PanelWidget*> m_panels;  // every tab's page
   TrafficLogModel m_trafficLog;
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
   CWatchWindow* m_watchWindow = nullptr;     // made on first use, owned by this one

@@ -20,7 +20,7 @@
 
 #include "app/screen_placement.h"
 #include "app/traffic_log_model.h"
-#include "cli/replay_sequence.h"
+#include "bench/recorded_sequence.h"
 #include "link/frame.h"
 
 namespace tarnwick::app {
@@ -198,7 +198,7 @@ bool CTrafficLogWindow::SaveSequenceTo(const QString& path, QString& error) cons
     error = QStringLiteral("No frame sent among the rows chosen");
     return false;
   }
-  const std::string yaml = cli::SequenceFromExchanges(exchanges, {}).yaml;
+  const std::string yaml = bench::SequenceFromExchanges(exchanges, {}).yaml;
   QSaveFile file(path);
   if (file.open(QIODevice::WriteOnly) && file.write(yaml.data(), static_cast<qint64>(yaml.size())) == static_cast<qint64>(yaml.size()) &&
       file.commit())

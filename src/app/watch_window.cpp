@@ -332,19 +332,19 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
   auto due = start;
   while (!stop) {
     const std::chrono::duration<double> since = Clock::now() - start;  // when the board was asked
-    cli::TimedExchange done = cli::RunTimedExchange(plan.line, *plan.command, {}, plan.log);
-    Sample sample{since.count(), done.report.exitStatus != 0, {}};
+    bench::TimedExchange done = bench::RunTimedExchange(plan.line, *plan.command, {}, plan.log);
+    Sample sample{since.count(), !done.Succeeded(), {}};
     for (const std::string& key : plan.keys) {
       double value = std::numeric_limits<double>::quiet_NaN();
-      for (const cli::ReportField& field : done.report.fields) {
+      for (const board::DecodedField& field : done.record.fields) {
         if (field.key != key) continue;
         if (const auto* number = std::get_if<std::int64_t>(&field.value)) value = static_cast<double>(*number);
         if (const auto* physical = std::get_if<double>(&field.value)) value = *physical;
       }
       sample.values.push_back(value);
     }
-    std::string row = cli::WatchCsvRow(cli::WallClockText(std::chrono::system_clock::now()), done, plan.csvKeys);
-    const bool ends = cli::EndsTheWatch(done.outcome.stage);
+    std::string row = bench::WatchCsvRow(bench::WallClockText(std::chrono::system_clock::now()), done, plan.csvKeys);
+    const bool ends = bench::EndsTheWatch(done.Outcome().stage);
     job_.Post([this, sample = std::move(sample), done = std::move(done), row = std::move(row)]() mutable {
       Take(std::move(sample), std::move(done), std::move(row));
     });
@@ -354,9 +354,9 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
   }
 }
 
-void CWatchWindow::Take(Sample sample, cli::TimedExchange done, std::string csvRow) {
-  if (cli::EndsTheWatch(done.outcome.stage)) {
-    stopReason_ = done.report.error.empty() ? "no port selected" : cli::FormatError(done.report);
+void CWatchWindow::Take(Sample sample, bench::TimedExchange done, std::string csvRow) {
+  if (bench::EndsTheWatch(done.Outcome().stage)) {
+    stopReason_ = done.error.empty() ? "no port selected" : done.ErrorText();
     return;
   }
   summary_.Add(done);
@@ -464,7 +464,7 @@ void CWatchWindow::UpdateTitle() {
 
 bool CWatchWindow::SaveCsv(const QString& path) const {
   std::ofstream out(std::filesystem::path(path.toStdU16String()), std::ios::binary | std::ios::trunc);
-  out << cli::WatchCsvHeader(csvKeys_) << '\n';
+  out << bench::WatchCsvHeader(csvKeys_) << '\n';
   for (const std::string& row : csvRows_) out << row << '\n';
   out.close();
   return !out.fail();

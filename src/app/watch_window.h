@@ -17,7 +17,7 @@
 
 #include "app/bench_job.h"
 #include "board/board.h"
-#include "cli/watch_summary.h"
+#include "bench/watch_summary.h"
 #include "link/traffic_log.h"
 #include "link/transaction.h"
 
@@ -69,7 +69,7 @@ class CWatchWindow : public QWidget {
 
   bool SelectCommand(const QString& name);
   void SetIntervalMs(int ms);
-  const cli::WatchSummary& Summary() const { return summary_; }
+  const bench::WatchSummary& Summary() const { return summary_; }
   QString StatusText() const;
   QCustomPlot& Plot() const { return *plot_; }
   // The graph of a reply field by its key; null when the command has none such or it is hidden.
@@ -112,7 +112,7 @@ class CWatchWindow : public QWidget {
   void OnCommandChosen();
   void OnStartStop();
   void Watch(const std::atomic<bool>& stop, const Plan& plan);
-  void Take(Sample sample, cli::TimedExchange done, std::string csvRow);
+  void Take(Sample sample, bench::TimedExchange done, std::string csvRow);
   void OnFinished();
   void Redraw();
   static QCPRange FittedValueRange(const QList<QCPGraph*>& graphs);
@@ -136,7 +136,7 @@ class CWatchWindow : public QWidget {
   std::vector<std::string> csvKeys_;
   std::deque<std::string> csvRows_;  // the last kMaxSamples
   std::deque<Sample> unplotted_;     // taken, not yet in the graphs
-  cli::WatchSummary summary_;
+  bench::WatchSummary summary_;
   std::string stopReason_;
   bool paused_ = false, following_ = true, changed_ = false;
   std::atomic<int> intervalMs_{kDefaultIntervalMs};

@@ -19,16 +19,6 @@ Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) :
 
 }  // namespace
 
-nlohmann::ordered_json JsonOf(const FieldValue& value) {
-  return std::visit([](const auto& v) { return Json(v); }, value);
-}
-
-nlohmann::ordered_json FieldsJson(const std::vector<ReportField>& fields) {
-  Json json = Json::object();
-  for (const ReportField& field : fields) json[field.key] = JsonOf(field.value);
-  return json;
-}
-
 Report ReportOf(const board::ExchangeRecord& record, const std::string& portPath) {
   using link::ExchangeStage;
   Report report;
@@ -36,15 +26,24 @@ Report ReportOf(const board::ExchangeRecord& record, const std::string& portPath
   report.received = record.received;
   const ExchangeStage stage = record.outcome.stage;
   if (stage == ExchangeStage::ReplyEvaluated || stage == ExchangeStage::SendFailed) report.result = record.outcome.result;
-  for (const board::DecodedField& field : record.fields)
-    report.fields.push_back({field.label, field.key, field.text, field.value});
-  if (stage == ExchangeStage::PortUnavailable) report.error = link::DescribeOpenError(portPath, record.openError);
-  if (stage == ExchangeStage::InvalidParameter) {
-    report.error = std::string(link::kInvalidParameterMessage);
-    report.detail = record.refusal;
-  }
+  report.fields = record.fields;
+  report.error = bench::StopError(record, portPath);
+  if (stage == ExchangeStage::InvalidParameter) report.detail = record.refusal;
   report.line = record.line;
   report.replyMismatch = record.replyMismatch;
+  return report;
+}
+
+void AddOutcome(Report& report, const link::ExchangeOutcome& outcome) {
+  if (!outcome.detail.empty()) report.detail = outcome.detail;
+  report.deviceErrorCode = outcome.deviceErrorCode;
+  report.exitStatus = ExitStatusOf(outcome);
+}
+
+Report ReportOf(const bench::TimedExchange& done, const std::string& portPath) {
+  Report report = ReportOf(done.record, portPath);
+  report.hint = done.hint;
+  AddOutcome(report, done.record.outcome);
   return report;
 }
 

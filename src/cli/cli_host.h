@@ -13,25 +13,16 @@
 
 #include "link/frame.h"
 #include "link/port_list.h"
+#include "bench/timed_exchange.h"
 #include "board/exchange.h"
 #include "link/transaction.h"
 
 namespace tarnwick::cli {
 
-// A shown value as a script reads it: a number, a check box, a text, or nothing
-// (a field the reply leaves empty).
-using FieldValue = board::FieldValue;
-
-struct ReportField {
-  std::string label;  // the window's label: "Step count"
-  std::string key;    // its JSON key: "step_count"
-  std::string text;   // as the window shows it: "8000", "checked", "+50"
-  FieldValue value;
-};
-
-nlohmann::ordered_json JsonOf(const FieldValue& value);
-// The fields as one JSON object, each under its key with its typed value.
-nlohmann::ordered_json FieldsJson(const std::vector<ReportField>& fields);
+// A reply's field as printed: its label, JSON key, shown text and typed value.
+using ReportField = board::DecodedField;
+using bench::FieldsJson;
+using bench::JsonOf;
 
 // What one run produced, in the order it is printed.
 struct Report {
@@ -52,6 +43,10 @@ struct Report {
 // fields the reply filled, and why it stopped short (portPath names the port in
 // an open error).
 Report ReportOf(const board::ExchangeRecord& record, const std::string& portPath);
+// The outcome's part of a report: the detail, the device error's code, the exit status.
+void AddOutcome(Report& report, const link::ExchangeOutcome& outcome);
+// A timed exchange's whole report: its record's, its hint, its outcome's.
+Report ReportOf(const bench::TimedExchange& done, const std::string& portPath);
 
 // Exit status: 0 sent (and, where a reply was awaited, "Success"); 1 any other
 // result; 2 invalid or missing parameters; 3 the port cannot be opened (or, here, none was given).

@@ -28,24 +28,6 @@ std::string HelpTitle(const board::Command& command) {
   return command.reply == board::ReplyRule::Always ? command.title + " (always reads the reply)" : command.title;
 }
 
-NumberRule RuleOf(const board::Field& field) {
-  if (field.IsScaled()) return {NumberKind::kScaled, field.min, field.max, &field};
-  switch (field.text) {
-    case board::TextRule::Hex: return {NumberKind::kHex, field.min, field.max};
-    case board::TextRule::Count: return {NumberKind::kStepCount, field.min, field.max};
-    case board::TextRule::Decimal: break;
-  }
-  return {NumberKind::kDecimal, field.min, field.max};
-}
-
-// A named value's choices: its names in lower case, which the options take in any case.
-Choices ChoicesOf(const board::Enumeration& values) {
-  Choices choices;
-  for (const board::NamedValue& named : values.values)
-    choices.emplace_back(Lowercase(named.name), static_cast<int>(named.value));
-  return choices;
-}
-
 // A check field's option: given, it checks the box.
 void AddCheckField(CLI::App* sub, const board::Field& field, std::string& text) {
   sub->add_flag_callback("--" + field.name, [&text] { text = "1"; }, board::HelpOf(field));
@@ -68,37 +50,21 @@ void AddFieldOptions(CLI::App* sub, const board::Command& command, board::FieldT
 
 }  // namespace
 
-std::string OptionRefusal(const board::Field& field, std::string_view text) {
-  const std::string flag = "--" + field.name;
-  std::string error;
-  if (field.values)
-    CheckChoice(flag, text, ChoicesOf(*field.values), error);
-  else if (!field.IsCheck())
-    CheckNumber(flag, text, RuleOf(field), error);
-  return error;
-}
-
 void AddDirectionOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  const auto choices = [](const std::vector<std::string>& names, auto named) {
-    Choices list;
-    for (const std::string& name : names) list.emplace_back(name, static_cast<int>(*named(name)));
-    return list;
-  };
-  checked.Choice(&app, "--rs485", o.direction.control, choices(link::DirectionControlNames(), link::DirectionControlNamed),
+  checked.Choice(&app, "--rs485", o.direction.control, bench::DirectionChoices(),
                  "Who turns the RS-485 line round: off (the adapter), kernel (the driver's RS-485 mode) or rts "
                  "(RTS raised around each frame); see docs/rs485.md");
   checked.Number(&app, "--rs485-delay-before", o.direction.delayBeforeMs,
                  "With --rs485 kernel: ms RTS is raised before sending", kRs485DelayRule);
   checked.Number(&app, "--rs485-delay-after", o.direction.delayAfterMs,
                  "With --rs485 kernel: ms RTS stays raised after sending", kRs485DelayRule);
-  checked.Choice(&app, "--echo", o.echo, choices(link::EchoHandlingNames(), link::EchoHandlingNamed),
+  checked.Choice(&app, "--echo", o.echo, bench::EchoChoices(),
                  "skip: the adapter echoes each frame sent; read the echo back before the reply");
   // The delays are the driver's: under any other direction control they would be dropped unsaid.
   for (const char* flag : {"--rs485-delay-before", "--rs485-delay-after"})
     checked.Also(app.get_option(flag), [flag, &o](std::string& error) {
-      if (o.direction.control == link::DirectionControl::Kernel) return true;
-      error = std::string(flag) + " takes effect with --rs485 kernel only";
-      return false;
+      error = bench::DelayRefusal(flag, o.direction.control);
+      return error.empty();
     });
 }
 
@@ -156,13 +122,6 @@ std::string CheckedOptions::Check(bool asTyped) const {
   return {};
 }
 
-Choices BaudChoices() {
-  Choices choices;
-  for (std::size_t i = 0; i < link::kBaudRates.size(); ++i)
-    choices.emplace_back(std::to_string(link::kBaudRates[i]), static_cast<int>(i));
-  return choices;
-}
-
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
   app.add_option("--port", o.port, "Port name from 'ports' (sim0, ttyUSB0), a device path, or a network port "
                   "rfc2217://HOST:PORT or socket://HOST:PORT; default: the first simulated board "
@@ -184,8 +143,7 @@ void AddAsTyped(CLI::App& app, OutputMode& mode) {
 }
 
 void AddReadEndOption(CLI::App& app, LineOptions& o, CheckedOptions& checked) {
-  checked.Choice(&app, "--read-end", o.readEnd,
-                 {{"gap", static_cast<int>(link::ReadEnd::Gap)}, {"frame", static_cast<int>(link::ReadEnd::Frame)}},
+  checked.Choice(&app, "--read-end", o.readEnd, bench::ReadEndChoices(),
                  "When a reply ends: gap (25 ms of quiet, as the window) or frame (as soon as a whole verified "
                  "frame is in; other bytes fall back to the gap)");
 }
@@ -208,13 +166,6 @@ std::string ExampleOf(const board::Command& command) {
 std::string ExampleOf(std::string_view commandName) {
   const board::Command* command = board::Current().FindNamed(commandName);
   return command ? ExampleOf(*command) : "send " + Lowercase(commandName);
-}
-
-std::string CommandNames() {
-  std::string names;
-  for (const board::Command& command : board::Current().commands)
-    names += (names.empty() ? "" : ", ") + Lowercase(command.name);
-  return names;
 }
 
 namespace {
@@ -281,26 +232,6 @@ const board::FieldTexts& CommandChoice::TextsOf(const board::Command& command) c
 
 namespace {
 
-// Why no port was chosen, with the ports there are to choose from.
-std::string NoPortGiven(const std::vector<link::PortEntry>& ports) {
-  if (ports.empty())
-    return "no port given and no simulated board running; no serial port found either (plug in an adapter and "
-           "name it with --port, or start tarnwick-sim)";
-  std::string names;
-  for (const link::PortEntry& p : ports) names += (names.empty() ? "" : ", ") + p.name + " (" + p.path + ")";
-  return "no port given and no simulated board running; name one with --port: " + names;
-}
-
-std::optional<link::PortEntry> NamedOrRunningPort(const LineOptions& o, std::string& error) {
-  if (o.port.find('/') != std::string::npos) return link::FindPort({}, o.port);
-  const auto ports = link::EnumeratePorts();
-  if (!o.port.empty()) return link::FindPort(ports, o.port);
-  for (const link::PortEntry& p : ports)
-    if (link::IsSimulatedBoard(p)) return p;
-  error = NoPortGiven(ports);
-  return std::nullopt;
-}
-
 // Raw TCP carries bytes only: the server's line runs at the rate in its own
 // configuration, whatever --baud says.
 void WarnOnceOfFixedRate(const std::string& path) {
@@ -316,26 +247,9 @@ void WarnOnceOfFixedRate(const std::string& path) {
 }  // namespace
 
 std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error) {
-  auto port = NamedOrRunningPort(o, error);
-  // This program's own terminal is a wrong value, not a port that failed to open.
-  if (const link::OpenError refused = port ? link::CheckPortTarget(port->path) : link::OpenError{};
-      refused.kind == link::OpenFailure::OwnTerminal) {
-    error = link::DescribeOpenError(port->path, refused);
-    return std::nullopt;
-  }
-  // So is a network port's name that cannot be one.
-  if (std::string why; port && link::IsNetworkPortName(port->path) && !link::ParseNetworkPortName(port->path, &why)) {
-    error = "cannot use " + port->path + ": " + why;
-    return std::nullopt;
-  }
+  auto port = bench::FindLinePort(o, error);
   if (port && o.baudGiven) WarnOnceOfFixedRate(port->path);
   return port;
-}
-
-link::LineSettings LineSettingsOf(const LineOptions& o, std::string port) {
-  link::LineSettings line{std::move(port), o.baudIndex, o.address, !o.noRes, {}, o.direction, o.echo};
-  line.read.end = o.readEnd;
-  return line;
 }
 
 TrafficLogOption OpenTrafficLog(const OutputMode& mode) {

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "cli/cli_host.h"
-#include "cli/option_values.h"
-#include "cli/timed_exchange.h"
+#include "bench/line_options.h"
+#include "bench/option_values.h"
+#include "bench/timed_exchange.h"
 #include "link/baud_rates.h"
 #include "board/board.h"
 #include "board/codec.h"
@@ -28,6 +29,26 @@
 
 namespace tarnwick::cli {
 
+// The option rules and the line as options give it come from the bench layer,
+// which a sequence's steps and the window share.
+using bench::BaudChoices;
+using bench::Choices;
+using bench::ChoicesOf;
+using bench::CheckChoice;
+using bench::CheckNumber;
+using bench::CommandNames;
+using bench::FieldTextOf;
+using bench::kAddressRule;
+using bench::kRs485DelayRule;
+using bench::LineOptions;
+using bench::LineSettingsOf;
+using bench::Lowercase;
+using bench::NumberKind;
+using bench::NumberRule;
+using bench::RuleOf;
+using bench::ShownValue;
+using bench::WithLongWordsShortened;
+
 inline constexpr int kExitInvalid = 2;
 inline constexpr int kExitPortFailed = 3;  // the port would not open or could not be used
 inline constexpr const char* kProgram = "tarnwick-cli";
@@ -38,17 +59,6 @@ struct OutputMode {
   bool json = false;
   bool asTyped = false;
   std::string logPath;  // --log: where every frame, reply and result is appended
-};
-
-struct LineOptions {
-  std::string port;
-  int baudIndex = link::kDefaultBaudIndex;
-  std::string address = "FF";
-  bool noRes = false;
-  link::ReadEnd readEnd = link::ReadEnd::Gap;
-  link::DirectionSettings direction{};
-  link::EchoHandling echo = link::EchoHandling::Off;
-  bool baudGiven = false;  // --baud was on the command line, not left at its start value
 };
 
 // Options whose values are checked after parsing, in one pass, before anything is
@@ -93,7 +103,6 @@ class CheckedOptions {
   std::vector<Entry> entries_;
 };
 
-Choices BaudChoices();
 
 // --port, --baud and how the line turns round: --rs485 with its delays, --echo.
 void AddLineOptions(CLI::App& app, LineOptions& o, CheckedOptions& checked);
@@ -110,8 +119,6 @@ std::string Examples(std::initializer_list<std::string> lines);
 // The example of one command, as 'send' shows it.
 std::string ExampleOf(const board::Command& command);
 std::string ExampleOf(std::string_view commandName);
-// "cmd00, cmd11, ..."
-std::string CommandNames();
 
 // The commands as subcommands of parent (send, watch, a sequence step), each with
 // the options of its panel's fields, which fill choice.fields.
@@ -140,19 +147,10 @@ struct CommandChoice {
 void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptions& checked);
 // The command given under parent, if one was.
 const board::Command* ChosenCommand(const CLI::App& parent, const CommandChoice& choice);
-// What the command line says of text as the value of field's option ("--setpoint:
-// '5000' is not a number in 0..4000"), by the very check its options go through;
-// "" when the option takes it. The window names a refused field in these words.
-std::string OptionRefusal(const board::Field& field, std::string_view text);
 
-// The port that --port names, else the first simulated board running: a real
-// serial port is used only when named. Nothing, with why in error, otherwise. A
-// device path is taken as given; only a name, or no port at all, needs the list.
-// The terminal this program runs in is refused as a value (link::CheckPortTarget).
+// bench::FindLinePort, with a warning on standard error where --baud cannot reach
+// the line (a raw TCP port).
 std::optional<link::PortEntry> ChoosePort(const LineOptions& o, std::string& error);
-
-// The line the options describe, on the port chosen for them.
-link::LineSettings LineSettingsOf(const LineOptions& o, std::string port);
 
 // The traffic log --log asks for: null without it. A log that cannot be written,
 // or is not a regular file, refuses the run before the line is touched.

@@ -64,14 +64,4 @@ bool SleepUnlessInterrupted(std::chrono::milliseconds time) {
   return !Interrupted();
 }
 
-std::tm LocalTime(std::time_t seconds) {
-  std::tm local{};
-#ifdef _WIN32
-  ::localtime_s(&local, &seconds);
-#else
-  ::localtime_r(&seconds, &local);
-#endif
-  return local;
-}
-
 }  // namespace tarnwick::cli

@@ -18,7 +18,4 @@ bool Interrupted();
 // Sleeps for the time given, or until Ctrl+C; false when interrupted.
 bool SleepUnlessInterrupted(std::chrono::milliseconds time);
 
-// seconds as the local calendar time.
-std::tm LocalTime(std::time_t seconds);
-
 }  // namespace tarnwick::cli

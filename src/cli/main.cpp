@@ -12,9 +12,9 @@
 #include "cli/cli_host.h"
 #include "cli/command_line.h"
 #include "cli/replay_command.h"
-#include "cli/run_sequence.h"
-#include "cli/scan.h"
-#include "cli/watch.h"
+#include "cli/run_command.h"
+#include "cli/scan_command.h"
+#include "cli/watch_command.h"
 #include "link/baud_rates.h"
 #include "link/commands.h"
 #include "link/hex_text.h"
@@ -23,7 +23,7 @@
 #include "link/serial_port.h"
 #include "link/traffic_log_text.h"
 #include "link/transaction.h"
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 #include "support/parse_arguments.h"
 
 namespace {
@@ -120,7 +120,7 @@ int Exchange(const SendCommandLine& send, const OutputMode& mode, Run run) {
   const link::ExchangeOutcome& outcome = record.outcome;
   cli::Report report = cli::ReportOf(record, line.portPath);
   report.port = port;
-  report.hint = cli::HintFor(outcome, line);
+  report.hint = bench::HintFor(outcome, line);
   cli::AddOutcome(report, outcome);
   cli::CloseTrafficLog(log, report);
   return Finish(report, mode);
@@ -184,8 +184,8 @@ struct LiveTestCommandLine {
   LineOptions line;
   Fields fields;
 };
-using StepperTestCommandLine = LiveTestCommandLine<panels::StepperTestFields>;
-using DcTestCommandLine = LiveTestCommandLine<panels::DcTestFields>;
+using StepperTestCommandLine = LiveTestCommandLine<bench::StepperTestFields>;
+using DcTestCommandLine = LiveTestCommandLine<bench::DcTestFields>;
 
 void AddStepperTest(CLI::App& app, StepperTestCommandLine& test, OutputMode& mode, CheckedOptions& checked) {
   test.app = app.add_subcommand(
@@ -194,8 +194,8 @@ void AddStepperTest(CLI::App& app, StepperTestCommandLine& test, OutputMode& mod
   AddLineOptions(*test.app, test.line, checked);
   AddAsTyped(*test.app, mode);
   checked.Field(test.app, "--freq", test.fields.frequency,
-                "Freq in Hz, " + cli::HelpRange(cli::kStepperTestFrequencyRule), cli::kStepperTestFrequencyRule);
-  checked.Field(test.app, "--duty", test.fields.duty, "Duty in %, " + cli::HelpRange(cli::kPercentRule), cli::kPercentRule);
+                "Freq in Hz, " + bench::HelpRange(bench::kStepperTestFrequencyRule), bench::kStepperTestFrequencyRule);
+  checked.Field(test.app, "--duty", test.fields.duty, "Duty in %, " + bench::HelpRange(bench::kPercentRule), bench::kPercentRule);
   AddCheck(test.app, "--reverse", test.fields.reverse, "Reverse");
 }
 
@@ -205,27 +205,27 @@ void AddDcTest(CLI::App& app, DcTestCommandLine& test, OutputMode& mode, Checked
   test.app->fallthrough()->footer(Examples({"dc-test --port sim0 --left-freq 20000 --right-reverse"}));
   AddLineOptions(*test.app, test.line, checked);
   AddAsTyped(*test.app, mode);
-  panels::DcTestFields& f = test.fields;
+  bench::DcTestFields& f = test.fields;
   const std::string capped = " (above 65535 sent as 65535)";
-  const std::string frequencies = cli::HelpRange(cli::kDcTestFrequencyRule) + capped;
+  const std::string frequencies = bench::HelpRange(bench::kDcTestFrequencyRule) + capped;
   checked.Field(test.app, "--left-freq", f.leftFrequency, "Left Freq in Hz, " + frequencies,
-                cli::kDcTestFrequencyRule);
-  const std::string percent = cli::HelpRange(cli::kPercentRule);
-  checked.Field(test.app, "--left-duty", f.leftDuty, "Left Duty in %, " + percent, cli::kPercentRule);
+                bench::kDcTestFrequencyRule);
+  const std::string percent = bench::HelpRange(bench::kPercentRule);
+  checked.Field(test.app, "--left-duty", f.leftDuty, "Left Duty in %, " + percent, bench::kPercentRule);
   checked.Field(test.app, "--right-freq", f.rightFrequency, "Right Freq in Hz, " + frequencies,
-                cli::kDcTestFrequencyRule);
-  checked.Field(test.app, "--right-duty", f.rightDuty, "Right Duty in %, " + percent, cli::kPercentRule);
+                bench::kDcTestFrequencyRule);
+  checked.Field(test.app, "--right-duty", f.rightDuty, "Right Duty in %, " + percent, bench::kPercentRule);
   AddCheck(test.app, "--left-reverse", f.leftReverse, "Left Reverse");
   AddCheck(test.app, "--right-reverse", f.rightReverse, "Right Reverse");
 }
 
 int RunStepperTest(const StepperTestCommandLine& test, const OutputMode& mode) {
-  const auto update = panels::BuildStepperTestSend(test.fields, false, true, {});
+  const auto update = bench::BuildStepperTestSend(test.fields, false, true, {});
   return RunLiveSend(test.line, mode, update.bytes, update.reason, "Stepper Test");
 }
 
 int RunDcTest(const DcTestCommandLine& test, const OutputMode& mode) {
-  const auto update = panels::BuildDcTestSend(test.fields, false, true, {});
+  const auto update = bench::BuildDcTestSend(test.fields, false, true, {});
   return RunLiveSend(test.line, mode, update.bytes, update.reason, "D-C Test");
 }
 
@@ -360,7 +360,7 @@ int RunSubcommand(const Subcommands& subs, const OutputMode& mode) {
   if (parsed(subs.run.app)) return cli::RunSequence(subs.run, mode);
   if (parsed(subs.replay.app)) return cli::RunReplay(subs.replay, mode);
   if (parsed(subs.board.app)) return cli::RunBoard(subs.board, mode);
-  return RunLiveSend(subs.stopLine, mode, panels::StopFrame(), {}, "stop");
+  return RunLiveSend(subs.stopLine, mode, bench::StopFrame(), {}, "stop");
 }
 
 }  // namespace

@@ -2,14 +2,20 @@
 
 #include <iostream>
 
-#include "cli/replay_sequence.h"
-#include "cli/sequence_file.h"
+#include "bench/recorded_sequence.h"
+#include "bench/sequence_file.h"
 #include "link/baud_rates.h"
 #include "link/json_text.h"
 #include "link/record_file.h"
 
 namespace tarnwick::cli {
 namespace {
+
+using bench::kMaxSequenceBytes;
+using bench::kMaxSequenceSteps;
+using bench::ReplayedSequence;
+using bench::ReplayOptions;
+using bench::SequenceFromExchanges;
 
 using Json = nlohmann::ordered_json;
 

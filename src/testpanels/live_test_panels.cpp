@@ -11,7 +11,7 @@
 #include "res/dialog_templates.h"
 
 namespace tarnwick::testpanels {
-LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestController> controller,
+LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<bench::LiveTestController> controller,
                              const std::vector<LiveChannelBinding>& channels, const std::vector<int>& reverseBoxIds,
                              QWidget* parent)
     : PanelWidget(templateId, parent), controller_(std::move(controller)) {
@@ -60,17 +60,17 @@ void LiveTestPanel::StopIfRunning() {
 }
 
 void LiveTestPanel::ShowButtonText() {
-  beginStop_->setText(panels::DisplayText(std::string(controller_->ButtonText())));
+  beginStop_->setText(bench::DisplayText(std::string(controller_->ButtonText())));
 }
 
-panels::LiveTestController& LiveTestPanel::Controller() {
+bench::LiveTestController& LiveTestPanel::Controller() {
   // The edits hold the texts; a send reads them as they stand, typed or not.
-  for (const BoundChannel& bound : channels_) controller_->EditTyped(bound.channel, panels::FieldText(bound.edit));
+  for (const BoundChannel& bound : channels_) controller_->EditTyped(bound.channel, bench::FieldText(bound.edit));
   return *controller_;
 }
 
 void LiveTestPanel::ShowChannel(const BoundChannel& bound) {
-  const QString text = panels::DisplayText(controller_->EditText(bound.channel));
+  const QString text = bench::DisplayText(controller_->EditText(bound.channel));
   if (bound.edit->text() != text) bound.edit->setText(text);
   const QSignalBlocker quiet(bound.slider);
   bound.slider->setValue(controller_->SliderValue(bound.channel));
@@ -81,7 +81,7 @@ bool LiveTestPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
     for (const BoundChannel& bound : channels_) {
       if (bound.edit != watched) continue;
-      Controller().EditLostFocus(bound.channel, panels::FieldText(bound.edit));
+      Controller().EditLostFocus(bound.channel, bench::FieldText(bound.edit));
       ShowChannel(bound);
     }
   }
@@ -92,17 +92,17 @@ namespace stepper_ids = res::ids::stepper_test;
 namespace dc_ids = res::ids::dc_test;
 
 CStepperTestPanel::CStepperTestPanel(QWidget* parent)
-    : LiveTestPanel(res::kStepperTestTemplate, std::make_unique<panels::StepperTestController>(),
-                    {{stepper_ids::kFrequency, stepper_ids::kFrequencySlider, panels::kStepperFreq, 500, 100},
-                     {stepper_ids::kDuty, stepper_ids::kDutySlider, panels::kStepperDuty, 5, 10}},
+    : LiveTestPanel(res::kStepperTestTemplate, std::make_unique<bench::StepperTestController>(),
+                    {{stepper_ids::kFrequency, stepper_ids::kFrequencySlider, bench::kStepperFreq, 500, 100},
+                     {stepper_ids::kDuty, stepper_ids::kDutySlider, bench::kStepperDuty, 5, 10}},
                     {stepper_ids::kReverse}, parent) {}
 
 CDCTestPanel::CDCTestPanel(QWidget* parent)
-    : LiveTestPanel(res::kDcTestTemplate, std::make_unique<panels::DcTestController>(),
-                    {{dc_ids::kLeftFrequency, dc_ids::kLeftFrequencySlider, panels::kLeftFreq, 4000, 100},
-                     {dc_ids::kLeftDuty, dc_ids::kLeftDutySlider, panels::kLeftDuty, 5, 10},
-                     {dc_ids::kRightFrequency, dc_ids::kRightFrequencySlider, panels::kRightFreq, 4000, 100},
-                     {dc_ids::kRightDuty, dc_ids::kRightDutySlider, panels::kRightDuty, 5, 10}},
+    : LiveTestPanel(res::kDcTestTemplate, std::make_unique<bench::DcTestController>(),
+                    {{dc_ids::kLeftFrequency, dc_ids::kLeftFrequencySlider, bench::kLeftFreq, 4000, 100},
+                     {dc_ids::kLeftDuty, dc_ids::kLeftDutySlider, bench::kLeftDuty, 5, 10},
+                     {dc_ids::kRightFrequency, dc_ids::kRightFrequencySlider, bench::kRightFreq, 4000, 100},
+                     {dc_ids::kRightDuty, dc_ids::kRightDutySlider, bench::kRightDuty, 5, 10}},
                     {dc_ids::kLeftReverse, dc_ids::kRightReverse}, parent) {}
 
 }  // namespace tarnwick::testpanels

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "panels/live_test_controller.h"
+#include "bench/live_test_controller.h"
 #include "panels/widgets/panel_widget.h"
 
 class QLineEdit;
@@ -26,7 +26,7 @@ struct LiveChannelBinding {
   int pageStep;
 };
 
-class LiveTestPanel : public panels::PanelWidget {
+class LiveTestPanel : public bench::PanelWidget {
   Q_OBJECT
  public:
   // The main window's handover: the selected port (empty when the port list has no
@@ -39,10 +39,10 @@ class LiveTestPanel : public panels::PanelWidget {
   // The window is closing: a running test stops as its Stop button would stop it.
   void StopIfRunning();
 
-  const panels::LiveTestController& controller() const { return *controller_; }
+  const bench::LiveTestController& controller() const { return *controller_; }
 
  protected:
-  LiveTestPanel(int templateId, std::unique_ptr<panels::LiveTestController> controller,
+  LiveTestPanel(int templateId, std::unique_ptr<bench::LiveTestController> controller,
                 const std::vector<LiveChannelBinding>& channels, const std::vector<int>& reverseBoxIds,
                 QWidget* parent);
 
@@ -56,11 +56,11 @@ class LiveTestPanel : public panels::PanelWidget {
   };
 
   // Every event first takes the edits' texts as they stand.
-  panels::LiveTestController& Controller();
+  bench::LiveTestController& Controller();
   void ShowChannel(const BoundChannel& bound);
   void ShowButtonText();
 
-  std::unique_ptr<panels::LiveTestController> controller_;
+  std::unique_ptr<bench::LiveTestController> controller_;
   std::vector<BoundChannel> channels_;
   QPushButton* beginStop_ = nullptr;
 };

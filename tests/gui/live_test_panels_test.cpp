@@ -5,7 +5,7 @@
 #include <QSlider>
 #include <functional>
 
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
 #include "window_fixture.h"
@@ -14,8 +14,8 @@ namespace tarnwick::gui_test {
 namespace {
 
 std::string StepperUpdate(int frequency, int duty) {
-  const panels::StepperTestFields fields{std::to_string(frequency), std::to_string(duty), false};
-  return link::FormatHexDump(panels::BuildStepperTestSend(fields, false, true, {}).bytes);
+  const bench::StepperTestFields fields{std::to_string(frequency), std::to_string(duty), false};
+  return link::FormatHexDump(bench::BuildStepperTestSend(fields, false, true, {}).bytes);
 }
 
 namespace ids = res::ids;
@@ -85,7 +85,7 @@ class CloseDuringLiveTest : public WindowFixture, public ::testing::WithParamInt
 
 TEST_P(CloseDuringLiveTest, SendsTheStopFrame) {
   const CloseCase& row = GetParam();
-  const std::string stop = link::FormatHexDump(panels::StopFrame());
+  const std::string stop = link::FormatHexDump(bench::StopFrame());
   Window().show();
   QApplication::setActiveWindow(&Window());
   SelectTab(row.tab);

@@ -129,8 +129,8 @@ TEST_F(SequenceTest, AReplyNotAskedForFailsItsStep) {
   ASSERT_TRUE(tool_->Run());
   ASSERT_TRUE(RunEnds(10'000));
   std::vector<std::string> outcomes;
-  for (const cli::StepOutcome& outcome : tool_->Outcomes())
-    outcomes.push_back(outcome.result + " " + cli::VerdictText(outcome.verdict));
+  for (const bench::StepOutcome& outcome : tool_->Outcomes())
+    outcomes.push_back(outcome.result + " " + bench::VerdictText(outcome.verdict));
   EXPECT_EQ(outcomes, (std::vector<std::string>{"Success pass", "Reply from 01 (asked 05) FAIL",
                                                 "Reply to CMD13 (asked CMD43) FAIL"}));
 }

@@ -56,7 +56,7 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   for (const Field& f : fields) EXPECT_EQ(Value(f.tab, f.id), f.shown) << "tab " << f.tab << " control " << f.id;
   EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
   // The pages act on what came back, not only show it.
-  const board::FieldTexts modes = static_cast<panels::CommandPage&>(Window().Panel(res::kTabCmd22)).Texts();
+  const board::FieldTexts modes = static_cast<bench::CommandPage&>(Window().Panel(res::kTabCmd22)).Texts();
   EXPECT_EQ(modes.at("left-mode"), "Reversal");
   EXPECT_EQ(modes.at("right-mode"), "ShortBrake");
   EXPECT_FALSE(Control(res::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";

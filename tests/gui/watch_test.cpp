@@ -76,7 +76,7 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
   ASSERT_TRUE(watch->Start());
   EXPECT_EQ(Window().PortBorrower(), "Watch");
 
-  const cli::WatchSummary& summary = watch->Summary();
+  const bench::WatchSummary& summary = watch->Summary();
   const int failed = GetParam().silentReplies;
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return summary.successes >= 15 && summary.exchanges - summary.successes >= failed; }, 60'000));

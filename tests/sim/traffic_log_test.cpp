@@ -8,7 +8,7 @@
 #include "testing/exchange.h"
 #include "link/hex_text.h"
 #include "link/traffic_log.h"
-#include "panels/live_test_controller.h"
+#include "bench/live_test_controller.h"
 #include "testing/board_at_115200.h"
 
 namespace tarnwick {
@@ -88,11 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LiveTestLog, UpdatesAndStopAreLoggedAndAFailedOpenSaysWhy) {
   const auto board = BoardAt115200();
   CollectedLog log;
-  panels::StepperTestController page;
+  bench::StepperTestController page;
   page.SetTrafficLog(&log);
   page.SetPort(board->PortPath(), 115200);
   page.BeginStopClicked();  // Begin: an update
-  page.SliderMoved(panels::kStepperFreq, 2500);  // same values: nothing
+  page.SliderMoved(bench::kStepperFreq, 2500);  // same values: nothing
   page.BeginStopClicked();  // Stop
   page.SetPort("/dev/tarnwick-missing", 115200);
   page.BeginStopClicked();

@@ -9,7 +9,7 @@
 
 #include "res/control_ids.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 namespace {
 
 bool IsOutput(const res::ControlTemplate& row) { return row.style & (res::kReadOnly | res::kDisabled); }
@@ -140,4 +140,4 @@ void CommandPage::ShowReply(std::span<const board::DecodedField> fields) {
   }
 }
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

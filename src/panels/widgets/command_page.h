@@ -10,7 +10,7 @@
 #include "panels/widgets/panel_widget.h"
 #include "res/command_pages.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 
 class CommandPage : public PanelWidget {
   Q_OBJECT
@@ -45,4 +45,4 @@ class CommandPage : public PanelWidget {
   std::vector<Bound> bound_;
 };
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPainter>
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 
 PanelWidget::PanelWidget(int templateId, QWidget* parent)
     : PanelWidget(res::FindDialogTemplate(templateId), nullptr, parent) {}
@@ -60,4 +60,4 @@ void GreyWhileChecked(QCheckBox* box, QWidget* field) {
   QObject::connect(box, &QCheckBox::toggled, field, [field](bool checked) { field->setEnabled(!checked); });
 }
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

@@ -13,7 +13,7 @@
 class QCheckBox;
 class QLineEdit;
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 
 class PanelWidget : public QWidget {
   Q_OBJECT
@@ -47,4 +47,4 @@ QString DisplayText(const std::string& utf8);
 // Greys field while box is checked, keeping its text.
 void GreyWhileChecked(QCheckBox* box, QWidget* field);
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

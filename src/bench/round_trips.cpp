@@ -1,9 +1,9 @@
-#include "cli/round_trips.h"
+#include "bench/round_trips.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 void RoundTrips::Add(double ms) {
   ms = std::max(ms, 0.0);
@@ -30,4 +30,4 @@ double RoundTrips::Median() const {
   return count_ % 2 ? AtRank(middle) : (AtRank(middle - 1) + AtRank(middle)) / 2;
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

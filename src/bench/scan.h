@@ -12,7 +12,7 @@
 #include "link/frame.h"
 #include "link/traffic_log.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 struct FoundBoard {
   std::uint8_t address = 0;
@@ -65,4 +65,4 @@ struct ScanResult {
 // Every probe and reply goes to log (none when null).
 ScanResult ScanLine(const ScanRequest& request, link::TrafficLog* log, const ScanCallbacks& callbacks);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

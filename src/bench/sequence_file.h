@@ -3,17 +3,19 @@
 // stands on, checked with the same option rules and messages as the command line.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/line_options.h"
 #include "board/board.h"
 #include "board/board_file.h"
 #include "board/codec.h"
 #include "link/transaction.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 // A sequence file that cannot be run, and the line that says so (0: the file
 // itself), with its column where one place is meant.
@@ -43,8 +45,12 @@ struct Step {
 // "PATH:LINE:COLUMN: reason", without the line or column where the file itself is meant.
 std::string PlacedReason(const std::string& path, const InvalidSequence& invalid);
 
+// How a step's port is found: FindLinePort, or a front end's own around it.
+using PortChooser = std::function<std::optional<link::PortEntry>(const LineOptions&, std::string& error)>;
+
 // The steps of the file at path; portOverride, when given, replaces the file's
 // port. Each port is looked up once. Throws InvalidSequence.
-std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride);
+std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride,
+                                const PortChooser& choose = FindLinePort);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/round_trips.h"
-#include "cli/timed_exchange.h"
+#include "bench/round_trips.h"
+#include "bench/timed_exchange.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 struct WatchSummary {
   int exchanges = 0, successes = 0;
@@ -38,4 +38,4 @@ std::string WatchCsvHeader(const std::vector<std::string>& keys);
 // One exchange as a CSV row, a field the reply left out empty (no line end).
 std::string WatchCsvRow(const std::string& time, const TimedExchange& done, const std::vector<std::string>& keys);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

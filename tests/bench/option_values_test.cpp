@@ -1,7 +1,7 @@
 // The command line's value rules: what each kind of option takes and refuses.
-#include "cli/option_values.h"
-#include "cli/probe_wait.h"
-#include "cli/round_trips.h"
+#include "bench/option_values.h"
+#include "bench/probe_wait.h"
+#include "bench/round_trips.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #endif
 #include "testing/row_name.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
 
 constexpr std::uint32_t kRefused = 0xFFFFFFFF;
@@ -200,4 +200,4 @@ TEST(ProbeWaitTest, TwiceTheSlowestTurnaroundAndAByteWithinItsBounds) {
 }
 
 }  // namespace
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -1,4 +1,4 @@
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "link/hex_text.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 namespace {
 
 template <typename Fields>
@@ -59,4 +59,4 @@ TEST(DcTestSend, ForcedUpdates) {
 }
 
 }  // namespace
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

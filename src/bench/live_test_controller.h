@@ -13,9 +13,9 @@
 
 #include "link/line_control.h"
 #include "link/traffic_log.h"
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 
 inline constexpr std::string_view kBeginText = "Begin";
 inline constexpr std::string_view kStopText = "Stop";
@@ -117,4 +117,4 @@ class DcTestController final : public LiveTestController {
   DcTestLast last_, built_;
 };
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

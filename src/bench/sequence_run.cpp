@@ -1,21 +1,21 @@
-#include "cli/sequence_runner.h"
+#include "bench/sequence_run.h"
 
 #include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
 
-#include "cli/command_line.h"
+#include "bench/timed_exchange.h"
 #include "link/json_text.h"
 #include "link/field_text.h"
 #include "link/network_port.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
 
 // True when the expected text names the field's value: its typed value as a
 // sequence writes it (true, 20000, D-C, null), or the text the window shows.
-bool Matches(const ReportField& field, const std::string& want) {
+bool Matches(const board::DecodedField& field, const std::string& want) {
   if (want == field.text) return true;
   if (const auto* flag = std::get_if<bool>(&field.value)) return want == (*flag ? "true" : "false");
   if (const auto* number = std::get_if<std::int64_t>(&field.value)) return want == std::to_string(*number);
@@ -29,7 +29,7 @@ bool Matches(const ReportField& field, const std::string& want) {
 // What differs from the expectations; empty when all hold. Without expectations,
 // anything but success differs.
 std::string Differences(const Step& step, const TimedExchange& done) {
-  if (step.expect.empty()) return done.report.exitStatus == 0 ? "" : "result " + OutcomeText(done);
+  if (step.expect.empty()) return done.Succeeded() ? "" : "result " + OutcomeText(done);
   std::string differs;
   for (const auto& [key, want] : step.expect) {
     std::string got = "nothing";
@@ -38,7 +38,7 @@ std::string Differences(const Step& step, const TimedExchange& done) {
       got = OutcomeText(done);
       same = got == want;
     }
-    for (const ReportField& field : done.report.fields) {
+    for (const board::DecodedField& field : done.record.fields) {
       if (field.key != key) continue;
       got = link::JsonText(JsonOf(field.value));
       same = Matches(field, want);
@@ -72,7 +72,7 @@ StepOutcome RunStep(const Step& step, const SequenceRunOptions& options) {
     outcome.differs = Differences(step, done);
     if (!outcome.differs.empty()) {
       outcome.verdict = StepOutcome::Failed;
-      outcome.hint = done.report.hint;
+      outcome.hint = done.hint;
       if (step.repeat > 1) outcome.differs = "repetition " + std::to_string(i + 1) + ": " + outcome.differs;
     }
   }
@@ -169,4 +169,4 @@ std::string JUnitReport(const std::string& suite, const std::vector<Step>& steps
   return xml.str();
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -1,14 +1,24 @@
-#include "cli/watch_summary.h"
+#include "bench/watch_summary.h"
 
 #include <algorithm>
 #include <ctime>
 #include <iomanip>
 #include <sstream>
 
-#include "cli/console.h"
-
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
+
+// seconds as the local calendar time.
+std::tm LocalTime(std::time_t seconds) {
+  std::tm local{};
+#ifdef _WIN32
+  ::localtime_s(&local, &seconds);
+#else
+  ::localtime_r(&seconds, &local);
+#endif
+  return local;
+}
+
 
 std::string CsvCell(const std::string& text) {
   if (text.find_first_of(",\"\n") == std::string::npos) return text;
@@ -22,7 +32,7 @@ std::string CsvCell(const std::string& text) {
 void WatchSummary::Add(const TimedExchange& done) {
   ++exchanges;
   roundTrips.Add(done.roundTripMs);
-  if (done.report.exitStatus == 0) ++successes;
+  if (done.Succeeded()) ++successes;
   else ++failures[OutcomeText(done)];
 }
 
@@ -64,13 +74,13 @@ std::string WatchCsvHeader(const std::vector<std::string>& keys) {
 }
 
 std::string WatchCsvRow(const std::string& time, const TimedExchange& done, const std::vector<std::string>& keys) {
-  const std::vector<ReportField>& fields = done.report.fields;
+  const std::vector<board::DecodedField>& fields = done.record.fields;
   std::string row = time + ',' + MillisecondsText(done.roundTripMs) + ',' + CsvCell(OutcomeText(done));
   for (const auto& key : keys) {
-    const auto found = std::find_if(fields.begin(), fields.end(), [&](const ReportField& f) { return f.key == key; });
+    const auto found = std::find_if(fields.begin(), fields.end(), [&](const board::DecodedField& f) { return f.key == key; });
     row += ',' + (found == fields.end() ? std::string() : CsvCell(found->text));
   }
   return row;
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

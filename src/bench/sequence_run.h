@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/sequence_file.h"
+#include "bench/sequence_file.h"
 #include "link/traffic_log.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 struct StepOutcome {
   enum Verdict { Passed, Failed, Skipped } verdict = Skipped;
@@ -50,4 +50,4 @@ std::string SuiteName(const std::string& sequencePath);
 std::string JUnitReport(const std::string& suite, const std::vector<Step>& steps,
                         const std::vector<StepOutcome>& outcomes);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -12,7 +12,7 @@
 
 #include "link/recorded_exchanges.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 struct ReplayOptions {
   bool keepTiming = false;    // a wait step for each pause between exchanges
@@ -31,4 +31,4 @@ struct ReplayedSequence {
 ReplayedSequence SequenceFromExchanges(const std::vector<link::RecordedExchange>& exchanges,
                                        const ReplayOptions& options);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 // Past the longest exchange: the read's 265 ms and the slowest frame's write bound.
 inline constexpr int kRoundTripRangeMs = 1000;
@@ -30,4 +30,4 @@ class RoundTrips {
   double min_ = 0, max_ = 0;
 };
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

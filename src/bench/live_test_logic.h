@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 
 // The board's stop command to the broadcast address without the reply flag (FF 01
 // 3F 3F 01 for the motor driver); empty for a board without one.
@@ -69,4 +69,4 @@ StepperTestSend BuildStepperTestSend(const StepperTestFields& fields, bool stop,
 // values as sent equal last. Frequencies above 65535 go out as 65535.
 DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, const DcTestLast& last);
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

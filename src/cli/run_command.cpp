@@ -1,16 +1,27 @@
-#include "cli/run_sequence.h"
+#include "cli/run_command.h"
 
 #include <cmath>
 #include <iostream>
 
 #include "cli/console.h"
-#include "cli/sequence_file.h"
-#include "cli/sequence_runner.h"
+#include "bench/sequence_file.h"
+#include "bench/sequence_run.h"
 #include "link/json_text.h"
 #include "link/record_file.h"
 
 namespace tarnwick::cli {
 namespace {
+
+using bench::InvalidSequence;
+using bench::SequenceResult;
+using bench::SequenceRunOptions;
+using bench::Step;
+using bench::StepOutcome;
+using bench::VerdictText;
+using bench::SuiteName;
+using bench::JUnitReport;
+using bench::RunSteps;
+using bench::PlacedReason;
 
 using Json = nlohmann::ordered_json;
 
@@ -88,7 +99,7 @@ void AddRun(CLI::App& app, RunCommandLine& run, CheckedOptions& checked) {
 int RunSequence(const RunCommandLine& run, const OutputMode& mode) {
   std::vector<Step> steps;
   try {
-    steps = ParseSequence(run.sequence, run.port);
+    steps = bench::ParseSequence(run.sequence, run.port, ChoosePort);
   } catch (const InvalidSequence& invalid) {
     return RefuseInvocation(PlacedReason(run.sequence, invalid), mode);
   }

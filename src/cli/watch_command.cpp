@@ -1,4 +1,4 @@
-#include "cli/watch.h"
+#include "cli/watch_command.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,12 +11,22 @@
 #include <thread>
 
 #include "cli/console.h"
-#include "cli/watch_summary.h"
+#include "bench/watch_summary.h"
 #include "link/json_text.h"
 #include "link/network_port.h"
 
 namespace tarnwick::cli {
 namespace {
+
+using bench::MillisecondsText;
+using bench::OutcomeText;
+using bench::TimedExchange;
+using bench::WatchCsvHeader;
+using bench::WatchCsvRow;
+using bench::WatchSummary;
+using bench::WallClockText;
+using bench::RunTimedExchange;
+using bench::EndsTheWatch;
 
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
@@ -36,15 +46,15 @@ class Printer {
 
   // A line per exchange; the hint of the first exchange that has one follows it.
   void Line(const TimedExchange& done) {
-    const std::vector<ReportField>& fields = done.report.fields;
-    const std::string hint = hinted_ ? "" : done.report.hint;
+    const std::vector<ReportField>& fields = done.record.fields;
+    const std::string hint = hinted_ ? "" : done.hint;
     hinted_ = hinted_ || !hint.empty();
     if (json_) {
       Json line;
       line["time"] = WallClock();
       line["round_trip_ms"] = TenthsOfMs(done.roundTripMs);
       line["result"] = OutcomeText(done);
-      line["detail"] = done.report.detail.empty() ? Json() : Json(done.report.detail);
+      line["detail"] = done.Detail().empty() ? Json() : Json(done.Detail());
       line["fields"] = FieldsJson(fields);
       if (!hint.empty()) line["hint"] = hint;
       std::cout << link::JsonText(line) << std::endl;
@@ -90,9 +100,9 @@ int EndWithFailure(const Printer& printer, const WatchSummary& summary, const st
 // Ctrl+C ends a network port's waits (connecting, sending, reading): such an
 // exchange did not fail, it was stopped, and the watch sums up without it.
 bool CutShortByInterrupt(const TimedExchange& done) {
-  const auto stage = done.outcome.stage;
+  const auto stage = done.Outcome().stage;
   return Interrupted() && (stage == link::ExchangeStage::PortUnavailable || stage == link::ExchangeStage::SendFailed ||
-                           done.outcome.detail == link::kNetworkWaitInterrupted);
+                           done.Outcome().detail == link::kNetworkWaitInterrupted);
 }
 
 }  // namespace
@@ -140,10 +150,10 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
     const TimedExchange done = RunTimedExchange(line, *command, watch.command.TextsOf(*command), log.get());
     if (CutShortByInterrupt(done)) break;
-    if (EndsTheWatch(done.outcome.stage)) {
-      const std::string why = done.report.error.empty() ? "no port selected" : FormatError(done.report);
+    if (EndsTheWatch(done.Outcome().stage)) {
+      const std::string why = done.error.empty() ? "no port selected" : done.ErrorText();
       log.Close();
-      return EndWithFailure(printer, summary, why, done.report.exitStatus, mode);
+      return EndWithFailure(printer, summary, why, ExitStatusOf(done.Outcome()), mode);
     }
     summary.Add(done);
     printer.Line(done);

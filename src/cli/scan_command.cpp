@@ -1,16 +1,24 @@
-#include "cli/scan.h"
+#include "cli/scan_command.h"
 
 #include <algorithm>
 #include <iostream>
 #include <optional>
 
-#include "cli/board_scan.h"
+#include "bench/scan.h"
 #include "cli/console.h"
 #include "link/hex_text.h"
 #include "link/json_text.h"
 
 namespace tarnwick::cli {
 namespace {
+
+using bench::AddressRange;
+using bench::FoundBoard;
+using bench::kNewAddressRule;
+using bench::ScanCallbacks;
+using bench::ScanProgress;
+using bench::ScanResult;
+using bench::Unconfirmed;
 
 // "01-FE", "2A" or "10-1f": addresses that a board can have, 01 to FE.
 std::optional<AddressRange> ParseRange(const std::string& text, std::string& error) {

@@ -1,4 +1,4 @@
-#include "panels/live_test_controller.h"
+#include "bench/live_test_controller.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include "testing/needs_pty.h"
 #include "testing/pty_peer.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 namespace {
 
 using testing::WriteRecorder;
@@ -175,4 +175,4 @@ TEST(LiveTestController, AnUpdateThatCannotLeaveIsNotRememberedAsSent) {
 }
 
 }  // namespace
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

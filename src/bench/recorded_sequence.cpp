@@ -1,4 +1,4 @@
-#include "cli/replay_sequence.h"
+#include "bench/recorded_sequence.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,12 +6,12 @@
 
 #include "board/exchange.h"
 #include "cli/cli_host.h"
-#include "cli/option_values.h"
+#include "bench/option_values.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/json_text.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
 
 using board::Command;
@@ -215,4 +215,4 @@ ReplayedSequence SequenceFromExchanges(const std::vector<link::RecordedExchange>
   return writer.Finish(exchanges.size());
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

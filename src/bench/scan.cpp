@@ -1,4 +1,4 @@
-#include "cli/board_scan.h"
+#include "bench/scan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +10,7 @@
 
 #include "board/board.h"
 #include "board/exchange.h"
-#include "cli/probe_wait.h"
+#include "bench/probe_wait.h"
 #include "link/baud_rates.h"
 #include "link/frame.h"
 #include "link/framing.h"
@@ -19,7 +19,7 @@
 #include "link/serial_port.h"
 #include "link/transaction.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
 
 // After a probe's read, what still arrives is followed until the line has been
@@ -413,4 +413,4 @@ ScanResult ScanLine(const ScanRequest& request, link::TrafficLog* log, const Sca
   return {scanner.Found(), scanner.NotConfirmed(), usable || stopped ? "" : scanner.Error(), stopped};
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -1,8 +1,8 @@
 #pragma once
-// The command line's rules for option values: a value is a number of its kind in
-// its range, or one of a list of names, or it is refused with a message that names
-// the option, the value and what is accepted. Options, and script steps that set
-// the same fields, check their values here before anything is opened or sent.
+// The rules for option values: a value is a number of its kind in its range, or
+// one of a list of names, or it is refused with a message that names the option,
+// the value and what is accepted. The command line's options, a sequence's steps
+// and the window's fields check their values here before anything is opened or sent.
 
 #include <cstdint>
 #include <optional>
@@ -14,9 +14,9 @@
 #include "board/board.h"
 #include "link/frame.h"
 #include "link/line_control.h"
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 enum class NumberKind {
   kDecimal,    // ASCII digits
@@ -32,13 +32,13 @@ struct NumberRule {
   const board::Field* field = nullptr;  // kScaled's field, whose scale and offset give the value
 };
 
-inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, panels::kMaxDuty};
+inline constexpr NumberRule kPercentRule{NumberKind::kDecimal, 0, bench::kMaxDuty};
 inline constexpr NumberRule kAddressRule{NumberKind::kHex, 0x00, 0xFF};
 inline constexpr NumberRule kNewAddressRule{NumberKind::kHex, link::kFirstBoardAddress, link::kLastBoardAddress};
-inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, panels::kLiveTestMinFrequency,
-                                                      panels::kStepperTestMaxFrequency};
-inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, panels::kLiveTestMinFrequency,
-                                                 panels::kDcTestMaxFrequency};
+inline constexpr NumberRule kStepperTestFrequencyRule{NumberKind::kDecimal, bench::kLiveTestMinFrequency,
+                                                      bench::kStepperTestMaxFrequency};
+inline constexpr NumberRule kDcTestFrequencyRule{NumberKind::kDecimal, bench::kLiveTestMinFrequency,
+                                                 bench::kDcTestMaxFrequency};
 inline constexpr NumberRule kRs485DelayRule{NumberKind::kDecimal, 0, link::kMaxDirectionDelayMs};
 
 // "1 to 10000", as a help text gives a rule's range.
@@ -63,6 +63,27 @@ std::optional<int> CheckChoice(std::string_view option, std::string_view text, c
 
 std::string Lowercase(std::string_view text);
 
+// A field's option: its rule, or its named values' choices (their names in lower
+// case, which are taken in any case).
+NumberRule RuleOf(const board::Field& field);
+Choices ChoicesOf(const board::Enumeration& values);
+// What the command line says of text as the value of field's option ("--setpoint:
+// '5000' is not a number in 0..4000"); "" when the option takes it. A sequence's
+// step and the window name a refused field in these words.
+std::string OptionRefusal(const board::Field& field, std::string_view text);
+
+// The line's options' choices: --baud, --rs485, --echo, --read-end.
+Choices BaudChoices();
+Choices DirectionChoices();
+Choices EchoChoices();
+Choices ReadEndChoices();
+// The delays before and after a frame are the driver's: "" when the control is
+// kernel, else why option cannot take effect.
+std::string DelayRefusal(std::string_view option, link::DirectionControl control);
+
+// "cmd00, cmd11, ...": the commands of the board in use, as options and steps name them.
+std::string CommandNames();
+
 // A value as a refusal quotes it: whole up to kShownValueLength characters, else
 // its first ones and "…" (a refused value may be megabytes long).
 inline constexpr std::size_t kShownValueLength = 60;
@@ -70,4 +91,4 @@ std::string ShownValue(std::string_view value);
 // A parser's message with every word longer than that shortened the same way.
 std::string WithLongWordsShortened(std::string_view message);
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -1,10 +1,11 @@
-#include "cli/sequence_file.h"
+#include "bench/sequence_file.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
 
-#include "cli/command_line.h"
+#include "bench/option_values.h"
+#include "board/exchange.h"
 #include "link/record_file.h"
 
 #if TARNWICK_HAS_YAML
@@ -13,7 +14,7 @@
 #include "board/yaml_document.h"
 #endif
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 std::string PlacedReason(const std::string& path, const InvalidSequence& invalid) {
   std::string place = invalid.line > 0 ? ":" + std::to_string(invalid.line) : "";
@@ -43,30 +44,20 @@ int Count(const YAML::Node& node, const char* what, std::uint32_t least, std::ui
   return static_cast<int>(*value);
 }
 
-// The command line that the step's keys stand for: "send: cmd42" and
-// "motor-type: d-c" are "cmd42 --motor-type d-c". A check box is true or false.
-std::vector<std::string> StepArguments(const std::string& command, const std::map<std::string, std::string>& options) {
-  std::vector<std::string> arguments{command};
-  for (const auto& [key, value] : options) {
-    if (value == "false") continue;
-    arguments.push_back("--" + key);
-    if (value != "true") arguments.push_back(value);
-  }
-  std::reverse(arguments.begin(), arguments.end());  // CLI11 takes a vector last argument first
-  return arguments;
-}
-
 // Each port a sequence names, looked up once: listing the ports takes a while.
 class PortLookup {
  public:
+  explicit PortLookup(const PortChooser& choose) : choose_(choose) {}
+
   std::optional<link::PortEntry> Find(const LineOptions& line, std::string& error) {
     if (const auto known = found_.find(line.port); known != found_.end()) return known->second;
-    auto port = ChoosePort(line, error);
+    auto port = choose_(line, error);
     if (port) found_.emplace(line.port, *port);
     return port;
   }
 
  private:
+  const PortChooser& choose_;
   std::map<std::string, link::PortEntry> found_;
 };
 
@@ -74,81 +65,153 @@ class PortLookup {
 // default's, for port and baud given above the steps).
 using OptionPlaces = std::map<std::string, std::pair<YAML::Node, YAML::Node>>;
 
-// A step's command line, parsed and checked by the options of 'send'.
-class StepLine {
+// A step's options, read by the rules of the command line's options of the same
+// names: the line's, then the command's fields. A refusal names the value at fault
+// (the key, when no option has that name), and comes in the order the command line
+// checks its options, so that both refuse a mistake in the same words.
+class StepOptions {
  public:
-  StepLine() {
+  StepOptions(const board::Command& command, const OptionPlaces& places)
+      : command_(command), places_(places), fields(board::DefaultTexts(command)) {
     line.readEnd = link::ReadEnd::Frame;
-    AddLineOptions(parser_, line, checked_);
-    AddAddressOptions(parser_, line, checked_);
-    AddReadEndOption(parser_, line, checked_);
-    AddCommandSubcommands(parser_, choice_, checked_);
-    // A step has no help to print: 'help: true' is a key like any other unknown one.
-    parser_.set_help_flag();
-    for (const auto& [sub, code] : choice_.commands) sub->set_help_flag();
   }
 
-  // Why the command with these options is refused, or "". unknownOption tells
-  // whether an option's name, rather than a value, was refused.
-  std::string Parse(const std::string& commandName, const std::map<std::string, std::string>& options) {
-    try {
-      parser_.parse(StepArguments(commandName, options));
-    } catch (const CLI::ExtrasError& e) {
-      unknownOption = true;
-      return WithLongWordsShortened(e.what());
-    } catch (const CLI::ParseError& e) {
-      return WithLongWordsShortened(e.what());
-    }
-    command = ChosenCommand(parser_, choice_);
-    if (!command) return "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames();
-    // A check box's value other than true or false is left over as a word of its own.
-    if (!choice_.unknownCommand.empty())
-      return "'" + ShownValue(choice_.unknownCommand) + "' is no option's value; a check box is true or false";
-    return checked_.Check(false);
+  void Read() {
+    RefuseUnknownKeys();
+    RefuseCheckValues();
+    if (const auto port = places_.find("port"); port != places_.end()) line.port = port->second.second.Scalar();
+    Choice("baud", BaudChoices(), line.baudIndex);
+    line.baudGiven = places_.count("baud") > 0;
+    Choice("rs485", DirectionChoices(), line.direction.control);
+    Number("rs485-delay-before", kRs485DelayRule, line.direction.delayBeforeMs);
+    Number("rs485-delay-after", kRs485DelayRule, line.direction.delayAfterMs);
+    Choice("echo", EchoChoices(), line.echo);
+    for (const char* delay : {"rs485-delay-before", "rs485-delay-after"})
+      if (places_.count(delay)) RefuseIf(delay, DelayRefusal(std::string("--") + delay, line.direction.control));
+    if (const auto text = Text("addr")) line.address = FieldText("addr", *text, kAddressRule);
+    line.noRes = Text("no-res") == "true";
+    Choice("read-end", ReadEndChoices(), line.readEnd);
+    for (const board::Field* field : command_.RequestForm()) ReadField(*field);
   }
-
-  const board::FieldTexts& Fields() const { return choice_.TextsOf(*command); }
 
   LineOptions line;
-  const board::Command* command = nullptr;
-  bool unknownOption = false;
+  board::FieldTexts fields;
 
  private:
-  CLI::App parser_{"step"};
-  CheckedOptions checked_;
-  CommandChoice choice_;
+  const board::Field* RequestField(const std::string& key) const {
+    for (const board::Field* field : command_.RequestForm())
+      if (field->name == key) return field;
+    return nullptr;
+  }
+
+  bool IsCheck(const std::string& key) const {
+    if (key == "no-res") return true;
+    const board::Field* field = RequestField(key);
+    return field && field->IsCheck();
+  }
+
+  bool IsKnown(const std::string& key) const {
+    static const std::set<std::string> kLineKeys{"port", "baud", "rs485", "rs485-delay-before", "rs485-delay-after",
+                                                 "echo", "addr", "no-res", "read-end"};
+    return kLineKeys.count(key) || RequestField(key);
+  }
+
+  void RefuseUnknownKeys() const {
+    std::string unknown;
+    int count = 0;
+    const YAML::Node* first = nullptr;
+    for (const auto& [key, place] : places_) {
+      if (IsKnown(key)) continue;
+      unknown += " --" + key;
+      if (count++ == 0) first = place.first.IsNull() ? &place.second : &place.first;
+    }
+    if (count == 0) return;
+    const std::string said = count == 1 ? "argument was" : "arguments were";
+    Invalid(*first, WithLongWordsShortened("The following " + said + " not expected:" + unknown));
+  }
+
+  // A check box is given or not: true or false.
+  void RefuseCheckValues() const {
+    for (const auto& [key, place] : places_) {
+      const std::string& value = place.second.Scalar();
+      if (IsCheck(key) && value != "true" && value != "false")
+        Invalid(place.second, "'" + ShownValue(value) + "' is no option's value; a check box is true or false");
+    }
+  }
+
+  std::optional<std::string> Text(const std::string& key) const {
+    const auto place = places_.find(key);
+    if (place == places_.end()) return std::nullopt;
+    return place->second.second.Scalar();
+  }
+
+  void RefuseIf(const std::string& key, const std::string& refusal) const {
+    if (!refusal.empty()) Invalid(places_.at(key).second, refusal);
+  }
+
+  template <typename Value>
+  void Choice(const std::string& key, const Choices& choices, Value& value) {
+    const auto text = Text(key);
+    if (!text) return;
+    std::string error;
+    const auto chosen = CheckChoice("--" + key, *text, choices, error);
+    RefuseIf(key, error);
+    value = static_cast<Value>(*chosen);
+  }
+
+  void Number(const std::string& key, const NumberRule& rule, int& value) {
+    const auto text = Text(key);
+    if (!text) return;
+    std::string error;
+    const auto number = CheckNumber("--" + key, *text, rule, error);
+    RefuseIf(key, error);
+    value = static_cast<int>(*number);
+  }
+
+  std::string FieldText(const std::string& key, const std::string& text, const NumberRule& rule) const {
+    std::string error;
+    const auto number = CheckNumber("--" + key, text, rule, error);
+    RefuseIf(key, error);
+    return FieldTextOf(*number, rule);
+  }
+
+  void ReadField(const board::Field& field) {
+    const auto text = Text(field.name);
+    if (!text) return;
+    if (field.IsCheck()) {
+      if (*text == "true") fields[field.name] = "1";
+      return;
+    }
+    if (!field.values) {
+      fields[field.name] = FieldText(field.name, *text, RuleOf(field));
+      return;
+    }
+    std::string error;
+    const auto value = CheckChoice("--" + field.name, *text, ChoicesOf(*field.values), error);
+    RefuseIf(field.name, error);
+    fields[field.name] = field.values->Find(static_cast<std::uint32_t>(*value))->name;
+  }
+
+  const board::Command& command_;
+  const OptionPlaces& places_;
 };
 
-// The key or value a refusal of the whole step comes from: the command, else the
-// first option refused on its own (its key when the option is unknown, else its
-// value); the step itself when only their combination is refused.
-YAML::Node Culprit(const YAML::Node& step, const std::string& commandName, const OptionPlaces& places) {
-  if (!StepLine().Parse(commandName, {}).empty()) return step["send"];
-  for (const auto& [key, place] : places) {
-    StepLine alone;
-    if (alone.Parse(commandName, {{key, place.second.Scalar()}}).empty()) continue;
-    return alone.unknownOption && !place.first.IsNull() ? place.first : place.second;
-  }
-  return step;
-}
-
-// The step's command and options, parsed and checked by the options of 'send'.
-void ParseExchange(Step& step, const std::map<std::string, std::string>& options, const OptionPlaces& places,
-                   const YAML::Node& node, PortLookup& ports) {
+// The step's command and options, read by the rules of the command line's.
+void ParseExchange(Step& step, const OptionPlaces& places, const YAML::Node& node, PortLookup& ports) {
   const std::string commandName = Scalar(node["send"], "send");
-  StepLine parsed;
-  if (const std::string refused = parsed.Parse(commandName, options); !refused.empty())
-    Invalid(Culprit(node, commandName, places), refused);
-  step.command = parsed.command;
-  step.fields = parsed.Fields();
+  step.command = board::Current().FindNamed(commandName);
+  if (!step.command) Invalid(node["send"], "'" + ShownValue(commandName) + "' is not a command; one of " + CommandNames());
+  StepOptions options(*step.command, places);
+  options.Read();
+  step.fields = std::move(options.fields);
   std::string error;
-  const auto port = ports.Find(parsed.line, error);
+  const auto port = ports.Find(options.line, error);
   if (!port) {
     const auto given = places.find("port");
     const bool inTheFile = given != places.end() && given->second.second.Mark().line >= 0;
     Invalid(inTheFile ? given->second.second : node, error);
   }
-  step.settings = LineSettingsOf(parsed.line, port->path);
+  step.settings = LineSettingsOf(options.line, port->path);
   step.title = Lowercase(commandName);
 }
 
@@ -190,9 +253,8 @@ Step ParseStep(const YAML::Node& node, const OptionPlaces& defaults, PortLookup&
       places.emplace(key, std::pair(entry.first, entry.second));
     }
   }
-  std::map<std::string, std::string> options;
-  for (const auto& [key, place] : places) options[key] = Scalar(place.second, key);
-  ParseExchange(step, options, places, node, ports);
+  for (const auto& [key, place] : places) Scalar(place.second, key);
+  ParseExchange(step, places, node, ports);
   if (node["expect"]) ParseExpectations(step, node["expect"]);
   return step;
 }
@@ -251,7 +313,7 @@ YAML::Node LoadSequence(const std::string& path) {
 
 }  // namespace
 
-std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride) {
+std::vector<Step> ParseSequence(const std::string& path, const std::string& portOverride, const PortChooser& choose) {
   const YAML::Node root = LoadSequence(path);
   if (!root.IsMap()) Invalid(root, "a sequence is a map with 'steps'");
   OptionPlaces defaults;
@@ -272,7 +334,7 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
   if (steps.size() > kMaxSequenceSteps)
     Invalid(steps, std::to_string(steps.size()) + " steps; a sequence holds at most 10000");
   std::vector<Step> parsed;
-  PortLookup ports;
+  PortLookup ports(choose);
   std::size_t keptBytes = 0;
   for (const auto& step : steps) {
     parsed.push_back(ParseStep(step, defaults, ports));
@@ -285,10 +347,10 @@ std::vector<Step> ParseSequence(const std::string& path, const std::string& port
 
 #else
 
-std::vector<Step> ParseSequence(const std::string&, const std::string&) {
+std::vector<Step> ParseSequence(const std::string&, const std::string&, const PortChooser&) {
   throw InvalidSequence{0, "this build of tarnwick-cli reads no YAML (it was built without yaml-cpp)"};
 }
 
 #endif
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

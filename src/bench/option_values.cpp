@@ -1,13 +1,14 @@
-#include "cli/option_values.h"
+#include "bench/option_values.h"
 
 #include <algorithm>
 #include <cctype>
 
 #include "board/codec.h"
 #include "link/field_text.h"
+#include "link/baud_rates.h"
 #include "link/hex_text.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 namespace {
 
 std::optional<std::int64_t> ParseNumber(std::string_view text, const NumberRule& rule) {
@@ -101,4 +102,67 @@ std::optional<int> CheckChoice(std::string_view option, std::string_view text, c
   return std::nullopt;
 }
 
-}  // namespace tarnwick::cli
+NumberRule RuleOf(const board::Field& field) {
+  if (field.IsScaled()) return {NumberKind::kScaled, field.min, field.max, &field};
+  switch (field.text) {
+    case board::TextRule::Hex: return {NumberKind::kHex, field.min, field.max};
+    case board::TextRule::Count: return {NumberKind::kStepCount, field.min, field.max};
+    case board::TextRule::Decimal: break;
+  }
+  return {NumberKind::kDecimal, field.min, field.max};
+}
+
+Choices ChoicesOf(const board::Enumeration& values) {
+  Choices choices;
+  for (const board::NamedValue& named : values.values)
+    choices.emplace_back(Lowercase(named.name), static_cast<int>(named.value));
+  return choices;
+}
+
+std::string OptionRefusal(const board::Field& field, std::string_view text) {
+  const std::string flag = "--" + field.name;
+  std::string error;
+  if (field.values)
+    CheckChoice(flag, text, ChoicesOf(*field.values), error);
+  else if (!field.IsCheck())
+    CheckNumber(flag, text, RuleOf(field), error);
+  return error;
+}
+
+Choices BaudChoices() {
+  Choices choices;
+  for (std::size_t i = 0; i < link::kBaudRates.size(); ++i)
+    choices.emplace_back(std::to_string(link::kBaudRates[i]), static_cast<int>(i));
+  return choices;
+}
+
+namespace {
+
+template <typename Named>
+Choices ChoicesNamed(const std::vector<std::string>& names, Named named) {
+  Choices list;
+  for (const std::string& name : names) list.emplace_back(name, static_cast<int>(*named(name)));
+  return list;
+}
+
+}  // namespace
+
+Choices DirectionChoices() { return ChoicesNamed(link::DirectionControlNames(), link::DirectionControlNamed); }
+Choices EchoChoices() { return ChoicesNamed(link::EchoHandlingNames(), link::EchoHandlingNamed); }
+Choices ReadEndChoices() {
+  return {{"gap", static_cast<int>(link::ReadEnd::Gap)}, {"frame", static_cast<int>(link::ReadEnd::Frame)}};
+}
+
+std::string DelayRefusal(std::string_view option, link::DirectionControl control) {
+  if (control == link::DirectionControl::Kernel) return {};
+  return std::string(option) + " takes effect with --rs485 kernel only";
+}
+
+std::string CommandNames() {
+  std::string names;
+  for (const board::Command& command : board::Current().commands)
+    names += (names.empty() ? "" : ", ") + Lowercase(command.name);
+  return names;
+}
+
+}  // namespace tarnwick::bench

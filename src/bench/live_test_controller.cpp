@@ -1,4 +1,4 @@
-#include "panels/live_test_controller.h"
+#include "bench/live_test_controller.h"
 
 #include <algorithm>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "link/field_text.h"
 #include "link/transaction.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 namespace {
 
 LiveTestChannel StartChannel(int maxValue, int value) { return {maxValue, std::to_string(value), value}; }
@@ -94,4 +94,4 @@ std::vector<std::uint8_t> DcTestController::BuildUpdate(bool force) {
   return std::move(send.bytes);
 }
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench

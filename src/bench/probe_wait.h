@@ -10,7 +10,7 @@
 
 #include "link/baud_rates.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::bench {
 
 inline constexpr int kShortestProbeWaitMs = 5;
 // For the scheduling of both ends of the line on a busy machine.
@@ -37,4 +37,4 @@ class ProbeWait {
   std::chrono::microseconds slowest_{-1};  // none heard yet
 };
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::bench

@@ -1,4 +1,4 @@
-#include "panels/live_test_logic.h"
+#include "bench/live_test_logic.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include "link/field_text.h"
 #include "link/frame.h"
 
-namespace tarnwick::panels {
+namespace tarnwick::bench {
 namespace {
 
 constexpr int kMaxFrameFrequency = 0xFFFF;
@@ -122,4 +122,4 @@ DcTestSend BuildDcTestSend(const DcTestFields& fields, bool stop, bool force, co
   return send;
 }
 
-}  // namespace tarnwick::panels
+}  // namespace tarnwick::bench
