@@ -122,7 +122,7 @@ class StepOptions {
     const YAML::Node* first = nullptr;
     for (const auto& [key, place] : places_) {
       if (IsKnown(key)) continue;
-      unknown += " --" + key;
+      unknown = " --" + key + unknown;  // listed last key first, as the command line's parser does
       if (count++ == 0) first = place.first.IsNull() ? &place.second : &place.first;
     }
     if (count == 0) return;
