@@ -21,7 +21,6 @@
 #include <fstream>
 #include <optional>
 #include <limits>
-#include <thread>
 
 #include "app/screen_placement.h"
 #include "app/tarnwick_dlg.h"
@@ -29,7 +28,6 @@
 namespace tarnwick::app {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr const char* kBorrower = "Watch";
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -47,11 +45,6 @@ std::vector<const board::Field*> PlottableFields(const board::Command& command) 
 }
 
 // Until the next exchange is due, or the stop is asked for.
-void SleepUntil(Clock::time_point due, const std::atomic<bool>& stop) {
-  while (!stop && Clock::now() < due)
-    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(10)));
-}
-
 const QColor kGraphColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e),
                                 QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0x17, 0xbe, 0xcf)};
 
@@ -325,15 +318,10 @@ bool CWatchWindow::Start() {
 
 void CWatchWindow::Stop() { job_.StopAndWait(); }
 
-// On the worker: an exchange, its sample posted to the window, a pause until the
-// next is due. A late exchange starts the next one at once rather than a burst.
+// On the worker: each exchange's sample posted to the window.
 void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
-  const auto start = Clock::now();
-  auto due = start;
-  while (!stop) {
-    const std::chrono::duration<double> since = Clock::now() - start;  // when the board was asked
-    bench::TimedExchange done = bench::RunTimedExchange(plan.line, *plan.command, {}, plan.log);
-    Sample sample{since.count(), !done.Succeeded(), {}};
+  const auto step = [this, &plan](bench::TimedExchange done, double since) {
+    Sample sample{since, !done.Succeeded(), {}};
     for (const std::string& key : plan.keys) {
       double value = std::numeric_limits<double>::quiet_NaN();
       for (const board::DecodedField& field : done.record.fields) {
@@ -348,10 +336,10 @@ void CWatchWindow::Watch(const std::atomic<bool>& stop, const Plan& plan) {
     job_.Post([this, sample = std::move(sample), done = std::move(done), row = std::move(row)]() mutable {
       Take(std::move(sample), std::move(done), std::move(row));
     });
-    if (ends) return;
-    due = std::max(due + std::chrono::milliseconds(intervalMs_.load()), Clock::now());
-    SleepUntil(due, stop);
-  }
+    return !ends;
+  };
+  const bench::WatchPacing pacing{[this] { return intervalMs_.load(); }, [&stop] { return stop.load(); }};
+  bench::RunWatchLoop(plan.line, *plan.command, {}, plan.log, pacing, step);
 }
 
 void CWatchWindow::Take(Sample sample, bench::TimedExchange done, std::string csvRow) {

@@ -17,7 +17,7 @@
 
 #include "app/bench_job.h"
 #include "board/board.h"
-#include "bench/watch_summary.h"
+#include "bench/watch.h"
 #include "link/traffic_log.h"
 #include "link/transaction.h"
 

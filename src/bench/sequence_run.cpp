@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <sstream>
-#include <thread>
 
 #include "bench/timed_exchange.h"
+#include "bench/watch.h"
 #include "link/json_text.h"
 #include "link/field_text.h"
 #include "link/network_port.h"
@@ -50,20 +50,12 @@ std::string Differences(const Step& step, const TimedExchange& done) {
   return differs;
 }
 
-// Sleeps for the time given or until the run is to end, whichever comes first;
-// slices keep the wake-up prompt.
-void Wait(std::chrono::milliseconds time, const SequenceRunOptions& options) {
-  using Clock = std::chrono::steady_clock;
-  const auto due = Clock::now() + time;
-  for (auto now = Clock::now(); now < due && options.whyStopping().empty(); now = Clock::now())
-    std::this_thread::sleep_for(std::min<Clock::duration>(due - now, std::chrono::milliseconds(10)));
-}
-
 StepOutcome RunStep(const Step& step, const SequenceRunOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   StepOutcome outcome;
   outcome.verdict = StepOutcome::Passed;
-  if (!step.command) Wait(std::chrono::milliseconds(step.waitMs), options);
+  if (!step.command)
+    SleepUntil(start + std::chrono::milliseconds(step.waitMs), [&options] { return !options.whyStopping().empty(); });
   for (int i = 0; step.command && i < step.repeat && outcome.verdict == StepOutcome::Passed; ++i) {
     outcome.stopped = options.whyStopping();
     if (!outcome.stopped.empty()) break;

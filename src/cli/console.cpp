@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -54,14 +53,5 @@ void CatchInterrupt() {
 }
 
 bool Interrupted() { return interrupted; }
-
-bool SleepUnlessInterrupted(std::chrono::milliseconds time) {
-  // A signal ends a sleep early, but the sleep goes on after it: slices keep the wake-up prompt.
-  using Clock = std::chrono::steady_clock;
-  const auto due = Clock::now() + time;
-  for (auto now = Clock::now(); !Interrupted() && now < due; now = Clock::now())
-    std::this_thread::sleep_for(std::min<Clock::duration>(due - now, std::chrono::milliseconds(10)));
-  return !Interrupted();
-}
 
 }  // namespace tarnwick::cli

@@ -15,7 +15,5 @@ bool StandardErrorIsTerminal();
 // to its process group.
 void CatchInterrupt();
 bool Interrupted();
-// Sleeps for the time given, or until Ctrl+C; false when interrupted.
-bool SleepUnlessInterrupted(std::chrono::milliseconds time);
 
 }  // namespace tarnwick::cli

@@ -8,10 +8,9 @@
 #include <iostream>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "cli/console.h"
-#include "bench/watch_summary.h"
+#include "bench/watch.h"
 #include "link/json_text.h"
 #include "link/network_port.h"
 
@@ -28,7 +27,6 @@ using bench::WallClockText;
 using bench::RunTimedExchange;
 using bench::EndsTheWatch;
 
-using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
 
 std::string WallClock() { return WallClockText(std::chrono::system_clock::now()); }
@@ -146,23 +144,26 @@ int RunWatch(const WatchCommandLine& watch, const OutputMode& mode) {
   Printer printer(watch, mode, *command);
   printer.Header();
   WatchSummary summary;
-  auto due = Clock::now();
-  while (!Interrupted() && (watch.count == 0 || summary.exchanges < watch.count)) {
-    const TimedExchange done = RunTimedExchange(line, *command, watch.command.TextsOf(*command), log.get());
-    if (CutShortByInterrupt(done)) break;
+  std::optional<int> failed;
+  const auto step = [&](TimedExchange done, double) {
+    if (CutShortByInterrupt(done)) return false;
     if (EndsTheWatch(done.Outcome().stage)) {
       const std::string why = done.error.empty() ? "no port selected" : done.ErrorText();
       log.Close();
-      return EndWithFailure(printer, summary, why, ExitStatusOf(done.Outcome()), mode);
+      failed = EndWithFailure(printer, summary, why, ExitStatusOf(done.Outcome()), mode);
+      return false;
     }
     summary.Add(done);
     printer.Line(done);
-    if (const std::string lost = log.Lost(); !lost.empty()) return EndWithFailure(printer, summary, lost, 1, mode);
-    // A late exchange starts the next one at once rather than a burst of catching up.
-    due = std::max(due + std::chrono::milliseconds(watch.intervalMs), Clock::now());
-    if (watch.count == 0 || summary.exchanges < watch.count)
-      SleepUnlessInterrupted(std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()));
-  }
+    if (const std::string lost = log.Lost(); !lost.empty()) {
+      failed = EndWithFailure(printer, summary, lost, 1, mode);
+      return false;
+    }
+    return watch.count == 0 || summary.exchanges < watch.count;
+  };
+  const bench::WatchPacing pacing{[&watch] { return watch.intervalMs; }, [] { return Interrupted(); }};
+  bench::RunWatchLoop(line, *command, watch.command.TextsOf(*command), log.get(), pacing, step);
+  if (failed) return *failed;
   if (const std::string lost = log.Close(); !lost.empty()) return EndWithFailure(printer, summary, lost, 1, mode);
   printer.Summarise(summary);
   return summary.successes == summary.exchanges ? 0 : 1;

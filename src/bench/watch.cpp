@@ -1,9 +1,10 @@
-#include "bench/watch_summary.h"
+#include "bench/watch.h"
 
 #include <algorithm>
 #include <ctime>
 #include <iomanip>
 #include <sstream>
+#include <thread>
 
 namespace tarnwick::bench {
 namespace {
@@ -28,6 +29,25 @@ std::string CsvCell(const std::string& text) {
 }
 
 }  // namespace
+
+void SleepUntil(std::chrono::steady_clock::time_point due, const std::function<bool()>& stopping) {
+  using Clock = std::chrono::steady_clock;
+  for (auto now = Clock::now(); now < due && !stopping(); now = Clock::now())
+    std::this_thread::sleep_for(std::min<Clock::duration>(due - now, std::chrono::milliseconds(10)));
+}
+
+void RunWatchLoop(const link::LineSettings& line, const board::Command& command, const board::FieldTexts& texts,
+                  link::TrafficLog* log, const WatchPacing& pacing, const WatchStep& step) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto due = start;
+  while (!pacing.stopping()) {
+    const std::chrono::duration<double> since = Clock::now() - start;  // when the board was asked
+    if (!step(RunTimedExchange(line, command, texts, log), since.count())) return;
+    due = std::max(due + std::chrono::milliseconds(pacing.intervalMs()), Clock::now());
+    SleepUntil(due, pacing.stopping);
+  }
+}
 
 void WatchSummary::Add(const TimedExchange& done) {
   ++exchanges;
