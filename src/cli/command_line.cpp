@@ -198,7 +198,7 @@ void AddCommandSubcommands(CLI::App& parent, CommandChoice& choice, CheckedOptio
   }
 }
 
-Reach::Reach(int argc, const char* const* argv, std::initializer_list<std::string_view> subcommands) {
+Reach::Reach(int argc, const char* const* argv, const std::vector<std::string_view>& subcommands) {
   if (argc < 1) return;
   for (int i = 1; i < argc; ++i) lowercaseWords_.push_back(Lowercase(argv[i]));
   const auto given = [&](std::string_view word) {

@@ -128,7 +128,7 @@ std::string ExampleOf(std::string_view commandName);
 class Reach {
  public:
   Reach() = default;  // every subcommand
-  Reach(int argc, const char* const* argv, std::initializer_list<std::string_view> subcommands);
+  Reach(int argc, const char* const* argv, const std::vector<std::string_view>& subcommands);
   // A subcommand or command, named as its own word in any case.
   bool Builds(std::string_view lowercaseName) const;
 

@@ -274,6 +274,9 @@ bool JsonGivenAValue(int argc, char** argv) {
   return false;
 }
 
+constexpr std::string_view kSubcommandList =
+    "ports, send, scan, watch, run, replay, stepper-test, dc-test, stop or board";
+
 // The exit status when the command line cannot run or asked for help, its version
 // or its completion; nothing when it can run.
 std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode& mode) {
@@ -286,8 +289,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const OutputMode&
   if (status) return status;
   if (app.get_subcommands().empty()) {
     if (!mode.json) std::cerr << app.help() << "\n";
-    return RefuseInvocation("give a subcommand: ports, send, scan, watch, run, replay, stepper-test, dc-test, stop or board",
-                            mode);
+    return RefuseInvocation("give a subcommand: " + std::string(kSubcommandList), mode);
   }
   return std::nullopt;
 }
@@ -324,43 +326,101 @@ struct Subcommands {
   cli::BoardCommandLine board;
 };
 
-void BuildSubcommands(CLI::App& app, const cli::Reach& reach, Subcommands& subs, OutputMode& mode,
-                      CheckedOptions& checked) {
-  if (reach.Builds("ports")) {
-    subs.ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the "
-                                             "window remembers: name, a tab, path");
-    subs.ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
-  }
-  subs.send.command.reach = subs.watch.command.reach = reach;
-  if (reach.Builds("send")) AddSend(app, subs.send, mode, checked);
-  if (reach.Builds("stepper-test")) AddStepperTest(app, subs.stepperTest, mode, checked);
-  if (reach.Builds("dc-test")) AddDcTest(app, subs.dcTest, mode, checked);
-  if (reach.Builds("scan")) cli::AddScan(app, subs.scan, checked);
-  if (reach.Builds("watch")) cli::AddWatch(app, subs.watch, mode, checked);
-  if (reach.Builds("run")) cli::AddRun(app, subs.run, checked);
-  if (reach.Builds("replay")) cli::AddReplay(app, subs.replay);
-  if (reach.Builds("stop")) {
-    subs.stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
-    subs.stop->fallthrough()->footer(Examples({"stop --port sim0"}));
-    AddLineOptions(*subs.stop, subs.stopLine, checked);
-  }
-  cli::AddBoard(app, subs.board, reach.Builds("board"));
+CLI::App* AddPorts(CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions&) {
+  subs.ports = app.add_subcommand("ports", "List the serial ports and simulated boards, then the network ports the "
+                                           "window remembers: name, a tab, path");
+  subs.ports->fallthrough()->footer(Examples({"ports", "ports --json | jq -r '.ports[].name'"}));
+  return subs.ports;
 }
 
-int RunSubcommand(const Subcommands& subs, const OutputMode& mode) {
+CLI::App* AddStop(CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions& checked) {
+  subs.stop = app.add_subcommand("stop", "Send the stop frame (CMD3F to every board, no reply)");
+  subs.stop->fallthrough()->footer(Examples({"stop --port sim0"}));
+  AddLineOptions(*subs.stop, subs.stopLine, checked);
+  return subs.stop;
+}
+
+// One row a subcommand: its name, how it is added to the command line, how it
+// runs. A subcommand runs only through its own row, so none can be added without
+// being run, nor run another's code.
+struct SubcommandRow {
+  std::string_view name;
+  CLI::App* (*add)(CLI::App&, Subcommands&, OutputMode&, CheckedOptions&);
+  int (*run)(const Subcommands&, const OutputMode&);
+};
+
+constexpr SubcommandRow kSubcommands[] = {
+    {"ports", AddPorts, [](const Subcommands&, const OutputMode& mode) { return RunPorts(mode); }},
+    {"send", [](CLI::App& app, Subcommands& subs, OutputMode& mode, CheckedOptions& checked) {
+       AddSend(app, subs.send, mode, checked);
+       return subs.send.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return RunSend(subs.send, mode); }},
+    {"stepper-test", [](CLI::App& app, Subcommands& subs, OutputMode& mode, CheckedOptions& checked) {
+       AddStepperTest(app, subs.stepperTest, mode, checked);
+       return subs.stepperTest.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return RunStepperTest(subs.stepperTest, mode); }},
+    {"dc-test", [](CLI::App& app, Subcommands& subs, OutputMode& mode, CheckedOptions& checked) {
+       AddDcTest(app, subs.dcTest, mode, checked);
+       return subs.dcTest.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return RunDcTest(subs.dcTest, mode); }},
+    {"scan", [](CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions& checked) {
+       cli::AddScan(app, subs.scan, checked);
+       return subs.scan.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return cli::RunScan(subs.scan, mode); }},
+    {"watch", [](CLI::App& app, Subcommands& subs, OutputMode& mode, CheckedOptions& checked) {
+       cli::AddWatch(app, subs.watch, mode, checked);
+       return subs.watch.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return cli::RunWatch(subs.watch, mode); }},
+    {"run", [](CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions& checked) {
+       cli::AddRun(app, subs.run, checked);
+       return subs.run.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return cli::RunSequence(subs.run, mode); }},
+    {"replay", [](CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions&) {
+       cli::AddReplay(app, subs.replay);
+       return subs.replay.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return cli::RunReplay(subs.replay, mode); }},
+    {"stop", AddStop,
+     [](const Subcommands& subs, const OutputMode& mode) {
+       return RunLiveSend(subs.stopLine, mode, bench::StopFrame(), {}, "stop");
+     }},
+    {"board", [](CLI::App& app, Subcommands& subs, OutputMode&, CheckedOptions&) {
+       cli::AddBoard(app, subs.board, true);
+       return subs.board.app;
+     },
+     [](const Subcommands& subs, const OutputMode& mode) { return cli::RunBoard(subs.board, mode); }},
+};
+
+std::vector<std::string_view> SubcommandNames() {
+  std::vector<std::string_view> names;
+  for (const SubcommandRow& row : kSubcommands) names.push_back(row.name);
+  return names;
+}
+
+// The subcommands the invocation can reach, each with its row; --board whatever it names.
+std::vector<std::pair<const CLI::App*, const SubcommandRow*>> BuildSubcommands(
+    CLI::App& app, const cli::Reach& reach, Subcommands& subs, OutputMode& mode, CheckedOptions& checked) {
+  subs.send.command.reach = subs.watch.command.reach = reach;
+  std::vector<std::pair<const CLI::App*, const SubcommandRow*>> built;
+  for (const SubcommandRow& row : kSubcommands)
+    if (reach.Builds(row.name)) built.emplace_back(row.add(app, subs, mode, checked), &row);
+  if (!reach.Builds("board")) cli::AddBoard(app, subs.board, false);
+  return built;
+}
+
+int RunSubcommand(const std::vector<std::pair<const CLI::App*, const SubcommandRow*>>& built,
+                  const Subcommands& subs, const OutputMode& mode) {
   if (const auto refused = RefuseLiveTestsOfAnotherBoard(subs.stepperTest.app, subs.dcTest.app, subs.stop, mode))
     return *refused;
-  const auto parsed = [](const CLI::App* sub) { return sub && sub->parsed(); };
-  if (parsed(subs.ports)) return RunPorts(mode);
-  if (parsed(subs.send.app)) return RunSend(subs.send, mode);
-  if (parsed(subs.stepperTest.app)) return RunStepperTest(subs.stepperTest, mode);
-  if (parsed(subs.dcTest.app)) return RunDcTest(subs.dcTest, mode);
-  if (parsed(subs.scan.app)) return cli::RunScan(subs.scan, mode);
-  if (parsed(subs.watch.app)) return cli::RunWatch(subs.watch, mode);
-  if (parsed(subs.run.app)) return cli::RunSequence(subs.run, mode);
-  if (parsed(subs.replay.app)) return cli::RunReplay(subs.replay, mode);
-  if (parsed(subs.board.app)) return cli::RunBoard(subs.board, mode);
-  return RunLiveSend(subs.stopLine, mode, bench::StopFrame(), {}, "stop");
+  for (const auto& [sub, row] : built)
+    if (sub->parsed()) return row->run(subs, mode);
+  return RefuseInvocation("give a subcommand: " + std::string(kSubcommandList), mode);
 }
 
 }  // namespace
@@ -370,8 +430,7 @@ int main(int argc, char** argv) {
   if (const auto refused = cli::UseBoardFileGiven(argc, argv, mode)) return *refused;
   CLI::App app;
   Describe(app);
-  const cli::Reach reach(argc, argv, {"ports", "send", "stepper-test", "dc-test", "scan", "watch", "run", "replay",
-                                     "stop", "board"});
+  const cli::Reach reach(argc, argv, SubcommandNames());
   CheckedOptions checked;
   app.add_flag("--json", mode.json, "Print one JSON object instead of lines (before or after the subcommand)");
   app.add_option("--log", mode.logPath,
@@ -379,7 +438,7 @@ int main(int argc, char** argv) {
                  "(before or after the subcommand)")
       ->type_name("FILE");
   Subcommands subs;
-  BuildSubcommands(app, reach, subs, mode, checked);
+  const auto built = BuildSubcommands(app, reach, subs, mode, checked);
 
   // Hidden: the build installs its output as the bash completion.
   app.add_flag_callback("--bash-completion", [&app] {
@@ -390,5 +449,5 @@ int main(int argc, char** argv) {
   if (const auto status = Parse(app, argc, argv, mode)) return *status;
   if (const std::string refused = checked.Check(mode.asTyped); !refused.empty()) return RefuseInvocation(refused, mode);
 
-  return RunSubcommand(subs, mode);
+  return RunSubcommand(built, subs, mode);
 }
