@@ -5,7 +5,7 @@
 #include <map>
 
 #include "board/exchange.h"
-#include "cli/cli_host.h"
+#include "bench/timed_exchange.h"
 #include "bench/option_values.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
