@@ -15,8 +15,8 @@
 #include <qcustomplot.h>
 #include <vector>
 
-#include "app/tarnwick_dlg.h"
-#include "app/watch_window.h"
+#include "window/main_window.h"
+#include "tools/watch_window.h"
 #include "sim/board_server.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QTableWidget>
 #include <filesystem>
 
-#include "app/find_boards_dialog.h"
+#include "tools/find_boards_dialog.h"
 #include "sim/bus.h"
 #include "testing/row_name.h"
 #include "window_fixture.h"

@@ -3,7 +3,7 @@
 #include <QClipboard>
 #include <QTableView>
 
-#include "app/traffic_log_window.h"
+#include "tools/traffic_log_window.h"
 #include "link/traffic_log_text.h"
 #include "testing/cli_run.h"
 #include "testing/temp_folder.h"

@@ -13,7 +13,7 @@
 #include <set>
 #include <qcustomplot.h>
 
-#include "app/watch_window.h"
+#include "tools/watch_window.h"
 #include "link/serial_port.h"
 #include "testing/pty_peer.h"
 #include "window_fixture.h"
