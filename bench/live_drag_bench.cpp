@@ -15,8 +15,8 @@
 
 #include "link/baud_rates.h"
 #include "pages/control_ids.h"
-#include "testing/pty_peer.h"
 #include "pages/live_test_pages.h"
+#include "testing/pty_peer.h"
 
 namespace {
 

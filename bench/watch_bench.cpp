@@ -15,9 +15,9 @@
 #include <qcustomplot.h>
 #include <vector>
 
-#include "window/main_window.h"
-#include "tools/watch_window.h"
 #include "sim/board_server.h"
+#include "tools/watch_window.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "board/codec.h"
-#include "pages/panel_widget.h"
 #include "pages/command_page_layouts.h"
+#include "pages/panel_widget.h"
 
 namespace tarnwick::panels {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "panels/live_test_controller.h"
 #include "pages/panel_widget.h"
+#include "panels/live_test_controller.h"
 
 class QLineEdit;
 class QPushButton;

@@ -13,10 +13,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "pages/screen_placement.h"
-#include "tools/traffic_log_model.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "pages/screen_placement.h"
+#include "tools/traffic_log_model.h"
 
 namespace tarnwick::app {
 namespace {

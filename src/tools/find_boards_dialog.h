@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/board_scan.h"
 #include "tools/bench_host.h"
 #include "tools/bench_job.h"
-#include "cli/board_scan.h"
 
 class QCheckBox;
 class QLabel;

@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <set>
 
-#include "pages/screen_placement.h"
-#include "tools/traffic_log_model.h"
 #include "link/baud_rates.h"
 #include "link/record_file.h"
+#include "pages/screen_placement.h"
+#include "tools/traffic_log_model.h"
 
 namespace tarnwick::app {
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/bench_host.h"
-#include "tools/bench_job.h"
 #include "cli/sequence_file.h"
 #include "cli/sequence_runner.h"
 #include "link/traffic_log.h"
+#include "tools/bench_host.h"
+#include "tools/bench_job.h"
 
 class QCheckBox;
 class QLabel;

@@ -18,10 +18,10 @@
 #include <algorithm>
 #include <numeric>
 
-#include "pages/screen_placement.h"
-#include "tools/traffic_log_model.h"
 #include "cli/replay_sequence.h"
 #include "link/frame.h"
+#include "pages/screen_placement.h"
+#include "tools/traffic_log_model.h"
 
 namespace tarnwick::app {
 namespace {

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/bench_host.h"
-#include "tools/bench_job.h"
 #include "board/board.h"
 #include "cli/watch_summary.h"
 #include "link/traffic_log.h"
 #include "link/transaction.h"
+#include "tools/bench_host.h"
+#include "tools/bench_job.h"
 
 class QCheckBox;
 class QComboBox;

@@ -2,8 +2,8 @@
 
 #include <QShowEvent>
 
-#include "pages/screen_placement.h"
 #include "link/network_port.h"
+#include "pages/screen_placement.h"
 
 namespace tarnwick::app {
 namespace {

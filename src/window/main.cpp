@@ -2,9 +2,9 @@
 #include <iostream>
 #include <variant>
 
+#include "support/process_services.h"
 #include "window/tarnwick_app.h"
 #include "window/window_options.h"
-#include "support/process_services.h"
 
 int main(int argc, char** argv) {
   // Read before the application object, so --help, --version and a bad value need

@@ -22,12 +22,12 @@
 #include "link/serial_port.h"
 #include "pages/control_ids.h"
 #include "pages/tab_strip.h"
-#include "window/add_network_port_dialog.h"
-#include "window/window_options.h"
 #include "tools/find_boards_dialog.h"
 #include "tools/sequence_window.h"
 #include "tools/traffic_log_window.h"
 #include "tools/watch_window.h"
+#include "window/add_network_port_dialog.h"
+#include "window/window_options.h"
 
 namespace tarnwick::app {
 namespace {

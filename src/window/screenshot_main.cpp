@@ -29,18 +29,18 @@
 #include <string>
 #include <string_view>
 
-#include "tools/find_boards_dialog.h"
-#include "tools/sequence_window.h"
-#include "window/main_window.h"
-#include "tools/traffic_log_window.h"
-#include "tools/watch_window.h"
 #include "board/board_file.h"
+#include "link/network_port.h"
+#include "link/posix_port_list.h"
 #include "pages/tab_strip.h"
 #include "sim/board_server.h"
 #include "sim/bus.h"
-#include "link/network_port.h"
-#include "link/posix_port_list.h"
 #include "sim/port_registry.h"
+#include "tools/find_boards_dialog.h"
+#include "tools/sequence_window.h"
+#include "tools/traffic_log_window.h"
+#include "tools/watch_window.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "board/board.h"
-#include "link/baud_rates.h"
-#include "link/network_port.h"
 #include "board/board_file.h"
+#include "link/baud_rates.h"
 #include "link/hex_text.h"
+#include "link/network_port.h"
 #include "pages/dialog_templates.h"
 #include "support/parse_arguments.h"
 

@@ -6,11 +6,11 @@
 #include <QRadioButton>
 #include <algorithm>
 
-#include "window/main_window.h"
-#include "window/window_options.h"
 #include "link/baud_rates.h"
 #include "link/network_port.h"
 #include "pages/dialog_templates.h"
+#include "window/main_window.h"
+#include "window/window_options.h"
 
 namespace tarnwick::app {
 namespace {

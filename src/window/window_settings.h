@@ -7,8 +7,8 @@
 #include <QSettings>
 #include <memory>
 
-#include "window/window_options.h"
 #include "board/board.h"
+#include "window/window_options.h"
 
 namespace tarnwick::app {
 

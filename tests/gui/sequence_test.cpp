@@ -7,12 +7,12 @@
 #include <QElapsedTimer>
 #include <regex>
 
-#include "tools/sequence_window.h"
-#include "tools/watch_window.h"
 #include "gui/window_fixture.h"
 #include "testing/cli_run.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
+#include "tools/sequence_window.h"
+#include "tools/watch_window.h"
 
 namespace tarnwick::gui_test {
 namespace {

@@ -25,7 +25,6 @@
 #include <thread>
 #include <vector>
 
-#include "window/main_window.h"
 #include "board/board.h"
 #include "board/board_file.h"
 #include "link/hex_text.h"
@@ -33,6 +32,7 @@
 #include "pages/tab_strip.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
+#include "window/main_window.h"
 
 namespace tarnwick::gui_test {
 
