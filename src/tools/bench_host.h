@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "link/transaction.h"
 
@@ -16,7 +17,7 @@ class BenchHost;
 class TrafficLogModel;
 
 // The window's port, held by one tool. Move-only; gives the port back when it is
-// dropped, reset or moved over. A refused loan holds nothing and says why.
+// destroyed, assigned over or told to (GiveBack). A refused loan holds nothing and says why.
 class PortLoan {
  public:
   PortLoan() = default;
