@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "link/baud_rates.h"
-#include "res/control_ids.h"
+#include "pages/control_ids.h"
+#include "pages/live_test_pages.h"
 #include "testing/pty_peer.h"
-#include "testpanels/live_test_panels.h"
 
 namespace {
 

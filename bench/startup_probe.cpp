@@ -16,7 +16,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/tarnwick_dlg.h"
+#include "window/main_window.h"
 
 namespace {
 

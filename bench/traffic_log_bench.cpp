@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/traffic_log_model.h"
-#include "app/traffic_log_window.h"
+#include "tools/traffic_log_model.h"
+#include "tools/traffic_log_window.h"
 
 namespace {
 

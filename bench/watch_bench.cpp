@@ -15,9 +15,9 @@
 #include <qcustomplot.h>
 #include <vector>
 
-#include "app/tarnwick_dlg.h"
-#include "app/watch_window.h"
 #include "sim/board_server.h"
+#include "tools/watch_window.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir "$scratch/work"
 ln -s "$source/examples" "$scratch/work/examples"
 ln -s "$source/boards" "$scratch/work/boards"
-export PATH="$build/src/cli:$build/src/sim:$build/src/app:$PATH"
+export PATH="$build/src/cli:$build/src/sim:$build/src/window:$PATH"
 boards=()
 cleanup() {
   for pid in "${boards[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done

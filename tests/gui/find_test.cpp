@@ -5,9 +5,9 @@
 #include <QTableWidget>
 #include <filesystem>
 
-#include "app/find_boards_dialog.h"
 #include "sim/bus.h"
 #include "testing/row_name.h"
+#include "tools/find_boards_dialog.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

@@ -3,8 +3,8 @@
 
 #include <QStyle>
 
-#include "res/command_pages.h"
-#include "res/dialog_builder.h"
+#include "pages/command_page_layouts.h"
+#include "pages/dialog_builder.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

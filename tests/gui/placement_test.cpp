@@ -8,13 +8,13 @@
 #include <QTableView>
 #include <QTimer>
 
-#include "app/find_boards_dialog.h"
-#include "app/screen_placement.h"
-#include "app/sequence_window.h"
-#include "app/traffic_log_model.h"
-#include "app/traffic_log_window.h"
-#include "app/watch_window.h"
+#include "pages/screen_placement.h"
 #include "testing/row_name.h"
+#include "tools/find_boards_dialog.h"
+#include "tools/sequence_window.h"
+#include "tools/traffic_log_model.h"
+#include "tools/traffic_log_window.h"
+#include "tools/watch_window.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

@@ -5,10 +5,10 @@
 #include <QTest>
 #include <qcustomplot.h>
 
-#include "app/watch_window.h"
+#include "tools/watch_window.h"
 
-#include "app/window_options.h"
-#include "app/window_settings.h"
+#include "window/window_options.h"
+#include "window/window_settings.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

@@ -1,16 +1,18 @@
 // Run sequence against a simulated board: the verdicts and the JUnit report of
-// tarnwick-cli run on the same file, a bad file refused as run refuses it, and a
-// run that Stop or closing the window ends at once, with the port closed.
+// tarnwick-cli run on the same file, a bad file refused as run refuses it, a run
+// that Stop or closing the window ends at once, with the port closed, and the port
+// shared with Watch one tool at a time.
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <regex>
 
-#include "app/sequence_window.h"
 #include "gui/window_fixture.h"
 #include "testing/cli_run.h"
 #include "testing/pty_peer.h"
 #include "testing/row_name.h"
+#include "tools/sequence_window.h"
+#include "tools/watch_window.h"
 
 namespace tarnwick::gui_test {
 namespace {
@@ -55,8 +57,7 @@ class SequenceTest : public WindowFixture {
   }
 
   // The port is free again: an exchange of the test's own, which a port still held would refuse, is answered.
-  std::string ExchangeOfOurOwn() {
-    link::LineSettings line = Window().CurrentLineSettings();
+  static std::string ExchangeOfOurOwn(link::LineSettings line) {
     line.addressText = "01";
     line.baudIndex = link::kDefaultBaudIndex;
     return board::SendCommand(line, *board::Current().FindNamed("cmd13"), {}, nullptr).outcome.result;
@@ -135,6 +136,29 @@ TEST_F(SequenceTest, AReplyNotAskedForFailsItsStep) {
                                                 "Reply to CMD13 (asked CMD43) FAIL"}));
 }
 
+// A run is refused while Watch holds the port and runs once Watch's window is
+// closed mid-watch; a watch under way when the main window itself goes leaves
+// the port closed.
+TEST_F(SequenceTest, ThePortComesBackWhenTheHoldersWindowGoes) {
+  ASSERT_TRUE(tool_->Open(QString::fromStdString(Write("one.yaml", "steps: [{send: cmd13, addr: '01'}]"))));
+  Window().OnWatch();
+  auto* watch = Window().findChild<app::CWatchWindow*>();
+  ASSERT_TRUE(watch->Start());
+  EXPECT_FALSE(tool_->Run());
+  EXPECT_EQ(tool_->StatusText(), "Watch is using the port");
+  watch->close();
+  ASSERT_TRUE(RunEnds(10'000));
+  ASSERT_TRUE(tool_->Run()) << tool_->StatusText().toStdString();
+  ASSERT_TRUE(RunEnds(60'000));
+
+  ASSERT_TRUE(watch->Start());
+  const std::size_t heard = Heard().size();
+  ASSERT_GT(Heard(heard + 1).size(), heard);
+  const link::LineSettings line = Window().CurrentLineSettings();
+  window_.reset();
+  EXPECT_EQ(ExchangeOfOurOwn(line), "Success");
+}
+
 struct EndCase {
   const char* name;
   const char* steps;
@@ -164,7 +188,7 @@ TEST_P(EndTest, EndsPromptlyAndClosesThePort) {
   EXPECT_LT(took.elapsed(), 10'000);
   // The board counts a frame before it replies, so the run's last frame is counted.
   const std::uint64_t heard = board_->FramesHeard();
-  EXPECT_EQ(ExchangeOfOurOwn(), "Success");
+  EXPECT_EQ(ExchangeOfOurOwn(Window().CurrentLineSettings()), "Success");
   EXPECT_EQ(board_->FramesHeard(), heard + 1) << "the board heard the run after it ended";
   if (!GetParam().closeWindow) {
     ASSERT_FALSE(tool_->Outcomes().empty());

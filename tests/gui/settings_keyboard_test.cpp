@@ -1,9 +1,9 @@
 // What the window remembers between sessions, the command line's presets over it,
 // and the keyboard: switching tabs, the buttons' mnemonics and each page's Tab order.
 
-#include "app/window_options.h"
-#include "app/window_settings.h"
 #include "testing/ser2net.h"
+#include "window/window_options.h"
+#include "window/window_settings.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

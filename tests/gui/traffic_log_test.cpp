@@ -3,10 +3,10 @@
 #include <QClipboard>
 #include <QTableView>
 
-#include "app/traffic_log_window.h"
 #include "link/traffic_log_text.h"
 #include "testing/cli_run.h"
 #include "testing/temp_folder.h"
+#include "tools/traffic_log_window.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

@@ -13,9 +13,9 @@
 #include <set>
 #include <qcustomplot.h>
 
-#include "app/watch_window.h"
 #include "link/serial_port.h"
 #include "testing/pty_peer.h"
+#include "tools/watch_window.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {

@@ -25,14 +25,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/tarnwick_dlg.h"
 #include "board/board.h"
 #include "board/board_file.h"
 #include "link/hex_text.h"
-#include "res/control_ids.h"
-#include "res/tab_strip.h"
+#include "pages/control_ids.h"
+#include "pages/tab_strip.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
+#include "window/main_window.h"
 
 namespace tarnwick::gui_test {
 

@@ -1,0 +1,50 @@
+#pragma once
+// A page of the main window's tab strip: a child widget built from its dialog
+// template, with its controls found by id. Enter and Escape pressed inside a page do
+// nothing at all; they neither send nor close the window.
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "pages/dialog_builder.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace tarnwick::bench {
+
+class PanelWidget : public QWidget {
+  Q_OBJECT
+
+ public:
+  PanelWidget(int templateId, QWidget* parent);
+  // A page of a template that owner keeps alive (one generated at run time).
+  PanelWidget(const res::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent);
+
+  const res::DialogTemplate& dialogTemplate() const { return dialogTemplate_; }
+  const res::BuiltControls& controls() const { return controls_; }
+
+ protected:
+  template <class W>
+  W* Control(int id) const {
+    return controls_.get<W>(id);
+  }
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  std::shared_ptr<const void> owner_;
+  const res::DialogTemplate& dialogTemplate_;
+  res::BuiltControls controls_;
+};
+
+// An edit's text as UTF-8, verbatim; the core trims it.
+std::string FieldText(const QLineEdit* edit);
+QString DisplayText(const std::string& utf8);
+
+// Greys field while box is checked, keeping its text.
+void GreyWhileChecked(QCheckBox* box, QWidget* field);
+
+}  // namespace tarnwick::bench
