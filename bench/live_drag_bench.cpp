@@ -29,12 +29,12 @@ double Percentile(std::vector<double> values, double p) {
   return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
-void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int steps) {
+void Drag(const char* what, pages::LiveTestPanel& panel, int sliderId, int steps) {
   testing::WriteRecorder line;
   panel.SetPort(line.Path(), kBaud);
   panel.show();
   auto* slider = panel.controls().get<QSlider>(sliderId);
-  auto* begin = panel.controls().get<QAbstractButton>(res::ids::stepper_test::kBeginStop);
+  auto* begin = panel.controls().get<QAbstractButton>(pages::ids::stepper_test::kBeginStop);
   begin->click();
   line.TakeAllSoFar();
 
@@ -70,9 +70,9 @@ void Drag(const char* what, testpanels::LiveTestPanel& panel, int sliderId, int 
 int main(int argc, char** argv) {
   const int steps = argc > 1 ? std::atoi(argv[1]) : 500;
   QApplication app(argc, argv);
-  testpanels::CStepperTestPanel stepper;
-  Drag("Stepper Test, Freq", stepper, res::ids::stepper_test::kFrequencySlider, steps);
-  testpanels::CDCTestPanel dc;
-  Drag("D-C Test, Left Freq", dc, res::ids::dc_test::kLeftFrequencySlider, steps);
+  pages::CStepperTestPanel stepper;
+  Drag("Stepper Test, Freq", stepper, pages::ids::stepper_test::kFrequencySlider, steps);
+  pages::CDCTestPanel dc;
+  Drag("D-C Test, Left Freq", dc, pages::ids::dc_test::kLeftFrequencySlider, steps);
   return 0;
 }

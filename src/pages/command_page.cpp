@@ -9,10 +9,10 @@
 
 #include "pages/control_ids.h"
 
-namespace tarnwick::bench {
+namespace tarnwick::pages {
 namespace {
 
-bool IsOutput(const res::ControlTemplate& row) { return row.style & (res::kReadOnly | res::kDisabled); }
+bool IsOutput(const pages::ControlTemplate& row) { return row.style & (pages::kReadOnly | pages::kDisabled); }
 
 std::string KeyOf(std::string_view name) {
   std::string key(name);
@@ -23,11 +23,11 @@ std::string KeyOf(std::string_view name) {
 }  // namespace
 
 CommandPage::CommandPage(const board::Command& command, QWidget* parent)
-    : CommandPage(command, res::PageFor(command), parent) {}
+    : CommandPage(command, pages::PageFor(command), parent) {}
 
-CommandPage::CommandPage(const board::Command& command, const res::PageSource& source, QWidget* parent)
+CommandPage::CommandPage(const board::Command& command, const pages::PageSource& source, QWidget* parent)
     : PanelWidget(*source.dialog, source.generated, parent), command_(command) {
-  for (const res::FieldBinding& binding : source.bindings) {
+  for (const pages::FieldBinding& binding : source.bindings) {
     const auto entry = std::ranges::find_if(controls().entries(), [&](const auto& e) { return e.row->id == binding.id; });
     if (entry == controls().entries().end()) continue;
     bound_.push_back({entry->widget, std::string(binding.field), std::string(binding.value), IsOutput(*entry->row)});
@@ -39,7 +39,7 @@ CommandPage::CommandPage(const board::Command& command, const res::PageSource& s
 }
 
 void CommandPage::ShowTitle() {
-  auto* title = qobject_cast<QLabel*>(controls().find(res::ids::kPageTitle));
+  auto* title = qobject_cast<QLabel*>(controls().find(pages::ids::kPageTitle));
   if (!title || command_.title.empty()) return;
   title->setText(DisplayText(command_.title));
   // A title longer than the template's fits all the same.
@@ -140,4 +140,4 @@ void CommandPage::ShowReply(std::span<const board::DecodedField> fields) {
   }
 }
 
-}  // namespace tarnwick::bench
+}  // namespace tarnwick::pages

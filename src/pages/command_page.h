@@ -10,7 +10,7 @@
 #include "pages/command_page_layouts.h"
 #include "pages/panel_widget.h"
 
-namespace tarnwick::bench {
+namespace tarnwick::pages {
 
 class CommandPage : public PanelWidget {
   Q_OBJECT
@@ -27,7 +27,7 @@ class CommandPage : public PanelWidget {
   void ShowReply(std::span<const board::DecodedField> fields);
 
  private:
-  CommandPage(const board::Command& command, const res::PageSource& source, QWidget* parent);
+  CommandPage(const board::Command& command, const pages::PageSource& source, QWidget* parent);
   void ShowTitle();
   void ShowStartTexts();
   void GreyWhileSpecial();
@@ -45,4 +45,4 @@ class CommandPage : public PanelWidget {
   std::vector<Bound> bound_;
 };
 
-}  // namespace tarnwick::bench
+}  // namespace tarnwick::pages

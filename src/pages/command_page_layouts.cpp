@@ -8,7 +8,7 @@
 #include "pages/control_ids.h"
 #include "pages/dialog_builder.h"
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 namespace {
 
 using enum ControlKind;
@@ -187,4 +187,4 @@ PageSource PageFor(const board::Command& command) {
   return {&generated->dialog, generated->bindings, generated};
 }
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

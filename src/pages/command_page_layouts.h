@@ -13,7 +13,7 @@
 #include "board/board.h"
 #include "pages/dialog_templates.h"
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 
 // A control that shows a field. value: for a radio button, the named value it
 // chooses ("Forward"); empty for every other control.
@@ -45,4 +45,4 @@ PageSource PageFor(const board::Command& command);
 // drop-down list for named values), then the response fields as read-only edits.
 std::shared_ptr<const GeneratedPage> GeneratePage(const board::Command& command);
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

@@ -3,7 +3,7 @@
 // Templates, pages, tests and benchmarks all take them from here. Pages that share
 // a layout share its identifiers.
 
-namespace tarnwick::res::ids {
+namespace tarnwick::pages::ids {
 
 // Every command page's title label: the description's title is shown in it.
 inline constexpr int kPageTitle = 1099;
@@ -105,4 +105,4 @@ inline constexpr int kRightDuty = 1036;
 inline constexpr int kRightDutySlider = 1037;
 }  // namespace dc_test
 
-}  // namespace tarnwick::res::ids
+}  // namespace tarnwick::pages::ids

@@ -17,7 +17,7 @@
 
 #include "pages/tab_strip.h"
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 namespace {
 
 // Rounds to the nearest pixel, as the platform's MulDiv does.
@@ -153,4 +153,4 @@ BuiltControls BuildControls(const DialogTemplate& dialog, QWidget* parent) {
   return built;
 }
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

@@ -12,7 +12,7 @@
 
 #include "pages/dialog_templates.h"
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 
 class DialogUnits {
  public:
@@ -66,4 +66,4 @@ BuiltControls BuildControls(const DialogTemplate& dialog, QWidget* parent);
 // The template's client size in pixels at its font.
 QSize DialogPixelSize(const DialogTemplate& dialog);
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

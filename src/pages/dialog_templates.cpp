@@ -9,7 +9,7 @@
 #include "board/board.h"
 #include "pages/control_ids.h"
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 namespace {
 
 using enum ControlKind;
@@ -318,4 +318,4 @@ const DialogTemplate& FindDialogTemplate(int id) {
 
 std::span<const DialogTemplate* const> AllDialogTemplates() { return Store().pointers; }
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 
 enum class ControlKind : std::uint8_t {
   PushButton,
@@ -118,4 +118,4 @@ inline constexpr std::array<TabPage, kTabCount> kTabPages = {{
     {"D-C Test", kDcTestTemplate},
 }};
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

@@ -10,7 +10,7 @@
 #include "pages/control_ids.h"
 #include "pages/dialog_templates.h"
 
-namespace tarnwick::testpanels {
+namespace tarnwick::pages {
 LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<bench::LiveTestController> controller,
                              const std::vector<LiveChannelBinding>& channels, const std::vector<int>& reverseBoxIds,
                              QWidget* parent)
@@ -46,8 +46,8 @@ LiveTestPanel::LiveTestPanel(int templateId, std::unique_ptr<bench::LiveTestCont
             [this, box](bool checked) { Controller().ReverseClicked(static_cast<int>(box), checked); });
   }
 
-  static_assert(res::ids::stepper_test::kBeginStop == res::ids::dc_test::kBeginStop);
-  beginStop_ = Control<QPushButton>(res::ids::stepper_test::kBeginStop);
+  static_assert(pages::ids::stepper_test::kBeginStop == pages::ids::dc_test::kBeginStop);
+  beginStop_ = Control<QPushButton>(pages::ids::stepper_test::kBeginStop);
   connect(beginStop_, &QPushButton::clicked, this, [this] {
     Controller().BeginStopClicked();
     ShowButtonText();
@@ -60,17 +60,17 @@ void LiveTestPanel::StopIfRunning() {
 }
 
 void LiveTestPanel::ShowButtonText() {
-  beginStop_->setText(bench::DisplayText(std::string(controller_->ButtonText())));
+  beginStop_->setText(pages::DisplayText(std::string(controller_->ButtonText())));
 }
 
 bench::LiveTestController& LiveTestPanel::Controller() {
   // The edits hold the texts; a send reads them as they stand, typed or not.
-  for (const BoundChannel& bound : channels_) controller_->EditTyped(bound.channel, bench::FieldText(bound.edit));
+  for (const BoundChannel& bound : channels_) controller_->EditTyped(bound.channel, pages::FieldText(bound.edit));
   return *controller_;
 }
 
 void LiveTestPanel::ShowChannel(const BoundChannel& bound) {
-  const QString text = bench::DisplayText(controller_->EditText(bound.channel));
+  const QString text = pages::DisplayText(controller_->EditText(bound.channel));
   if (bound.edit->text() != text) bound.edit->setText(text);
   const QSignalBlocker quiet(bound.slider);
   bound.slider->setValue(controller_->SliderValue(bound.channel));
@@ -81,28 +81,28 @@ bool LiveTestPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
     for (const BoundChannel& bound : channels_) {
       if (bound.edit != watched) continue;
-      Controller().EditLostFocus(bound.channel, bench::FieldText(bound.edit));
+      Controller().EditLostFocus(bound.channel, pages::FieldText(bound.edit));
       ShowChannel(bound);
     }
   }
   return PanelWidget::eventFilter(watched, event);
 }
 
-namespace stepper_ids = res::ids::stepper_test;
-namespace dc_ids = res::ids::dc_test;
+namespace stepper_ids = pages::ids::stepper_test;
+namespace dc_ids = pages::ids::dc_test;
 
 CStepperTestPanel::CStepperTestPanel(QWidget* parent)
-    : LiveTestPanel(res::kStepperTestTemplate, std::make_unique<bench::StepperTestController>(),
+    : LiveTestPanel(pages::kStepperTestTemplate, std::make_unique<bench::StepperTestController>(),
                     {{stepper_ids::kFrequency, stepper_ids::kFrequencySlider, bench::kStepperFreq, 500, 100},
                      {stepper_ids::kDuty, stepper_ids::kDutySlider, bench::kStepperDuty, 5, 10}},
                     {stepper_ids::kReverse}, parent) {}
 
 CDCTestPanel::CDCTestPanel(QWidget* parent)
-    : LiveTestPanel(res::kDcTestTemplate, std::make_unique<bench::DcTestController>(),
+    : LiveTestPanel(pages::kDcTestTemplate, std::make_unique<bench::DcTestController>(),
                     {{dc_ids::kLeftFrequency, dc_ids::kLeftFrequencySlider, bench::kLeftFreq, 4000, 100},
                      {dc_ids::kLeftDuty, dc_ids::kLeftDutySlider, bench::kLeftDuty, 5, 10},
                      {dc_ids::kRightFrequency, dc_ids::kRightFrequencySlider, bench::kRightFreq, 4000, 100},
                      {dc_ids::kRightDuty, dc_ids::kRightDutySlider, bench::kRightDuty, 5, 10}},
                     {dc_ids::kLeftReverse, dc_ids::kRightReverse}, parent) {}
 
-}  // namespace tarnwick::testpanels
+}  // namespace tarnwick::pages

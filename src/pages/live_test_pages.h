@@ -15,7 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 
-namespace tarnwick::testpanels {
+namespace tarnwick::pages {
 
 // One edit and its trackbar, by control id, with the trackbar's tick spacing and page.
 struct LiveChannelBinding {
@@ -26,7 +26,7 @@ struct LiveChannelBinding {
   int pageStep;
 };
 
-class LiveTestPanel : public bench::PanelWidget {
+class LiveTestPanel : public pages::PanelWidget {
   Q_OBJECT
  public:
   // The main window's handover: the selected port (empty when the port list has no
@@ -77,4 +77,4 @@ class CDCTestPanel : public LiveTestPanel {
   explicit CDCTestPanel(QWidget* parent = nullptr);
 };
 
-}  // namespace tarnwick::testpanels
+}  // namespace tarnwick::pages

@@ -5,24 +5,24 @@
 #include <QLineEdit>
 #include <QPainter>
 
-namespace tarnwick::bench {
+namespace tarnwick::pages {
 
 PanelWidget::PanelWidget(int templateId, QWidget* parent)
-    : PanelWidget(res::FindDialogTemplate(templateId), nullptr, parent) {}
+    : PanelWidget(pages::FindDialogTemplate(templateId), nullptr, parent) {}
 
-PanelWidget::PanelWidget(const res::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent)
+PanelWidget::PanelWidget(const pages::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent)
     : QWidget(parent),
       owner_(std::move(owner)),
       dialogTemplate_(dialog),
-      controls_(res::BuildControls(dialogTemplate_, this)) {
-  resize(res::DialogPixelSize(dialogTemplate_));
+      controls_(pages::BuildControls(dialogTemplate_, this)) {
+  resize(pages::DialogPixelSize(dialogTemplate_));
   // The page is still a window of its own here, and Qt will not move a control
   // after the one that closes a window's focus chain; a placeholder closes it
   // while the controls are put in layout order.
   QWidget chainEnd(this);
   chainEnd.setFocusPolicy(Qt::TabFocus);
   QWidget* previous = nullptr;
-  for (std::size_t position : res::LayoutTabOrder(dialogTemplate_)) {
+  for (std::size_t position : pages::LayoutTabOrder(dialogTemplate_)) {
     QWidget* next = controls_.entries()[position].widget;
     if (previous) setTabOrder(previous, next);
     previous = next;
@@ -60,4 +60,4 @@ void GreyWhileChecked(QCheckBox* box, QWidget* field) {
   QObject::connect(box, &QCheckBox::toggled, field, [field](bool checked) { field->setEnabled(!checked); });
 }
 
-}  // namespace tarnwick::bench
+}  // namespace tarnwick::pages

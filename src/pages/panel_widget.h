@@ -13,7 +13,7 @@
 class QCheckBox;
 class QLineEdit;
 
-namespace tarnwick::bench {
+namespace tarnwick::pages {
 
 class PanelWidget : public QWidget {
   Q_OBJECT
@@ -21,10 +21,10 @@ class PanelWidget : public QWidget {
  public:
   PanelWidget(int templateId, QWidget* parent);
   // A page of a template that owner keeps alive (one generated at run time).
-  PanelWidget(const res::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent);
+  PanelWidget(const pages::DialogTemplate& dialog, std::shared_ptr<const void> owner, QWidget* parent);
 
-  const res::DialogTemplate& dialogTemplate() const { return dialogTemplate_; }
-  const res::BuiltControls& controls() const { return controls_; }
+  const pages::DialogTemplate& dialogTemplate() const { return dialogTemplate_; }
+  const pages::BuiltControls& controls() const { return controls_; }
 
  protected:
   template <class W>
@@ -36,8 +36,8 @@ class PanelWidget : public QWidget {
 
  private:
   std::shared_ptr<const void> owner_;
-  const res::DialogTemplate& dialogTemplate_;
-  res::BuiltControls controls_;
+  const pages::DialogTemplate& dialogTemplate_;
+  pages::BuiltControls controls_;
 };
 
 // An edit's text as UTF-8, verbatim; the core trims it.
@@ -47,4 +47,4 @@ QString DisplayText(const std::string& utf8);
 // Greys field while box is checked, keeping its text.
 void GreyWhileChecked(QCheckBox* box, QWidget* field);
 
-}  // namespace tarnwick::bench
+}  // namespace tarnwick::pages

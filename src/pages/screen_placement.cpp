@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-namespace tarnwick::app {
+namespace tarnwick::pages {
 namespace {
 
 constexpr const char* kPlacedProperty = "tarnwickPlaced";
@@ -88,4 +88,4 @@ void FitMainWindow(QDialog& window) {
   KeepOnScreen(window);
 }
 
-}  // namespace tarnwick::app
+}  // namespace tarnwick::pages

@@ -8,7 +8,7 @@
 class QDialog;
 class QWidget;
 
-namespace tarnwick::app {
+namespace tarnwick::pages {
 
 // frame moved, and first shrunk where it is larger, so that it lies inside available.
 QRect FitInto(const QRect& frame, const QRect& available);
@@ -22,4 +22,4 @@ void KeepOnScreen(QWidget& window);
 // controls scroll inside a window that fits.
 void FitMainWindow(QDialog& window);
 
-}  // namespace tarnwick::app
+}  // namespace tarnwick::pages

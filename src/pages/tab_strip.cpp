@@ -9,7 +9,7 @@
 #include <QTabBar>
 #include <algorithm>
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 
 TabStrip::TabStrip(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::TabFocus);
@@ -189,4 +189,4 @@ void TabStrip::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

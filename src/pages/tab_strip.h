@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <vector>
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 
 class TabStrip : public QWidget {
   Q_OBJECT
@@ -56,4 +56,4 @@ class TabStrip : public QWidget {
   int rowCount_ = 0;
 };
 
-}  // namespace tarnwick::res
+}  // namespace tarnwick::pages

@@ -153,7 +153,7 @@ void CFindBoardsDlg::showEvent(QShowEvent* event) {
   ShowPortToScan();
   m_find->setDefault(true);
   QDialog::showEvent(event);
-  if (!event->spontaneous()) KeepOnScreen(*this);
+  if (!event->spontaneous()) pages::KeepOnScreen(*this);
 }
 
 // The window's port may have changed while this one stood open behind it.

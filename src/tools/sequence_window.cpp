@@ -116,7 +116,7 @@ CSequenceWindow::~CSequenceWindow() { job_.StopAndWait(); }
 void CSequenceWindow::showEvent(QShowEvent* event) {
   ShowLine();
   QDialog::showEvent(event);
-  if (!event->spontaneous()) KeepOnScreen(*this);
+  if (!event->spontaneous()) pages::KeepOnScreen(*this);
 }
 
 // The window's port when it has one (else the file's), at the rates the file's steps give.

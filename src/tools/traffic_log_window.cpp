@@ -231,7 +231,7 @@ void CTrafficLogWindow::ShowBeside(QWidget& anchor) {
       resize((place.log.size() - decoration).expandedTo(least));
       move(place.log.topLeft());
     }
-    KeepOnScreen(*this);
+    pages::KeepOnScreen(*this);
     FitColumns(TableWidth());
     m_placed = true;
   }

@@ -466,7 +466,7 @@ void CWatchWindow::UpdateButtons() {
 
 void CWatchWindow::showEvent(QShowEvent* event) {
   if (!Running()) UpdateTitle();
-  if (!event->spontaneous()) KeepOnScreen(*this);
+  if (!event->spontaneous()) pages::KeepOnScreen(*this);
   QWidget::showEvent(event);
 }
 

@@ -30,7 +30,7 @@ void CAddNetworkPortDlg::done(int result) {
 
 void CAddNetworkPortDlg::showEvent(QShowEvent* event) {
   QInputDialog::showEvent(event);
-  if (!event->spontaneous()) KeepOnScreen(*this);
+  if (!event->spontaneous()) pages::KeepOnScreen(*this);
 }
 
 }  // namespace tarnwick::app

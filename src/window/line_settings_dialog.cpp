@@ -63,7 +63,7 @@ void CLineSettingsDlg::EnableDelays() {
 
 void CLineSettingsDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) KeepOnScreen(*this);
+  if (!event->spontaneous()) pages::KeepOnScreen(*this);
 }
 
 PortLine CLineSettingsDlg::Line() const {

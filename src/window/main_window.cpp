@@ -32,7 +32,7 @@
 namespace tarnwick::app {
 namespace {
 
-namespace window = res::ids::window;
+namespace window = pages::ids::window;
 
 QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -57,8 +57,8 @@ void OpenTool(CTarnwickDlg& window) {
 CTarnwickDlg::CTarnwickDlg(PortEnumerator enumeratePorts, QWidget* parent)
     : QDialog(parent),
       m_enumeratePorts(std::move(enumeratePorts)),
-      m_controls(res::BuildControls(res::FindDialogTemplate(res::kMainDialogTemplate), this)) {
-  m_tabStrip = m_controls.get<res::TabStrip>(window::kTabStrip);
+      m_controls(pages::BuildControls(pages::FindDialogTemplate(pages::kMainDialogTemplate), this)) {
+  m_tabStrip = m_controls.get<pages::TabStrip>(window::kTabStrip);
   m_editAddress = m_controls.get<QLineEdit>(window::kAddress);
   m_comboBaud = m_controls.get<QComboBox>(window::kBaudList);
   m_comboPort = m_controls.get<QComboBox>(window::kPortList);
@@ -89,7 +89,7 @@ CTarnwickDlg::~CTarnwickDlg() {
 void CTarnwickDlg::ConnectTrafficLog() {
   // A child of the dialog, so the modal dialog leaves it usable.
   m_logWindow = new CTrafficLogWindow(m_trafficLog, this);
-  for (testpanels::LiveTestPanel* live : m_livePanels) live->SetTrafficLog(&m_trafficLog);
+  for (pages::LiveTestPanel* live : m_livePanels) live->SetTrafficLog(&m_trafficLog);
   connect(m_buttonLog, &QPushButton::clicked, this, &CTarnwickDlg::OnShowTrafficLog);
   for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_logWindow)}) {
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
@@ -101,11 +101,11 @@ void CTarnwickDlg::ConnectTrafficLog() {
 }
 
 void CTarnwickDlg::OnInitDialog() {
-  const res::DialogTemplate& dialog = res::FindDialogTemplate(res::kMainDialogTemplate);
+  const pages::DialogTemplate& dialog = pages::FindDialogTemplate(pages::kMainDialogTemplate);
   setWindowTitle(Utf8(board::BuiltInInUse() ? dialog.caption : board::Current().name));
   setWindowIcon(QIcon(QString::fromLatin1(kWindowIconPath)));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(res::DialogPixelSize(dialog));
+  setFixedSize(pages::DialogPixelSize(dialog));
 
   for (int tab = 0; tab < TabCount(); ++tab) m_tabStrip->addTab(Utf8(TabName(tab)));
 
@@ -121,7 +121,7 @@ void CTarnwickDlg::OnInitDialog() {
 
   // The pages lie over the tab strip's display area, above the strip itself.
   const QRect pageArea = m_tabStrip->displayRect().translated(m_tabStrip->pos());
-  for (bench::PanelWidget* panel : m_panels) {
+  for (pages::PanelWidget* panel : m_panels) {
     panel->setParent(this);
     panel->setGeometry(pageArea);
     panel->hide();
@@ -135,7 +135,7 @@ void CTarnwickDlg::OnInitDialog() {
   connect(&m_sendJob, &BenchJob::Finished, this, &CTarnwickDlg::OnSendFinished);
   connect(m_controls.get<QPushButton>(window::kExit), &QPushButton::clicked, this, &QDialog::reject);
   connect(m_controls.get<QPushButton>(window::kRescan), &QPushButton::clicked, this, &CTarnwickDlg::OnRescanPorts);
-  connect(m_tabStrip, &res::TabStrip::currentChanged, this, &CTarnwickDlg::OnTabSelChange);
+  connect(m_tabStrip, &pages::TabStrip::currentChanged, this, &CTarnwickDlg::OnTabSelChange);
   // Only the user's choices reach the live test pages; a CMD41 reply moving the
   // baud list does not.
   connect(m_comboPort, &QComboBox::activated, this, &CTarnwickDlg::OnPortOrBaudChange);
@@ -173,17 +173,17 @@ void CTarnwickDlg::InstallToolsMenu() {
 std::optional<std::string> CTarnwickDlg::TakePortFor(const std::string& borrower) {
   if (!m_portBorrower.empty()) return m_portBorrower + " is using the port";
   if (Sending()) return "Send is using the port";
-  for (const testpanels::LiveTestPanel* live : m_livePanels)
+  for (const pages::LiveTestPanel* live : m_livePanels)
     if (live->controller().Running()) return "a live test is running: stop it first";
   m_portBorrower = borrower;
-  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(false);
+  for (pages::LiveTestPanel* live : m_livePanels) live->setEnabled(false);
   ShowPortBusy();
   return std::nullopt;
 }
 
 void CTarnwickDlg::TakePortBack() {
   m_portBorrower.clear();
-  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(true);
+  for (pages::LiveTestPanel* live : m_livePanels) live->setEnabled(true);
   m_labelResult->clear();
 }
 
@@ -264,12 +264,12 @@ void CTarnwickDlg::ForgetNetworkPort(const std::string& name) {
 // test pages the board declares follow.
 void CTarnwickDlg::AddPages() {
   for (const board::Command& command : board::Current().commands) {
-    m_commandPages.push_back(new bench::CommandPage(command, this));
+    m_commandPages.push_back(new pages::CommandPage(command, this));
     m_panels.push_back(m_commandPages.back());
   }
   for (const int tab : LiveTestTabs(board::Current())) {
-    if (tab == res::kTabStepperTest) m_livePanels.push_back(new testpanels::CStepperTestPanel(this));
-    if (tab == res::kTabDcTest) m_livePanels.push_back(new testpanels::CDCTestPanel(this));
+    if (tab == pages::kTabStepperTest) m_livePanels.push_back(new pages::CStepperTestPanel(this));
+    if (tab == pages::kTabDcTest) m_livePanels.push_back(new pages::CDCTestPanel(this));
   }
   m_panels.insert(m_panels.end(), m_livePanels.begin(), m_livePanels.end());
 }
@@ -277,7 +277,7 @@ void CTarnwickDlg::AddPages() {
 std::string CTarnwickDlg::TabName(int tab) const {
   if (tab >= 0 && tab < CommandTabCount()) return m_commandPages[static_cast<std::size_t>(tab)]->Command().name;
   const auto live = static_cast<std::size_t>(tab - CommandTabCount());
-  return std::string(res::kTabPages.at(static_cast<std::size_t>(LiveTestTabs(board::Current()).at(live))).text);
+  return std::string(pages::kTabPages.at(static_cast<std::size_t>(LiveTestTabs(board::Current()).at(live))).text);
 }
 
 // Ctrl+Tab and Ctrl+PgDn step to the next tab, with Shift or PgUp to the one
@@ -315,7 +315,7 @@ int CTarnwickDlg::GetSelectedBaudRate() const {
   return index ? link::BaudRateAt(*index).value_or(0) : 0;
 }
 
-void CTarnwickDlg::HandPortTo(testpanels::LiveTestPanel& panel) const {
+void CTarnwickDlg::HandPortTo(pages::LiveTestPanel& panel) const {
   panel.SetPort(SelectedPortPath(), GetSelectedBaudRate());
   panel.SetDirection(LineOfPort(SelectedPortName()).direction);
 }
@@ -336,7 +336,7 @@ void CTarnwickDlg::OnOK() {
   std::optional<board::Command> command;
   board::FieldTexts texts;
   if (m_sendTab < CommandTabCount()) {
-    const bench::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+    const pages::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
     command = page.Command();
     texts = page.Texts();
   }
@@ -371,14 +371,14 @@ void CTarnwickDlg::ShowSending(bool sending) {
     if (m_sendHadFocus) setFocus();
   }
   send->setEnabled(!sending);
-  for (testpanels::LiveTestPanel* live : m_livePanels) live->setEnabled(!sending);
+  for (pages::LiveTestPanel* live : m_livePanels) live->setEnabled(!sending);
   if (!sending && m_sendHadFocus && focusWidget() == this) send->setFocus();
 }
 
 // The refused field and what it takes, as the command line words it for the same text.
 std::string CTarnwickDlg::RefusalDetail(const board::ExchangeRecord& record) const {
   if (m_sendTab >= CommandTabCount()) return record.refusal;
-  const bench::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
+  const pages::CommandPage& page = *m_commandPages[static_cast<std::size_t>(m_sendTab)];
   const board::Field* field = page.Command().request.Find(record.refusedField);
   if (!field) return record.refusal;
   const board::FieldTexts texts = page.Texts();
@@ -409,13 +409,13 @@ void CTarnwickDlg::ShowRecord(const board::ExchangeRecord& record, const std::st
 void CTarnwickDlg::OnTabSelChange(int tab) {
   if (tab == m_currentTab || tab < 0 || tab >= TabCount()) return;
   m_currentTab = tab;
-  for (bench::PanelWidget* panel : m_panels) panel->hide();
+  for (pages::PanelWidget* panel : m_panels) panel->hide();
   if (tab >= CommandTabCount()) HandPortTo(*m_livePanels[static_cast<std::size_t>(tab - CommandTabCount())]);
   m_panels[static_cast<std::size_t>(tab)]->show();
 }
 
 void CTarnwickDlg::OnPortOrBaudChange() {
-  for (testpanels::LiveTestPanel* live : m_livePanels) HandPortTo(*live);
+  for (pages::LiveTestPanel* live : m_livePanels) HandPortTo(*live);
 }
 
 void CTarnwickDlg::OnRescanPorts() { FillPortList(m_comboPort->currentText().toStdString()); }
@@ -443,7 +443,7 @@ void CTarnwickDlg::done(int result) {
     m_sendJob.FinishNow();
   }
   emit Closing();
-  for (testpanels::LiveTestPanel* live : m_livePanels) live->StopIfRunning();
+  for (pages::LiveTestPanel* live : m_livePanels) live->StopIfRunning();
   QDialog::done(result);
 }
 

@@ -31,7 +31,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace tarnwick::res {
+namespace tarnwick::pages {
 class TabStrip;
 }
 
@@ -66,8 +66,8 @@ class CTarnwickDlg : public QDialog, public BenchHost {
   int CommandTabCount() const { return static_cast<int>(m_commandPages.size()); }
   std::string TabName(int tab) const;
 
-  bench::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
-  const res::BuiltControls& Controls() const { return m_controls; }
+  pages::PanelWidget& Panel(int tab) const { return *m_panels.at(static_cast<std::size_t>(tab)); }
+  const pages::BuiltControls& Controls() const { return m_controls; }
   TrafficLogModel& LogModel() override { return m_trafficLog; }
   CTrafficLogWindow& TrafficLogWindow() const { return *m_logWindow; }
 
@@ -127,7 +127,7 @@ class CTarnwickDlg : public QDialog, public BenchHost {
   void ConnectTrafficLog();
   void MarkLogButton(bool unread);
   void FillPortList(const std::string& previousName);
-  void HandPortTo(testpanels::LiveTestPanel& panel) const;
+  void HandPortTo(pages::LiveTestPanel& panel) const;
   std::string SelectedPortPath() const;
   std::optional<int> SelectedBaudIndex() const;
   void AddPages();
@@ -143,9 +143,9 @@ class CTarnwickDlg : public QDialog, public BenchHost {
   void TakePortBack() override;
 
   PortEnumerator m_enumeratePorts;
-  res::BuiltControls m_controls;
+  pages::BuiltControls m_controls;
 
-  res::TabStrip* m_tabStrip = nullptr;
+  pages::TabStrip* m_tabStrip = nullptr;
   QComboBox* m_comboBaud = nullptr;
   QComboBox* m_comboPort = nullptr;
   QLineEdit* m_editAddress = nullptr;
@@ -155,9 +155,9 @@ class CTarnwickDlg : public QDialog, public BenchHost {
   QLineEdit* m_editSendData = nullptr;
   QLineEdit* m_editRecvData = nullptr;
 
-  std::vector<bench::CommandPage*> m_commandPages;  // children of the window, in tab order
-  std::vector<testpanels::LiveTestPanel*> m_livePanels;  // children of the window, after the command pages
-  std::vector<bench::PanelWidget*> m_panels;  // every tab's page
+  std::vector<pages::CommandPage*> m_commandPages;  // children of the window, in tab order
+  std::vector<pages::LiveTestPanel*> m_livePanels;  // children of the window, after the command pages
+  std::vector<pages::PanelWidget*> m_panels;  // every tab's page
   TrafficLogModel m_trafficLog;
   CTrafficLogWindow* m_logWindow = nullptr;  // a window of its own, owned by this one
   QPushButton* m_buttonLog = nullptr;

@@ -81,8 +81,8 @@ bool UseBoardFile(const char* path) {
 }
 
 // A few exchanges for the log to show, one of them a device error, then the chosen tab's.
-void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::res::TabStrip& strip) {
-  using namespace tarnwick::res;
+void SendSome(tarnwick::app::CTarnwickDlg& dialog, tarnwick::pages::TabStrip& strip) {
+  using namespace tarnwick::pages;
   for (const int tab : {kTabCmd00, kTabCmd13, kTabCmd43, kTabCmd3F}) {
     strip.setCurrentIndex(tab);
     SendAndWait(dialog);
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   if (argc > 3 && std::string_view(argv[3]).ends_with(".yaml") && !UseBoardFile(argv[3])) return 2;
-  const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::res::kTabCmd12;
+  const int tab = argc > 2 ? std::atoi(argv[2]) : tarnwick::pages::kTabCmd12;
   const bool withLog = argc > 3 && std::string(argv[3]) == "log";
   if (argc > 3 && std::string(argv[3]) == "line") {
     using tarnwick::link::DirectionControl;
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
   const std::string listed = (tarnwick::link::SimRegistryDir() / registration.Name()).string();
   tarnwick::app::CTarnwickDlg dialog(
       [&] { return std::vector<tarnwick::link::PortEntry>{{registration.Name(), listed}}; });
-  auto& strip = *dialog.findChild<tarnwick::res::TabStrip*>();
+  auto& strip = *dialog.findChild<tarnwick::pages::TabStrip*>();
   dialog.SetAddressText("01");
   if (find) return SaveFindShot(dialog, argv[1]);
   if (argc > 3 && tarnwick::link::IsNetworkPortName(argv[3]) && !dialog.AddNetworkPort(argv[3])) return 2;

@@ -25,7 +25,7 @@ int CTarnwickApp::InitInstance(const WindowOptions& options) {
   RestoreWindowSettings(dialog, *settings);
   ApplyWindowOptions(dialog, options);
   dialog.show();
-  FitMainWindow(dialog);
+  pages::FitMainWindow(dialog);
   dialog.exec();
   SaveWindowSettings(dialog, *settings, options);
   return 0;

@@ -59,14 +59,14 @@ std::optional<int> TabNamed(const std::string& name) {
 std::vector<std::string> TabNames(const board::Board& board) {
   std::vector<std::string> names;
   for (const board::Command& command : board.commands) names.push_back(command.name);
-  for (int tab : LiveTestTabs(board)) names.emplace_back(res::kTabPages[static_cast<std::size_t>(tab)].text);
+  for (int tab : LiveTestTabs(board)) names.emplace_back(pages::kTabPages[static_cast<std::size_t>(tab)].text);
   return names;
 }
 
 std::vector<int> LiveTestTabs(const board::Board& board) {
   std::vector<int> tabs;
-  if (board.FindLiveTest(board::LiveTest::Stepper)) tabs.push_back(res::kTabStepperTest);
-  if (board.FindLiveTest(board::LiveTest::Dc)) tabs.push_back(res::kTabDcTest);
+  if (board.FindLiveTest(board::LiveTest::Stepper)) tabs.push_back(pages::kTabStepperTest);
+  if (board.FindLiveTest(board::LiveTest::Dc)) tabs.push_back(pages::kTabDcTest);
   return tabs;
 }
 

@@ -29,7 +29,7 @@ struct WindowOptions {
 
 // The window's tab labels: the board's commands, then the live tests it declares.
 std::vector<std::string> TabNames(const board::Board& board);
-// The live test tabs (res::kTabStepperTest, res::kTabDcTest) of the tests board declares.
+// The live test tabs (pages::kTabStepperTest, pages::kTabDcTest) of the tests board declares.
 std::vector<int> LiveTestTabs(const board::Board& board);
 // The tab a name given in any case names (--tab, the remembered tab), of the board in use.
 std::optional<int> TabNamed(const std::string& name);

@@ -24,8 +24,8 @@ QString TabName(const CTarnwickDlg& window, int tab) { return Utf8(window.TabNam
 template <class Visit>
 void ForEachCommandField(const CTarnwickDlg& window, Visit visit) {
   for (int tab = 0; tab < window.CommandTabCount(); ++tab) {
-    for (const res::BuiltControls::Entry& entry : window.Panel(tab).controls().entries()) {
-      if (entry.row->id == res::kStaticId || (entry.row->style & (res::kReadOnly | res::kDisabled))) continue;
+    for (const pages::BuiltControls::Entry& entry : window.Panel(tab).controls().entries()) {
+      if (entry.row->id == pages::kStaticId || (entry.row->style & (pages::kReadOnly | pages::kDisabled))) continue;
       visit(TabName(window, tab) + '/' + QString::number(entry.row->id), entry.widget);
     }
   }

@@ -13,7 +13,7 @@
 namespace tarnwick::gui_test {
 namespace {
 
-namespace ids = res::ids;
+namespace ids = pages::ids;
 namespace window = ids::window;
 namespace stepper = ids::stepper;
 namespace parameters = ids::parameters;
@@ -46,12 +46,12 @@ void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
 void DcMotors(sim::BoardState& s) { s.motorType = link::kMotorDc; }
 
 const ExchangeCase kCases[] = {
-    {"Cmd00TakesTheAddress", res::kTabCmd00, "FF", "FF 01 80 80 01", "Success", {}, {{window::kAddress, "01", kMain}}},
-    {"Cmd11NotLimitIgnoresTheStepCount", res::kTabCmd11, "FF", "FF 05 11 FF FF FF FF 11 05", "",
+    {"Cmd00TakesTheAddress", pages::kTabCmd00, "FF", "FF 01 80 80 01", "Success", {}, {{window::kAddress, "01", kMain}}},
+    {"Cmd11NotLimitIgnoresTheStepCount", pages::kTabCmd11, "FF", "FF 05 11 FF FF FF FF 11 05", "",
      {{stepper::kStepCount, "not a number"}, {stepper::kNotLimit, ""}, {stepper::kReverse, ""}}},
-    {"Cmd12", res::kTabCmd12, "01", "01 08 92 40 1F 00 80 32 E8 03 97 02", "Success",
+    {"Cmd12", pages::kTabCmd12, "01", "01 08 92 40 1F 00 80 32 E8 03 97 02", "Success",
      {{stepper::kReverse, ""}, {stepper::kPulseDuty, "50"}, {stepper::kFrequency, "1000"}}},
-    {"Cmd13ShowsTheStepperStatus", res::kTabCmd13, "01", "01 01 93 95 00", "Success", {},
+    {"Cmd13ShowsTheStepperStatus", pages::kTabCmd13, "01", "01 01 93 95 00", "Success", {},
      {{stepper::kReverse, "checked"}, {stepper::kStepCount, "6000"}, {stepper::kPulseDuty, "50"},
       {stepper::kFrequency, "1000"}},
      [](sim::BoardState& s) {
@@ -60,11 +60,11 @@ const ExchangeCase kCases[] = {
        s.Store("pulse-duty", 50);
        s.Store("frequency", 1000);
      }},
-    {"Cmd13FailedKeepsTheFields", res::kTabCmd13, "01", "01 01 93 95 00", "Failed",
+    {"Cmd13FailedKeepsTheFields", pages::kTabCmd13, "01", "01 01 93 95 00", "Failed",
      {{stepper::kStepCount, "earlier"}}, {{stepper::kStepCount, "earlier"}}, nullptr, "failed-status"},
-    {"Cmd21EmptyAddressBroadcasts", res::kTabCmd21, "", "FF 03 21 CE 3C 2D 02", "",
+    {"Cmd21EmptyAddressBroadcasts", pages::kTabCmd21, "", "FF 03 21 CE 3C 2D 02", "",
      {{ids::cmd21::kLeftDuty, " 50 "}, {ids::cmd21::kLeftReverse, ""}}},
-    {"Cmd24ReadsEvenWithoutRes", res::kTabCmd24, "01", "01 01 24 26 00", "Success", {},
+    {"Cmd24ReadsEvenWithoutRes", pages::kTabCmd24, "01", "01 01 24 26 00", "Success", {},
      {{ids::cmd24::kLeft, "+50"}, {ids::cmd24::kRight, "-50"}},
      [](sim::BoardState& s) {
        DcMotors(s);
@@ -72,20 +72,20 @@ const ExchangeCase kCases[] = {
        s.Store("right-duty", static_cast<std::uint8_t>(-50));
      },
      nullptr, false},
-    {"Cmd38BadChecksumShowsWhatCame", res::kTabCmd38, "01", "01 01 B8 BA 00", "Data recv Error", {},
+    {"Cmd38BadChecksumShowsWhatCame", pages::kTabCmd38, "01", "01 01 B8 BA 00", "Data recv Error", {},
      {{window::kRecvData, "01 02 38 00 61 00", kMain}}, nullptr, "bad-checksum"},
-    {"Cmd41MovesTheBaudList", res::kTabCmd41, "01", "01 02 C1 04 C8 00", "Success", {{ids::cmd41::kBaudrate, "38400"}},
+    {"Cmd41MovesTheBaudList", pages::kTabCmd41, "01", "01 02 C1 04 C8 00", "Success", {{ids::cmd41::kBaudrate, "38400"}},
      {{window::kBaudList, "38400", kMain}}},
-    {"Cmd40MovesTheAddressField", res::kTabCmd40, "01", "01 02 C0 58 1B 01", "Success", {}, {{window::kAddress, "58", kMain}}},
-    {"Cmd42DcBroadcast", res::kTabCmd42, "FF", "FF 08 42 02 64 64 C4 09 50 C3 F3 03", "", {{parameters::kMotorType, "D-C"}}},
-    {"Cmd43ShowsTheDcSetup", res::kTabCmd43, "01", "01 01 C3 C5 00", "Success", {},
+    {"Cmd40MovesTheAddressField", pages::kTabCmd40, "01", "01 02 C0 58 1B 01", "Success", {}, {{window::kAddress, "58", kMain}}},
+    {"Cmd42DcBroadcast", pages::kTabCmd42, "FF", "FF 08 42 02 64 64 C4 09 50 C3 F3 03", "", {{parameters::kMotorType, "D-C"}}},
+    {"Cmd43ShowsTheDcSetup", pages::kTabCmd43, "01", "01 01 C3 C5 00", "Success", {},
      {{ids::cmd43::kMotorType, "D-C"}, {ids::cmd43::kLeftFrequency, "25000"}, {ids::cmd43::kLeftPulseDuty, "60"},
       {ids::cmd43::kRightFrequency, "1000"}, {ids::cmd43::kRightPulseDuty, "40"}},
      [](sim::BoardState& s) {
        DcMotors(s);
        s.setup = {2, 60, 40, 0xA8, 0x61, 0xE8, 0x03};
      }},
-    {"LiveTestTabSendsNothing", res::kTabStepperTest, "01", "", ""},
+    {"LiveTestTabSendsNothing", pages::kTabStepperTest, "01", "", ""},
 };
 
 TEST_P(ExchangeTest, FrameResultAndDisplay) {
@@ -155,9 +155,9 @@ TEST_P(RefusalTest, TheBoxNamesTheFieldAsTheCommandLineDoes) {
 INSTANTIATE_TEST_SUITE_P(
     OutOfRangeNotANumberEmpty, RefusalTest,
     ::testing::Values(
-        RefusalCase{"OutOfRange", res::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
-        RefusalCase{"NotANumber", res::kTabCmd40, ids::cmd40::kNewAddress, "cmd40 --new-address", "ZZ"},
-        RefusalCase{"Empty", res::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}),
+        RefusalCase{"OutOfRange", pages::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
+        RefusalCase{"NotANumber", pages::kTabCmd40, ids::cmd40::kNewAddress, "cmd40 --new-address", "ZZ"},
+        RefusalCase{"Empty", pages::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The tabs come from the description: the extra command gets a tab of its own,
@@ -189,17 +189,17 @@ TEST_F(WindowFixture, ASendThatReachesNoBoardSaysWhyAndMarksOldValuesStale) {
   board_->SetState(state);
   ports_.push_back({"gone", "/dev/tarnwick-gone"});
   NewWindow();
-  auto* stepCount = Get<QLineEdit>(res::kTabCmd13, res::ids::stepper::kStepCount);
-  auto* notice = Get<QLabel>(kMain, res::ids::window::kNotice);
+  auto* stepCount = Get<QLineEdit>(pages::kTabCmd13, pages::ids::stepper::kStepCount);
+  auto* notice = Get<QLabel>(kMain, pages::ids::window::kNotice);
   const auto sendVia = [&](const char* port) {
-    Set(kMain, res::ids::window::kPortList, port);
-    SendOn(res::kTabCmd13, "01");
+    Set(kMain, pages::ids::window::kPortList, port);
+    SendOn(pages::kTabCmd13, "01");
   };
   sendVia("sim0");
   ASSERT_EQ(Result(), "Success");
   sendVia("gone");
   EXPECT_EQ(Result(), "");
-  EXPECT_EQ(Value(kMain, res::ids::window::kSendData), "");
+  EXPECT_EQ(Value(kMain, pages::ids::window::kSendData), "");
   EXPECT_TRUE(notice->text().startsWith("Not sent: cannot open /dev/tarnwick-gone")) << notice->text().toStdString();
   EXPECT_EQ(stepCount->text(), "6000");
   EXPECT_TRUE(stepCount->property("stale").toBool());

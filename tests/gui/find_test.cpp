@@ -45,7 +45,7 @@ class FindTest : public ::testing::Test {
     throw std::runtime_error("no button " + text.toStdString());
   }
 
-  std::string Result() { return window_->Controls().find(res::ids::window::kResult)->property("text").toString().toStdString(); }
+  std::string Result() { return window_->Controls().find(pages::ids::window::kResult)->property("text").toString().toStdString(); }
 
   // Log entries of frames sent whose summary begins with what.
   int SentInLog(const std::string& what) {
@@ -95,7 +95,7 @@ TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
     emit find_->Results().cellDoubleClicked(row, 0);
     EXPECT_EQ(window_->GetSelectedBaudRate(), baud);
     EXPECT_EQ(window_->CurrentLineSettings().addressText, address);
-    window_->SelectTab(res::kTabCmd13);
+    window_->SelectTab(pages::kTabCmd13);
     SendAndWait(*window_, [this] { window_->OnOK(); });
     EXPECT_EQ(Result(), result);
   }
@@ -127,7 +127,7 @@ TEST_P(StopTest, EndsWithinAProbeAndGivesThePortBack) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return find_->StatusText().contains("address 1"); }, 30'000))
       << find_->StatusText().toStdString();
 
-  window_->SelectTab(res::kTabCmd13);
+  window_->SelectTab(pages::kTabCmd13);
   window_->OnOK();
   EXPECT_EQ(Result(), "Port busy: Find");
   EXPECT_EQ(SentInLog("CMD13"), 0);

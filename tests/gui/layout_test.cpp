@@ -10,17 +10,17 @@
 namespace tarnwick::gui_test {
 namespace {
 
-using res::ControlKind;
-using res::DialogTemplate;
+using pages::ControlKind;
+using pages::DialogTemplate;
 
-std::string Describe(const res::BuiltControls::Entry& entry) {
+std::string Describe(const pages::BuiltControls::Entry& entry) {
   const QRect r = entry.widget->geometry();
   return std::to_string(entry.row->id) + " '" + std::string(entry.row->text) + "' at " + std::to_string(r.x()) + "," +
          std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" + std::to_string(r.height());
 }
 
 // The width a control's text needs, beyond which the style would cut it.
-int NeededWidth(const res::BuiltControls::Entry& entry) {
+int NeededWidth(const pages::BuiltControls::Entry& entry) {
   const QFontMetrics metrics = entry.widget->fontMetrics();
   const QString text = QString::fromUtf8(entry.row->text.data(), static_cast<qsizetype>(entry.row->text.size()));
   switch (entry.row->kind) {
@@ -39,8 +39,8 @@ int NeededWidth(const res::BuiltControls::Entry& entry) {
 
 void ExpectInsideNoOverlapTextsFit(const DialogTemplate& dialog) {
   QWidget host;
-  const res::BuiltControls controls = res::BuildControls(dialog, &host);
-  const QRect dialogRect(QPoint(0, 0), res::DialogPixelSize(dialog));
+  const pages::BuiltControls controls = pages::BuildControls(dialog, &host);
+  const QRect dialogRect(QPoint(0, 0), pages::DialogPixelSize(dialog));
   for (const auto& row : dialog.controls) {
     EXPECT_TRUE(row.rect.x >= 0 && row.rect.y >= 0) << row.id;
     EXPECT_LE(row.rect.x + row.rect.width, dialog.width) << row.id;
@@ -72,12 +72,12 @@ void ExpectInsideNoOverlapTextsFit(const DialogTemplate& dialog) {
 class TemplateLayoutTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
-  ExpectInsideNoOverlapTextsFit(res::FindDialogTemplate(GetParam()));
+  ExpectInsideNoOverlapTextsFit(pages::FindDialogTemplate(GetParam()));
 }
 
 std::vector<int> AllTemplateIds() {
   std::vector<int> ids;
-  for (const DialogTemplate* t : res::AllDialogTemplates()) ids.push_back(t->id);
+  for (const DialogTemplate* t : pages::AllDialogTemplates()) ids.push_back(t->id);
   return ids;
 }
 
@@ -92,10 +92,10 @@ class GeneratedPageTest : public ::testing::TestWithParam<std::string> {};
 TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
   const board::Board described = BoardWithAcceleration();
   const board::Command& command = *described.FindNamed(GetParam());
-  const auto page = res::GeneratePage(command);
+  const auto page = pages::GeneratePage(command);
   ExpectInsideNoOverlapTextsFit(page->dialog);
   std::vector<std::string_view> bound;
-  for (const res::FieldBinding& binding : page->bindings) bound.push_back(binding.field);
+  for (const pages::FieldBinding& binding : page->bindings) bound.push_back(binding.field);
   std::vector<std::string_view> fields;
   for (const board::Field* field : command.RequestForm()) fields.push_back(field->name);
   for (const board::Field* field : command.ResponseForm()) fields.push_back(field->name);

@@ -18,7 +18,7 @@ std::string StepperUpdate(int frequency, int duty) {
   return link::FormatHexDump(bench::BuildStepperTestSend(fields, false, true, {}).bytes);
 }
 
-namespace ids = res::ids;
+namespace ids = pages::ids;
 namespace stepper = ids::stepper_test;
 constexpr int kBeginStop = stepper::kBeginStop;  // the D-C page's too
 
@@ -31,7 +31,7 @@ std::vector<std::string> Sent(testing::WriteRecorder& line) {
 // What each change sends is pinned down with the controller; here, that each
 // control of the page reaches it.
 TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
-  constexpr int kPage = res::kTabStepperTest;
+  constexpr int kPage = pages::kTabStepperTest;
   testing::WriteRecorder line;
   ports_ = {{"pty", line.Path()}};
   NewWindow();
@@ -66,7 +66,7 @@ TEST_F(WindowFixture, StepperPageFollowsItsControlsWhileRunning) {
   EXPECT_EQ(Sent(line).size(), 1u) << "Reverse while running is sent with unchanged values";
 
   // Another tab neither stops the motor nor changes the label; leaving the program sends nothing either.
-  SelectTab(res::kTabCmd00);
+  SelectTab(pages::kTabCmd00);
   SelectTab(kPage);
   EXPECT_EQ(Value(kPage, kBeginStop), "Stop");
   window_.reset();
@@ -109,8 +109,8 @@ TEST_P(CloseDuringLiveTest, SendsTheStopFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Ways, CloseDuringLiveTest,
     ::testing::Values(
-        CloseCase{"StepperWindowManager", res::kTabStepperTest, [](app::CTarnwickDlg& w) { w.close(); }},
-        CloseCase{"DcEscape", res::kTabDcTest,
+        CloseCase{"StepperWindowManager", pages::kTabStepperTest, [](app::CTarnwickDlg& w) { w.close(); }},
+        CloseCase{"DcEscape", pages::kTabDcTest,
                   [](app::CTarnwickDlg& w) { QTest::keyClick(w.Controls().find(ids::window::kAddress), Qt::Key_Escape); }}),
     testing::RowName{});
 

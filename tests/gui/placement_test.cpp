@@ -89,7 +89,7 @@ TEST_P(PlacementTest, LiesOnTheScreenItOpensOn) {
   Window().setScreen(screen);
   Window().move(screen->availableGeometry().topLeft());
   Window().show();
-  app::FitMainWindow(Window());
+  pages::FitMainWindow(Window());
   Open(GetParam().window, [&](QWidget& opened) {
     QApplication::processEvents();
     const QRect frame = opened.frameGeometry(), available = screen->availableGeometry();

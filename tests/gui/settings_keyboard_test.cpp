@@ -40,13 +40,13 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   const Field fields[] = {
       {kMain, 1001, "ttyACM0", "ttyACM0"},  {kMain, 1002, "19200", "19200"},
       {kMain, 1003, "0a", "0a"},            {kMain, 1006, "click", ""},
-      {res::kTabCmd11, 1018, "1234", "1234"}, {res::kTabCmd11, 1020, "click", "checked"},
-      {res::kTabCmd12, 1021, " 1000 ", " 1000 "}, {res::kTabCmd22, 1011, "click", "checked"},
-      {res::kTabCmd22, 1017, "click", "checked"}, {res::kTabCmd23, 1008, "七十", "七十"},
-      {res::kTabCmd42, 1004, "D-C", "D-C"}, {res::kTabCmd42, 1007, "2000", "2000"},
+      {pages::kTabCmd11, 1018, "1234", "1234"}, {pages::kTabCmd11, 1020, "click", "checked"},
+      {pages::kTabCmd12, 1021, " 1000 ", " 1000 "}, {pages::kTabCmd22, 1011, "click", "checked"},
+      {pages::kTabCmd22, 1017, "click", "checked"}, {pages::kTabCmd23, 1008, "七十", "七十"},
+      {pages::kTabCmd42, 1004, "D-C", "D-C"}, {pages::kTabCmd42, 1007, "2000", "2000"},
   };
   for (const Field& f : fields) Set(f.tab, f.id, f.value);
-  SelectTab(res::kTabCmd22);
+  SelectTab(pages::kTabCmd22);
   const app::PortLine rts{{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip};
   Window().SetLineOfPort("ttyACM0", rts);
   Restart();
@@ -54,13 +54,13 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
             (qEnvironmentVariable("XDG_CONFIG_HOME") + "/tarnwick/tarnwick.conf").toStdString());
 
   for (const Field& f : fields) EXPECT_EQ(Value(f.tab, f.id), f.shown) << "tab " << f.tab << " control " << f.id;
-  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
+  EXPECT_EQ(Window().CurrentTab(), pages::kTabCmd22);
   // The pages act on what came back, not only show it.
-  const board::FieldTexts modes = static_cast<bench::CommandPage&>(Window().Panel(res::kTabCmd22)).Texts();
+  const board::FieldTexts modes = static_cast<pages::CommandPage&>(Window().Panel(pages::kTabCmd22)).Texts();
   EXPECT_EQ(modes.at("left-mode"), "Reversal");
   EXPECT_EQ(modes.at("right-mode"), "ShortBrake");
-  EXPECT_FALSE(Control(res::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";
-  EXPECT_TRUE(Control(res::kTabCmd42, 1007)->isEnabled()) << "D-C enables the Right fields";
+  EXPECT_FALSE(Control(pages::kTabCmd11, 1018)->isEnabled()) << "Not-Limit greys the step count";
+  EXPECT_TRUE(Control(pages::kTabCmd42, 1007)->isEnabled()) << "D-C enables the Right fields";
   // Each port keeps its own line settings.
   EXPECT_TRUE(Window().LineOfPort("ttyACM0") == rts);
   EXPECT_TRUE(Window().LineOfPort("sim0") == app::PortLine{});
@@ -79,10 +79,10 @@ TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
     settings.reset();
     Restart(false);
     const std::string shown = Value(kMain, 1001) + " " + Value(kMain, 1002) + " " + Value(kMain, 1003) + " " +
-                              Value(kMain, 1006) + " " + Value(res::kTabCmd41, 1002) + " " +
-                              Value(res::kTabCmd42, 1004);
+                              Value(kMain, 1006) + " " + Value(pages::kTabCmd41, 1002) + " " +
+                              Value(pages::kTabCmd42, 1004);
     EXPECT_EQ(shown, "sim0 9600 FF checked 9600 Stepper") << key;
-    EXPECT_EQ(Window().CurrentTab(), res::kTabCmd00) << key;
+    EXPECT_EQ(Window().CurrentTab(), pages::kTabCmd00) << key;
   }
 }
 
@@ -96,7 +96,7 @@ TEST_F(SettingsTest, ANetworkPortIsListedUsedRememberedAndForgotten) {
   ASSERT_TRUE(Window().AddNetworkPort(url));
   EXPECT_EQ(Value(kMain, 1001), url);
 
-  SendOn(res::kTabCmd00, "FF");
+  SendOn(pages::kTabCmd00, "FF");
   EXPECT_EQ(Heard(1), std::vector<std::string>{"FF 01 80 80 01"});
   EXPECT_EQ(Result(), "Success");
 
@@ -171,17 +171,17 @@ TEST(MissingDisplayTest, OnlyADisplayPlatformWithoutADisplayIsRefused) {
 TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   Set(kMain, 1002, "19200");
   Set(kMain, 1003, "0A");
-  SelectTab(res::kTabCmd22);
+  SelectTab(pages::kTabCmd22);
   Window().SetLineOfPort("ttyACM0", {{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip});
   Restart();
-  ApplyWindowOptions(Window(), {.portName = "ttyACM0", .address = "33", .tab = res::kTabStepperTest,
+  ApplyWindowOptions(Window(), {.portName = "ttyACM0", .address = "33", .tab = pages::kTabStepperTest,
                                 .rs485 = link::DirectionControl::Kernel, .rs485DelayBeforeMs = 250});
 
   EXPECT_EQ(Value(kMain, 1001), "ttyACM0");
   EXPECT_EQ(Value(kMain, 1002), "19200") << "not named on the command line: remembered";
   EXPECT_EQ(Value(kMain, 1003), "33");
-  EXPECT_EQ(Window().CurrentTab(), res::kTabStepperTest);
-  auto& stepper = static_cast<testpanels::LiveTestPanel&>(Window().Panel(res::kTabStepperTest));
+  EXPECT_EQ(Window().CurrentTab(), pages::kTabStepperTest);
+  auto& stepper = static_cast<pages::LiveTestPanel&>(Window().Panel(pages::kTabStepperTest));
   EXPECT_EQ(stepper.PortPath(), "/dev/ttyACM0");
   EXPECT_EQ(stepper.BaudRate(), 19200);
   const link::LineSettings line = Window().CurrentLineSettings();
@@ -190,7 +190,7 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   EXPECT_EQ(line.echo, link::EchoHandling::Skip) << "not named on the command line: remembered";
 
   // Presets last one start: those left alone are not remembered, a changed one is.
-  const WindowOptions presets{.portName = "ttyACM0", .baudIndex = 6, .address = "33", .tab = res::kTabStepperTest};
+  const WindowOptions presets{.portName = "ttyACM0", .baudIndex = 6, .address = "33", .tab = pages::kTabStepperTest};
   ApplyWindowOptions(Window(), presets);
   Set(kMain, 1003, "44");
   SaveWindowSettings(Window(), *app::OpenUserSettings(), presets);
@@ -198,7 +198,7 @@ TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   EXPECT_EQ(Value(kMain, 1001), "sim0");
   EXPECT_EQ(Value(kMain, 1002), "19200");
   EXPECT_EQ(Value(kMain, 1003), "44");
-  EXPECT_EQ(Window().CurrentTab(), res::kTabCmd22);
+  EXPECT_EQ(Window().CurrentTab(), pages::kTabCmd22);
 }
 
 // ---- The keyboard ----
@@ -231,9 +231,9 @@ TEST_F(WindowFixture, CtrlKeysMoveToTheNeighbouringTabFromAnyField) {
 // Tab visits each page's fields in the order of its layout.
 TEST_F(WindowFixture, TabFollowsEachPagesLayout) {
   const std::pair<int, std::vector<int>> pages[] = {
-      {res::kTabCmd21, {1009, 1006, 1010, 1008}},  // group by group
-      {res::kTabCmd42, {1004, 1005, 1006}},  // Stepper: the greyed Right fields skipped
-      {res::kTabDcTest, {1009, 1030, 1033, 1032, 1031, 1010, 1035, 1034, 1037, 1036, 1028}},
+      {pages::kTabCmd21, {1009, 1006, 1010, 1008}},  // group by group
+      {pages::kTabCmd42, {1004, 1005, 1006}},  // Stepper: the greyed Right fields skipped
+      {pages::kTabDcTest, {1009, 1030, 1033, 1032, 1031, 1010, 1035, 1034, 1037, 1036, 1028}},
   };
   ShowActive();
   for (const auto& [tab, ids] : pages) {

@@ -12,12 +12,12 @@
 namespace tarnwick::gui_test {
 namespace {
 
-namespace window = res::ids::window;
+namespace window = pages::ids::window;
 
 // What leaves the log: selected rows as text, the whole log as JSON lines that read
 // back as the same entries (the CSV form is pinned with the log's text), and nothing once cleared.
 TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
-  SendOn(res::kTabCmd13, "01");
+  SendOn(pages::kTabCmd13, "01");
   app::TrafficLogModel& log = Window().LogModel();
   Get<QPushButton>(kMain, window::kLog)->click();
   ASSERT_TRUE(Window().TrafficLogWindow().isVisible());
@@ -49,9 +49,9 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
 // Save as sequence writes what tarnwick-cli replay writes from the same rows: every
 // row when none is selected, else the selected ones.
 TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
-  SendOn(res::kTabCmd13, "01");
-  SendOn(res::kTabCmd00, "01");
-  SendOn(res::kTabCmd13, "07");
+  SendOn(pages::kTabCmd13, "01");
+  SendOn(pages::kTabCmd00, "01");
+  SendOn(pages::kTabCmd13, "07");
   app::TrafficLogModel& log = Window().LogModel();
   app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   const testing::TempFolder dir;
@@ -78,7 +78,7 @@ TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
 TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
   ports_ = {{"gone", "/dev/tarnwick-missing"}};
   Window().OnRescanPorts();
-  SendOn(res::kTabCmd13, "01");
+  SendOn(pages::kTabCmd13, "01");
   EXPECT_EQ(Result(), "");
   EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonUnreadText);
   EXPECT_TRUE(link::IsOpenFailure(Window().LogModel().Entry(0)));

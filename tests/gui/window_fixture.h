@@ -122,17 +122,17 @@ class WindowFixture : public ::testing::Test {
     return "?";
   }
   void Send() {
-    SendAndWait(*window_, [this] { Get<QPushButton>(kMain, res::ids::window::kSend)->click(); });
+    SendAndWait(*window_, [this] { Get<QPushButton>(kMain, pages::ids::window::kSend)->click(); });
   }
   // Send on tab with the address given; the traffic log's rows are in its table afterwards.
   void SendOn(int tab, const char* address) {
     SelectTab(tab);
-    Set(kMain, res::ids::window::kAddress, address);
+    Set(kMain, pages::ids::window::kAddress, address);
     Send();
     window_->LogModel().Flush();
   }
-  std::string Result() { return Get<QLabel>(kMain, res::ids::window::kResult)->text().toStdString(); }
-  res::TabStrip* Strip() { return Get<res::TabStrip>(kMain, res::ids::window::kTabStrip); }
+  std::string Result() { return Get<QLabel>(kMain, pages::ids::window::kResult)->text().toStdString(); }
+  pages::TabStrip* Strip() { return Get<pages::TabStrip>(kMain, pages::ids::window::kTabStrip); }
   void SelectTab(int tab) { Strip()->setCurrentIndex(tab); }
 
   // The frames the board heard, after waiting up to ten seconds for count of them.

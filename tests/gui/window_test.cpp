@@ -10,10 +10,10 @@
 namespace tarnwick::gui_test {
 namespace {
 
-namespace window = res::ids::window;
+namespace window = pages::ids::window;
 
 TEST_F(WindowFixture, EveryTabLabelIsVisibleInRowsInsideTheStrip) {
-  ASSERT_EQ(Strip()->count(), res::kTabCount);
+  ASSERT_EQ(Strip()->count(), pages::kTabCount);
   for (int i = 0; i < Strip()->count(); ++i) {
     const QRect tab = Strip()->tabRect(i);
     EXPECT_TRUE(Strip()->rect().contains(tab)) << i;
@@ -25,11 +25,11 @@ TEST_F(WindowFixture, EveryTabLabelIsVisibleInRowsInsideTheStrip) {
 // A list that greys fields keeps their text for when they come back (the greying
 // itself is checked after a restart with the settings).
 TEST_F(WindowFixture, FieldsGreyedByAChoiceKeepTheirText) {
-  namespace setup = res::ids::parameters;
-  Set(res::kTabCmd42, setup::kRightFrequency, "77");
-  for (const char* type : {"Stepper", "D-C"}) Set(res::kTabCmd42, setup::kMotorType, type);
-  EXPECT_TRUE(Control(res::kTabCmd42, setup::kRightFrequency)->isEnabled());
-  EXPECT_EQ(Value(res::kTabCmd42, setup::kRightFrequency), "77");
+  namespace setup = pages::ids::parameters;
+  Set(pages::kTabCmd42, setup::kRightFrequency, "77");
+  for (const char* type : {"Stepper", "D-C"}) Set(pages::kTabCmd42, setup::kMotorType, type);
+  EXPECT_TRUE(Control(pages::kTabCmd42, setup::kRightFrequency)->isEnabled());
+  EXPECT_EQ(Value(pages::kTabCmd42, setup::kRightFrequency), "77");
 }
 
 // Enter and Escape inside a page neither send nor close; Enter in the window's own
@@ -37,12 +37,12 @@ TEST_F(WindowFixture, FieldsGreyedByAChoiceKeepTheirText) {
 TEST_F(WindowFixture, EnterAndEscapeActOnlyInTheWindowsOwnFields) {
   ShowActive();
   Set(kMain, window::kAddress, "01");
-  SelectTab(res::kTabCmd40);
+  SelectTab(pages::kTabCmd40);
   for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-    QTest::keyClick(Control(res::kTabCmd40, res::ids::cmd40::kNewAddress), key);
-    EXPECT_TRUE(Window().Panel(res::kTabCmd40).isVisible()) << key;
+    QTest::keyClick(Control(pages::kTabCmd40, pages::ids::cmd40::kNewAddress), key);
+    EXPECT_TRUE(Window().Panel(pages::kTabCmd40).isVisible()) << key;
   }
-  SelectTab(res::kTabCmd00);
+  SelectTab(pages::kTabCmd00);
   SendAndWait(Window(), [this] { QTest::keyClick(Get<QLineEdit>(kMain, window::kAddress), Qt::Key_Return); });
   EXPECT_EQ(Heard(1), std::vector<std::string>{"01 01 80 82 00"}) << "one frame: the keys inside pages sent none";
   EXPECT_EQ(Result(), "Success");
@@ -67,7 +67,7 @@ class NetworkSendTest : public WindowFixture {
     WindowFixture::SetUp();
     if (IsSkipped()) return;
     ASSERT_TRUE(Window().AddNetworkPort(url_));
-    SelectTab(res::kTabCmd13);
+    SelectTab(pages::kTabCmd13);
     Set(kMain, window::kAddress, "01");
     QObject::connect(&Window(), &app::CTarnwickDlg::SendEnded, &Window(), [this] { events_.push_back("shown"); });
   }
@@ -92,7 +92,7 @@ TEST_F(NetworkSendTest, SendWaitsWithoutHoldingTheWindow) {
   send->setFocus();
   QTimer::singleShot(0, &Window(), [&] {
     events_.push_back(send->isEnabled() ? "event loop ran, Send on" : "event loop ran, Send off");
-    SelectTab(res::kTabCmd00);
+    SelectTab(pages::kTabCmd00);
     server_.reset();
   });
   ClickSend();
@@ -107,7 +107,7 @@ TEST_F(NetworkSendTest, SendWaitsWithoutHoldingTheWindow) {
             "Not sent: " + link::DescribeOpenError(url_, direct.openError));
   EXPECT_EQ(Result(), direct.outcome.result);
   EXPECT_EQ(Value(kMain, window::kSendData), "");
-  EXPECT_TRUE(Control(res::kTabCmd13, res::ids::stepper::kStepCount)->property("stale").toBool());
+  EXPECT_TRUE(Control(pages::kTabCmd13, pages::ids::stepper::kStepCount)->property("stale").toBool());
 }
 
 // Closing the window mid-exchange waits for it and shows it before the tools are
