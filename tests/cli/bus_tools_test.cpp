@@ -87,8 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "01@9600:Stepper,05@9600:Stepper", 0, "delay=50", "", 1},
         // Its answer to the 9600 broadcast comes during the 19200 one: not a board at
         // 19200; with no board found, the silent 9600 is asked again, waiting longer.
-        ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 100",
-                 "10@9600:Stepper", 0, "delay=150", "10@19200"},
+        // The reply, 200 ms after the first broadcast, lands 70 ms after the first
+        // wait of 130 ms ends, 60 ms before the second one's does, and 65 ms within
+        // the 265 ms the silent rate's second broadcast waits.
+        ScanCase{"SlowBoardAnswersDuringTheNextRate", "10@9600", "--baud 9600,19200 --addr 01-20 --timeout 130",
+                 "10@9600:Stepper", 0, "delay=200", "10@19200"},
         // A lone board's damaged reply is neither a board nor a conflict.
         ScanCase{"LoneBoardBadChecksum", "05@115200", "--baud 115200 --addr 04-06", "", 1, "bad-checksum", "05@115200"},
         ScanCase{"LoneBoardSplitReply", "05@115200", "--baud 115200 --addr 01-08 --full", "05@115200:-", 0,
