@@ -13,7 +13,6 @@
 #include "link/traffic_log_text.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
-#include "testing/row_name.h"
 #include "testing/sim_process.h"
 #include "testing/temp_folder.h"
 
@@ -89,51 +88,37 @@ TEST_F(ReplayTest, ABoardThatAnswersOtherwiseFailsJustThoseSteps) {
   }
 }
 
-struct BadLogRow {
-  const char* name;
-  std::string text;
-  std::string said;  // after "PATH:"
-};
-
 std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "") {
   return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000)), "sim0", direction,
                                   link::ParseHexBytes(hex).value(), "CMD00 to 01", result}) + "\n";
 }
-constexpr auto kTx = link::TrafficDirection::kTx, kRx = link::TrafficDirection::kRx, kEvent = link::TrafficDirection::kEvent;
-
-class ReplayBadLogTest : public ::testing::TestWithParam<BadLogRow> {};
 
 // Both programs refuse the same log with the same words, and write nothing.
-TEST_P(ReplayBadLogTest, RefusedWithItsLineAndNothingWritten) {
-  const testing::TempFolder dir;
-  const std::string log = dir.Write("bad.log", GetParam().text), sequence = dir.Path("out.yaml");
-  const auto replay = RunCli("replay " + log + " --sequence " + sequence, true);
-  EXPECT_EQ(replay.status, 2);
-  EXPECT_NE(replay.out.find(log + ":" + GetParam().said), std::string::npos) << replay.out;
-  EXPECT_FALSE(std::filesystem::exists(sequence));
-  SimProcess board = SimProcess::WithArguments("--no-register --replay " + log);
-  EXPECT_NE(board.FirstLine().find(log + ":" + GetParam().said), std::string::npos) << board.FirstLine();
-  EXPECT_EQ(board.EndStatus(), 2);
+TEST(ReplayBadLogTest, RefusedWithItsLineAndNothingWritten) {
+  using enum link::TrafficDirection;
+  const std::string good = Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 03 00") + Entry(kEvent, "", "Success");
+  const std::pair<std::string, std::string> rows[] = {  // the log; what follows "PATH:"
+      {"port: sim0\nsteps: []\n", "1: not a traffic log: not JSON"},
+      {"{\"name\": \"x\"}\n", "1: not a traffic log: no \"time\""},
+      {good + good.substr(0, 40), "4: the last line is cut short"},
+      {good + "01 01 80 82 00\n" + good, "4: not a log entry: not JSON"},
+      {Entry(kTx, "01 01 80 83 00") + Entry(kEvent, "", "Success"),
+       "1: the frame sent (01 01 80 83 00) fails its checksum: computed 0x0082, recorded 0x0083"},
+      {Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 04 00") + Entry(kEvent, "", "Success"),
+       "2: the reply (01 02 00 00 04 00) fails its checksum"},
+      {Entry(kEvent, "", "Port not opened"), " the log holds no frame sent"}};
+  for (const auto& [text, said] : rows) {
+    const testing::TempFolder dir;
+    const std::string log = dir.Write("bad.log", text), sequence = dir.Path("out.yaml");
+    const auto replay = RunCli("replay " + log + " --sequence " + sequence, true);
+    EXPECT_EQ(replay.status, 2) << said;
+    EXPECT_NE(replay.out.find(log + ":" + said), std::string::npos) << replay.out;
+    EXPECT_FALSE(std::filesystem::exists(sequence));
+    SimProcess board = SimProcess::WithArguments("--no-register --replay " + log);
+    EXPECT_NE(board.FirstLine().find(log + ":" + said), std::string::npos) << board.FirstLine();
+    EXPECT_EQ(board.EndStatus(), 2);
+  }
 }
-
-const std::string kGoodExchange = Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 03 00") +
-                                  Entry(kEvent, "", "Success");
-
-INSTANTIATE_TEST_SUITE_P(
-    Logs, ReplayBadLogTest,
-    ::testing::Values(BadLogRow{"NotATrafficLog", "port: sim0\nsteps: []\n", "1: not a traffic log: not JSON"},
-                      BadLogRow{"OtherJson", "{\"name\": \"x\"}\n", "1: not a traffic log: no \"time\""},
-                      BadLogRow{"TruncatedLastLine", kGoodExchange + kGoodExchange.substr(0, 40),
-                                "4: the last line is cut short"},
-                      BadLogRow{"LineNotJson", kGoodExchange + "01 01 80 82 00\n" + kGoodExchange,
-                                "4: not a log entry: not JSON"},
-                      BadLogRow{"SentFrameBadChecksum", Entry(kTx, "01 01 80 83 00") + Entry(kEvent, "", "Success"),
-                                "1: the frame sent (01 01 80 83 00) fails its checksum: computed 0x0082, recorded 0x0083"},
-                      BadLogRow{"SuccessfulReplyBadChecksum",
-                                Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 04 00") + Entry(kEvent, "", "Success"),
-                                "2: the reply (01 02 00 00 04 00) fails its checksum"},
-                      BadLogRow{"NoFrameSent", Entry(kEvent, "", "Port not opened"), " the log holds no frame sent"}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace tarnwick

@@ -29,9 +29,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using tarnwick::testing::PtyPeer;
 
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
+using tarnwick::testing::MsSince;
 
 class SerialPortTest : public tarnwick::testing::PtyTest {};
 
