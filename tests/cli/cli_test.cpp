@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <thread>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -50,16 +49,6 @@ TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {
   EXPECT_EQ(run.status, 0);
 }
 
-TEST_F(CliTest, JsonCarriesTheSameFacts) {
-  board_->SetFault(sim::ParseFault("device-error=4").value());
-  const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
-  const auto json = nlohmann::json::parse(run.out);
-  EXPECT_EQ(json.at("result"), "Motor Type Error");
-  EXPECT_EQ(json.at("device_error_code"), 4);
-  EXPECT_EQ(json.at("exit_status"), 1);
-  EXPECT_EQ(run.status, 1);
-}
-
 // One run against the board at 115200 (a fault set first, when given): its exit
 // status and a part of what it printed, standard error included. Rows are named
 // by their arguments.
@@ -90,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     Explained, CliRunTest,
     ::testing::Values(
         RunCase{"send cmd13 --addr 01", 1, "Result: Unknown Error (code 9)\n", "device-error=9"},
+        RunCase{"send cmd13 --addr 01 --json", 1, "\"device_error_code\": 4", "device-error=4"},
         RunCase{"send cmd3f --addr 01", 1, "Detail: bad checksum: computed 0x0042, received 0x0018", "bad-checksum"},
         // Fields the board left empty show nothing after the colon.
         RunCase{"send CMD43 --addr 01", 0, "MotorType: Stepper\nLeft Frequency: 2500\nLeft Pulse Duty: 100\n"
@@ -254,35 +244,23 @@ TEST(CliOwnTerminalTest, TheTerminalItRunsInIsRefused) {
 }
 
 // Refused command lines: nothing is opened or sent, and the message says what is accepted.
-struct UsageCase {
-  const char* arguments;
-  const char* message;
-};
-
-void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.arguments; }
-
-class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
-
-TEST_P(CliUsageTest, RefusedBeforeAnythingIsSent) {
-  const CliRun text = RunCli(std::string(GetParam().arguments) + Line(), true);
-  EXPECT_EQ(text.status, 2);
-  EXPECT_NE(text.out.find(std::string("tarnwick-cli: ") + GetParam().message + "\n"), std::string::npos) << text.out;
-  const CliRun json = RunCli(std::string(GetParam().arguments) + " --json" + Line());
-  EXPECT_EQ(nlohmann::json::parse(json.out),
-            nlohmann::json({{"error", GetParam().message}, {"exit_status", 2}}));
+TEST_F(CliTest, UsageIsRefusedBeforeAnythingIsSent) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
+      {"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
+      {"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
+      {"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, cmd24, cmd38, "
+                     "cmd3f, cmd40, cmd41, cmd42, cmd43"},
+      {"send cmd00 --json=false", "--json takes no value: give --json alone"}};
+  for (const auto& [arguments, message] : rows) {
+    const CliRun text = RunCli(arguments + Line(), true);
+    EXPECT_EQ(text.status, 2) << arguments;
+    EXPECT_NE(text.out.find(std::string("tarnwick-cli: ") + message + "\n"), std::string::npos) << text.out;
+    const CliRun json = RunCli(arguments + std::string(" --json") + Line());
+    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"error", message}, {"exit_status", 2}}));
+  }
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Usage, CliUsageTest,
-    ::testing::Values(
-        UsageCase{"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
-        UsageCase{"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
-        UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
-        UsageCase{"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, "
-                                "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"},
-        UsageCase{"send cmd00 --json=false", "--json takes no value: give --json alone"}),
-    kByArguments);
 
 class CliLogTest : public CliTest {
  protected:
@@ -319,9 +297,7 @@ TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
   for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, board_->PortPath()}) {
     for (const std::string& arguments : {"send cmd3f" + Line() + " --log " + target,
                                         "run " + sequence + " --port " + board_->PortPath() + " --junit " + target}) {
-      const auto start = std::chrono::steady_clock::now();
-      const CliRun run = RunCli(arguments + " --json");
-      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << arguments;
+      const CliRun run = RunCli(arguments + " --json");  // a FIFO opened for writing would hang it
       EXPECT_EQ(run.status, 2) << arguments;
       EXPECT_NE(run.out.find("\"error\": \"cannot write the "), std::string::npos) << run.out;
     }

@@ -174,12 +174,6 @@ TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
   EXPECT_EQ(heard[1].substr(0, 14), "FF 03 44 E8 03");
 }
 
-}  // namespace
-}  // namespace tarnwick::gui_test
-
-namespace tarnwick::gui_test {
-namespace {
-
 // A board gone: the result line stays empty as for any port that will not open, a
 // notice says why, and the values the last reply showed are kept but marked stale;
 // the next Send that reaches a board clears both.
