@@ -59,8 +59,6 @@ struct RunCase {
   const char* fault = "";
 };
 
-void PrintTo(const RunCase& c, std::ostream* os) { *os << c.arguments << " (fault " << c.fault << ")"; }
-
 class CliRunTest : public CliTest, public ::testing::WithParamInterface<RunCase> {};
 
 TEST_P(CliRunTest, ExitStatusAndWhatItSays) {
@@ -224,11 +222,8 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
     SCOPED_TRACE(arguments);
     const CliRun run = RunCli(std::string(arguments) + " --baud 115200 --port " + peer.Path() + (json ? " --json" : ""));
     EXPECT_EQ(run.status, 1);
-    if (!json) {
-      EXPECT_NE(run.out.find("Result: Fail to send\nDetail: the line took no more bytes"), std::string::npos) << run.out;
-      continue;
-    }
-    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Fail to send");
+    const char* said = json ? "\"result\": \"Fail to send\"" : "Result: Fail to send\nDetail: the line took no more bytes";
+    EXPECT_NE(run.out.find(said), std::string::npos) << run.out;
   }
 }
 

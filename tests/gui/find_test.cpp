@@ -7,6 +7,7 @@
 
 #include "app/find_boards_dialog.h"
 #include "sim/bus.h"
+#include "testing/board_at_115200.h"
 #include "testing/row_name.h"
 #include "window_fixture.h"
 
@@ -18,8 +19,7 @@ using Clock = std::chrono::steady_clock;
 class FindTest : public WindowFixture {
  protected:
   void Open(const char* boards) {
-    std::string why;
-    board_ = sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(boards, why));
+    board_ = testing::Boards(boards);
     ports_ = {{"sim0", board_->PortPath()}};
     NewWindow();
     window_->OnFindBoards();
