@@ -220,20 +220,15 @@ TEST(BoardFileTest, TheBuiltInBoardIsTheMotorDriverFile) {
   EXPECT_TRUE(loaded == BuiltIn()) << DumpBoard(loaded) << "\n" << DumpBoard(BuiltIn());
 }
 
-void CollectScalars(YAML::Node node, std::vector<YAML::Node>& scalars) {
-  if (node.IsScalar()) scalars.push_back(node);
-  if (node.IsSequence())
-    for (YAML::Node item : node) CollectScalars(item, scalars);
-  if (node.IsMap())
-    for (auto entry : node) {
-      CollectScalars(entry.first, scalars);
-      CollectScalars(entry.second, scalars);
-    }
-}
-
-std::vector<YAML::Node> ScalarsOf(const YAML::Node& document) {
+// Every scalar of a document, keys too, in document order: handles into it.
+std::vector<YAML::Node> ScalarsOf(const YAML::Node& node) {
+  if (node.IsScalar()) return {node};
   std::vector<YAML::Node> scalars;
-  CollectScalars(document, scalars);
+  const auto add = [&](const YAML::Node& part) { std::ranges::copy(ScalarsOf(part), std::back_inserter(scalars)); };
+  if (node.IsSequence())
+    for (const YAML::Node& item : node) add(item);
+  if (node.IsMap())
+    for (const auto& entry : node) add(entry.first), add(entry.second);
   return scalars;
 }
 
