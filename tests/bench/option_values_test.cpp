@@ -22,12 +22,6 @@ namespace {
 
 constexpr std::uint32_t kRefused = 0xFFFFFFFF;
 
-struct ValueCase {
-  const char* rule;
-  const char* text;
-  std::uint32_t value;  // kRefused: refused
-};
-
 NumberRule RuleNamed(std::string_view name) {
   if (name == "frequency") return {NumberKind::kDecimal, 0, 65535};  // as a u16 field's
   if (name == "percent") return kPercentRule;
@@ -38,35 +32,28 @@ NumberRule RuleNamed(std::string_view name) {
   return kDcTestFrequencyRule;
 }
 
-class StrictValueTest : public ::testing::TestWithParam<ValueCase> {};
-
-TEST_P(StrictValueTest, TakesOnlyNumbersOfItsKindInItsRange) {
-  std::string error;
-  const auto value = CheckNumber("--option", GetParam().text, RuleNamed(GetParam().rule), error);
-  if (GetParam().value == kRefused) {
-    EXPECT_FALSE(value) << *value;
-    EXPECT_EQ(error.rfind(std::string("--option: '") + GetParam().text + "' is not a ", 0), 0u) << error;
-  } else {
-    EXPECT_EQ(value, GetParam().value) << error;
+TEST(StrictValueTest, TakesOnlyNumbersOfItsKindInItsRange) {
+  struct Row { const char *rule, *text; std::uint32_t value; };  // kRefused: refused
+  for (const Row& row : {Row{"frequency", "65535", 65535}, Row{"frequency", "007", 7}, Row{"frequency", "65536", kRefused},
+                         Row{"frequency", "-1", kRefused}, Row{"frequency", "12abc", kRefused}, Row{"frequency", " 5", kRefused},
+                         Row{"frequency", "0x10", kRefused}, Row{"frequency", "\xEF\xBC\x95", kRefused},  // full-width 5
+                         Row{"frequency", "99999999999999999999999", kRefused},  // would overflow any integer
+                         Row{"percent", "101", kRefused}, Row{"step count", "2147483648", kRefused},
+                         Row{"step count", "0X1F40", 8000}, Row{"step count", "0x80000000", kRefused},
+                         Row{"address", "f", 0x0F}, Row{"address", "0x1a", 0x1A}, Row{"address", "123", kRefused},
+                         Row{"address", "0x", kRefused}, Row{"new address", "FF", kRefused},
+                         Row{"stepper-test freq", "0", kRefused}, Row{"dc-test freq", "80000", 80000}}) {
+    SCOPED_TRACE(std::string(row.rule) + " " + row.text);
+    std::string error;
+    const auto value = CheckNumber("--option", row.text, RuleNamed(row.rule), error);
+    if (row.value == kRefused) {
+      EXPECT_FALSE(value) << *value;
+      EXPECT_EQ(error.rfind(std::string("--option: '") + row.text + "' is not a ", 0), 0u) << error;
+    } else {
+      EXPECT_EQ(value, row.value) << error;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, StrictValueTest,
-    ::testing::Values(
-        ValueCase{"frequency", "65535", 65535}, ValueCase{"frequency", "007", 7},
-        ValueCase{"frequency", "65536", kRefused}, ValueCase{"frequency", "-1", kRefused},
-        ValueCase{"frequency", "12abc", kRefused}, ValueCase{"frequency", " 5", kRefused},
-        ValueCase{"frequency", "0x10", kRefused}, ValueCase{"frequency", "\xEF\xBC\x95", kRefused},  // full-width 5
-        ValueCase{"frequency", "99999999999999999999999", kRefused},  // would overflow any integer
-        ValueCase{"percent", "101", kRefused}, ValueCase{"step count", "2147483648", kRefused},
-        ValueCase{"step count", "0X1F40", 8000}, ValueCase{"step count", "0x80000000", kRefused},
-        ValueCase{"address", "f", 0x0F}, ValueCase{"address", "0x1a", 0x1A}, ValueCase{"address", "123", kRefused},
-        ValueCase{"address", "0x", kRefused}, ValueCase{"new address", "FF", kRefused},
-        ValueCase{"stepper-test freq", "0", kRefused}, ValueCase{"dc-test freq", "80000", 80000}),
-    [](const auto& row) {
-      return std::to_string(row.index) + "_" + testing::RowIdentifier(std::string(row.param.rule) + " " + row.param.text);
-    });
 
 #ifdef TARNWICK_ROUND_TRIP
 // Every field type across its whole range: the command line's check of a text, the
@@ -128,12 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldTypeCase{"i8", "{name: v, type: i8}", NumberKind::kDecimal},
                       FieldTypeCase{"u16le", "{name: v, type: u16le}", NumberKind::kDecimal},
                       FieldTypeCase{"i8_signed_range", "{name: v, type: i8, range: [-128, 127]}", NumberKind::kDecimal},
-                      FieldTypeCase{"u16be", "{name: v, type: u16be}", NumberKind::kDecimal},
-                      FieldTypeCase{"i16le", "{name: v, type: i16le}", NumberKind::kDecimal},
                       FieldTypeCase{"i16be", "{name: v, type: i16be}", NumberKind::kDecimal},
                       FieldTypeCase{"u32le", "{name: v, type: u32le}", NumberKind::kDecimal},
-                      FieldTypeCase{"u32be", "{name: v, type: u32be}", NumberKind::kDecimal},
-                      FieldTypeCase{"i32le", "{name: v, type: i32le}", NumberKind::kDecimal},
                       FieldTypeCase{"i32be", "{name: v, type: i32be}", NumberKind::kDecimal},
                       FieldTypeCase{"i16be_in_a_range", "{name: v, type: i16be, range: [-400, 1250]}", NumberKind::kDecimal},
                       FieldTypeCase{"i16be_tenths", "{name: v, type: i16be, scale: 0.1, range: [-40, 125]}",

@@ -106,44 +106,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- watch ----
 
-struct WatchCase {
-  const char* name;
-  const char* fault;  // for the board's next replies
-  int faultCount;
-  int successes;
-  nlohmann::json failures;
-  int status;
-};
-
-class WatchTest : public testing::PtyTest, public ::testing::WithParamInterface<WatchCase> {};
-
-TEST_P(WatchTest, OneLinePerExchangeAndASummaryThatCountsThem) {
-  const auto line = Boards("01@115200");
-  auto fault = *sim::ParseFault(GetParam().fault);
-  fault.count = GetParam().faultCount;
-  line->SetFault(fault);
-  const auto run = RunCli("watch cmd13 --addr 01 --interval 0 --count 6 --json --baud 115200 --port " + line->PortPath());
-  EXPECT_EQ(run.status, GetParam().status);
-  std::istringstream lines(run.out);
-  std::vector<nlohmann::json> objects;
-  for (std::string text; std::getline(lines, text);) objects.push_back(nlohmann::json::parse(text));
-  ASSERT_EQ(objects.size(), 7u) << run.out;
-  for (std::size_t i = 0; i < 6; ++i) {
-    const bool succeeded = objects[i]["result"] == "Success";
-    EXPECT_EQ(objects[i]["fields"].contains("step_count"), succeeded) << objects[i];
+TEST(WatchTest, OneLinePerExchangeAndASummaryThatCountsThem) {
+  TARNWICK_NEEDS_PTY();
+  struct Row { const char* fault; int faultCount, successes; nlohmann::json failures; int status; };
+  for (const Row& row : {Row{"none", -1, 6, nlohmann::json::object(), 0},
+                         Row{"no-reply", 2, 4, {{"No response data", 2}}, 1},
+                         Row{"bad-checksum", -1, 0, {{"Data recv Error", 6}}, 1}}) {
+    SCOPED_TRACE(row.fault);
+    const auto line = Boards("01@115200");
+    auto fault = *sim::ParseFault(row.fault);
+    fault.count = row.faultCount;
+    line->SetFault(fault);
+    const auto run = RunCli("watch cmd13 --addr 01 --interval 0 --count 6 --json --baud 115200 --port " + line->PortPath());
+    EXPECT_EQ(run.status, row.status);
+    std::istringstream lines(run.out);
+    std::vector<nlohmann::json> objects;
+    for (std::string text; std::getline(lines, text);) objects.push_back(nlohmann::json::parse(text));
+    ASSERT_EQ(objects.size(), 7u) << run.out;
+    for (std::size_t i = 0; i < 6; ++i)
+      EXPECT_EQ(objects[i]["fields"].contains("step_count"), objects[i]["result"] == "Success") << objects[i];
+    const auto& summary = objects.back()["summary"];
+    EXPECT_EQ(summary["exchanges"], 6);
+    EXPECT_EQ(summary["successes"], row.successes);
+    EXPECT_EQ(summary["failures"], row.failures);
   }
-  const auto& summary = objects.back()["summary"];
-  EXPECT_EQ(summary["exchanges"], 6);
-  EXPECT_EQ(summary["successes"], GetParam().successes);
-  EXPECT_EQ(summary["failures"], GetParam().failures);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, WatchTest,
-    ::testing::Values(WatchCase{"AllAnswered", "none", -1, 6, nlohmann::json::object(), 0},
-                      WatchCase{"TwoUnanswered", "no-reply", 2, 4, {{"No response data", 2}}, 1},
-                      WatchCase{"AllBroken", "bad-checksum", -1, 0, {{"Data recv Error", 6}}, 1}),
-    testing::RowName());
 
 // Ctrl+C (SIGINT) or SIGTERM ends watch, scan and run within an exchange's bound,
 // with their summary, the boards found so far, or a report with the steps run so far.
@@ -274,39 +261,20 @@ TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
   EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
 }
 
-struct ExpectCase {
-  const char* name;
-  const char* step;     // a send step's command and its expect map
-  const char* differs;  // what the step's line says after FAIL; "" when it passes
-};
-
-class ExpectTest : public RunTest, public ::testing::WithParamInterface<ExpectCase> {};
-
 // Expected values are written as the JSON values of `send --json` (or as the window's text).
-TEST_P(ExpectTest, ComparesTheTypedValues) {
-  const auto run = Run(std::string("baud: 115200\nsteps:\n  - addr: \"01\"\n    send: ") + GetParam().step + "\n");
-  const std::string differs = GetParam().differs;
-  EXPECT_EQ(run.status, differs.empty() ? 0 : 1) << run.out;
-  if (!differs.empty()) {
-    EXPECT_NE(run.out.find("FAIL  " + differs + "\n"), std::string::npos) << run.out;
+TEST_F(RunTest, ExpectComparesTheTypedValues) {
+  // A send step's command and its expect map; what its line says after FAIL, "" when it passes.
+  const std::pair<const char*, const char*> rows[] = {
+      {"cmd13\n    expect: {reverse: false, step_count: 0}", ""},
+      {"cmd13\n    expect: {reverse: unchecked, pulse_duty: \"100\"}", ""},  // the window's text
+      {"cmd43\n    expect: {motor_type: Stepper, right_frequency: null}", ""},
+      {"cmd43\n    expect: {right_frequency: 0}", "right_frequency: expected 0, got null"}};
+  for (const auto& [step, differs] : rows) {
+    const auto run = Run(std::string("baud: 115200\nsteps:\n  - addr: \"01\"\n    send: ") + step + "\n");
+    EXPECT_EQ(run.status, *differs ? 1 : 0) << run.out;
+    EXPECT_NE(run.out.find(*differs ? "FAIL  " + std::string(differs) + "\n" : "pass\n"), std::string::npos) << run.out;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, ExpectTest,
-    ::testing::Values(
-        ExpectCase{"BooleanAndNumber", "cmd13\n    expect: {reverse: false, step_count: 0}", ""},
-        ExpectCase{"TheWindowsText", "cmd13\n    expect: {reverse: unchecked, pulse_duty: \"100\"}", ""},
-        ExpectCase{"EmptyFieldIsNull", "cmd43\n    expect: {motor_type: Stepper, right_frequency: null}", ""},
-        ExpectCase{"EmptyFieldIsNotZero", "cmd43\n    expect: {right_frequency: 0}",
-                   "right_frequency: expected 0, got null"}),
-    testing::RowName());
-
-struct InvalidCase {
-  const char* name;
-  std::string yaml;
-  const char* message;  // what standard error says, after the file's path
-};
 
 std::string Repeated(const std::string& line, int count) {
   std::string text;
@@ -314,42 +282,41 @@ std::string Repeated(const std::string& line, int count) {
   return text;
 }
 
-class InvalidSequenceTest : public RunTest, public ::testing::WithParamInterface<InvalidCase> {};
-
-TEST_P(InvalidSequenceTest, NamesTheLineAndRunsNothing) {
-  const auto run = Run(GetParam().yaml);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.out.find(std::string("sequence.yaml") + GetParam().message), std::string::npos) << run.out;
+TEST_F(RunTest, AnInvalidSequenceNamesTheLineAndRunsNothing) {
+  struct Row {
+    const char* name;
+    std::string yaml;
+    const char* message;  // what standard error says, after the file's path
+  };
+  const Row rows[] = {
+      {"NotYaml", "steps:\n  - send: [cmd00\n", ":3:1: "},
+      {"NoSteps", "port: sim0\n", ":1:1: 'steps' must be a list"},
+      {"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1:1: unknown key 'speed'"},
+      {"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2:5: a step needs 'send"},
+      {"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3:13: repeat: '0' is not a number in 1.."},
+      // Step values go through the command line's checker, with its words.
+      {"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
+       ":3:21: --left-frequency: '70000' is not a number in 0..65535"},
+      {"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
+       ":3:5: The following argument was not expected: --help"},
+      // The parser would keep one of them silently.
+      {"DuplicateKey", "steps:\n  - send: cmd13\n    expect: {result: Success}\n    expect: {}\n",
+       ":4:5: duplicate key 'expect'"},
+      {"SecondDocument", "steps:\n  - send: cmd00\n---\nsteps: []\n", ":3:1: a second YAML document: a file holds one"},
+      {"OwnPortCheckedWhenOverridden", "port: [a]\nsteps:\n  - send: cmd00\n", ":1:7: port must be a single value"},
+      {"TooManySteps", "steps:\n" + Repeated("  - wait: 0\n", 10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
+      // 2 MB of texts kept from a 100 KB file.
+      {"AliasedTexts", "port: &long " + std::string(100'000, 'x') +
+       "\nsteps:\n  - &step {send: cmd13, expect: {result: *long}}\n" + Repeated("  - *step\n", 20),
+       ":3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
+      {"TooLarge", "# " + std::string(1 << 20, 'x') + "\nsteps:\n  - wait: 0\n", ": larger than 224 KB"}};
+  for (const Row& row : rows) {
+    const auto run = Run(row.yaml);
+    EXPECT_EQ(run.status, 2) << row.name;
+    EXPECT_NE(run.out.find(std::string("sequence.yaml") + row.message), std::string::npos) << row.name << run.out;
+  }
   EXPECT_EQ(line_->FramesHeard(), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, InvalidSequenceTest,
-    ::testing::Values(
-        InvalidCase{"NotYaml", "steps:\n  - send: [cmd00\n", ":3:1: "},
-        InvalidCase{"NoSteps", "port: sim0\n", ":1:1: 'steps' must be a list"},
-        InvalidCase{"UnknownTopKey", "speed: 9600\nsteps:\n  - wait: 1\n", ":1:1: unknown key 'speed'"},
-        InvalidCase{"StepWithoutSendOrWait", "steps:\n  - addr: 01\n", ":2:5: a step needs 'send"},
-        InvalidCase{"RepeatZero", "steps:\n  - send: cmd13\n    repeat: 0\n", ":3:13: repeat: '0' is not a number in 1.."},
-        // Step values go through the command line's checker, with its words.
-        InvalidCase{"FieldOutOfRange", "steps:\n  - send: cmd42\n    left-frequency: 70000\n",
-                    ":3:21: --left-frequency: '70000' is not a number in 0..65535"},
-        InvalidCase{"HelpIsNoKey", "steps:\n  - send: cmd13\n    help: true\n",
-                    ":3:5: The following argument was not expected: --help"},
-        // The parser would keep one of them silently.
-        InvalidCase{"DuplicateKey", "steps:\n  - send: cmd13\n    expect: {result: Success}\n    expect: {}\n",
-                    ":4:5: duplicate key 'expect'"},
-        InvalidCase{"SecondDocument", "steps:\n  - send: cmd00\n---\nsteps: []\n",
-                    ":3:1: a second YAML document: a file holds one"},
-        InvalidCase{"OwnPortCheckedWhenOverridden", "port: [a]\nsteps:\n  - send: cmd00\n", ":1:7: port must be a single value"},
-        InvalidCase{"TooManySteps", "steps:\n" + Repeated("  - wait: 0\n", 10'001), ":2:3: 10001 steps; a sequence holds at most 10000"},
-        // 2 MB of texts kept from a 100 KB file.
-        InvalidCase{"AliasedTexts", "port: &long " + std::string(100'000, 'x') +
-                                        "\nsteps:\n  - &step {send: cmd13, expect: {result: *long}}\n" + Repeated("  - *step\n", 20),
-                    ":3:5: the steps' texts, each alias counted again, pass 1048576 bytes"},
-        InvalidCase{"TooLarge", "# " + std::string(1 << 20, 'x') + "\nsteps:\n  - wait: 0\n",
-                    ": larger than 224 KB"}),
-    testing::RowName());
 
 }  // namespace
 }  // namespace tarnwick

@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <thread>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -50,16 +49,6 @@ TEST_F(CliTest, AddressQueryPrintsItsLinesAndSucceeds) {
   EXPECT_EQ(run.status, 0);
 }
 
-TEST_F(CliTest, JsonCarriesTheSameFacts) {
-  board_->SetFault(sim::ParseFault("device-error=4").value());
-  const CliRun run = RunCli("send cmd13 --addr 01 --json" + Line());
-  const auto json = nlohmann::json::parse(run.out);
-  EXPECT_EQ(json.at("result"), "Motor Type Error");
-  EXPECT_EQ(json.at("device_error_code"), 4);
-  EXPECT_EQ(json.at("exit_status"), 1);
-  EXPECT_EQ(run.status, 1);
-}
-
 // One run against the board at 115200 (a fault set first, when given): its exit
 // status and a part of what it printed, standard error included. Rows are named
 // by their arguments.
@@ -69,8 +58,6 @@ struct RunCase {
   const char* shown;
   const char* fault = "";
 };
-
-void PrintTo(const RunCase& c, std::ostream* os) { *os << c.arguments << " (fault " << c.fault << ")"; }
 
 class CliRunTest : public CliTest, public ::testing::WithParamInterface<RunCase> {};
 
@@ -90,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
     Explained, CliRunTest,
     ::testing::Values(
         RunCase{"send cmd13 --addr 01", 1, "Result: Unknown Error (code 9)\n", "device-error=9"},
+        RunCase{"send cmd13 --addr 01 --json", 1, "\"device_error_code\": 4", "device-error=4"},
         RunCase{"send cmd3f --addr 01", 1, "Detail: bad checksum: computed 0x0042, received 0x0018", "bad-checksum"},
         // Fields the board left empty show nothing after the colon.
         RunCase{"send CMD43 --addr 01", 0, "MotorType: Stepper\nLeft Frequency: 2500\nLeft Pulse Duty: 100\n"
@@ -141,43 +129,39 @@ INSTANTIATE_TEST_SUITE_P(
 // Against a board at 01 that gives every frame its CMD13 reply: run and watch fail
 // on a reply from another board or to another command; send keeps its result and
 // says what differed, also in the traffic log.
-struct StrangeReplyCase {
-  const char* arguments;
-  int status;
-  const char* shown;
-  const char *sequence = "", *logged = "";  // for run; in the traffic log
-};
-
-class StrangeReplyTest : public testing::PtyTest, public ::testing::WithParamInterface<StrangeReplyCase> {};
-
-TEST_P(StrangeReplyTest, OnlyTheReplyAskedForCountsInLoops) {
-  testing::PtyPeer board;
-  board.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
-  const testing::TempFolder dir;
-  std::string arguments = GetParam().arguments;
-  if (arguments.starts_with("run")) arguments += " " + dir.Write("steps.yaml", GetParam().sequence);
-  const CliRun run = RunCli(arguments + " --port " + board.Path() + " --log " + dir.Path("log"), true);
-  EXPECT_EQ(run.status, GetParam().status) << run.out;
-  EXPECT_NE(run.out.find(GetParam().shown), std::string::npos) << run.out;
-  EXPECT_NE(dir.Read("log").find(GetParam().logged), std::string::npos) << dir.Read("log");
+TEST(StrangeReplyTest, OnlyTheReplyAskedForCountsInLoops) {
+  TARNWICK_NEEDS_PTY();
+  struct Row {
+    const char* arguments;
+    int status;
+    const char* shown;
+    const char *sequence = "", *logged = "";  // for run; in the traffic log
+  };
+  const Row rows[] = {
+      {"send cmd13 --addr 05", 0, "Result: Success\nMismatch: Reply from 01 (asked 05)\nReverse:",
+       "", "Step count 1000, Pulse Duty 100, Frequency 2500; Reply from 01 (asked 05)\""},
+      {"send cmd43 --addr 05 --json", 0,
+       "\"reply_mismatch\": \"Reply from 01 (asked 05) and to CMD13 (asked CMD43)\""},
+      {"watch cmd13 --addr 05 --count 2 --interval 0", 1, "2 exchanges, 0 succeeded, 2 Reply from 01 (asked 05)"},
+      {"watch cmd43 --addr 01 --count 1 --json", 1,
+       "\"result\":\"Reply to CMD13 (asked CMD43)\",\"detail\":null,\"fields\":{}"},
+      {"run --keep-going", 1,
+       "step 1  cmd13  Success  pass\nstep 2  cmd13  Reply from 01 (asked 05)  FAIL  result Reply from 01 "
+       "(asked 05)\nstep 3  cmd43  Reply to CMD13 (asked CMD43)  FAIL  result: expected Success, got Reply to CMD13 (asked CMD43)\n",
+       "steps: [{send: cmd13, addr: '01'}, {send: cmd13, addr: '05'}, {send: cmd43, addr: '01', expect: {result: Success}}]",
+       "\"CMD43 to 01\", \"result\": \"Reply to CMD13 (asked CMD43)\""}};
+  for (const Row& row : rows) {
+    testing::PtyPeer board;
+    board.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
+    const testing::TempFolder dir;
+    std::string arguments = row.arguments;
+    if (arguments.starts_with("run")) arguments += " " + dir.Write("steps.yaml", row.sequence);
+    const CliRun run = RunCli(arguments + " --port " + board.Path() + " --log " + dir.Path("log"), true);
+    EXPECT_EQ(run.status, row.status) << run.out;
+    EXPECT_NE(run.out.find(row.shown), std::string::npos) << run.out;
+    EXPECT_NE(dir.Read("log").find(row.logged), std::string::npos) << dir.Read("log");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, StrangeReplyTest,
-    ::testing::Values(
-        StrangeReplyCase{"send cmd13 --addr 05", 0, "Result: Success\nMismatch: Reply from 01 (asked 05)\nReverse:",
-                         "", "Step count 1000, Pulse Duty 100, Frequency 2500; Reply from 01 (asked 05)\""},
-        StrangeReplyCase{"send cmd43 --addr 05 --json", 0,
-                         "\"reply_mismatch\": \"Reply from 01 (asked 05) and to CMD13 (asked CMD43)\""},
-        StrangeReplyCase{"watch cmd13 --addr 05 --count 2 --interval 0", 1, "2 exchanges, 0 succeeded, 2 Reply from 01 (asked 05)"},
-        StrangeReplyCase{"watch cmd43 --addr 01 --count 1 --json", 1,
-                         "\"result\":\"Reply to CMD13 (asked CMD43)\",\"detail\":null,\"fields\":{}"},
-        StrangeReplyCase{"run --keep-going", 1,
-                         "step 1  cmd13  Success  pass\nstep 2  cmd13  Reply from 01 (asked 05)  FAIL  result Reply from 01 "
-                         "(asked 05)\nstep 3  cmd43  Reply to CMD13 (asked CMD43)  FAIL  result: expected Success, got Reply to CMD13 (asked CMD43)\n",
-                         "steps: [{send: cmd13, addr: '01'}, {send: cmd13, addr: '05'}, {send: cmd43, addr: '01', expect: {result: Success}}]",
-                         "\"CMD43 to 01\", \"result\": \"Reply to CMD13 (asked CMD43)\""}),
-    kByArguments);
 
 // Which port a run uses when none is named. Each run sees a registry of simulated
 // boards of its own, so that boards which other programs run do not count.
@@ -234,11 +218,8 @@ TEST(CliSendFailureTest, AFrameThatCannotLeaveIsFailToSend) {
     SCOPED_TRACE(arguments);
     const CliRun run = RunCli(std::string(arguments) + " --baud 115200 --port " + peer.Path() + (json ? " --json" : ""));
     EXPECT_EQ(run.status, 1);
-    if (!json) {
-      EXPECT_NE(run.out.find("Result: Fail to send\nDetail: the line took no more bytes"), std::string::npos) << run.out;
-      continue;
-    }
-    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Fail to send");
+    const char* said = json ? "\"result\": \"Fail to send\"" : "Result: Fail to send\nDetail: the line took no more bytes";
+    EXPECT_NE(run.out.find(said), std::string::npos) << run.out;
   }
 }
 
@@ -254,35 +235,23 @@ TEST(CliOwnTerminalTest, TheTerminalItRunsInIsRefused) {
 }
 
 // Refused command lines: nothing is opened or sent, and the message says what is accepted.
-struct UsageCase {
-  const char* arguments;
-  const char* message;
-};
-
-void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.arguments; }
-
-class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
-
-TEST_P(CliUsageTest, RefusedBeforeAnythingIsSent) {
-  const CliRun text = RunCli(std::string(GetParam().arguments) + Line(), true);
-  EXPECT_EQ(text.status, 2);
-  EXPECT_NE(text.out.find(std::string("tarnwick-cli: ") + GetParam().message + "\n"), std::string::npos) << text.out;
-  const CliRun json = RunCli(std::string(GetParam().arguments) + " --json" + Line());
-  EXPECT_EQ(nlohmann::json::parse(json.out),
-            nlohmann::json({{"error", GetParam().message}, {"exit_status", 2}}));
+TEST_F(CliTest, UsageIsRefusedBeforeAnythingIsSent) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
+      {"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
+      {"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
+      {"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, cmd24, cmd38, "
+                     "cmd3f, cmd40, cmd41, cmd42, cmd43"},
+      {"send cmd00 --json=false", "--json takes no value: give --json alone"}};
+  for (const auto& [arguments, message] : rows) {
+    const CliRun text = RunCli(arguments + Line(), true);
+    EXPECT_EQ(text.status, 2) << arguments;
+    EXPECT_NE(text.out.find(std::string("tarnwick-cli: ") + message + "\n"), std::string::npos) << text.out;
+    const CliRun json = RunCli(arguments + std::string(" --json") + Line());
+    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"error", message}, {"exit_status", 2}}));
+  }
   EXPECT_EQ(board_->FramesHeard(), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Usage, CliUsageTest,
-    ::testing::Values(
-        UsageCase{"send cmd12 --frequency abc", "--frequency: 'abc' is not a number in 0..65535"},
-        UsageCase{"send cmd40 --new-address FF", "--new-address: 'FF' is not a hex number in 01..FE (one or two hex digits)"},
-        UsageCase{"send cmd22 --left-mode 2", "--left-mode: '2' is not one of stop, forward, reversal, shortbrake"},
-        UsageCase{"send cmd99", "unknown command cmd99; one of cmd00, cmd11, cmd12, cmd13, cmd21, cmd22, cmd23, "
-                                "cmd24, cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43"},
-        UsageCase{"send cmd00 --json=false", "--json takes no value: give --json alone"}),
-    kByArguments);
 
 class CliLogTest : public CliTest {
  protected:
@@ -319,9 +288,7 @@ TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {
   for (const std::string& target : {std::string("/nonexistent-dir/log.jsonl"), fifo, board_->PortPath()}) {
     for (const std::string& arguments : {"send cmd3f" + Line() + " --log " + target,
                                         "run " + sequence + " --port " + board_->PortPath() + " --junit " + target}) {
-      const auto start = std::chrono::steady_clock::now();
-      const CliRun run = RunCli(arguments + " --json");
-      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << arguments;
+      const CliRun run = RunCli(arguments + " --json");  // a FIFO opened for writing would hang it
       EXPECT_EQ(run.status, 2) << arguments;
       EXPECT_NE(run.out.find("\"error\": \"cannot write the "), std::string::npos) << run.out;
     }

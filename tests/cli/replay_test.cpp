@@ -13,7 +13,6 @@
 #include "link/traffic_log_text.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
-#include "testing/row_name.h"
 #include "testing/sim_process.h"
 #include "testing/temp_folder.h"
 
@@ -89,51 +88,56 @@ TEST_F(ReplayTest, ABoardThatAnswersOtherwiseFailsJustThoseSteps) {
   }
 }
 
-struct BadLogRow {
-  const char* name;
-  std::string text;
-  std::string said;  // after "PATH:"
-};
-
-std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "") {
-  return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000)), "sim0", direction,
+std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "", long long atMs = 0) {
+  return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000 + atMs)), "sim0", direction,
                                   link::ParseHexBytes(hex).value(), "CMD00 to 01", result}) + "\n";
 }
-constexpr auto kTx = link::TrafficDirection::kTx, kRx = link::TrafficDirection::kRx, kEvent = link::TrafficDirection::kEvent;
 
-class ReplayBadLogTest : public ::testing::TestWithParam<BadLogRow> {};
-
-// Both programs refuse the same log with the same words, and write nothing.
-TEST_P(ReplayBadLogTest, RefusedWithItsLineAndNothingWritten) {
+// --keep-timing keeps the pause between one exchange's end and the next frame as a
+// wait step, of an hour at the most.
+TEST(ReplayTimingTest, PausesBecomeWaitSteps) {
+  using enum link::TrafficDirection;
+  std::string log;
+  for (const long long at : {0LL, 250LL, 7'200'250LL})
+    log += Entry(kTx, "01 01 80 82 00", "", at) + Entry(kRx, "01 02 00 00 03 00", "", at + 20) +
+           Entry(kEvent, "", "Success", at + 20);
   const testing::TempFolder dir;
-  const std::string log = dir.Write("bad.log", GetParam().text), sequence = dir.Path("out.yaml");
-  const auto replay = RunCli("replay " + log + " --sequence " + sequence, true);
-  EXPECT_EQ(replay.status, 2);
-  EXPECT_NE(replay.out.find(log + ":" + GetParam().said), std::string::npos) << replay.out;
-  EXPECT_FALSE(std::filesystem::exists(sequence));
-  SimProcess board = SimProcess::WithArguments("--no-register --replay " + log);
-  EXPECT_NE(board.FirstLine().find(log + ":" + GetParam().said), std::string::npos) << board.FirstLine();
-  EXPECT_EQ(board.EndStatus(), 2);
+  const auto replay = RunCli("replay " + dir.Write("t.log", log) + " --keep-timing --sequence " + dir.Path("s.yaml"), true);
+  ASSERT_EQ(replay.status, 0) << replay.out;
+  const std::string yaml = dir.Read("s.yaml");
+  std::size_t waits = 0;
+  for (auto at = yaml.find("- wait: "); at != std::string::npos; at = yaml.find("- wait: ", at + 1)) ++waits;
+  EXPECT_EQ(waits, 2u) << yaml;
+  EXPECT_NE(yaml.find("- wait: 3600000\n"), std::string::npos) << yaml;
+  EXPECT_LT(yaml.find("- wait: 230\n"), yaml.find("- wait: 3600000\n")) << yaml;
 }
 
-const std::string kGoodExchange = Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 03 00") +
-                                  Entry(kEvent, "", "Success");
-
-INSTANTIATE_TEST_SUITE_P(
-    Logs, ReplayBadLogTest,
-    ::testing::Values(BadLogRow{"NotATrafficLog", "port: sim0\nsteps: []\n", "1: not a traffic log: not JSON"},
-                      BadLogRow{"OtherJson", "{\"name\": \"x\"}\n", "1: not a traffic log: no \"time\""},
-                      BadLogRow{"TruncatedLastLine", kGoodExchange + kGoodExchange.substr(0, 40),
-                                "4: the last line is cut short"},
-                      BadLogRow{"LineNotJson", kGoodExchange + "01 01 80 82 00\n" + kGoodExchange,
-                                "4: not a log entry: not JSON"},
-                      BadLogRow{"SentFrameBadChecksum", Entry(kTx, "01 01 80 83 00") + Entry(kEvent, "", "Success"),
-                                "1: the frame sent (01 01 80 83 00) fails its checksum: computed 0x0082, recorded 0x0083"},
-                      BadLogRow{"SuccessfulReplyBadChecksum",
-                                Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 04 00") + Entry(kEvent, "", "Success"),
-                                "2: the reply (01 02 00 00 04 00) fails its checksum"},
-                      BadLogRow{"NoFrameSent", Entry(kEvent, "", "Port not opened"), " the log holds no frame sent"}),
-    [](const auto& row) { return std::string(row.param.name); });
+// Both programs refuse the same log with the same words, and write nothing.
+TEST(ReplayBadLogTest, RefusedWithItsLineAndNothingWritten) {
+  using enum link::TrafficDirection;
+  const std::string good = Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 03 00") + Entry(kEvent, "", "Success");
+  const std::pair<std::string, std::string> rows[] = {  // the log; what follows "PATH:"
+      {"port: sim0\nsteps: []\n", "1: not a traffic log: not JSON"},
+      {"{\"name\": \"x\"}\n", "1: not a traffic log: no \"time\""},
+      {good + good.substr(0, 40), "4: the last line is cut short"},
+      {good + "01 01 80 82 00\n" + good, "4: not a log entry: not JSON"},
+      {Entry(kTx, "01 01 80 83 00") + Entry(kEvent, "", "Success"),
+       "1: the frame sent (01 01 80 83 00) fails its checksum: computed 0x0082, recorded 0x0083"},
+      {Entry(kTx, "01 01 80 82 00") + Entry(kRx, "01 02 00 00 04 00") + Entry(kEvent, "", "Success"),
+       "2: the reply (01 02 00 00 04 00) fails its checksum"},
+      {Entry(kEvent, "", "Port not opened"), " the log holds no frame sent"}};
+  for (const auto& [text, said] : rows) {
+    const testing::TempFolder dir;
+    const std::string log = dir.Write("bad.log", text), sequence = dir.Path("out.yaml");
+    const auto replay = RunCli("replay " + log + " --sequence " + sequence, true);
+    EXPECT_EQ(replay.status, 2) << said;
+    EXPECT_NE(replay.out.find(log + ":" + said), std::string::npos) << replay.out;
+    EXPECT_FALSE(std::filesystem::exists(sequence));
+    SimProcess board = SimProcess::WithArguments("--no-register --replay " + log);
+    EXPECT_NE(board.FirstLine().find(log + ":" + said), std::string::npos) << board.FirstLine();
+    EXPECT_EQ(board.EndStatus(), 2);
+  }
+}
 
 }  // namespace
 }  // namespace tarnwick

@@ -41,8 +41,6 @@ struct ExchangeCase {
 
 class ExchangeTest : public WindowFixture, public ::testing::WithParamInterface<ExchangeCase> {};
 
-void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
-
 void DcMotors(sim::BoardState& s) { s.motorType = link::kMotorDc; }
 
 const ExchangeCase kCases[] = {
@@ -115,21 +113,15 @@ INSTANTIATE_TEST_SUITE_P(EveryTab, ExchangeTest, ::testing::ValuesIn(kCases),
 
 // A refused field: the box names it and what it takes in the command line's words
 // for the same value, and nothing is sent.
-struct RefusalCase {
-  const char* name;
-  int tab;
-  int id;
-  const char* option;  // "send CMDxx --option"
-  const char* typed;
-};
-
-class RefusalTest : public WindowFixture, public ::testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(RefusalTest, TheBoxNamesTheFieldAsTheCommandLineDoes) {
-  const RefusalCase& c = GetParam();
-  SelectTab(c.tab);
-  Set(c.tab, c.id, c.typed);
-  Set(kMain, window::kAddress, "01");
+TEST_F(WindowFixture, ARefusedFieldsBoxNamesItAsTheCommandLineDoes) {
+  struct Row {
+    int tab, id;
+    const char* option;  // "send CMDxx --option"
+    const char* typed;
+  };
+  const Row rows[] = {{pages::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
+                      {pages::kTabCmd40, ids::cmd40::kNewAddress, "cmd40 --new-address", "ZZ"},
+                      {pages::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}};
   std::string caption, text, detail;
   QTimer answer;  // the box comes once the exchange has closed the port
   answer.callOnTimeout([&] {
@@ -142,23 +134,23 @@ TEST_P(RefusalTest, TheBoxNamesTheFieldAsTheCommandLineDoes) {
   });
   answer.start(10);
   Window().show();
-  Send();
-
-  EXPECT_EQ(caption, link::kInvalidParameterCaption);
-  EXPECT_EQ(text, "Invalid or Missing Parameter");
+  Set(kMain, window::kAddress, "01");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.option);
+    caption = text = detail = "";
+    SelectTab(row.tab);
+    const std::string before = Value(row.tab, row.id);
+    Set(row.tab, row.id, row.typed);
+    Send();
+    Set(row.tab, row.id, before.c_str());
+    EXPECT_EQ(caption, link::kInvalidParameterCaption);
+    EXPECT_EQ(text, "Invalid or Missing Parameter");
+    const auto cli = testing::RunCli(std::string("send ") + row.option + " '" + row.typed + "'", true);
+    EXPECT_EQ(cli.status, 2);
+    EXPECT_EQ(cli.out, "tarnwick-cli: " + detail + "\n");
+  }
   EXPECT_TRUE(Heard().empty());
-  const auto cli = testing::RunCli(std::string("send ") + c.option + " '" + c.typed + "'", true);
-  EXPECT_EQ(cli.status, 2);
-  EXPECT_EQ(cli.out, "tarnwick-cli: " + detail + "\n");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    OutOfRangeNotANumberEmpty, RefusalTest,
-    ::testing::Values(
-        RefusalCase{"OutOfRange", pages::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
-        RefusalCase{"NotANumber", pages::kTabCmd40, ids::cmd40::kNewAddress, "cmd40 --new-address", "ZZ"},
-        RefusalCase{"Empty", pages::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // The tabs come from the description: the extra command gets a tab of its own,
 // whose generated page sends its start text, then what is typed.
@@ -173,12 +165,6 @@ TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
   EXPECT_EQ(heard[0].substr(0, 14), "FF 03 44 64 00") << "the start text, 100";
   EXPECT_EQ(heard[1].substr(0, 14), "FF 03 44 E8 03");
 }
-
-}  // namespace
-}  // namespace tarnwick::gui_test
-
-namespace tarnwick::gui_test {
-namespace {
 
 // A board gone: the result line stays empty as for any port that will not open, a
 // notice says why, and the values the last reply showed are kept but marked stale;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "sim/bus.h"
+#include "testing/board_at_115200.h"
 #include "testing/row_name.h"
 #include "tools/find_boards_dialog.h"
 #include "window_fixture.h"
@@ -15,15 +16,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class FindTest : public ::testing::Test {
+class FindTest : public WindowFixture {
  protected:
-  void SetUp() override { TARNWICK_NEEDS_PTY(); }
-
   void Open(const char* boards) {
-    std::string why;
-    line_ = sim::BoardServer::OnPseudoTerminal(*sim::ParseBoards(boards, why));
-    window_ = std::make_unique<app::CTarnwickDlg>(
-        [this] { return std::vector<link::PortEntry>{{"sim0", line_->PortPath()}}; });
+    board_ = testing::Boards(boards);
+    ports_ = {{"sim0", board_->PortPath()}};
+    NewWindow();
     window_->OnFindBoards();
     find_ = window_->findChild<app::CFindBoardsDlg*>();
     ASSERT_NE(find_, nullptr);
@@ -45,8 +43,6 @@ class FindTest : public ::testing::Test {
     throw std::runtime_error("no button " + text.toStdString());
   }
 
-  std::string Result() { return window_->Controls().find(pages::ids::window::kResult)->property("text").toString().toStdString(); }
-
   // Log entries of frames sent whose summary begins with what.
   int SentInLog(const std::string& what) {
     window_->LogModel().Flush();
@@ -63,13 +59,11 @@ class FindTest : public ::testing::Test {
     int count = 0;
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
       std::error_code error;
-      count += std::filesystem::read_symlink(fd.path(), error) == line_->PortPath();
+      count += std::filesystem::read_symlink(fd.path(), error) == board_->PortPath();
     }
     return count;
   }
 
-  std::unique_ptr<sim::BoardServer> line_;
-  std::unique_ptr<app::CTarnwickDlg> window_;
   app::CFindBoardsDlg* find_ = nullptr;
 };
 

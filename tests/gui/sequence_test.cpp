@@ -9,8 +9,8 @@
 
 #include "gui/window_fixture.h"
 #include "testing/cli_run.h"
-#include "testing/pty_peer.h"
 #include "testing/row_name.h"
+#include "testing/temp_folder.h"
 #include "tools/sequence_window.h"
 #include "tools/watch_window.h"
 
@@ -25,11 +25,6 @@ steps:
   - wait: 5
   - {send: cmd13, addr: "01", repeat: 2}
 )";
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Durations differ from run to run.
 std::string WithoutTimes(const std::string& xml) {
@@ -46,11 +41,6 @@ class SequenceTest : public WindowFixture {
     ASSERT_NE(tool_, nullptr);
   }
 
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = dir_.filePath(QString::fromStdString(name)).toStdString();
-    std::ofstream(path) << text;
-    return path;
-  }
   // Until the run has ended and the window has its port back.
   bool RunEnds(int withinMs) {
     return QTest::qWaitFor([&] { return !tool_->Running() && Window().PortBorrower().empty(); }, withinMs);
@@ -63,46 +53,34 @@ class SequenceTest : public WindowFixture {
     return board::SendCommand(line, *board::Current().FindNamed("cmd13"), {}, nullptr).outcome.result;
   }
 
-  QTemporaryDir dir_;
+  const testing::TempFolder dir_;
   app::CSequenceWindow* tool_ = nullptr;
 };
 
-struct SameAsCliCase {
-  const char* name;
-  bool keepGoing;
-  const char* counts;  // the report's summary of the steps
-};
-
-class SameAsCliTest : public SequenceTest, public ::testing::WithParamInterface<SameAsCliCase> {};
-
-TEST_P(SameAsCliTest, SameVerdictsAndReport) {
-  const std::string sequence = Write("pass_fail.yaml", kPassFailPass);
-  tool_->KeepGoing().setChecked(GetParam().keepGoing);
+TEST_F(SequenceTest, SameVerdictsAndReportAsTheCommandLine) {
+  const std::string sequence = dir_.Write("pass_fail.yaml", kPassFailPass);
   ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
-  ASSERT_TRUE(tool_->Run()) << tool_->StatusText().toStdString();
-  EXPECT_EQ(Window().PortBorrower(), "Sequence");
-  ASSERT_TRUE(RunEnds(60'000));
-  const std::string windowReport = dir_.filePath("window.xml").toStdString();
-  ASSERT_EQ(tool_->SaveJUnitReport(windowReport), "");
+  for (const bool keepGoing : {false, true}) {
+    SCOPED_TRACE(keepGoing);
+    tool_->KeepGoing().setChecked(keepGoing);
+    ASSERT_TRUE(tool_->Run()) << tool_->StatusText().toStdString();
+    EXPECT_EQ(Window().PortBorrower(), "Sequence");
+    ASSERT_TRUE(RunEnds(60'000));
+    ASSERT_EQ(tool_->SaveJUnitReport(dir_.Path("window.xml")), "");
 
-  const std::string cliReport = dir_.filePath("cli.xml").toStdString();
-  const auto cli = testing::RunCli("run " + sequence + " --port " + board_->PortPath() + " --junit " + cliReport +
-                                   (GetParam().keepGoing ? " --keep-going" : ""));
-  EXPECT_EQ(cli.status, 1) << cli.out;
-  const std::string xml = WithoutTimes(ReadText(windowReport));
-  EXPECT_EQ(xml, WithoutTimes(ReadText(cliReport)));
-  EXPECT_NE(xml.find(GetParam().counts), std::string::npos) << xml;
-  EXPECT_NE(xml.find("motor_type: expected D-C, got &quot;Stepper&quot;"), std::string::npos) << xml;
+    const auto cli = testing::RunCli("run " + sequence + " --port " + board_->PortPath() + " --junit " +
+                                     dir_.Path("cli.xml") + (keepGoing ? " --keep-going" : ""));
+    EXPECT_EQ(cli.status, 1) << cli.out;
+    const std::string xml = WithoutTimes(dir_.Read("window.xml"));
+    EXPECT_EQ(xml, WithoutTimes(dir_.Read("cli.xml")));
+    EXPECT_NE(xml.find(keepGoing ? "failures=\"1\" errors=\"0\" skipped=\"0\"" : "failures=\"1\" errors=\"0\" skipped=\"2\""),
+              std::string::npos) << xml;
+    EXPECT_NE(xml.find("motor_type: expected D-C, got &quot;Stepper&quot;"), std::string::npos) << xml;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, SameAsCliTest,
-    ::testing::Values(SameAsCliCase{"StopsAtTheFailure", false, "failures=\"1\" errors=\"0\" skipped=\"2\""},
-                      SameAsCliCase{"KeepsGoing", true, "failures=\"1\" errors=\"0\" skipped=\"0\""}),
-    testing::RowName());
-
 TEST_F(SequenceTest, ABadFileIsNamedAsRunNamesItAndNothingRuns) {
-  const std::string sequence = Write("bad.yaml", "steps:\n  - send: cmd13\n    frequency: 5\n");
+  const std::string sequence = dir_.Write("bad.yaml", "steps:\n  - send: cmd13\n    frequency: 5\n");
   EXPECT_FALSE(tool_->Open(QString::fromStdString(sequence)));
   EXPECT_FALSE(tool_->Run());
   const auto cli = testing::RunCli("run " + sequence + " --port " + board_->PortPath(), true);
@@ -113,34 +91,11 @@ TEST_F(SequenceTest, ABadFileIsNamedAsRunNamesItAndNothingRuns) {
   EXPECT_TRUE(Window().PortBorrower().empty());
 }
 
-// Against a board at 01 that gives every frame its CMD13 reply, the steps asking
-// another board, or for another command, fail with what came instead.
-TEST_F(SequenceTest, AReplyNotAskedForFailsItsStep) {
-  testing::PtyPeer standIn;
-  standIn.AnswerEveryFrame(testing::kCmd13ReplyFrom01);
-  ports_ = {{"sim0", standIn.Path()}};
-  NewWindow();
-  Window().OnRunSequence();
-  tool_ = Window().findChild<app::CSequenceWindow*>();
-  ASSERT_NE(tool_, nullptr);
-  const std::string sequence =
-      Write("strange.yaml", "steps: [{send: cmd13, addr: '01'}, {send: cmd13, addr: '05'}, {send: cmd43, addr: '01'}]");
-  tool_->KeepGoing().setChecked(true);
-  ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
-  ASSERT_TRUE(tool_->Run());
-  ASSERT_TRUE(RunEnds(10'000));
-  std::vector<std::string> outcomes;
-  for (const bench::StepOutcome& outcome : tool_->Outcomes())
-    outcomes.push_back(outcome.result + " " + bench::VerdictText(outcome.verdict));
-  EXPECT_EQ(outcomes, (std::vector<std::string>{"Success pass", "Reply from 01 (asked 05) FAIL",
-                                                "Reply to CMD13 (asked CMD43) FAIL"}));
-}
-
 // A run is refused while Watch holds the port and runs once Watch's window is
 // closed mid-watch; a watch under way when the main window itself goes leaves
 // the port closed.
 TEST_F(SequenceTest, ThePortComesBackWhenTheHoldersWindowGoes) {
-  ASSERT_TRUE(tool_->Open(QString::fromStdString(Write("one.yaml", "steps: [{send: cmd13, addr: '01'}]"))));
+  ASSERT_TRUE(tool_->Open(QString::fromStdString(dir_.Write("one.yaml", "steps: [{send: cmd13, addr: '01'}]"))));
   Window().OnWatch();
   auto* watch = Window().findChild<app::CWatchWindow*>();
   ASSERT_TRUE(watch->Start());
@@ -170,7 +125,7 @@ class EndTest : public SequenceTest, public ::testing::WithParamInterface<EndCas
 // Stop, or closing the window, ends the run after the exchange under way: the
 // port is closed and returned, and the board hears nothing more.
 TEST_P(EndTest, EndsPromptlyAndClosesThePort) {
-  const std::string sequence = Write("long.yaml", std::string("steps:\n") + GetParam().steps);
+  const std::string sequence = dir_.Write("long.yaml", std::string("steps:\n") + GetParam().steps);
   ASSERT_TRUE(tool_->Open(QString::fromStdString(sequence))) << tool_->StatusText().toStdString();
   ASSERT_TRUE(tool_->Run());
   ASSERT_GE(Heard(2).size(), 2u);

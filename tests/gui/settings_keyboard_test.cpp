@@ -136,7 +136,6 @@ TEST(WindowOptionsTest, PresetWhatTheyNameOrEndWithAStatus) {
       {{"--port", "ttyUSB9"}, "exit 2"},  // not listed
       {{"--port", "socket://box"}, "exit 2"},  // no TCP port number
       {{"--baud", "14400"}, "exit 2"},
-      {{"--addr", "0g"}, "exit 2"},
       {{"--tab", "CMD99"}, "exit 2"},
       {{"--board", "/nonexistent/board.yaml"}, "exit 2"},
       {{"--rs485", "auto"}, "exit 2"},

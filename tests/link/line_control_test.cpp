@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "link/line_control.h"
-#include "testing/row_name.h"
 #include "testing/stand_in_line.h"
 
 namespace tarnwick {
@@ -34,42 +33,38 @@ struct KernelCase {
   std::vector<std::string> changes;
 };
 
-class KernelModeTest : public ::testing::TestWithParam<KernelCase> {};
-
-TEST_P(KernelModeTest, ReportsWhatTheDriverKeptAndRestoresItsSettings) {
-  const KernelCase& row = GetParam();
-  StandInDriver driver;
-  driver.supportedFlags = row.supported;
-  driver.hasDelays = row.hasDelays;
-  const Rs485Config previous{flag::kEnabled | flag::kRtsAfterSend, 3, 4};
-  driver.current = previous;
-  link::LineReport report;
-  auto port = Open(driver, {DirectionControl::Kernel, row.before, row.after}, nullptr, &report);
-  ASSERT_NE(port, nullptr);
-  EXPECT_EQ(report.asked, (Rs485Config{flag::kEnabled | flag::kRtsOnSend, static_cast<std::uint32_t>(row.before),
-                                       static_cast<std::uint32_t>(row.after)}));
-  EXPECT_EQ(report.applied, row.applied);
-  EXPECT_EQ(report.changes, row.changes);
-  EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
-  EXPECT_EQ(driver.Names(), (std::vector<std::string>{"get", "set", "get", "write", "drained"}));  // RTS left alone
-  port.reset();
-  EXPECT_EQ(driver.calls.back().what, "set");
-  EXPECT_EQ(driver.calls.back().config, previous);
-}
-
 constexpr std::uint32_t kAllFlags = flag::kEnabled | flag::kRtsOnSend | flag::kRtsAfterSend | flag::kRxDuringTx;
 constexpr std::uint32_t kAsked = flag::kEnabled | flag::kRtsOnSend;
 
-INSTANTIATE_TEST_SUITE_P(
-    Drivers, KernelModeTest,
-    ::testing::Values(
-        KernelCase{"within the limits", 5, 10, kAllFlags, true, {kAsked, 5, 10}, {}},
-        KernelCase{"delays capped", 250, 150, kAllFlags, true, {kAsked, 100, 100},
-                   {"delay before sending 100 ms (asked 250)", "delay after sending 100 ms (asked 150)"}},
-        KernelCase{"no delays", 20, 0, kAllFlags, false, {kAsked, 0, 0}, {"delay before sending 0 ms (asked 20)"}},
-        KernelCase{"no RTS high while sending", 0, 0, flag::kEnabled | flag::kRtsAfterSend, true,
-                   {flag::kEnabled, 0, 0}, {"RTS high while sending off (asked on)"}}),
-    testing::RowName{});
+TEST(KernelModeTest, ReportsWhatTheDriverKeptAndRestoresItsSettings) {
+  const KernelCase rows[] = {
+      {"within the limits", 5, 10, kAllFlags, true, {kAsked, 5, 10}, {}},
+      {"delays capped", 250, 150, kAllFlags, true, {kAsked, 100, 100},
+       {"delay before sending 100 ms (asked 250)", "delay after sending 100 ms (asked 150)"}},
+      {"no delays", 20, 0, kAllFlags, false, {kAsked, 0, 0}, {"delay before sending 0 ms (asked 20)"}},
+      {"no RTS high while sending", 0, 0, flag::kEnabled | flag::kRtsAfterSend, true, {flag::kEnabled, 0, 0},
+       {"RTS high while sending off (asked on)"}}};
+  for (const KernelCase& row : rows) {
+    SCOPED_TRACE(row.name);
+    StandInDriver driver;
+    driver.supportedFlags = row.supported;
+    driver.hasDelays = row.hasDelays;
+    const Rs485Config previous{flag::kEnabled | flag::kRtsAfterSend, 3, 4};
+    driver.current = previous;
+    link::LineReport report;
+    auto port = Open(driver, {DirectionControl::Kernel, row.before, row.after}, nullptr, &report);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(report.asked, (Rs485Config{kAsked, static_cast<std::uint32_t>(row.before),
+                                         static_cast<std::uint32_t>(row.after)}));
+    EXPECT_EQ(report.applied, row.applied);
+    EXPECT_EQ(report.changes, row.changes);
+    EXPECT_TRUE(port->TransmitFrame({}, 9600).sent);
+    EXPECT_EQ(driver.Names(), (std::vector<std::string>{"get", "set", "get", "write", "drained"}));  // RTS left alone
+    port.reset();
+    EXPECT_EQ(driver.calls.back().what, "set");
+    EXPECT_EQ(driver.calls.back().config, previous);
+  }
+}
 
 // A USB adapter (ENOTTY) and a port without RTS: cli_test.cpp, on a pseudo-terminal.
 TEST(RefusalTest, ExplainsInOneSentence) {

@@ -36,9 +36,7 @@ using std::chrono::milliseconds;
 constexpr int kBoardBaud = 9600;
 constexpr std::size_t kAddressReplySize = 6;  // 01 02 00 00 03 00
 
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
+using tarnwick::testing::MsSince;
 
 Bytes AddressRequest() {
   const std::uint8_t command[] = {static_cast<std::uint8_t>(CodeByte(CommandCode::kGetAddress) | kReplyFlag)};

@@ -29,9 +29,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using tarnwick::testing::PtyPeer;
 
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
+using tarnwick::testing::MsSince;
 
 class SerialPortTest : public tarnwick::testing::PtyTest {};
 
@@ -220,38 +218,29 @@ TEST_F(SerialPortTest, AnOpenWaitsForAHolderThenNamesIt) {
 // Reachable from a global, so a program ending with it still open is no leak.
 SerialPort* heldUntilTheEnd = nullptr;
 
-struct EndingCase {
-  const char* name;
-  void (*end)();
-};
-
 // However a program holding a line ends, other programs can open the line after
 // it: the exclusive mode is gone. (SIGKILL leaves no way; the board clears that. An uncaught
 // exception ends in abort; closing the port: sim/board_line_test.cpp.)
-class EndingTest : public SerialPortTest, public ::testing::WithParamInterface<EndingCase> {};
-
-TEST_P(EndingTest, LeavesTheLineOutOfExclusiveMode) {
-  PtyPeer peer;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    heldUntilTheEnd = OpenPort(peer.Path(), 9600).release();
-    if (heldUntilTheEnd) GetParam().end();
-    ::_exit(99);  // the way did not end the program
+TEST_F(SerialPortTest, HoweverAProgramEndsItLeavesTheLineOutOfExclusiveMode) {
+  const std::pair<const char*, void (*)()> ways[] = {
+      {"exit", [] { std::exit(1); }}, {"abort", [] { std::abort(); }}, {"SIGPIPE", [] { ::raise(SIGPIPE); }}};
+  for (const auto& [name, end] : ways) {
+    SCOPED_TRACE(name);
+    PtyPeer peer;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      heldUntilTheEnd = OpenPort(peer.Path(), 9600).release();
+      if (heldUntilTheEnd) end();
+      ::_exit(99);  // the way did not end the program
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 99);
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(peer.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 99);
-  int exclusive = -1;
-  ASSERT_EQ(::ioctl(peer.SlaveFd(), TIOCGEXCL, &exclusive), 0);
-  EXPECT_EQ(exclusive, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Ways, EndingTest,
-    ::testing::Values(EndingCase{"exit", [] { std::exit(1); }},
-                      EndingCase{"abort", [] { std::abort(); }},
-                      EndingCase{"SIGPIPE", [] { ::raise(SIGPIPE); }}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace tarnwick::link

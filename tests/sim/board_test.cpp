@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "testing/board_at_115200.h"
-#include "testing/row_name.h"
 
 namespace tarnwick::sim {
 namespace {
@@ -20,68 +19,47 @@ std::string Answer(Board& board, const std::string& frame) {
   return link::FormatHexDump(r.reply);
 }
 
-struct Exchange {
-  const char* name;
-  const char* frame;
-  const char* reply;  // "" for silence
-};
-
-class BoardAnswers : public ::testing::TestWithParam<Exchange> {};
-
-TEST_P(BoardAnswers, FromAFreshStepperBoardAtAddress01) {
-  Board board;
-  EXPECT_EQ(Answer(board, GetParam().frame), GetParam().reply);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, BoardAnswers,
-    ::testing::Values(Exchange{"stop with the reply flag", "01 01 BF C1 00", "01 02 3F 00 42 00"},
-                      Exchange{"no reply flag is silent", "01 01 3F 41 00", ""},
-                      Exchange{"another board's frame", "02 01 BF C2 00", ""},
-                      Exchange{"wrong checksum", "01 01 BF C2 00", "01 02 FF 02 04 01"},
-                      Exchange{"unknown command", "01 01 B0 B2 00", "01 02 FF 01 03 01"},
-                      Exchange{"wrong length for stop", "01 02 BF 00 C2 00", "01 02 FF 03 05 01"},
-                      Exchange{"length byte beyond the frame", "01 05 BF 00 C5 00", "01 02 FF 03 05 01"},
-                      Exchange{"new address to everyone has no reply flag", "FF 02 C0 00 C1 01", ""},
-                      Exchange{"address FF refused", "01 02 C0 FF C2 01", "01 02 40 FF 42 01"},
-                      Exchange{"answered from the highest address", "01 02 C0 FE C1 01", "FE 02 40 FE 3E 02"},
-                      Exchange{"no such baud position", "01 02 C1 09 CD 00", "01 02 FF 03 05 01"}),
-    tarnwick::testing::RowName{});
-
-// Frames to a fresh board at 01 (bodies: command byte and data), and the reply body to the last one.
-// (A board from a description file: the command line's board file test, through tarnwick-sim --board.)
-struct Conversation {
-  const char* name;
-  std::vector<const char*> bodies;
-  const char* lastReply;
-};
-
-class BoardConversations : public ::testing::TestWithParam<Conversation> {};
-
-TEST_P(BoardConversations, AnswerTheLastFrameFromWhatTheOthersStored) {
-  Board board;
-  Bytes reply;
-  for (const char* body : GetParam().bodies) reply = board.TakeFrame(link::Framing().Make(0x01, Hex(body)), true).reply;
-  EXPECT_EQ(link::FormatHexDump(reply), link::FormatHexDump(link::Framing().Make(0x01, Hex(GetParam().lastReply))));
+// Frames to a fresh stepper board at 01, and its reply ("" for silence).
+TEST(BoardTest, AnswersEachFrameFromAFreshBoard) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"01 01 BF C1 00", "01 02 3F 00 42 00"},  // stop with the reply flag
+      {"01 01 3F 41 00", ""},                   // no reply flag
+      {"02 01 BF C2 00", ""},                   // another board's frame
+      {"01 01 BF C2 00", "01 02 FF 02 04 01"},  // wrong checksum
+      {"01 01 B0 B2 00", "01 02 FF 01 03 01"},  // unknown command
+      {"01 02 BF 00 C2 00", "01 02 FF 03 05 01"},  // wrong length for stop
+      {"01 05 BF 00 C5 00", "01 02 FF 03 05 01"},  // length byte beyond the frame
+      {"FF 02 C0 00 C1 01", ""},                   // a new address to everyone has no reply flag
+      {"01 02 C0 FF C2 01", "01 02 40 FF 42 01"},  // address FF refused
+      {"01 02 C0 FE C1 01", "FE 02 40 FE 3E 02"},  // answered from the highest address
+      {"01 02 C1 09 CD 00", "01 02 FF 03 05 01"}};  // no such baud position
+  for (const auto& [frame, reply] : rows) {
+    Board board;
+    EXPECT_EQ(Answer(board, frame), reply) << frame;
+  }
 }
 
 constexpr const char* kDcSetup = "C2 02 64 64 C4 09 50 C3";
 constexpr const char* kRunByParameters = "92 40 1F 00 80 32 E8 03";  // 8000 steps reversed, duty 50, 1000 Hz
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, BoardConversations,
-    ::testing::Values(
-        Conversation{"status after a run at the highest count and duty", {"92 FF FF FF 7F 64 E8 03", "93"},
-                     "13 00 FF FF FF 7F 64 E8 03"},
-        Conversation{"stop clears the steps only", {kRunByParameters, "BF", "93"}, "13 00 00 00 00 00 32 E8 03"},
-        Conversation{"reset restores duty and frequency", {kRunByParameters, "B8", "93"}, "13 00 00 00 00 00 64 C4 09"},
-        Conversation{"stepper setup sets duty and frequency", {"C2 01 32 E8 03 00 00 00", "93"},
-                     "13 00 00 00 00 00 32 E8 03"},
-        Conversation{"setup query after a D-C setup", {kDcSetup, "C3"}, "43 02 64 64 C4 09 50 C3"},
-        Conversation{"D-C parameters resize driven duties", {kDcSetup, "A1 32 CE", "A3 50 28 A8 61 A8 61", "A4"},
-                     "24 50 D8"},
-        Conversation{"D-C duty beyond 100", {kDcSetup, "A1 80 00"}, "FF 03"}),
-    tarnwick::testing::RowName{});
+// Frames to a fresh board at 01 (bodies: command byte and data), and the reply body to the last one.
+// (A board from a description file: the command line's board file test, through tarnwick-sim --board.)
+TEST(BoardTest, AnswersTheLastFrameFromWhatTheOthersStored) {
+  const std::pair<std::vector<const char*>, const char*> rows[] = {
+      {{"92 FF FF FF 7F 64 E8 03", "93"}, "13 00 FF FF FF 7F 64 E8 03"},  // the highest count and duty
+      {{kRunByParameters, "BF", "93"}, "13 00 00 00 00 00 32 E8 03"},      // stop clears the steps only
+      {{kRunByParameters, "B8", "93"}, "13 00 00 00 00 00 64 C4 09"},      // reset restores duty and frequency
+      {{"C2 01 32 E8 03 00 00 00", "93"}, "13 00 00 00 00 00 32 E8 03"},   // a stepper setup sets them
+      {{kDcSetup, "C3"}, "43 02 64 64 C4 09 50 C3"},
+      {{kDcSetup, "A1 32 CE", "A3 50 28 A8 61 A8 61", "A4"}, "24 50 D8"},  // D-C parameters resize driven duties
+      {{kDcSetup, "A1 80 00"}, "FF 03"}};                                  // a D-C duty beyond 100
+  for (const auto& [bodies, lastReply] : rows) {
+    Board board;
+    Bytes reply;
+    for (const char* body : bodies) reply = board.TakeFrame(link::Framing().Make(0x01, Hex(body)), true).reply;
+    EXPECT_EQ(link::FormatHexDump(reply), link::FormatHexDump(link::Framing().Make(0x01, Hex(lastReply)))) << lastReply;
+  }
+}
 
 TEST(BoardTest, AFrameIsTakenFromABurstAndABadTailWaitsForQuiet) {
   Board board;

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "link/hex_text.h"
+#include "testing/board_at_115200.h"
 #include "sim/replay_board.h"
-#include "testing/row_name.h"
 
 namespace tarnwick::sim {
 namespace {
 
-link::Bytes Hex(const std::string& text) { return link::ParseHexBytes(text).value(); }
+using tarnwick::testing::Hex;
+
 link::Bytes Frame(std::uint8_t address, const std::string& commandAndData) {
   return link::Framing().Make(address, Hex(commandAndData));
 }

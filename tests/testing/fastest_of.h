@@ -4,9 +4,14 @@
 // upper bound that the code keeps on an idle machine must hold on at least one. A
 // fault that waits too long misses the bound on every try.
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 namespace tarnwick::testing {
+
+inline long long MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
 
 // attempt() runs one try (checking its own outcome) and returns the milliseconds it took.
 template <class Attempt>

@@ -76,16 +76,6 @@ class PtyPeer {
       throw std::runtime_error("short write to the pseudo-terminal");
   }
 
-  // On a thread: waits for the tool's frame, then answers with reply.
-  void AnswerOnce(std::vector<std::uint8_t> reply) {
-    answerer_ = std::thread([this, reply = std::move(reply)] {
-      // The tool may take a while to open the line (a slow or busy machine); an
-      // answer written before its frame would be flushed with the line's input.
-      Read(5, 2000);
-      Write(reply);
-    });
-  }
-
   // On a thread, until this peer ends: every whole frame the tool writes
   // ([address][N][N bytes][sum lo][sum hi]) is answered with reply, whoever was asked.
   void AnswerEveryFrame(std::vector<std::uint8_t> reply) {
