@@ -25,6 +25,7 @@
 #include "link/transaction.h"
 #include "bench/live_test_logic.h"
 #include "support/parse_arguments.h"
+#include "support/version.h"
 
 namespace {
 
@@ -426,6 +427,11 @@ int RunSubcommand(const std::vector<std::pair<const CLI::App*, const SubcommandR
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Scripts ask for the version alone often: it is answered before a parser is built.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::cout << tarnwick::VersionText(kProgram) << std::endl;
+    return 0;
+  }
   OutputMode mode{.json = JsonWanted(argc, argv), .asTyped = false, .logPath = {}};
   if (const auto refused = cli::UseBoardFileGiven(argc, argv, mode)) return *refused;
   CLI::App app;
