@@ -58,7 +58,7 @@ done <"$source/README.md"
 printf 'steps:\n  - send: cmd00\n    addr: "%s"\n' 01 >pass.yaml
 printf 'steps:\n  - send: cmd00\n    addr: "%s"\n' 07 >fail.yaml
 exit_cases=(
-  "tarnwick-cli|0|tarnwick-cli send cmd00 --port sim0"
+  "tarnwick-cli|0|set -o pipefail; tarnwick-cli --version | head -1 | grep -qx 'tarnwick-cli [0-9][0-9.]*' && tarnwick-cli send cmd00 --port sim0"
   "tarnwick-cli|1|tarnwick-cli send cmd00 --port sim0 --addr 07"
   "tarnwick-cli|2|tarnwick-cli send cmd00 --port sim0 --addr ZZ"
   "tarnwick-cli|3|tarnwick-cli send cmd00 --port /tmp"
@@ -75,7 +75,6 @@ exit_cases=(
   "tarnwick-cli run|2|tarnwick-cli run missing.yaml --port sim0"
   "tarnwick-cli replay|0|tarnwick-cli --log session.log send cmd00 --port sim0 && tarnwick-cli replay session.log --sequence session.yaml"
   "tarnwick-cli replay|2|tarnwick-cli replay pass.yaml --sequence session.yaml"
-  "tarnwick-cli|0|set -o pipefail; tarnwick-cli --version | head -1 | grep -qx 'tarnwick-cli [0-9][0-9.]*'"
   "tarnwick-sim|0|timeout --preserve-status 0.5 tarnwick-sim --no-register"
   "tarnwick-sim|1|tarnwick-sim --port /tmp"
   "tarnwick-sim|2|tarnwick-sim --address 1G"
