@@ -72,7 +72,7 @@ using OptionPlaces = std::map<std::string, std::pair<YAML::Node, YAML::Node>>;
 class StepOptions {
  public:
   StepOptions(const board::Command& command, const OptionPlaces& places)
-      : command_(command), places_(places), fields(board::DefaultTexts(command)) {
+      : fields(board::DefaultTexts(command)), command_(command), places_(places) {
     line.readEnd = link::ReadEnd::Frame;
   }
 

@@ -352,7 +352,7 @@ TEST(AddressVocabularyTest, EveryProgramTakesAndRefusesTheSameTexts) {
     SCOPED_TRACE(address);
     const std::string refusal = link::NotADeviceAddress(address);
     // A board that takes the address runs until ended: what it says first tells.
-    for (const std::string boards : {"--address " + address, "--boards " + address + "@9600"}) {
+    for (const std::string& boards : {"--address " + address, "--boards " + address + "@9600"}) {
       SimProcess board = SimProcess::WithArguments("--no-register " + boards);
       const bool refused = board.FirstLine().find(refusal) != std::string::npos;
       EXPECT_EQ(refused, !link::ParseDeviceAddress(address)) << boards << "\n" << board.FirstLine();

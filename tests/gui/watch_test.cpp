@@ -82,7 +82,9 @@ TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return Window().PortBorrower().empty(); }, 10'000));
   // As many such waits would take a scheduler that stalled the window's thread for
   // most of a silent read each time the board went quiet.
-  if (failed > 0) EXPECT_LT(waits.AtLeast(link::kReadTotalMs * 3 / 4), failed);
+  if (failed > 0) {
+    EXPECT_LT(waits.AtLeast(link::kReadTotalMs * 3 / 4), failed);
+  }
 
   EXPECT_GE(summary.successes, 15);
   EXPECT_EQ(summary.exchanges - summary.successes, failed);

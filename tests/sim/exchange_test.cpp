@@ -184,7 +184,9 @@ TEST_F(ExchangeTest, ExchangesOfEveryOutcomeLeakNoDescriptor) {
     for (int i = 0; i < 5; ++i) {
       const Done r = Exchange(Line(board->PortPath(), round.address), round.command);
       ASSERT_EQ(r.report.result, round.result) << "round " << i;
-      if (!round.result) ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
+      if (!round.result) {
+        ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
+      }
     }
   }
   EXPECT_EQ(Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kStepperStatus).outcome.stage,

@@ -19,7 +19,10 @@ link::Bytes Frame(std::uint8_t address, const std::string& commandAndData) {
 }
 
 link::RecordedExchange Recorded(const link::Bytes& request, std::optional<link::Bytes> reply) {
-  return {.request = request, .reply = std::move(reply)};
+  link::RecordedExchange exchange;
+  exchange.request = request;
+  exchange.reply = std::move(reply);
+  return exchange;
 }
 
 struct HeardRow {
