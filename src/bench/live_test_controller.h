@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/live_test_logic.h"
 #include "link/line_control.h"
 #include "link/traffic_log.h"
-#include "bench/live_test_logic.h"
 
 namespace tarnwick::bench {
 

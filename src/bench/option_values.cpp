@@ -4,8 +4,8 @@
 #include <cctype>
 
 #include "board/codec.h"
-#include "link/field_text.h"
 #include "link/baud_rates.h"
+#include "link/field_text.h"
 #include "link/hex_text.h"
 
 namespace tarnwick::bench {

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "bench/live_test_logic.h"
 #include "board/board.h"
 #include "link/frame.h"
 #include "link/line_control.h"
-#include "bench/live_test_logic.h"
 
 namespace tarnwick::bench {
 

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <map>
 
-#include "board/exchange.h"
-#include "bench/timed_exchange.h"
 #include "bench/option_values.h"
+#include "bench/timed_exchange.h"
+#include "board/exchange.h"
 #include "link/baud_rates.h"
 #include "link/hex_text.h"
 #include "link/json_text.h"

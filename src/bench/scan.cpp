@@ -8,9 +8,9 @@
 #include <span>
 #include <utility>
 
+#include "bench/probe_wait.h"
 #include "board/board.h"
 #include "board/exchange.h"
-#include "bench/probe_wait.h"
 #include "link/baud_rates.h"
 #include "link/frame.h"
 #include "link/framing.h"

@@ -6,8 +6,8 @@
 
 #include "bench/timed_exchange.h"
 #include "bench/watch.h"
-#include "link/json_text.h"
 #include "link/field_text.h"
+#include "link/json_text.h"
 #include "link/network_port.h"
 
 namespace tarnwick::bench {

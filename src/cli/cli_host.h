@@ -11,10 +11,10 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "link/frame.h"
-#include "link/port_list.h"
 #include "bench/timed_exchange.h"
 #include "board/exchange.h"
+#include "link/frame.h"
+#include "link/port_list.h"
 #include "link/transaction.h"
 
 namespace tarnwick::cli {

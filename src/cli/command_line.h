@@ -14,13 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli_host.h"
 #include "bench/line_options.h"
 #include "bench/option_values.h"
 #include "bench/timed_exchange.h"
-#include "link/baud_rates.h"
 #include "board/board.h"
 #include "board/codec.h"
+#include "cli/cli_host.h"
+#include "link/baud_rates.h"
 #include "link/line_control.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"

@@ -7,8 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/board_command.h"
+#include "bench/live_test_logic.h"
 #include "cli/bash_completion.h"
+#include "cli/board_command.h"
 #include "cli/cli_host.h"
 #include "cli/command_line.h"
 #include "cli/replay_command.h"
@@ -23,7 +24,6 @@
 #include "link/serial_port.h"
 #include "link/traffic_log_text.h"
 #include "link/transaction.h"
-#include "bench/live_test_logic.h"
 #include "support/parse_arguments.h"
 #include "support/version.h"
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <iostream>
 
-#include "cli/console.h"
 #include "bench/sequence_file.h"
 #include "bench/sequence_run.h"
+#include "cli/console.h"
 #include "link/json_text.h"
 #include "link/record_file.h"
 

@@ -9,8 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "cli/console.h"
 #include "bench/watch.h"
+#include "cli/console.h"
 #include "link/json_text.h"
 #include "link/network_port.h"
 

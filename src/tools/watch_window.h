@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
 #include "bench/watch.h"
+#include "board/board.h"
 #include "link/traffic_log.h"
 #include "link/transaction.h"
 #include "tools/bench_host.h"

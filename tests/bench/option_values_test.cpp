@@ -9,8 +9,8 @@
 #include <random>
 
 #include "board/codec.h"
-#include "link/hex_text.h"
 #include "link/frame.h"
+#include "link/hex_text.h"
 #ifdef TARNWICK_ROUND_TRIP
 #include "board/board_file.h"
 #include "sim/board.h"

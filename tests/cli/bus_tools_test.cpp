@@ -9,8 +9,8 @@
 #include "link/hex_text.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
-#include "testing/temp_folder.h"
 #include "testing/row_name.h"
+#include "testing/temp_folder.h"
 
 namespace tarnwick {
 namespace {

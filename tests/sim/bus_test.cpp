@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/exchange.h"
 #include "link/hex_text.h"
 #include "sim/board_server.h"
+#include "testing/exchange.h"
 #include "testing/needs_pty.h"
 #include "testing/row_name.h"
 

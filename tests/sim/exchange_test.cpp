@@ -6,10 +6,10 @@
 #include <chrono>
 
 #include "cli/cli_host.h"
-#include "testing/exchange.h"
 #include "link/frame.h"
 #include "link/hex_text.h"
 #include "testing/board_at_115200.h"
+#include "testing/exchange.h"
 #include "testing/pty_peer.h"
 
 namespace tarnwick {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "link/hex_text.h"
-#include "testing/board_at_115200.h"
 #include "sim/replay_board.h"
+#include "testing/board_at_115200.h"
 
 namespace tarnwick::sim {
 namespace {

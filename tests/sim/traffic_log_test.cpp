@@ -5,11 +5,11 @@
 
 #include <vector>
 
-#include "testing/exchange.h"
+#include "bench/live_test_controller.h"
 #include "link/hex_text.h"
 #include "link/traffic_log.h"
-#include "bench/live_test_controller.h"
 #include "testing/board_at_115200.h"
+#include "testing/exchange.h"
 
 namespace tarnwick {
 namespace {
