@@ -7,7 +7,6 @@
 #include "sim/board_server.h"
 #include "testing/exchange.h"
 #include "testing/needs_pty.h"
-#include "testing/row_name.h"
 
 namespace tarnwick::sim {
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "link/unique_fd.h"
+#include "testing/ser2net.h"
 
 namespace tarnwick::testing {
 
@@ -37,19 +38,17 @@ struct HostileScript {
 class HostileServer {
  public:
   explicit HostileServer(HostileScript script) : script_(std::move(script)) {
+    port_ = BindLoopback(listener_.Get());
+    if (port_ == 0 || (script_.listens && ::listen(listener_.Get(), script_.neverAccepts ? 0 : 8) != 0))
+      throw std::runtime_error("the hostile server cannot listen");
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port_));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        (script_.listens && ::listen(listener_.Get(), script_.neverAccepts ? 0 : 8) != 0) ||
-        ::getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("the hostile server cannot listen");
-    port_ = ntohs(address.sin_port);
     // A queue of none holds one connection; the kernel drops the SYNs of the next ones.
     for (int i = 0; script_.neverAccepts && i < 2; ++i) {
       fillers_.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-      ::connect(fillers_.back().Get(), reinterpret_cast<sockaddr*>(&address), length);
+      ::connect(fillers_.back().Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
     if (script_.neverAccepts || !script_.listens) return;
     thread_ = std::jthread([this](std::stop_token stop) { Serve(stop); });

@@ -5,12 +5,8 @@
 // not installed.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,11 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "link/unique_fd.h"
+#include "testing/process.h"
 
 namespace tarnwick::testing {
 
@@ -39,18 +37,20 @@ inline std::string Ser2netPath() {
   return {};
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on just now.
-inline int FreeTcpPort() {
-  const link::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+// Binds the socket fd to a free TCP port on 127.0.0.1 and returns that port, or 0.
+inline int BindLoopback(int fd) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     return 0;
   return ntohs(address.sin_port);
 }
+
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+inline int FreeTcpPort() { return BindLoopback(link::UniqueFd(::socket(AF_INET, SOCK_STREAM, 0)).Get()); }
 
 // Whether something listens on 127.0.0.1:port, as the kernel's table shows it: a
 // connection to find out would hold the server's line until its session ended.
@@ -77,15 +77,8 @@ class Ser2net {
         << "%YAML 1.1\n---\nconnection: &rfc2217\n    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,"
         << rfc2217Port_ << "\n    connector: serialdev," << device << "," << baud
         << "n81,local\n    options:\n      chardelay: false\n";
-    const std::string config = (dir_ / "ser2net.yaml").string(), pidFile = (dir_ / "ser2net.pid").string();
-    const char* argv[] = {executable.c_str(), "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(), nullptr};
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int spawned = ::posix_spawn(&pid_, executable.c_str(), &quiet, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    if (spawned != 0) throw std::runtime_error("ser2net did not start");
+    server_.emplace("exec " + executable + " -n -d -c " + (dir_ / "ser2net.yaml").string() + " -P " +
+                    (dir_ / "ser2net.pid").string() + " >/dev/null 2>&1");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!Listening(rfc2217Port_)) {
       if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("ser2net did not listen within 2 s");
@@ -93,7 +86,7 @@ class Ser2net {
     }
   }
   ~Ser2net() {
-    Kill(SIGTERM);
+    server_->Kill(SIGTERM);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
@@ -102,17 +95,10 @@ class Ser2net {
 
   std::string Rfc2217Url() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217Port_); }
 
-  void Kill(int signal) {
-    if (pid_ <= 0) return;
-    ::kill(pid_, signal);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-
  private:
   std::filesystem::path dir_;
   int rfc2217Port_;
-  pid_t pid_ = 0;
+  std::optional<Process> server_;
 };
 
 }  // namespace tarnwick::testing
