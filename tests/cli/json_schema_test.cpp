@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -25,11 +24,9 @@ using Json = nlohmann::json;
 // that does not, or "" when every one matches.
 std::string Mismatch(const std::vector<std::string>& documents) {
   const testing::TempFolder dir;
-  const std::string file = dir.Path("documents.jsonl");
-  {
-    std::ofstream out(file);
-    for (const std::string& document : documents) out << document << "\n";
-  }
+  std::string lines;
+  for (const std::string& document : documents) lines += document + "\n";
+  const std::string file = dir.Write("documents.jsonl", lines);
   const std::string command = "/usr/bin/python3 -c 'import json, sys, jsonschema\n"
                               "schema = json.load(open(sys.argv[1]))\n"
                               "for number, line in enumerate(open(sys.argv[2]), 1):\n"
