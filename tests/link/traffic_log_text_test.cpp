@@ -34,14 +34,13 @@ TEST(LogTime, OtherShapesAreRefused) {
     EXPECT_FALSE(ParseLogTime(text)) << text;
 }
 
-TrafficEntry Sample(std::string summary, TrafficDirection direction = TrafficDirection::kEvent) {
-  return {At("2026-12-06T14:03:07.123+01:00"), "sim0", direction, {0x01, 0x02, 0xFF}, std::move(summary), "Success"};
+TrafficEntry Entry(const char* port, TrafficDirection direction, const char* hex, const char* summary,
+                   const char* result = "") {
+  return {At("2026-12-06T14:03:07.123+01:00"), port, direction, ParseHexBytes(hex).value(), summary, result};
 }
 
 TEST(TrafficJson, TheDocumentedFieldsInOrder) {
-  TrafficEntry tx = Sample("CMD13 to 01", TrafficDirection::kTx);
-  tx.result.clear();
-  const std::string line = FormatTrafficJson(tx);
+  const std::string line = FormatTrafficJson(Entry("sim0", TrafficDirection::kTx, "01 02 FF", "CMD13 to 01"));
   EXPECT_EQ(line.substr(line.find("\"port\"")),
             R"("port": "sim0", "dir": "tx", "hex": "01 02 FF", "summary": "CMD13 to 01"})");
 }
@@ -49,13 +48,14 @@ TEST(TrafficJson, TheDocumentedFieldsInOrder) {
 // Text that is not UTF-8: cli_test.cpp's log of such a port name.
 TEST(TrafficJson, EveryTextReadsBack) {
   for (const char* summary : {"plain", "quote \" and backslash \\", "line\nbreak\ttab", "Ünïcødé 电机", ""}) {
-    const TrafficEntry entry = Sample(summary);
+    const TrafficEntry entry = Entry("sim0", TrafficDirection::kEvent, "01 02 FF", summary, "Success");
     EXPECT_EQ(ParseTrafficJson(FormatTrafficJson(entry)), entry) << summary;
   }
 }
 
 TEST(TrafficCsv, QuotesOnlyWhatNeedsIt) {
-  const std::string row = FormatTrafficCsv(Sample("CMD13 from 01: Left +50, Right \"0\""));
+  const std::string row = FormatTrafficCsv(
+      Entry("sim0", TrafficDirection::kEvent, "01 02 FF", "CMD13 from 01: Left +50, Right \"0\"", "Success"));
   EXPECT_EQ(row.substr(row.find(',')), R"(,sim0,event,01 02 FF,"CMD13 from 01: Left +50, Right ""0""",Success)");
 }
 
@@ -115,12 +115,8 @@ TEST_F(TrafficLogFileTest, WritersSharingAFileKeepEveryLineWholeAndTheTimesIncre
             milliseconds(2 * kEntries));
 }
 
-// Each frame sent with the reply and result that followed it on its own port.
-TrafficEntry Entry(const char* port, TrafficDirection direction, const char* hex, const char* summary,
-                   const char* result = "") {
-  return {At("2026-12-06T14:03:07.123+01:00"), port, direction, ParseHexBytes(hex).value(), summary, result};
-}
 
+// Each frame sent with the reply and result that followed it on its own port.
 TEST(ExchangeCollectorTest, PairsFramesRepliesAndResultsByPort) {
   using enum TrafficDirection;
   ExchangeCollector collector;
