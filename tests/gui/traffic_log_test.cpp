@@ -33,15 +33,14 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
   EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tevent\t\tCMD13 to 01\tSuccess"))) << lines[1].toStdString();
   EXPECT_TRUE(link::ParseLogTime(lines[0].section(QLatin1Char('\t'), 0, 0).toStdString()));  // the full time
 
-  const QTemporaryDir dir;
-  const std::string path = dir.filePath("log").toStdString();
-  ASSERT_TRUE(log.SaveTo(QString::fromStdString(path + ".jsonl")));
-  std::ifstream jsonLines(path + ".jsonl");
+  const testing::TempFolder dir;
+  ASSERT_TRUE(log.SaveTo(QString::fromStdString(dir.Path("log.jsonl"))));
+  std::istringstream jsonLines(dir.Read("log.jsonl"));
   std::vector<std::string> saved;
   for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
   ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
   EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
-  EXPECT_FALSE(log.SaveTo(QString::fromStdString(path + "-no-such-dir/log.csv")));
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.Path("no-such-dir/log.csv"))));
   log.Clear();
   EXPECT_EQ(log.rowCount(), 0);
 }

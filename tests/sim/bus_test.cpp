@@ -11,8 +11,6 @@
 namespace tarnwick::sim {
 namespace {
 
-using link::CommandCode;
-
 // (Addresses that are no board's own: the command line's address vocabulary test.)
 TEST(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
   struct Row { const char* spec; const char* boards; };  // ADDRESS@BAUD-INDEX:MOTOR-TYPE, comma-separated; "refused"
@@ -62,10 +60,10 @@ class BusLineTest : public tarnwick::testing::PtyTest {
                                              MakeBoardState(0x2A, 2, link::kMotorStepper)});
   }
 
-  std::string Ask(int baudIndex, const std::string& address, CommandCode command = CommandCode::kGetAddress) {
+  std::string Ask(int baudIndex, const std::string& address) {
     link::LineSettings line{server_->PortPath(), baudIndex, address, true, {}};
     line.read.end = link::ReadEnd::Frame;
-    return testing::Exchange(line, command).outcome.result;
+    return testing::Exchange(line, link::CommandCode::kGetAddress).outcome.result;
   }
 
   std::unique_ptr<BoardServer> server_;
