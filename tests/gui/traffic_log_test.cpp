@@ -54,7 +54,7 @@ TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
   app::TrafficLogModel& log = Window().LogModel();
   app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   const testing::TempFolder dir;
-  for (const std::vector<int> rows : {std::vector<int>{}, std::vector<int>{3, 4, 5, 6, 7}}) {
+  for (const std::vector<int>& rows : {std::vector<int>{}, std::vector<int>{3, 4, 5, 6, 7}}) {
     SCOPED_TRACE(rows.size());
     logWindow.Table()->clearSelection();
     std::string entries;
