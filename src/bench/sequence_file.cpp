@@ -149,30 +149,31 @@ class StepOptions {
     if (!refusal.empty()) Invalid(places_.at(key).second, refusal);
   }
 
-  template <typename Value>
-  void Choice(const std::string& key, const Choices& choices, Value& value) {
-    const auto text = Text(key);
-    if (!text) return;
-    std::string error;
-    const auto chosen = CheckChoice("--" + key, *text, choices, error);
-    RefuseIf(key, error);
-    value = static_cast<Value>(*chosen);
-  }
-
-  void Number(const std::string& key, const NumberRule& rule, int& value) {
-    const auto text = Text(key);
-    if (!text) return;
-    std::string error;
-    const auto number = CheckNumber("--" + key, *text, rule, error);
-    RefuseIf(key, error);
-    value = static_cast<int>(*number);
-  }
-
-  std::string FieldText(const std::string& key, const std::string& text, const NumberRule& rule) const {
+  // The value text stands for under the rule or among the choices; refused at key otherwise.
+  std::int64_t Checked(const std::string& key, const std::string& text, const NumberRule& rule) const {
     std::string error;
     const auto number = CheckNumber("--" + key, text, rule, error);
     RefuseIf(key, error);
-    return FieldTextOf(*number, rule);
+    return *number;
+  }
+  int Checked(const std::string& key, const std::string& text, const Choices& choices) const {
+    std::string error;
+    const auto chosen = CheckChoice("--" + key, text, choices, error);
+    RefuseIf(key, error);
+    return *chosen;
+  }
+
+  template <typename Value>
+  void Choice(const std::string& key, const Choices& choices, Value& value) {
+    if (const auto text = Text(key)) value = static_cast<Value>(Checked(key, *text, choices));
+  }
+
+  void Number(const std::string& key, const NumberRule& rule, int& value) {
+    if (const auto text = Text(key)) value = static_cast<int>(Checked(key, *text, rule));
+  }
+
+  std::string FieldText(const std::string& key, const std::string& text, const NumberRule& rule) const {
+    return FieldTextOf(Checked(key, text, rule), rule);
   }
 
   void ReadField(const board::Field& field) {
@@ -186,10 +187,8 @@ class StepOptions {
       fields[field.name] = FieldText(field.name, *text, RuleOf(field));
       return;
     }
-    std::string error;
-    const auto value = CheckChoice("--" + field.name, *text, ChoicesOf(*field.values), error);
-    RefuseIf(field.name, error);
-    fields[field.name] = field.values->Find(static_cast<std::uint32_t>(*value))->name;
+    const int value = Checked(field.name, *text, ChoicesOf(*field.values));
+    fields[field.name] = field.values->Find(static_cast<std::uint32_t>(value))->name;
   }
 
   const board::Command& command_;
