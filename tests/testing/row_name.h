@@ -16,12 +16,8 @@ namespace tarnwick::testing {
 inline std::string RowIdentifier(std::string_view text) {
   std::string name;
   for (const char c : text) {
-    if (c == '\'')
-      continue;
-    else if (std::isalnum(static_cast<unsigned char>(c)))
-      name += c;
-    else if (!name.empty() && name.back() != '_')
-      name += '_';
+    if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    else if (c != '\'' && !name.empty() && name.back() != '_') name += '_';
   }
   while (!name.empty() && name.back() == '_') name.pop_back();
   return name;

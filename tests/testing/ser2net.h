@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -26,15 +25,9 @@ namespace tarnwick::testing {
 
 // ser2net's path, or "" where it is not installed (it lives in sbin, often off a user's PATH).
 inline std::string Ser2netPath() {
-  std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-  dirs += ":/usr/sbin:/sbin:/usr/local/sbin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / "ser2net";
-    if (!candidate.parent_path().empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
-  }
-  return {};
+  std::string path = RunShell("PATH=\"$PATH:/usr/sbin:/sbin:/usr/local/sbin\"; command -v ser2net").out;
+  if (path.ends_with('\n')) path.pop_back();
+  return path;
 }
 
 // Binds the socket fd to a free TCP port on 127.0.0.1 and returns that port, or 0.
