@@ -13,6 +13,7 @@
 #include "link/traffic_log_text.h"
 #include "testing/board_at_115200.h"
 #include "testing/cli_run.h"
+#include "testing/needs_pty.h"
 #include "testing/sim_process.h"
 #include "testing/temp_folder.h"
 
@@ -43,42 +44,31 @@ const std::vector<std::pair<std::string, std::string>> kStepsOnAStepper = {
     {"cmd13", "result: expected Motor Type Error, got Success"}, {"cmd41", "pass"},
     {"cmd43", "motor_type: expected D-C, got \"Stepper\""}};
 
-class ReplayTest : public testing::PtyTest {
- protected:
-  void SetUp() override {
-    PtyTest::SetUp();
-    if (IsSkipped()) return;
-    const auto recorded = testing::Boards("01@9600:d-c");
-    for (const std::string& exchange : kRecordedRun)
-      RunCli(exchange + " --port " + recorded->PortPath() + " --log " + log_);
-    const auto replayed = RunCli("replay " + log_ + " --sequence " + sequence_ + " --baud 9600", true);
-    ASSERT_EQ(replayed.status, 0) << replayed.out;
-  }
-  // The sequence run against port: a line per step, with its verdict and what differed.
-  testing::CliRun Run(const std::string& port) {
-    return RunCli("run " + sequence_ + " --keep-going --port " + port + " --junit " + dir_.Path("report.xml"), true);
-  }
-
-  testing::TempFolder dir_;
-  const std::string log_ = dir_.Path("session.log"), sequence_ = dir_.Path("session.yaml");
-};
-
-TEST_F(ReplayTest, TheSequencePassesEveryStepAgainstItsRecording) {
-  SimProcess recording = SimProcess::WithArguments("--no-register --replay " + log_);
+// Recorded once: the sequence replayed to the recording passes every step, named
+// as the run names it; a stepper board fails just the steps it answers otherwise.
+TEST(ReplayTest, TheSequencePassesAgainstItsRecordingAndFailsJustTheStepsAnsweredOtherwise) {
+  TARNWICK_NEEDS_PTY();
+  const testing::TempFolder dir;
+  const std::string log = dir.Path("session.log"), sequence = dir.Path("session.yaml");
+  const auto recorded = testing::Boards("01@9600:d-c");
+  for (const std::string& exchange : kRecordedRun) RunCli(exchange + " --port " + recorded->PortPath() + " --log " + log);
+  ASSERT_EQ(RunCli("replay " + log + " --sequence " + sequence + " --baud 9600").status, 0);
+  const auto run = [&](const std::string& port) {
+    return RunCli("run " + sequence + " --keep-going --port " + port + " --junit " + dir.Path("report.xml"), true);
+  };
+  SimProcess recording = SimProcess::WithArguments("--no-register --replay " + log);
   ASSERT_FALSE(recording.Path().empty()) << recording.FirstLine();
-  const auto run = Run(recording.Path());
-  EXPECT_EQ(run.status, 0) << run.out << dir_.Read("session.yaml");
-  const std::string report = dir_.Read("report.xml");
+  const auto passed = run(recording.Path());
+  EXPECT_EQ(passed.status, 0) << passed.out << dir.Read("session.yaml");
+  const std::string report = dir.Read("report.xml");
   for (std::size_t step = 0; step < kStepsOnAStepper.size(); ++step)
     EXPECT_NE(report.find("name=\"step " + std::to_string(step + 1) + ": " + kStepsOnAStepper[step].first + "\""),
               std::string::npos) << report;
-}
 
-TEST_F(ReplayTest, ABoardThatAnswersOtherwiseFailsJustThoseSteps) {
   const auto stepper = testing::Boards("01@9600:stepper");
-  const auto run = Run(stepper->PortPath());
-  EXPECT_EQ(run.status, 1) << run.out;
-  std::istringstream lines(run.out);
+  const auto failed = run(stepper->PortPath());
+  EXPECT_EQ(failed.status, 1) << failed.out;
+  std::istringstream lines(failed.out);
   std::string line;
   for (std::size_t step = 0; step < kStepsOnAStepper.size() && std::getline(lines, line); ++step) {
     const auto& [title, said] = kStepsOnAStepper[step];

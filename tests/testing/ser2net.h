@@ -42,9 +42,6 @@ inline int BindLoopback(int fd) {
   return ntohs(address.sin_port);
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on just now.
-inline int FreeTcpPort() { return BindLoopback(link::UniqueFd(::socket(AF_INET, SOCK_STREAM, 0)).Get()); }
-
 // Whether something listens on 127.0.0.1:port, as the kernel's table shows it: a
 // connection to find out would hold the server's line until its session ended.
 inline bool Listening(int port) {
@@ -64,7 +61,7 @@ class Ser2net {
   // Serves device at baud; throws std::runtime_error when the server does not come up within 2 s.
   Ser2net(const std::string& executable, const std::string& device, int baud)
       : dir_(std::filesystem::temp_directory_path() / ("tarnwick-ser2net-" + std::to_string(::getpid()))),
-        rfc2217Port_(FreeTcpPort()) {
+        rfc2217Port_(BindLoopback(link::UniqueFd(::socket(AF_INET, SOCK_STREAM, 0)).Get())) {  // free just now
     std::filesystem::create_directories(dir_);
     std::ofstream(dir_ / "ser2net.yaml")
         << "%YAML 1.1\n---\nconnection: &rfc2217\n    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,"

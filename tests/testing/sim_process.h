@@ -29,15 +29,6 @@ class SimProcess : public Process {
     if (!path_.empty()) Signal(SIGTERM);
     return Finish().status;
   }
-  // Until the board has printed count frames heard (so the exchanges before the
-  // last have been answered), or its output ended.
-  bool HeardFrames(std::size_t count) {
-    return ReadUntil([&](const std::string& output) {
-      std::size_t heard = 0;
-      for (auto at = output.find("heard:"); at != std::string::npos; at = output.find("heard:", at + 1)) ++heard;
-      return heard >= count;
-    });
-  }
 
  private:
   SimProcess(const std::string& command, int) : Process(command) {
