@@ -235,7 +235,7 @@ steps:
     repeat: 3
 )";
 
-TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
+TEST_F(RunTest, EachStepGivesItsVerdictInTheLinesAndTheReport) {
   const auto run = Run(kSetUpAndReadBack, "--junit " + dir_.Path("report.xml"));
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out,
@@ -243,37 +243,33 @@ TEST_F(RunTest, EveryStepPassesAndTheReportSaysSo) {
             "step 4  cmd24 x3  Success  pass\n");
   EXPECT_EQ(line_->State().motorType, link::kMotorDc);
   EXPECT_EQ(line_->FramesHeard(), 5u);  // each step's frame, cmd24's three times
-  const std::string xml = dir_.Read("report.xml");
-  EXPECT_NE(xml.find("<testsuite name=\"sequence\" tests=\"4\" failures=\"0\""), std::string::npos) << xml;
-}
+  EXPECT_NE(dir_.Read("report.xml").find("<testsuite name=\"sequence\" tests=\"4\" failures=\"0\""), std::string::npos);
 
-TEST_F(RunTest, AFailedStepSaysWhatDifferedAndStopsTheRest) {
+  // A failed step says what differed and stops the rest.
   std::string yaml = kSetUpAndReadBack;
   yaml.replace(yaml.find("left_frequency: 20000"), 21, "left_frequency: 20001, right_pulse_duty: 5");
-  const auto run = Run(yaml, "--junit " + dir_.Path("report.xml"));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("step 2  cmd43  Success  FAIL  left_frequency: expected 20001, got 20000; "
+  const auto failed = Run(yaml, "--junit " + dir_.Path("report.xml"));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.out.find("step 2  cmd43  Success  FAIL  left_frequency: expected 20001, got 20000; "
                          "right_pulse_duty: expected 5, got 100\n"),
             std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << run.out;
+      << failed.out;
+  EXPECT_NE(failed.out.find("step 4  cmd24 x3  skipped"), std::string::npos) << failed.out;
   const std::string xml = dir_.Read("report.xml");
   EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" skipped=\"2\""), std::string::npos) << xml;
 }
 
 // Expected values are written as the JSON values of `send --json` (or as the window's text).
 TEST_F(RunTest, ExpectComparesTheTypedValues) {
-  // A send step's command and its expect map; what its line says after FAIL, "" when it passes.
-  const std::pair<const char*, const char*> rows[] = {
-      {"cmd13\n    expect: {reverse: false, step_count: 0}", ""},
-      {"cmd13\n    expect: {reverse: unchecked, pulse_duty: \"100\"}", ""},  // the window's text
-      {"cmd43\n    expect: {motor_type: Stepper, right_frequency: null}", ""},
-      {"cmd43\n    expect: {right_frequency: 0}", "right_frequency: expected 0, got null"}};
-  for (const auto& [step, differs] : rows) {
-    const auto run = Run(std::string("baud: 115200\nsteps:\n  - addr: \"01\"\n    send: ") + step + "\n");
-    EXPECT_EQ(run.status, *differs ? 1 : 0) << run.out;
-    EXPECT_NE(run.out.find(*differs ? "FAIL  " + std::string(differs) + "\n" : "pass\n"), std::string::npos) << run.out;
-  }
+  const auto run = Run("baud: 115200\nsteps:\n"
+                       "  - {send: cmd13, addr: \"01\", expect: {reverse: false, step_count: 0}}\n"
+                       "  - {send: cmd13, addr: \"01\", expect: {reverse: unchecked, pulse_duty: \"100\"}}\n"  // the window's text
+                       "  - {send: cmd43, addr: \"01\", expect: {motor_type: Stepper, right_frequency: null}}\n"
+                       "  - {send: cmd43, addr: \"01\", expect: {right_frequency: 0}}\n",
+                       "--keep-going");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "step 1  cmd13  Success  pass\nstep 2  cmd13  Success  pass\nstep 3  cmd43  Success  pass\n"
+                     "step 4  cmd43  Success  FAIL  right_frequency: expected 0, got null\n");
 }
 
 std::string Repeated(const std::string& line, int count) {

@@ -126,8 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"send cmd11 --as-typed --not-limit --reverse --step-count abc", 0, "Send Data: FF 05 11 FF FF FF FF 11 05\n"},
         RunCase{"send cmd12 --as-typed --frequency 12abc --pulse-duty 50%", 0,
                 "Send Data: FF 08 12 40 1F 00 00 32 0C 00 B6 01\n"},
-        RunCase{"send --as-typed cmd12 --frequency \"\" --pulse-duty \"\xEF\xBC\x95\xEF\xBC\x90\"", 0,
-                "Send Data: FF 08 12 40 1F 00 00 32 00 00 AA 01\n"},  // empty is 0; full-width 50
         RunCase{"send CMD22 --left-mode Reversal --right-mode STOP", 0, "Send Data: FF 02 22 02 25 01\n"}),
     kByArguments);
 
