@@ -204,7 +204,7 @@ TEST_F(CliPortChoiceTest, JsonOfTextThatIsNotUtf8IsStillJson) {
   std::ifstream written(log);
   int lines = 0;
   for (std::string line; std::getline(written, line); ++lines)
-    EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
+    EXPECT_EQ(nlohmann::json::parse(line)["result"], "Port not opened") << line;  // each run's line appended whole
   EXPECT_EQ(lines, 2);
   const CliRun refused = RunCli("send cmd00 --addr 'Z\xD2' --json", false, Environment());
   EXPECT_EQ(refused.status, 2);
@@ -250,20 +250,6 @@ class CliLogTest : public CliTest {
     return lines;
   }
 };
-
-TEST_F(CliLogTest, FramesRepliesAndResultsAppendInOrder) {
-  board_->SetFault(*sim::ParseFault("device-error=3"));
-  RunCli("send cmd13 --addr 01" + Line() + " --log " + path_);
-  RunCli("send cmd00 --port /dev/tarnwick-missing --log " + path_);
-  const auto lines = Lines();
-  std::vector<std::string> dirs;
-  for (const auto& line : lines) dirs.push_back(line["dir"]);
-  EXPECT_EQ(dirs, (std::vector<std::string>{"tx", "rx", "event", "event"}));
-  EXPECT_GT(*link::ParseLogTime(lines[1]["time"].get<std::string>()),
-            *link::ParseLogTime(lines[0]["time"].get<std::string>()));
-  EXPECT_EQ(lines[2]["result"], "CMD Syntax Error");
-  EXPECT_EQ(lines.back()["result"], "Port not opened");
-}
 
 // Only a regular file is a log or a report: anything else is refused at once, before the line is touched.
 TEST_F(CliLogTest, ATargetThatIsNoRegularFileRefusesBeforeSending) {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "link/frame.h"
 #include "link/hex_text.h"
 #include "link/traffic_log_text.h"
 #include "testing/board_at_115200.h"
