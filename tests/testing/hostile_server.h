@@ -42,9 +42,8 @@ class HostileServer {
     if (port_ == 0 || (script_.listens && ::listen(listener_.Get(), script_.neverAccepts ? 0 : 8) != 0))
       throw std::runtime_error("the hostile server cannot listen");
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port_));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length);
     // A queue of none holds one connection; the kernel drops the SYNs of the next ones.
     for (int i = 0; script_.neverAccepts && i < 2; ++i) {
       fillers_.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
