@@ -108,7 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
                                                "cmd38, cmd3f, cmd40, cmd41, cmd42, cmd43\n"},
                       RunCase{"send cmd00 --json=false", 2, ": --json takes no value: give --json alone\n"},
                       RunCase{"watch --count 1", 2, "watch needs a command: one of cmd00, cmd11"},
-                      RunCase{"run /tmp --port /dev/null", 2, "/tmp: it is a directory, not a regular file"},
                       RunCase{"run " TARNWICK_EXAMPLES "/setup_and_status.yaml --port /dev/null --rs485 rts", 1,
                               "not a serial port"},
                       RunCase{"--board " TARNWICK_BOARDS "/heater.yaml dc-test --port /dev/null", 2,
