@@ -152,23 +152,10 @@ TEST_F(WindowFixture, ARefusedFieldsBoxNamesItAsTheCommandLineDoes) {
   EXPECT_TRUE(Heard().empty());
 }
 
-// The tabs come from the description: the extra command gets a tab of its own,
-// whose generated page sends its start text, then what is typed.
-TEST_F(DescribedBoardFixture, TheExtraCommandsGeneratedPageSendsItsFields) {
-  ASSERT_EQ(Window().CommandTabCount(), static_cast<int>(board::Current().commands.size()));
-  const int generated = Window().CommandTabCount() - 1;
-  SendOn(generated, "FF");
-  Set(generated, Window().Panel(generated).controls().entries()[2].row->id, "1000");  // after the title and the label
-  Send();
-  const std::vector<std::string> heard = Heard(2);
-  ASSERT_EQ(heard.size(), 2u);
-  EXPECT_EQ(heard[0].substr(0, 14), "FF 03 44 64 00") << "the start text, 100";
-  EXPECT_EQ(heard[1].substr(0, 14), "FF 03 44 E8 03");
-}
-
 // A board gone: the result line stays empty as for any port that will not open, a
-// notice says why, and the values the last reply showed are kept but marked stale;
-// the next Send that reaches a board clears both.
+// notice says why, the Log button is marked until the log is opened, and the values
+// the last reply showed are kept but marked stale; the next Send that reaches a
+// board clears the notice and the marks.
 TEST_F(WindowFixture, ASendThatReachesNoBoardSaysWhyAndMarksOldValuesStale) {
   sim::BoardState state;
   state.Store("step-count", 6000);
@@ -189,6 +176,9 @@ TEST_F(WindowFixture, ASendThatReachesNoBoardSaysWhyAndMarksOldValuesStale) {
   EXPECT_TRUE(notice->text().startsWith("Not sent: cannot open /dev/tarnwick-gone")) << notice->text().toStdString();
   EXPECT_EQ(stepCount->text(), "6000");
   EXPECT_TRUE(stepCount->property("stale").toBool());
+  EXPECT_EQ(Value(kMain, pages::ids::window::kLog), app::kLogButtonUnreadText);
+  Set(kMain, pages::ids::window::kLog, "click");
+  EXPECT_EQ(Value(kMain, pages::ids::window::kLog), app::kLogButtonText);
   sendVia("sim0");
   EXPECT_EQ(Result(), "Success");
   EXPECT_EQ(notice->text(), "");

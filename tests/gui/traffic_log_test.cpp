@@ -74,17 +74,6 @@ TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
   }
 }
 
-TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
-  ports_ = {{"gone", "/dev/tarnwick-missing"}};
-  Window().OnRescanPorts();
-  SendOn(pages::kTabCmd13, "01");
-  EXPECT_EQ(Result(), "");
-  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonUnreadText);
-  EXPECT_TRUE(link::IsOpenFailure(Window().LogModel().Entry(0)));
-  Get<QPushButton>(kMain, window::kLog)->click();
-  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
-}
-
 // Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
 // centred or elsewhere; a log that wants 1100x420 and needs at least 480x300.
 TEST(LogPlacement, BesideWhereThereIsRoomElseBelowNeverOverTheDialog) {
@@ -129,19 +118,6 @@ TEST(TrafficLogModelTest, KeepsOnlyTheNewestEntries) {
   EXPECT_EQ(summaries(), "2 3 4 5 6 ");
   record(7, 18);  // one batch larger than the whole log
   EXPECT_EQ(summaries(), "14 15 16 17 18 ");
-}
-
-TEST_F(WindowFixture, ResultLineHoldsEveryResultTextBesideTheLogButton) {
-  const QLabel* result = Get<QLabel>(kMain, window::kResult);
-  const QFontMetrics metrics = result->fontMetrics();
-  std::vector<std::string_view> texts = {link::result::kSuccess, link::result::kFailed, link::result::kReadFailed,
-                                         link::result::kNoResponse, link::result::kDataError};
-  for (int code = 0; code <= 5; ++code) texts.push_back(link::DeviceErrorText(static_cast<std::uint8_t>(code)));
-  for (const std::string_view text : texts)
-    EXPECT_LE(metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))),
-              result->width())
-        << text;
-  EXPECT_LT(result->geometry().right(), Get<QPushButton>(kMain, window::kLog)->geometry().left());
 }
 
 }  // namespace
