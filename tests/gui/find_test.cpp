@@ -134,7 +134,6 @@ TEST_P(StopTest, EndsWithinAProbeAndGivesThePortBack) {
   }
   ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning() && window_->PortBorrower().empty(); }, 60'000));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-  std::printf("%s: stopped in %lld ms\n", GetParam().name, static_cast<long long>(took));
   // A probe lasts at most two full reads; the rest of the scan, over 250 addresses
   // at 50 ms or more each, would take well over ten seconds.
   EXPECT_LT(took, 5'000);

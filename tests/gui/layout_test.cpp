@@ -2,7 +2,10 @@
 // two overlapping except inside group boxes, and every text fitting its control.
 
 #include <QStyle>
+#include <fstream>
+#include <sstream>
 
+#include "board/board_file.h"
 #include "pages/command_page_layouts.h"
 #include "pages/dialog_builder.h"
 #include "window_fixture.h"
@@ -75,14 +78,32 @@ TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
   ExpectInsideNoOverlapTextsFit(pages::FindDialogTemplate(GetParam()));
 }
 
-std::vector<int> AllTemplateIds() {
-  std::vector<int> ids;
-  for (const DialogTemplate* t : pages::AllDialogTemplates()) ids.push_back(t->id);
-  return ids;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn(AllTemplateIds()),
+INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn([] {
+                           std::vector<int> ids;
+                           for (const DialogTemplate* t : pages::AllDialogTemplates()) ids.push_back(t->id);
+                           return ids;
+                         }()),
                          [](const auto& info) { return "Template" + std::to_string(info.param); });
+
+// The built-in board's file with one command more that no template knows, read as
+// --board reads a file: CMD44 "Set Acceleration", a u16le acceleration (start
+// text 100) answered by a status byte.
+inline board::Board BoardWithAcceleration() {
+  std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
+  std::stringstream text;
+  text << builtIn.rdbuf() << R"(
+  - name: CMD44
+    code: 0x44
+    title: Set Acceleration
+    request:
+      - {name: acceleration, label: Acceleration, type: u16le, default: 100, unit: "steps/s\u00B2"}
+    response:
+      - {name: status, type: u8, role: status}
+)";
+  board::LoadResult loaded = board::LoadBoardText(text.str(), "acceleration.yaml");
+  for (const std::string& problem : loaded.problems) ADD_FAILURE() << problem;
+  return loaded.board.value_or(board::BuiltIn());
+}
 
 // The page laid out for a command no template knows, generated here for every
 // command of the described board (CMD44 among them), so switches, named values,
