@@ -1,5 +1,5 @@
-// The traffic log in the window: what Send puts in its table, the Log button and
-// its unread mark, copying, clearing, saving, placement and the ring's window.
+// The traffic log in the window: what Send puts in its table, copying, saving,
+// clearing, its placement beside the window and the ring's window.
 #include <QClipboard>
 #include <QTableView>
 
@@ -14,17 +14,21 @@ namespace {
 
 namespace window = pages::ids::window;
 
-// What leaves the log: selected rows as text, the whole log as JSON lines that read
-// back as the same entries (the CSV form is pinned with the log's text), and nothing once cleared.
-TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
+// What leaves the log: selected rows as text; as a sequence, what tarnwick-cli
+// replay writes from the same rows (every row when none is selected, else the
+// selected ones); the whole log as JSON lines that read back as the same entries
+// (the CSV form is pinned with the log's text); and nothing once cleared.
+TEST_F(WindowFixture, RowsLeaveAsTextASequenceAndJsonLinesUntilCleared) {
   SendOn(pages::kTabCmd13, "01");
+  SendOn(pages::kTabCmd00, "01");
+  SendOn(pages::kTabCmd13, "07");
   app::TrafficLogModel& log = Window().LogModel();
+  app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   Get<QPushButton>(kMain, window::kLog)->click();
-  ASSERT_TRUE(Window().TrafficLogWindow().isVisible());
-  QTableView* table = Window().TrafficLogWindow().Table();
-  table->selectRow(0);
-  table->selectionModel()->select(log.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  Window().TrafficLogWindow().CopySelection();
+  ASSERT_TRUE(logWindow.isVisible());
+  logWindow.Table()->selectRow(0);
+  logWindow.Table()->selectionModel()->select(log.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  logWindow.CopySelection();
   const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
   const QString port = QString::fromStdString(link::PortNameOf(board_->PortPath()));
@@ -33,26 +37,6 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
   EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tevent\t\tCMD13 to 01\tSuccess"))) << lines[1].toStdString();
   EXPECT_TRUE(link::ParseLogTime(lines[0].section(QLatin1Char('\t'), 0, 0).toStdString()));  // the full time
 
-  const testing::TempFolder dir;
-  ASSERT_TRUE(log.SaveTo(QString::fromStdString(dir.Path("log.jsonl"))));
-  std::istringstream jsonLines(dir.Read("log.jsonl"));
-  std::vector<std::string> saved;
-  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
-  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
-  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
-  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.Path("no-such-dir/log.csv"))));
-  log.Clear();
-  EXPECT_EQ(log.rowCount(), 0);
-}
-
-// Save as sequence writes what tarnwick-cli replay writes from the same rows: every
-// row when none is selected, else the selected ones.
-TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
-  SendOn(pages::kTabCmd13, "01");
-  SendOn(pages::kTabCmd00, "01");
-  SendOn(pages::kTabCmd13, "07");
-  app::TrafficLogModel& log = Window().LogModel();
-  app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   const testing::TempFolder dir;
   for (const std::vector<int>& rows : {std::vector<int>{}, std::vector<int>{3, 4, 5, 6, 7}}) {
     SCOPED_TRACE(rows.size());
@@ -72,6 +56,16 @@ TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
     EXPECT_EQ(dir.Read("window.yaml"), dir.Read("cli.yaml"));
     EXPECT_NE(dir.Read("window.yaml").find("send: cmd"), std::string::npos);
   }
+
+  ASSERT_TRUE(log.SaveTo(QString::fromStdString(dir.Path("log.jsonl"))));
+  std::istringstream jsonLines(dir.Read("log.jsonl"));
+  std::vector<std::string> saved;
+  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
+  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
+  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.Path("no-such-dir/log.csv"))));
+  log.Clear();
+  EXPECT_EQ(log.rowCount(), 0);
 }
 
 // Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
