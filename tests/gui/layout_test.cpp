@@ -2,12 +2,12 @@
 // two overlapping except inside group boxes, and every text fitting its control.
 
 #include <QStyle>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 #include "board/board_file.h"
 #include "pages/command_page_layouts.h"
 #include "pages/dialog_builder.h"
+#include "testing/row_name.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -85,34 +85,23 @@ INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn(
                          }()),
                          [](const auto& info) { return "Template" + std::to_string(info.param); });
 
-// The built-in board's file with one command more that no template knows, read as
-// --board reads a file: CMD44 "Set Acceleration", a u16le acceleration (start
-// text 100) answered by a status byte.
-inline board::Board BoardWithAcceleration() {
-  std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
-  std::stringstream text;
-  text << builtIn.rdbuf() << R"(
-  - name: CMD44
-    code: 0x44
-    title: Set Acceleration
-    request:
-      - {name: acceleration, label: Acceleration, type: u16le, default: 100, unit: "steps/s\u00B2"}
-    response:
-      - {name: status, type: u8, role: status}
-)";
-  board::LoadResult loaded = board::LoadBoardText(text.str(), "acceleration.yaml");
+// The board described in file, or one without commands when it is refused.
+board::Board Described(const std::string& file) {
+  board::LoadResult loaded = board::LoadBoardFile(file);
   for (const std::string& problem : loaded.problems) ADD_FAILURE() << problem;
-  return loaded.board.value_or(board::BuiltIn());
+  return loaded.board.value_or(board::Board{});
 }
 
 // The page laid out for a command no template knows, generated here for every
-// command of the described board (CMD44 among them), so switches, named values,
-// checks, long labels and two columns all meet the template rules.
-class GeneratedPageTest : public ::testing::TestWithParam<std::string> {};
+// command of the board files shipped and of one using every key of the format, so
+// switches, named values, checks, units, long labels and two columns all meet the
+// template rules.
+using FileAndCommand = std::pair<std::string, std::string>;
+class GeneratedPageTest : public ::testing::TestWithParam<FileAndCommand> {};
 
 TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
-  const board::Board described = BoardWithAcceleration();
-  const board::Command& command = *described.FindNamed(GetParam());
+  const board::Board described = Described(GetParam().first);
+  const board::Command& command = *described.FindNamed(GetParam().second);
   const auto page = pages::GeneratePage(command);
   ExpectInsideNoOverlapTextsFit(page->dialog);
   std::vector<std::string_view> bound;
@@ -124,12 +113,19 @@ TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, GeneratedPageTest, ::testing::ValuesIn([] {
-                           std::vector<std::string> names;
-                           for (const board::Command& command : BoardWithAcceleration().commands)
-                             names.push_back(command.name);
-                           return names;
+                           std::vector<std::string> files = {TARNWICK_EVERY_KEY};
+                           for (const auto& shipped : std::filesystem::directory_iterator(TARNWICK_BOARDS))
+                             files.push_back(shipped.path().string());
+                           std::vector<FileAndCommand> commands;
+                           for (const std::string& file : files)
+                             for (const board::Command& command : Described(file).commands)
+                               commands.emplace_back(file, command.name);
+                           return commands;
                          }()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& info) {
+                           return testing::RowIdentifier(std::filesystem::path(info.param.first).stem().string() +
+                                                         " " + info.param.second);
+                         });
 
 }  // namespace
 }  // namespace tarnwick::gui_test
