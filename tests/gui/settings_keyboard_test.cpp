@@ -63,7 +63,6 @@ TEST_F(SettingsTest, EverythingTheUserSetComesBackAfterARestart) {
   // Each port keeps its own line settings.
   EXPECT_TRUE(Window().LineOfPort("ttyACM0") == rts);
   EXPECT_TRUE(Window().LineOfPort("sim0") == app::PortLine{});
-  EXPECT_EQ(Window().CurrentLineSettings().direction.control, link::DirectionControl::Rts);
 }
 
 TEST_F(SettingsTest, WithNothingUsableRememberedTheWindowShowsItsStartValues) {
