@@ -115,13 +115,13 @@ INSTANTIATE_TEST_SUITE_P(EveryTab, ExchangeTest, ::testing::ValuesIn(kCases),
 // for the same value, and nothing is sent.
 TEST_F(WindowFixture, ARefusedFieldsBoxNamesItAsTheCommandLineDoes) {
   struct Row {
-    int tab, id;
-    const char* option;  // "send CMDxx --option"
+    int id;
+    const char* option;  // "send cmd23 --option"
     const char* typed;
   };
   // Out of range, and missing; each kind's wording is pinned with the command line.
-  const Row rows[] = {{pages::kTabCmd23, parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
-                      {pages::kTabCmd23, parameters::kRightFrequency, "cmd23 --right-frequency", ""}};
+  const Row rows[] = {{parameters::kLeftPulseDuty, "cmd23 --left-pulse-duty", "101"},
+                      {parameters::kRightFrequency, "cmd23 --right-frequency", ""}};
   std::string caption, text, detail;
   QTimer answer;  // the box comes once the exchange has closed the port
   answer.callOnTimeout([&] {
@@ -135,14 +135,14 @@ TEST_F(WindowFixture, ARefusedFieldsBoxNamesItAsTheCommandLineDoes) {
   answer.start(10);
   Window().show();
   Set(kMain, window::kAddress, "01");
+  SelectTab(pages::kTabCmd23);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.option);
     caption = text = detail = "";
-    SelectTab(row.tab);
-    const std::string before = Value(row.tab, row.id);
-    Set(row.tab, row.id, row.typed);
+    const std::string before = Value(pages::kTabCmd23, row.id);
+    Set(pages::kTabCmd23, row.id, row.typed);
     Send();
-    Set(row.tab, row.id, before.c_str());
+    Set(pages::kTabCmd23, row.id, before.c_str());
     EXPECT_EQ(caption, link::kInvalidParameterCaption);
     EXPECT_EQ(text, "Invalid or Missing Parameter");
     const auto cli = testing::RunCli(std::string("send ") + row.option + " '" + row.typed + "'", true);
