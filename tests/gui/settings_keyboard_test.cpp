@@ -159,7 +159,6 @@ TEST(MissingDisplayTest, OnlyADisplayPlatformWithoutADisplayIsRefused) {
 
 TEST_F(SettingsTest, OptionsWinOverRememberedSettingsAndReachTheLiveTestPage) {
   Set(kMain, 1002, "19200");
-  Set(kMain, 1003, "0A");
   SelectTab(pages::kTabCmd22);
   Window().SetLineOfPort("ttyACM0", {{link::DirectionControl::Rts, 0, 0}, link::EchoHandling::Skip});
   Restart();
