@@ -27,16 +27,6 @@ class FindTest : public WindowFixture {
     ASSERT_NE(find_, nullptr);
   }
 
-  std::string Rows() const {
-    std::string text;
-    const QTableWidget& table = find_->Results();
-    for (int row = 0; row < table.rowCount(); ++row) {
-      for (int column = 0; column < table.columnCount(); ++column)
-        text += table.item(row, column)->text().toStdString() + (column + 1 < table.columnCount() ? " " : ";");
-    }
-    return text;
-  }
-
   QPushButton* Button(const QString& text) const {
     for (QPushButton* button : find_->findChildren<QPushButton*>())
       if (button->text().remove('&') == text) return button;
@@ -77,7 +67,12 @@ TEST_F(FindTest, ListsTheBoardsAndChoosingOneReachesIt) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(find_));
   QTest::keyClick(find_->focusWidget(), Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning(); }, 120'000));
-  EXPECT_EQ(Rows(), "01 9600 Stepper ;05 19200 D-C ;2A 115200 Stepper ;") << find_->StatusText().toStdString();
+  std::string rows;
+  const QTableWidget& table = find_->Results();
+  for (int row = 0; row < table.rowCount(); ++row)
+    for (int column = 0; column < table.columnCount(); ++column)
+      rows += table.item(row, column)->text().toStdString() + (column + 1 < table.columnCount() ? " " : ";");
+  EXPECT_EQ(rows, "01 9600 Stepper ;05 19200 D-C ;2A 115200 Stepper ;") << find_->StatusText().toStdString();
   EXPECT_EQ(find_->StatusText(), "Found 3 boards");
   EXPECT_GE(SentInLog("CMD00 to FF"), 7);  // the probes reach the window's log
 
@@ -134,7 +129,6 @@ TEST_P(StopTest, EndsWithinAProbeAndGivesThePortBack) {
   }
   ASSERT_TRUE(QTest::qWaitFor([this] { return !find_->Scanning() && window_->PortBorrower().empty(); }, 60'000));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-  std::printf("%s: stopped in %lld ms\n", GetParam().name, static_cast<long long>(took));
   // A probe lasts at most two full reads; the rest of the scan, over 250 addresses
   // at 50 ms or more each, would take well over ten seconds.
   EXPECT_LT(took, 5'000);

@@ -2,9 +2,12 @@
 // two overlapping except inside group boxes, and every text fitting its control.
 
 #include <QStyle>
+#include <filesystem>
 
+#include "board/board_file.h"
 #include "pages/command_page_layouts.h"
 #include "pages/dialog_builder.h"
+#include "testing/row_name.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -75,23 +78,30 @@ TEST_P(TemplateLayoutTest, ControlsInsideNoOverlapTextsFit) {
   ExpectInsideNoOverlapTextsFit(pages::FindDialogTemplate(GetParam()));
 }
 
-std::vector<int> AllTemplateIds() {
-  std::vector<int> ids;
-  for (const DialogTemplate* t : pages::AllDialogTemplates()) ids.push_back(t->id);
-  return ids;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn(AllTemplateIds()),
+INSTANTIATE_TEST_SUITE_P(EveryTemplate, TemplateLayoutTest, ::testing::ValuesIn([] {
+                           std::vector<int> ids;
+                           for (const DialogTemplate* t : pages::AllDialogTemplates()) ids.push_back(t->id);
+                           return ids;
+                         }()),
                          [](const auto& info) { return "Template" + std::to_string(info.param); });
 
+// The board described in file, or one without commands when it is refused.
+board::Board Described(const std::string& file) {
+  board::LoadResult loaded = board::LoadBoardFile(file);
+  for (const std::string& problem : loaded.problems) ADD_FAILURE() << problem;
+  return loaded.board.value_or(board::Board{});
+}
+
 // The page laid out for a command no template knows, generated here for every
-// command of the described board (CMD44 among them), so switches, named values,
-// checks, long labels and two columns all meet the template rules.
-class GeneratedPageTest : public ::testing::TestWithParam<std::string> {};
+// command of the board files shipped and of one using every key of the format, so
+// switches, named values, checks, units, long labels and two columns all meet the
+// template rules.
+using FileAndCommand = std::pair<std::string, std::string>;
+class GeneratedPageTest : public ::testing::TestWithParam<FileAndCommand> {};
 
 TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
-  const board::Board described = BoardWithAcceleration();
-  const board::Command& command = *described.FindNamed(GetParam());
+  const board::Board described = Described(GetParam().first);
+  const board::Command& command = *described.FindNamed(GetParam().second);
   const auto page = pages::GeneratePage(command);
   ExpectInsideNoOverlapTextsFit(page->dialog);
   std::vector<std::string_view> bound;
@@ -103,12 +113,19 @@ TEST_P(GeneratedPageTest, ControlsInsideNoOverlapTextsFitEveryFieldShown) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, GeneratedPageTest, ::testing::ValuesIn([] {
-                           std::vector<std::string> names;
-                           for (const board::Command& command : BoardWithAcceleration().commands)
-                             names.push_back(command.name);
-                           return names;
+                           std::vector<std::string> files = {TARNWICK_EVERY_KEY};
+                           for (const auto& shipped : std::filesystem::directory_iterator(TARNWICK_BOARDS))
+                             files.push_back(shipped.path().string());
+                           std::vector<FileAndCommand> commands;
+                           for (const std::string& file : files)
+                             for (const board::Command& command : Described(file).commands)
+                               commands.emplace_back(file, command.name);
+                           return commands;
                          }()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& info) {
+                           return testing::RowIdentifier(std::filesystem::path(info.param.first).stem().string() +
+                                                         " " + info.param.second);
+                         });
 
 }  // namespace
 }  // namespace tarnwick::gui_test

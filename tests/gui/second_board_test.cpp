@@ -1,12 +1,12 @@
 // A board other than the built-in one owns the window: its name, its commands'
-// tabs alone, a settings file of its own, and only its own frames on its line.
+// tabs alone with pages generated from its description, a settings file of its
+// own, and only its own frames on its line.
 
 #include <QFile>
 #include <QTest>
 #include <qcustomplot.h>
 
-#include "tools/watch_window.h"
-
+#include "board/board_file.h"
 #include "window/window_options.h"
 #include "window/window_settings.h"
 #include "window_fixture.h"
@@ -45,13 +45,18 @@ TEST_F(SecondBoardTest, OwnsTheWindowItsLineAndItsSettings) {
   EXPECT_FALSE(app::TabNamed("Stepper Test"));
 
   // Closed first, then a Send on every tab: a frame sent on closing would be heard first.
+  // The pages, generated from the description, send their start texts, then what is typed.
   ShowActive();
   Window().close();
   for (int tab = 0; tab < Window().TabCount(); ++tab) SendOn(tab, "01");
-  const std::vector<std::string> heard = Heard(3);
-  ASSERT_EQ(heard.size(), 3u);
-  for (std::size_t i = 0; i < heard.size(); ++i)
+  Window().Panel(0).findChild<QLineEdit*>()->setText("650");  // Setpoint, after the Mode list
+  SendOn(0, "01");
+  const std::vector<std::string> heard = Heard(4);
+  ASSERT_EQ(heard.size(), 4u);
+  for (std::size_t i = 0; i < 3; ++i)
     EXPECT_EQ(std::stoi(heard[i].substr(6, 2), nullptr, 16) & 0x7F, 0x50 + static_cast<int>(i)) << heard[i];
+  EXPECT_EQ(heard[0].substr(9, 11), "01 FA 00 0A") << "Hold, 250, 10";
+  EXPECT_EQ(heard[3].substr(9, 11), "01 8A 02 0A") << "Hold, 650, 10";
 
   const std::unique_ptr<QSettings> own = app::OpenUserSettings();
   app::SaveWindowSettings(Window(), *own);
@@ -66,17 +71,13 @@ TEST_F(ClimateBoardTest, WatchPlotsPhysicalValues) {
   state.Store("target", 0xFF83);     // -125 tenths of a degree
   state.Store("humidity", 5555);     // hundredths of a percent
   board_->SetState(state);
-  Window().SetAddressText("01");
-  Window().OnWatch();
-  auto* watch = Window().findChild<app::CWatchWindow*>();
-  ASSERT_NE(watch, nullptr);
-  watch->SetIntervalMs(0);
-  ASSERT_TRUE(watch->Start());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return watch->Summary().successes >= 3; }, 60'000));
-  watch->Stop();
+  app::CWatchWindow& watch = OpenWatch(Window());
+  ASSERT_TRUE(watch.Start());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch.Summary().successes >= 3; }, 60'000));
+  watch.Stop();
   for (const auto& [key, value] : {std::pair{"target", -12.5}, {"humidity", 55.55}}) {
-    ASSERT_NE(watch->GraphOf(key), nullptr) << key;
-    const auto& points = *watch->GraphOf(key)->data();
+    ASSERT_NE(watch.GraphOf(key), nullptr) << key;
+    const auto& points = *watch.GraphOf(key)->data();
     ASSERT_FALSE(points.isEmpty()) << key;
     for (auto point = points.constBegin(); point != points.constEnd(); ++point) EXPECT_EQ(point->value, value) << key;
   }

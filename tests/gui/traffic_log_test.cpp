@@ -1,5 +1,5 @@
-// The traffic log in the window: what Send puts in its table, the Log button and
-// its unread mark, copying, clearing, saving, placement and the ring's window.
+// The traffic log in the window: what Send puts in its table, copying, saving,
+// clearing, its placement beside the window and the ring's window.
 #include <QClipboard>
 #include <QTableView>
 
@@ -14,17 +14,21 @@ namespace {
 
 namespace window = pages::ids::window;
 
-// What leaves the log: selected rows as text, the whole log as JSON lines that read
-// back as the same entries (the CSV form is pinned with the log's text), and nothing once cleared.
-TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
+// What leaves the log: selected rows as text; as a sequence, what tarnwick-cli
+// replay writes from the same rows (every row when none is selected, else the
+// selected ones); the whole log as JSON lines that read back as the same entries
+// (the CSV form is pinned with the log's text); and nothing once cleared.
+TEST_F(WindowFixture, RowsLeaveAsTextASequenceAndJsonLinesUntilCleared) {
   SendOn(pages::kTabCmd13, "01");
+  SendOn(pages::kTabCmd00, "01");
+  SendOn(pages::kTabCmd13, "07");
   app::TrafficLogModel& log = Window().LogModel();
+  app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   Get<QPushButton>(kMain, window::kLog)->click();
-  ASSERT_TRUE(Window().TrafficLogWindow().isVisible());
-  QTableView* table = Window().TrafficLogWindow().Table();
-  table->selectRow(0);
-  table->selectionModel()->select(log.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  Window().TrafficLogWindow().CopySelection();
+  ASSERT_TRUE(logWindow.isVisible());
+  logWindow.Table()->selectRow(0);
+  logWindow.Table()->selectionModel()->select(log.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  logWindow.CopySelection();
   const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
   const QString port = QString::fromStdString(link::PortNameOf(board_->PortPath()));
@@ -33,26 +37,6 @@ TEST_F(WindowFixture, RowsCopyAsTextSaveAsJsonLinesAndClear) {
   EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tevent\t\tCMD13 to 01\tSuccess"))) << lines[1].toStdString();
   EXPECT_TRUE(link::ParseLogTime(lines[0].section(QLatin1Char('\t'), 0, 0).toStdString()));  // the full time
 
-  const testing::TempFolder dir;
-  ASSERT_TRUE(log.SaveTo(QString::fromStdString(dir.Path("log.jsonl"))));
-  std::istringstream jsonLines(dir.Read("log.jsonl"));
-  std::vector<std::string> saved;
-  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
-  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
-  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
-  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.Path("no-such-dir/log.csv"))));
-  log.Clear();
-  EXPECT_EQ(log.rowCount(), 0);
-}
-
-// Save as sequence writes what tarnwick-cli replay writes from the same rows: every
-// row when none is selected, else the selected ones.
-TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
-  SendOn(pages::kTabCmd13, "01");
-  SendOn(pages::kTabCmd00, "01");
-  SendOn(pages::kTabCmd13, "07");
-  app::TrafficLogModel& log = Window().LogModel();
-  app::CTrafficLogWindow& logWindow = Window().TrafficLogWindow();
   const testing::TempFolder dir;
   for (const std::vector<int>& rows : {std::vector<int>{}, std::vector<int>{3, 4, 5, 6, 7}}) {
     SCOPED_TRACE(rows.size());
@@ -72,17 +56,16 @@ TEST_F(WindowFixture, SaveAsSequenceWritesWhatReplayWritesForTheSameRows) {
     EXPECT_EQ(dir.Read("window.yaml"), dir.Read("cli.yaml"));
     EXPECT_NE(dir.Read("window.yaml").find("send: cmd"), std::string::npos);
   }
-}
 
-TEST_F(WindowFixture, APortThatWillNotOpenMarksTheLogButtonUntilTheLogIsOpened) {
-  ports_ = {{"gone", "/dev/tarnwick-missing"}};
-  Window().OnRescanPorts();
-  SendOn(pages::kTabCmd13, "01");
-  EXPECT_EQ(Result(), "");
-  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonUnreadText);
-  EXPECT_TRUE(link::IsOpenFailure(Window().LogModel().Entry(0)));
-  Get<QPushButton>(kMain, window::kLog)->click();
-  EXPECT_EQ(Value(kMain, window::kLog), app::kLogButtonText);
+  ASSERT_TRUE(log.SaveTo(QString::fromStdString(dir.Path("log.jsonl"))));
+  std::istringstream jsonLines(dir.Read("log.jsonl"));
+  std::vector<std::string> saved;
+  for (std::string line; std::getline(jsonLines, line);) saved.push_back(line);
+  ASSERT_EQ(saved.size(), static_cast<std::size_t>(log.rowCount()));
+  EXPECT_EQ(link::ParseTrafficJson(saved.back()), log.Entry(log.rowCount() - 1));
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.Path("no-such-dir/log.csv"))));
+  log.Clear();
+  EXPECT_EQ(log.rowCount(), 0);
 }
 
 // Screens of 1024x768 and 1920x1080 less a 32-pixel panel; a dialog's frame of 713x470,
@@ -129,19 +112,6 @@ TEST(TrafficLogModelTest, KeepsOnlyTheNewestEntries) {
   EXPECT_EQ(summaries(), "2 3 4 5 6 ");
   record(7, 18);  // one batch larger than the whole log
   EXPECT_EQ(summaries(), "14 15 16 17 18 ");
-}
-
-TEST_F(WindowFixture, ResultLineHoldsEveryResultTextBesideTheLogButton) {
-  const QLabel* result = Get<QLabel>(kMain, window::kResult);
-  const QFontMetrics metrics = result->fontMetrics();
-  std::vector<std::string_view> texts = {link::result::kSuccess, link::result::kFailed, link::result::kReadFailed,
-                                         link::result::kNoResponse, link::result::kDataError};
-  for (int code = 0; code <= 5; ++code) texts.push_back(link::DeviceErrorText(static_cast<std::uint8_t>(code)));
-  for (const std::string_view text : texts)
-    EXPECT_LE(metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))),
-              result->width())
-        << text;
-  EXPECT_LT(result->geometry().right(), Get<QPushButton>(kMain, window::kLog)->geometry().left());
 }
 
 }  // namespace

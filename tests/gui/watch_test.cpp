@@ -1,6 +1,6 @@
 // Watch against the simulated stepper: CMD13 every 20 ms plotted live while the
-// window stays responsive, and a board gone silent counted and marked as failures
-// on the time axis rather than drawn as zeros.
+// window stays responsive, a board gone silent counted and marked as failures on
+// the time axis rather than drawn as zeros, and axes that fit what they show.
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,7 +14,6 @@
 #include <qcustomplot.h>
 
 #include "link/serial_port.h"
-#include "tools/watch_window.h"
 #include "window_fixture.h"
 
 namespace tarnwick::gui_test {
@@ -54,53 +53,6 @@ std::pair<int, std::set<double>> Points(const QCPGraph& graph) {
   return {count, values};
 }
 
-app::CWatchWindow& OpenWatch(app::CTarnwickDlg& window, int intervalMs = 0) {
-  window.SetAddressText("01");
-  window.OnWatch();
-  auto* watch = window.findChild<app::CWatchWindow*>();
-  if (!watch) throw std::runtime_error("no Watch window");
-  watch->SetIntervalMs(intervalMs);
-  return *watch;
-}
-
-TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
-  sim::BoardState state;
-  state.Store("step-count", 6000);
-  state.Store("frequency", 1000);
-  board_->SetState(state);
-  if (GetParam() > 0) board_->SetFault({sim::FaultKind::NoReply, 2, {}, GetParam()});
-  app::CWatchWindow* watch = &OpenWatch(Window(), 20);
-  const WindowThreadWaits waits(*board_);
-  ASSERT_TRUE(watch->Start());
-  EXPECT_EQ(Window().PortBorrower(), "Watch");
-
-  const bench::WatchSummary& summary = watch->Summary();
-  const int failed = GetParam();
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return summary.successes >= 15 && summary.exchanges - summary.successes >= failed; }, 60'000));
-  watch->Stop();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Window().PortBorrower().empty(); }, 10'000));
-  // As many such waits would take a scheduler that stalled the window's thread for
-  // most of a silent read each time the board went quiet.
-  if (failed > 0) {
-    EXPECT_LT(waits.AtLeast(link::kReadTotalMs * 3 / 4), failed);
-  }
-
-  EXPECT_GE(summary.successes, 15);
-  EXPECT_EQ(summary.exchanges - summary.successes, failed);
-  EXPECT_EQ(summary.failures.count("No response data") ? summary.failures.at("No response data") : 0, failed);
-  EXPECT_EQ(watch->FailureMarks().data()->size(), failed);
-  for (const auto& [key, value] : {std::pair{"step_count", 6000.0}, {"frequency", 1000.0}}) {
-    ASSERT_NE(watch->GraphOf(key), nullptr) << key;
-    EXPECT_EQ(Points(*watch->GraphOf(key)), (std::pair{summary.successes, std::set{value}})) << key;
-  }
-  EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText())))
-      << watch->StatusText().toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(Watch, WatchTest, ::testing::Values(0, 3),
-                         [](const auto& info) { return "Silent" + std::to_string(info.param); });
-
 // Every plotted point lies inside its graph's value axis, each axis spans at most a
 // fixed factor of what it shows (the data's span, or for a constant trace a span
 // around it), and every plot shows the same stretch of time.
@@ -123,23 +75,48 @@ void ExpectTheAxesFitThePoints(const app::CWatchWindow& watch) {
   }
 }
 
-// A board at rest sends the same values at every exchange; redrawn again and again,
-// the axis stays where the data is, with every field shown or one alone.
-TEST_F(WindowFixture, WatchKeepsABoardAtRestReadable) {
+TEST_P(WatchTest, PlotsCmd13LiveMarksFailuresAndCountsThem) {
   sim::BoardState state;
-  state.Store("step-count", 2500);
-  state.Store("frequency", 100);
+  state.Store("step-count", 6000);
+  state.Store("frequency", 1000);
   board_->SetState(state);
-  app::CWatchWindow& watch = OpenWatch(Window());
-  ASSERT_TRUE(watch.Start());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return watch.Summary().successes >= 5; }, 30'000));
-  watch.Stop();
-  for (int redraw = 0; redraw < 300; ++redraw) watch.AutoScale();
-  ExpectTheAxesFitThePoints(watch);
-  for (const char* key : {"pulse_duty", "frequency"}) watch.ShowField(key, false);
-  for (int redraw = 0; redraw < 300; ++redraw) watch.AutoScale();
-  ExpectTheAxesFitThePoints(watch);
+  if (GetParam() > 0) board_->SetFault({sim::FaultKind::NoReply, 2, {}, GetParam()});
+  app::CWatchWindow* watch = &OpenWatch(Window(), 20);
+  const WindowThreadWaits waits(*board_);
+  ASSERT_TRUE(watch->Start());
+
+  const bench::WatchSummary& summary = watch->Summary();
+  const int failed = GetParam();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return summary.successes >= 15 && summary.exchanges - summary.successes >= failed; }, 60'000));
+  watch->Stop();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Window().PortBorrower().empty(); }, 10'000));
+  // As many such waits would take a scheduler that stalled the window's thread for
+  // most of a silent read each time the board went quiet.
+  if (failed > 0) {
+    EXPECT_LT(waits.AtLeast(link::kReadTotalMs * 3 / 4), failed);
+  }
+
+  EXPECT_EQ(summary.exchanges - summary.successes, failed);
+  EXPECT_EQ(summary.failures.count("No response data") ? summary.failures.at("No response data") : 0, failed);
+  EXPECT_EQ(watch->FailureMarks().data()->size(), failed);
+  for (const auto& [key, value] : {std::pair{"step_count", 6000.0}, {"frequency", 1000.0}}) {
+    ASSERT_NE(watch->GraphOf(key), nullptr) << key;
+    EXPECT_EQ(Points(*watch->GraphOf(key)), (std::pair{summary.successes, std::set{value}})) << key;
+  }
+  EXPECT_TRUE(watch->StatusText().startsWith(QString::fromStdString(summary.CountsText())))
+      << watch->StatusText().toStdString();
+  // The board is at rest: redrawn again and again, the axes stay where the data is,
+  // with every field shown and then one alone.
+  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
+  ExpectTheAxesFitThePoints(*watch);
+  for (const char* key : {"pulse_duty", "frequency"}) watch->ShowField(key, false);
+  for (int redraw = 0; redraw < 300; ++redraw) watch->AutoScale();
+  ExpectTheAxesFitThePoints(*watch);
 }
+
+INSTANTIATE_TEST_SUITE_P(Watch, WatchTest, ::testing::Values(0, 3),
+                         [](const auto& info) { return "Silent" + std::to_string(info.param); });
 
 // A plot per field on a board whose count runs into the billions while its duty
 // stays under 100: each field keeps an axis of its own that fits it, redraw after

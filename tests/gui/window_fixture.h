@@ -15,23 +15,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "board/board.h"
-#include "board/board_file.h"
 #include "link/hex_text.h"
 #include "pages/control_ids.h"
 #include "pages/tab_strip.h"
 #include "sim/board_server.h"
 #include "testing/needs_pty.h"
+#include "tools/watch_window.h"
 #include "window/main_window.h"
 
 namespace tarnwick::gui_test {
@@ -64,6 +62,16 @@ inline void SendAndWait(app::CTarnwickDlg& window, const std::function<void()>& 
   if (window.Sending()) {
     EXPECT_TRUE(ended.wait(30'000)) << "Send's exchange did not end";
   }
+}
+
+// Watch opened for address 01, polling every intervalMs.
+inline app::CWatchWindow& OpenWatch(app::CTarnwickDlg& window, int intervalMs = 0) {
+  window.SetAddressText("01");
+  window.OnWatch();
+  auto* watch = window.findChild<app::CWatchWindow*>();
+  if (!watch) throw std::runtime_error("no Watch window");
+  watch->SetIntervalMs(intervalMs);
+  return *watch;
 }
 
 class WindowFixture : public ::testing::Test {
@@ -153,36 +161,6 @@ class WindowFixture : public ::testing::Test {
  private:
   std::mutex mutex_;
   std::vector<std::string> heard_;
-};
-
-// The built-in board's file with one command more that no template knows, read as
-// --board reads a file: CMD44 "Set Acceleration", a u16le acceleration (start
-// text 100) answered by a status byte.
-inline board::Board BoardWithAcceleration() {
-  std::ifstream builtIn(std::string(TARNWICK_BOARDS) + "/motor-driver.yaml");
-  std::stringstream text;
-  text << builtIn.rdbuf() << R"(
-  - name: CMD44
-    code: 0x44
-    title: Set Acceleration
-    request:
-      - {name: acceleration, label: Acceleration, type: u16le, default: 100, unit: "steps/s\u00B2"}
-    response:
-      - {name: status, type: u8, role: status}
-)";
-  board::LoadResult loaded = board::LoadBoardText(text.str(), "acceleration.yaml");
-  for (const std::string& problem : loaded.problems) ADD_FAILURE() << problem;
-  return loaded.board.value_or(board::BuiltIn());
-}
-
-// The window over a board description of the test's own, the built-in one again after.
-class DescribedBoardFixture : public WindowFixture {
- public:
-  void SetUp() override {
-    board::Use(BoardWithAcceleration());
-    WindowFixture::SetUp();
-  }
-  void TearDown() override { board::Use(board::BuiltIn()); }
 };
 
 }  // namespace tarnwick::gui_test
