@@ -101,17 +101,20 @@ constexpr ReplyAnswer kReplyAnswers[] = {
     {"CMD43", "03", "MotorType, Left Frequency, Left Pulse Duty, Right Frequency, Right Pulse Duty"},
     {"CMD43", "01 50 C4", "too short"},
     {"CMD43", "02 3C 28 A8 61 E8", "too short"},
-    {"CMD43", "", "too short"},
 };
+
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts;
+  for (std::size_t end; (end = text.find(separator)) != std::string_view::npos; text.remove_prefix(end + separator.size()))
+    parts.emplace_back(text.substr(0, end));
+  parts.emplace_back(text);
+  return parts;
+}
 
 FieldTexts TextsOf(std::string_view texts) {
   FieldTexts parsed;
-  while (!texts.empty()) {
-    const std::string_view entry = texts.substr(0, texts.find(';'));
-    const std::size_t equals = entry.find('=');
-    parsed[std::string(entry.substr(0, equals))] = std::string(entry.substr(equals + 1));
-    texts.remove_prefix(std::min(entry.size() + 1, texts.size()));
-  }
+  for (const std::string& entry : texts.empty() ? std::vector<std::string>{} : Split(texts, ";"))
+    parsed[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
   return parsed;
 }
 
@@ -172,14 +175,6 @@ constexpr WordAnswer kWordAnswers[] = {
     {"u16le, scale: 0.001, decimals: 2", "65.535 = FF FF = 65.54"},
     {"u32be, scale: 0.01, offset: -1000, out-of-range: cap", "-2000 = 00 00 00 00 = -1000.00"},
 };
-
-std::vector<std::string> Split(std::string_view text, std::string_view separator) {
-  std::vector<std::string> parts;
-  for (std::size_t end; (end = text.find(separator)) != std::string_view::npos; text.remove_prefix(end + separator.size()))
-    parts.emplace_back(text.substr(0, end));
-  parts.emplace_back(text);
-  return parts;
-}
 
 TEST(Codec, EachWordTypeHoldsItsEdgesInItsByteOrder) {
   for (const WordAnswer& row : kWordAnswers) {
