@@ -54,8 +54,6 @@ TEST_F(SimulatedBoardTest, EachOutcomeEndsInItsResultAndClosesThePort) {
   const Done broadcast = Exchange(Line(Path(), "FF"), Cmd::kStopMotor);
   EXPECT_EQ(broadcast.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
   EXPECT_FALSE(broadcast.report.result);
-  EXPECT_EQ(Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kStepperStatus).outcome.stage,
-            ExchangeStage::PortUnavailable);
   EXPECT_EQ(testing::CountOpenFds(), before);
   EXPECT_EQ(board_->FramesHeard(), 1u);  // the broadcast alone
 }
