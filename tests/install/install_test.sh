@@ -22,9 +22,6 @@ for file in bin/tarnwick bin/tarnwick-cli bin/tarnwick-sim \
     share/doc/tarnwick/copyright share/doc/tarnwick/changelog.gz; do
   [ -s "$prefix/$file" ] || fail "$file is missing or empty"
 done
-for program in tarnwick tarnwick-cli tarnwick-sim; do
-  [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
-done
 
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$prefix/share/applications/$app.desktop" 2>&1) || fail "desktop entry: $out"

@@ -6,8 +6,6 @@
 namespace tarnwick::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 TEST(NetworkPortNameTest, GivesTheAddressOrSaysWhatIsWrong) {
   struct Row { const char* name; const char* host; int port; int timeoutMs; const char* why; };
   const Row rows[] = {

@@ -86,9 +86,8 @@ TEST_F(PortListTest, ListsAnEntryOnlyWhileItsBoardRunsAndCleansUpAfterTheGone) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     fs::remove_all(root_ / "sim");
-    fs::create_directories(root_ / "sim");
-    fs::permissions(root_ / "sim", fs::perms::owner_all, fs::perm_options::replace);
     locks_.clear();
+    SetUp();  // a fresh registry
     const fs::path pty = root_ / "dev" / "pts-3", link = root_ / "sim" / "sim0", lock = root_ / "sim" / "sim0.lock";
     fs::remove(pty);
     if (row.portExists) std::ofstream(pty).put('\0');

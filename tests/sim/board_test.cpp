@@ -12,13 +12,6 @@ namespace {
 
 using tarnwick::testing::Hex;
 
-std::string Answer(Board& board, const std::string& frame) {
-  const Bytes bytes = Hex(frame);
-  const auto r = board.TakeFrame(bytes, true);
-  EXPECT_EQ(r.consumed, bytes.size()) << frame;
-  return link::FormatHexDump(r.reply);
-}
-
 // Frames to a fresh stepper board at 01, and its reply ("" for silence).
 TEST(BoardTest, AnswersEachFrameFromAFreshBoard) {
   const std::pair<const char*, const char*> rows[] = {
@@ -34,8 +27,9 @@ TEST(BoardTest, AnswersEachFrameFromAFreshBoard) {
       {"01 02 C0 FE C1 01", "FE 02 40 FE 3E 02"},  // answered from the highest address
       {"01 02 C1 09 CD 00", "01 02 FF 03 05 01"}};  // no such baud position
   for (const auto& [frame, reply] : rows) {
-    Board board;
-    EXPECT_EQ(Answer(board, frame), reply) << frame;
+    const Board::Result r = Board().TakeFrame(Hex(frame), true);
+    EXPECT_EQ(r.consumed, Hex(frame).size()) << frame;
+    EXPECT_EQ(link::FormatHexDump(r.reply), reply) << frame;
   }
 }
 

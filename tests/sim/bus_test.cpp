@@ -30,16 +30,13 @@ TEST(ParseBoardsTest, ReadsEveryBoardOrRefusesTheWholeList) {
   }
 }
 
-Bytes Reply(std::uint8_t address, std::vector<std::uint8_t> commandAndData) {
-  return link::Framing().Make(address, commandAndData);
-}
-
 TEST(CollideTest, SeveralRepliesNeverArriveAsAGoodFrame) {
+  const auto reply = [](std::uint8_t address) { return link::Framing().Make(address, Bytes{0x00, 0x00}); };
   const std::vector<Bytes> collisions[] = {
       // Identical bytes from two boards at one address: without the skew they would add up to one good frame.
-      {Reply(0x05, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})},
+      {reply(0x05), reply(0x05)},
       // 01's bits are a subset of 05's: a plain AND of the bytes would verify.
-      {Reply(0x01, {0x00, 0x00}), Reply(0x05, {0x00, 0x00})}};
+      {reply(0x01), reply(0x05)}};
   for (const std::vector<Bytes>& replies : collisions) {
     const Bytes heard = Collide(replies);
     EXPECT_FALSE(heard.empty());

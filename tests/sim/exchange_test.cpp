@@ -31,16 +31,8 @@ class SimulatedBoardTest : public testing::BoardAt115200Test {
   const std::string& Path() const { return board_->PortPath(); }
 };
 
-TEST_F(SimulatedBoardTest, SendingNothingOpensTheLineButSendsNothing) {
-  const board::ExchangeRecord record = board::SendNothing(Line(Path(), "01"));
-  EXPECT_EQ(record.outcome.stage, ExchangeStage::NothingToSend);
-  EXPECT_FALSE(record.sent);
-  EXPECT_EQ(board::SendNothing(Line("/dev/tarnwick-missing", "01")).outcome.stage, ExchangeStage::PortUnavailable);
-  EXPECT_EQ(board_->FramesHeard(), 0u);
-}
-
-// (That every outcome closes the port: the descriptor count below.)
-TEST_F(SimulatedBoardTest, EachFaultEndsInItsResult) {
+// Every outcome closes what it opened: a descriptor left open shows in the count.
+TEST_F(SimulatedBoardTest, EachOutcomeEndsInItsResultAndClosesThePort) {
   const std::pair<const char*, const char*> rows[] = {
       {"none", "Success"}, {"no-reply", "No response data"}, {"bad-checksum", "Data recv Error"},
       {"swapped-checksum", "Data recv Error"}, {"split", "Data recv Error"},  // the read ends in the pause: half a frame
@@ -50,8 +42,20 @@ TEST_F(SimulatedBoardTest, EachFaultEndsInItsResult) {
   for (const auto& [fault, result] : rows) {
     const auto board = testing::BoardAt115200();
     board->SetFault(sim::ParseFault(fault).value());
+    const int before = testing::CountOpenFds();
     EXPECT_EQ(Exchange(Line(board->PortPath(), "01"), Cmd::kStepperStatus).report.result, result) << fault;
+    EXPECT_EQ(testing::CountOpenFds(), before) << fault;
   }
+  const int before = testing::CountOpenFds();
+  const board::ExchangeRecord nothing = board::SendNothing(Line(Path(), "01"));
+  EXPECT_EQ(nothing.outcome.stage, ExchangeStage::NothingToSend) << "the line opens, nothing is sent";
+  EXPECT_FALSE(nothing.sent);
+  EXPECT_EQ(board::SendNothing(Line("/dev/tarnwick-missing", "01")).outcome.stage, ExchangeStage::PortUnavailable);
+  const Done broadcast = Exchange(Line(Path(), "FF"), Cmd::kStopMotor);
+  EXPECT_EQ(broadcast.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
+  EXPECT_FALSE(broadcast.report.result);
+  EXPECT_EQ(testing::CountOpenFds(), before);
+  EXPECT_EQ(board_->FramesHeard(), 1u);  // the broadcast alone
 }
 
 // A reply that comes a byte at a time is read whole while the pauses the board
@@ -114,12 +118,6 @@ struct ReplyCase {
   const char* detail = "";  // why a reply is "Data recv Error"
 };
 
-std::vector<std::pair<std::string, std::string>> Shown(const cli::Report& report) {
-  std::vector<std::pair<std::string, std::string>> shown;
-  for (const auto& field : report.fields) shown.emplace_back(field.label, field.text);
-  return shown;
-}
-
 TEST(ReplyTest, ResultAndFields) {
   TARNWICK_NEEDS_PTY();
   const ReplyCase rows[] = {
@@ -149,7 +147,9 @@ TEST(ReplyTest, ResultAndFields) {
     const Done r = Exchange(Line(peer.Path(), "01"), row.command);
     EXPECT_EQ(r.report.received, Hex(row.reply));
     EXPECT_EQ(r.report.result, row.result);
-    EXPECT_EQ(Shown(r.report), row.fields);
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const auto& field : r.report.fields) shown.emplace_back(field.label, field.text);
+    EXPECT_EQ(shown, row.fields);
     EXPECT_EQ(r.outcome.detail, row.detail);
   }
 }
@@ -167,32 +167,6 @@ TEST_F(ExchangeTest, AHangUpDuringTheReadIsAFailedRead) {
   const Done r = Exchange(Line(peer.Path(), "01"), Cmd::kStepperStatus);
   closer.join();
   EXPECT_EQ(r.report.result, "Fail to read res");
-}
-
-// Every outcome closes what it opened, so a leak shows after a few exchanges of each.
-TEST_F(ExchangeTest, ExchangesOfEveryOutcomeLeakNoDescriptor) {
-  auto board = testing::BoardAt115200();
-  const int before = testing::CountOpenFds();
-  struct Round { const char* fault; const char* address; Cmd command; std::optional<std::string> result; };
-  const Round rounds[] = {{"none", "FF", Cmd::kStopMotor, std::nullopt},  // no reply awaited
-                          {"none", "01", Cmd::kStepperStatus, "Success"},
-                          {"bad-checksum", "01", Cmd::kStepperStatus, "Data recv Error"},
-                          {"device-error=4", "01", Cmd::kStepperStatus, "Motor Type Error"}};
-  for (const Round& round : rounds) {
-    SCOPED_TRACE(round.fault);
-    board->SetFault(sim::ParseFault(round.fault).value());
-    for (int i = 0; i < 5; ++i) {
-      const Done r = Exchange(Line(board->PortPath(), round.address), round.command);
-      ASSERT_EQ(r.report.result, round.result) << "round " << i;
-      if (!round.result) {
-        ASSERT_EQ(r.outcome.stage, ExchangeStage::Sent) << "no reply awaited, none read";
-      }
-    }
-  }
-  EXPECT_EQ(Exchange(Line("/dev/tarnwick-missing", "01"), Cmd::kStepperStatus).outcome.stage,
-            ExchangeStage::PortUnavailable);
-  EXPECT_EQ(testing::CountOpenFds(), before);
-  EXPECT_EQ(board->FramesHeard(), 20u);
 }
 
 }  // namespace

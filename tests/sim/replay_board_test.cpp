@@ -18,13 +18,6 @@ link::Bytes Frame(std::uint8_t address, const std::string& commandAndData) {
   return link::Framing().Make(address, Hex(commandAndData));
 }
 
-link::RecordedExchange Recorded(const link::Bytes& request, std::optional<link::Bytes> reply) {
-  link::RecordedExchange exchange;
-  exchange.request = request;
-  exchange.reply = std::move(reply);
-  return exchange;
-}
-
 struct HeardRow {
   const char* name;
   link::Bytes heard;     // a part frame is heard as the line falls quiet
@@ -37,8 +30,10 @@ TEST(ReplayBoardTest, AnswersEachRequestAsRecordedInOrder) {
   link::Bytes liveUpdate = Frame(0xFF, "3F");
   const link::Bytes start = Frame(0xFF, "22 11");
   liveUpdate.insert(liveUpdate.end(), start.begin(), start.end());
-  ReplayBoard board({Recorded(query, first), Recorded(status, std::nullopt), Recorded(query, second),
-                     Recorded(liveUpdate, std::nullopt)});
+  std::vector<link::RecordedExchange> recorded(4);
+  for (std::size_t i = 0; i < 4; ++i) recorded[i].request = std::vector{query, status, query, liveUpdate}[i];
+  recorded[0].reply = first, recorded[2].reply = second;
+  ReplayBoard board(recorded);
   const std::vector<HeardRow> rows = {
       {"FirstReplyFirst", query, first},
       {"ThenTheNext", query, second},

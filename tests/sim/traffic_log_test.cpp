@@ -3,6 +3,7 @@
 // stamps: link/traffic_log_text_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "bench/live_test_controller.h"
@@ -33,19 +34,6 @@ struct Expected {
   const char* result = "";
 };
 
-void ExpectEntries(const std::vector<link::TrafficEntry>& entries, const std::vector<Expected>& expected,
-                   const std::string& port) {
-  ASSERT_EQ(entries.size(), expected.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    SCOPED_TRACE("entry " + std::to_string(i));
-    EXPECT_EQ(entries[i].direction, expected[i].direction);
-    EXPECT_EQ(link::FormatHexDump(entries[i].bytes), expected[i].hex);
-    EXPECT_EQ(entries[i].summary, expected[i].summary);
-    EXPECT_EQ(entries[i].result, expected[i].result);
-    EXPECT_EQ(entries[i].port, port);
-  }
-}
-
 using testing::BoardAt115200;
 
 TEST(ExchangeLogTest, EntriesOfOneExchange) {
@@ -71,7 +59,14 @@ TEST(ExchangeLogTest, EntriesOfOneExchange) {
     board->SetFault(*sim::ParseFault(row.fault));
     CollectedLog log;
     testing::Exchange({board->PortPath(), 6, row.address, true, {}}, row.command, {}, &log);
-    ExpectEntries(log.entries, row.expected, link::PortNameOf(board->PortPath()));
+    ASSERT_EQ(log.entries.size(), row.expected.size());
+    for (std::size_t i = 0; i < log.entries.size(); ++i) {
+      const link::TrafficEntry& entry = log.entries[i];
+      EXPECT_EQ(std::tuple(entry.direction, link::FormatHexDump(entry.bytes), entry.summary, entry.result, entry.port),
+                std::tuple(row.expected[i].direction, row.expected[i].hex, row.expected[i].summary, row.expected[i].result,
+                           link::PortNameOf(board->PortPath())))
+          << "entry " << i;
+    }
   }
 }
 

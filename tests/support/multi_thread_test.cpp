@@ -22,30 +22,20 @@ Clock::duration TimeOf(const auto& action) {
   return Clock::now() - start;
 }
 
-// Records whether thread 0's operation ran (the one operation the product
-// overrides). With a linger, it first waits for the stop request and then keeps
-// running that long, to show that destruction waits for it.
-class RecordingWorkers : public CMultiThread {
+// Thread 0's operation (the one the product overrides) waits for the stop request
+// and then keeps running 100 ms, to show that destruction waits for it.
+class LingeringWorker : public CMultiThread {
  public:
-  explicit RecordingWorkers(int count, std::chrono::milliseconds linger = 0ms) : CMultiThread(count), linger(linger) {}
-  ~RecordingWorkers() override { StopThreads(); }
-
-  std::atomic<bool> ran{false};
+  LingeringWorker() : CMultiThread(1) {}
+  ~LingeringWorker() override { StopThreads(); }
   std::atomic<bool> started{false};
 
  protected:
   void ThreadProc0() override {
     started = true;
-    if (linger > 0ms) {
-      while (SleepUnlessStopped(1h)) {
-      }
-      std::this_thread::sleep_for(linger);
-    }
-    ran = true;
+    while (SleepUnlessStopped(1h)) continue;
+    std::this_thread::sleep_for(100ms);
   }
-
- private:
-  const std::chrono::milliseconds linger;
 };
 
 // Through the base destructor alone: threads never resumed are released, sleeping
@@ -60,7 +50,7 @@ TEST(MultiThread, DestroyingEndsSuspendedAndSleepingThreadsAtOnce) {
 }
 
 TEST(MultiThread, DestructorReturnsOnlyAfterTheWorkerOperationHasReturned) {
-  auto workers = std::make_unique<RecordingWorkers>(1, 100ms);
+  auto workers = std::make_unique<LingeringWorker>();
   ASSERT_TRUE(workers->ResumeThread(0));
   while (!workers->started) std::this_thread::sleep_for(1ms);
   EXPECT_GE(TimeOf([&] { workers.reset(); }), 100ms);

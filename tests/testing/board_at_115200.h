@@ -14,11 +14,7 @@
 
 namespace tarnwick::testing {
 
-inline sim::BoardState At115200() {
-  sim::BoardState state;
-  state.baudIndex = 6;
-  return state;
-}
+inline sim::BoardState At115200() { sim::BoardState state; state.baudIndex = 6; return state; }
 
 // One board as given, or several as tarnwick-sim --boards takes them ("01@115200,05@115200:d-c").
 inline std::unique_ptr<sim::BoardServer> BoardAt115200() { return sim::BoardServer::OnPseudoTerminal(At115200()); }

@@ -20,8 +20,7 @@ inline const std::string& PtyUnavailableReason() {
     int master = -1, slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) < 0)
       return std::string("no pseudo-terminal here: openpty: ") + std::strerror(errno);
-    ::close(master);
-    ::close(slave);
+    ::close(master), ::close(slave);
     return std::string();
   }();
   return reason;

@@ -49,8 +49,6 @@ class PtyPeer {
     ending_ = true;
     if (answerer_.joinable()) answerer_.join();
   }
-  PtyPeer(const PtyPeer&) = delete;
-  PtyPeer& operator=(const PtyPeer&) = delete;
 
   const std::string& Path() const { return path_; }
   // The slave side this peer keeps open, as a board does.
@@ -142,8 +140,6 @@ class WriteRecorder {
     [[maybe_unused]] const auto put = ::write(wake_.Get(), &one, sizeof one);
     thread_.join();
   }
-  WriteRecorder(const WriteRecorder&) = delete;
-  WriteRecorder& operator=(const WriteRecorder&) = delete;
 
   const std::string& Path() const { return path_; }
 

@@ -1,11 +1,10 @@
 #pragma once
 // A port and its driver's direction calls without a device: every call is recorded
 // with its time, and the RS-485 settings follow the rules of Linux's serial core
-// (an invalid RTS polarity becomes RTS high while sending, unsupported flags are
-// dropped, delays capped at 100 ms, or zeroed where the driver has none).
+// (unsupported flags dropped, delays capped at 100 ms, or zeroed where the driver
+// has none).
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -27,7 +26,6 @@ struct StandInDriver {
                                  link::rs485_flag::kRtsAfterSend | link::rs485_flag::kRxDuringTx;
   bool hasDelays = true;
   int rs485Error = 0;  // what every RS-485 call answers (ENOTTY: no such mode)
-  bool togglesRts = false;  // the Windows driver's RTS toggle
   bool transmitFails = false;
   link::Rs485Config current{link::rs485_flag::kRtsAfterSend, 3, 4};
   std::vector<LineCall> calls;
@@ -36,14 +34,7 @@ struct StandInDriver {
     calls.push_back({std::move(what), std::chrono::steady_clock::now(), config});
   }
   link::Rs485Config Sanitized(link::Rs485Config c) const {
-    namespace flag = link::rs485_flag;
-    if (!(c.flags & flag::kEnabled)) return {};
-    std::uint32_t supported = supportedFlags;
-    if (!(c.flags & flag::kRtsOnSend) == !(c.flags & flag::kRtsAfterSend)) {
-      c.flags = (c.flags | flag::kRtsOnSend) & ~flag::kRtsAfterSend;
-      supported |= flag::kRtsOnSend | flag::kRtsAfterSend;
-    }
-    c.flags &= supported;
+    c.flags &= supportedFlags;
     c.delayBeforeMs = hasDelays ? std::min(c.delayBeforeMs, 100u) : 0;
     c.delayAfterMs = hasDelays ? std::min(c.delayAfterMs, 100u) : 0;
     return c;
@@ -73,7 +64,6 @@ class StandInLineControl final : public link::LineControl {
     d_.Record(raised ? "rts on" : "rts off");
     return 0;
   }
-  int LetDriverToggleRts() override { return d_.togglesRts ? 0 : ENOTSUP; }
 
  private:
   StandInDriver& d_;

@@ -14,16 +14,10 @@
 namespace tarnwick::link {
 namespace {
 
-constexpr int kBoardBaud = 9600;
-
-std::string PortFromEnvironment(const char* variable) {
-  const char* name = std::getenv(variable);
-  return name && *name ? DevicePathForName(name) : std::string();
-}
-
 TEST(PortListTest, TheBoardsPortIsListedAndTheListIsInNaturalOrder) {
-  const std::string path = PortFromEnvironment("TARNWICK_TEST_PORT");
-  if (path.empty()) GTEST_SKIP() << "TARNWICK_TEST_PORT names no simulated board";
+  const char* name = std::getenv("TARNWICK_TEST_PORT");
+  if (!name || !*name) GTEST_SKIP() << "TARNWICK_TEST_PORT names no simulated board";
+  const std::string path = DevicePathForName(name);
   const auto ports = EnumeratePorts();
   EXPECT_NE(std::find_if(ports.begin(), ports.end(), [&](const PortEntry& p) { return p.path == path; }), ports.end());
   EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(),
@@ -41,7 +35,7 @@ TEST(OpenErrorTest, EachFailureHasItsKindAndWindowsWording) {
   };
   for (const Row& row : rows) {
     OpenError error;
-    EXPECT_FALSE(OpenPort(row.path, kBoardBaud, &error)) << row.what;
+    EXPECT_FALSE(OpenPort(row.path, 9600, &error)) << row.what;
     EXPECT_EQ(error.kind, row.kind) << row.what << ": " << error.detail;
     const std::string text = DescribeOpenError(row.path, error);
     EXPECT_NE(text.find(row.said), std::string::npos) << row.what << ": " << text;
