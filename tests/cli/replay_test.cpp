@@ -77,19 +77,21 @@ TEST(ReplayTest, TheSequencePassesAgainstItsRecordingAndFailsJustTheStepsAnswere
   }
 }
 
-std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "", long long atMs = 0) {
-  return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000 + atMs)), "sim0", direction,
+std::string Entry(link::TrafficDirection direction, const std::string& hex, const char* result = "", long long atMs = 0,
+                  const char* port = "sim0") {
+  return link::FormatTrafficJson({link::LogTime(std::chrono::milliseconds(1'800'000'000'000 + atMs)), port, direction,
                                   link::ParseHexBytes(hex).value(), "CMD00 to 01", result}) + "\n";
 }
 
 // --keep-timing keeps the pause between one exchange's end and the next frame as a
-// wait step, of an hour at the most.
+// wait step, of an hour at the most. A port name YAML would misread is quoted.
 TEST(ReplayTimingTest, PausesBecomeWaitSteps) {
   using enum link::TrafficDirection;
+  constexpr const char* kPort = "bench #2: left";
   std::string log;
   for (const long long at : {0LL, 250LL, 7'200'250LL})
-    log += Entry(kTx, "01 01 80 82 00", "", at) + Entry(kRx, "01 02 00 00 03 00", "", at + 20) +
-           Entry(kEvent, "", "Success", at + 20);
+    log += Entry(kTx, "01 01 80 82 00", "", at, kPort) + Entry(kRx, "01 02 00 00 03 00", "", at + 20, kPort) +
+           Entry(kEvent, "", "Success", at + 20, kPort);
   const testing::TempFolder dir;
   const auto replay = RunCli("replay " + dir.Write("t.log", log) + " --keep-timing --sequence " + dir.Path("s.yaml"), true);
   ASSERT_EQ(replay.status, 0) << replay.out;
@@ -97,6 +99,7 @@ TEST(ReplayTimingTest, PausesBecomeWaitSteps) {
   std::size_t waits = 0;
   for (auto at = yaml.find("- wait: "); at != std::string::npos; at = yaml.find("- wait: ", at + 1)) ++waits;
   EXPECT_EQ(waits, 2u) << yaml;
+  EXPECT_NE(yaml.find("port: \"bench #2: left\"\n"), std::string::npos) << yaml;
   EXPECT_NE(yaml.find("- wait: 3600000\n"), std::string::npos) << yaml;
   EXPECT_LT(yaml.find("- wait: 230\n"), yaml.find("- wait: 3600000\n")) << yaml;
 }

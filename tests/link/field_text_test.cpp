@@ -11,6 +11,7 @@ TEST(FieldTextTest, TrimDropsWideSpaceAtBothEnds) {
                          Row{"control white space", "\t\r\n12\v\f", "12"},
                          Row{"ideographic space", "\u3000" "12" "\u3000", "12"},
                          Row{"no-break and thin space, inner kept", "\u00A0" "1 2" "\u2009", "1 2"},
+                         Row{"first and last of the typographic spaces", "\u2000" "12" "\u200A", "12"},
                          Row{"zero-width space is no white space", "\u200B" "12", "\u200B" "12"},
                          Row{"malformed bytes kept", "\xFF" "12 ", "\xFF" "12"},
                          Row{"truncated sequence at the end", "12\xE3\x80", "12\xE3\x80"}})

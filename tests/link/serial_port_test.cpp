@@ -166,6 +166,8 @@ ssize_t TakeNothing(int, const void*, std::size_t) { return ++writes, 0; }
 ssize_t TakeTwoThenRefuse(int fd, const void* data, std::size_t size) {
   return writes == 0 ? (++writes, 2) : Refuse(fd, data, size);
 }
+// An interrupted call leaves errno at EINTR for the calls after it.
+ssize_t InterruptedThenNothing(int, const void*, std::size_t) { return writes++ == 0 ? (errno = EINTR, -1) : 0; }
 int Writable(pollfd* p, nfds_t, int) { return p->revents = POLLOUT, 1; }
 int HungUp(pollfd* p, nfds_t, int) { return p->revents = POLLHUP, 1; }
 
@@ -173,6 +175,8 @@ TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
   const StandInLine rows[] = {
       {"0 bytes while writable", {TakeNothing, Writable}, "the line took no more bytes in time after 0 of 5 bytes", 40},
       {"stops short", {TakeTwoThenRefuse, Writable}, "the line took no more bytes in time after 2 of 5 bytes", 40},
+      {"interrupted, then 0 bytes", {InterruptedThenNothing, Writable},
+       "the line took no more bytes in time after 0 of 5 bytes", 40},
       {"hangs up", {Refuse, HungUp}, "the line hung up after 0 of 5 bytes", 1},
   };
   const std::vector<std::uint8_t> stop = {0xFF, 0x01, 0x3F, 0x3F, 0x01};
