@@ -57,7 +57,7 @@ class StandInLineControl final : public link::LineControl {
   int SetRs485(link::Rs485Config& config) override {
     d_.Record("set", config);
     if (d_.rs485Error) return d_.rs485Error;
-    config = d_.current = d_.Sanitized(config);
+    d_.current = d_.Sanitized(config);  // left as asked, as some drivers do: a read-back tells
     return 0;
   }
   int SetRts(bool raised) override {
