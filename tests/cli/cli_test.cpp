@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "board/names.h"
 #include "link/hex_text.h"
 #include "link/line_control.h"
 #include "link/traffic_log_text.h"
@@ -292,25 +291,6 @@ TEST_F(CliLogTest, AFileThatFillsUpEndsTheRunAndSaysWhy) {
     EXPECT_NE(run.out.find(row.said), std::string::npos) << run.out;
     EXPECT_EQ(Lines().size(), 1u);  // no part of a line: Lines() throws on one that is not JSON
   }
-}
-
-// No field of a board may hide an option the command line gives a command beside
-// its fields: every such option of the parser is among the names a board file
-// may not use (its bash completion lists them).
-TEST(CliBoardFileTest, TheParsersOwnOptionsAreAllReservedFromFields) {
-  const testing::TempFolder dir;
-  const std::string board = dir.Write("b.yaml", "format: 1\nboard: x\ncommands:\n  - {name: A, code: 1}\n");
-  const CliRun completion = RunCli("--board " + board + " --bash-completion");
-  std::size_t checked = 0;
-  for (const std::string path : {"\"send a|\"*) words=\"", "\"watch a|\"*) words=\""}) {
-    const std::size_t start = completion.out.find(path) + path.size();
-    ASSERT_GE(start, path.size()) << path;
-    std::istringstream words(completion.out.substr(start, completion.out.find('"', start) - start));
-    for (std::string word; words >> word; ++checked)
-      EXPECT_NE(std::find(board::kReservedFieldNames.begin(), board::kReservedFieldNames.end(), word.substr(2)),
-                board::kReservedFieldNames.end()) << word;
-  }
-  EXPECT_GT(checked, 20u);
 }
 
 // A device address is read one way by every program and every file: the same

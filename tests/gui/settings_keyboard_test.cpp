@@ -128,7 +128,6 @@ TEST(WindowOptionsTest, PresetWhatTheyNameOrEndWithAStatus) {
       {{"--baud", "14400"}, "exit 2"},
       {{"--tab", "CMD99"}, "exit 2"},
       {{"--board", "/nonexistent/board.yaml"}, "exit 2"},
-      {{"--rs485", "auto"}, "exit 2"},
   };
   for (const auto& [given, expected] : rows) {
     std::vector<std::string> args = {"tarnwick"};

@@ -10,8 +10,6 @@
 #include <climits>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "link/bounded_write.h"
@@ -191,17 +189,6 @@ TEST(BoundedWriteTest, EndsByItsDeadlineWithoutSpinning) {
     };
     EXPECT_LT(tarnwick::testing::FastestOf(5, 150, attempt), 150);
   }
-}
-
-// A missing port, /dev/null, a directory and this program's terminal: cli_test.cpp.
-TEST(SerialPortOpenTest, AFileIsNoPortAndIsLeftAlone) {
-  OpenError error;
-  const std::string file = ::testing::TempDir() + "tarnwick-not-a-port";
-  std::ofstream(file).put('x');
-  EXPECT_EQ(OpenPort(file, 9600, &error), nullptr);
-  EXPECT_EQ(error.kind, OpenFailure::NotASerialPort);
-  EXPECT_EQ(std::filesystem::file_size(file), 1u);  // nothing written into it
-  std::filesystem::remove(file);
 }
 
 TEST_F(SerialPortTest, AnOpenWaitsForAHolderThenNamesIt) {

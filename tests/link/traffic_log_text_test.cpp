@@ -39,12 +39,6 @@ TrafficEntry Entry(const char* port, TrafficDirection direction, const char* hex
   return {At("2026-12-06T14:03:07.123+01:00"), port, direction, ParseHexBytes(hex).value(), summary, result};
 }
 
-TEST(TrafficJson, TheDocumentedFieldsInOrder) {
-  const std::string line = FormatTrafficJson(Entry("sim0", TrafficDirection::kTx, "01 02 FF", "CMD13 to 01"));
-  EXPECT_EQ(line.substr(line.find("\"port\"")),
-            R"("port": "sim0", "dir": "tx", "hex": "01 02 FF", "summary": "CMD13 to 01"})");
-}
-
 // Text that is not UTF-8: cli_test.cpp's log of such a port name.
 TEST(TrafficJson, EveryTextReadsBack) {
   for (const char* summary : {"plain", "quote \" and backslash \\", "line\nbreak\ttab", "Ünïcødé 电机", ""}) {

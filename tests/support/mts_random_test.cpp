@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 namespace {
 
@@ -22,18 +21,6 @@ TEST(MtsRandom, SeedingFillsTheStateAndRegeneratesIt) {
     SCOPED_TRACE(c.seed);
     EXPECT_EQ(CMTSRandom(c.seed).State(), c.state);
   }
-}
-
-TEST(MtsRandom, RegenerationsFromTwoThreadsAreNotLost) {
-  constexpr int perThread = 2000;
-  CMTSRandom shared(7);
-  CMTSRandom sequential(7);
-  {
-    std::jthread first([&] { for (int i = 0; i < perThread; ++i) shared.Regenerate(); });
-    std::jthread second([&] { for (int i = 0; i < perThread; ++i) shared.Regenerate(); });
-  }
-  for (int i = 0; i < 2 * perThread; ++i) sequential.Regenerate();
-  EXPECT_EQ(shared.State(), sequential.State());
 }
 
 }  // namespace
