@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"stop --rs485 rts", 3, ": this port has no RTS line to switch"},
         // A near miss is named; a word near nothing, or an option of another command, is not.
         RunCase{"zz --port /dev/null", 2, "tarnwick-cli: The following arguments were not expected: /dev/null --port zz\n"},
+        RunCase{"snxx --port /dev/null", 2, "tarnwick-cli: The following arguments were not expected: /dev/null --port snxx\n"},
         RunCase{"scna", 2, "tarnwick-cli: unknown subcommand 'scna'; did you mean 'scan'?\n"},
         RunCase{"send cmd13 --left-frequency 5", 2, "not expected: --left-frequency\n"}),
     kByArguments);
